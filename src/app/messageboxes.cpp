@@ -1,0 +1,23 @@
+#include "app/messageboxes.h"
+
+#include <QMessageBox>
+
+namespace slidemill {
+
+int QtMessageBoxes::show(QWidget* parent, const QString& text, const QString& title, int style) {
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setIcon((style & mbExclamation) ? QMessageBox::Warning : QMessageBox::NoIcon);
+    if ((style & 7) == mbYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? mbReplyYes : mbReplyNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return mbReplyOk;
+}
+
+} // namespace slidemill

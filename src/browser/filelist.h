@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QListWidget>
+
+namespace slidemill {
+
+// File1: the names of a folder's picture files, extended selection.
+class FileList : public QListWidget {
+    Q_OBJECT
+public:
+    static inline const QString kPattern = QStringLiteral("*.gif;*.jpg;*.png;*.tif;*.bmp;*.wmf;*.emf");
+
+    explicit FileList(QWidget* parent = nullptr);
+
+    QString path() const { return path_; }
+    // Lists the folder's files that match the pattern, nothing selected. Throws RuntimeError
+    // when the folder cannot be read.
+    void setPath(const QString& path);
+
+private:
+    QString path_;
+};
+
+} // namespace slidemill

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <string>
+
+namespace slidemill {
+
+// The numbers a handler may see; each has its standard text.
+enum ErrorNumber : int {
+    errInvalidCall = 5,
+    errOverflow = 6,
+    errDivisionByZero = 11,
+    errFileNotFound = 53,
+    errDeviceUnavailable = 68,
+    errPathFileAccess = 75,
+    errPathNotFound = 76,
+    errInvalidPicture = 481,
+};
+
+// A run-time error: a number, a text and, where known, the file concerned.
+// Thrown from any call that fails; the handler's error mode decides what follows.
+class RuntimeError : public std::exception {
+public:
+    RuntimeError(int number, QString text, QString file = {});
+    // The standard text for the number.
+    explicit RuntimeError(int number);
+    static RuntimeError withFile(int number, QString file);
+
+    int number() const noexcept { return number_; }
+    const QString& text() const noexcept { return text_; }
+    const QString& file() const noexcept { return file_; }
+    const char* what() const noexcept override { return what_.c_str(); }
+
+    // "Run-time error 'N':", an empty line, the text, then the file where known.
+    QString report() const;
+    // One line, for the batch companion: "Run-time error 'N': text (file)".
+    QString oneLine() const;
+
+    static QString standardText(int number);
+
+private:
+    int number_;
+    QString text_;
+    QString file_;
+    std::string what_;
+};
+
+} // namespace slidemill

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace slidemill {
+
+// The conversation a build has with the presentation application, one call per operation,
+// in the order a build makes them. Every call that fails throws RuntimeError naming the
+// operation and, for pictures, the file. Positions and sizes are in points.
+//
+// The host keeps the "current" objects a build holds: the slide from addSlide, the picture
+// shape from addPicture until releasePicture, the text range from textRange until
+// releaseTextRange.
+class PresentationHost {
+public:
+    virtual ~PresentationHost() = default;
+
+    // A new application object; never a running instance.
+    virtual void createApplication() = 0;
+    // Application.Visible: -1 yes, 0 no.
+    virtual void setVisible(std::int32_t value) = 0;
+    // Presentations.Add(WithWindow).
+    virtual void addPresentation(std::int32_t withWindow) = 0;
+
+    // Slides.Count.
+    virtual std::int32_t slideCount() = 0;
+    // Slides.Add(Index, Layout); the new slide becomes the current slide.
+    virtual void addSlide(std::int32_t index, std::int32_t layout) = 0;
+
+    // Shapes.AddPicture on the current slide; the shape becomes the current picture.
+    virtual void addPicture(const QString& fileName, std::int32_t linkToFile,
+                            std::int32_t saveWithDocument, float left, float top, float width,
+                            float height) = 0;
+    // Shape.Line.Visible and Shape.Line.Weight of the current picture.
+    virtual void setLineVisible(std::int32_t value) = 0;
+    virtual void setLineWeight(float points) = 0;
+    virtual void releasePicture() = 0;
+
+    // Shapes.AddTextbox(Orientation, Left, Top, Width, Height) on the current slide.
+    virtual void addTextbox(std::int32_t orientation, float left, float top, float width,
+                            float height) = 0;
+    // Shape.TextFrame.TextRange of the box just added; it becomes the current text range.
+    virtual void textRange() = 0;
+    // TextRange.Text and TextRange.Font.Size of the current text range.
+    virtual void setText(const QString& text) = 0;
+    virtual void setFontSize(float points) = 0;
+    virtual void releaseTextRange() = 0;
+
+    enum class Outcome { Completed, Failed };
+    // End of the build: everything still held is let go. The host hands the presentation
+    // over (saves, shows) as its kind does; it may throw when that fails.
+    virtual void endBuild(Outcome outcome) = 0;
+};
+
+// Border weight of every picture: a number, not text, so no locale can turn it into 25.
+inline constexpr float kBorderWeight = 0.25f;
+inline constexpr std::int32_t kLayoutBlank = 12;
+inline constexpr std::int32_t kTextOrientationHorizontal = 1;
+inline constexpr std::int32_t kMsoTrue = -1;
+inline constexpr std::int32_t kMsoFalse = 0;
+
+} // namespace slidemill

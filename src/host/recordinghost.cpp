@@ -1,0 +1,85 @@
+#include "host/recordinghost.h"
+
+namespace slidemill {
+
+void RecordingHost::failAt(const QString& prefix, int n, RuntimeError error) {
+    failPrefix_ = prefix;
+    failCountdown_ = n;
+    failError_ = std::move(error);
+}
+
+QString RecordingHost::number(double v) { return QString::number(v, 'g', 9); }
+
+void RecordingHost::record(const QString& line) {
+    if (failError_ && line.startsWith(failPrefix_) && --failCountdown_ == 0) {
+        calls << QStringLiteral("FAILED ") + line;
+        throw *failError_;
+    }
+    calls << line;
+}
+
+void RecordingHost::createApplication() { record(QStringLiteral("CreateApplication")); }
+
+void RecordingHost::setVisible(std::int32_t value) {
+    record(QStringLiteral("Application.Visible = %1").arg(value));
+}
+
+void RecordingHost::addPresentation(std::int32_t withWindow) {
+    record(QStringLiteral("Presentations.Add(%1)").arg(withWindow));
+    slides_ = 0;
+}
+
+std::int32_t RecordingHost::slideCount() {
+    record(QStringLiteral("Slides.Count = %1").arg(slides_));
+    return slides_;
+}
+
+void RecordingHost::addSlide(std::int32_t index, std::int32_t layout) {
+    record(QStringLiteral("Slides.Add(%1, %2)").arg(index).arg(layout));
+    ++slides_;
+}
+
+void RecordingHost::addPicture(const QString& fileName, std::int32_t linkToFile,
+                               std::int32_t saveWithDocument, float left, float top,
+                               float width, float height) {
+    record(QStringLiteral("Shapes.AddPicture(%1, %2, %3, %4, %5, %6, %7)")
+               .arg(fileName)
+               .arg(linkToFile)
+               .arg(saveWithDocument)
+               .arg(number(left), number(top), number(width), number(height)));
+}
+
+void RecordingHost::setLineVisible(std::int32_t value) {
+    record(QStringLiteral("Line.Visible = %1").arg(value));
+}
+
+void RecordingHost::setLineWeight(float points) {
+    record(QStringLiteral("Line.Weight = %1").arg(number(points)));
+}
+
+void RecordingHost::releasePicture() { record(QStringLiteral("Release picture")); }
+
+void RecordingHost::addTextbox(std::int32_t orientation, float left, float top, float width,
+                               float height) {
+    record(QStringLiteral("Shapes.AddTextbox(%1, %2, %3, %4, %5)")
+               .arg(orientation)
+               .arg(number(left), number(top), number(width), number(height)));
+}
+
+void RecordingHost::textRange() { record(QStringLiteral("TextFrame.TextRange")); }
+
+void RecordingHost::setText(const QString& text) {
+    record(QStringLiteral("TextRange.Text = %1").arg(text));
+}
+
+void RecordingHost::setFontSize(float points) {
+    record(QStringLiteral("Font.Size = %1").arg(number(points)));
+}
+
+void RecordingHost::releaseTextRange() { record(QStringLiteral("Release text range")); }
+
+void RecordingHost::endBuild(Outcome outcome) {
+    record(outcome == Outcome::Completed ? QStringLiteral("End") : QStringLiteral("End (failed)"));
+}
+
+} // namespace slidemill

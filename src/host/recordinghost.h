@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/runtimeerror.h"
+#include "host/presentationhost.h"
+
+#include <QStringList>
+#include <optional>
+
+namespace slidemill {
+
+// A host that writes down every call with its arguments, one line each, and can be told
+// to fail at a given call; for tests that compare a build's whole conversation.
+class RecordingHost : public PresentationHost {
+public:
+    QStringList calls;
+
+    // The n-th call (from 1) whose line starts with `prefix` throws `error` instead.
+    void failAt(const QString& prefix, int n, RuntimeError error);
+
+    void createApplication() override;
+    void setVisible(std::int32_t value) override;
+    void addPresentation(std::int32_t withWindow) override;
+    std::int32_t slideCount() override;
+    void addSlide(std::int32_t index, std::int32_t layout) override;
+    void addPicture(const QString& fileName, std::int32_t linkToFile,
+                    std::int32_t saveWithDocument, float left, float top, float width,
+                    float height) override;
+    void setLineVisible(std::int32_t value) override;
+    void setLineWeight(float points) override;
+    void releasePicture() override;
+    void addTextbox(std::int32_t orientation, float left, float top, float width,
+                    float height) override;
+    void textRange() override;
+    void setText(const QString& text) override;
+    void setFontSize(float points) override;
+    void releaseTextRange() override;
+    void endBuild(Outcome outcome) override;
+
+    // Numbers as the calls carry them: shortest form, "0.25", "-1515".
+    static QString number(double v);
+
+private:
+    void record(const QString& line);
+
+    std::int32_t slides_ = 0;
+    QString failPrefix_;
+    int failCountdown_ = 0;
+    std::optional<RuntimeError> failError_;
+};
+
+} // namespace slidemill

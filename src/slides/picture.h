@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace slidemill {
+
+enum class PictureFormat { Png, Jpeg, Gif, Bmp, Tiff, Wmf, Emf };
+
+// What measuring a picture file tells: its format by content, and its displayed size in
+// HIMETRIC (1/100 mm).
+struct Picture {
+    QString path;
+    PictureFormat format = PictureFormat::Png;
+    std::int32_t widthHimetric = 0;
+    std::int32_t heightHimetric = 0;
+    // EXIF orientation, 1 to 8; for 5 to 8 the size above is already the turned one.
+    int orientation = 1;
+};
+
+// Turns a path into a Picture; throws RuntimeError (53 missing, 481 invalid) naming the file.
+class PictureLoader {
+public:
+    virtual ~PictureLoader() = default;
+    virtual Picture load(const QString& path) = 0;
+};
+
+} // namespace slidemill
