@@ -1,0 +1,58 @@
+#pragma once
+
+#include "host/desktopopener.h"
+#include "host/presentationhost.h"
+
+#include <QString>
+#include <memory>
+
+namespace slidemill {
+
+struct PptxHostOptions {
+    // The file to write. Empty: "Presentation N.pptx" with the first free N in
+    // documentsFolder, never overwriting anything.
+    QString outputPath;
+    // Empty: the user's documents folder (created if missing).
+    QString documentsFolder;
+    // The window keeps what a failed build made; the batch tool writes nothing then.
+    bool keepOnFailure = true;
+    // Shown here when Visible was set; null opens nothing.
+    DesktopOpener* opener = nullptr;
+};
+
+// The presentation application of this system: builds a .pptx in process and writes it,
+// atomically, when the build ends.
+class PptxHost : public PresentationHost {
+public:
+    explicit PptxHost(PptxHostOptions options);
+    ~PptxHost() override;
+
+    void createApplication() override;
+    void setVisible(std::int32_t value) override;
+    void addPresentation(std::int32_t withWindow) override;
+    std::int32_t slideCount() override;
+    void addSlide(std::int32_t index, std::int32_t layout) override;
+    void addPicture(const QString& fileName, std::int32_t linkToFile,
+                    std::int32_t saveWithDocument, float left, float top, float width,
+                    float height) override;
+    void setLineVisible(std::int32_t value) override;
+    void setLineWeight(float points) override;
+    void releasePicture() override;
+    void addTextbox(std::int32_t orientation, float left, float top, float width,
+                    float height) override;
+    void textRange() override;
+    void setText(const QString& text) override;
+    void setFontSize(float points) override;
+    void releaseTextRange() override;
+    void endBuild(Outcome outcome) override;
+
+    // The file the last endBuild wrote; empty when it wrote none.
+    QString savedPath() const;
+
+private:
+    struct State;
+    PptxHostOptions options_;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace slidemill
