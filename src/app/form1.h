@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/messageboxes.h"
+#include "host/presentationhost.h"
+#include "slides/picture.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace slidemill {
+
+class DriveList;
+class FileList;
+class FolderBrowser;
+class FolderList;
+class Volumes;
+
+// What the window reaches beyond itself; tests put their own in its place.
+struct Services {
+    MessageBoxes& boxes;
+    Volumes& volumes;
+    PictureLoader& loader;
+    // A new presentation application for each build.
+    std::function<std::unique_ptr<PresentationHost>()> newHost;
+};
+
+// The one window. Every control carries its design name as its object name.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Services services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Most entries the photo list holds: indexes are 16-bit.
+    static constexpr int kMaxEntries = 32767;
+
+    void UpdateAddedCount();
+    void UpdateListExtent();
+
+    // The picture Image1 holds: the last one a build measured.
+    const Picture* image1() const;
+
+private:
+    void Form_Load();
+    void cmdAdd_Click();
+    void File1_DblClick();
+    void cmdDel_Click();
+    void List1_DblClick();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdOneOne_Click();
+    void Command1_Click();
+    void cmdExit_Click();
+
+    void createControls();
+    void bindEvents();
+    void appendPhoto(const QString& name);
+    void runBuild(void (*build)(const QStringList&, bool, PictureLoader&, PresentationHost&));
+
+    Services services_;
+    DriveList* Drive1 = nullptr;
+    FolderList* Dir1 = nullptr;
+    FileList* File1 = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdDel = nullptr;
+    QPushButton* cmdUp = nullptr;
+    QPushButton* cmdDown = nullptr;
+    QListWidget* List1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QWidget* Image1 = nullptr;
+    QPushButton* cmdOneOne = nullptr;
+    QPushButton* Command1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QPushButton* cmdExit = nullptr;
+    FolderBrowser* browser_ = nullptr;
+    std::unique_ptr<Picture> image1_;
+};
+
+} // namespace slidemill
