@@ -10,7 +10,6 @@
 
 class QCheckBox;
 class QLabel;
-class QListWidget;
 class QPushButton;
 
 namespace slidemill {
@@ -19,6 +18,7 @@ class DriveList;
 class FileList;
 class FolderBrowser;
 class FolderList;
+class PhotoListWidget;
 class Volumes;
 
 // What the window reaches beyond itself; tests put their own in its place.
@@ -60,7 +60,8 @@ private:
 
     void createControls();
     void bindEvents();
-    void appendPhoto(const QString& name);
+    QRect twips(int left, int top, int width, int height) const;
+    bool roomFor(int more);
     void runBuild(void (*build)(const QStringList&, bool, PictureLoader&, PresentationHost&));
 
     Services services_;
@@ -71,7 +72,7 @@ private:
     QPushButton* cmdDel = nullptr;
     QPushButton* cmdUp = nullptr;
     QPushButton* cmdDown = nullptr;
-    QListWidget* List1 = nullptr;
+    PhotoListWidget* List1 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QWidget* Image1 = nullptr;

@@ -1,0 +1,236 @@
+#include "app/form1.h"
+
+#include "app/handler.h"
+#include "browser/drivelist.h"
+#include "browser/filelist.h"
+#include "browser/folderbrowser.h"
+#include "browser/folderlist.h"
+#include "photolist/photolist.h"
+#include "photolist/photolistwidget.h"
+#include "photolist/reorder.h"
+#include "slides/builds.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+
+namespace slidemill {
+
+namespace {
+
+// Layout is kept in twips, as designed; 1440 to the inch.
+constexpr int kTwipsPerInch = 1440;
+
+// Remembers the last picture a build measured: what Image1 holds.
+class Image1Loader : public PictureLoader {
+public:
+    Image1Loader(PictureLoader& inner, std::unique_ptr<Picture>& held)
+        : inner_(inner), held_(held) {}
+    Picture load(const QString& path) override {
+        Picture p = inner_.load(path);
+        held_ = std::make_unique<Picture>(p);
+        return p;
+    }
+
+private:
+    PictureLoader& inner_;
+    std::unique_ptr<Picture>& held_;
+};
+
+// The wait cursor for the length of a build, also when it ends in an error.
+struct WaitCursor {
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+Form1::Form1(Services services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      services_(std::move(services)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kAppTitle);
+    createControls();
+    bindEvents();
+    browser_->start();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+QRect Form1::twips(int left, int top, int width, int height) const {
+    const double dpi = logicalDpiX();
+    auto px = [dpi](int t) { return qRound(t * dpi / kTwipsPerInch); };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+void Form1::createControls() {
+    setFixedSize(twips(0, 0, 8490, 4875).size());
+
+    // Design order: later controls are created above earlier ones.
+    auto button = [this](const char* name, const QString& caption, QRect r) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(r);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    Check1 = new QCheckBox(QStringLiteral("&Description"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setGeometry(twips(3840, 4320, 1215, 255));
+    cmdExit = button("cmdExit", QStringLiteral("E&xit"), twips(7080, 4320, 1215, 375));
+    Command1 = button("Command1", QStringLiteral("&Two Photo One Slide"),
+                      twips(1920, 4080, 1695, 615));
+    cmdDown = button("cmdDown", QStringLiteral("&DOWN"), twips(4920, 3120, 735, 495));
+    cmdUp = button("cmdUp", QStringLiteral("&UP"), twips(4920, 2520, 735, 495));
+    List1 = new PhotoListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twips(5760, 120, 2535, 3765));
+    List1->setAccessibleName(QStringLiteral("Photo list"));
+    cmdDel = button("cmdDel", QStringLiteral("<"), twips(4920, 1200, 735, 375));
+    cmdDel->setAccessibleDescription(QStringLiteral("Remove the current photo from the list"));
+    cmdAdd = button("cmdAdd", QStringLiteral(">"), twips(4920, 720, 735, 375));
+    cmdAdd->setAccessibleDescription(QStringLiteral("Add the selected files to the photo list"));
+    File1 = new FileList(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(twips(2520, 120, 2295, 3795));
+    Dir1 = new FolderList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(twips(120, 480, 2295, 3465));
+    Drive1 = new DriveList(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(twips(120, 120, 2295, 315));
+    cmdOneOne = button("cmdOneOne", QStringLiteral("&One Photo One Slide"),
+                       twips(120, 4080, 1695, 615));
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(twips(5040, 1920, 375, 375));
+    Image1->hide();
+    Label2 = new QLabel(QStringLiteral("slidemill@example.org"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(twips(6240, 4680, 2175, 255));
+    Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label2->lower(); // the Exit button is drawn over it
+    Label1 = new QLabel(QStringLiteral("Label1"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(5760, 3960, 2535, 255));
+
+    for (QLabel* label : {Label1, Label2})
+        label->setFocusPolicy(Qt::NoFocus);
+    QWidget* order[] = {Drive1, Dir1,      File1,    cmdAdd,  cmdDel, cmdUp,
+                        cmdDown, List1,    cmdOneOne, Command1, cmdExit, Check1};
+    for (QWidget* w : order)
+        w->setFocusPolicy(Qt::StrongFocus);
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    browser_ = new FolderBrowser(Drive1, Dir1, File1, services_.volumes, services_.boxes, this);
+}
+
+void Form1::bindEvents() {
+    auto bind = [this](auto* sender, auto signal, void (Form1::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { runHandler(services_.boxes, this, [&] { (this->*handler)(); }); });
+    };
+    bind(cmdAdd, &QPushButton::clicked, &Form1::cmdAdd_Click);
+    bind(File1, &QListWidget::itemDoubleClicked, &Form1::File1_DblClick);
+    bind(cmdDel, &QPushButton::clicked, &Form1::cmdDel_Click);
+    bind(List1, &QListWidget::itemDoubleClicked, &Form1::List1_DblClick);
+    bind(cmdUp, &QPushButton::clicked, &Form1::cmdUp_Click);
+    bind(cmdDown, &QPushButton::clicked, &Form1::cmdDown_Click);
+    bind(cmdOneOne, &QPushButton::clicked, &Form1::cmdOneOne_Click);
+    bind(Command1, &QPushButton::clicked, &Form1::Command1_Click);
+    bind(cmdExit, &QPushButton::clicked, &Form1::cmdExit_Click);
+}
+
+const Picture* Form1::image1() const { return image1_.get(); }
+
+void Form1::Form_Load() { UpdateAddedCount(); }
+
+void Form1::UpdateAddedCount() {
+    Label1->setText(QStringLiteral("Added ") + QString::number(List1->count()));
+}
+
+void Form1::UpdateListExtent() {
+    List1->setHorizontalExtent(listExtent(List1->texts(), QFontMetricsF(font())));
+}
+
+// Indexes are 16-bit: past 32767 entries the list could not be built from. Refusing the
+// whole addition keeps the list as it was.
+bool Form1::roomFor(int more) {
+    if (List1->count() + more <= kMaxEntries)
+        return true;
+    services_.boxes.show(this,
+                         QStringLiteral("The photo list holds at most %1 photos. It has %2; "
+                                        "the %3 to add would not fit, so none was added.")
+                             .arg(kMaxEntries)
+                             .arg(List1->count())
+                             .arg(more),
+                         kAppTitle, mbOkOnly | mbExclamation);
+    return false;
+}
+
+void Form1::cmdAdd_Click() {
+    if (File1->currentRow() == -1)
+        return;
+    QStringList names;
+    for (int i = 0; i < File1->count(); ++i) {
+        if (File1->item(i)->isSelected())
+            names << File1->item(i)->text();
+    }
+    if (!roomFor(static_cast<int>(names.size())))
+        return;
+    for (const QString& name : names)
+        List1->addItem(photoPath(Dir1->path(), name));
+    UpdateListExtent();
+    UpdateAddedCount();
+}
+
+void Form1::File1_DblClick() {
+    QListWidgetItem* current = File1->currentItem();
+    if (!current || !roomFor(1))
+        return;
+    List1->addItem(photoPath(Dir1->path(), current->text()));
+    UpdateListExtent();
+    UpdateAddedCount();
+}
+
+void Form1::cmdDel_Click() {
+    if (List1->currentRow() == -1)
+        return;
+    resumeNext([this] { delete List1->takeItem(List1->currentRow()); });
+    resumeNext([this] { UpdateAddedCount(); });
+}
+
+void Form1::List1_DblClick() {
+    if (List1->currentRow() == -1)
+        return;
+    delete List1->takeItem(List1->currentRow());
+    UpdateAddedCount();
+}
+
+void Form1::cmdUp_Click() { moveSelectedUp(*List1); }
+
+void Form1::cmdDown_Click() { moveSelectedDown(*List1); }
+
+void Form1::runBuild(void (*build)(const QStringList&, bool, PictureLoader&, PresentationHost&)) {
+    WaitCursor wait;
+    Image1Loader loader(services_.loader, image1_);
+    std::unique_ptr<PresentationHost> host = services_.newHost();
+    build(List1->texts(), Check1->isChecked(), loader, *host);
+}
+
+void Form1::cmdOneOne_Click() { runBuild(&buildOneOne); }
+
+void Form1::Command1_Click() { runBuild(&buildTwoOne); }
+
+void Form1::cmdExit_Click() {
+    close();
+    QCoreApplication::quit();
+}
+
+} // namespace slidemill
