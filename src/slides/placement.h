@@ -1,0 +1,36 @@
+#pragma once
+
+#include "slides/builds.h"
+#include "slides/picture.h"
+
+namespace slidemill {
+
+// Pixels are HIMETRIC / 26.46 (not 2540 / 96): every placement depends on this very number.
+inline constexpr double kHimetricPerPixel = 26.46;
+
+// Left, top, width and height of a "Description" box, in points.
+struct TextboxFrame {
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+    bool operator==(const TextboxFrame&) const = default;
+};
+
+// Where one photo and its description box go on its slide.
+struct SlotPlacement {
+    PhotoPlacement picture;
+    TextboxFrame description;
+    bool operator==(const SlotPlacement&) const = default;
+};
+
+// One photo per slide: 375 points high, centred on a 720-point slide, 90 from the top.
+// Throws the overflow error (6) when a size leaves 16 bits and the floating-point errors
+// (11 division by zero, 6 overflow or 0 / 0) for a zero size.
+SlotPlacement placeOneOne(const Picture& picture);
+
+// Two photos per slide, column 0 (left) or 1 (right): 350 points wide, at most 370 high.
+// A photo taller than that keeps its proportions inside 350 x 370, centred in its column.
+SlotPlacement placeTwoOne(const Picture& picture, int column);
+
+} // namespace slidemill
