@@ -1,0 +1,35 @@
+#pragma once
+
+#include "host/presentationhost.h"
+#include "slides/picture.h"
+
+#include <QIODevice>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <memory>
+
+namespace slidemill {
+
+// What the batch companion builds with; tests put fakes in.
+struct BatchServices {
+    PictureLoader* loader = nullptr;
+    // The host that writes the presentation to the given file, atomically, and nothing at
+    // all when the build fails. Made only once the arguments and the list are in hand.
+    std::function<std::shared_ptr<PresentationHost>(const QString& outputPath)> makeHost;
+    // Standard input, for "--from -".
+    QIODevice* input = nullptr;
+};
+
+// Exit codes of slidemill-build.
+enum BatchExit : int { batchOk = 0, batchRuntimeError = 1, batchUsageError = 2 };
+
+// The whole of slidemill-build: args as the program received them (the first is its name).
+// Help and version go to out; usage and run-time errors to err.
+int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
+             const BatchServices& services);
+
+// The usage text, as --help prints it.
+QString batchUsage();
+
+} // namespace slidemill

@@ -1,0 +1,211 @@
+#include "cli/batch.h"
+#include "core/runtimeerror.h"
+#include "host/recordinghost.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace slidemill;
+
+namespace {
+
+// Every picture is 640 x 480 pixels unless its name says "bad".
+class FixedLoader : public PictureLoader {
+public:
+    Picture load(const QString& path) override {
+        if (path.contains(QLatin1String("bad")))
+            throw RuntimeError::withFile(errInvalidPicture, path);
+        Picture p;
+        p.path = path;
+        p.widthHimetric = 16933;
+        p.heightHimetric = 12700;
+        return p;
+    }
+};
+
+// One run of runBatch against a recording host.
+struct Run {
+    int exit = -1;
+    QString out;
+    QString err;
+    std::shared_ptr<RecordingHost> host;
+    QString outputPath;
+
+    QStringList picturesPlaced() const {
+        QStringList paths;
+        for (const QString& call : host->calls)
+            if (call.startsWith(QLatin1String("Shapes.AddPicture(")))
+                paths << call.section(QLatin1Char('('), 1).section(QLatin1String(", "), 0, 0);
+        return paths;
+    }
+    int count(const QString& prefix) const {
+        int n = 0;
+        for (const QString& call : host->calls)
+            n += call.startsWith(prefix);
+        return n;
+    }
+};
+
+Run run(const QStringList& args, QIODevice* input = nullptr) {
+    Run r;
+    FixedLoader loader;
+    BatchServices services;
+    services.loader = &loader;
+    services.input = input;
+    services.makeHost = [&r](const QString& outputPath) {
+        r.outputPath = outputPath;
+        r.host = std::make_shared<RecordingHost>();
+        return r.host;
+    };
+    QTextStream out(&r.out);
+    QTextStream err(&r.err);
+    r.exit = runBatch(QStringList{QStringLiteral("slidemill-build")} + args, out, err, services);
+    return r;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLine_data();
+    void commandLine();
+    void builds_data();
+    void builds();
+    void listFile();
+    void listFromStandardInput();
+    void missingList();
+    void badPicture();
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Usage errors and the informational options: nothing is built for any of them.
+void TestCli::commandLine_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+
+    const QString usage = QStringLiteral("Usage: slidemill-build");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << usage << QString();
+    QTest::newRow("-h with others") << QStringList{"-o", "x.pptx", "-h"} << 0 << usage << QString();
+    QTest::newRow("version") << QStringList{"--version"} << 0
+                             << QStringLiteral("slidemill-build " SLIDEMILL_VERSION "\n")
+                             << QString();
+    QTest::newRow("nothing") << QStringList{} << 2 << QString() << "no output file";
+    QTest::newRow("no output") << QStringList{"a.png"} << 2 << QString() << "no output file";
+    QTest::newRow("-o without value") << QStringList{"-o"} << 2 << QString() << "-o";
+    QTest::newRow("empty output") << QStringList{"-o", "", "a.png"} << 2 << QString() << "empty";
+    QTest::newRow("two outputs") << QStringList{"-o", "x.pptx", "-o", "y.pptx"} << 2 << QString()
+                                 << "more than one output";
+    QTest::newRow("unknown option")
+        << QStringList{"-o", "x.pptx", "--three", "a.png"} << 2 << QString() << "three";
+    QTest::newRow("list and pictures")
+        << QStringList{"-o", "x.pptx", "--from", "list.txt", "a.png"} << 2 << QString() << "both";
+    QTest::newRow("two lists") << QStringList{"-o", "x.pptx", "--from", "a", "--from", "b"} << 2
+                               << QString() << "more than one --from";
+}
+
+void TestCli::commandLine() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    const Run r = run(args);
+    QCOMPARE(r.exit, exit);
+    QVERIFY(!r.host);
+    if (exit == 0) {
+        QVERIFY2(r.out.startsWith(out), qPrintable(r.out));
+        QCOMPARE(r.err, QString());
+    } else {
+        QCOMPARE(r.out, QString());
+        QVERIFY2(r.err.startsWith(QLatin1String("slidemill-build: ")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QVERIFY(r.err.contains(QLatin1String("Usage: slidemill-build")));
+    }
+}
+
+void TestCli::builds_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("placed");
+    QTest::addColumn<int>("slides");
+    QTest::addColumn<int>("boxes");
+
+    QTest::newRow("no pictures") << QStringList{"-o", "out.pptx"} << QStringList{} << 0 << 0;
+    QTest::newRow("one photo per slide") << QStringList{"-o", "out.pptx", "c.png", "a.png", "b.png"}
+                                         << QStringList{"c.png", "a.png", "b.png"} << 3 << 0;
+    QTest::newRow("two per slide, described")
+        << QStringList{"--two", "--description", "-o", "out.pptx", "a.png", "b.png", "c.png"}
+        << QStringList{"a.png", "b.png", "c.png"} << 2 << 3;
+    QTest::newRow("options after pictures")
+        << QStringList{"a.png", "a.png", "-o", "out.pptx", "--description"}
+        << QStringList{"a.png", "a.png"} << 2 << 2;
+    QTest::newRow("a picture named like an option")
+        << QStringList{"-o", "out.pptx", "--", "--two"} << QStringList{"--two"} << 1 << 0;
+}
+
+void TestCli::builds() {
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, placed);
+    QFETCH(int, slides);
+    QFETCH(int, boxes);
+
+    const Run r = run(args);
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.outputPath, QStringLiteral("out.pptx"));
+    QCOMPARE(r.picturesPlaced(), placed);
+    QCOMPARE(r.count(QStringLiteral("Slides.Add(")), slides);
+    QCOMPARE(r.count(QStringLiteral("Shapes.AddTextbox(")), boxes);
+    QCOMPARE(r.host->calls.last(), QStringLiteral("End"));
+}
+
+void TestCli::listFile() {
+    const QString list = dir_.filePath(QStringLiteral("list.txt"));
+    QFile f(list);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("b.png\r\n\r\n  \n/photos/with space.jpg\na.png");
+    f.close();
+
+    const Run r = run({"--two", "-o", "out.pptx", "--from", list});
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(r.picturesPlaced(), (QStringList{"b.png", "/photos/with space.jpg", "a.png"}));
+}
+
+void TestCli::listFromStandardInput() {
+    QByteArray text("x.png\n\ny.png\n");
+    QBuffer input(&text);
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    const Run r = run({"-o", "out.pptx", "--from", "-"}, &input);
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(r.picturesPlaced(), (QStringList{"x.png", "y.png"}));
+}
+
+void TestCli::missingList() {
+    const QString list = dir_.filePath(QStringLiteral("absent.txt"));
+    const Run r = run({"-o", "out.pptx", "--from", list});
+    QCOMPARE(r.exit, 1);
+    QCOMPARE(
+        r.err,
+        QStringLiteral("slidemill-build: Run-time error '53': File not found (%1)\n").arg(list));
+    QVERIFY(!r.host);
+}
+
+void TestCli::badPicture() {
+    const Run r = run({"-o", "out.pptx", "a.png", "bad.png", "c.png"});
+    QCOMPARE(r.exit, 1);
+    QCOMPARE(r.err,
+             QStringLiteral("slidemill-build: Run-time error '481': Invalid picture (bad.png)\n"));
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.host->calls.last(), QStringLiteral("End (failed)"));
+    QCOMPARE(r.picturesPlaced(), QStringList{"a.png"});
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
