@@ -83,8 +83,8 @@ void Form1::createControls() {
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setGeometry(twips(3840, 4320, 1215, 255));
     cmdExit = button("cmdExit", QStringLiteral("E&xit"), twips(7080, 4320, 1215, 375));
-    Command1 = button("Command1", QStringLiteral("&Two Photo One Slide"),
-                      twips(1920, 4080, 1695, 615));
+    Command1 =
+        button("Command1", QStringLiteral("&Two Photo One Slide"), twips(1920, 4080, 1695, 615));
     cmdDown = button("cmdDown", QStringLiteral("&DOWN"), twips(4920, 3120, 735, 495));
     cmdUp = button("cmdUp", QStringLiteral("&UP"), twips(4920, 2520, 735, 495));
     List1 = new PhotoListWidget(this);
@@ -104,8 +104,8 @@ void Form1::createControls() {
     Drive1 = new DriveList(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(twips(120, 120, 2295, 315));
-    cmdOneOne = button("cmdOneOne", QStringLiteral("&One Photo One Slide"),
-                       twips(120, 4080, 1695, 615));
+    cmdOneOne =
+        button("cmdOneOne", QStringLiteral("&One Photo One Slide"), twips(120, 4080, 1695, 615));
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(twips(5040, 1920, 375, 375));
@@ -121,8 +121,8 @@ void Form1::createControls() {
 
     for (QLabel* label : {Label1, Label2})
         label->setFocusPolicy(Qt::NoFocus);
-    QWidget* order[] = {Drive1, Dir1,      File1,    cmdAdd,  cmdDel, cmdUp,
-                        cmdDown, List1,    cmdOneOne, Command1, cmdExit, Check1};
+    QWidget* order[] = {Drive1,  Dir1,  File1,     cmdAdd,   cmdDel,  cmdUp,
+                        cmdDown, List1, cmdOneOne, Command1, cmdExit, Check1};
     for (QWidget* w : order)
         w->setFocusPolicy(Qt::StrongFocus);
     for (size_t i = 1; i < std::size(order); ++i)
@@ -133,8 +133,9 @@ void Form1::createControls() {
 
 void Form1::bindEvents() {
     auto bind = [this](auto* sender, auto signal, void (Form1::*handler)()) {
-        connect(sender, signal, this,
-                [this, handler] { runHandler(services_.boxes, this, [&] { (this->*handler)(); }); });
+        connect(sender, signal, this, [this, handler] {
+            runHandler(services_.boxes, this, [&] { (this->*handler)(); });
+        });
     };
     bind(cmdAdd, &QPushButton::clicked, &Form1::cmdAdd_Click);
     bind(File1, &QListWidget::itemDoubleClicked, &Form1::File1_DblClick);
@@ -147,9 +148,13 @@ void Form1::bindEvents() {
     bind(cmdExit, &QPushButton::clicked, &Form1::cmdExit_Click);
 }
 
-const Picture* Form1::image1() const { return image1_.get(); }
+const Picture* Form1::image1() const {
+    return image1_.get();
+}
 
-void Form1::Form_Load() { UpdateAddedCount(); }
+void Form1::Form_Load() {
+    UpdateAddedCount();
+}
 
 void Form1::UpdateAddedCount() {
     Label1->setText(QStringLiteral("Added ") + QString::number(List1->count()));
@@ -213,9 +218,13 @@ void Form1::List1_DblClick() {
     UpdateAddedCount();
 }
 
-void Form1::cmdUp_Click() { moveSelectedUp(*List1); }
+void Form1::cmdUp_Click() {
+    moveSelectedUp(*List1);
+}
 
-void Form1::cmdDown_Click() { moveSelectedDown(*List1); }
+void Form1::cmdDown_Click() {
+    moveSelectedDown(*List1);
+}
 
 void Form1::runBuild(void (*build)(const QStringList&, bool, PictureLoader&, PresentationHost&)) {
     WaitCursor wait;
@@ -224,9 +233,13 @@ void Form1::runBuild(void (*build)(const QStringList&, bool, PictureLoader&, Pre
     build(List1->texts(), Check1->isChecked(), loader, *host);
 }
 
-void Form1::cmdOneOne_Click() { runBuild(&buildOneOne); }
+void Form1::cmdOneOne_Click() {
+    runBuild(&buildOneOne);
+}
 
-void Form1::Command1_Click() { runBuild(&buildTwoOne); }
+void Form1::Command1_Click() {
+    runBuild(&buildTwoOne);
+}
 
 void Form1::cmdExit_Click() {
     close();

@@ -8,7 +8,9 @@ void RecordingHost::failAt(const QString& prefix, int n, RuntimeError error) {
     failError_ = std::move(error);
 }
 
-QString RecordingHost::number(double v) { return QString::number(v, 'g', 9); }
+QString RecordingHost::number(double v) {
+    return QString::number(v, 'g', 9);
+}
 
 void RecordingHost::record(const QString& line) {
     if (failError_ && line.startsWith(failPrefix_) && --failCountdown_ == 0) {
@@ -18,7 +20,9 @@ void RecordingHost::record(const QString& line) {
     calls << line;
 }
 
-void RecordingHost::createApplication() { record(QStringLiteral("CreateApplication")); }
+void RecordingHost::createApplication() {
+    record(QStringLiteral("CreateApplication"));
+}
 
 void RecordingHost::setVisible(std::int32_t value) {
     record(QStringLiteral("Application.Visible = %1").arg(value));
@@ -40,8 +44,8 @@ void RecordingHost::addSlide(std::int32_t index, std::int32_t layout) {
 }
 
 void RecordingHost::addPicture(const QString& fileName, std::int32_t linkToFile,
-                               std::int32_t saveWithDocument, float left, float top,
-                               float width, float height) {
+                               std::int32_t saveWithDocument, float left, float top, float width,
+                               float height) {
     record(QStringLiteral("Shapes.AddPicture(%1, %2, %3, %4, %5, %6, %7)")
                .arg(fileName)
                .arg(linkToFile)
@@ -57,7 +61,9 @@ void RecordingHost::setLineWeight(float points) {
     record(QStringLiteral("Line.Weight = %1").arg(number(points)));
 }
 
-void RecordingHost::releasePicture() { record(QStringLiteral("Release picture")); }
+void RecordingHost::releasePicture() {
+    record(QStringLiteral("Release picture"));
+}
 
 void RecordingHost::addTextbox(std::int32_t orientation, float left, float top, float width,
                                float height) {
@@ -66,7 +72,9 @@ void RecordingHost::addTextbox(std::int32_t orientation, float left, float top, 
                .arg(number(left), number(top), number(width), number(height)));
 }
 
-void RecordingHost::textRange() { record(QStringLiteral("TextFrame.TextRange")); }
+void RecordingHost::textRange() {
+    record(QStringLiteral("TextFrame.TextRange"));
+}
 
 void RecordingHost::setText(const QString& text) {
     record(QStringLiteral("TextRange.Text = %1").arg(text));
@@ -76,7 +84,9 @@ void RecordingHost::setFontSize(float points) {
     record(QStringLiteral("Font.Size = %1").arg(number(points)));
 }
 
-void RecordingHost::releaseTextRange() { record(QStringLiteral("Release text range")); }
+void RecordingHost::releaseTextRange() {
+    record(QStringLiteral("Release text range"));
+}
 
 void RecordingHost::endBuild(Outcome outcome) {
     record(outcome == Outcome::Completed ? QStringLiteral("End") : QStringLiteral("End (failed)"));

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Slidemill needs: "build" for the programs, "test" for the tests
+# as well (LibreOffice to open every deck, ImageMagick for test pictures, clang for the fuzzer).
+set -euo pipefail
+what=${1:-build}
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libzip-dev
+          libgl-dev)
+if [ "$what" = test ]; then
+    packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
+               libxml2-utils python3 clang libclang-rt-14-dev xvfb xdotool zip)
+fi
+sudo=
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Slidemill from scratch and runs every test: the normal
+# build, a short fuzzing run of the picture header readers, and the address and
+# undefined-behaviour sanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash scripts/deps.sh test
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build"
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/test -j"$jobs"
+
+if [ -d tests/fuzz ]; then
+    echo "== fuzz the picture header readers (30 s)"
+    CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DSLIDEMILL_FUZZ=ON -DSLIDEMILL_BENCH=OFF >/dev/null
+    cmake --build build/fuzz -j"$jobs" --target fuzz_pictureheaders
+    corpus=$(mktemp -d)
+    cp -r tests/fuzz/corpus/. "$corpus"/
+    build/fuzz/tests/fuzz/fuzz_pictureheaders -max_total_time=30 -print_final_stats=1 \
+        "$corpus" 2>&1 | tail -n 3
+    rm -rf "$corpus"
+fi
+
+echo "== sanitizer build"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSLIDEMILL_SANITIZE=ON \
+    -DSLIDEMILL_BENCH=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# LibreOffice opens the decks in the normal run; here the code under test is ours alone.
+(cd build/asan && ctest --output-on-failure -j"$jobs" -LE office)
+
+echo "== tests"
+(cd build/test && ctest --output-on-failure -j"$jobs")
