@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <utility>
+#include <vector>
+
+namespace slidemill::pptx {
+
+namespace ctype {
+inline constexpr char kPresentation[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+inline constexpr char kSlideMaster[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.slideMaster+xml";
+inline constexpr char kSlideLayout[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.slideLayout+xml";
+inline constexpr char kSlide[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.slide+xml";
+inline constexpr char kTheme[] = "application/vnd.openxmlformats-officedocument.theme+xml";
+inline constexpr char kPresProps[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.presProps+xml";
+inline constexpr char kViewProps[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.viewProps+xml";
+inline constexpr char kTableStyles[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.tableStyles+xml";
+inline constexpr char kCoreProperties[] =
+    "application/vnd.openxmlformats-package.core-properties+xml";
+inline constexpr char kExtendedProperties[] =
+    "application/vnd.openxmlformats-officedocument.extended-properties+xml";
+} // namespace ctype
+
+// [Content_Types].xml. Built with every part a deck always has; callers add the slides
+// and the picture extensions a deck uses.
+class ContentTypes {
+public:
+    ContentTypes();
+
+    // Adding an extension twice keeps the first.
+    void addDefault(const QString& extension, const QString& contentType);
+    void addOverride(const QString& partName, const QString& contentType);
+    QByteArray xml() const;
+
+private:
+    std::vector<std::pair<QString, QString>> defaults_;
+    std::vector<std::pair<QString, QString>> overrides_;
+};
+
+} // namespace slidemill::pptx

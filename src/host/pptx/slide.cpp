@@ -1,0 +1,127 @@
+#include "host/pptx/slide.h"
+
+#include "host/pptx/shapetree.h"
+#include "host/pptx/xmlwriter.h"
+
+namespace slidemill::pptx {
+
+namespace {
+
+// <a:xfrm>
+void writeFrame(XmlWriter& w, const Frame& f) {
+    w.start("a:xfrm");
+    w.empty("a:off", {{"x", XmlWriter::number(f.x)}, {"y", XmlWriter::number(f.y)}});
+    w.empty("a:ext", {{"cx", XmlWriter::number(f.cx)}, {"cy", XmlWriter::number(f.cy)}});
+    w.end();
+}
+
+// <a:prstGeom prst="rect">
+void writeRectangle(XmlWriter& w) {
+    w.start("a:prstGeom", {{"prst", QStringLiteral("rect")}});
+    w.empty("a:avLst");
+    w.end();
+}
+
+// <p:pic>
+void writePicture(XmlWriter& w, const Shape& s, const QString& relId) {
+    w.start("p:pic");
+    w.start("p:nvPicPr");
+    w.empty("p:cNvPr",
+            {{"id", XmlWriter::number(s.id)}, {"name", s.name}, {"descr", s.description}});
+    w.start("p:cNvPicPr");
+    w.empty("a:picLocks", {{"noChangeAspect", QStringLiteral("1")}});
+    w.end();
+    w.empty("p:nvPr");
+    w.end();
+    w.start("p:blipFill");
+    w.empty("a:blip", {{"r:embed", relId}});
+    w.start("a:stretch");
+    w.empty("a:fillRect");
+    w.end();
+    w.end();
+    w.start("p:spPr");
+    writeFrame(w, s.frame);
+    writeRectangle(w);
+    if (s.lineVisible) {
+        // <a:ln>: a solid black border
+        w.start("a:ln", {{"w", XmlWriter::number(s.lineWidthEmu)}});
+        w.start("a:solidFill");
+        w.empty("a:srgbClr", {{"val", QStringLiteral("000000")}});
+        w.end();
+        w.end();
+    }
+    w.end();
+    w.end();
+}
+
+// <a:rPr> / <a:endParaRPr>
+void writeRunProperties(XmlWriter& w, const char* element, const Shape& s) {
+    w.start(element, {{"lang", QStringLiteral("en-US")},
+                      {"sz", XmlWriter::number(s.fontSizeHundredths)},
+                      {"dirty", QStringLiteral("0")}});
+    w.empty("a:latin", {{"typeface", QStringLiteral("+mn-lt")}});
+    w.end();
+}
+
+// <p:sp txBox="1">: a text box that fits its height to its text
+void writeTextBox(XmlWriter& w, const Shape& s) {
+    w.start("p:sp");
+    w.start("p:nvSpPr");
+    w.empty("p:cNvPr", {{"id", XmlWriter::number(s.id)}, {"name", s.name}});
+    w.empty("p:cNvSpPr", {{"txBox", QStringLiteral("1")}});
+    w.empty("p:nvPr");
+    w.end();
+    w.start("p:spPr");
+    writeFrame(w, s.frame);
+    writeRectangle(w);
+    w.empty("a:noFill");
+    w.end();
+    w.start("p:txBody");
+    w.start("a:bodyPr", {{"wrap", QStringLiteral("square")}, {"rtlCol", QStringLiteral("0")}});
+    w.empty("a:spAutoFit");
+    w.end();
+    w.empty("a:lstStyle");
+    const QStringList paragraphs = s.paragraphs.isEmpty() ? QStringList{QString()} : s.paragraphs;
+    for (const QString& text : paragraphs) {
+        w.start("a:p");
+        if (!text.isEmpty()) {
+            w.start("a:r");
+            writeRunProperties(w, "a:rPr", s);
+            w.text("a:t", text);
+            w.end();
+        }
+        writeRunProperties(w, "a:endParaRPr", s);
+        w.end();
+    }
+    w.end();
+    w.end();
+}
+
+} // namespace
+
+QByteArray slideXml(const Slide& slide, const QHash<int, QString>& mediaRelIds) {
+    XmlWriter w;
+    w.startDocument();
+    // <p:sld>
+    w.start("p:sld");
+    w.namespaceDecl("a", ns::kDml);
+    w.namespaceDecl("r", ns::kRel);
+    w.namespaceDecl("p", ns::kPml);
+    w.start("p:cSld");
+    startShapeTree(w);
+    for (const Shape& s : slide.shapes) {
+        if (s.kind == Shape::Kind::Picture)
+            writePicture(w, s, mediaRelIds.value(s.media));
+        else
+            writeTextBox(w, s);
+    }
+    w.end(); // p:spTree
+    w.end(); // p:cSld
+    w.start("p:clrMapOvr");
+    w.empty("a:masterClrMapping");
+    w.end();
+    w.end();
+    return w.finish();
+}
+
+} // namespace slidemill::pptx

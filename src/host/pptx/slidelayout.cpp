@@ -1,0 +1,31 @@
+#include "host/pptx/slidelayout.h"
+
+#include "host/pptx/shapetree.h"
+#include "host/pptx/xmlwriter.h"
+
+namespace slidemill::pptx {
+
+QByteArray slideLayoutXml() {
+    XmlWriter w;
+    w.startDocument();
+    // <p:sldLayout>
+    w.start("p:sldLayout");
+    w.namespaceDecl("a", ns::kDml);
+    w.namespaceDecl("r", ns::kRel);
+    w.namespaceDecl("p", ns::kPml);
+    w.attribute("type", QStringLiteral("blank"));
+    w.attribute("preserve", QStringLiteral("1"));
+    // <p:cSld>
+    w.start("p:cSld", {{"name", QStringLiteral("Blank")}});
+    startShapeTree(w);
+    w.end(); // p:spTree
+    w.end(); // p:cSld
+    // <p:clrMapOvr>
+    w.start("p:clrMapOvr");
+    w.empty("a:masterClrMapping");
+    w.end();
+    w.end();
+    return w.finish();
+}
+
+} // namespace slidemill::pptx

@@ -1,0 +1,60 @@
+#include "host/pptx/slidemaster.h"
+
+#include "host/pptx/shapetree.h"
+#include "host/pptx/textstyle.h"
+#include "host/pptx/xmlwriter.h"
+
+namespace slidemill::pptx {
+
+QByteArray slideMasterXml(const QString& layoutRelId) {
+    XmlWriter w;
+    w.startDocument();
+    // <p:sldMaster>
+    w.start("p:sldMaster");
+    w.namespaceDecl("a", ns::kDml);
+    w.namespaceDecl("r", ns::kRel);
+    w.namespaceDecl("p", ns::kPml);
+    // <p:cSld>
+    w.start("p:cSld");
+    w.start("p:bg");
+    w.start("p:bgRef", {{"idx", QStringLiteral("1001")}});
+    w.empty("a:schemeClr", {{"val", QStringLiteral("bg1")}});
+    w.end();
+    w.end();
+    startShapeTree(w);
+    w.end(); // p:spTree
+    w.end(); // p:cSld
+    // <p:clrMap>
+    w.empty("p:clrMap", {{"bg1", QStringLiteral("lt1")},
+                         {"tx1", QStringLiteral("dk1")},
+                         {"bg2", QStringLiteral("lt2")},
+                         {"tx2", QStringLiteral("dk2")},
+                         {"accent1", QStringLiteral("accent1")},
+                         {"accent2", QStringLiteral("accent2")},
+                         {"accent3", QStringLiteral("accent3")},
+                         {"accent4", QStringLiteral("accent4")},
+                         {"accent5", QStringLiteral("accent5")},
+                         {"accent6", QStringLiteral("accent6")},
+                         {"hlink", QStringLiteral("hlink")},
+                         {"folHlink", QStringLiteral("folHlink")}});
+    // <p:sldLayoutIdLst>
+    w.start("p:sldLayoutIdLst");
+    w.empty("p:sldLayoutId", {{"id", QStringLiteral("2147483649")}, {"r:id", layoutRelId}});
+    w.end();
+    // <p:txStyles>
+    w.start("p:txStyles");
+    w.start("p:titleStyle");
+    writeTextLevels(w, 4400, ThemeFont::Heading);
+    w.end();
+    w.start("p:bodyStyle");
+    writeTextLevels(w, 2800, ThemeFont::Body);
+    w.end();
+    w.start("p:otherStyle");
+    writeTextLevels(w, 1800, ThemeFont::Body);
+    w.end();
+    w.end();
+    w.end();
+    return w.finish();
+}
+
+} // namespace slidemill::pptx

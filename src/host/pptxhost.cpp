@@ -1,0 +1,310 @@
+#include "host/pptxhost.h"
+
+#include "core/runtimeerror.h"
+#include "host/pptx/deck.h"
+#include "host/pptx/packager.h"
+#include "host/pptx/savefile.h"
+#include "host/pptx/units.h"
+#include "slides/picturemetrics.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <cmath>
+#include <optional>
+
+namespace slidemill {
+
+using pptx::Deck;
+using pptx::Shape;
+
+namespace {
+
+// A new text box's text before Font.Size is set, as presentation applications start it.
+constexpr int kDefaultFontSize = 1800;
+// Line weight a border gets when made visible before its weight is set: 0.75 pt.
+constexpr std::int64_t kDefaultLineEmu = 9525;
+// Text box insets: 0.1 inch left and right, 0.05 inch top and bottom.
+constexpr std::int64_t kInsetTopBottomEmu = 45720;
+
+[[noreturn]] void invalidCall(const char* operation, const QString& cause,
+                              const QString& file = {}) {
+    throw RuntimeError(errInvalidCall,
+                       QStringLiteral("%1: %2").arg(QLatin1String(operation), cause), file);
+}
+
+// Points to EMU, refusing what no slide can hold.
+std::int64_t toEmu(const char* operation, const char* what, float points, bool allowNegative) {
+    const double emu = std::round(double(points) * double(pptx::kEmuPerPoint));
+    if (!std::isfinite(emu) || std::fabs(emu) > double(pptx::kMaxCoordinateEmu) ||
+        (!allowNegative && emu < 0))
+        invalidCall(
+            operation,
+            QStringLiteral("%1 %2 is out of range").arg(QLatin1String(what)).arg(double(points)));
+    return static_cast<std::int64_t>(emu);
+}
+
+// The height a text box takes to hold its paragraphs at its size: 1.2 lines per em plus
+// the insets. Applications refit on editing; this is what they would show at first.
+std::int64_t fittedHeight(const Shape& box) {
+    const qsizetype lines = std::max<qsizetype>(1, box.paragraphs.size());
+    const std::int64_t lineEmu =
+        std::int64_t(box.fontSizeHundredths) * pptx::kEmuPerPoint * 12 / 1000;
+    return lines * lineEmu + 2 * kInsetTopBottomEmu;
+}
+
+} // namespace
+
+struct PptxHost::State {
+    // What one build holds, from createApplication to endBuild.
+    struct Session {
+        bool visible = false;
+        std::optional<Deck> deck;
+        // Index into deck->slides; -1 none.
+        int slide = -1;
+        // Indexes into the current slide's shapes; -1 none.
+        int picture = -1;
+        int lastTextBox = -1;
+        int textRange = -1;
+        // Canonical path -> index into deck->media: a file shown twice is stored once.
+        QHash<QString, int> mediaByFile;
+    };
+    std::optional<Session> session;
+    QString savedPath;
+
+    Session& needSession(const char* operation) {
+        if (!session)
+            invalidCall(operation, QStringLiteral("no application has been created"));
+        return *session;
+    }
+    Deck& needDeck(const char* operation) {
+        Session& s = needSession(operation);
+        if (!s.deck)
+            invalidCall(operation, QStringLiteral("no presentation has been added"));
+        return *s.deck;
+    }
+    pptx::Slide& needSlide(const char* operation) {
+        Deck& deck = needDeck(operation);
+        if (session->slide < 0)
+            invalidCall(operation, QStringLiteral("no slide has been added"));
+        return deck.slides[std::size_t(session->slide)];
+    }
+    Shape& needPicture(const char* operation) {
+        pptx::Slide& slide = needSlide(operation);
+        if (session->picture < 0)
+            invalidCall(operation, QStringLiteral("no picture is held"));
+        return slide.shapes[std::size_t(session->picture)];
+    }
+    Shape& needTextRange(const char* operation) {
+        pptx::Slide& slide = needSlide(operation);
+        if (session->textRange < 0)
+            invalidCall(operation, QStringLiteral("no text range is held"));
+        return slide.shapes[std::size_t(session->textRange)];
+    }
+};
+
+PptxHost::PptxHost(PptxHostOptions options)
+    : options_(std::move(options)), state_(std::make_unique<State>()) {}
+
+PptxHost::~PptxHost() = default;
+
+void PptxHost::createApplication() {
+    state_->session.emplace();
+}
+
+void PptxHost::setVisible(std::int32_t value) {
+    state_->needSession("Application.Visible").visible = value != 0;
+}
+
+void PptxHost::addPresentation(std::int32_t) {
+    State::Session& s = state_->needSession("Presentations.Add");
+    if (s.deck)
+        invalidCall("Presentations.Add", QStringLiteral("a presentation is already open"));
+    s.deck.emplace();
+}
+
+std::int32_t PptxHost::slideCount() {
+    return static_cast<std::int32_t>(state_->needDeck("Slides.Count").slides.size());
+}
+
+void PptxHost::addSlide(std::int32_t index, std::int32_t layout) {
+    Deck& deck = state_->needDeck("Slides.Add");
+    const auto count = static_cast<std::int64_t>(deck.slides.size());
+    if (index < 1 || index > count + 1)
+        invalidCall("Slides.Add",
+                    QStringLiteral("index %1 is outside 1 to %2").arg(index).arg(count + 1));
+    if (layout != kLayoutBlank)
+        invalidCall("Slides.Add", QStringLiteral("layout %1 is not available; only the blank "
+                                                 "layout (12) is")
+                                      .arg(layout));
+    deck.slides.insert(deck.slides.begin() + (index - 1), pptx::Slide{});
+    State::Session& s = *state_->session;
+    s.slide = index - 1;
+    s.picture = s.lastTextBox = s.textRange = -1;
+}
+
+void PptxHost::addPicture(const QString& fileName, std::int32_t, std::int32_t saveWithDocument,
+                          float left, float top, float width, float height) {
+    const char* op = "Shapes.AddPicture";
+    pptx::Slide& slide = state_->needSlide(op);
+    Deck& deck = *state_->session->deck;
+    if (saveWithDocument == 0)
+        invalidCall(op, QStringLiteral("pictures are always stored in the presentation"), fileName);
+
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        throw RuntimeError(errFileNotFound,
+                           QStringLiteral("%1: %2").arg(
+                               QLatin1String(op), RuntimeError::standardText(errFileNotFound)),
+                           fileName);
+    QFile probe(fileName);
+    if (info.isDir() || !probe.open(QIODevice::ReadOnly))
+        throw RuntimeError(errPathFileAccess,
+                           QStringLiteral("%1: cannot read the file: %2")
+                               .arg(QLatin1String(op), info.isDir()
+                                                           ? QStringLiteral("it is a folder")
+                                                           : probe.errorString()),
+                           fileName);
+    probe.close();
+    Picture picture;
+    try {
+        picture = readPicture(fileName);
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(e.number(), QStringLiteral("%1: %2").arg(QLatin1String(op), e.text()),
+                           fileName);
+    }
+
+    pptx::Frame frame;
+    frame.x = toEmu(op, "Left", left, true);
+    frame.y = toEmu(op, "Top", top, true);
+    // -1 asks for the picture's own size, as the object model does.
+    frame.cx = width == -1.0f ? std::int64_t(picture.widthHimetric) * 360
+                              : toEmu(op, "Width", width, false);
+    frame.cy = height == -1.0f ? std::int64_t(picture.heightHimetric) * 360
+                               : toEmu(op, "Height", height, false);
+
+    const QString key = info.canonicalFilePath();
+    int media = state_->session->mediaByFile.value(key, -1);
+    if (media < 0) {
+        media = int(deck.media.size());
+        deck.media.push_back(
+            {fileName, picture.format,
+             QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(extension(picture.format))});
+        state_->session->mediaByFile.insert(key, media);
+    }
+
+    Shape shape;
+    shape.kind = Shape::Kind::Picture;
+    shape.id = slide.nextShapeId++;
+    shape.name = QStringLiteral("Picture %1").arg(shape.id - 1);
+    shape.description = info.fileName();
+    shape.frame = frame;
+    shape.media = media;
+    slide.shapes.push_back(shape);
+    state_->session->picture = int(slide.shapes.size()) - 1;
+}
+
+void PptxHost::setLineVisible(std::int32_t value) {
+    state_->needPicture("LineFormat.Visible").lineVisible = value != 0;
+}
+
+void PptxHost::setLineWeight(float points) {
+    const char* op = "LineFormat.Weight";
+    Shape& shape = state_->needPicture(op);
+    // The widest line the file format allows is 1584 pt.
+    if (!(points >= 0.0f && points <= 1584.0f))
+        invalidCall(op, QStringLiteral("weight %1 is out of range").arg(double(points)));
+    shape.lineWidthEmu = toEmu(op, "Weight", points, false);
+}
+
+void PptxHost::releasePicture() {
+    if (state_->session)
+        state_->session->picture = -1;
+}
+
+void PptxHost::addTextbox(std::int32_t orientation, float left, float top, float width,
+                          float height) {
+    const char* op = "Shapes.AddTextbox";
+    pptx::Slide& slide = state_->needSlide(op);
+    if (orientation != kTextOrientationHorizontal)
+        invalidCall(op, QStringLiteral("orientation %1 is not available; only horizontal "
+                                       "text (1) is")
+                            .arg(orientation));
+    Shape box;
+    box.kind = Shape::Kind::TextBox;
+    box.id = slide.nextShapeId++;
+    box.name = QStringLiteral("TextBox %1").arg(box.id - 1);
+    box.frame = {toEmu(op, "Left", left, true), toEmu(op, "Top", top, true),
+                 toEmu(op, "Width", width, false), toEmu(op, "Height", height, false)};
+    box.fontSizeHundredths = kDefaultFontSize;
+    box.frame.cy = fittedHeight(box);
+    slide.shapes.push_back(box);
+    state_->session->lastTextBox = int(slide.shapes.size()) - 1;
+}
+
+void PptxHost::textRange() {
+    const char* op = "TextFrame.TextRange";
+    state_->needSlide(op);
+    if (state_->session->lastTextBox < 0)
+        invalidCall(op, QStringLiteral("no text box has been added"));
+    state_->session->textRange = state_->session->lastTextBox;
+}
+
+void PptxHost::setText(const QString& text) {
+    Shape& box = state_->needTextRange("TextRange.Text");
+    // Paragraphs break at CR, LF or CR LF, as the object model takes them.
+    QString normal = text;
+    normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.paragraphs = text.isEmpty() ? QStringList{} : normal.split(QLatin1Char('\n'));
+    box.frame.cy = fittedHeight(box);
+}
+
+void PptxHost::setFontSize(float points) {
+    const char* op = "Font.Size";
+    Shape& box = state_->needTextRange(op);
+    if (!(points >= 1.0f && points <= 4000.0f))
+        invalidCall(op, QStringLiteral("size %1 is outside 1 to 4000 points").arg(double(points)));
+    box.fontSizeHundredths = int(std::lround(double(points) * 100.0));
+    box.frame.cy = fittedHeight(box);
+}
+
+void PptxHost::releaseTextRange() {
+    if (state_->session)
+        state_->session->textRange = -1;
+}
+
+void PptxHost::endBuild(Outcome outcome) {
+    // The session ends whatever happens below.
+    std::optional<State::Session> session = std::move(state_->session);
+    state_->session.reset();
+    state_->savedPath.clear();
+    if (!session || !session->deck)
+        return;
+    if (outcome == Outcome::Failed && !options_.keepOnFailure)
+        return;
+
+    const Deck& deck = *session->deck;
+    const auto write = [&deck](const QString& path) { pptx::writePackage(deck, path); };
+    QString path;
+    if (options_.outputPath.isEmpty()) {
+        QString folder = options_.documentsFolder;
+        if (folder.isEmpty())
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        path = pptx::saveNumbered(folder, write);
+    } else {
+        pptx::saveReplacing(options_.outputPath, write);
+        path = QFileInfo(options_.outputPath).absoluteFilePath();
+    }
+    state_->savedPath = path;
+    if (session->visible && options_.opener)
+        options_.opener->open(path);
+}
+
+QString PptxHost::savedPath() const {
+    return state_->savedPath;
+}
+
+} // namespace slidemill

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace slidemill::test {
+
+// One entry of a zip file as its central directory lists it.
+struct ZipEntry {
+    QString name;
+    // ZIP_CM_STORE (0) or ZIP_CM_DEFLATE (8).
+    int method = -1;
+    quint64 size = 0;
+    quint64 compressedSize = 0;
+};
+
+// The entries of a .pptx in the order they are stored; empty when it is not a zip.
+std::vector<ZipEntry> zipEntries(const QString& pptx);
+
+// The bytes of one part, or nothing when the package lacks it.
+std::optional<QByteArray> readPart(const QString& pptx, const QString& partName);
+
+// The outcome of an outside check; `skipped` when the tool is not available here.
+struct CheckResult {
+    bool skipped = false;
+    bool ok = false;
+    QString output;
+};
+
+// Runs SLIDEMILL_SHARED_DIR/tools/validate-pptx on the files.
+CheckResult validatePptx(const QStringList& pptxFiles);
+
+// Converts the files to PDF with LibreOffice headless, in one run with a profile of its own,
+// into `outDir`; the PDF of "x.pptx" is "outDir/x.pdf".
+CheckResult convertToPdf(const QStringList& pptxFiles, const QString& outDir);
+QString pdfPathFor(const QString& pptx, const QString& outDir);
+
+// Pages of a PDF by pdfinfo; -1 when it cannot tell.
+int pdfPageCount(const QString& pdf);
+
+// Renders one page (from 1) to a PNG at `dpi`; returns the PNG's path, empty on failure.
+QString renderPage(const QString& pdf, int page, int dpi, const QString& outPrefix);
+
+} // namespace slidemill::test
