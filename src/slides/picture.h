@@ -16,6 +16,11 @@ struct Picture {
     std::int32_t heightHimetric = 0;
     // EXIF orientation, 1 to 8; for 5 to 8 the size above is already the turned one.
     int orientation = 1;
+    // Where the file stores that orientation (JPEG EXIF or TIFF IFD0): the byte offset of its
+    // 2-byte value and the value's byte order, so a copy can be made upright by writing 1 there.
+    // -1 when the orientation is 1 or there is nothing to rewrite.
+    qint64 orientationOffset = -1;
+    bool orientationBigEndian = false;
 };
 
 // Turns a path into a Picture; throws RuntimeError (53 missing, 481 invalid) naming the file.

@@ -1,0 +1,78 @@
+#include "slides/bytesource.h"
+
+#include <QIODevice>
+#include <cstring>
+
+namespace slidemill {
+
+ByteSource::ByteSource(QIODevice& device) : device_(&device), size_(device.size()) {}
+
+bool ByteSource::copy(qint64 at, unsigned char* out, qint64 count) const {
+    if (!has(at, count))
+        return false;
+    if (count == 0)
+        return true;
+    if (!device_) {
+        std::memcpy(out, data_.data() + at, size_t(count));
+        return true;
+    }
+    return device_->seek(at) && device_->read(reinterpret_cast<char*>(out), count) == count;
+}
+
+QByteArray ByteSource::read(qint64 at, qint64 count) const {
+    if (!has(at, count))
+        return {};
+    QByteArray out(count, Qt::Uninitialized);
+    if (!copy(at, reinterpret_cast<unsigned char*>(out.data()), count))
+        return {};
+    return out;
+}
+
+std::optional<quint8> ByteSource::readU8(qint64 at) const {
+    unsigned char b[1];
+    if (!copy(at, b, 1))
+        return std::nullopt;
+    return b[0];
+}
+
+std::optional<quint16> ByteSource::readU16Le(qint64 at) const {
+    unsigned char b[2];
+    if (!copy(at, b, 2))
+        return std::nullopt;
+    return quint16(b[0] | b[1] << 8);
+}
+
+std::optional<quint16> ByteSource::readU16Be(qint64 at) const {
+    unsigned char b[2];
+    if (!copy(at, b, 2))
+        return std::nullopt;
+    return quint16(b[0] << 8 | b[1]);
+}
+
+std::optional<quint32> ByteSource::readU32Le(qint64 at) const {
+    unsigned char b[4];
+    if (!copy(at, b, 4))
+        return std::nullopt;
+    return quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24;
+}
+
+std::optional<quint32> ByteSource::readU32Be(qint64 at) const {
+    unsigned char b[4];
+    if (!copy(at, b, 4))
+        return std::nullopt;
+    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+}
+
+std::optional<qint16> ByteSource::readI16Le(qint64 at) const {
+    if (const auto v = readU16Le(at))
+        return qint16(*v);
+    return std::nullopt;
+}
+
+std::optional<qint32> ByteSource::readI32Le(qint64 at) const {
+    if (const auto v = readU32Le(at))
+        return qint32(*v);
+    return std::nullopt;
+}
+
+} // namespace slidemill

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QtGlobal>
+#include <optional>
+
+class QIODevice;
+
+namespace slidemill {
+
+// Random access to the bytes of a file or a buffer, so the same header readers measure files and
+// fuzz input. Every read checks its whole extent in 64 bits first and answers "nothing" when the
+// bytes run out: a lying length or offset can never read outside the data.
+class ByteSource {
+public:
+    explicit ByteSource(QByteArrayView data) : data_(data), size_(data.size()) {}
+    // The device must be open and random-access; it is read where asked, never whole.
+    explicit ByteSource(QIODevice& device);
+
+    qint64 size() const { return size_; }
+    bool has(qint64 at, qint64 count) const {
+        return at >= 0 && count >= 0 && at <= size_ && count <= size_ - at;
+    }
+    // count bytes at at; empty unless all of them are there.
+    QByteArray read(qint64 at, qint64 count) const;
+
+    std::optional<quint8> readU8(qint64 at) const;
+    std::optional<quint16> readU16Le(qint64 at) const;
+    std::optional<quint16> readU16Be(qint64 at) const;
+    std::optional<quint32> readU32Le(qint64 at) const;
+    std::optional<quint32> readU32Be(qint64 at) const;
+    std::optional<qint16> readI16Le(qint64 at) const;
+    std::optional<qint32> readI32Le(qint64 at) const;
+    // TIFF and EXIF pick their byte order once, from "II" or "MM".
+    std::optional<quint16> readU16(qint64 at, bool bigEndian) const {
+        return bigEndian ? readU16Be(at) : readU16Le(at);
+    }
+    std::optional<quint32> readU32(qint64 at, bool bigEndian) const {
+        return bigEndian ? readU32Be(at) : readU32Le(at);
+    }
+
+private:
+    bool copy(qint64 at, unsigned char* out, qint64 count) const;
+
+    QByteArrayView data_;
+    QIODevice* device_ = nullptr;
+    qint64 size_ = 0;
+};
+
+} // namespace slidemill

@@ -1,0 +1,373 @@
+#include "core/runtimeerror.h"
+#include "slides/bytesource.h"
+#include "slides/exif.h"
+#include "slides/metafile.h"
+#include "slides/picturemetrics.h"
+#include "support/fixtures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+#include <functional>
+
+using namespace slidemill;
+using namespace slidemill::test;
+
+Q_DECLARE_METATYPE(slidemill::PictureFormat)
+
+namespace {
+
+using Maker = std::function<QString(const QString& dir)>;
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString convertTo(const QString& dir, const QString& name, const QStringList& args) {
+    const QString path = QDir(dir).filePath(name);
+    return runConvert(QStringList(args) << path) ? path : QString();
+}
+
+// The raster file as Qt writes it, then changed by edit.
+Maker edited(const char* format, int w, int h, std::function<void(QByteArray&)> edit) {
+    return [=](const QString& dir) {
+        QByteArray bytes = readAll(makePicture(dir, "source", format, w, h));
+        edit(bytes);
+        return writeBytes(dir, "edited", bytes);
+    };
+}
+
+Maker bytes(const QByteArray& content, const QString& name = "file.png") {
+    return [=](const QString& dir) { return writeBytes(dir, name, content); };
+}
+
+quint32 crc32(const QByteArray& data) {
+    quint32 crc = 0xFFFFFFFF;
+    for (char c : data) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const QByteArray& typeAndData) {
+    char len[4], crc[4];
+    qToBigEndian(quint32(typeAndData.size() - 4), len);
+    qToBigEndian(crc32(typeAndData), crc);
+    return QByteArray(len, 4) + typeAndData + QByteArray(crc, 4);
+}
+
+// A PNG whose only image data is a few bytes of nothing: a size without a pixel to decode.
+QByteArray pngHeaderOnly(quint32 w, quint32 h) {
+    QByteArray ihdr("IHDR", 4);
+    char b[4];
+    qToBigEndian(w, b);
+    ihdr.append(b, 4);
+    qToBigEndian(h, b);
+    ihdr.append(b, 4);
+    ihdr.append("\x08\x02\x00\x00\x00", 5);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk(ihdr) +
+           pngChunk(QByteArray("IDAT\x78\x9c", 6)) + pngChunk("IEND");
+}
+
+int errorNumber(const QString& path) {
+    try {
+        readPicture(path);
+    } catch (const RuntimeError& e) {
+        return e.file() == path ? e.number() : -e.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestPictureMetrics : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sizes_data() {
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<PictureFormat>("format");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        using F = PictureFormat;
+        auto qt = [](const char* format, int w, int h) {
+            return Maker([=](const QString& dir) { return makePicture(dir, "p", format, w, h); });
+        };
+        auto im = [](const QString& name, const QStringList& args) {
+            return Maker([=](const QString& dir) { return convertTo(dir, name, args); });
+        };
+        const QStringList w640 = {"-size", "640x480", "xc:white"};
+
+        QTest::newRow("png 640x480") << qt("png", 640, 480) << F::Png << 16933 << 12700;
+        QTest::newRow("jpeg") << qt("jpeg", 640, 480) << F::Jpeg << 16933 << 12700;
+        QTest::newRow("bmp") << qt("bmp", 640, 480) << F::Bmp << 16933 << 12700;
+        QTest::newRow("tiff") << qt("tiff", 640, 480) << F::Tiff << 16933 << 12700;
+        QTest::newRow("gif") << im("a.gif", w640) << F::Gif << 16933 << 12700;
+        // 12 px is 317.5 HIMETRIC: the half goes up; 1 px is 26.46.
+        QTest::newRow("half rounds up") << qt("png", 12, 1) << F::Png << 318 << 26;
+        QTest::newRow("no pixels decoded")
+            << bytes(pngHeaderOnly(20000, 15000)) << F::Png << 529167 << 396875;
+        QTest::newRow("progressive jpeg")
+            << im("p.jpg", w640 + QStringList{"-interlace", "Plane"}) << F::Jpeg << 16933 << 12700;
+        QTest::newRow("cmyk jpeg")
+            << im("c.jpg", w640 + QStringList{"-colorspace", "CMYK"}) << F::Jpeg << 16933 << 12700;
+        QTest::newRow("camera jpeg with thumbnail")
+            << bytes(withSegment(jpegBytes(640, 480), exifSegment(1, false, jpegBytes(160, 120))),
+                     "cam.jpg")
+            << F::Jpeg << 16933 << 12700;
+        QTest::newRow("top-down bmp") << edited("bmp", 640, 480, [](QByteArray& b) {
+            qToLittleEndian<qint32>(-qFromLittleEndian<qint32>(b.constData() + 22), b.data() + 22);
+        }) << F::Bmp << 16933 << 12700;
+        QTest::newRow("big-endian tiff")
+            << im("be.tif", w640 + QStringList{"-define", "tiff:endian=msb"}) << F::Tiff << 16933
+            << 12700;
+        QTest::newRow("multi-page tiff, first page")
+            << im("m.tif", {"-size", "640x480", "xc:white", "-size", "32x32", "xc:black"})
+            << F::Tiff << 16933 << 12700;
+        QTest::newRow("animated gif, first frame")
+            << im("a.gif", {"-delay", "10", "-size", "640x480", "xc:red", "xc:blue"}) << F::Gif
+            << 16933 << 12700;
+        QTest::newRow("jpeg named .png") << Maker([](const QString& dir) {
+            return writeBytes(dir, "photo.png", jpegBytes(640, 480));
+        }) << F::Jpeg << 16933 << 12700;
+        QTest::newRow("png named .wmf") << Maker([](const QString& dir) {
+            return writeBytes(dir, "x.wmf", readAll(makePicture(dir, "s.png", "png", 96, 192)));
+        }) << F::Png << 2540 << 5080;
+
+        QTest::newRow("wmf at 1440 per inch")
+            << bytes(placeableWmf(0, 0, 1440, 720, 1440)) << F::Wmf << 2540 << 1270;
+        QTest::newRow("wmf off origin at 96")
+            << bytes(placeableWmf(-100, -50, 100, 50, 96)) << F::Wmf << 5292 << 2646;
+        QTest::newRow("wmf half rounds up")
+            << bytes(placeableWmf(0, 0, 25, 25, 1000)) << F::Wmf << 64 << 64;
+        QTest::newRow("emf") << bytes(emf(QRect(0, 0, 2000, 1000))) << F::Emf << 2000 << 1000;
+        QTest::newRow("emf off origin")
+            << bytes(emf(QRect(-500, -500, 1000, 2000))) << F::Emf << 1000 << 2000;
+    }
+    void sizes() {
+        QFETCH(Maker, make);
+        QTemporaryDir dir;
+        const QString path = make(dir.path());
+        QVERIFY2(!path.isEmpty(), "fixture not written");
+        Picture p;
+        try {
+            p = readPicture(path);
+        } catch (const RuntimeError& e) {
+            QFAIL(qPrintable(e.oneLine()));
+        }
+        QCOMPARE(p.path, path);
+        QTEST(p.format, "format");
+        QTEST(p.widthHimetric, "width");
+        QTEST(p.heightHimetric, "height");
+        QCOMPARE(p.orientation, 1);
+        QCOMPARE(p.orientationOffset, -1);
+    }
+
+    // The traps above only test something if the files really are what they claim.
+    void fixturesAreTheTraps() {
+        QTemporaryDir dir;
+        const QString be = convertTo(dir.path(), "be.tif",
+                                     {"-size", "64x48", "xc:white", "-define", "tiff:endian=msb"});
+        QVERIFY(readAll(be).startsWith("MM"));
+        const QByteArray tif = readAll(makePicture(dir.path(), "t.tif", "tiff", 640, 480));
+        QVERIFY(qFromLittleEndian<quint32>(tif.constData() + 4) > quint32(tif.size() / 2));
+        const QString p =
+            convertTo(dir.path(), "p.jpg", {"-size", "64x48", "xc:white", "-interlace", "Plane"});
+        QCOMPARE(identify("%[interlace]", p), "JPEG");
+        const QString c =
+            convertTo(dir.path(), "c.jpg", {"-size", "64x48", "xc:white", "-colorspace", "CMYK"});
+        QCOMPARE(identify("%[colorspace]", c), "CMYK");
+    }
+
+    void errors_data() {
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<int>("number");
+        const QByteArray jpeg = jpegBytes(64, 48);
+        const QByteArray wmf = placeableWmf(0, 0, 1440, 720, 1440);
+        const QByteArray emfBytes = emf(QRect(0, 0, 2000, 1000));
+        auto patched = [](QByteArray b, int at, QByteArray with) {
+            b.replace(at, with.size(), with);
+            return b;
+        };
+
+        QTest::newRow("missing") << Maker([](const QString& dir) {
+            return QDir(dir).filePath("none.jpg");
+        }) << 53;
+        QTest::newRow("directory") << Maker([](const QString& dir) {
+            QDir(dir).mkdir("d.png");
+            return QDir(dir).filePath("d.png");
+        }) << 481;
+        QTest::newRow("empty") << bytes({}, "e.png") << 481;
+        QTest::newRow("text named .jpg") << bytes("not a picture\n", "t.jpg") << 481;
+        QTest::newRow("png signature only") << bytes(pngHeaderOnly(64, 48).left(12)) << 481;
+        QTest::newRow("jpeg cut in its header") << bytes(jpeg.left(30), "c.jpg") << 481;
+        QTest::newRow("png of width 0") << bytes(pngHeaderOnly(0, 48)) << 481;
+        QTest::newRow("png beyond 32-bit himetric") << bytes(pngHeaderOnly(0x7FFFFFFF, 1)) << 481;
+        QTest::newRow("bmp of width 0") << edited("bmp", 64, 48, [](QByteArray& b) {
+            qToLittleEndian<qint32>(0, b.data() + 18);
+        }) << 481;
+        QTest::newRow("gif header only") << bytes("GIF89a", "g.gif") << 481;
+        QTest::newRow("tiff pointing past its end")
+            << bytes(QByteArray("II*\0\xff\xff\0\0", 8), "t.tif") << 481;
+        QTest::newRow("other format (ppm)") << bytes("P6\n4 4\n255\n" + QByteArray(48, 'x')) << 481;
+
+        QTest::newRow("wmf not placeable") << bytes(wmf.mid(22), "s.wmf") << 481;
+        QTest::newRow("wmf placeable header only") << bytes(wmf.left(22), "h.wmf") << 481;
+        QTest::newRow("wmf truncated") << bytes(wmf.left(wmf.size() - 2), "t.wmf") << 481;
+        QTest::newRow("wmf zero width")
+            << bytes(placeableWmf(100, 0, 100, 720, 1440), "z.wmf") << 481;
+        QTest::newRow("wmf inside out")
+            << bytes(placeableWmf(1440, 0, 0, 720, 1440), "i.wmf") << 481;
+        QTest::newRow("wmf zero units per inch")
+            << bytes(placeableWmf(0, 0, 1440, 720, 0), "u.wmf") << 481;
+        QTest::newRow("emf zero height") << bytes(emf(QRect(0, 0, 2000, 0)), "z.emf") << 481;
+        QTest::newRow("emf inside out")
+            << bytes(patched(emfBytes, 32, QByteArray("\xff\xff\xff\xff", 4)), "i.emf") << 481;
+        QTest::newRow("emf truncated") << bytes(emfBytes.left(90), "t.emf") << 481;
+        QTest::newRow("emf header cut") << bytes(emfBytes.left(60), "c.emf") << 481;
+        QTest::newRow("emf record size lies")
+            << bytes(patched(emfBytes, 4, QByteArray("\x08\0\0\0", 4)), "r.emf") << 481;
+    }
+    void errors() {
+        QFETCH(Maker, make);
+        QTemporaryDir dir;
+        const QString path = make(dir.path());
+        QTEST(errorNumber(path), "number");
+    }
+
+    void orientation_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("bigEndian");
+        const QByteArray jpeg = jpegBytes(640, 480);
+        for (int o = 1; o <= 8; ++o) {
+            for (bool be : {false, true}) {
+                QTest::addRow("%d %s", o, be ? "big-endian" : "little-endian")
+                    << withSegment(jpeg, exifSegment(o, be)) << o << be;
+            }
+        }
+        // Cameras write JFIF or other APP segments before the EXIF one; XMP is APP1 as well.
+        const QByteArray xmp = QByteArray("\xFF\xE1\x00\x22http://ns.adobe.com/xap/1.0/\0xx", 36);
+        QTest::newRow("after APP0 and XMP")
+            << withSegmentAfterApps(withSegmentAfterApps(jpeg, xmp), exifSegment(6, true)) << 6
+            << true;
+        QTest::newRow("with thumbnail")
+            << withSegment(jpeg, exifSegment(8, false, jpegBytes(160, 120))) << 8 << false;
+        // A picture that holds several (MPO): the first one is measured; the MP index is APP2.
+        const QByteArray mpf("\xFF\xE2\x00\x0EMPF\0II*\0\x08\0\0\0", 16);
+        QTest::newRow("mpo") << withSegment(withSegment(jpeg, mpf), exifSegment(6, false)) +
+                                    withSegment(jpegBytes(100, 100), exifSegment(1, false))
+                             << 6 << false;
+    }
+    void orientation() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, orientation);
+        QFETCH(bool, bigEndian);
+        QTemporaryDir dir;
+        const QString path = writeBytes(dir.path(), "o.jpg", file);
+        const Picture p = readPicture(path);
+        QCOMPARE(p.orientation, orientation);
+        // The displayed size: a quarter turn exchanges the sides, whatever Qt would do.
+        QCOMPARE(p.widthHimetric, orientation >= 5 ? 12700 : 16933);
+        QCOMPARE(p.heightHimetric, orientation >= 5 ? 16933 : 12700);
+        if (orientation == 1) {
+            QCOMPARE(p.orientationOffset, -1);
+            return;
+        }
+        QCOMPARE(p.orientationBigEndian, bigEndian);
+        QCOMPARE(exifOrientationOffset(path), std::optional<qint64>(p.orientationOffset));
+        // Writing 1 at the offset gives the upright file, changed in those two bytes only.
+        QByteArray upright = file;
+        upright.replace(p.orientationOffset, 2, uprightOrientationBytes(bigEndian));
+        QCOMPARE(upright.size(), file.size());
+        const QString copy = writeBytes(dir.path(), "upright.jpg", upright);
+        const Picture q = readPicture(copy);
+        QCOMPARE(q.orientation, 1);
+        QCOMPARE(q.widthHimetric, 16933);
+        int changed = 0;
+        for (qsizetype i = 0; i < file.size(); ++i)
+            changed += file[i] != upright[i];
+        QCOMPARE(changed, 1);
+    }
+
+    // A damaged or lying EXIF block is read as orientation 1, never as a failure.
+    void badExif_data() {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray jpeg = jpegBytes(640, 480);
+        const QByteArray exif = exifSegment(6, false);
+        auto patched = [&](int at, QByteArray with) {
+            QByteArray e = exif;
+            e.replace(at, with.size(), with);
+            return withSegment(jpeg, e);
+        };
+        // Segment layout: marker 2, length 2, "Exif\0\0" 6, then TIFF at 10.
+        QTest::newRow("value 0") << withSegment(jpeg, exifSegment(0, false));
+        QTest::newRow("value 9") << withSegment(jpeg, exifSegment(9, false));
+        QTest::newRow("type LONG") << patched(10 + 8 + 2 + 12 + 2, QByteArray("\x04\0", 2));
+        QTest::newRow("count 2") << patched(10 + 8 + 2 + 12 + 4, QByteArray("\x02\0", 2));
+        QTest::newRow("IFD past the block") << patched(14, QByteArray("\xF0\xFF\0\0", 4));
+        QTest::newRow("IFD count past the block") << patched(18, QByteArray("\xFF\x0F", 2));
+        QTest::newRow("bad byte order") << patched(10, QByteArray("IM", 2));
+        QTest::newRow("bad magic") << patched(12, QByteArray("\x2B\0", 2));
+        // The segment says it ends before the orientation entry.
+        QTest::newRow("truncated block") << patched(2, QByteArray("\x00\x1A", 2));
+    }
+    void badExif() {
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        const Picture p = readPicture(writeBytes(dir.path(), "b.jpg", file));
+        QCOMPARE(p.orientation, 1);
+        QCOMPARE(p.orientationOffset, -1);
+        QCOMPARE(p.widthHimetric, 16933);
+    }
+
+    void tiffOrientation_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("bigEndian");
+        QTest::newRow("right-top") << QStringList{"-orient", "RightTop"} << 6 << false;
+        QTest::newRow("left-bottom, big-endian")
+            << QStringList{"-orient", "LeftBottom", "-define", "tiff:endian=msb"} << 8 << true;
+        QTest::newRow("bottom-right") << QStringList{"-orient", "BottomRight"} << 3 << false;
+    }
+    void tiffOrientation() {
+        QFETCH(QStringList, args);
+        QFETCH(int, orientation);
+        QFETCH(bool, bigEndian);
+        QTemporaryDir dir;
+        const QString path =
+            convertTo(dir.path(), "o.tif", QStringList{"-size", "640x480", "xc:white"} + args);
+        QVERIFY(!path.isEmpty());
+        const Picture p = readPicture(path);
+        QCOMPARE(p.format, PictureFormat::Tiff);
+        QCOMPARE(p.orientation, orientation);
+        QCOMPARE(p.orientationBigEndian, bigEndian);
+        QCOMPARE(p.widthHimetric, orientation >= 5 ? 12700 : 16933);
+        QByteArray bytes = readAll(path);
+        bytes.replace(p.orientationOffset, 2, uprightOrientationBytes(bigEndian));
+        QCOMPARE(identify("%[orientation]", writeBytes(dir.path(), "u.tif", bytes)), "TopLeft");
+    }
+
+    void roundedQuotient_data() {
+        QTest::addColumn<qint64>("numerator");
+        QTest::addColumn<qint64>("denominator");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("640 px") << qint64(640 * 2540) << qint64(96) << qint64(16933);
+        QTest::newRow("half up") << qint64(3) << qint64(2) << qint64(2);
+        QTest::newRow("half away from zero") << qint64(-3) << qint64(2) << qint64(-2);
+        QTest::newRow("below half") << qint64(4) << qint64(3) << qint64(1);
+        QTest::newRow("odd denominator above half") << qint64(5) << qint64(3) << qint64(2);
+    }
+    void roundedQuotient() {
+        QFETCH(qint64, numerator);
+        QFETCH(qint64, denominator);
+        QTEST(qint64(slidemill::roundedQuotient(numerator, denominator)), "expected");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPictureMetrics)
+#include "test_picturemetrics.moc"

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+namespace slidemill::test {
+
+// Picture files for tests, made on the spot. Every maker returns the path it wrote, or an empty
+// string when it could not (a test should then fail, not skip).
+
+// Writes bytes to dir/name.
+QString writeBytes(const QString& dir, const QString& name, const QByteArray& bytes);
+
+// A w x h picture in a corner-marked pattern. PNG, JPEG, BMP and TIFF are written by Qt; any other
+// format ("gif", ...) by ImageMagick's convert.
+QString makePicture(const QString& dir, const QString& name, const char* format, int w, int h);
+
+// Runs ImageMagick's convert with args; true when it succeeded.
+bool runConvert(const QStringList& args);
+// The output of ImageMagick's identify -format format file, trimmed.
+QString identify(const QString& format, const QString& file);
+
+// A placeable WMF whose bounding box is (left, top, right, bottom) at unitsPerInch, drawing one
+// rectangle over the box.
+QByteArray placeableWmf(int left, int top, int right, int bottom, int unitsPerInch);
+QString writePlaceableWmf(const QString& path, int left, int top, int right, int bottom,
+                          int unitsPerInch);
+
+// An EMF whose header frame is frame (in 0.01 mm; right and bottom as QRect::right/bottom
+// + 1, so QRect(0, 0, 2000, 1000) is 2000 x 1000), drawing one rectangle.
+QByteArray emf(const QRect& frame);
+QString writeEmf(const QString& path, const QRect& frame);
+
+// A JPEG as Qt writes it (SOI, APP0 JFIF, ...), w x h.
+QByteArray jpegBytes(int w, int h);
+
+// An APP1 EXIF segment (marker included) whose IFD0 holds a camera make and the orientation;
+// with a thumbnail it also holds IFD1 pointing at it, as camera files do.
+QByteArray exifSegment(int orientation, bool bigEndian, const QByteArray& thumbnail = {});
+// Puts segment right after the SOI marker of jpeg.
+QByteArray withSegment(const QByteArray& jpeg, const QByteArray& segment);
+// Puts segment right before the first SOF/DQT/DHT segment of jpeg, that is after its APP ones.
+QByteArray withSegmentAfterApps(const QByteArray& jpeg, const QByteArray& segment);
+
+// A w x h JPEG carrying an EXIF orientation (1 to 8, or anything to write it unchecked).
+QString makeOrientedJpeg(const QString& dir, const QString& name, int w, int h, int orientation,
+                         bool bigEndian = false);
+
+} // namespace slidemill::test
