@@ -61,7 +61,7 @@ inline QByteArray placeableWmf(qint16 w, qint16 h) {
     return out;
 }
 
-// An EMF whose frame is `w` x `h` hundredths of a millimetre: a black rectangle.
+// An EMF whose frame is `w` x `h` hundredths of a millimetre: a light grey rectangle.
 inline QByteArray simpleEmf(qint32 w, qint32 h) {
     const qint32 px = w * 96 / 2540, py = h * 96 / 2540;
     QByteArray out;
@@ -75,7 +75,7 @@ inline QByteArray simpleEmf(qint32 w, qint32 h) {
     o << quint32(4) << quint16(1) << quint16(0);           // records, handles, reserved
     o << quint32(0) << quint32(0) << quint32(0);           // description, palette
     o << qint32(96 * 10) << qint32(96 * 10) << qint32(254) << qint32(254); // device px, mm
-    o << quint32(37) << quint32(12) << quint32(0x80000004); // SELECTOBJECT black brush
+    o << quint32(37) << quint32(12) << quint32(0x80000001); // SELECTOBJECT light grey brush
     o << quint32(43) << quint32(24) << qint32(0) << qint32(0) << px << py;       // RECTANGLE
     o << quint32(14) << quint32(20) << quint32(0) << quint32(16) << quint32(20); // EOF
     return out;

@@ -1,0 +1,135 @@
+// Decks written by the .pptx host, checked from outside: the package validator, and
+// LibreOffice opening, printing and drawing them.
+
+#include "host/pptxhost.h"
+#include "support/deckcheck.h"
+#include "testpictures.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace slidemill;
+using namespace slidemill::test;
+
+namespace {
+
+struct Deck {
+    QString name;
+    QStringList pictures;
+    bool descriptions = false;
+    int pages = 0;
+};
+
+// One photo per slide, as the one-photo build places it.
+void write(const QString& out, const Deck& deck) {
+    PptxHostOptions options;
+    options.outputPath = out;
+    PptxHost host(options);
+    host.createApplication();
+    host.setVisible(kMsoTrue);
+    host.addPresentation(kMsoTrue);
+    for (const QString& p : deck.pictures) {
+        host.addSlide(host.slideCount() + 1, kLayoutBlank);
+        host.addPicture(p, kMsoFalse, kMsoTrue, 120, 60, 480, 360);
+        host.setLineVisible(kMsoTrue);
+        host.setLineWeight(kBorderWeight);
+        host.releasePicture();
+        if (deck.descriptions) {
+            host.addTextbox(kTextOrientationHorizontal, 120, 430, 480, 30);
+            host.textRange();
+            host.setText(QStringLiteral("Description"));
+            host.setFontSize(12);
+            host.releaseTextRange();
+        }
+    }
+    host.endBuild(PresentationHost::Outcome::Completed);
+}
+
+bool dark(QRgb c) {
+    return qRed(c) < 110 && qGreen(c) < 110 && qBlue(c) < 110;
+}
+
+} // namespace
+
+class TestPptxHostRender : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decksOpenEverywhere();
+};
+
+void TestPptxHostRender::decksOpenEverywhere() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList all;
+    for (const char* format : {"png", "jpeg", "gif", "bmp", "tiff", "wmf", "emf"}) {
+        const QString path = dir.filePath(QStringLiteral("photo.%1").arg(QLatin1String(format)));
+        QVERIFY2(writePicture(path, QLatin1String(format)), format);
+        all << path;
+    }
+    const QString odd = dir.filePath(QStringLiteral("a&b <\"c\">.png"));
+    QVERIFY(writePicture(odd, QStringLiteral("png"), Qt::green));
+
+    // LibreOffice gives a presentation without slides one empty page.
+    const std::vector<Deck> decks{
+        {QStringLiteral("formats"), all, false, 7},
+        {QStringLiteral("described"), {all[0], odd, all[1]}, true, 3},
+        {QStringLiteral("twice"), {all[1], all[1], odd, all[1]}, true, 4},
+        {QStringLiteral("empty"), {}, false, 1},
+    };
+    QStringList files;
+    for (const Deck& d : decks) {
+        files << dir.filePath(d.name + QStringLiteral(".pptx"));
+        write(files.back(), d);
+    }
+
+    const CheckResult valid = validatePptx(files);
+    if (valid.skipped)
+        qInfo("%s", qPrintable(valid.output));
+    else
+        QVERIFY2(valid.ok, qPrintable(valid.output));
+
+    const QString pdfDir = dir.filePath(QStringLiteral("pdf"));
+    const CheckResult converted = convertToPdf(files, pdfDir);
+    if (converted.skipped)
+        QSKIP(qPrintable(converted.output));
+    QVERIFY2(converted.ok, qPrintable(converted.output));
+    for (std::size_t i = 0; i < decks.size(); ++i)
+        QCOMPARE(pdfPageCount(pdfPathFor(files[qsizetype(i)], pdfDir)), decks[i].pages);
+
+    // Every format is drawn, filling its frame, inside a thin black border. At 288 dpi a
+    // point is 4 pixels: the frame spans x 480..2400 and y 240..1680.
+    const QString pdf = pdfPathFor(files[0], pdfDir);
+    for (int page = 1; page <= 7; ++page) {
+        const QString png =
+            renderPage(pdf, page, 288, dir.filePath(QStringLiteral("p%1").arg(page)));
+        QVERIFY(!png.isEmpty());
+        const QImage img(png);
+        QCOMPARE(img.size(), QSize(2880, 2160));
+        const QRgb inside = img.pixel(1800, 1300);
+        QVERIFY2(!dark(inside) && inside != qRgb(255, 255, 255),
+                 qPrintable(QStringLiteral("page %1: nothing drawn in the frame").arg(page)));
+        QVERIFY2(img.pixel(300, 960) == qRgb(255, 255, 255), "page background");
+        bool border = false;
+        for (int x = 474; x <= 486 && !border; ++x)
+            border = dark(img.pixel(x, 1300));
+        QVERIFY2(border, qPrintable(QStringLiteral("page %1: no border on the left").arg(page)));
+        border = false;
+        for (int y = 1674; y <= 1686 && !border; ++y)
+            border = dark(img.pixel(1800, y));
+        QVERIFY2(border, qPrintable(QStringLiteral("page %1: no border at the bottom").arg(page)));
+    }
+    if (qEnvironmentVariableIsSet("SLIDEMILL_KEEP_RENDER")) {
+        const QString keep = qEnvironmentVariable("SLIDEMILL_KEEP_RENDER");
+        QFile::copy(files[1], keep + QStringLiteral("/described.pptx"));
+        QFile::copy(pdfPathFor(files[1], pdfDir), keep + QStringLiteral("/described.pdf"));
+        QFile::copy(dir.filePath(QStringLiteral("p1.png")),
+                    keep + QStringLiteral("/formats-1.png"));
+        QFile::copy(dir.filePath(QStringLiteral("p6.png")),
+                    keep + QStringLiteral("/formats-6.png"));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPptxHostRender)
+#include "test_pptxhost_render.moc"
