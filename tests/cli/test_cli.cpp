@@ -1,9 +1,14 @@
 #include "cli/batch.h"
 #include "core/runtimeerror.h"
 #include "host/recordinghost.h"
+#include "support/deckcheck.h"
+#include "support/fixtures.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,6 +70,39 @@ Run run(const QStringList& args, QIODevice* input = nullptr) {
     return r;
 }
 
+const QString kTool = QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill-build");
+
+struct Process {
+    int exit = -1;
+    QString out;
+    QString err;
+};
+
+Process runTool(const QStringList& args) {
+    QProcess p;
+    p.start(kTool, args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// A picture of every format the loader reads.
+QStringList writePictures(const QString& dir) {
+    using namespace slidemill::test;
+    const QStringList paths{
+        makePicture(dir, QStringLiteral("photo.png"), "png", 640, 480),
+        makePicture(dir, QStringLiteral("photo.jpg"), "jpg", 480, 640),
+        makePicture(dir, QStringLiteral("photo.gif"), "gif", 120, 90),
+        makePicture(dir, QStringLiteral("photo.bmp"), "bmp", 100, 100),
+        makePicture(dir, QStringLiteral("photo.tif"), "tiff", 1024, 768),
+        writePlaceableWmf(QDir(dir).filePath(QStringLiteral("drawing.wmf")), 0, 0, 2880, 1440,
+                          1440),
+        writeEmf(QDir(dir).filePath(QStringLiteral("drawing.emf")), QRect(0, 0, 5000, 8000)),
+    };
+    return paths.contains(QString()) ? QStringList() : paths;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -79,6 +117,10 @@ private Q_SLOTS:
     void listFromStandardInput();
     void missingList();
     void badPicture();
+    void endToEnd_data();
+    void endToEnd();
+    void endToEndFailureLeavesOutput_data();
+    void endToEndFailureLeavesOutput();
 
 private:
     QTemporaryDir dir_;
@@ -205,6 +247,82 @@ void TestCli::badPicture() {
     QCOMPARE(r.out, QString());
     QCOMPARE(r.host->calls.last(), QStringLiteral("End (failed)"));
     QCOMPARE(r.picturesPlaced(), QStringList{"a.png"});
+}
+
+void TestCli::endToEnd_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("pages");
+
+    QTest::newRow("one photo per slide") << QStringList{} << 7;
+    QTest::newRow("two per slide, described") << QStringList{"--two", "--description"} << 4;
+}
+
+void TestCli::endToEnd() {
+    QFETCH(QStringList, options);
+    QFETCH(int, pages);
+    QTemporaryDir dir;
+    const QStringList pictures = writePictures(dir.path());
+    QCOMPARE(pictures.size(), 7);
+    const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
+    const Process p = runTool(options + QStringList{"-o", deck} + pictures);
+    QCOMPARE(p.err, QString());
+    QCOMPARE(p.exit, 0);
+    QCOMPARE(p.out, QString());
+
+    const test::CheckResult valid = test::validatePptx({deck});
+    QVERIFY2(valid.skipped || valid.ok, qPrintable(valid.output));
+    const test::CheckResult pdf = test::convertToPdf({deck}, dir.path());
+    if (pdf.skipped)
+        QSKIP("LibreOffice is not installed");
+    QVERIFY2(pdf.ok, qPrintable(pdf.output));
+    QCOMPARE(test::pdfPageCount(test::pdfPathFor(deck, dir.path())), pages);
+}
+
+void TestCli::endToEndFailureLeavesOutput_data() {
+    QTest::addColumn<QByteArray>("existing"); // empty: no file there before
+    QTest::addColumn<QString>("culprit");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("not a picture, new output") << QByteArray() << "notes.png"
+                                               << "Run-time error '481': Invalid picture";
+    QTest::newRow("not a picture, output kept") << QByteArray("an older deck") << "notes.png"
+                                                << "Run-time error '481': Invalid picture";
+    QTest::newRow("missing picture, output kept") << QByteArray("an older deck") << "gone.jpg"
+                                                  << "Run-time error '53': File not found";
+}
+
+void TestCli::endToEndFailureLeavesOutput() {
+    QFETCH(QByteArray, existing);
+    QFETCH(QString, culprit);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    QStringList pictures = writePictures(dir.path());
+    QVERIFY(!pictures.isEmpty());
+    const QString bad = dir.filePath(culprit);
+    if (culprit.startsWith(QLatin1String("notes"))) {
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("shopping list\n");
+    }
+    pictures.insert(2, bad);
+    const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
+    if (!existing.isEmpty()) {
+        QFile f(deck);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(existing);
+    }
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+
+    const Process p = runTool(QStringList{"--two", "-o", deck} + pictures);
+    QCOMPARE(p.exit, 1);
+    QCOMPARE(p.err, QStringLiteral("slidemill-build: %1 (%2)\n").arg(message, bad));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), before);
+    if (!existing.isEmpty()) {
+        QFile f(deck);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), existing);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)
