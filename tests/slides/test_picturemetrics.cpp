@@ -351,22 +351,6 @@ private Q_SLOTS:
         bytes.replace(p.orientationOffset, 2, uprightOrientationBytes(bigEndian));
         QCOMPARE(identify("%[orientation]", writeBytes(dir.path(), "u.tif", bytes)), "TopLeft");
     }
-
-    void roundedQuotient_data() {
-        QTest::addColumn<qint64>("numerator");
-        QTest::addColumn<qint64>("denominator");
-        QTest::addColumn<qint64>("expected");
-        QTest::newRow("640 px") << qint64(640 * 2540) << qint64(96) << qint64(16933);
-        QTest::newRow("half up") << qint64(3) << qint64(2) << qint64(2);
-        QTest::newRow("half away from zero") << qint64(-3) << qint64(2) << qint64(-2);
-        QTest::newRow("below half") << qint64(4) << qint64(3) << qint64(1);
-        QTest::newRow("odd denominator above half") << qint64(5) << qint64(3) << qint64(2);
-    }
-    void roundedQuotient() {
-        QFETCH(qint64, numerator);
-        QFETCH(qint64, denominator);
-        QTEST(qint64(slidemill::roundedQuotient(numerator, denominator)), "expected");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPictureMetrics)
