@@ -6,6 +6,7 @@
 #include "support/fixtures.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -323,6 +324,28 @@ private Q_SLOTS:
         QCOMPARE(p.orientation, 1);
         QCOMPARE(p.orientationOffset, -1);
         QCOMPARE(p.widthHimetric, 16933);
+    }
+
+    // The upright fixture other tests build on: shown by a viewer that honours the tag, it is
+    // 64 x 48 with its mark top left, and the loader reports that displayed size.
+    void uprightFixture_data() {
+        QTest::addColumn<int>("orientation");
+        for (int o = 1; o <= 8; ++o)
+            QTest::addRow("%d", o) << o;
+    }
+    void uprightFixture() {
+        QFETCH(int, orientation);
+        QTemporaryDir dir;
+        const QString path = makeUprightJpeg(dir.path(), "u.jpg", 64, 48, orientation);
+        const Picture p = readPicture(path);
+        QCOMPARE(p.widthHimetric, 1693);
+        QCOMPARE(p.heightHimetric, 1270);
+        QProcess shown;
+        shown.start("convert",
+                    {path, "-auto-orient", "-format",
+                     "%w %h %[fx:p{2,2}.r>0.7&&p{2,2}.g<0.3] %[fx:p{60,44}.g>0.7]", "info:"});
+        QVERIFY(shown.waitForFinished());
+        QCOMPARE(QString::fromLatin1(shown.readAllStandardOutput()).trimmed(), "64 48 1 1");
     }
 
     void tiffOrientation_data() {

@@ -60,6 +60,14 @@ QByteArray u32Value(quint32 v, bool bigEndian) {
     return b;
 }
 
+QByteArray jpegOf(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
 } // namespace
 
 QString writeBytes(const QString& dir, const QString& name, const QByteArray& bytes) {
@@ -188,11 +196,7 @@ QString writeEmf(const QString& path, const QRect& frame) {
 }
 
 QByteArray jpegBytes(int w, int h) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    pattern(w, h).save(&buffer, "JPEG", 90);
-    return bytes;
+    return jpegOf(pattern(w, h));
 }
 
 QByteArray exifSegment(int orientation, bool bigEndian, const QByteArray& thumbnail) {
@@ -232,6 +236,52 @@ QByteArray withSegmentAfterApps(const QByteArray& jpeg, const QByteArray& segmen
 QString makeOrientedJpeg(const QString& dir, const QString& name, int w, int h, int orientation,
                          bool bigEndian) {
     return writeBytes(dir, name, withSegment(jpegBytes(w, h), exifSegment(orientation, bigEndian)));
+}
+
+QImage storedForOrientation(const QImage& upright, int orientation) {
+    const bool quarter = orientation >= 5 && orientation <= 8;
+    const int sw = quarter ? upright.height() : upright.width();
+    const int sh = quarter ? upright.width() : upright.height();
+    QImage stored(sw, sh, upright.format());
+    // Where each stored pixel lands on the upright picture, by the tag's meaning.
+    for (int y = 0; y < sh; ++y) {
+        for (int x = 0; x < sw; ++x) {
+            QPoint u(x, y);
+            switch (orientation) {
+            case 2:
+                u = {sw - 1 - x, y};
+                break;
+            case 3:
+                u = {sw - 1 - x, sh - 1 - y};
+                break;
+            case 4:
+                u = {x, sh - 1 - y};
+                break;
+            case 5:
+                u = {y, x};
+                break;
+            case 6:
+                u = {sh - 1 - y, x};
+                break;
+            case 7:
+                u = {sh - 1 - y, sw - 1 - x};
+                break;
+            case 8:
+                u = {y, sw - 1 - x};
+                break;
+            default:
+                break;
+            }
+            stored.setPixel(x, y, upright.pixel(u));
+        }
+    }
+    return stored;
+}
+
+QString makeUprightJpeg(const QString& dir, const QString& name, int w, int h, int orientation,
+                        bool bigEndian) {
+    const QByteArray jpeg = jpegOf(storedForOrientation(pattern(w, h), orientation));
+    return writeBytes(dir, name, withSegment(jpeg, exifSegment(orientation, bigEndian)));
 }
 
 } // namespace slidemill::test

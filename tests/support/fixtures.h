@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -47,5 +48,12 @@ QByteArray withSegmentAfterApps(const QByteArray& jpeg, const QByteArray& segmen
 // A w x h JPEG carrying an EXIF orientation (1 to 8, or anything to write it unchecked).
 QString makeOrientedJpeg(const QString& dir, const QString& name, int w, int h, int orientation,
                          bool bigEndian = false);
+
+// The pixels to store so that a viewer applying EXIF orientation 1 to 8 shows upright.
+QImage storedForOrientation(const QImage& upright, int orientation);
+// A JPEG shown as w x h with the red mark in its top-left corner once its orientation is
+// applied: the pixels are stored turned or flipped as a camera would have stored them.
+QString makeUprightJpeg(const QString& dir, const QString& name, int w, int h, int orientation,
+                        bool bigEndian = false);
 
 } // namespace slidemill::test
