@@ -1,0 +1,50 @@
+// One up pass and one down pass over the fullest photo list, every other entry selected,
+// on a shown list widget.
+#include "photolist/reorder.h"
+
+#include "photolist/photolistwidget.h"
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <QListWidget>
+#include <cstdio>
+
+using namespace slidemill;
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    constexpr int kEntries = 32767;
+
+    PhotoListWidget list;
+    list.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    QStringList texts;
+    for (int i = 0; i < kEntries; ++i)
+        texts.append(QStringLiteral("/home/user/Pictures/holiday/IMG_%1.jpg")
+                         .arg(i, 5, 10, QLatin1Char('0')));
+    list.addItems(texts);
+    QItemSelection every;
+    for (int i = 1; i < kEntries; i += 2)
+        every.select(list.model()->index(i, 0), list.model()->index(i, 0));
+    list.selectionModel()->select(every, QItemSelectionModel::ClearAndSelect);
+    list.resize(400, 300);
+    list.show();
+    QApplication::processEvents();
+
+    const auto time = [&](const char* name, void (*pass)(QListWidget&)) {
+        QElapsedTimer timer;
+        timer.start();
+        pass(list);
+        const double passed = double(timer.nsecsElapsed()) / 1e6;
+        // What the pass leaves the view to do: repaint what it shows.
+        QApplication::processEvents();
+        std::printf("%s pass, %d entries, every other selected: %.1f ms, %.1f ms with the "
+                    "repaint\n",
+                    name, kEntries, passed, double(timer.nsecsElapsed()) / 1e6);
+    };
+    time("up", moveSelectedUp);
+    time("down", moveSelectedDown);
+    time("up", moveSelectedUp);
+    return list.selectedItems().size() == kEntries / 2 ? 0 : 1;
+}
