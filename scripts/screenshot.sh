@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Starts Slidemill under Xvfb in a folder of sample photos, adds them to the photo list and
+# saves a picture of the window: scripts/screenshot.sh [OUT.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-docs/window.png}")
+mkdir -p "$(dirname "$out")"
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "needs $tool: apt-get install xvfb xdotool imagemagick"; exit 1; }
+done
+if [ ! -x build/release/slidemill ]; then
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF \
+          -DSLIDEMILL_BENCH=OFF >/dev/null
+    cmake --build build/release --target slidemill
+fi
+app=$PWD/build/release/slidemill
+
+demo=$(mktemp -d)
+trap 'kill $app_pid $xvfb_pid 2>/dev/null || true; rm -rf "$demo"' EXIT
+for i in 1 2 3 4 5; do
+    convert -size 640x480 "plasma:fractal" -seed "$i" "$demo/holiday-0$i.jpg" 2>/dev/null ||
+        convert -size 640x480 gradient:skyblue-navy "$demo/holiday-0$i.jpg"
+done
+convert -size 480x640 gradient:orange-red "$demo/portrait.png"
+touch "$demo/notes.txt"
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 800x480x24 -nolisten tcp & xvfb_pid=$!
+sleep 1
+(cd "$demo" && DISPLAY=$display QT_QPA_PLATFORM=xcb "$app") & app_pid=$!
+export DISPLAY=$display
+win=$(xdotool search --sync --name '^Slidemill$' | head -n 1)
+sleep 1
+xdotool windowmove "$win" 0 0
+# Tab to the file list, select everything, Tab to ">" and press it; then tick Description.
+xdotool windowfocus --sync "$win"
+xdotool key --window "$win" Tab Tab ctrl+a Tab space
+sleep 0.3
+xdotool key --window "$win" alt+d alt+d
+sleep 0.5
+import -window "$win" "$out"
+echo "saved $out"
