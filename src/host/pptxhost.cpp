@@ -2,6 +2,7 @@
 
 #include "core/runtimeerror.h"
 #include "host/pptx/deck.h"
+#include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
 #include "host/pptx/savefile.h"
 #include "host/pptx/units.h"
@@ -185,13 +186,27 @@ void PptxHost::addPicture(const QString& fileName, std::int32_t, std::int32_t sa
     frame.cy = height == -1.0f ? std::int64_t(picture.heightHimetric) * 360
                                : toEmu(op, "Height", height, false);
 
+    // A photo stored turned or mirrored is shown upright by the shape; `frame` is what the
+    // build asked to see, so a quarter turn writes the box it turns from.
+    const pptx::Turn turn = pptx::uprightTurn(picture.orientation);
+    const std::optional<pptx::Frame> unturned = pptx::unturnedFrame(frame, turn);
+    if (!unturned)
+        invalidCall(op, QStringLiteral("the turned picture's position is out of range"), fileName);
+
     const QString key = info.canonicalFilePath();
     int media = state_->session->mediaByFile.value(key, -1);
     if (media < 0) {
         media = int(deck.media.size());
-        deck.media.push_back(
-            {fileName, picture.format,
-             QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(extension(picture.format))});
+        pptx::Media m{
+            fileName, picture.format,
+            QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(extension(picture.format))};
+        // The copy says upright, or an application that honours the tag turns it twice.
+        if (turn.rotation != 0 || turn.flipH || turn.flipV) {
+            m.orientationOffset = picture.orientationOffset;
+            m.orientationBigEndian = picture.orientationBigEndian;
+            m.orientation = picture.orientation;
+        }
+        deck.media.push_back(m);
         state_->session->mediaByFile.insert(key, media);
     }
 
@@ -200,7 +215,10 @@ void PptxHost::addPicture(const QString& fileName, std::int32_t, std::int32_t sa
     shape.id = slide.nextShapeId++;
     shape.name = QStringLiteral("Picture %1").arg(shape.id - 1);
     shape.description = info.fileName();
-    shape.frame = frame;
+    shape.frame = *unturned;
+    shape.rotation = turn.rotation;
+    shape.flipH = turn.flipH;
+    shape.flipV = turn.flipV;
     shape.media = media;
     slide.shapes.push_back(shape);
     state_->session->picture = int(slide.shapes.size()) - 1;

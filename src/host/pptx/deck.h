@@ -24,6 +24,11 @@ struct Media {
     PictureFormat format = PictureFormat::Png;
     // ppt/media/imageN.ext
     QString partName;
+    // A picture the shapes turn upright: where its EXIF orientation value sits (-1 none), in
+    // which byte order, and the value measured there. The stored copy says 1 instead.
+    qint64 orientationOffset = -1;
+    bool orientationBigEndian = false;
+    int orientation = 1;
 };
 
 struct Shape {
@@ -32,7 +37,12 @@ struct Shape {
     // Unique within its slide; 1 is the slide's shape tree.
     int id = 0;
     QString name;
+    // Before rotation: a shape turned a quarter has its shown width and height exchanged.
     Frame frame;
+    // Clockwise about the frame's centre, in 60000ths of a degree; the mirror comes first.
+    int rotation = 0;
+    bool flipH = false;
+    bool flipV = false;
 
     // Picture: index into Deck::media; the file name goes into the description.
     int media = -1;

@@ -19,8 +19,8 @@
 //       └── media/imageN.<png|jpeg|gif|bmp|tiff|wmf|emf>
 //
 // XML parts are deflated; pictures are stored as they are, streamed from their files when
-// the zip is closed. Every entry carries the same time stamp and attributes, so equal decks
-// give equal files.
+// the zip is closed (a photo that its shape turns upright with its EXIF orientation set to
+// 1). Every entry carries the same time stamp and attributes, so equal decks give equal files.
 #include "host/pptx/packager.h"
 
 #include "core/runtimeerror.h"
@@ -34,6 +34,7 @@
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/slidemaster.h"
 #include "host/pptx/theme.h"
+#include "host/pptx/uprightsource.h"
 #include "slides/picturemetrics.h"
 
 #include <QFile>
@@ -92,6 +93,14 @@ public:
     // A picture, stored; its bytes are read from `file` only when the zip is closed.
     void addFile(const QString& name, const QString& file) {
         zip_source_t* source = zip_source_file(zip_, QFile::encodeName(file).constData(), 0, -1);
+        if (!source)
+            fail(file);
+        add(name, source, ZIP_CM_STORE);
+    }
+
+    // The same with the file's orientation field rewritten to 1 on the way in.
+    void addUprightFile(const QString& name, const QString& file, const OrientationField& field) {
+        zip_source_t* source = uprightFileSource(zip_, file, field);
         if (!source)
             fail(file);
         add(name, source, ZIP_CM_STORE);
@@ -224,8 +233,14 @@ void writePackage(const Deck& deck, const QString& path) {
     ZipWriter zip(path);
     for (const XmlPart& part : parts)
         zip.addXml(part.name, part.xml);
-    for (const Media& m : deck.media)
-        zip.addFile(m.partName, m.sourcePath);
+    for (const Media& m : deck.media) {
+        // Everything else is stored exactly as its file holds it.
+        if (m.orientationOffset >= 0)
+            zip.addUprightFile(m.partName, m.sourcePath,
+                               {m.orientationOffset, m.orientationBigEndian, m.orientation});
+        else
+            zip.addFile(m.partName, m.sourcePath);
+    }
     zip.close();
 }
 

@@ -8,8 +8,15 @@ namespace slidemill::pptx {
 namespace {
 
 // <a:xfrm>
-void writeFrame(XmlWriter& w, const Frame& f) {
+void writeFrame(XmlWriter& w, const Shape& s) {
+    const Frame& f = s.frame;
     w.start("a:xfrm");
+    if (s.rotation != 0)
+        w.attribute("rot", XmlWriter::number(s.rotation));
+    if (s.flipH)
+        w.attribute("flipH", QStringLiteral("1"));
+    if (s.flipV)
+        w.attribute("flipV", QStringLiteral("1"));
     w.empty("a:off", {{"x", XmlWriter::number(f.x)}, {"y", XmlWriter::number(f.y)}});
     w.empty("a:ext", {{"cx", XmlWriter::number(f.cx)}, {"cy", XmlWriter::number(f.cy)}});
     w.end();
@@ -40,7 +47,7 @@ void writePicture(XmlWriter& w, const Shape& s, const QString& relId) {
     w.end();
     w.end();
     w.start("p:spPr");
-    writeFrame(w, s.frame);
+    writeFrame(w, s);
     writeRectangle(w);
     if (s.lineVisible) {
         // <a:ln>: a solid black border
@@ -72,7 +79,7 @@ void writeTextBox(XmlWriter& w, const Shape& s) {
     w.empty("p:nvPr");
     w.end();
     w.start("p:spPr");
-    writeFrame(w, s.frame);
+    writeFrame(w, s);
     writeRectangle(w);
     w.empty("a:noFill");
     w.end();
