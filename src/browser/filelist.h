@@ -8,14 +8,18 @@ namespace slidemill {
 class FileList : public QListWidget {
     Q_OBJECT
 public:
-    static inline const QString kPattern = QStringLiteral("*.gif;*.jpg;*.png;*.tif;*.bmp;*.wmf;*.emf");
+    static inline const QString kPattern =
+        QStringLiteral("*.gif;*.jpg;*.png;*.tif;*.bmp;*.wmf;*.emf");
 
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }
     // Lists the folder's files that match the pattern, nothing selected. Throws RuntimeError
-    // when the folder cannot be read.
+    // when the folder cannot be read; the list is then empty but still names the folder, so
+    // no name is ever joined with a folder it does not come from.
     void setPath(const QString& path);
+    // Reads the folder again, keeping the path.
+    void refresh() { setPath(path_); }
 
 private:
     QString path_;

@@ -5,23 +5,62 @@
 #include "browser/filelist.h"
 #include "browser/folderlist.h"
 #include "browser/volumes.h"
+#include "core/runtimeerror.h"
 
 #include <QDir>
 
 namespace slidemill {
 
-FolderBrowser::FolderBrowser(DriveList* drive1, FolderList* dir1, FileList* file1,
-                             Volumes& volumes, MessageBoxes& boxes, QWidget* window)
+FolderBrowser::FolderBrowser(DriveList* drive1, FolderList* dir1, FileList* file1, Volumes& volumes,
+                             MessageBoxes& boxes, QWidget* window)
     : QObject(window), drive1_(drive1), dir1_(dir1), file1_(file1), volumes_(volumes),
       boxes_(boxes), window_(window) {
+    drive1_->setSource(&volumes_);
+    connect(drive1_, &DriveList::changed, this,
+            [this] { runHandler(boxes_, window_, [this] { Drive1_Change(); }); });
     connect(dir1_, &FolderList::changed, this,
             [this] { runHandler(boxes_, window_, [this] { Dir1_Change(); }); });
+    // A folder the user opened but that could not be read: reported like any handler error.
+    connect(dir1_, &FolderList::openFailed, this,
+            [this](int number, const QString& text, const QString& file) {
+                runHandler(boxes_, window_, [&] { throw RuntimeError(number, text, file); });
+            });
 }
 
-void FolderBrowser::start() { dir1_->setPath(QDir::currentPath()); }
+void FolderBrowser::start() {
+    runHandler(boxes_, window_, [this] {
+        const QList<Volume> volumes = volumes_.list();
+        qsizetype index = volumeHolding(volumes, QDir::currentPath());
+        if (index < 0 && !volumes.isEmpty())
+            index = 0;
+        drive1_->setVolumes(volumes, int(index));
+        if (index >= 0) {
+            const QString mountPoint = volumes[index].mountPoint;
+            dir1_->setPath(volumes_.currentFolder(mountPoint), mountPoint);
+        }
+    });
+}
 
-void FolderBrowser::Drive1_Change() {}
+void FolderBrowser::Drive1_Change() {
+    for (;;) {
+        try {
+            const QString mountPoint = drive1_->drive();
+            dir1_->setPath(volumes_.currentFolder(mountPoint), mountPoint);
+            return;
+        } catch (const RuntimeError& e) {
+            if (e.number() != errDeviceUnavailable) {
+                boxes_.show(window_, e.text(), kAppTitle, mbOkOnly);
+                return;
+            }
+            if (boxes_.show(window_, kDiskMissingText, kDiskMissingTitle,
+                            mbExclamation + mbYesNo) != mbReplyYes)
+                return;
+        }
+    }
+}
 
-void FolderBrowser::Dir1_Change() { file1_->setPath(dir1_->path()); }
+void FolderBrowser::Dir1_Change() {
+    file1_->setPath(dir1_->path());
+}
 
 } // namespace slidemill

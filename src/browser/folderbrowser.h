@@ -12,6 +12,10 @@ class FileList;
 class Volumes;
 class MessageBoxes;
 
+inline const QString kDiskMissingText =
+    QStringLiteral("Your disk is not available. Do you want to try again?");
+inline const QString kDiskMissingTitle = QStringLiteral("Disk Missing");
+
 // Keeps Drive1, Dir1 and File1 in step.
 class FolderBrowser : public QObject {
     Q_OBJECT
@@ -21,7 +25,10 @@ public:
     // Puts the three lists on the process's current volume and folder.
     void start();
 
+    // A new volume: Dir1 moves to its current folder, asking to try again while the volume
+    // does not answer. Errors end here; the lists stay where they were.
     void Drive1_Change();
+    // A new folder: File1 lists it. Traps nothing.
     void Dir1_Change();
 
 private:

@@ -21,4 +21,7 @@ public:
     virtual QString currentFolder(const QString& mountPoint) = 0;
 };
 
+// The index of the volume that holds path: the longest mount point it lies under, -1 for none.
+qsizetype volumeHolding(const QList<Volume>& volumes, const QString& path);
+
 } // namespace slidemill

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace slidemill {
+
+// What one folder holds, hidden names left out, in no particular order.
+struct FolderEntries {
+    QStringList files;
+    QStringList folders;
+};
+
+// Reads the folder once. Throws RuntimeError naming the folder: 76 when it does not exist,
+// 68 when its device does not answer (no medium, I/O error), 75 for anything else.
+FolderEntries scanFolder(const QString& path);
+
+// The error a failed directory call with this errno stands for, naming the path.
+[[noreturn]] void throwFolderError(int err, const QString& path);
+
+// "*.gif;*.jpg" as a matcher: case-insensitive wildcards (* and ?), any of them.
+class NamePattern {
+public:
+    explicit NamePattern(const QString& patterns);
+    bool matches(QStringView name) const;
+
+private:
+    QStringList globs_;
+};
+
+// Orders names as a file manager does: case-insensitive, runs of digits by their value;
+// the same order in every locale.
+void sortNames(QStringList& names);
+
+} // namespace slidemill
