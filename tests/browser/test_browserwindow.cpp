@@ -155,17 +155,6 @@ private Q_SLOTS:
         QCOMPARE(dir1()->path(), aPhotos_);
         QCOMPARE(files(), (QStringList{"one.png", "two.jpg"}));
     }
-
-    void otherError() {
-        volumes_->setFailure(b_, 75);
-        pickNextVolume();
-        QCOMPARE(boxes_.shown.size(), 1);
-        QCOMPARE(boxes_.shown[0].text, QStringLiteral("Path/File access error"));
-        QCOMPARE(boxes_.shown[0].title, QStringLiteral("Slidemill"));
-        QCOMPARE(boxes_.shown[0].style, 0);
-        QCOMPARE(dir1()->path(), aPhotos_);
-        QVERIFY(form_->isVisible());
-    }
 };
 
 QTEST_MAIN(TestBrowserWindow)
