@@ -25,8 +25,6 @@ namespace {
 
 // A new text box's text before Font.Size is set, as presentation applications start it.
 constexpr int kDefaultFontSize = 1800;
-// Line weight a border gets when made visible before its weight is set: 0.75 pt.
-constexpr std::int64_t kDefaultLineEmu = 9525;
 // Text box insets: 0.1 inch left and right, 0.05 inch top and bottom.
 constexpr std::int64_t kInsetTopBottomEmu = 45720;
 
@@ -56,22 +54,24 @@ std::int64_t fittedHeight(const Shape& box) {
     return lines * lineEmu + 2 * kInsetTopBottomEmu;
 }
 
+// What one build holds, from createApplication to endBuild.
+struct BuildSession {
+    bool visible = false;
+    std::optional<Deck> deck;
+    // Index into deck->slides; -1 none.
+    int slide = -1;
+    // Indexes into the current slide's shapes; -1 none.
+    int picture = -1;
+    int lastTextBox = -1;
+    int textRange = -1;
+    // Canonical path -> index into deck->media: a file shown twice is stored once.
+    QHash<QString, int> mediaByFile;
+};
+
 } // namespace
 
 struct PptxHost::State {
-    // What one build holds, from createApplication to endBuild.
-    struct Session {
-        bool visible = false;
-        std::optional<Deck> deck;
-        // Index into deck->slides; -1 none.
-        int slide = -1;
-        // Indexes into the current slide's shapes; -1 none.
-        int picture = -1;
-        int lastTextBox = -1;
-        int textRange = -1;
-        // Canonical path -> index into deck->media: a file shown twice is stored once.
-        QHash<QString, int> mediaByFile;
-    };
+    using Session = BuildSession;
     std::optional<Session> session;
     QString savedPath;
 
