@@ -8,15 +8,15 @@ mkdir -p "$(dirname "$out")"
 for tool in Xvfb xdotool import; do
     command -v "$tool" >/dev/null || { echo "needs $tool: apt-get install xvfb xdotool imagemagick"; exit 1; }
 done
-if [ ! -x build/release/slidemill ]; then
-    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF \
-          -DSLIDEMILL_BENCH=OFF >/dev/null
-    cmake --build build/release --target slidemill
-fi
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF \
+      -DSLIDEMILL_BENCH=OFF >/dev/null
+cmake --build build/release --target slidemill >/dev/null
 app=$PWD/build/release/slidemill
 
-demo=$(mktemp -d)
-trap 'kill $app_pid $xvfb_pid 2>/dev/null || true; rm -rf "$demo"' EXIT
+top=$(mktemp -d)
+demo=$top/Holiday
+mkdir "$demo"
+trap 'kill $app_pid $xvfb_pid 2>/dev/null || true; rm -rf "$top"' EXIT
 for i in 1 2 3 4 5; do
     convert -size 640x480 "plasma:fractal" -seed "$i" "$demo/holiday-0$i.jpg" 2>/dev/null ||
         convert -size 640x480 gradient:skyblue-navy "$demo/holiday-0$i.jpg"
@@ -32,11 +32,12 @@ export DISPLAY=$display
 win=$(xdotool search --sync --name '^Slidemill$' | head -n 1)
 sleep 1
 xdotool windowmove "$win" 0 0
-# Tab to the file list, select everything, Tab to ">" and press it; then tick Description.
-xdotool windowfocus --sync "$win"
-xdotool key --window "$win" Tab Tab ctrl+a Tab space
-sleep 0.3
-xdotool key --window "$win" alt+d alt+d
+# Select every file, press ">", tick Description (positions in pixels at 96 dpi).
+xdotool mousemove 200 18 click 1
+xdotool key shift+End
+xdotool mousemove 352 60 click 1
+xdotool mousemove 262 296 click 1
+xdotool mousemove 440 18 click 1
 sleep 0.5
 import -window "$win" "$out"
 echo "saved $out"

@@ -15,6 +15,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace slidemill {
 
@@ -45,6 +47,29 @@ struct WaitCursor {
     ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 };
 
+// The design gives the build buttons room for two lines of a small font; with the desktop's
+// font their captions would be cut off, so they wrap onto a second line instead.
+class WrappingButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this))
+            flags |= Qt::TextHideMnemonic;
+        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        painter.drawItemText(area, flags, option.palette, isEnabled(), caption,
+                             QPalette::ButtonText);
+    }
+};
+
 } // namespace
 
 Form1::Form1(Services services, QWidget* parent)
@@ -72,7 +97,7 @@ void Form1::createControls() {
 
     // Design order: later controls are created above earlier ones.
     auto button = [this](const char* name, const QString& caption, QRect r) {
-        auto* b = new QPushButton(caption, this);
+        auto* b = new WrappingButton(caption, this);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(r);
         b->setAutoDefault(false);
@@ -118,6 +143,12 @@ void Form1::createControls() {
     Label1 = new QLabel(QStringLiteral("Label1"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twips(5760, 3960, 2535, 255));
+
+    // A wider desktop font would cut "Description" short; the box may take the free room
+    // up to the Exit button.
+    if (Check1->sizeHint().width() > Check1->width())
+        Check1->resize(qMin(Check1->sizeHint().width(), cmdExit->x() - Check1->x()),
+                       Check1->height());
 
     for (QLabel* label : {Label1, Label2})
         label->setFocusPolicy(Qt::NoFocus);
