@@ -1,17 +1,15 @@
 #include "app/form1.h"
-#include "browser/volumes.h"
 #include "core/runtimeerror.h"
 #include "host/recordinghost.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistwidget.h"
-#include "support/scriptedboxes.h"
+#include "support/formdriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -20,95 +18,42 @@
 
 using namespace slidemill;
 
-namespace {
-
-// One volume, the root, whose current folder is the process's.
-class OneVolume : public Volumes {
-public:
-    QList<Volume> list() override { return {{QStringLiteral("root"), QStringLiteral("/")}}; }
-    QString currentFolder(const QString&) override { return QDir::currentPath(); }
-};
-
-class SizedLoader : public PictureLoader {
-public:
-    Picture load(const QString& path) override {
-        Picture p;
-        p.path = path;
-        p.widthHimetric = 16933;
-        p.heightHimetric = 12700;
-        return p;
-    }
-};
-
-} // namespace
-
 class TestForm1 : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    test::ScriptedMessageBoxes boxes_;
-    OneVolume volumes_;
-    SizedLoader loader_;
+    std::unique_ptr<test::FormDriver> w_;
     QList<RecordingHost*> hosts_;
-    std::function<std::unique_ptr<PresentationHost>()> newHost_;
-    std::unique_ptr<PresentationHost> makeHost() { return newHost_(); }
-    std::unique_ptr<Form1> form_;
 
-    template <class T> T* control(const char* name) {
-        T* w = form_->findChild<T*>(QLatin1String(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
+    QListWidget* file1() { return w_->list("File1"); }
+    PhotoListWidget* list1() { return w_->control<PhotoListWidget>("List1"); }
+    QString label1() { return w_->control<QLabel>("Label1")->text(); }
+    QString path(const QString& name) { return dir_.path() + QLatin1Char('/') + name; }
+    void add(const QList<int>& rows) {
+        w_->selectRows(file1(), rows);
+        w_->click("cmdAdd");
     }
-    QListWidget* file1() { return control<QListWidget>("File1"); }
-    PhotoListWidget* list1() { return control<PhotoListWidget>("List1"); }
-    QString label1() { return control<QLabel>("Label1")->text(); }
-    QString path(const QString& name) { return QDir::currentPath() + QLatin1Char('/') + name; }
-
-    void click(const char* name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
-    void clickRow(QListWidget* list, int row, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, mods,
-                          list->visualItemRect(list->item(row)).center());
-    }
-    void doubleClickRow(QListWidget* list, int row) {
-        const QPoint at = list->visualItemRect(list->item(row)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    }
-    // Selects the given rows of File1 by Ctrl+click, the first by a plain click.
-    void selectFiles(const QList<int>& rows) {
-        bool first = true;
-        for (int row : rows) {
-            clickRow(file1(), row, first ? Qt::NoModifier : Qt::ControlModifier);
-            first = false;
-        }
-    }
+    int extent() { return listExtent(list1()->texts(), QFontMetricsF(w_->form->font())); }
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
         for (const char* name : {"b.png", "a.GIF", "c.jpg", "notes.txt", "d.jpeg", "e.emf"}) {
             QFile f(dir_.filePath(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        QVERIFY(QDir::setCurrent(dir_.path()));
-        newHost_ = [this] {
+    }
+    void init() {
+        hosts_.clear();
+        w_ = std::make_unique<test::FormDriver>();
+        w_->volumes.add(QStringLiteral("Fake"), dir_.path());
+        w_->newHost = [this] {
             auto host = std::make_unique<RecordingHost>();
             hosts_ << host.get();
             return host;
         };
+        QVERIFY(w_->open());
     }
-
-    void init() {
-        boxes_.shown.clear();
-        boxes_.replies.clear();
-        hosts_.clear();
-        form_ = std::make_unique<Form1>(
-            Services{boxes_, volumes_, loader_, [this] { return makeHost(); }});
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-    }
-    void cleanup() { form_.reset(); }
+    void cleanup() { w_.reset(); }
 
     void startsWithItsDesign_data() {
         QTest::addColumn<QString>("name");
@@ -149,9 +94,8 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(QRect, twips);
-        QWidget* w = form_->findChild<QWidget*>(name);
-        QVERIFY(w);
-        const double scale = form_->logicalDpiX() / 1440.0;
+        QWidget* w = w_->control<QWidget>(qPrintable(name));
+        const double scale = w_->form->logicalDpiX() / 1440.0;
         auto px = [scale](int t) { return qRound(t * scale); };
         const QRect designed(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
         if (name == QLatin1String("Check1")) {
@@ -168,24 +112,22 @@ private Q_SLOTS:
         if (auto* l = qobject_cast<QLabel*>(w); l && name != QLatin1String("Image1"))
             QCOMPARE(l->text(), caption);
         QCOMPARE(w->isVisible(), name != QLatin1String("Image1"));
-        QCOMPARE(form_->size(), QSize(px(8490), px(4875)));
-        QCOMPARE(form_->windowTitle(), QStringLiteral("Slidemill"));
+        QCOMPARE(w_->form->size(), QSize(px(8490), px(4875)));
+        QCOMPARE(w_->form->windowTitle(), QStringLiteral("Slidemill"));
     }
 
-    void startsEmptyInTheProcessFolder() {
+    void startsEmptyOnThePictures() {
         QCOMPARE(list1()->count(), 0);
-        QCOMPARE(label1(), QStringLiteral("Added 0"));
-        QCOMPARE(control<QCheckBox>("Check1")->isChecked(), false);
+        QCOMPARE(w_->control<QCheckBox>("Check1")->isChecked(), false);
         // The pattern, case-insensitive; .jpeg and .txt are not pictures here.
-        QStringList names;
-        for (int i = 0; i < file1()->count(); ++i)
-            names << file1()->item(i)->text();
-        QCOMPARE(names, QStringList({"a.GIF", "b.png", "c.jpg", "e.emf"}));
+        QCOMPARE(w_->texts(file1()), QStringList({"a.GIF", "b.png", "c.jpg", "e.emf"}));
+        QCOMPARE(list1()->accessibleName(), QStringLiteral("Photo list"));
+        QVERIFY(!w_->control<QWidget>("cmdAdd")->accessibleDescription().isEmpty());
     }
 
     void tabVisitsTheControlsInOrder() {
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        control<QWidget>("Drive1")->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
+        w_->control<QWidget>("Drive1")->setFocus();
         QStringList seen{QApplication::focusWidget()->objectName()};
         for (int i = 0; i < 12; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -196,46 +138,32 @@ private Q_SLOTS:
                               "List1", "cmdOneOne", "Command1", "cmdExit", "Check1", "Drive1"}));
     }
 
-    void accessibleNames() {
-        QCOMPARE(list1()->accessibleName(), QStringLiteral("Photo list"));
-        QVERIFY(!control<QWidget>("cmdAdd")->accessibleDescription().isEmpty());
-    }
-
     void addsSelectedFilesInListOrder() {
         list1()->addItem(QStringLiteral("/earlier.png"));
-        selectFiles({3, 0, 2});
-        click("cmdAdd");
+        add({3, 0, 2});
         QCOMPARE(list1()->texts(),
                  QStringList({"/earlier.png", path("a.GIF"), path("c.jpg"), path("e.emf")}));
         QCOMPARE(label1(), QStringLiteral("Added 4"));
         QCOMPARE(file1()->selectedItems().size(), 3); // File1 keeps its selection
+        // The same file again, by a double-click.
+        w_->doubleClickRow(file1(), 3);
+        QCOMPARE(list1()->texts().last(), path("e.emf"));
+        QCOMPARE(label1(), QStringLiteral("Added 5"));
     }
 
-    void addsNothingWithoutCurrentFile() {
+    void addsNothingWithoutASelectedCurrentFile() {
         QCOMPARE(file1()->currentRow(), -1);
-        click("cmdAdd");
+        w_->click("cmdAdd");
         QCOMPARE(list1()->count(), 0);
         QCOMPARE(list1()->horizontalExtent(), 0);
-    }
-
-    void addsNothingWhenCurrentFileIsNotSelected() {
-        clickRow(file1(), 1);
-        clickRow(file1(), 1, Qt::ControlModifier); // current, no longer selected
+        w_->clickRow(file1(), 1);
+        w_->clickRow(file1(), 1, Qt::ControlModifier); // current, no longer selected
         QCOMPARE(file1()->selectedItems().size(), 0);
         list1()->addItem(QStringLiteral("/a/rather/long/path/to/a/picture.png"));
-        click("cmdAdd");
+        w_->click("cmdAdd");
         QCOMPARE(list1()->count(), 1);
         // Yet the extent is recomputed from what the list holds.
-        QCOMPARE(list1()->horizontalExtent(),
-                 listExtent(list1()->texts(), QFontMetricsF(form_->font())));
-    }
-
-    void addsTheSameFileTwice() {
-        selectFiles({1});
-        click("cmdAdd");
-        doubleClickRow(file1(), 1);
-        QCOMPARE(list1()->texts(), QStringList({path("b.png"), path("b.png")}));
-        QCOMPARE(label1(), QStringLiteral("Added 2"));
+        QCOMPARE(list1()->horizontalExtent(), extent());
     }
 
     void joinsPathsAsTheyStand_data() {
@@ -250,65 +178,48 @@ private Q_SLOTS:
     }
     void joinsPathsAsTheyStand() {
         QFETCH(QString, folder);
-        QFETCH(QString, expected);
-        QCOMPARE(photoPath(folder, QStringLiteral("x.png")), expected);
+        QTEST(photoPath(folder, QStringLiteral("x.png")), "expected");
     }
 
     void removesOnlyTheCurrentEntry() {
         list1()->addItems({"/p/0.png", "/p/1.png", "/p/2.png", "/p/3.png"});
-        clickRow(list1(), 0);
-        clickRow(list1(), 3, Qt::ControlModifier);
-        clickRow(list1(), 2, Qt::ControlModifier); // current: 2, selected 0, 3, 2
-        click("cmdDel");
+        w_->selectRows(list1(), {0, 3, 2}); // current: 2
+        w_->click("cmdDel");
         QCOMPARE(list1()->texts(), QStringList({"/p/0.png", "/p/1.png", "/p/3.png"}));
         QCOMPARE(label1(), QStringLiteral("Added 3"));
         QVERIFY(list1()->item(0)->isSelected());
         QVERIFY(list1()->item(2)->isSelected());
-    }
-
-    void removesNothingWithoutCurrentEntry() {
-        list1()->addItems({"/p/0.png", "/p/1.png"});
-        control<QLabel>("Label1")->setText(QStringLiteral("untouched"));
-        click("cmdDel");
-        QCOMPARE(list1()->count(), 2);
+        // Without a current entry nothing goes, and the label is left alone.
+        list1()->setCurrentRow(-1);
+        w_->control<QLabel>("Label1")->setText(QStringLiteral("untouched"));
+        w_->click("cmdDel");
+        QCOMPARE(list1()->count(), 3);
         QCOMPARE(label1(), QStringLiteral("untouched"));
     }
 
     void doubleClickRemovesTheLastEntry() {
-        selectFiles({0});
-        click("cmdAdd");
+        add({0});
         QCOMPARE(label1(), QStringLiteral("Added 1"));
-        doubleClickRow(list1(), 0);
+        w_->doubleClickRow(list1(), 0);
         QCOMPARE(list1()->count(), 0);
         QCOMPARE(label1(), QStringLiteral("Added 0"));
     }
 
     void extentFollowsAdditionsOnly() {
-        const QString wide = QStringLiteral("/a/very/long/folder/name/that/goes/on/and/on");
-        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("sub"))));
-        list1()->addItem(wide + QStringLiteral("/x.png"));
-        selectFiles({0});
-        click("cmdAdd");
-        const int widest =
-            listExtent({wide + QStringLiteral("/x.png")}, QFontMetricsF(form_->font()));
+        const QString wide = QStringLiteral("/a/very/long/folder/name/that/goes/on/and/on/x.png");
+        list1()->addItem(wide);
+        add({0});
+        const int widest = listExtent({wide}, QFontMetricsF(w_->form->font()));
         QCOMPARE(list1()->horizontalExtent(), widest);
         QVERIFY(widest > list1()->viewport()->width());
         QCOMPARE(list1()->horizontalScrollBar()->maximum(), widest - list1()->viewport()->width());
         // Removing the widest entry leaves the extent; the next addition shrinks it.
         list1()->setCurrentRow(0);
-        click("cmdDel");
+        w_->click("cmdDel");
         QCOMPARE(list1()->horizontalExtent(), widest);
-        doubleClickRow(file1(), 0);
-        QCOMPARE(list1()->horizontalExtent(),
-                 listExtent(list1()->texts(), QFontMetricsF(form_->font())));
+        w_->doubleClickRow(file1(), 0);
+        QCOMPARE(list1()->horizontalExtent(), extent());
         QVERIFY(list1()->horizontalExtent() < widest);
-    }
-
-    void extentRoundsHalfToEven() {
-        QCOMPARE(listExtent({}, QFontMetricsF(form_->font())), 0);
-        const QFontMetricsF fm(QFontMetricsF(form_->font()));
-        const double w = fm.horizontalAdvance(QStringLiteral("abc")) + 10.0;
-        QCOMPARE(listExtent({QStringLiteral("abc")}, fm), qint32(std::nearbyint(float(w))));
     }
 
     void refusesToGrowPastTheLargestList() {
@@ -316,50 +227,41 @@ private Q_SLOTS:
         for (int i = 0; i < Form1::kMaxEntries - 1; ++i)
             many << QStringLiteral("/p/%1.png").arg(i);
         list1()->addItems(many);
-        selectFiles({0, 1});
-        click("cmdAdd");
+        add({0, 1});
         QCOMPARE(list1()->count(), Form1::kMaxEntries - 1);
-        QCOMPARE(boxes_.shown.size(), 1);
-        QVERIFY(boxes_.shown[0].text.contains(QLatin1String("32767")));
-        selectFiles({0});
-        click("cmdAdd");
+        QCOMPARE(w_->boxes.shown.size(), 1);
+        QVERIFY(w_->boxes.shown[0].text.contains(QLatin1String("32767")));
+        add({0});
         QCOMPARE(list1()->count(), Form1::kMaxEntries);
         QCOMPARE(label1(), QStringLiteral("Added 32767"));
     }
 
     void reportsAnErrorAndKeepsTheList() {
-        newHost_ = []() -> std::unique_ptr<PresentationHost> {
+        w_->newHost = []() -> std::unique_ptr<PresentationHost> {
             throw RuntimeError(errPathFileAccess, QStringLiteral("cannot start"),
                                QStringLiteral("/docs"));
         };
-        selectFiles({0, 1});
-        click("cmdAdd");
-        click("cmdOneOne");
-        QCOMPARE(boxes_.shown.size(), 1);
-        QCOMPARE(boxes_.shown[0].title, QStringLiteral("Slidemill"));
-        QCOMPARE(boxes_.shown[0].text,
+        add({0, 1});
+        w_->click("cmdOneOne");
+        QCOMPARE(w_->boxes.shown.size(), 1);
+        QCOMPARE(w_->boxes.shown[0].title, QStringLiteral("Slidemill"));
+        QCOMPARE(w_->boxes.shown[0].text,
                  QStringLiteral("Run-time error '75':\n\ncannot start\n\n/docs"));
         QCOMPARE(list1()->count(), 2);
-        QVERIFY(form_->isVisible());
-        initTestCase(); // restore the recording host factory
+        QVERIFY(w_->form->isVisible());
     }
 
     void accessKeysPressButtons() {
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        // Through the window, so that shortcuts are looked up as for real key presses.
-        QWindow* window = form_->windowHandle();
-        // A button's access key animates a click, which lands a moment later.
+        QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
+        // Through the window, so that shortcuts are looked up as for real key presses; a
+        // button's access key animates a click, which lands a moment later.
+        QWindow* window = w_->form->windowHandle();
         QTest::keyClick(window, Qt::Key_T, Qt::AltModifier);
         QTRY_COMPARE(hosts_.size(), 1);
         QTest::keyClick(window, Qt::Key_O, Qt::AltModifier);
         QTRY_COMPARE(hosts_.size(), 2);
         QTest::keyClick(window, Qt::Key_X, Qt::AltModifier);
-        QTRY_VERIFY(!form_->isVisible());
-    }
-
-    void exitClosesTheWindow() {
-        click("cmdExit");
-        QVERIFY(!form_->isVisible());
+        QTRY_VERIFY(!w_->form->isVisible());
     }
 };
 

@@ -74,12 +74,9 @@ private Q_SLOTS:
         QTest::newRow("upper case extension") << "a.GIF" << true;
         QTest::newRow("png") << "c.png" << true;
         QTest::newRow("mixed case") << "Scan.TiF" << true;
-        QTest::newRow("all seven: bmp") << "x.bmp" << true;
         QTest::newRow("wmf") << "x.wmf" << true;
         QTest::newRow("emf") << "x.EMF" << true;
         QTest::newRow("jpeg is not jpg") << "b.jpeg" << false;
-        QTest::newRow("tiff is not tif") << "b.tiff" << false;
-        QTest::newRow("text") << "d.txt" << false;
         QTest::newRow("extension inside the name") << "x.jpg.txt" << false;
         QTest::newRow("only the extension") << ".png" << true;
         QTest::newRow("no dot") << "png" << false;
@@ -171,16 +168,6 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 0);
     }
 
-    void startShowsCurrentVolumeAndFolder() {
-        Browser w;
-        QCOMPARE(w.drive1->drive(), w.a);
-        QCOMPARE(w.drive1->currentText(), QStringLiteral("Alpha (%1)").arg(w.a));
-        QCOMPARE(w.dir1->path(), w.aPhotos);
-        QCOMPARE(w.file1->path(), w.aPhotos);
-        QCOMPARE(texts(*w.file1), (QStringList{"one.png", "two.jpg"}));
-        QVERIFY(w.boxes.shown.isEmpty());
-    }
-
     // Choosing a volume, then the first again, returns to its current folder in the system's
     // sense, not to the folder last shown on it; the file selection never survives a move.
     void volumeChangeMovesLists() {
@@ -243,27 +230,28 @@ private Q_SLOTS:
             QCOMPARE(w.file1->selectedItems().first()->text(), QStringLiteral("two.jpg"));
     }
 
-    void otherErrorShowsItsText() {
+    // Errors other than 68 are shown once, with no retry, and nothing moves.
+    void otherError_data() {
+        QTest::addColumn<bool>("folderGone");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("access error") << false << "Path/File access error";
+        QTest::newRow("current folder gone") << true << "Path not found";
+    }
+    void otherError() {
+        QFETCH(bool, folderGone);
         Browser w;
-        w.volumes.setFailure(w.b, errPathFileAccess);
+        if (folderGone)
+            w.volumes.setCurrentFolder(w.b, w.b + QStringLiteral("/gone"));
+        else
+            w.volumes.setFailure(w.b, errPathFileAccess);
         w.pick(1);
         QCOMPARE(w.boxes.shown.size(), 1);
-        QCOMPARE(w.boxes.shown[0].text, QStringLiteral("Path/File access error"));
+        QTEST(w.boxes.shown[0].text, "text");
         QCOMPARE(w.boxes.shown[0].title, QStringLiteral("Slidemill"));
         QCOMPARE(w.boxes.shown[0].style, 0);
         QCOMPARE(w.drive1->drive(), w.b);
         QCOMPARE(w.dir1->path(), w.aPhotos);
         QCOMPARE(w.file1->path(), w.aPhotos);
-    }
-
-    // A volume whose current folder has gone: an error other than 68, no retry offered.
-    void currentFolderGone() {
-        Browser w;
-        w.volumes.setCurrentFolder(w.b, w.b + QStringLiteral("/gone"));
-        w.pick(1);
-        QCOMPARE(w.boxes.shown.size(), 1);
-        QCOMPARE(w.boxes.shown[0].text, QStringLiteral("Path not found"));
-        QCOMPARE(w.dir1->path(), w.aPhotos);
     }
 
     // A folder removed after it was listed: opening it reports the error and the program

@@ -96,9 +96,8 @@ QStringList writePictures(const QString& dir) {
         makePicture(dir, QStringLiteral("photo.gif"), "gif", 120, 90),
         makePicture(dir, QStringLiteral("photo.bmp"), "bmp", 100, 100),
         makePicture(dir, QStringLiteral("photo.tif"), "tiff", 1024, 768),
-        writePlaceableWmf(QDir(dir).filePath(QStringLiteral("drawing.wmf")), 0, 0, 2880, 1440,
-                          1440),
-        writeEmf(QDir(dir).filePath(QStringLiteral("drawing.emf")), QRect(0, 0, 5000, 8000)),
+        makePicture(dir, QStringLiteral("drawing.wmf"), "wmf", 192, 96),
+        makePicture(dir, QStringLiteral("drawing.emf"), "emf", 189, 302),
     };
     return paths.contains(QString()) ? QStringList() : paths;
 }
@@ -266,8 +265,6 @@ void TestCli::endToEndFailureLeavesOutput_data() {
 
     QTest::newRow("not a picture, new output") << QByteArray() << "notes.png"
                                                << "Run-time error '481': Invalid picture";
-    QTest::newRow("not a picture, output kept") << QByteArray("an older deck") << "notes.png"
-                                                << "Run-time error '481': Invalid picture";
     QTest::newRow("missing picture, output kept") << QByteArray("an older deck") << "gone.jpg"
                                                   << "Run-time error '53': File not found";
 }

@@ -1,15 +1,13 @@
 // Decks written by the .pptx host, checked from outside: the package validator, and
 // LibreOffice opening, printing and drawing them.
 
-#include "host/pptxhost.h"
 #include "support/deckcheck.h"
-#include "testpictures.h"
+#include "support/fixtures.h"
 
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
-using namespace slidemill;
 using namespace slidemill::test;
 
 namespace {
@@ -20,31 +18,6 @@ struct Deck {
     bool descriptions = false;
     int pages = 0;
 };
-
-// One photo per slide, as the one-photo build places it.
-void write(const QString& out, const Deck& deck) {
-    PptxHostOptions options;
-    options.outputPath = out;
-    PptxHost host(options);
-    host.createApplication();
-    host.setVisible(kMsoTrue);
-    host.addPresentation(kMsoTrue);
-    for (const QString& p : deck.pictures) {
-        host.addSlide(host.slideCount() + 1, kLayoutBlank);
-        host.addPicture(p, kMsoFalse, kMsoTrue, 120, 60, 480, 360);
-        host.setLineVisible(kMsoTrue);
-        host.setLineWeight(kBorderWeight);
-        host.releasePicture();
-        if (deck.descriptions) {
-            host.addTextbox(kTextOrientationHorizontal, 120, 430, 480, 30);
-            host.textRange();
-            host.setText(QStringLiteral("Description"));
-            host.setFontSize(12);
-            host.releaseTextRange();
-        }
-    }
-    host.endBuild(PresentationHost::Outcome::Completed);
-}
 
 bool dark(QRgb c) {
     return qRed(c) < 110 && qGreen(c) < 110 && qBlue(c) < 110;
@@ -64,12 +37,10 @@ void TestPptxHostRender::decksOpenEverywhere() {
     QVERIFY(dir.isValid());
     QStringList all;
     for (const char* format : {"png", "jpeg", "gif", "bmp", "tiff", "wmf", "emf"}) {
-        const QString path = dir.filePath(QStringLiteral("photo.%1").arg(QLatin1String(format)));
-        QVERIFY2(writePicture(path, QLatin1String(format)), format);
-        all << path;
+        all << makePicture(dir.path(), QStringLiteral("photo.") + format, format, 160, 120);
+        QVERIFY2(!all.back().isEmpty(), format);
     }
-    const QString odd = dir.filePath(QStringLiteral("a&b <\"c\">.png"));
-    QVERIFY(writePicture(odd, QStringLiteral("png"), Qt::green));
+    const QString odd = makePicture(dir.path(), QStringLiteral("a&b <\"c\">.png"), "png", 90, 120);
 
     // LibreOffice gives a presentation without slides one empty page.
     const std::vector<Deck> decks{
@@ -81,7 +52,7 @@ void TestPptxHostRender::decksOpenEverywhere() {
     QStringList files;
     for (const Deck& d : decks) {
         files << dir.filePath(d.name + QStringLiteral(".pptx"));
-        write(files.back(), d);
+        writeDeck(files.back(), d.pictures, d.descriptions);
     }
 
     const CheckResult valid = validatePptx(files);

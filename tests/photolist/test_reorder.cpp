@@ -75,13 +75,6 @@ private Q_SLOTS:
         QTest::newRow("up none selected") << true << "ABC" << Rows{} << 1 << "ABC" << Rows{} << 1;
         QTest::newRow("down none selected")
             << false << "ABC" << Rows{} << 2 << "ABC" << Rows{} << 2;
-        QTest::newRow("up all selected")
-            << true << "ABCD" << Rows{0, 1, 2, 3} << 2 << "ABCD" << Rows{0, 1, 2, 3} << 2;
-        QTest::newRow("down all selected")
-            << false << "ABCD" << Rows{0, 1, 2, 3} << 1 << "ABCD" << Rows{0, 1, 2, 3} << 1;
-        QTest::newRow("up one selected") << true << "A" << Rows{0} << 0 << "A" << Rows{0} << 0;
-        QTest::newRow("down one not selected")
-            << false << "A" << Rows{} << -1 << "A" << Rows{} << -1;
         QTest::newRow("up block at top")
             << true << "ABCDE" << Rows{0, 1} << 3 << "ABCDE" << Rows{0, 1} << 3;
 

@@ -1,5 +1,7 @@
 #include "support/deckcheck.h"
 
+#include "host/pptxhost.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QXmlStreamReader>
 #include <zip.h>
 
 namespace slidemill::test {
@@ -46,6 +49,48 @@ struct Zip {
 };
 
 } // namespace
+
+void writeDeck(const QString& out, const QStringList& pictures, bool descriptions,
+               const QRectF& frame) {
+    PptxHostOptions options;
+    options.outputPath = out;
+    PptxHost host(options);
+    host.createApplication();
+    host.setVisible(kMsoTrue);
+    host.addPresentation(kMsoTrue);
+    for (const QString& p : pictures) {
+        host.addSlide(host.slideCount() + 1, kLayoutBlank);
+        host.addPicture(p, kMsoFalse, kMsoTrue, float(frame.x()), float(frame.y()),
+                        float(frame.width()), float(frame.height()));
+        host.setLineVisible(kMsoTrue);
+        host.setLineWeight(kBorderWeight);
+        host.releasePicture();
+        if (descriptions) {
+            host.addTextbox(kTextOrientationHorizontal, float(frame.x()),
+                            float(frame.bottom() + 10), float(frame.width()), 30);
+            host.textRange();
+            host.setText(QStringLiteral("Description"));
+            host.setFontSize(12);
+            host.releaseTextRange();
+        }
+    }
+    host.endBuild(PresentationHost::Outcome::Completed);
+}
+
+QByteArray partOf(const QString& pptx, const QString& partName) {
+    const auto bytes = readPart(pptx, partName);
+    return bytes ? *bytes : QByteArray("<missing " + partName.toUtf8() + ">");
+}
+
+QStringList attributeValues(const QByteArray& xml, const QString& element, const QString& attr) {
+    QStringList out;
+    QXmlStreamReader r(xml);
+    while (!r.atEnd()) {
+        if (r.readNext() == QXmlStreamReader::StartElement && r.qualifiedName() == element)
+            out << r.attributes().value(attr).toString();
+    }
+    return r.hasError() ? QStringList{QStringLiteral("parse error: ") + r.errorString()} : out;
+}
 
 std::vector<ZipEntry> zipEntries(const QString& pptx) {
     std::vector<ZipEntry> out;

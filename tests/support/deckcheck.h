@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -29,6 +30,17 @@ struct CheckResult {
     bool ok = false;
     QString output;
 };
+
+// Writes a deck through the .pptx host, a slide per picture placed at frame (points) with a
+// thin border, as the one-photo build places it, and a description box under each when asked.
+void writeDeck(const QString& out, const QStringList& pictures, bool descriptions = false,
+               const QRectF& frame = {120, 60, 480, 360});
+
+// A part's bytes, or a marker naming the missing part so that comparisons show it.
+QByteArray partOf(const QString& pptx, const QString& partName);
+
+// The values of one attribute on every element of that name, in document order.
+QStringList attributeValues(const QByteArray& xml, const QString& element, const QString& attr);
 
 // Runs SLIDEMILL_SHARED_DIR/tools/validate-pptx on the files.
 CheckResult validatePptx(const QStringList& pptxFiles);

@@ -15,7 +15,7 @@ namespace {
 
 QImage pattern(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    image.fill(qRgb(255, 240, 150)); // pale: neither the white page nor a dark border
     QPainter painter(&image);
     painter.fillRect(0, 0, qMax(1, w / 4), qMax(1, h / 4), Qt::red); // marks the top left
     return image;
@@ -70,6 +70,11 @@ QByteArray jpegOf(const QImage& image) {
 
 } // namespace
 
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString writeBytes(const QString& dir, const QString& name, const QByteArray& bytes) {
     const QString path = QDir(dir).filePath(name);
     QFile file(path);
@@ -95,15 +100,17 @@ QString identify(const QString& format, const QString& file) {
 QString makePicture(const QString& dir, const QString& name, const char* format, int w, int h) {
     const QString path = QDir(dir).filePath(name);
     const QByteArray f(format);
-    if (f == "png" || f == "jpeg" || f == "jpg" || f == "bmp" || f == "tiff") {
-        QImageWriter writer(path, f);
-        return writer.write(pattern(w, h)) ? path : QString();
-    }
-    const QString size = QStringLiteral("%1x%2").arg(w).arg(h);
-    const QString target = QString::fromLatin1(f) + QLatin1Char(':') + path;
-    return runConvert({QStringLiteral("-size"), size, QStringLiteral("xc:white"), target})
-               ? path
-               : QString();
+    if (f == "wmf")
+        return writeBytes(dir, name, placeableWmf(0, 0, w * 15, h * 15, 1440));
+    if (f == "emf")
+        return writeBytes(dir, name, emf(QRect(0, 0, w * 2646 / 100, h * 2646 / 100)));
+    if (f == "png" || f == "jpeg" || f == "jpg" || f == "bmp" || f == "tiff")
+        return QImageWriter(path, f).write(pattern(w, h)) ? path : QString();
+    const QString png = path + QStringLiteral(".src.png");
+    const bool ok = pattern(w, h).save(png, "PNG") &&
+                    runConvert({png, QString::fromLatin1(f) + QLatin1Char(':') + path});
+    QFile::remove(png);
+    return ok ? path : QString();
 }
 
 QByteArray placeableWmf(int left, int top, int right, int bottom, int unitsPerInch) {
@@ -116,6 +123,8 @@ QByteArray placeableWmf(int left, int top, int right, int bottom, int unitsPerIn
     };
     record(0x020B, {top, left});                                // META_SETWINDOWORG
     record(0x020C, {bottom - top, right - left});               // META_SETWINDOWEXT
+    record(0x02FC, {0, 0x00C0, 0x0020, 0});                     // META_CREATEBRUSHINDIRECT green
+    record(0x012D, {0});                                        // META_SELECTOBJECT
     record(0x041B, {bottom - 1, right - 1, top + 1, left + 1}); // META_RECTANGLE
     record(0x0000, {});                                         // META_EOF
     const int headerWords = 9;
@@ -155,7 +164,10 @@ QByteArray emf(const QRect& frame) {
     // The reference device: 1024 x 768 pixels on 320 x 240 mm.
     auto px = [](int hundredthsMm) { return hundredthsMm * 1024 / 32000; };
     const int l = frame.left(), t = frame.top(), r = l + frame.width(), b = t + frame.height();
-    QByteArray rect; // EMR_RECTANGLE
+    QByteArray rect; // EMR_SELECTOBJECT of the light grey stock brush, then EMR_RECTANGLE
+    putU32(rect, 37);
+    putU32(rect, 12);
+    putU32(rect, 0x80000001);
     putU32(rect, 43);
     putU32(rect, 24);
     for (int v : {px(l) + 1, px(t) + 1, px(r) - 1, px(b) - 1})
@@ -177,7 +189,7 @@ QByteArray emf(const QRect& frame) {
     putU32(out, 0x464D4520);
     putU32(out, 0x10000);
     putU32(out, quint32(88 + rect.size() + eof.size()));
-    putU32(out, 3); // records
+    putU32(out, 4); // records
     putU16(out, 1); // handles
     putU16(out, 0);
     putU32(out, 0); // description

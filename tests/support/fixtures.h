@@ -11,10 +11,12 @@ namespace slidemill::test {
 // Picture files for tests, made on the spot. Every maker returns the path it wrote, or an empty
 // string when it could not (a test should then fail, not skip).
 
+QByteArray readBytes(const QString& path);
 // Writes bytes to dir/name.
 QString writeBytes(const QString& dir, const QString& name, const QByteArray& bytes);
 
-// A w x h picture in a corner-marked pattern. PNG, JPEG, BMP and TIFF are written by Qt; any other
+// A w x h picture, pale with a red mark top left. PNG, JPEG, BMP and TIFF are written by Qt,
+// "wmf" and "emf" by hand (a filled rectangle of w x h pixels at 96 per inch), any other
 // format ("gif", ...) by ImageMagick's convert.
 QString makePicture(const QString& dir, const QString& name, const char* format, int w, int h);
 
