@@ -4,7 +4,9 @@
 
 namespace slidemill::test {
 
-FakeVolumes::FakeVolumes(const QString& folder) { add(QStringLiteral("Fake"), folder); }
+FakeVolumes::FakeVolumes(const QString& folder) {
+    add(QStringLiteral("Fake"), folder);
+}
 
 void FakeVolumes::add(const QString& name, const QString& mountPoint,
                       const QString& currentFolder) {
