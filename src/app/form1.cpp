@@ -158,6 +158,8 @@ void Form1::createControls() {
         w->setFocusPolicy(Qt::StrongFocus);
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+    // The window opens with the focus on the first control in the focus order.
+    Drive1->setFocus();
 
     browser_ = new FolderBrowser(Drive1, Dir1, File1, services_.volumes, services_.boxes, this);
 }

@@ -127,7 +127,8 @@ private Q_SLOTS:
 
     void tabVisitsTheControlsInOrder() {
         QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
-        w_->control<QWidget>("Drive1")->setFocus();
+        QTRY_VERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Drive1"));
         QStringList seen{QApplication::focusWidget()->objectName()};
         for (int i = 0; i < 12; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
