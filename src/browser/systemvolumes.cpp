@@ -140,10 +140,11 @@ QList<Volume> SystemVolumes::list() {
 
 QString SystemVolumes::currentFolder(const QString& mountPoint) {
     const QList<MountEntry> now = mounts();
-    const bool mounted =
-        now.isEmpty() || std::any_of(now.cbegin(), now.cend(), [&](const MountEntry& m) {
-            return m.mountPoint == mountPoint;
-        });
+    // The root is always there, even where the mount table does not show it (a chroot).
+    const bool mounted = mountPoint == QLatin1String("/") || now.isEmpty() ||
+                         std::any_of(now.cbegin(), now.cend(), [&](const MountEntry& m) {
+                             return m.mountPoint == mountPoint;
+                         });
     if (!mounted)
         throw RuntimeError::withFile(errDeviceUnavailable, mountPoint);
 
