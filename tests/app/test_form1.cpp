@@ -59,36 +59,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("twips");
-        QTest::newRow("Check1") << "Check1"
-                                << "&Description" << QRect(3840, 4320, 1215, 255);
-        QTest::newRow("cmdExit") << "cmdExit"
-                                 << "E&xit" << QRect(7080, 4320, 1215, 375);
-        QTest::newRow("Command1") << "Command1"
-                                  << "&Two Photo One Slide" << QRect(1920, 4080, 1695, 615);
-        QTest::newRow("cmdDown") << "cmdDown"
-                                 << "&DOWN" << QRect(4920, 3120, 735, 495);
-        QTest::newRow("cmdUp") << "cmdUp"
-                               << "&UP" << QRect(4920, 2520, 735, 495);
-        QTest::newRow("List1") << "List1"
-                               << "" << QRect(5760, 120, 2535, 3765);
-        QTest::newRow("cmdDel") << "cmdDel"
-                                << "<" << QRect(4920, 1200, 735, 375);
-        QTest::newRow("cmdAdd") << "cmdAdd"
-                                << ">" << QRect(4920, 720, 735, 375);
-        QTest::newRow("File1") << "File1"
-                               << "" << QRect(2520, 120, 2295, 3795);
-        QTest::newRow("Dir1") << "Dir1"
-                              << "" << QRect(120, 480, 2295, 3465);
-        QTest::newRow("Drive1") << "Drive1"
-                                << "" << QRect(120, 120, 2295, 315);
-        QTest::newRow("cmdOneOne") << "cmdOneOne"
-                                   << "&One Photo One Slide" << QRect(120, 4080, 1695, 615);
-        QTest::newRow("Image1") << "Image1"
-                                << "" << QRect(5040, 1920, 375, 375);
-        QTest::newRow("Label2") << "Label2"
-                                << "slidemill@example.org" << QRect(6240, 4680, 2175, 255);
-        QTest::newRow("Label1") << "Label1"
-                                << "Added 0" << QRect(5760, 3960, 2535, 255);
+        const struct {
+            const char* name;
+            const char* caption;
+            QRect twips;
+        } design[] = {
+            {"Check1", "&Description", {3840, 4320, 1215, 255}},
+            {"cmdExit", "E&xit", {7080, 4320, 1215, 375}},
+            {"Command1", "&Two Photo One Slide", {1920, 4080, 1695, 615}},
+            {"cmdDown", "&DOWN", {4920, 3120, 735, 495}},
+            {"cmdUp", "&UP", {4920, 2520, 735, 495}},
+            {"List1", "", {5760, 120, 2535, 3765}},
+            {"cmdDel", "<", {4920, 1200, 735, 375}},
+            {"cmdAdd", ">", {4920, 720, 735, 375}},
+            {"File1", "", {2520, 120, 2295, 3795}},
+            {"Dir1", "", {120, 480, 2295, 3465}},
+            {"Drive1", "", {120, 120, 2295, 315}},
+            {"cmdOneOne", "&One Photo One Slide", {120, 4080, 1695, 615}},
+            {"Image1", "", {5040, 1920, 375, 375}},
+            {"Label2", "slidemill@example.org", {6240, 4680, 2175, 255}},
+            {"Label1", "Added 0", {5760, 3960, 2535, 255}},
+        };
+        for (const auto& d : design)
+            QTest::newRow(d.name) << QString::fromLatin1(d.name) << QString::fromUtf8(d.caption)
+                                  << d.twips;
     }
     void startsWithItsDesign() {
         QFETCH(QString, name);

@@ -112,9 +112,8 @@ private Q_SLOTS:
     void commandLine();
     void builds_data();
     void builds();
-    void listFile();
-    void listFromStandardInput();
-    void missingList();
+    void lists_data();
+    void lists();
     void endToEnd_data();
     void endToEnd();
     void endToEndFailureLeavesOutput_data();
@@ -198,35 +197,41 @@ void TestCli::builds() {
     QCOMPARE(r.host->calls.last(), QStringLiteral("End"));
 }
 
-void TestCli::listFile() {
-    const QString list = dir_.filePath(QStringLiteral("list.txt"));
-    QFile f(list);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("b.png\r\n\r\n  \n/photos/with space.jpg\na.png");
-    f.close();
-
-    const Run r = run({"--two", "-o", "out.pptx", "--from", list});
-    QCOMPARE(r.exit, 0);
-    QCOMPARE(r.picturesPlaced(), (QStringList{"b.png", "/photos/with space.jpg", "a.png"}));
+// A list of pictures, one a line, from a file or standard input ("-"); blank lines skipped.
+void TestCli::lists_data() {
+    QTest::addColumn<QString>("from");    // a name in the temp folder, or "-"
+    QTest::addColumn<QByteArray>("text"); // empty: no such file
+    QTest::addColumn<QStringList>("placed");
+    QTest::newRow("file") << "list.txt"
+                          << QByteArray("b.png\r\n\r\n  \n/photos/with space.jpg\na.png")
+                          << QStringList{"b.png", "/photos/with space.jpg", "a.png"};
+    QTest::newRow("standard input")
+        << "-" << QByteArray("x.png\n\ny.png\n") << QStringList{"x.png", "y.png"};
+    QTest::newRow("missing file") << "absent.txt" << QByteArray() << QStringList{};
 }
 
-void TestCli::listFromStandardInput() {
-    QByteArray text("x.png\n\ny.png\n");
+void TestCli::lists() {
+    QFETCH(QString, from);
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, placed);
     QBuffer input(&text);
     QVERIFY(input.open(QIODevice::ReadOnly));
-    const Run r = run({"-o", "out.pptx", "--from", "-"}, &input);
+    if (from != QLatin1String("-")) {
+        from = dir_.filePath(from);
+        if (!text.isEmpty())
+            test::writeBytes(dir_.path(), QFileInfo(from).fileName(), text);
+    }
+    const Run r = run({"--two", "-o", "out.pptx", "--from", from}, &input);
+    if (text.isEmpty()) {
+        QCOMPARE(r.exit, 1);
+        QCOMPARE(r.err,
+                 QStringLiteral("slidemill-build: Run-time error '53': File not found (%1)\n")
+                     .arg(from));
+        QVERIFY(!r.host);
+        return;
+    }
     QCOMPARE(r.exit, 0);
-    QCOMPARE(r.picturesPlaced(), (QStringList{"x.png", "y.png"}));
-}
-
-void TestCli::missingList() {
-    const QString list = dir_.filePath(QStringLiteral("absent.txt"));
-    const Run r = run({"-o", "out.pptx", "--from", list});
-    QCOMPARE(r.exit, 1);
-    QCOMPARE(
-        r.err,
-        QStringLiteral("slidemill-build: Run-time error '53': File not found (%1)\n").arg(list));
-    QVERIFY(!r.host);
+    QCOMPARE(r.picturesPlaced(), placed);
 }
 
 void TestCli::endToEnd_data() {
@@ -278,29 +283,20 @@ void TestCli::endToEndFailureLeavesOutput() {
     QStringList pictures = writePictures(dir.path());
     QVERIFY(!pictures.isEmpty());
     const QString bad = dir.filePath(culprit);
-    if (culprit.startsWith(QLatin1String("notes"))) {
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("shopping list\n");
-    }
+    if (culprit.startsWith(QLatin1String("notes")))
+        test::writeBytes(dir.path(), culprit, "shopping list\n");
     pictures.insert(2, bad);
     const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
-    if (!existing.isEmpty()) {
-        QFile f(deck);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(existing);
-    }
+    if (!existing.isEmpty())
+        test::writeBytes(dir.path(), QStringLiteral("deck.pptx"), existing);
     const QStringList before = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
 
     const Process p = runTool(QStringList{"--two", "-o", deck} + pictures);
     QCOMPARE(p.exit, 1);
     QCOMPARE(p.err, QStringLiteral("slidemill-build: %1 (%2)\n").arg(message, bad));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), before);
-    if (!existing.isEmpty()) {
-        QFile f(deck);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), existing);
-    }
+    if (!existing.isEmpty())
+        QCOMPARE(test::readBytes(deck), existing);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
