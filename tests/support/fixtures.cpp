@@ -153,13 +153,6 @@ QByteArray placeableWmf(int left, int top, int right, int bottom, int unitsPerIn
     return out + records;
 }
 
-QString writePlaceableWmf(const QString& path, int left, int top, int right, int bottom,
-                          int unitsPerInch) {
-    const QFileInfo info(path);
-    return writeBytes(info.absolutePath(), info.fileName(),
-                      placeableWmf(left, top, right, bottom, unitsPerInch));
-}
-
 QByteArray emf(const QRect& frame) {
     // The reference device: 1024 x 768 pixels on 320 x 240 mm.
     auto px = [](int hundredthsMm) { return hundredthsMm * 1024 / 32000; };
@@ -200,11 +193,6 @@ QByteArray emf(const QRect& frame) {
     putU32(out, 320);
     putU32(out, 240);
     return out + rect + eof;
-}
-
-QString writeEmf(const QString& path, const QRect& frame) {
-    const QFileInfo info(path);
-    return writeBytes(info.absolutePath(), info.fileName(), emf(frame));
 }
 
 QByteArray jpegBytes(int w, int h) {

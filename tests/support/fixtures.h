@@ -28,13 +28,10 @@ QString identify(const QString& format, const QString& file);
 // A placeable WMF whose bounding box is (left, top, right, bottom) at unitsPerInch, drawing one
 // rectangle over the box.
 QByteArray placeableWmf(int left, int top, int right, int bottom, int unitsPerInch);
-QString writePlaceableWmf(const QString& path, int left, int top, int right, int bottom,
-                          int unitsPerInch);
 
 // An EMF whose header frame is frame (in 0.01 mm; right and bottom as QRect::right/bottom
 // + 1, so QRect(0, 0, 2000, 1000) is 2000 x 1000), drawing one rectangle.
 QByteArray emf(const QRect& frame);
-QString writeEmf(const QString& path, const QRect& frame);
 
 // A JPEG as Qt writes it (SOI, APP0 JFIF, ...), w x h.
 QByteArray jpegBytes(int w, int h);
