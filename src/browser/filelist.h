@@ -18,8 +18,6 @@ public:
     // when the folder cannot be read; the list is then empty but still names the folder, so
     // no name is ever joined with a folder it does not come from.
     void setPath(const QString& path);
-    // Reads the folder again, keeping the path.
-    void refresh() { setPath(path_); }
 
 private:
     QString path_;

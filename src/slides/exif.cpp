@@ -1,7 +1,5 @@
 #include "slides/exif.h"
 
-#include <QFile>
-
 namespace slidemill {
 
 namespace {
@@ -85,22 +83,6 @@ ExifOrientation readJpegOrientation(const ByteSource& bytes) {
         at = payload + payloadSize;
     }
     return {};
-}
-
-std::optional<qint64> exifOrientationOffset(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const ByteSource bytes(file);
-    const QByteArray head = bytes.read(0, 4);
-    ExifOrientation found;
-    if (head.startsWith("\xFF\xD8"))
-        found = readJpegOrientation(bytes);
-    else if (head == QByteArrayView("II*\0", 4) || head == QByteArrayView("MM\0*", 4))
-        found = readTiffOrientation(bytes);
-    if (found.offset < 0)
-        return std::nullopt;
-    return found.offset;
 }
 
 } // namespace slidemill

@@ -27,12 +27,4 @@ ExifOrientation readJpegOrientation(const ByteSource& bytes);
 // the offset answered is from the start of bytes. length -1 means to the end.
 ExifOrientation readTiffOrientation(const ByteSource& bytes, qint64 base = 0, qint64 length = -1);
 
-// For a JPEG or TIFF file whose tag asks for a turn or flip: where its two value bytes are.
-std::optional<qint64> exifOrientationOffset(const QString& path);
-
-// The two bytes that say orientation 1 in the given byte order.
-inline QByteArray uprightOrientationBytes(bool bigEndian) {
-    return bigEndian ? QByteArray("\x00\x01", 2) : QByteArray("\x01\x00", 2);
-}
-
 } // namespace slidemill

@@ -267,7 +267,6 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(p.orientationBigEndian, bigEndian);
-        QCOMPARE(exifOrientationOffset(path), std::optional<qint64>(p.orientationOffset));
         // Writing 1 there is how the package gets an upright copy.
         QCOMPARE(file.mid(p.orientationOffset, 2),
                  bigEndian ? QByteArray("\0", 1) + char(orientation)
@@ -349,7 +348,8 @@ private Q_SLOTS:
         QCOMPARE(p.orientationBigEndian, bigEndian);
         QCOMPARE(p.widthHimetric, orientation >= 5 ? 12700 : 16933);
         QByteArray bytes = readBytes(path);
-        bytes.replace(p.orientationOffset, 2, uprightOrientationBytes(bigEndian));
+        bytes.replace(p.orientationOffset, 2,
+                      bigEndian ? QByteArray("\x00\x01", 2) : QByteArray("\x01\x00", 2));
         QCOMPARE(identify("%[orientation]", writeBytes(dir.path(), "u.tif", bytes)), "TopLeft");
     }
 };

@@ -25,4 +25,13 @@ void startShapeTree(XmlWriter& w) {
     w.end();
 }
 
+void endSlideBody(XmlWriter& w) {
+    w.end(); // p:spTree
+    w.end(); // p:cSld
+    // <p:clrMapOvr>
+    w.start("p:clrMapOvr");
+    w.empty("a:masterClrMapping");
+    w.end();
+}
+
 } // namespace slidemill::pptx

@@ -122,11 +122,7 @@ QByteArray slideXml(const Slide& slide, const QHash<int, QString>& mediaRelIds) 
         else
             writeTextBox(w, s);
     }
-    w.end(); // p:spTree
-    w.end(); // p:cSld
-    w.start("p:clrMapOvr");
-    w.empty("a:masterClrMapping");
-    w.end();
+    endSlideBody(w);
     w.end();
     return w.finish();
 }

@@ -18,12 +18,7 @@ QByteArray slideLayoutXml() {
     // <p:cSld>
     w.start("p:cSld", {{"name", QStringLiteral("Blank")}});
     startShapeTree(w);
-    w.end(); // p:spTree
-    w.end(); // p:cSld
-    // <p:clrMapOvr>
-    w.start("p:clrMapOvr");
-    w.empty("a:masterClrMapping");
-    w.end();
+    endSlideBody(w);
     w.end();
     return w.finish();
 }
