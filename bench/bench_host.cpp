@@ -8,6 +8,7 @@
 // resident memory is its own.
 
 #include "host/pptxhost.h"
+#include "slides/picturemetrics.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,7 +68,7 @@ void runHost(const QStringList& photos, const QString& out) {
     host.addPresentation(kMsoTrue);
     for (const QString& p : photos) {
         host.addSlide(host.slideCount() + 1, kLayoutBlank);
-        host.addPicture(p, kMsoFalse, kMsoTrue, 120, 60, 480, 360);
+        host.addPicture(readPicture(p), kMsoFalse, kMsoTrue, 120, 60, 480, 360);
         host.setLineVisible(kMsoTrue);
         host.setLineWeight(kBorderWeight);
         host.releasePicture();

@@ -161,7 +161,9 @@ void Form1::createControls() {
     // The window opens with the focus on the first control in the focus order.
     Drive1->setFocus();
 
-    browser_ = new FolderBrowser(Drive1, Dir1, File1, services_.volumes, services_.boxes, this);
+    browser_ = new FolderBrowser(
+        Drive1, Dir1, File1, services_.volumes, services_.boxes,
+        [this](const RuntimeError& e) { reportError(services_.boxes, this, e); }, this);
 }
 
 void Form1::bindEvents() {
@@ -259,11 +261,11 @@ void Form1::cmdDown_Click() {
     moveSelectedDown(*List1);
 }
 
-void Form1::runBuild(void (*build)(const QStringList&, bool, PictureLoader&, PresentationHost&)) {
+void Form1::runBuild(BuildFunction build) {
     WaitCursor wait;
     Image1Loader loader(services_.loader, image1_);
     std::unique_ptr<PresentationHost> host = services_.newHost();
-    build(List1->texts(), Check1->isChecked(), loader, *host);
+    build(List1->texts(), Check1->isChecked(), loader, *host, nullptr);
 }
 
 void Form1::cmdOneOne_Click() {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/messageboxes.h"
-#include "host/presentationhost.h"
+#include "core/messageboxes.h"
+#include "slides/builds.h"
 #include "slides/picture.h"
 
 #include <QWidget>
@@ -62,7 +62,7 @@ private:
     void bindEvents();
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more);
-    void runBuild(void (*build)(const QStringList&, bool, PictureLoader&, PresentationHost&));
+    void runBuild(BuildFunction build);
 
     Services services_;
     DriveList* Drive1 = nullptr;

@@ -4,11 +4,15 @@
 
 namespace slidemill {
 
+void reportError(MessageBoxes& boxes, QWidget* parent, const RuntimeError& error) {
+    boxes.show(parent, error.report(), kAppTitle, mbOkOnly);
+}
+
 void runHandler(MessageBoxes& boxes, QWidget* parent, const std::function<void()>& body) {
     try {
         body();
     } catch (const RuntimeError& e) {
-        boxes.show(parent, e.report(), kAppTitle, mbOkOnly);
+        reportError(boxes, parent, e);
     }
 }
 

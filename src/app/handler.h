@@ -1,12 +1,17 @@
 #pragma once
 
-#include "app/messageboxes.h"
+#include "core/messageboxes.h"
 
 #include <functional>
 
 class QWidget;
 
 namespace slidemill {
+
+class RuntimeError;
+
+// Shows an error no handler trapped in a message box titled "Slidemill".
+void reportError(MessageBoxes& boxes, QWidget* parent, const RuntimeError& error);
 
 // Runs a handler in the default error mode. A RuntimeError that leaves it is shown in a
 // message box titled "Slidemill" and the program goes on, everything in place.

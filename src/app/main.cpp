@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "app/messageboxes.h"
+#include "app/qtmessageboxes.h"
 #include "browser/systemvolumes.h"
 #include "host/desktopopener.h"
 #include "host/pptxhost.h"

@@ -1,10 +1,10 @@
 #include "browser/folderbrowser.h"
 
-#include "app/handler.h"
 #include "browser/drivelist.h"
 #include "browser/filelist.h"
 #include "browser/folderlist.h"
 #include "browser/volumes.h"
+#include "core/messageboxes.h"
 #include "core/runtimeerror.h"
 
 #include <QDir>
@@ -12,23 +12,21 @@
 namespace slidemill {
 
 FolderBrowser::FolderBrowser(DriveList* drive1, FolderList* dir1, FileList* file1, Volumes& volumes,
-                             MessageBoxes& boxes, QWidget* window)
+                             MessageBoxes& boxes, ErrorReport report, QWidget* window)
     : QObject(window), drive1_(drive1), dir1_(dir1), file1_(file1), volumes_(volumes),
-      boxes_(boxes), window_(window) {
+      boxes_(boxes), report_(std::move(report)), window_(window) {
     drive1_->setSource(&volumes_);
-    connect(drive1_, &DriveList::changed, this,
-            [this] { runHandler(boxes_, window_, [this] { Drive1_Change(); }); });
-    connect(dir1_, &FolderList::changed, this,
-            [this] { runHandler(boxes_, window_, [this] { Dir1_Change(); }); });
+    connect(drive1_, &DriveList::changed, this, [this] { guarded([this] { Drive1_Change(); }); });
+    connect(dir1_, &FolderList::changed, this, [this] { guarded([this] { Dir1_Change(); }); });
     // A folder the user opened but that could not be read: reported like any handler error.
     connect(dir1_, &FolderList::openFailed, this,
             [this](int number, const QString& text, const QString& file) {
-                runHandler(boxes_, window_, [&] { throw RuntimeError(number, text, file); });
+                report_(RuntimeError(number, text, file));
             });
 }
 
 void FolderBrowser::start() {
-    runHandler(boxes_, window_, [this] {
+    guarded([this] {
         const QList<Volume> volumes = volumes_.list();
         qsizetype index = volumeHolding(volumes, QDir::currentPath());
         if (index < 0 && !volumes.isEmpty())
@@ -56,6 +54,14 @@ void FolderBrowser::Drive1_Change() {
                             mbExclamation + mbYesNo) != mbReplyYes)
                 return;
         }
+    }
+}
+
+void FolderBrowser::guarded(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const RuntimeError& e) {
+        report_(e);
     }
 }
 

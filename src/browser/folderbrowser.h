@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 class QWidget;
 
@@ -11,6 +12,10 @@ class FolderList;
 class FileList;
 class Volumes;
 class MessageBoxes;
+class RuntimeError;
+
+// How the window reports an error that a browser handler does not trap.
+using ErrorReport = std::function<void(const RuntimeError&)>;
 
 inline const QString kDiskMissingText =
     QStringLiteral("Your disk is not available. Do you want to try again?");
@@ -21,7 +26,7 @@ class FolderBrowser : public QObject {
     Q_OBJECT
 public:
     FolderBrowser(DriveList* drive1, FolderList* dir1, FileList* file1, Volumes& volumes,
-                  MessageBoxes& boxes, QWidget* window);
+                  MessageBoxes& boxes, ErrorReport report, QWidget* window);
     // Puts the three lists on the process's current volume and folder.
     void start();
 
@@ -32,11 +37,15 @@ public:
     void Dir1_Change();
 
 private:
+    // Runs a handler in the default error mode: what it does not trap goes to report_.
+    void guarded(const std::function<void()>& body);
+
     DriveList* drive1_;
     FolderList* dir1_;
     FileList* file1_;
     Volumes& volumes_;
     MessageBoxes& boxes_;
+    ErrorReport report_;
     QWidget* window_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/presentationhost.h"
 #include "slides/picture.h"
+#include "slides/presentationhost.h"
 
 #include <QIODevice>
 #include <QStringList>

@@ -146,36 +146,15 @@ void PptxHost::addSlide(std::int32_t index, std::int32_t layout) {
     s.picture = s.lastTextBox = s.textRange = -1;
 }
 
-void PptxHost::addPicture(const QString& fileName, std::int32_t, std::int32_t saveWithDocument,
+void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t saveWithDocument,
                           float left, float top, float width, float height) {
     const char* op = "Shapes.AddPicture";
+    const QString& fileName = picture.path;
     pptx::Slide& slide = state_->needSlide(op);
     Deck& deck = *state_->session->deck;
     if (saveWithDocument == 0)
         invalidCall(op, QStringLiteral("pictures are always stored in the presentation"), fileName);
-
     const QFileInfo info(fileName);
-    if (!info.exists())
-        throw RuntimeError(errFileNotFound,
-                           QStringLiteral("%1: %2").arg(
-                               QLatin1String(op), RuntimeError::standardText(errFileNotFound)),
-                           fileName);
-    QFile probe(fileName);
-    if (info.isDir() || !probe.open(QIODevice::ReadOnly))
-        throw RuntimeError(errPathFileAccess,
-                           QStringLiteral("%1: cannot read the file: %2")
-                               .arg(QLatin1String(op), info.isDir()
-                                                           ? QStringLiteral("it is a folder")
-                                                           : probe.errorString()),
-                           fileName);
-    probe.close();
-    Picture picture;
-    try {
-        picture = readPicture(fileName);
-    } catch (const RuntimeError& e) {
-        throw RuntimeError(e.number(), QStringLiteral("%1: %2").arg(QLatin1String(op), e.text()),
-                           fileName);
-    }
 
     pptx::Frame frame;
     frame.x = toEmu(op, "Left", left, true);
@@ -301,7 +280,7 @@ void PptxHost::endBuild(Outcome outcome) {
     state_->savedPath.clear();
     if (!session || !session->deck)
         return;
-    if (outcome == Outcome::Failed && !options_.keepOnFailure)
+    if (outcome != Outcome::Completed && !options_.keepOnFailure)
         return;
 
     const Deck& deck = *session->deck;

@@ -13,14 +13,16 @@ namespace {
 constexpr float kDescriptionSize = 12;
 
 // Runs one build between the start and the end of the host's session. `picture` is the
-// path being placed, so that an error about it names it.
-template <typename Body> void runBuild(PresentationHost& host, Body body) {
+// path being placed, so that an error about it names it. The body answers false when the
+// user stopped it.
+template <typename Body> BuildResult runBuild(PresentationHost& host, Body body) {
     QString picture;
+    bool finished = false;
     try {
         host.createApplication();
         host.setVisible(kMsoTrue);
         host.addPresentation(kMsoTrue);
-        body(picture);
+        finished = body(picture);
     } catch (const RuntimeError& e) {
         const RuntimeError error = e.file().isEmpty() && !picture.isEmpty()
                                        ? RuntimeError(e.number(), e.text(), picture)
@@ -40,7 +42,18 @@ template <typename Body> void runBuild(PresentationHost& host, Body body) {
         }
         throw;
     }
-    host.endBuild(PresentationHost::Outcome::Completed);
+    host.endBuild(finished ? PresentationHost::Outcome::Completed
+                           : PresentationHost::Outcome::Cancelled);
+    return finished ? BuildResult::Completed : BuildResult::Cancelled;
+}
+
+void report(BuildProgress* progress, int index, int count) {
+    if (progress)
+        progress->photo(index, count);
+}
+
+bool stopRequested(BuildProgress* progress) {
+    return progress && progress->cancelRequested();
 }
 
 // The count is read anew before every append, so each slide goes after the last one.
@@ -49,9 +62,10 @@ void appendSlide(PresentationHost& host) {
     host.addSlide(add32(n, 1), kLayoutBlank);
 }
 
-void place(const QString& path, const SlotPlacement& at, bool description, PresentationHost& host) {
+void place(const Picture& picture, const SlotPlacement& at, bool description,
+           PresentationHost& host) {
     const PhotoPlacement& p = at.picture;
-    host.addPicture(path, kMsoFalse, kMsoTrue, float(p.left), float(p.top), float(p.width),
+    host.addPicture(picture, kMsoFalse, kMsoTrue, float(p.left), float(p.top), float(p.width),
                     float(p.height));
     host.setLineVisible(kMsoTrue);
     host.setLineWeight(kBorderWeight);
@@ -69,33 +83,43 @@ void place(const QString& path, const SlotPlacement& at, bool description, Prese
 
 } // namespace
 
-void buildOneOne(const QStringList& paths, bool description, PictureLoader& loader,
-                 PresentationHost& host) {
-    runBuild(host, [&](QString& picture) {
+BuildResult buildOneOne(const QStringList& paths, bool description, PictureLoader& loader,
+                        PresentationHost& host, BuildProgress* progress) {
+    return runBuild(host, [&](QString& picture) {
         const std::int16_t last = sub16(narrow16(paths.size()), 1);
         for (std::int16_t i = 0; i <= last; ++i) {
+            report(progress, i, last + 1);
             appendSlide(host);
             picture = paths[i];
-            place(picture, placeOneOne(loader.load(picture)), description, host);
+            const Picture measured = loader.load(picture);
+            place(measured, placeOneOne(measured), description, host);
             picture.clear();
+            if (i < last && stopRequested(progress))
+                return false;
         }
+        return true;
     });
 }
 
-void buildTwoOne(const QStringList& paths, bool description, PictureLoader& loader,
-                 PresentationHost& host) {
-    runBuild(host, [&](QString& picture) {
+BuildResult buildTwoOne(const QStringList& paths, bool description, PictureLoader& loader,
+                        PresentationHost& host, BuildProgress* progress) {
+    return runBuild(host, [&](QString& picture) {
         const std::int16_t last = sub16(narrow16(paths.size()), 1);
         // A wider counter: with 32767 entries the last pair starts at 32766, and stepping
         // past it must end the loop, not overflow after a finished build.
         for (int i = 0; i <= last; i += 2) {
             appendSlide(host);
             for (int k = i; k <= std::min<int>(i + 1, last); ++k) {
+                report(progress, k, last + 1);
                 picture = paths[k];
-                place(picture, placeTwoOne(loader.load(picture), k - i), description, host);
+                const Picture measured = loader.load(picture);
+                place(measured, placeTwoOne(measured, k - i), description, host);
                 picture.clear();
             }
+            if (i + 1 < last && stopRequested(progress))
+                return false;
         }
+        return true;
     });
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "slides/builds.h"
 #include "slides/picture.h"
 
 namespace slidemill {
@@ -8,14 +7,17 @@ namespace slidemill {
 // Pixels are HIMETRIC / 26.46 (not 2540 / 96): every placement depends on this very number.
 inline constexpr double kHimetricPerPixel = 26.46;
 
-// Left, top, width and height of a "Description" box, in points.
-struct TextboxFrame {
+// Left, top, width and height of one placed picture, in points.
+struct PhotoPlacement {
     double left = 0;
     double top = 0;
     double width = 0;
     double height = 0;
-    bool operator==(const TextboxFrame&) const = default;
+    bool operator==(const PhotoPlacement&) const = default;
 };
+
+// A "Description" box is placed by the same four numbers.
+using TextboxFrame = PhotoPlacement;
 
 // Where one photo and its description box go on its slide.
 struct SlotPlacement {

@@ -1,9 +1,9 @@
 #include "app/form1.h"
 #include "core/runtimeerror.h"
-#include "host/recordinghost.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistwidget.h"
 #include "support/formdriver.h"
+#include "support/recordinghost.h"
 
 #include <QApplication>
 #include <QCheckBox>

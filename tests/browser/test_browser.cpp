@@ -1,9 +1,9 @@
-#include "app/messageboxes.h"
 #include "browser/drivelist.h"
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
 #include "browser/folderscan.h"
+#include "core/messageboxes.h"
 #include "core/runtimeerror.h"
 #include "support/fakevolumes.h"
 #include "support/scriptedboxes.h"
@@ -56,7 +56,10 @@ struct Browser {
         touch(b + QStringLiteral("/three.gif"));
         volumes.add(QStringLiteral("Alpha"), a, aPhotos);
         volumes.add(QStringLiteral("Beta"), b);
-        browser = new FolderBrowser(drive1, dir1, file1, volumes, boxes, &window);
+        browser = new FolderBrowser(
+            drive1, dir1, file1, volumes, boxes,
+            [this](const RuntimeError& e) { boxes.show(&window, e.report(), kAppTitle, mbOkOnly); },
+            &window);
         browser->start();
     }
     // The user picks the volume at index, as with the keyboard or the drop-down.

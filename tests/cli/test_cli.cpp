@@ -1,8 +1,8 @@
 #include "cli/batch.h"
 #include "core/runtimeerror.h"
-#include "host/recordinghost.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
+#include "support/recordinghost.h"
 
 #include <QBuffer>
 #include <QDir>

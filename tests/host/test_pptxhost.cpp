@@ -2,6 +2,7 @@
 
 #include "core/runtimeerror.h"
 #include "host/pptxhost.h"
+#include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
 
@@ -30,7 +31,7 @@ void startDeck(PptxHost& host) {
 
 void placePicture(PptxHost& host, const QString& path) {
     host.addSlide(host.slideCount() + 1, kLayoutBlank);
-    host.addPicture(path, kMsoFalse, kMsoTrue, 120, 60, 480, 360);
+    host.addPicture(readPicture(path), kMsoFalse, kMsoTrue, 120, 60, 480, 360);
     host.releasePicture();
 }
 
@@ -186,7 +187,7 @@ void TestPptxHost::fileListedTwiceStoredOnce() {
     // The same file under another spelling of its path counts as the same file.
     placePicture(host, dir_.path() + QStringLiteral("//./twice.jpg"));
     // Twice on one slide: one relationship, two shapes with their own ids.
-    host.addPicture(a, kMsoFalse, kMsoTrue, 0, 0, 10, 10);
+    host.addPicture(readPicture(a), kMsoFalse, kMsoTrue, 0, 0, 10, 10);
     host.releasePicture();
     host.endBuild(PresentationHost::Outcome::Completed);
 
@@ -260,7 +261,7 @@ void TestPptxHost::operationErrors_data() {
     auto picture = [](const QString& name, float width = 10) {
         return Step([=](PptxHost& h, const QString& dir) {
             h.addSlide(1, kLayoutBlank);
-            h.addPicture(QDir(dir).filePath(name), 0, -1, 0, 0, width, 10);
+            h.addPicture(readPicture(QDir(dir).filePath(name)), 0, -1, 0, 0, width, 10);
         });
     };
     QTest::newRow("slide index 0")
@@ -270,10 +271,8 @@ void TestPptxHost::operationErrors_data() {
     QTest::newRow("layout other than blank")
         << true << Step([](PptxHost& h, auto&) { h.addSlide(1, 1); }) << 5 << add;
     QTest::newRow("picture before any slide") << true << Step([](PptxHost& h, const QString& d) {
-        h.addPicture(d + QStringLiteral("/good.png"), 0, -1, 0, 0, 10, 10);
+        h.addPicture(readPicture(d + QStringLiteral("/good.png")), 0, -1, 0, 0, 10, 10);
     }) << 5 << pic;
-    QTest::newRow("missing picture") << true << picture(QStringLiteral("missing.png")) << 53 << pic;
-    QTest::newRow("not a picture") << true << picture(QStringLiteral("text.png")) << 481 << pic;
     QTest::newRow("endless width")
         << true << picture(QStringLiteral("good.png"), std::numeric_limits<float>::infinity()) << 5
         << pic;
@@ -296,7 +295,6 @@ void TestPptxHost::operationErrors() {
     QFETCH(int, number);
     QFETCH(QString, operation);
     pic(QStringLiteral("good.png"));
-    writeBytes(dir_.path(), QStringLiteral("text.png"), "not a picture at all");
     PptxHost host(PptxHostOptions{outPath(QStringLiteral("unused")), {}, true, nullptr});
     host.createApplication();
     if (presentation)

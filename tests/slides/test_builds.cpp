@@ -1,7 +1,7 @@
 #include "core/runtimeerror.h"
-#include "host/recordinghost.h"
 #include "slides/builds.h"
 #include "slides/placement.h"
+#include "support/recordinghost.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -84,6 +84,16 @@ struct Calls {
     QStringList failed() const { return lines + QStringList{QStringLiteral("End (failed)")}; }
 };
 
+// Stops the build once `slides` slides are made; writes down every photo it was told of.
+struct StopAfter : BuildProgress {
+    int slides = 0;
+    const bool two;
+    QList<int> told;
+    StopAfter(int slides, bool two) : slides(slides), two(two) {}
+    void photo(int index, int count) override { told << index << count; }
+    bool cancelRequested() override { return told.size() / 2 >= slides * (two ? 2 : 1); }
+};
+
 void build(bool two, const QStringList& paths, bool description, PictureLoader& loader,
            PresentationHost& host) {
     if (two)
@@ -108,6 +118,8 @@ private Q_SLOTS:
     void handOverFailureAfterCompleteBuild();
     void fullList_data();
     void fullList();
+    void cancelStopsAfterSlide_data();
+    void cancelStopsAfterSlide();
 };
 
 // Column -1 is one photo per slide, 0 and 1 the columns of two per slide. Error 0: placed.
@@ -315,6 +327,36 @@ void TestBuilds::fullList() {
     QCOMPARE(host.calls.count(QStringLiteral("Slides.Add(%1, 12)").arg(slides)), slides ? 1 : 0);
     QCOMPARE(host.calls.count(QStringLiteral("Slides.Add(%1, 12)").arg(slides + 1)), 0);
     QCOMPARE(loader.loaded.size(), error ? 0 : count);
+}
+
+// Cancel takes effect between slides, never between the two photos of one, and is not asked
+// after the last slide: a finished build is never reported as cancelled.
+void TestBuilds::cancelStopsAfterSlide_data() {
+    QTest::addColumn<bool>("two");
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<int>("photos");
+    QTest::addColumn<QString>("end");
+    QTest::newRow("one per slide, after 2 of 5") << false << 2 << 2 << "End (cancelled)";
+    QTest::newRow("two per slide, after 1 of 3") << true << 1 << 2 << "End (cancelled)";
+    QTest::newRow("one per slide, after the last") << false << 5 << 5 << "End";
+    QTest::newRow("two per slide, after the last") << true << 3 << 5 << "End";
+}
+
+void TestBuilds::cancelStopsAfterSlide() {
+    QFETCH(bool, two);
+    QFETCH(int, stopAfter);
+    QFETCH(int, photos);
+    QFETCH(QString, end);
+    NamedSizeLoader loader;
+    RecordingHost host;
+    StopAfter progress(stopAfter, two);
+    const QStringList paths(5, QStringLiteral("2646x2646.png"));
+    const BuildResult result = two ? buildTwoOne(paths, false, loader, host, &progress)
+                                   : buildOneOne(paths, false, loader, host, &progress);
+    QCOMPARE(result == BuildResult::Cancelled, end != QLatin1String("End"));
+    QCOMPARE(host.calls.last(), end);
+    QCOMPARE(loader.loaded.size(), photos);
+    QCOMPARE(progress.told.mid(0, 4), QList<int>({0, 5, 1, 5}));
 }
 
 QTEST_APPLESS_MAIN(TestBuilds)

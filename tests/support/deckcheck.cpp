@@ -1,6 +1,7 @@
 #include "support/deckcheck.h"
 
 #include "host/pptxhost.h"
+#include "slides/picturemetrics.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,7 +61,7 @@ void writeDeck(const QString& out, const QStringList& pictures, bool description
     host.addPresentation(kMsoTrue);
     for (const QString& p : pictures) {
         host.addSlide(host.slideCount() + 1, kLayoutBlank);
-        host.addPicture(p, kMsoFalse, kMsoTrue, float(frame.x()), float(frame.y()),
+        host.addPicture(readPicture(p), kMsoFalse, kMsoTrue, float(frame.x()), float(frame.y()),
                         float(frame.width()), float(frame.height()));
         host.setLineVisible(kMsoTrue);
         host.setLineWeight(kBorderWeight);

@@ -1,6 +1,6 @@
 #include "support/formdriver.h"
 
-#include "host/recordinghost.h"
+#include "support/recordinghost.h"
 
 #include <QPushButton>
 #include <QTest>

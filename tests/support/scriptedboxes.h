@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/messageboxes.h"
+#include "core/messageboxes.h"
 
 #include <QList>
 #include <QStringList>

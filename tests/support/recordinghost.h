@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/runtimeerror.h"
-#include "host/presentationhost.h"
+#include "slides/presentationhost.h"
 
 #include <QStringList>
 #include <optional>
@@ -22,7 +22,7 @@ public:
     void addPresentation(std::int32_t withWindow) override;
     std::int32_t slideCount() override;
     void addSlide(std::int32_t index, std::int32_t layout) override;
-    void addPicture(const QString& fileName, std::int32_t linkToFile, std::int32_t saveWithDocument,
+    void addPicture(const Picture& picture, std::int32_t linkToFile, std::int32_t saveWithDocument,
                     float left, float top, float width, float height) override;
     void setLineVisible(std::int32_t value) override;
     void setLineWeight(float points) override;

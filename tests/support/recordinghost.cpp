@@ -1,4 +1,4 @@
-#include "host/recordinghost.h"
+#include "support/recordinghost.h"
 
 namespace slidemill {
 
@@ -43,11 +43,11 @@ void RecordingHost::addSlide(std::int32_t index, std::int32_t layout) {
     ++slides_;
 }
 
-void RecordingHost::addPicture(const QString& fileName, std::int32_t linkToFile,
+void RecordingHost::addPicture(const Picture& picture, std::int32_t linkToFile,
                                std::int32_t saveWithDocument, float left, float top, float width,
                                float height) {
     record(QStringLiteral("Shapes.AddPicture(%1, %2, %3, %4, %5, %6, %7)")
-               .arg(fileName)
+               .arg(picture.path)
                .arg(linkToFile)
                .arg(saveWithDocument)
                .arg(number(left), number(top), number(width), number(height)));
@@ -89,7 +89,9 @@ void RecordingHost::releaseTextRange() {
 }
 
 void RecordingHost::endBuild(Outcome outcome) {
-    record(outcome == Outcome::Completed ? QStringLiteral("End") : QStringLiteral("End (failed)"));
+    record(outcome == Outcome::Completed   ? QStringLiteral("End")
+           : outcome == Outcome::Cancelled ? QStringLiteral("End (cancelled)")
+                                           : QStringLiteral("End (failed)"));
 }
 
 } // namespace slidemill

@@ -20,9 +20,4 @@ public:
     virtual int show(QWidget* parent, const QString& text, const QString& title, int style) = 0;
 };
 
-class QtMessageBoxes : public MessageBoxes {
-public:
-    int show(QWidget* parent, const QString& text, const QString& title, int style) override;
-};
-
 } // namespace slidemill

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slides/picture.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -28,8 +30,9 @@ public:
     // Slides.Add(Index, Layout); the new slide becomes the current slide.
     virtual void addSlide(std::int32_t index, std::int32_t layout) = 0;
 
-    // Shapes.AddPicture on the current slide; the shape becomes the current picture.
-    virtual void addPicture(const QString& fileName, std::int32_t linkToFile,
+    // Shapes.AddPicture on the current slide; the shape becomes the current picture. The
+    // file is picture.path, as the build measured it: the host does not measure it again.
+    virtual void addPicture(const Picture& picture, std::int32_t linkToFile,
                             std::int32_t saveWithDocument, float left, float top, float width,
                             float height) = 0;
     // Shape.Line.Visible and Shape.Line.Weight of the current picture.
@@ -47,7 +50,8 @@ public:
     virtual void setFontSize(float points) = 0;
     virtual void releaseTextRange() = 0;
 
-    enum class Outcome { Completed, Failed };
+    // Cancelled: the user stopped the build; what was made is kept as after a failure.
+    enum class Outcome { Completed, Failed, Cancelled };
     // End of the build: everything still held is let go. The host hands the presentation
     // over (saves, shows) as its kind does; it may throw when that fails.
     virtual void endBuild(Outcome outcome) = 0;

@@ -1,4 +1,4 @@
-#include "app/messageboxes.h"
+#include "app/qtmessageboxes.h"
 
 #include <QMessageBox>
 
