@@ -1,5 +1,7 @@
 #include "core/runtimeerror.h"
 
+#include "core/nativepath.h"
+
 namespace slidemill {
 
 RuntimeError::RuntimeError(int number, QString text, QString file)
@@ -39,14 +41,14 @@ QString RuntimeError::standardText(int number) {
 QString RuntimeError::report() const {
     QString s = QStringLiteral("Run-time error '%1':\n\n%2").arg(number_).arg(text_);
     if (!file_.isEmpty())
-        s += QStringLiteral("\n\n") + file_;
+        s += QStringLiteral("\n\n") + printablePath(file_);
     return s;
 }
 
 QString RuntimeError::oneLine() const {
     QString s = QStringLiteral("Run-time error '%1': %2").arg(number_).arg(text_);
     if (!file_.isEmpty())
-        s += QStringLiteral(" (%1)").arg(file_);
+        s += QStringLiteral(" (%1)").arg(printablePath(file_));
     return s;
 }
 

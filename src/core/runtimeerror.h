@@ -32,7 +32,8 @@ public:
     const QString& file() const noexcept { return file_; }
     const char* what() const noexcept override { return what_.c_str(); }
 
-    // "Run-time error 'N':", an empty line, the text, then the file where known.
+    // "Run-time error 'N':", an empty line, the text, then the file where known, written on
+    // one line whatever its name holds.
     QString report() const;
     // One line, for the batch companion: "Run-time error 'N': text (file)".
     QString oneLine() const;

@@ -1,4 +1,5 @@
 #include "core/checked.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QTest>
@@ -15,6 +16,10 @@ private Q_SLOTS:
         QTest::newRow("standard text") << 6 << QString() << "Run-time error '6':\n\nOverflow";
         QTest::newRow("with file") << 481 << "/p/a.png"
                                    << "Run-time error '481':\n\nInvalid picture\n\n/p/a.png";
+        QTest::newRow("file name cannot add a line")
+            << 53 << QString::fromUtf8("/p/a\nRun-time error '0':\t\u202E.png")
+            << "Run-time error '53':\n\nFile not found\n\n/p/a\\nRun-time error "
+               "'0':\\t\\u{202e}.png";
         QTest::newRow("unknown number") << 9999 << QString()
                                         << "Run-time error '9999':\n\nApplication-defined or "
                                            "object-defined error";
@@ -24,6 +29,27 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(QString, expected);
         QCOMPARE(RuntimeError::withFile(number, file).report(), expected);
+    }
+
+    // Any bytes survive the trip through a QString, and show as \xNN where not UTF-8.
+    void nativePathRoundTrip_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("utf-8") << QByteArray("/p/\xC3\xA9t\xC3\xA9.jpg")
+                               << QString::fromUtf8("/p/été.jpg");
+        QTest::newRow("latin-1") << QByteArray("/p/\xE9t\xE9.jpg") << "/p/\\xe9t\\xe9.jpg";
+        QTest::newRow("encoded surrogate") << QByteArray("\xED\xB2\x80") << "\\xed\\xb2\\x80";
+        QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << "\\xc0\\xaf";
+        QTest::newRow("cut sequence") << QByteArray("a\xF0\x9F\x98") << "a\\xf0\\x9f\\x98";
+        QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80")
+                               << QString::fromUtf8("\xF0\x9F\x98\x80");
+    }
+    void nativePathRoundTrip() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        const QString path = pathFromNative(bytes);
+        QCOMPARE(nativePath(path), bytes);
+        QCOMPARE(printablePath(path), shown);
     }
 
     void checkedArithmetic_data() {
