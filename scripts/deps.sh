@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugin
           libgl-dev)
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
-               libxml2-utils python3 clang libclang-rt-14-dev xvfb xdotool zip
+               libxml2-utils python3 clang clang-format libclang-rt-14-dev xvfb xdotool zip
                fonts-dejavu-core)
 fi
 sudo=

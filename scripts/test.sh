@@ -9,6 +9,9 @@ bash scripts/deps.sh test
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
+echo "== format"
+find src tests bench -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run --Werror
+
 echo "== build"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/test -j"$jobs"
