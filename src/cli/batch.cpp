@@ -1,12 +1,18 @@
 #include "cli/batch.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "slides/builds.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
+#include <QLocale>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace slidemill {
 
@@ -22,6 +28,8 @@ struct UsageError {
 struct Request {
     bool two = false;
     bool description = false;
+    bool quiet = false;
+    bool verbose = false;
     QString output;
     QStringList pictures;
     QString listFile; // empty: the pictures are on the command line
@@ -29,19 +37,40 @@ struct Request {
 
 enum class Action { Build, Help, Version };
 
+// Qt names an unknown option without its dashes; the user typed them.
+QString unknownOption(const QStringList& args, const QString& name) {
+    for (const QString& arg : args.mid(1)) {
+        if (arg == QLatin1String("--"))
+            break;
+        if (arg == QLatin1String("--") + name || arg.startsWith(QLatin1String("--") + name + '='))
+            return QLatin1String("--") + name;
+    }
+    return (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
+}
+
 Action parse(const QStringList& args, Request& request) {
     QCommandLineParser parser;
     const QCommandLineOption two(QStringLiteral("two"));
     const QCommandLineOption description(QStringLiteral("description"));
     const QCommandLineOption output(QStringLiteral("o"), QString(), QStringLiteral("OUT"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({two, description, output, from, help, version});
+    parser.addOptions({two, description, output, from, quiet, verbose, help, version});
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
 
-    if (!parser.parse(args))
-        throw UsageError{parser.errorText()};
+    if (!parser.parse(args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            throw UsageError{
+                QStringLiteral("Unknown option '%1'").arg(unknownOption(args, unknown.first()))};
+        QString text = parser.errorText();
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+        throw UsageError{text};
+    }
     if (parser.isSet(help))
         return Action::Help;
     if (parser.isSet(version))
@@ -57,27 +86,34 @@ Action parse(const QStringList& args, Request& request) {
     const QStringList lists = parser.values(from);
     if (lists.size() > 1)
         throw UsageError{QStringLiteral("more than one --from list given")};
+    if (!lists.isEmpty() && lists.first().isEmpty())
+        throw UsageError{QStringLiteral("the list file name is empty")};
     request.pictures = parser.positionalArguments();
     if (!lists.isEmpty() && !request.pictures.isEmpty())
         throw UsageError{QStringLiteral("pictures given both with --from and on the command line")};
+    if (parser.isSet(quiet) && parser.isSet(verbose))
+        throw UsageError{QStringLiteral("--quiet and --verbose given together")};
 
     request.two = parser.isSet(two);
     request.description = parser.isSet(description);
+    request.quiet = parser.isSet(quiet);
+    request.verbose = parser.isSet(verbose);
     request.output = outputs.first();
     request.listFile = lists.value(0);
     return Action::Build;
 }
 
-// One path a line; blank lines are skipped and a line ending in CR LF loses its CR.
-QStringList readList(QIODevice& device) {
+// One path a line, taken as bytes; blank lines are skipped and a line ending in CR LF loses
+// its CR. A relative path is taken from `folder` ("" or ending in '/').
+QStringList parseList(const QByteArray& bytes, const QString& folder) {
     QStringList paths;
-    QTextStream in(&device);
-    QString line;
-    while (in.readLineInto(&line)) {
-        if (line.endsWith(QLatin1Char('\r')))
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r'))
             line.chop(1);
-        if (!line.trimmed().isEmpty())
-            paths << line;
+        if (line.trimmed().isEmpty())
+            continue;
+        const QString path = pathFromNative(line);
+        paths << (path.startsWith(QLatin1Char('/')) ? path : folder + path);
     }
     return paths;
 }
@@ -91,23 +127,98 @@ QStringList readList(const QString& listFile, QIODevice* input) {
                                    QStringLiteral("standard input"));
             input = &stdinFile;
         }
-        return readList(*input);
+        return parseList(input->readAll(), QString());
     }
-    const QFileInfo info(listFile);
-    if (!info.exists())
-        throw RuntimeError::withFile(errFileNotFound, listFile);
-    QFile file(listFile);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+    // Blocking is right here: a list may be a pipe, as with --from <(find ...).
+    const int fd = ::open(nativePath(listFile).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw RuntimeError::withFile(
+            errno == ENOENT || errno == ENOTDIR ? errFileNotFound : errPathFileAccess, listFile);
+    QFile file;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw RuntimeError::withFile(errPathFileAccess, listFile);
-    return readList(file);
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw RuntimeError::withFile(errPathFileAccess, listFile);
+    return parseList(bytes, listFile.left(listFile.lastIndexOf(QLatin1Char('/')) + 1));
+}
+
+// "photo k of n, X MB written" on one line of a terminal, rewritten in place, once the run has
+// taken about a second; quick runs show nothing.
+class TerminalProgress : public BuildProgress {
+public:
+    TerminalProgress(QTextStream& err, std::function<qint64()> elapsedMs,
+                     std::function<qint64()> bytesWritten)
+        : err_(err), elapsedMs_(std::move(elapsedMs)), bytesWritten_(std::move(bytesWritten)) {}
+
+    void photo(int index, int count) override {
+        const qint64 now = elapsedMs_();
+        if (now < kQuietMs || (width_ > 0 && now - drawnAt_ < kRedrawMs))
+            return;
+        drawnAt_ = now;
+        const qint64 bytes = bytesWritten_ ? bytesWritten_() : 0;
+        draw(QStringLiteral("photo %1 of %2, %3 MB written")
+                 .arg(index + 1)
+                 .arg(count)
+                 .arg(bytes / 1000000));
+    }
+    bool cancelRequested() override { return false; }
+
+    // Leaves the terminal as it was before the first line.
+    void clear() {
+        if (width_ == 0)
+            return;
+        err_ << '\r' << QString(width_, QLatin1Char(' ')) << '\r';
+        err_.flush();
+        width_ = 0;
+    }
+
+private:
+    static constexpr qint64 kQuietMs = 1000;
+    static constexpr qint64 kRedrawMs = 100;
+
+    void draw(const QString& line) {
+        err_ << '\r' << line;
+        if (line.size() < width_)
+            err_ << QString(width_ - line.size(), QLatin1Char(' '));
+        width_ = std::max(width_, line.size());
+        err_.flush();
+    }
+
+    QTextStream& err_;
+    std::function<qint64()> elapsedMs_;
+    std::function<qint64()> bytesWritten_;
+    qint64 drawnAt_ = 0;
+    qsizetype width_ = 0;
+};
+
+// What --verbose says after a build: the file, its slides and its size.
+QString written(const Request& request, const BatchServices& services) {
+    const qsizetype n = request.pictures.size();
+    const qsizetype slides = request.two ? (n + 1) / 2 : n;
+    qint64 size = services.bytesWritten ? services.bytesWritten() : 0;
+    struct stat st;
+    if (::stat(nativePath(request.output).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        size = st.st_size;
+    const QString file = request.output == QLatin1String("-") ? QStringLiteral("standard output")
+                                                              : printablePath(request.output);
+    return QStringLiteral("wrote %1: %2 slide%3, %4")
+        .arg(file)
+        .arg(slides)
+        .arg(slides == 1 ? QString() : QStringLiteral("s"))
+        .arg(QLocale::c().formattedDataSize(size, 1, QLocale::DataSizeSIFormat));
 }
 
 } // namespace
 
 QString batchUsage() {
     return QStringLiteral(
-        "Usage: slidemill-build [--two] [--description] -o OUT.pptx PICTURE...\n"
-        "       slidemill-build [--two] [--description] -o OUT.pptx --from LIST\n"
+        "Usage: slidemill-build [OPTION]... -o OUT.pptx PICTURE...\n"
+        "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
         "\n"
         "Builds a presentation from the pictures, in their order, one photo per slide\n"
         "(two with --two), and writes it to OUT.pptx. When a picture cannot be used,\n"
@@ -116,13 +227,30 @@ QString batchUsage() {
         "  --two          two photos side by side on each slide\n"
         "  --description  a \"Description\" box under every photo\n"
         "  -o OUT.pptx    the presentation to write\n"
-        "  --from LIST    take the pictures from LIST, one path a line (- is standard input)\n"
+        "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
+        "                 input); a relative path in LIST is taken from LIST's folder,\n"
+        "                 from the current folder for standard input\n"
+        "  --quiet        show no progress\n"
+        "  --verbose      say what was written: the file, its slides and its size\n"
         "  -h, --help     show this help\n"
-        "  --version      show the version\n");
+        "  --version      show the version\n"
+        "\n"
+        "On a terminal, a build that takes more than about a second shows on standard\n"
+        "error which photo of how many it is at and how many MB it has written.\n"
+        "\n"
+        "Exit status: 0 done, 1 a run-time error, 2 a usage error. A run-time error is\n"
+        "reported as \"Run-time error 'N': text (file)\", N being one of:\n"
+        "  53   File not found: a picture or LIST does not exist\n"
+        "  75   Path/File access error: a file cannot be read, or OUT cannot be written\n"
+        "  481  Invalid picture: not a picture Slidemill can measure\n"
+        "  6    Overflow: a picture too tall, or too wide for its height, to place\n"
+        "  5    Invalid procedure call or argument: a position or size out of range\n");
 }
 
 int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
              const BatchServices& services) {
+    QElapsedTimer started;
+    started.start();
     Request request;
     try {
         switch (parse(args, request)) {
@@ -138,11 +266,18 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
             break;
         }
     } catch (const UsageError& e) {
-        err << kProgram << ": " << e.message << "\n\n" << batchUsage();
+        // The synopsis, not the whole help: the message must not scroll away.
+        err << kProgram << ": " << e.message << "\n\n"
+            << batchUsage().section(QLatin1Char('\n'), 0, 1) << "\n\nRun '" << kProgram
+            << " --help' for the options and the error numbers.\n";
         err.flush();
         return batchUsageError;
     }
 
+    TerminalProgress progress(
+        err, services.elapsedMs ? services.elapsedMs : [&started] { return started.elapsed(); },
+        services.bytesWritten);
+    const bool showProgress = services.errIsTerminal && !request.quiet;
     try {
         if (!request.listFile.isEmpty())
             request.pictures = readList(request.listFile, services.input);
@@ -155,14 +290,19 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
             return batchUsageError;
         }
         const std::shared_ptr<PresentationHost> host = services.makeHost(request.output);
-        if (request.two)
-            buildTwoOne(request.pictures, request.description, *services.loader, *host);
-        else
-            buildOneOne(request.pictures, request.description, *services.loader, *host);
+        const BuildFunction build = request.two ? buildTwoOne : buildOneOne;
+        build(request.pictures, request.description, *services.loader, *host,
+              showProgress ? &progress : nullptr);
     } catch (const RuntimeError& e) {
+        progress.clear();
         err << kProgram << ": " << e.oneLine() << '\n';
         err.flush();
         return batchRuntimeError;
+    }
+    progress.clear();
+    if (request.verbose) {
+        err << kProgram << ": " << written(request, services) << '\n';
+        err.flush();
     }
     return batchOk;
 }

@@ -17,15 +17,22 @@ struct BatchServices {
     // The host that writes the presentation to the given file, atomically, and nothing at
     // all when the build fails. Made only once the arguments and the list are in hand.
     std::function<std::shared_ptr<PresentationHost>(const QString& outputPath)> makeHost;
+    // Bytes of the presentation written so far, for the progress line; null: none known.
+    std::function<qint64()> bytesWritten;
     // Standard input, for "--from -".
     QIODevice* input = nullptr;
+    // Progress is shown only on a terminal.
+    bool errIsTerminal = false;
+    // Milliseconds since the run began; null: measured from the call to runBatch.
+    std::function<qint64()> elapsedMs;
 };
 
 // Exit codes of slidemill-build.
 enum BatchExit : int { batchOk = 0, batchRuntimeError = 1, batchUsageError = 2 };
 
-// The whole of slidemill-build: args as the program received them (the first is its name).
-// Help and version go to out; usage and run-time errors to err.
+// The whole of slidemill-build: args as the program received them (the first is its name),
+// file names in them carried as nativepath.h describes. Help and version go to out; usage
+// and run-time errors, progress and what --verbose tells go to err.
 int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
              const BatchServices& services);
 

@@ -1,28 +1,38 @@
 #include "cli/batch.h"
+#include "core/nativepath.h"
 #include "host/pptxhost.h"
 #include "slides/picturemetrics.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace slidemill;
 
 int main(int argc, char** argv) {
+    // Qt decodes the arguments lossily; file names must reach the file system unchanged.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << pathFromNative(argv[i]);
     // QImageReader finds its format plugins (TIFF among them) through the application object.
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
 
     HeaderPictureLoader loader;
+    std::shared_ptr<PptxHost> host;
     BatchServices services;
     services.loader = &loader;
-    services.makeHost = [](const QString& outputPath) {
+    services.makeHost = [&host](const QString& outputPath) {
         PptxHostOptions options;
         options.outputPath = outputPath;
         options.keepOnFailure = false; // OUT stays as it was when the build fails
         options.opener = nullptr;
-        return std::make_shared<PptxHost>(options);
+        host = std::make_shared<PptxHost>(options);
+        return host;
     };
-    return runBatch(app.arguments(), out, err, services);
+    services.bytesWritten = [&host] { return host ? host->bytesWritten() : 0; };
+    services.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    return runBatch(args, out, err, services);
 }

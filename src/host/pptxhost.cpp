@@ -1,5 +1,6 @@
 #include "host/pptxhost.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/deck.h"
 #include "host/pptx/orientation.h"
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 
 namespace slidemill {
@@ -172,7 +174,10 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     if (!unturned)
         invalidCall(op, QStringLiteral("the turned picture's position is out of range"), fileName);
 
-    const QString key = info.canonicalFilePath();
+    // One copy of a file placed twice; a name the file system cannot resolve stays itself.
+    char* real = ::realpath(nativePath(fileName).constData(), nullptr);
+    const QString key = real ? pathFromNative(real) : fileName;
+    std::free(real);
     int media = state_->session->mediaByFile.value(key, -1);
     if (media < 0) {
         media = int(deck.media.size());
@@ -298,6 +303,10 @@ void PptxHost::endBuild(Outcome outcome) {
     state_->savedPath = path;
     if (session->visible && options_.opener)
         options_.opener->open(path);
+}
+
+qint64 PptxHost::bytesWritten() const {
+    return 0; // the package is written as a whole when the build ends
 }
 
 QString PptxHost::savedPath() const {

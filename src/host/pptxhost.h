@@ -47,6 +47,8 @@ public:
 
     // The file the last endBuild wrote; empty when it wrote none.
     QString savedPath() const;
+    // Bytes of the presentation written so far.
+    qint64 bytesWritten() const;
 
 private:
     struct State;

@@ -1,16 +1,20 @@
 #include "slides/picturemetrics.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "slides/bytesource.h"
 #include "slides/exif.h"
 #include "slides/metafile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
+#include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <limits>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace slidemill {
@@ -88,12 +92,20 @@ std::optional<std::int32_t> pixelsToHimetric(qint64 pixels) {
 } // namespace
 
 Picture readPicture(const QString& path) {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
+    // Non-blocking, or a FIFO would hang here; it is refused below.
+    const int fd = path.isEmpty()
+                       ? -1
+                       : ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && (path.isEmpty() || errno == ENOENT || errno == ENOTDIR))
         throw RuntimeError::withFile(errFileNotFound, path);
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         invalid(path);
+    }
     return readPicture(file, path);
 }
 

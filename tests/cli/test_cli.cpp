@@ -1,4 +1,5 @@
 #include "cli/batch.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
@@ -9,8 +10,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace slidemill;
 
@@ -53,7 +64,8 @@ struct Run {
     }
 };
 
-Run run(const QStringList& args, QIODevice* input = nullptr) {
+Run run(const QStringList& args, QIODevice* input = nullptr,
+        const std::function<void(BatchServices&)>& adjust = {}) {
     Run r;
     FixedLoader loader;
     BatchServices services;
@@ -64,6 +76,8 @@ Run run(const QStringList& args, QIODevice* input = nullptr) {
         r.host = std::make_shared<RecordingHost>();
         return r.host;
     };
+    if (adjust)
+        adjust(services);
     QTextStream out(&r.out);
     QTextStream err(&r.err);
     r.exit = runBatch(QStringList{QStringLiteral("slidemill-build")} + args, out, err, services);
@@ -78,13 +92,98 @@ struct Process {
     QString err;
 };
 
-Process runTool(const QStringList& args) {
-    QProcess p;
-    p.start(kTool, args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+QByteArray readAll(int fd) {
+    QByteArray bytes;
+    char buffer[4096];
+    ::lseek(fd, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, n);
+    return bytes;
+}
+
+// Runs the tool with its arguments as bytes (QProcess would re-encode them). Standard input
+// gets `input` after `inputDelayMs`; standard error goes to errFd when given.
+Process runTool(const QStringList& args, const QByteArray& input = {}, int inputDelayMs = 0,
+                int errFd = -1) {
+    QList<QByteArray> bytes{nativePath(kTool)};
+    for (const QString& arg : args)
+        bytes << nativePath(arg);
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+
+    FILE* out = std::tmpfile();
+    FILE* err = std::tmpfile();
+    int in[2];
+    if (!out || !err || ::pipe2(in, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fileno(out), 1);
+    posix_spawn_file_actions_adddup2(&actions, errFd >= 0 ? errFd : fileno(err), 2);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    QThread::msleep(inputDelayMs);
+    if (spawned == 0 && !input.isEmpty())
+        (void)!::write(in[1], input.constData(), size_t(input.size()));
+    ::close(in[1]);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid)
+        return {};
+    const Process p{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                    QString::fromUtf8(readAll(fileno(out))),
+                    QString::fromUtf8(readAll(fileno(err)))};
+    std::fclose(out);
+    std::fclose(err);
+    return p;
+}
+
+// Renames with the bytes the names carry, as a test picture's maker cannot write them.
+bool renameNative(const QString& from, const QString& to) {
+    return ::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
+}
+
+std::filesystem::path fsPath(const QString& path) {
+    return nativePath(path).toStdString();
+}
+
+// Qt neither lists nor removes files whose names are not UTF-8.
+struct BytesFolder {
+    QTemporaryDir dir;
+    ~BytesFolder() { std::filesystem::remove_all(fsPath(dir.path())); }
+    int count() const {
+        const std::filesystem::directory_iterator entries(fsPath(dir.path()));
+        return int(std::distance(begin(entries), end(entries)));
+    }
+};
+
+// What follows each ".TP" in one section of a manual page's source, "\\-" read as "-".
+QStringList tagsOf(const QString& source, const QString& section) {
+    QStringList tags;
+    bool inSection = false, tagNext = false;
+    for (QString line : source.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String(".SH ")))
+            inSection = line == QLatin1String(".SH ") + section;
+        else if (tagNext)
+            tags << line.replace(QLatin1String("\\-"), QLatin1String("-"));
+        tagNext = inSection && line == QLatin1String(".TP");
+    }
+    return tags;
+}
+
+// Every capture of the pattern's first group in the lines, sorted.
+QStringList captures(const QStringList& lines, const QString& pattern) {
+    QStringList found;
+    const QRegularExpression re(pattern);
+    for (const QString& line : lines)
+        for (const QRegularExpressionMatch& m : re.globalMatch(line))
+            found << m.captured(1);
+    found.sort();
+    return found;
 }
 
 // A picture of every format the loader reads.
@@ -114,6 +213,13 @@ private Q_SLOTS:
     void builds();
     void lists_data();
     void lists();
+    void progress_data();
+    void progress();
+    void progressOnATerminal();
+    void namesAreBytes_data();
+    void namesAreBytes();
+    void manPages_data();
+    void manPages();
     void endToEnd_data();
     void endToEnd();
     void endToEndFailureLeavesOutput_data();
@@ -139,8 +245,10 @@ void TestCli::commandLine_data() {
     QTest::newRow("-o without value") << QStringList{"-o"} << 2 << QString() << "-o";
     QTest::newRow("two outputs") << QStringList{"-o", "x.pptx", "-o", "y.pptx"} << 2 << QString()
                                  << "more than one output";
-    QTest::newRow("unknown option")
-        << QStringList{"-o", "x.pptx", "--three", "a.png"} << 2 << QString() << "three";
+    QTest::newRow("unknown option") << QStringList{"-o", "x.pptx", "--three", "a.png"} << 2
+                                    << QString() << "Unknown option '--three'\n";
+    QTest::newRow("unknown short option")
+        << QStringList{"-x", "-o", "x.pptx"} << 2 << QString() << "Unknown option '-x'\n";
     QTest::newRow("list and pictures")
         << QStringList{"-o", "x.pptx", "--from", "list.txt", "a.png"} << 2 << QString() << "both";
 }
@@ -198,6 +306,7 @@ void TestCli::builds() {
 }
 
 // A list of pictures, one a line, from a file or standard input ("-"); blank lines skipped.
+// Relative paths are taken from the list file's folder, from the current one for "-".
 void TestCli::lists_data() {
     QTest::addColumn<QString>("from");    // a name in the temp folder, or "-"
     QTest::addColumn<QByteArray>("text"); // empty: no such file
@@ -231,7 +340,147 @@ void TestCli::lists() {
         return;
     }
     QCOMPARE(r.exit, 0);
+    if (from != QLatin1String("-"))
+        for (QString& path : placed)
+            if (!path.startsWith(QLatin1Char('/')))
+                path = dir_.filePath(path);
     QCOMPARE(r.picturesPlaced(), placed);
+}
+
+// A progress line on a terminal once the run has taken a second, cleared at the end; nothing
+// else unless --verbose.
+void TestCli::progress_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<int>("startMs"); // the clock then moves 50 ms per photo
+    QTest::addColumn<QString>("err");
+
+    const QStringList three{"-o", "absent/out.pptx", "a.png", "b.png", "c.png"};
+    const QString lines =
+        QStringLiteral("\rphoto 1 of 3, 7 MB written\rphoto 3 of 3, 7 MB written");
+    const QString cleared = QLatin1Char('\r') + QString(26, QLatin1Char(' ')) + QLatin1Char('\r');
+    QTest::newRow("quick, terminal") << three << true << 0 << QString();
+    QTest::newRow("long, terminal") << three << true << 1000 << lines + cleared;
+    QTest::newRow("long, terminal, --quiet")
+        << QStringList{"--quiet"} + three << true << 1000 << QString();
+    QTest::newRow("long, no terminal") << three << false << 1000 << QString();
+    QTest::newRow("--verbose") << QStringList{"--two", "--verbose"} + three << false << 0
+                               << "slidemill-build: wrote absent/out.pptx: 2 slides, 7.5 MB\n";
+    QTest::newRow("failure, terminal")
+        << QStringList{"-o", "absent/out.pptx", "a.png", "b.png", "bad.png"} << true << 1000
+        << lines + cleared + "slidemill-build: Run-time error '481': Invalid picture (bad.png)\n";
+}
+
+void TestCli::progress() {
+    QFETCH(QStringList, args);
+    QFETCH(bool, terminal);
+    QFETCH(int, startMs);
+    QFETCH(QString, err);
+
+    qint64 now = startMs - 50;
+    const Run r = run(args, nullptr, [&](BatchServices& s) {
+        s.errIsTerminal = terminal;
+        s.elapsedMs = [&now] { return now += 50; };
+        s.bytesWritten = [] { return qint64(7500000); };
+    });
+    QCOMPARE(r.err, err);
+}
+
+// The real tool on a pseudo-terminal, its list arriving after a second as from a slow pipe.
+void TestCli::progressOnATerminal() {
+    QTemporaryDir dir;
+    const QStringList pictures = writePictures(dir.path());
+    QVERIFY(!pictures.isEmpty());
+    int master = -1, slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    const Process p = runTool({"-o", dir.filePath(QStringLiteral("deck.pptx")), "--from", "-"},
+                              pictures.join(QLatin1Char('\n')).toUtf8(), 1100, slave);
+    ::close(slave);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QByteArray shown;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, n);
+    ::close(master);
+    QCOMPARE(p.exit, 0);
+    static const QRegularExpression progress(
+        QStringLiteral("^(\\rphoto [1-7] of 7, \\d+ MB written *)+\\r +\\r$"));
+    QVERIFY2(progress.match(QString::fromUtf8(shown)).hasMatch(), shown.constData());
+}
+
+// Names that are not UTF-8, from the command line or a list, reach the file system unchanged.
+void TestCli::namesAreBytes_data() {
+    QTest::addColumn<bool>("fromList");
+    QTest::newRow("command line") << false;
+    QTest::newRow("list, relative to its folder") << true;
+}
+
+void TestCli::namesAreBytes() {
+    QFETCH(bool, fromList);
+    BytesFolder folder;
+    const QTemporaryDir& dir = folder.dir;
+    // Two pictures whose names differ only in bytes that are not UTF-8.
+    const QString a = dir.filePath(pathFromNative("photo\xff.png"));
+    const QString b = dir.filePath(pathFromNative("photo\xfe.jpg"));
+    QVERIFY(renameNative(test::makePicture(dir.path(), "a.png", "png", 640, 480), a));
+    QVERIFY(renameNative(test::makeOrientedJpeg(dir.path(), "b.jpg", 480, 640, 6), b));
+    const QString sub = dir.filePath(pathFromNative("out\xfe"));
+    QCOMPARE(::mkdir(nativePath(sub).constData(), 0700), 0);
+    const QString deck = sub + pathFromNative("/deck\xff\n.pptx");
+    QStringList args{"-o", deck, a, b};
+    if (fromList) {
+        test::writeBytes(dir.path(), "list.txt", "photo\xff.png\nphoto\xfe.jpg\n");
+        args = QStringList{"-o", deck, "--from", dir.filePath("list.txt")};
+    }
+    const Process p = runTool(args);
+    QCOMPARE(p.err, QString());
+    QCOMPARE(p.exit, 0);
+    QCOMPARE(folder.count(), fromList ? 4 : 3);
+    const QString plain = dir.filePath("deck.pptx");
+    QVERIFY(renameNative(deck, plain));
+    int media = 0;
+    for (const test::ZipEntry& e : test::zipEntries(plain))
+        media += e.name.startsWith(QLatin1String("ppt/media/"));
+    QCOMPARE(media, 2);
+}
+
+// The manual pages read without a warning; the batch tool's lists the options and error
+// numbers --help gives.
+void TestCli::manPages_data() {
+    QTest::addColumn<QString>("page");
+    QTest::newRow("slidemill-build") << "slidemill-build";
+    QTest::newRow("slidemill") << "slidemill";
+}
+
+void TestCli::manPages() {
+    QFETCH(QString, page);
+    const QString path = QStringLiteral(SLIDEMILL_BINARY_DIR "/man/%1.1").arg(page);
+    QProcess man;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+    man.setProcessEnvironment(env);
+    man.start(QStringLiteral("man"), {"--warnings", "-l", path});
+    if (!man.waitForStarted())
+        QSKIP("man is not installed");
+    QVERIFY(man.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(man.readAllStandardError()), QString());
+    QCOMPARE(man.exitCode(), 0);
+    QVERIFY(man.readAllStandardOutput().contains("NAME"));
+    if (page != QLatin1String("slidemill-build"))
+        return;
+
+    const QString source = QString::fromUtf8(test::readBytes(path));
+    QStringList helpOptions, helpNumbers;
+    for (const QString& line : batchUsage().split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("  -")))
+            helpOptions << line.trimmed().section(QLatin1String("  "), 0, 0);
+        else if (line.startsWith(QLatin1String("  ")))
+            helpNumbers << line;
+    }
+    const QString option = QStringLiteral("(?:^|[ ,\"])(--?[a-z]+)");
+    QCOMPARE(captures(tagsOf(source, "OPTIONS"), option), captures(helpOptions, option));
+    QCOMPARE(captures(tagsOf(source, "DIAGNOSTICS"), QStringLiteral("^\\.B (\\d+)$")),
+             captures(helpNumbers, QStringLiteral("^  (\\d+)  ")));
 }
 
 void TestCli::endToEnd_data() {
@@ -272,6 +521,9 @@ void TestCli::endToEndFailureLeavesOutput_data() {
                                                << "Run-time error '481': Invalid picture";
     QTest::newRow("missing picture, output kept") << QByteArray("an older deck") << "gone.jpg"
                                                   << "Run-time error '53': File not found";
+    QTest::newRow("missing picture named in bytes")
+        << QByteArray() << pathFromNative("gone\xff\n.jpg")
+        << "Run-time error '53': File not found";
 }
 
 void TestCli::endToEndFailureLeavesOutput() {
@@ -293,7 +545,7 @@ void TestCli::endToEndFailureLeavesOutput() {
 
     const Process p = runTool(QStringList{"--two", "-o", deck} + pictures);
     QCOMPARE(p.exit, 1);
-    QCOMPARE(p.err, QStringLiteral("slidemill-build: %1 (%2)\n").arg(message, bad));
+    QCOMPARE(p.err, QStringLiteral("slidemill-build: %1 (%2)\n").arg(message, printablePath(bad)));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), before);
     if (!existing.isEmpty())
         QCOMPARE(test::readBytes(deck), existing);

@@ -23,6 +23,7 @@
 // 1). Every entry carries the same time stamp and attributes, so equal decks give equal files.
 #include "host/pptx/packager.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/contenttypes.h"
 #include "host/pptx/docpropsapp.h"
@@ -37,10 +38,12 @@
 #include "host/pptx/uprightsource.h"
 #include "slides/picturemetrics.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 namespace slidemill::pptx {
@@ -68,7 +71,7 @@ class ZipWriter {
 public:
     explicit ZipWriter(const QString& path) : path_(path) {
         int error = 0;
-        zip_ = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        zip_ = zip_open(nativePath(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
         if (!zip_) {
             zip_error_t ze;
             zip_error_init_with_code(&ze, error);
@@ -92,7 +95,7 @@ public:
 
     // A picture, stored; its bytes are read from `file` only when the zip is closed.
     void addFile(const QString& name, const QString& file) {
-        zip_source_t* source = zip_source_file(zip_, QFile::encodeName(file).constData(), 0, -1);
+        zip_source_t* source = zip_source_file(zip_, nativePath(file).constData(), 0, -1);
         if (!source)
             fail(file);
         add(name, source, ZIP_CM_STORE);
@@ -221,12 +224,13 @@ void writePackage(const Deck& deck, const QString& path) {
     // A picture that went away since it was added is named here, not as a bare read error
     // of the whole package.
     for (const Media& m : deck.media) {
-        QFile f(m.sourcePath);
-        if (!f.open(QIODevice::ReadOnly))
-            throw RuntimeError(
-                errPathFileAccess,
-                saveError(QStringLiteral("cannot read the picture: %1").arg(f.errorString())),
-                m.sourcePath);
+        const int fd = ::open(nativePath(m.sourcePath).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw RuntimeError(errPathFileAccess,
+                               saveError(QStringLiteral("cannot read the picture: %1")
+                                             .arg(QString::fromLocal8Bit(std::strerror(errno)))),
+                               m.sourcePath);
+        ::close(fd);
     }
 
     const std::vector<XmlPart> parts = xmlParts(deck);

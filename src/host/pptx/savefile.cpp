@@ -1,9 +1,9 @@
 #include "host/pptx/savefile.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
@@ -30,7 +30,12 @@ QString errnoText(int error) {
 }
 
 QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
+    return nativePath(path);
+}
+
+bool isFolder(const QString& path) {
+    struct stat st;
+    return ::stat(native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // A hidden name in `folder` that names nothing yet.
@@ -139,7 +144,7 @@ QString saveNumbered(const QString& folderIn, const FileWriter& write) {
         fail(QStringLiteral("cannot create the folder: %1")
                  .arg(QString::fromLocal8Bit(ec.message().c_str())),
              folder);
-    if (!QFileInfo(folder).isDir())
+    if (!isFolder(folder))
         fail(QStringLiteral("not a folder"), folder);
 
     TemporaryFile temp(folder);
@@ -161,7 +166,7 @@ QString saveNumbered(const QString& folderIn, const FileWriter& write) {
 void saveReplacing(const QString& pathIn, const FileWriter& write) {
     const QString path = QFileInfo(pathIn).absoluteFilePath();
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo(folder).isDir())
+    if (!isFolder(folder))
         fail(QStringLiteral("the folder does not exist"), path);
     TemporaryFile temp(folder);
     temp.write(write, path);

@@ -1,10 +1,14 @@
 #include "host/pptx/uprightsource.h"
 
+#include "core/nativepath.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace slidemill::pptx {
 
@@ -12,6 +16,7 @@ namespace {
 
 // The state of one source from creation to ZIP_SOURCE_FREE.
 struct UprightFile {
+    QByteArray path;
     QFile file;
     OrientationField field;
     // Whether this pass rewrites the field, and where the next read starts.
@@ -19,7 +24,7 @@ struct UprightFile {
     qint64 position = 0;
     zip_error_t error;
 
-    UprightFile(const QString& path, const OrientationField& f) : file(path), field(f) {
+    UprightFile(const QString& p, const OrientationField& f) : path(nativePath(p)), field(f) {
         zip_error_init(&error);
     }
     ~UprightFile() { zip_error_fini(&error); }
@@ -39,8 +44,14 @@ struct UprightFile {
     }
 
     zip_int64_t open() {
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
             return fail(ZIP_ER_OPEN);
+        if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                       QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return fail(ZIP_ER_OPEN);
+        }
         rewrite = fieldHoldsMeasuredValue();
         position = 0;
         if (!file.seek(0))
@@ -73,12 +84,12 @@ struct UprightFile {
     zip_int64_t stat(void* data, zip_uint64_t len) {
         if (len < sizeof(zip_stat_t))
             return fail(ZIP_ER_INVAL);
-        const QFileInfo info(file.fileName());
-        if (!info.exists())
+        struct stat info;
+        if (::stat(path.constData(), &info) != 0)
             return fail(ZIP_ER_NOENT);
         auto* st = static_cast<zip_stat_t*>(data);
         zip_stat_init(st);
-        st->size = zip_uint64_t(info.size());
+        st->size = zip_uint64_t(info.st_size);
         st->valid |= ZIP_STAT_SIZE;
         return sizeof(zip_stat_t);
     }
