@@ -1,12 +1,10 @@
-// One up pass and one down pass over the fullest photo list, every other entry selected,
-// on a shown list widget.
-#include "photolist/reorder.h"
+// One up pass and one down pass over the fullest photo list, every other entry selected, on
+// the list's model shown in its view.
+#include "photolist/photolistmodel.h"
+#include "photolist/photolistview.h"
 
-#include "photolist/photolistwidget.h"
 #include <QApplication>
 #include <QElapsedTimer>
-
-#include <QListWidget>
 #include <cstdio>
 
 using namespace slidemill;
@@ -17,25 +15,25 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     constexpr int kEntries = 32767;
 
-    PhotoListWidget list;
-    list.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    PhotoListModel photos;
+    PhotoListView list(&photos);
     QStringList texts;
     for (int i = 0; i < kEntries; ++i)
         texts.append(QStringLiteral("/home/user/Pictures/holiday/IMG_%1.jpg")
                          .arg(i, 5, 10, QLatin1Char('0')));
-    list.addItems(texts);
+    photos.append(texts);
     QItemSelection every;
     for (int i = 1; i < kEntries; i += 2)
-        every.select(list.model()->index(i, 0), list.model()->index(i, 0));
-    list.selectionModel()->select(every, QItemSelectionModel::ClearAndSelect);
+        every.select(photos.index(i), photos.index(i));
+    photos.selectionModel()->select(every, QItemSelectionModel::ClearAndSelect);
     list.resize(400, 300);
     list.show();
     QApplication::processEvents();
 
-    const auto time = [&](const char* name, void (*pass)(QListWidget&)) {
+    const auto time = [&](const char* name, void (PhotoListModel::*pass)()) {
         QElapsedTimer timer;
         timer.start();
-        pass(list);
+        (photos.*pass)();
         const double passed = double(timer.nsecsElapsed()) / 1e6;
         // What the pass leaves the view to do: repaint what it shows.
         QApplication::processEvents();
@@ -43,8 +41,8 @@ int main(int argc, char** argv) {
                     "repaint\n",
                     name, kEntries, passed, double(timer.nsecsElapsed()) / 1e6);
     };
-    time("up", moveSelectedUp);
-    time("down", moveSelectedDown);
-    time("up", moveSelectedUp);
-    return list.selectedItems().size() == kEntries / 2 ? 0 : 1;
+    time("up", &PhotoListModel::moveSelectedUp);
+    time("down", &PhotoListModel::moveSelectedDown);
+    time("up", &PhotoListModel::moveSelectedUp);
+    return photos.selectedRows().size() == kEntries / 2 ? 0 : 1;
 }

@@ -6,8 +6,8 @@
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
 #include "photolist/photolist.h"
-#include "photolist/photolistwidget.h"
-#include "photolist/reorder.h"
+#include "photolist/photolistmodel.h"
+#include "photolist/photolistview.h"
 #include "slides/builds.h"
 
 #include <QApplication>
@@ -112,7 +112,8 @@ void Form1::createControls() {
         button("Command1", QStringLiteral("&Two Photo One Slide"), twips(1920, 4080, 1695, 615));
     cmdDown = button("cmdDown", QStringLiteral("&DOWN"), twips(4920, 3120, 735, 495));
     cmdUp = button("cmdUp", QStringLiteral("&UP"), twips(4920, 2520, 735, 495));
-    List1 = new PhotoListWidget(this);
+    photos_ = new PhotoListModel(this);
+    List1 = new PhotoListView(photos_, this);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setGeometry(twips(5760, 120, 2535, 3765));
     List1->setAccessibleName(QStringLiteral("Photo list"));
@@ -175,7 +176,7 @@ void Form1::bindEvents() {
     bind(cmdAdd, &QPushButton::clicked, &Form1::cmdAdd_Click);
     bind(File1, &QListWidget::itemDoubleClicked, &Form1::File1_DblClick);
     bind(cmdDel, &QPushButton::clicked, &Form1::cmdDel_Click);
-    bind(List1, &QListWidget::itemDoubleClicked, &Form1::List1_DblClick);
+    bind(List1, &QAbstractItemView::doubleClicked, &Form1::List1_DblClick);
     bind(cmdUp, &QPushButton::clicked, &Form1::cmdUp_Click);
     bind(cmdDown, &QPushButton::clicked, &Form1::cmdDown_Click);
     bind(cmdOneOne, &QPushButton::clicked, &Form1::cmdOneOne_Click);
@@ -192,23 +193,23 @@ void Form1::Form_Load() {
 }
 
 void Form1::UpdateAddedCount() {
-    Label1->setText(QStringLiteral("Added ") + QString::number(List1->count()));
+    Label1->setText(QStringLiteral("Added ") + QString::number(photos_->count()));
 }
 
 void Form1::UpdateListExtent() {
-    List1->setHorizontalExtent(listExtent(List1->texts(), QFontMetricsF(font())));
+    List1->setHorizontalExtent(listExtent(photos_->shownTexts(), QFontMetricsF(font())));
 }
 
 // Indexes are 16-bit: past 32767 entries the list could not be built from. Refusing the
 // whole addition keeps the list as it was.
 bool Form1::roomFor(int more) {
-    if (List1->count() + more <= kMaxEntries)
+    if (photos_->count() + more <= kMaxEntries)
         return true;
     services_.boxes.show(this,
                          QStringLiteral("The photo list holds at most %1 photos. It has %2; "
                                         "the %3 to add would not fit, so none was added.")
                              .arg(kMaxEntries)
-                             .arg(List1->count())
+                             .arg(photos_->count())
                              .arg(more),
                          kAppTitle, mbOkOnly | mbExclamation);
     return false;
@@ -217,15 +218,14 @@ bool Form1::roomFor(int more) {
 void Form1::cmdAdd_Click() {
     if (File1->currentRow() == -1)
         return;
-    QStringList names;
+    QStringList paths;
     for (int i = 0; i < File1->count(); ++i) {
         if (File1->item(i)->isSelected())
-            names << File1->item(i)->text();
+            paths << photoPath(Dir1->path(), File1->item(i)->text());
     }
-    if (!roomFor(static_cast<int>(names.size())))
+    if (!roomFor(static_cast<int>(paths.size())))
         return;
-    for (const QString& name : names)
-        List1->addItem(photoPath(Dir1->path(), name));
+    photos_->append(paths);
     UpdateListExtent();
     UpdateAddedCount();
 }
@@ -234,38 +234,38 @@ void Form1::File1_DblClick() {
     QListWidgetItem* current = File1->currentItem();
     if (!current || !roomFor(1))
         return;
-    List1->addItem(photoPath(Dir1->path(), current->text()));
+    photos_->append({photoPath(Dir1->path(), current->text())});
     UpdateListExtent();
     UpdateAddedCount();
 }
 
 void Form1::cmdDel_Click() {
-    if (List1->currentRow() == -1)
+    if (photos_->currentRow() == -1)
         return;
-    resumeNext([this] { delete List1->takeItem(List1->currentRow()); });
+    resumeNext([this] { photos_->removeAt(photos_->currentRow()); });
     resumeNext([this] { UpdateAddedCount(); });
 }
 
 void Form1::List1_DblClick() {
-    if (List1->currentRow() == -1)
+    if (photos_->currentRow() == -1)
         return;
-    delete List1->takeItem(List1->currentRow());
+    photos_->removeAt(photos_->currentRow());
     UpdateAddedCount();
 }
 
 void Form1::cmdUp_Click() {
-    moveSelectedUp(*List1);
+    photos_->moveSelectedUp();
 }
 
 void Form1::cmdDown_Click() {
-    moveSelectedDown(*List1);
+    photos_->moveSelectedDown();
 }
 
 void Form1::runBuild(BuildFunction build) {
     WaitCursor wait;
     Image1Loader loader(services_.loader, image1_);
     std::unique_ptr<PresentationHost> host = services_.newHost();
-    build(List1->texts(), Check1->isChecked(), loader, *host, nullptr);
+    build(photos_->paths(), Check1->isChecked(), loader, *host, nullptr);
 }
 
 void Form1::cmdOneOne_Click() {

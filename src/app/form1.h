@@ -18,7 +18,8 @@ class DriveList;
 class FileList;
 class FolderBrowser;
 class FolderList;
-class PhotoListWidget;
+class PhotoListModel;
+class PhotoListView;
 class Volumes;
 
 // What the window reaches beyond itself; tests put their own in its place.
@@ -72,7 +73,7 @@ private:
     QPushButton* cmdDel = nullptr;
     QPushButton* cmdUp = nullptr;
     QPushButton* cmdDown = nullptr;
-    PhotoListWidget* List1 = nullptr;
+    PhotoListView* List1 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QWidget* Image1 = nullptr;
@@ -81,6 +82,7 @@ private:
     QCheckBox* Check1 = nullptr;
     QPushButton* cmdExit = nullptr;
     FolderBrowser* browser_ = nullptr;
+    PhotoListModel* photos_ = nullptr;
     std::unique_ptr<Picture> image1_;
 };
 

@@ -1,5 +1,6 @@
 #include "host/pptxhost.h"
-#include "photolist/photolistwidget.h"
+#include "photolist/photolistmodel.h"
+#include "photolist/photolistview.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
 #include "support/formdriver.h"
@@ -36,7 +37,7 @@ class TestForm1Build : public QObject {
     RecordingOpener opener_;
     std::unique_ptr<test::FormDriver> w_;
 
-    PhotoListWidget* list1() { return w_->control<PhotoListWidget>("List1"); }
+    PhotoListModel* photos() { return w_->control<PhotoListView>("List1")->photos(); }
     void addAllFiles() {
         w_->list("File1")->setCurrentRow(0);
         w_->list("File1")->selectAll();
@@ -87,9 +88,9 @@ private Q_SLOTS:
         QFETCH(int, boxes);
         addAllFiles();
         w_->control<QCheckBox>("Check1")->setChecked(description);
-        list1()->item(1)->setSelected(true);
-        list1()->setCurrentRow(2, QItemSelectionModel::NoUpdate);
-        const QStringList before = list1()->texts();
+        photos()->setSelected(1, true);
+        photos()->setCurrentRow(2);
+        const QStringList before = photos()->paths();
 
         const QString deck = press(button.constData());
         QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
@@ -104,15 +105,15 @@ private Q_SLOTS:
         QVERIFY2(check.skipped || check.ok, qPrintable(check.output));
 
         // The window is as it was, but for the picture Image1 holds.
-        QCOMPARE(list1()->texts(), before);
-        QCOMPARE(list1()->currentRow(), 2);
-        QVERIFY(list1()->item(1)->isSelected());
+        QCOMPARE(photos()->paths(), before);
+        QCOMPARE(photos()->currentRow(), 2);
+        QCOMPARE(photos()->selectedRows(), QList<int>{1});
         QCOMPARE(w_->control<QLabel>("Label1")->text(), QStringLiteral("Added 3"));
         QVERIFY(w_->form->image1());
         QCOMPARE(w_->form->image1()->path, before.last());
 
         // The next build writes a new deck; an empty list gives one without slides.
-        list1()->clear();
+        photos()->clear();
         const QString next = press(button.constData());
         QVERIFY(!next.isEmpty() && next != deck && QFile::exists(deck));
         QCOMPARE(slideCount(next), 0);
@@ -129,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(w_->boxes.shown.size(), 1);
         QVERIFY(w_->boxes.shown[0].text.startsWith(QStringLiteral("Run-time error '53':")));
         QVERIFY(w_->boxes.shown[0].text.contains(gone));
-        QCOMPARE(list1()->texts().size(), 4);
+        QCOMPARE(photos()->count(), 4);
         // The slides made before the error are handed over all the same.
         QVERIFY(QFile::exists(deck));
         QVERIFY(slideCount(deck) >= 3);

@@ -70,7 +70,7 @@ private Q_SLOTS:
         QCOMPARE(files(), (QStringList{"one.png", "two.jpg"}));
         w_->clickRow(w_->list("File1"), 1);
         w_->click("cmdAdd");
-        QCOMPARE(w_->texts(w_->list("List1")), QStringList{aPhotos_ + QStringLiteral("/two.jpg")});
+        QCOMPARE(w_->texts(w_->view("List1")), QStringList{aPhotos_ + QStringLiteral("/two.jpg")});
     }
 
     // Opening a folder with Enter, and going back up with a double-click, moves File1 and
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QCOMPARE(files(), QStringList{"sea.gif"});
         QVERIFY(w_->list("File1")->selectedItems().isEmpty());
         w_->click("cmdAdd");
-        QCOMPARE(w_->list("List1")->count(), 0);
+        QCOMPARE(w_->texts(w_->view("List1")), QStringList{});
 
         w_->doubleClickRow(dir1(), 0);
         QCOMPARE(dir1()->path(), a_);

@@ -1,3 +1,5 @@
+#include "photolist/photolistmodel.h"
+#include "photolist/photolistview.h"
 #include "support/formdriver.h"
 
 #include <QFile>
@@ -9,14 +11,15 @@ using namespace slidemill;
 using Rows = QList<int>;
 
 // cmdUp and cmdDown on the window: entries put in List1 through File1 and cmdAdd, rows
-// selected by clicks, the buttons clicked. The moves themselves are tested on a bare list.
+// selected by clicks, the buttons clicked. The moves themselves are tested on the list model.
 class TestReorderWindow : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
     std::unique_ptr<test::FormDriver> w_;
 
-    QListWidget* list1() { return w_->list("List1"); }
+    PhotoListView* list1() { return w_->control<PhotoListView>("List1"); }
+    PhotoListModel* photos() { return list1()->photos(); }
     // The photo list as the letters of its file names.
     QString order() {
         QString s;
@@ -24,14 +27,7 @@ class TestReorderWindow : public QObject {
             s += t.right(5).left(1);
         return s;
     }
-    Rows selected() {
-        Rows rows;
-        for (int i = 0; i < list1()->count(); ++i) {
-            if (list1()->item(i)->isSelected())
-                rows << i;
-        }
-        return rows;
-    }
+    Rows selected() { return photos()->selectedRows(); }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -68,7 +64,7 @@ private Q_SLOTS:
         w_->click(qPrintable(button));
         QTEST(order(), "orderAfter");
         QTEST(selected(), "selectedAfter");
-        QTEST(list1()->currentRow(), "currentAfter");
+        QTEST(photos()->currentRow(), "currentAfter");
         // The count label is not touched by a move.
         QCOMPARE(w_->control<QWidget>("Label1")->property("text").toString(),
                  QStringLiteral("Added 5"));
@@ -83,7 +79,8 @@ private Q_SLOTS:
         QCOMPARE(order(), QStringLiteral("CEABD"));
         QCOMPARE(selected(), (Rows{0, 1}));
         w_->clickRow(list1(), 3);
-        QCOMPARE(list1()->currentItem()->text(), dir_.filePath(QStringLiteral("B.png")));
+        QCOMPARE(photos()->paths().value(photos()->currentRow()),
+                 dir_.filePath(QStringLiteral("B.png")));
         QCOMPARE(selected(), Rows{3});
     }
 };

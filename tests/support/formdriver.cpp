@@ -19,26 +19,34 @@ void FormDriver::click(const char* button) {
     QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
 }
 
-void FormDriver::clickRow(QListWidget* list, int row, Qt::KeyboardModifiers mods) {
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, mods,
-                      list->visualItemRect(list->item(row)).center());
+namespace {
+
+QPoint rowCentre(QAbstractItemView* list, int row) {
+    return list->visualRect(list->model()->index(row, 0)).center();
 }
 
-void FormDriver::doubleClickRow(QListWidget* list, int row) {
-    const QPoint at = list->visualItemRect(list->item(row)).center();
+} // namespace
+
+void FormDriver::clickRow(QAbstractItemView* list, int row, Qt::KeyboardModifiers mods) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, mods, rowCentre(list, row));
+}
+
+void FormDriver::doubleClickRow(QAbstractItemView* list, int row) {
+    const QPoint at = rowCentre(list, row);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
-void FormDriver::selectRows(QListWidget* list, const QList<int>& rows) {
+void FormDriver::selectRows(QAbstractItemView* list, const QList<int>& rows) {
     for (qsizetype i = 0; i < rows.size(); ++i)
         clickRow(list, rows[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier);
 }
 
-QStringList FormDriver::texts(const QListWidget* list) {
+QStringList FormDriver::texts(const QAbstractItemView* list) {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+    const QAbstractItemModel* model = list->model();
+    for (int i = 0; i < model->rowCount(); ++i)
+        out << model->index(i, 0).data().toString();
     return out;
 }
 

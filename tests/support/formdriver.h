@@ -28,12 +28,14 @@ public:
         return w;
     }
     QListWidget* list(const char* name) const { return control<QListWidget>(name); }
+    QAbstractItemView* view(const char* name) const { return control<QAbstractItemView>(name); }
     void click(const char* button);
-    static void clickRow(QListWidget* list, int row, Qt::KeyboardModifiers mods = {});
-    static void doubleClickRow(QListWidget* list, int row);
+    static void clickRow(QAbstractItemView* list, int row, Qt::KeyboardModifiers mods = {});
+    static void doubleClickRow(QAbstractItemView* list, int row);
     // A plain click on the first row, Ctrl+click on the rest: the last one is current.
-    static void selectRows(QListWidget* list, const QList<int>& rows);
-    static QStringList texts(const QListWidget* list);
+    static void selectRows(QAbstractItemView* list, const QList<int>& rows);
+    // The rows as the list shows them.
+    static QStringList texts(const QAbstractItemView* list);
 };
 
 } // namespace slidemill::test

@@ -1,0 +1,173 @@
+#include "photolist/photolistmodel.h"
+
+#include "core/runtimeerror.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+using namespace slidemill;
+
+using Rows = QList<int>;
+
+namespace {
+
+// A list of the given texts with the given rows selected and the given current row.
+void fill(PhotoListModel& list, const QString& texts, const Rows& selected, int current = -1) {
+    QStringList paths;
+    for (const QChar c : texts)
+        paths << QString(c);
+    list.append(paths);
+    list.setCurrentRow(current);
+    for (int row : selected)
+        list.setSelected(row, true);
+}
+
+QString order(const PhotoListModel& list) {
+    return list.paths().join(QString());
+}
+
+void press(PhotoListModel& list, bool up) {
+    up ? list.moveSelectedUp() : list.moveSelectedDown();
+}
+
+// "up", "down", or "remove" the current entry.
+void apply(PhotoListModel& list, const QString& op) {
+    if (op == QLatin1String("remove"))
+        list.removeAt(list.currentRow());
+    else
+        press(list, op == QLatin1String("up"));
+}
+
+} // namespace
+
+// The photo list without a widget: the moves, and removal.
+class TestPhotoListModel : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void onePass_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("texts");
+        QTest::addColumn<Rows>("selected");
+        QTest::addColumn<int>("currentBefore");
+        QTest::addColumn<QString>("orderAfter");
+        QTest::addColumn<Rows>("selectedAfter");
+        QTest::addColumn<int>("currentAfter");
+
+        // The five-entry examples; a current index of 4 before shows "unchanged".
+        QTest::newRow("up 0,2,3") << "up"
+                                  << "ABCDE" << Rows{0, 2, 3} << 4 << "ACDBE" << Rows{0, 1, 2} << 2;
+        QTest::newRow("up 1,3") << "up"
+                                << "ABCDE" << Rows{1, 3} << 4 << "BADCE" << Rows{0, 2} << 2;
+        QTest::newRow("up 3,4") << "up"
+                                << "ABCDE" << Rows{3, 4} << 0 << "ABDEC" << Rows{2, 3} << 3;
+        QTest::newRow("up last only") << "up"
+                                      << "ABCDE" << Rows{4} << 0 << "ABCED" << Rows{3} << 3;
+        QTest::newRow("down 1,2") << "down"
+                                  << "ABCDE" << Rows{1, 2} << 4 << "ADBCE" << Rows{2, 3} << 2;
+        QTest::newRow("down 0,2,4")
+            << "down"
+            << "ABCDE" << Rows{0, 2, 4} << 4 << "BADCE" << Rows{1, 3, 4} << 1;
+        QTest::newRow("down block at bottom")
+            << "down"
+            << "ABCDE" << Rows{3, 4} << 1 << "ABCDE" << Rows{3, 4} << 1;
+
+        // Nothing can move: the list, the selection and the current index stay as they were.
+        QTest::newRow("up empty") << "up"
+                                  << "" << Rows{} << -1 << "" << Rows{} << -1;
+        QTest::newRow("down empty") << "down"
+                                    << "" << Rows{} << -1 << "" << Rows{} << -1;
+        QTest::newRow("up none selected") << "up"
+                                          << "ABC" << Rows{} << 1 << "ABC" << Rows{} << 1;
+        QTest::newRow("down none selected") << "down"
+                                            << "ABC" << Rows{} << 2 << "ABC" << Rows{} << 2;
+        QTest::newRow("up block at top")
+            << "up"
+            << "ABCDE" << Rows{0, 1} << 3 << "ABCDE" << Rows{0, 1} << 3;
+
+        // Runs move as a whole; the pinned run stays while a later run moves.
+        QTest::newRow("up pinned and a run")
+            << "up"
+            << "ABCDEF" << Rows{0, 3, 4} << 5 << "ABDECF" << Rows{0, 2, 3} << 3;
+        QTest::newRow("down run and pinned")
+            << "down"
+            << "ABCDEF" << Rows{1, 2, 5} << 0 << "ADBCEF" << Rows{2, 3, 5} << 2;
+        // Equal texts are entries of their own.
+        QTest::newRow("up duplicates") << "up"
+                                       << "AAB" << Rows{2} << 0 << "ABA" << Rows{1} << 1;
+
+        // Removal takes the current entry only and leaves no entry current, so that a second
+        // removal waits for the user to pick one.
+        QTest::newRow("remove current")
+            << "remove"
+            << "ABCD" << Rows{0, 2, 3} << 2 << "ABD" << Rows{0, 2} << -1;
+        QTest::newRow("remove unselected current")
+            << "remove"
+            << "ABCD" << Rows{1} << 3 << "ABC" << Rows{1} << -1;
+    }
+    void onePass() {
+        QFETCH(QString, op);
+        QFETCH(QString, texts);
+        QFETCH(Rows, selected);
+        QFETCH(int, currentBefore);
+        PhotoListModel list;
+        QAbstractItemModelTester tester(&list);
+        fill(list, texts, selected, currentBefore);
+        apply(list, op);
+        QTEST(order(list), "orderAfter");
+        QTEST(list.selectedRows(), "selectedAfter");
+        QTEST(list.currentRow(), "currentAfter");
+    }
+
+    // A spread selection gathers at the top (or bottom) in its old order, then stays put.
+    void repeatedPresses_data() {
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<Rows>("selected");
+        QTest::addColumn<QString>("gathered");
+        QTest::addColumn<Rows>("selectedAfter");
+        QTest::newRow("up") << true << Rows{2, 5, 7} << "CFHABDEGIJ" << Rows{0, 1, 2};
+        QTest::newRow("down") << false << Rows{0, 3, 4} << "BCFGHIJADE" << Rows{7, 8, 9};
+    }
+    void repeatedPresses() {
+        QFETCH(bool, up);
+        QFETCH(Rows, selected);
+        PhotoListModel list;
+        fill(list, QStringLiteral("ABCDEFGHIJ"), selected);
+        for (int i = 0; i < 10; ++i)
+            press(list, up);
+        QTEST(order(list), "gathered");
+        QTEST(list.selectedRows(), "selectedAfter");
+        const int current = list.currentRow();
+        press(list, up);
+        QTEST(order(list), "gathered");
+        QCOMPARE(list.currentRow(), current);
+    }
+
+    // A line break in a name cannot make an entry two rows high; the path itself is kept.
+    void showsEachEntryOnOneLine() {
+        PhotoListModel list;
+        list.append({QStringLiteral("/p/a\nb.png")});
+        QCOMPARE(list.index(0).data().toString(), QStringLiteral("/p/a\\nb.png"));
+        QCOMPARE(list.paths(), QStringList{QStringLiteral("/p/a\nb.png")});
+    }
+
+    // The largest list the window holds; more entries cannot be addressed.
+    void tooManyEntries() {
+        PhotoListModel list;
+        QStringList texts;
+        for (int i = 0; i < 32768; ++i)
+            texts.append(QString::number(i));
+        list.append(texts);
+        list.setSelected(5, true);
+        try {
+            list.moveSelectedUp();
+            QFAIL("no overflow raised");
+        } catch (const RuntimeError& e) {
+            QCOMPARE(e.number(), 6);
+        }
+        QCOMPARE(list.paths()[5], QStringLiteral("5"));
+        QVERIFY(list.isSelected(5));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPhotoListModel)
+#include "test_photolistmodel.moc"
