@@ -5,6 +5,8 @@
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
+#include "core/nativepath.h"
+#include "core/runtimeerror.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
@@ -12,11 +14,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <optional>
 
 namespace slidemill {
 
@@ -40,6 +44,13 @@ private:
     PictureLoader& inner_;
     std::unique_ptr<Picture>& held_;
 };
+
+// Where a saved deck is, one fact a line; neither name can split a line.
+QString whereSaved(const QString& path) {
+    const QFileInfo info(path);
+    return QStringLiteral("File: %1\nFolder: %2")
+        .arg(printablePath(info.fileName()), printablePath(info.absolutePath()));
+}
 
 // The wait cursor for the length of a build, also when it ends in an error.
 struct WaitCursor {
@@ -262,10 +273,50 @@ void Form1::cmdDown_Click() {
 }
 
 void Form1::runBuild(BuildFunction build) {
-    WaitCursor wait;
-    Image1Loader loader(services_.loader, image1_);
-    std::unique_ptr<PresentationHost> host = services_.newHost();
-    build(photos_->paths(), Check1->isChecked(), loader, *host, nullptr);
+    std::unique_ptr<SavingHost> host;
+    BuildResult result = BuildResult::Completed;
+    std::optional<RuntimeError> error;
+    {
+        WaitCursor wait;
+        Image1Loader loader(services_.loader, image1_);
+        host = services_.newHost();
+        try {
+            result = build(photos_->paths(), Check1->isChecked(), loader, *host, nullptr);
+        } catch (const RuntimeError& e) {
+            error = e;
+        }
+    }
+    tellWhereTheDeckWent(*host, result, error ? &*error : nullptr);
+}
+
+// Silent when the deck opened; otherwise the user learns which file holds it and where.
+void Form1::tellWhereTheDeckWent(const SavingHost& host, BuildResult result,
+                                 const RuntimeError* error) {
+    const QString saved = host.savedPath();
+    const QString openThere =
+        QStringLiteral("Open it from that folder with a presentation application.");
+    if (error) {
+        QString text = error->report();
+        if (!saved.isEmpty()) {
+            text += QStringLiteral("\n\nThe slides made before the error are saved.\n") +
+                    whereSaved(saved);
+            if (!host.openedOnDesktop())
+                text += QStringLiteral("\n\nThe desktop could not open the file. ") + openThere;
+        }
+        services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbExclamation);
+        return;
+    }
+    if (saved.isEmpty() || host.openedOnDesktop())
+        return;
+    const QString what = result == BuildResult::Cancelled
+                             ? QStringLiteral("The slides made before you pressed Cancel are "
+                                              "saved, but the desktop could not open them.")
+                             : QStringLiteral("The presentation is saved, but the desktop could "
+                                              "not open it.");
+    services_.boxes.show(this,
+                         what + QStringLiteral("\n\n") + whereSaved(saved) +
+                             QStringLiteral("\n\n") + openThere,
+                         kAppTitle, mbOkOnly | mbInformation);
 }
 
 void Form1::cmdOneOne_Click() {

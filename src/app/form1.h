@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/messageboxes.h"
+#include "host/savinghost.h"
 #include "slides/builds.h"
 #include "slides/picture.h"
 
@@ -19,6 +20,7 @@ class FileList;
 class FolderBrowser;
 class FolderList;
 class PhotoListModel;
+class RuntimeError;
 class PhotoListView;
 class Volumes;
 
@@ -27,8 +29,8 @@ struct Services {
     MessageBoxes& boxes;
     Volumes& volumes;
     PictureLoader& loader;
-    // A new presentation application for each build.
-    std::function<std::unique_ptr<PresentationHost>()> newHost;
+    // A new presentation application for each build; it tells where it saved the deck.
+    std::function<std::unique_ptr<SavingHost>()> newHost;
 };
 
 // The one window. Every control carries its design name as its object name.
@@ -64,6 +66,8 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more);
     void runBuild(BuildFunction build);
+    void tellWhereTheDeckWent(const SavingHost& host, BuildResult result,
+                              const RuntimeError* error);
 
     Services services_;
     DriveList* Drive1 = nullptr;

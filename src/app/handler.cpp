@@ -5,7 +5,7 @@
 namespace slidemill {
 
 void reportError(MessageBoxes& boxes, QWidget* parent, const RuntimeError& error) {
-    boxes.show(parent, error.report(), kAppTitle, mbOkOnly);
+    boxes.show(parent, error.report(), kAppTitle, mbOkOnly | mbExclamation);
 }
 
 void runHandler(MessageBoxes& boxes, QWidget* parent, const std::function<void()>& body) {

@@ -8,7 +8,16 @@ int QtMessageBoxes::show(QWidget* parent, const QString& text, const QString& ti
     QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(text);
-    box.setIcon((style & mbExclamation) ? QMessageBox::Warning : QMessageBox::NoIcon);
+    switch (style & 0x70) {
+    case mbExclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case mbInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+    }
     if ((style & 7) == mbYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

@@ -47,7 +47,7 @@ void FolderBrowser::Drive1_Change() {
             return;
         } catch (const RuntimeError& e) {
             if (e.number() != errDeviceUnavailable) {
-                boxes_.show(window_, e.text(), kAppTitle, mbOkOnly);
+                boxes_.show(window_, e.text(), kAppTitle, mbOkOnly | mbExclamation);
                 return;
             }
             if (boxes_.show(window_, kDiskMissingText, kDiskMissingTitle,

@@ -6,8 +6,8 @@ class QWidget;
 
 namespace slidemill {
 
-// Message box styles and replies as the handlers speak of them.
-enum MessageBoxStyle : int { mbOkOnly = 0, mbYesNo = 4, mbExclamation = 48 };
+// Message box styles and replies as the handlers speak of them: a button set plus an icon.
+enum MessageBoxStyle : int { mbOkOnly = 0, mbYesNo = 4, mbExclamation = 48, mbInformation = 64 };
 enum MessageBoxReply : int { mbReplyOk = 1, mbReplyYes = 6, mbReplyNo = 7 };
 
 inline const QString kAppTitle = QStringLiteral("Slidemill");

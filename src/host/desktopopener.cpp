@@ -5,8 +5,8 @@
 
 namespace slidemill {
 
-void SystemDesktopOpener::open(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool SystemDesktopOpener::open(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 } // namespace slidemill

@@ -8,12 +8,13 @@ namespace slidemill {
 class DesktopOpener {
 public:
     virtual ~DesktopOpener() = default;
-    virtual void open(const QString& path) = 0;
+    // False when the desktop has nothing to open it with.
+    virtual bool open(const QString& path) = 0;
 };
 
 class SystemDesktopOpener : public DesktopOpener {
 public:
-    void open(const QString& path) override;
+    bool open(const QString& path) override;
 };
 
 } // namespace slidemill

@@ -76,6 +76,7 @@ struct PptxHost::State {
     using Session = BuildSession;
     std::optional<Session> session;
     QString savedPath;
+    bool opened = false;
 
     Session& needSession(const char* operation) {
         if (!session)
@@ -283,6 +284,7 @@ void PptxHost::endBuild(Outcome outcome) {
     std::optional<State::Session> session = std::move(state_->session);
     state_->session.reset();
     state_->savedPath.clear();
+    state_->opened = false;
     if (!session || !session->deck)
         return;
     if (outcome != Outcome::Completed && !options_.keepOnFailure)
@@ -302,7 +304,7 @@ void PptxHost::endBuild(Outcome outcome) {
     }
     state_->savedPath = path;
     if (session->visible && options_.opener)
-        options_.opener->open(path);
+        state_->opened = options_.opener->open(path);
 }
 
 qint64 PptxHost::bytesWritten() const {
@@ -311,6 +313,10 @@ qint64 PptxHost::bytesWritten() const {
 
 QString PptxHost::savedPath() const {
     return state_->savedPath;
+}
+
+bool PptxHost::openedOnDesktop() const {
+    return state_->opened;
 }
 
 } // namespace slidemill

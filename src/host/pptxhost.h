@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/desktopopener.h"
-#include "slides/presentationhost.h"
+#include "host/savinghost.h"
 
 #include <QString>
 #include <memory>
@@ -22,7 +22,7 @@ struct PptxHostOptions {
 
 // The presentation application of this system: builds a .pptx in process and writes it,
 // atomically, when the build ends.
-class PptxHost : public PresentationHost {
+class PptxHost : public SavingHost {
 public:
     explicit PptxHost(PptxHostOptions options);
     ~PptxHost() override;
@@ -45,8 +45,8 @@ public:
     void releaseTextRange() override;
     void endBuild(Outcome outcome) override;
 
-    // The file the last endBuild wrote; empty when it wrote none.
-    QString savedPath() const;
+    QString savedPath() const override;
+    bool openedOnDesktop() const override;
     // Bytes of the presentation written so far.
     qint64 bytesWritten() const;
 

@@ -236,8 +236,67 @@ private Q_SLOTS:
         QCOMPARE(label1(), QStringLiteral("Added 32767"));
     }
 
+    // After a build the user learns where the deck is, unless it simply opened. The files
+    // here are empty, so a build of one stops on it with error 481.
+    void tellsWhereTheDeckWent_data() {
+        QTest::addColumn<bool>("onePicture");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<int>("style"); // -1: no box
+        QTest::addColumn<QString>("text");
+        const QString deck = QStringLiteral("/docs/Presentation 1.pptx");
+        const QString where = QStringLiteral("File: Presentation 1.pptx\nFolder: /docs");
+        const QString openThere =
+            QStringLiteral("Open it from that folder with a presentation application.");
+        const QString error =
+            QStringLiteral("Run-time error '481':\n\nInvalid picture\n\n") + path("a.GIF");
+        const QString savedBefore = QStringLiteral("\n\nThe slides made before the error are "
+                                                   "saved.\n") +
+                                    where;
+        QTest::newRow("opened") << false << deck << true << -1 << QString();
+        QTest::newRow("not opened")
+            << false << deck << false << 64
+            << QStringLiteral("The presentation is saved, but the desktop could not open "
+                              "it.\n\n%1\n\n%2")
+                   .arg(where, openThere);
+        QTest::newRow("error, saved and opened")
+            << true << deck << true << 48 << error + savedBefore;
+        QTest::newRow("error, saved, not opened")
+            << true << deck << false << 48
+            << error + savedBefore + QStringLiteral("\n\nThe desktop could not open the file. ") +
+                   openThere;
+        QTest::newRow("error, nothing saved") << true << QString() << false << 48 << error;
+        QTest::newRow("line break in the name")
+            << false << QStringLiteral("/docs/a\nb.pptx") << false << 64
+            << QStringLiteral("The presentation is saved, but the desktop could not open "
+                              "it.\n\nFile: a\\nb.pptx\nFolder: /docs\n\n%1")
+                   .arg(openThere);
+    }
+    void tellsWhereTheDeckWent() {
+        QFETCH(bool, onePicture);
+        QFETCH(QString, saved);
+        QFETCH(bool, opened);
+        QFETCH(int, style);
+        w_->newHost = [&] {
+            auto host = std::make_unique<RecordingHost>();
+            host->saved = saved;
+            host->opened = opened;
+            return host;
+        };
+        if (onePicture)
+            add({0});
+        w_->click("cmdOneOne");
+        QCOMPARE(w_->boxes.shown.size(), style < 0 ? 0 : 1);
+        if (style < 0)
+            return;
+        QCOMPARE(w_->boxes.shown[0].style, style);
+        QCOMPARE(w_->boxes.shown[0].title, QStringLiteral("Slidemill"));
+        QTEST(w_->boxes.shown[0].text, "text");
+        QCOMPARE(photos()->count(), onePicture ? 1 : 0);
+    }
+
     void reportsAnErrorAndKeepsTheList() {
-        w_->newHost = []() -> std::unique_ptr<PresentationHost> {
+        w_->newHost = []() -> std::unique_ptr<SavingHost> {
             throw RuntimeError(errPathFileAccess, QStringLiteral("cannot start"),
                                QStringLiteral("/docs"));
         };

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,7 +19,11 @@ namespace {
 class RecordingOpener : public DesktopOpener {
 public:
     QStringList opened;
-    void open(const QString& path) override { opened << path; }
+    bool works = true;
+    bool open(const QString& path) override {
+        opened << path;
+        return works;
+    }
 };
 
 int slideCount(const QString& pptx) {
@@ -59,6 +64,7 @@ private Q_SLOTS:
     }
     void init() {
         opener_.opened.clear();
+        opener_.works = true;
         w_ = std::make_unique<test::FormDriver>();
         w_->volumes.add(QStringLiteral("Fake"), pictures_.path());
         w_->newHost = [this] {
@@ -126,14 +132,21 @@ private Q_SLOTS:
         init(); // File1 now lists gone.png too
         addAllFiles();
         QVERIFY(QFile::remove(gone));
+        opener_.works = false; // as on a desktop without an application for decks
         const QString deck = press("cmdOneOne");
         QCOMPARE(w_->boxes.shown.size(), 1);
-        QVERIFY(w_->boxes.shown[0].text.startsWith(QStringLiteral("Run-time error '53':")));
-        QVERIFY(w_->boxes.shown[0].text.contains(gone));
+        const QString text = w_->boxes.shown[0].text;
+        QVERIFY(text.startsWith(QStringLiteral("Run-time error '53':")));
+        QVERIFY(text.contains(gone));
         QCOMPARE(photos()->count(), 4);
-        // The slides made before the error are handed over all the same.
+        // The slides made before the error are handed over all the same, and the box says
+        // where they are.
         QVERIFY(QFile::exists(deck));
         QVERIFY(slideCount(deck) >= 3);
+        QVERIFY2(text.contains(QStringLiteral("\nFile: %1\nFolder: %2\n")
+                                   .arg(QFileInfo(deck).fileName(), documents_.path())),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("could not open")));
     }
 };
 

@@ -251,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(w.boxes.shown.size(), 1);
         QTEST(w.boxes.shown[0].text, "text");
         QCOMPARE(w.boxes.shown[0].title, QStringLiteral("Slidemill"));
-        QCOMPARE(w.boxes.shown[0].style, 0);
+        QCOMPARE(w.boxes.shown[0].style, 48);
         QCOMPARE(w.drive1->drive(), w.b);
         QCOMPARE(w.dir1->path(), w.aPhotos);
         QCOMPARE(w.file1->path(), w.aPhotos);

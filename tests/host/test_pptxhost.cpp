@@ -21,7 +21,10 @@ namespace {
 
 struct RecordingOpener : DesktopOpener {
     QStringList opened;
-    void open(const QString& path) override { opened << path; }
+    bool open(const QString& path) override {
+        opened << path;
+        return true;
+    }
 };
 
 void startDeck(PptxHost& host) {
@@ -343,6 +346,7 @@ void TestPptxHost::numberedNameNeverOverwrites() {
     host.endBuild(PresentationHost::Outcome::Completed);
     QCOMPARE(host.savedPath(), docs + QStringLiteral("/Presentation 1.pptx"));
     QCOMPARE(opener.opened, QStringList{host.savedPath()});
+    QVERIFY(host.openedOnDesktop());
 
     // Taken names (a file, a folder, a dangling link) are passed over, never replaced.
     writeBytes(docs, QStringLiteral("Presentation 2.pptx"), "mine");
@@ -355,6 +359,7 @@ void TestPptxHost::numberedNameNeverOverwrites() {
     QCOMPARE(readBytes(docs + QStringLiteral("/Presentation 2.pptx")), QByteArray("mine"));
     // Not visible: nothing opened this time.
     QCOMPARE(opener.opened.size(), 1);
+    QVERIFY(!host.openedOnDesktop());
     QCOMPARE(QDir(docs).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4);
 }
 

@@ -15,7 +15,7 @@ public:
     ScriptedMessageBoxes boxes;
     FakeVolumes volumes;
     HeaderPictureLoader loader;
-    std::function<std::unique_ptr<PresentationHost>()> newHost;
+    std::function<std::unique_ptr<SavingHost>()> newHost;
     std::unique_ptr<Form1> form;
 
     // Shows a new window; false when it never appears.

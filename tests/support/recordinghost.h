@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/runtimeerror.h"
-#include "slides/presentationhost.h"
+#include "host/savinghost.h"
 
 #include <QStringList>
 #include <optional>
@@ -9,10 +9,13 @@
 namespace slidemill {
 
 // A host that writes down every call with its arguments, one line each, and can be told
-// to fail at a given call; for tests that compare a build's whole conversation.
-class RecordingHost : public PresentationHost {
+// to fail at a given call; for tests that compare a build's whole conversation. It saves
+// nothing, but tells the window what it is told to.
+class RecordingHost : public SavingHost {
 public:
     QStringList calls;
+    QString saved;
+    bool opened = true;
 
     // The n-th call (from 1) whose line starts with `prefix` throws `error` instead.
     void failAt(const QString& prefix, int n, RuntimeError error);
@@ -34,6 +37,8 @@ public:
     void setFontSize(float points) override;
     void releaseTextRange() override;
     void endBuild(Outcome outcome) override;
+    QString savedPath() const override { return saved; }
+    bool openedOnDesktop() const override { return opened; }
 
     // Numbers as the calls carry them: shortest form, "0.25", "-1515".
     static QString number(double v);
