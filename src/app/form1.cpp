@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -52,10 +54,89 @@ QString whereSaved(const QString& path) {
         .arg(printablePath(info.fileName()), printablePath(info.absolutePath()));
 }
 
-// The wait cursor for the length of a build, also when it ends in an error.
-struct WaitCursor {
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+// The busy cursor for the length of a build, also when it ends in an error; the pointer still
+// shows that Cancel can be pressed.
+struct BusyCursor {
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+// While a build runs the window takes no input, and its build, move and Exit buttons show it.
+// The build runs on this thread, so whatever the user did meanwhile waits in the queue until
+// it ends; it is delivered while the window still refuses it, so that nothing given during a
+// build acts after it (a second click would write a second deck).
+class InputRefused : public QObject {
+public:
+    InputRefused(QWidget* window, std::initializer_list<QWidget*> controls)
+        : window_(window), controls_(controls), focus_(QApplication::focusWidget()) {
+        for (QWidget* control : controls_)
+            control->setEnabled(false);
+        qApp->installEventFilter(this);
+    }
+    ~InputRefused() override {
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(this);
+        for (QWidget* control : controls_)
+            control->setEnabled(true);
+        // A disabled button loses the focus; the user's place is given back.
+        if (focus_)
+            focus_->setFocus();
+    }
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+            break;
+        default:
+            return false;
+        }
+        if (!target->isWidgetType() || static_cast<QWidget*>(target)->window() != window_)
+            return false;
+        event->ignore(); // a close that is ignored leaves the window open
+        return true;
+    }
+
+private:
+    QWidget* window_;
+    QList<QWidget*> controls_;
+    QPointer<QWidget> focus_;
+};
+
+// Photo k of n over the window, with Cancel, once a build has taken about a second. The
+// window waits meanwhile; Cancel stops the build after the slide it is making.
+class ProgressOverWindow : public BuildProgress {
+public:
+    explicit ProgressOverWindow(QWidget* window)
+        : dialog_(QString(), QStringLiteral("Cancel"), 0, 1, window) {
+        dialog_.setWindowTitle(kAppTitle);
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(1000);
+        dialog_.setAutoReset(false);
+        dialog_.setAutoClose(false);
+    }
+    void photo(int index, int count) override {
+        dialog_.setMaximum(count);
+        dialog_.setLabelText(QStringLiteral("Photo %1 of %2").arg(index + 1).arg(count));
+        dialog_.setValue(index);
+    }
+    bool cancelRequested() override {
+        // Once shown, the dialog takes the Cancel click given while the slide was made.
+        if (dialog_.isVisible())
+            QCoreApplication::processEvents();
+        return dialog_.wasCanceled();
+    }
+
+private:
+    QProgressDialog dialog_;
 };
 
 // The design gives the build buttons room for two lines of a small font; with the desktop's
@@ -277,22 +358,24 @@ void Form1::runBuild(BuildFunction build) {
     BuildResult result = BuildResult::Completed;
     std::optional<RuntimeError> error;
     {
-        WaitCursor wait;
+        const InputRefused refused(this, {cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
+        const BusyCursor busy;
+        ProgressOverWindow progress(this);
         Image1Loader loader(services_.loader, image1_);
-        host = services_.newHost();
         try {
-            result = build(photos_->paths(), Check1->isChecked(), loader, *host, nullptr);
+            host = services_.newHost();
+            result = build(photos_->paths(), Check1->isChecked(), loader, *host, &progress);
         } catch (const RuntimeError& e) {
             error = e;
         }
     }
-    tellWhereTheDeckWent(*host, result, error ? &*error : nullptr);
+    tellWhereTheDeckWent(host.get(), result, error ? &*error : nullptr);
 }
 
 // Silent when the deck opened; otherwise the user learns which file holds it and where.
-void Form1::tellWhereTheDeckWent(const SavingHost& host, BuildResult result,
+void Form1::tellWhereTheDeckWent(const SavingHost* host, BuildResult result,
                                  const RuntimeError* error) {
-    const QString saved = host.savedPath();
+    const QString saved = host ? host->savedPath() : QString();
     const QString openThere =
         QStringLiteral("Open it from that folder with a presentation application.");
     if (error) {
@@ -300,13 +383,13 @@ void Form1::tellWhereTheDeckWent(const SavingHost& host, BuildResult result,
         if (!saved.isEmpty()) {
             text += QStringLiteral("\n\nThe slides made before the error are saved.\n") +
                     whereSaved(saved);
-            if (!host.openedOnDesktop())
+            if (!host->openedOnDesktop())
                 text += QStringLiteral("\n\nThe desktop could not open the file. ") + openThere;
         }
         services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbExclamation);
         return;
     }
-    if (saved.isEmpty() || host.openedOnDesktop())
+    if (saved.isEmpty() || host->openedOnDesktop())
         return;
     const QString what = result == BuildResult::Cancelled
                              ? QStringLiteral("The slides made before you pressed Cancel are "

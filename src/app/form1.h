@@ -66,7 +66,7 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more);
     void runBuild(BuildFunction build);
-    void tellWhereTheDeckWent(const SavingHost& host, BuildResult result,
+    void tellWhereTheDeckWent(const SavingHost* host, BuildResult result,
                               const RuntimeError* error);
 
     Services services_;

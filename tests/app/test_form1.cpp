@@ -295,6 +295,38 @@ private Q_SLOTS:
         QCOMPARE(photos()->count(), onePicture ? 1 : 0);
     }
 
+    // A build runs on the window's thread: what the user does meanwhile is dropped, not done
+    // afterwards, and the build, move and Exit buttons are disabled for its length.
+    void inputDuringABuildIsDropped_data() {
+        QTest::addColumn<QString>("clicked");
+        QTest::newRow("build button again") << "cmdOneOne";
+        QTest::newRow("a control left enabled") << "Check1";
+    }
+    void inputDuringABuildIsDropped() {
+        QFETCH(QString, clicked);
+        QStringList enabled;
+        w_->newHost = [&] {
+            for (const char* name : {"cmdOneOne", "Command1", "cmdUp", "cmdDown", "cmdExit"}) {
+                if (w_->control<QWidget>(name)->isEnabled())
+                    enabled << QLatin1String(name);
+            }
+            test::FormDriver::postClick(w_->control<QWidget>(qPrintable(clicked)));
+            auto host = std::make_unique<RecordingHost>();
+            hosts_ << host.get();
+            return host;
+        };
+        w_->click("cmdOneOne");
+        QCoreApplication::processEvents();
+        QCOMPARE(hosts_.size(), 1);
+        QCOMPARE(enabled, QStringList());
+        QVERIFY(w_->control<QWidget>("cmdOneOne")->isEnabled());
+        QVERIFY(!w_->control<QCheckBox>("Check1")->isChecked());
+        // Input given afterwards is taken as ever.
+        test::FormDriver::postClick(w_->control<QWidget>("Check1"));
+        QCoreApplication::processEvents();
+        QVERIFY(w_->control<QCheckBox>("Check1")->isChecked());
+    }
+
     void reportsAnErrorAndKeepsTheList() {
         w_->newHost = []() -> std::unique_ptr<SavingHost> {
             throw RuntimeError(errPathFileAccess, QStringLiteral("cannot start"),

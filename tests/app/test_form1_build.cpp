@@ -9,8 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 using namespace slidemill;
 
@@ -23,6 +26,17 @@ public:
     bool open(const QString& path) override {
         opened << path;
         return works;
+    }
+};
+
+// The real host, with a hook before each new slide.
+class HookedHost : public PptxHost {
+public:
+    using PptxHost::PptxHost;
+    std::function<void(int)> beforeSlide;
+    void addSlide(std::int32_t index, std::int32_t layout) override {
+        beforeSlide(index);
+        PptxHost::addSlide(index, layout);
     }
 };
 
@@ -123,6 +137,41 @@ private Q_SLOTS:
         const QString next = press(button.constData());
         QVERIFY(!next.isEmpty() && next != deck && QFile::exists(deck));
         QCOMPARE(slideCount(next), 0);
+    }
+
+    // A build of more than about a second shows photo k of n over the window. Cancel stops it
+    // after the slide being made; the slides made are saved and handed over as after an error,
+    // and the list stays.
+    void aLongBuildShowsProgressAndCanBeCancelled() {
+        addAllFiles();
+        opener_.works = false;
+        QStringList shown;
+        w_->newHost = [this, &shown] {
+            PptxHostOptions o;
+            o.documentsFolder = documents_.path();
+            o.opener = &opener_;
+            auto host = std::make_unique<HookedHost>(o);
+            host->beforeSlide = [this, &shown](int index) {
+                if (index == 1) {
+                    QThread::msleep(1100);
+                    return;
+                }
+                auto* dialog = w_->form->findChild<QProgressDialog*>();
+                QVERIFY(dialog && dialog->isVisible());
+                shown << dialog->labelText();
+                test::FormDriver::postClick(dialog->findChild<QPushButton*>());
+            };
+            return host;
+        };
+        const QString deck = press("cmdOneOne");
+        QCOMPARE(shown, QStringList{"Photo 2 of 3"});
+        QCOMPARE(slideCount(deck), 2);
+        QCOMPARE(photos()->count(), 3);
+        QVERIFY(!w_->form->findChild<QProgressDialog*>());
+        QCOMPARE(w_->boxes.shown.size(), 1);
+        QCOMPARE(w_->boxes.shown[0].style, 64);
+        QVERIFY(w_->boxes.shown[0].text.startsWith(
+            QStringLiteral("The slides made before you pressed Cancel are saved")));
     }
 
     void aMissingPictureIsReportedAndTheListStays() {

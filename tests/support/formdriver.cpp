@@ -2,6 +2,7 @@
 
 #include "support/recordinghost.h"
 
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 
@@ -17,6 +18,17 @@ bool FormDriver::open() {
 
 void FormDriver::click(const char* button) {
     QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+}
+
+void FormDriver::postClick(QWidget* widget) {
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(
+            widget,
+            new QMouseEvent(type, at, global, Qt::LeftButton,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::NoModifier));
 }
 
 namespace {

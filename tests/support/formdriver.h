@@ -30,6 +30,8 @@ public:
     QListWidget* list(const char* name) const { return control<QListWidget>(name); }
     QAbstractItemView* view(const char* name) const { return control<QAbstractItemView>(name); }
     void click(const char* button);
+    // A click the user gives while the program is busy: queued until events are taken again.
+    static void postClick(QWidget* widget);
     static void clickRow(QAbstractItemView* list, int row, Qt::KeyboardModifiers mods = {});
     static void doubleClickRow(QAbstractItemView* list, int row);
     // A plain click on the first row, Ctrl+click on the rest: the last one is current.
