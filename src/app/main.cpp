@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/qtmessageboxes.h"
 #include "browser/systemvolumes.h"
+#include "core/messagehandler.h"
 #include "host/desktopopener.h"
 #include "host/pptxhost.h"
 #include "slides/picturemetrics.h"
@@ -11,6 +12,7 @@
 using namespace slidemill;
 
 int main(int argc, char* argv[]) {
+    installMessageHandler();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Slidemill"));
     QApplication::setApplicationVersion(QStringLiteral(SLIDEMILL_VERSION));

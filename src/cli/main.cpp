@@ -1,4 +1,5 @@
 #include "cli/batch.h"
+#include "core/messagehandler.h"
 #include "core/nativepath.h"
 #include "host/pptxhost.h"
 #include "slides/picturemetrics.h"
@@ -11,6 +12,7 @@
 using namespace slidemill;
 
 int main(int argc, char** argv) {
+    installMessageHandler();
     // Qt decodes the arguments lossily; file names must reach the file system unchanged.
     QStringList args;
     for (int i = 0; i < argc; ++i)

@@ -1,5 +1,6 @@
 #include "slides/picturemetrics.h"
 
+#include "core/messagehandler.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "slides/bytesource.h"
@@ -72,7 +73,11 @@ std::optional<QSize> storedSize(QIODevice& device, PictureFormat format) {
     reader.setAutoDetectImageFormat(false);
     // Qt may turn the size by the EXIF orientation; the turn is applied here, once.
     reader.setAutoTransform(false);
-    QSize size = reader.size();
+    QSize size;
+    {
+        const LibraryOutputMuted muted;
+        size = reader.size();
+    }
     // A top-down BMP stores its height negative, and Qt hands that on as the size.
     if (format == PictureFormat::Bmp && size.height() < 0 && size.height() > INT_MIN)
         size.setHeight(-size.height());

@@ -1,0 +1,71 @@
+#include "core/messagehandler.h"
+
+#include <QByteArray>
+#include <QLoggingCategory>
+#include <QtGlobal>
+#include <cstdarg>
+#include <cstdio>
+#include <fcntl.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+namespace slidemill {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcLibtiff, "libtiff")
+
+QtMessageHandler previous = nullptr;
+
+bool debugOutput() {
+    const QByteArray debug = qgetenv("SLIDEMILL_DEBUG");
+    return !debug.isEmpty() && debug != "0";
+}
+
+// libtiff writes its warnings and errors to standard error itself unless told otherwise; Qt's
+// TIFF reader leaves its handlers as they are. The reader's own result says whether a picture
+// could be read.
+void tiffMessage(const char* module, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    qCWarning(lcLibtiff, "%s: %s", module ? module : "", text);
+}
+
+void filter(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const bool ours = context.category && qstrncmp(context.category, "slidemill", 9) == 0 &&
+                      (context.category[9] == '\0' || context.category[9] == '.');
+    if (ours || type == QtCriticalMsg || type == QtFatalMsg)
+        previous(type, context, message);
+}
+
+} // namespace
+
+void installMessageHandler() {
+    TIFFSetWarningHandler(tiffMessage);
+    TIFFSetErrorHandler(tiffMessage);
+    if (!debugOutput())
+        previous = qInstallMessageHandler(filter);
+}
+
+LibraryOutputMuted::LibraryOutputMuted() {
+    if (debugOutput())
+        return;
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0)
+        return;
+    std::fflush(stderr);
+    saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (saved_ >= 0)
+        ::dup2(null, STDERR_FILENO);
+    ::close(null);
+}
+
+LibraryOutputMuted::~LibraryOutputMuted() {
+    if (saved_ < 0)
+        return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+}
+
+} // namespace slidemill

@@ -1,0 +1,28 @@
+#pragma once
+
+namespace slidemill {
+
+// Qt's picture readers and the libraries under them (libtiff, libpng) report odd file headers
+// on standard error: lines that a user of a build that worked has no use for, and that stand
+// beside the program's own message when one fails. Installed first thing in main, this sends
+// every such message through one Qt message handler that passes only Qt's critical and fatal
+// messages and those of the program's own "slidemill.*" logging categories, and drops the
+// rest. SLIDEMILL_DEBUG set to anything but 0 lets everything through, library notes included.
+void installMessageHandler();
+
+// Some library output reaches no handler: Qt's PNG reader leaves libpng its default error
+// function, which prints "libpng error: ..." straight to standard error before the reader
+// reports the failure. For the life of this object standard error is /dev/null, unless
+// SLIDEMILL_DEBUG is set; the program's own messages come after, when it is back.
+class LibraryOutputMuted {
+public:
+    LibraryOutputMuted();
+    ~LibraryOutputMuted();
+    LibraryOutputMuted(const LibraryOutputMuted&) = delete;
+    LibraryOutputMuted& operator=(const LibraryOutputMuted&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+} // namespace slidemill
