@@ -12,8 +12,9 @@ void installMessageHandler();
 
 // Some library output reaches no handler: Qt's PNG reader leaves libpng its default error
 // function, which prints "libpng error: ..." straight to standard error before the reader
-// reports the failure. For the life of this object standard error is /dev/null, unless
-// SLIDEMILL_DEBUG is set; the program's own messages come after, when it is back.
+// reports the failure. For the life of this object standard error is /dev/null once
+// installMessageHandler has quieted the process; the program's own messages come after, when
+// it is back.
 class LibraryOutputMuted {
 public:
     LibraryOutputMuted();
