@@ -4,12 +4,12 @@
 # man to check the manual pages).
 set -euo pipefail
 what=${1:-build}
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libzip-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
           libgl-dev libtiff-dev)
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
-               libxml2-utils python3 clang clang-format libclang-rt-14-dev xvfb xdotool zip
-               fonts-dejavu-core man-db groff-base)
+               libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
+               xdotool zip fonts-dejavu-core man-db groff-base)
 fi
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo

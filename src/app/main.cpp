@@ -14,6 +14,7 @@ using namespace slidemill;
 int main(int argc, char* argv[]) {
     installMessageHandler();
     QApplication app(argc, argv);
+    removeUnfinishedSavesOnSignal();
     QApplication::setApplicationName(QStringLiteral("Slidemill"));
     QApplication::setApplicationVersion(QStringLiteral(SLIDEMILL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("slidemill"));

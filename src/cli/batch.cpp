@@ -213,6 +213,28 @@ QString written(const Request& request, const BatchServices& services) {
         .arg(QLocale::c().formattedDataSize(size, 1, QLocale::DataSizeSIFormat));
 }
 
+// Refuses, before anything is built, an OUT that is a device, FIFO, folder and the like, or
+// one of the pictures under any name: the save would replace it.
+void checkOutput(const QString& output, const QStringList& pictures) {
+    struct stat out;
+    if (::stat(nativePath(output).constData(), &out) != 0)
+        return;
+    const auto refuse = [&output](const char* why) {
+        throw RuntimeError(
+            errPathFileAccess,
+            QStringLiteral("Saving the presentation: the output %1").arg(QLatin1String(why)),
+            output);
+    };
+    if (!S_ISREG(out.st_mode))
+        refuse("is not a regular file");
+    for (const QString& picture : pictures) {
+        struct stat st;
+        if (::stat(nativePath(picture).constData(), &st) == 0 && st.st_dev == out.st_dev &&
+            st.st_ino == out.st_ino)
+            refuse("is one of the pictures");
+    }
+}
+
 } // namespace
 
 QString batchUsage() {
@@ -226,7 +248,7 @@ QString batchUsage() {
         "\n"
         "  --two          two photos side by side on each slide\n"
         "  --description  a \"Description\" box under every photo\n"
-        "  -o OUT.pptx    the presentation to write\n"
+        "  -o OUT.pptx    the presentation to write; - streams it to standard output\n"
         "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
         "                 input); a relative path in LIST is taken from LIST's folder,\n"
         "                 from the current folder for standard input\n"
@@ -265,6 +287,9 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         case Action::Build:
             break;
         }
+        if (request.output == QLatin1String("-") && services.standardOutputIsTerminal)
+            throw UsageError{QStringLiteral("will not write a presentation to a terminal; "
+                                            "redirect standard output")};
     } catch (const UsageError& e) {
         // The synopsis, not the whole help: the message must not scroll away.
         err << kProgram << ": " << e.message << "\n\n"
@@ -289,6 +314,8 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
             err.flush();
             return batchUsageError;
         }
+        if (request.output != QLatin1String("-"))
+            checkOutput(request.output, request.pictures);
         const std::shared_ptr<PresentationHost> host = services.makeHost(request.output);
         const BuildFunction build = request.two ? buildTwoOne : buildOneOne;
         build(request.pictures, request.description, *services.loader, *host,

@@ -25,6 +25,8 @@ struct BatchServices {
     bool errIsTerminal = false;
     // Milliseconds since the run began; null: measured from the call to runBatch.
     std::function<qint64()> elapsedMs;
+    // "-o -" writes no deck onto a terminal.
+    bool standardOutputIsTerminal = false;
 };
 
 // Exit codes of slidemill-build.

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
         args << pathFromNative(argv[i]);
     // QImageReader finds its format plugins (TIFF among them) through the application object.
     QCoreApplication app(argc, argv);
+    removeUnfinishedSavesOnSignal();
     QTextStream out(stdout);
     QTextStream err(stderr);
 
@@ -26,9 +27,14 @@ int main(int argc, char** argv) {
     std::shared_ptr<PptxHost> host;
     BatchServices services;
     services.loader = &loader;
+    services.standardOutputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     services.makeHost = [&host](const QString& outputPath) {
         PptxHostOptions options;
         options.outputPath = outputPath;
+        if (outputPath == QLatin1String("-")) {
+            options.outputPath = QStringLiteral("standard output");
+            options.outputDescriptor = STDOUT_FILENO;
+        }
         options.keepOnFailure = false; // OUT stays as it was when the build fails
         options.opener = nullptr;
         host = std::make_shared<PptxHost>(options);

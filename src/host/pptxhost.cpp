@@ -1,6 +1,5 @@
 #include "host/pptxhost.h"
 
-#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/deck.h"
 #include "host/pptx/orientation.h"
@@ -9,13 +8,10 @@
 #include "host/pptx/units.h"
 #include "slides/picturemetrics.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <cmath>
-#include <cstdlib>
 #include <optional>
 
 namespace slidemill {
@@ -66,8 +62,13 @@ struct BuildSession {
     int picture = -1;
     int lastTextBox = -1;
     int textRange = -1;
-    // Canonical path -> index into deck->media: a file shown twice is stored once.
-    QHash<QString, int> mediaByFile;
+    // Where the deck is being written, from Presentations.Add on.
+    std::unique_ptr<pptx::SaveFile> file;
+    std::unique_ptr<pptx::PackageWriter> package;
+    // The file the deck replaces or streams into, so that no picture is taken for it.
+    FileIdentity output;
+    // (device, inode) -> index into deck->media: a file shown twice is stored once.
+    QHash<QPair<quint64, quint64>, int> mediaByFile;
 };
 
 } // namespace
@@ -77,6 +78,7 @@ struct PptxHost::State {
     std::optional<Session> session;
     QString savedPath;
     bool opened = false;
+    qint64 written = 0;
 
     Session& needSession(const char* operation) {
         if (!session)
@@ -126,6 +128,20 @@ void PptxHost::addPresentation(std::int32_t) {
     State::Session& s = state_->needSession("Presentations.Add");
     if (s.deck)
         invalidCall("Presentations.Add", QStringLiteral("a presentation is already open"));
+    // The package is begun at once, so that each picture can go in as it comes.
+    if (options_.outputDescriptor >= 0) {
+        s.file = pptx::SaveFile::stream(options_.outputDescriptor, options_.outputPath);
+    } else if (!options_.outputPath.isEmpty()) {
+        s.file = pptx::SaveFile::replacing(options_.outputPath);
+    } else {
+        QString folder = options_.documentsFolder;
+        if (folder.isEmpty())
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        s.file = pptx::SaveFile::numbered(folder);
+    }
+    s.output = s.file->target();
+    s.package = std::make_unique<pptx::PackageWriter>(s.file->fd(), s.file->name());
+    state_->written = 0;
     s.deck.emplace();
 }
 
@@ -157,7 +173,6 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     Deck& deck = *state_->session->deck;
     if (saveWithDocument == 0)
         invalidCall(op, QStringLiteral("pictures are always stored in the presentation"), fileName);
-    const QFileInfo info(fileName);
 
     pptx::Frame frame;
     frame.x = toEmu(op, "Left", left, true);
@@ -175,31 +190,39 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     if (!unturned)
         invalidCall(op, QStringLiteral("the turned picture's position is out of range"), fileName);
 
-    // One copy of a file placed twice; a name the file system cannot resolve stays itself.
-    char* real = ::realpath(nativePath(fileName).constData(), nullptr);
-    const QString key = real ? pathFromNative(real) : fileName;
-    std::free(real);
-    int media = state_->session->mediaByFile.value(key, -1);
+    State::Session& session = *state_->session;
+    if (session.output.known() && picture.file.sameFile(session.output))
+        throw RuntimeError(errPathFileAccess,
+                           QStringLiteral("Saving the presentation: the output is one of the "
+                                          "pictures"),
+                           session.file->name());
+    const QPair<quint64, quint64> key{picture.file.device, picture.file.inode};
+    int media = session.mediaByFile.value(key, -1);
+    if (media >= 0 && !(deck.media[std::size_t(media)].file == picture.file))
+        throw RuntimeError(errPathFileAccess,
+                           QStringLiteral("Saving the presentation: the picture changed after "
+                                          "it was measured"),
+                           fileName);
     if (media < 0) {
         media = int(deck.media.size());
         pptx::Media m{
-            fileName, picture.format,
+            fileName, picture.file, picture.format,
             QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(extension(picture.format))};
-        // The copy says upright, or an application that honours the tag turns it twice.
         if (turn.rotation != 0 || turn.flipH || turn.flipV) {
             m.orientationOffset = picture.orientationOffset;
             m.orientationBigEndian = picture.orientationBigEndian;
             m.orientation = picture.orientation;
         }
+        session.package->addPicture(media, m);
         deck.media.push_back(m);
-        state_->session->mediaByFile.insert(key, media);
+        session.mediaByFile.insert(key, media);
     }
 
     Shape shape;
     shape.kind = Shape::Kind::Picture;
     shape.id = slide.nextShapeId++;
     shape.name = QStringLiteral("Picture %1").arg(shape.id - 1);
-    shape.description = info.fileName();
+    shape.description = QFileInfo(fileName).fileName();
     shape.frame = *unturned;
     shape.rotation = turn.rotation;
     shape.flipH = turn.flipH;
@@ -280,35 +303,24 @@ void PptxHost::releaseTextRange() {
 }
 
 void PptxHost::endBuild(Outcome outcome) {
-    // The session ends whatever happens below.
+    // The session ends whatever happens below; an unfinished save goes with it.
     std::optional<State::Session> session = std::move(state_->session);
     state_->session.reset();
     state_->savedPath.clear();
     state_->opened = false;
-    if (!session || !session->deck)
+    if (!session || !session->deck || !session->package)
         return;
     if (outcome != Outcome::Completed && !options_.keepOnFailure)
         return;
 
-    const Deck& deck = *session->deck;
-    const auto write = [&deck](const QString& path) { pptx::writePackage(deck, path); };
-    QString path;
-    if (options_.outputPath.isEmpty()) {
-        QString folder = options_.documentsFolder;
-        if (folder.isEmpty())
-            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        path = pptx::saveNumbered(folder, write);
-    } else {
-        pptx::saveReplacing(options_.outputPath, write);
-        path = QFileInfo(options_.outputPath).absoluteFilePath();
-    }
+    session->package->finish(*session->deck);
+    state_->written = session->package->bytesWritten();
+    const QString path = session->file->commit([&session](const FileIdentity& file) {
+        return session->mediaByFile.contains({file.device, file.inode});
+    });
     state_->savedPath = path;
-    if (session->visible && options_.opener)
+    if (session->visible && options_.opener && !path.isEmpty())
         state_->opened = options_.opener->open(path);
-}
-
-qint64 PptxHost::bytesWritten() const {
-    return 0; // the package is written as a whole when the build ends
 }
 
 QString PptxHost::savedPath() const {
@@ -317,6 +329,15 @@ QString PptxHost::savedPath() const {
 
 bool PptxHost::openedOnDesktop() const {
     return state_->opened;
+}
+
+qint64 PptxHost::bytesWritten() const {
+    const State::Session* s = state_->session ? &*state_->session : nullptr;
+    return s && s->package ? s->package->bytesWritten() : state_->written;
+}
+
+void removeUnfinishedSavesOnSignal() {
+    pptx::removeUnfinishedSavesOnSignal();
 }
 
 } // namespace slidemill

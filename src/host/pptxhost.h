@@ -18,10 +18,14 @@ struct PptxHostOptions {
     bool keepOnFailure = true;
     // Shown here when Visible was set; null opens nothing.
     DesktopOpener* opener = nullptr;
+    // When set, the deck streams into this open descriptor as it is built (standard output)
+    // and outputPath only names it in errors.
+    int outputDescriptor = -1;
 };
 
-// The presentation application of this system: builds a .pptx in process and writes it,
-// atomically, when the build ends.
+// The presentation application of this system: builds a .pptx in process, writing each
+// picture into it as it is added and the rest when the build ends; the file gets its name
+// only then, atomically.
 class PptxHost : public SavingHost {
 public:
     explicit PptxHost(PptxHostOptions options);
@@ -47,7 +51,7 @@ public:
 
     QString savedPath() const override;
     bool openedOnDesktop() const override;
-    // Bytes of the presentation written so far.
+    // Bytes of the deck written so far in this build, or by the last one.
     qint64 bytesWritten() const;
 
 private:
@@ -55,5 +59,9 @@ private:
     PptxHostOptions options_;
     std::unique_ptr<State> state_;
 };
+
+// Removes the hidden file of a save in progress when SIGINT, SIGTERM or SIGHUP ends the
+// program, which then ends as the signal would have ended it. For the programs' main.
+void removeUnfinishedSavesOnSignal();
 
 } // namespace slidemill

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/fileidentity.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -21,6 +23,8 @@ struct Picture {
     // -1 when the orientation is 1 or there is nothing to rewrite.
     qint64 orientationOffset = -1;
     bool orientationBigEndian = false;
+    // The file as it was when measured: only that file may be stored for this picture.
+    FileIdentity file;
 };
 
 // Turns a path into a Picture; throws RuntimeError (53 missing, 481 invalid) naming the file.

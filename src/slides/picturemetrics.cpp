@@ -111,7 +111,10 @@ Picture readPicture(const QString& path) {
             ::close(fd);
         invalid(path);
     }
-    return readPicture(file, path);
+    Picture p = readPicture(file, path);
+    // Taken before the header was read: a change since shows as another identity.
+    p.file = identityOf(st);
+    return p;
 }
 
 Picture readPicture(QIODevice& device, const QString& path) {

@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -71,6 +73,7 @@ Run run(const QStringList& args, QIODevice* input = nullptr,
     BatchServices services;
     services.loader = &loader;
     services.input = input;
+    services.standardOutputIsTerminal = true;
     services.makeHost = [&r](const QString& outputPath) {
         r.outputPath = outputPath;
         r.host = std::make_shared<RecordingHost>();
@@ -88,7 +91,7 @@ const QString kTool = QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill-build");
 
 struct Process {
     int exit = -1;
-    QString out;
+    QByteArray out;
     QString err;
 };
 
@@ -134,8 +137,7 @@ Process runTool(const QStringList& args, const QByteArray& input = {}, int input
     int status = 0;
     if (spawned != 0 || ::waitpid(pid, &status, 0) != pid)
         return {};
-    const Process p{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                    QString::fromUtf8(readAll(fileno(out))),
+    const Process p{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(fileno(out)),
                     QString::fromUtf8(readAll(fileno(err)))};
     std::fclose(out);
     std::fclose(err);
@@ -204,6 +206,19 @@ QString withOrientationZero(const QString& tiff) {
 
 // A picture of every format the loader reads; the libraries under Qt's reader warn about the
 // TIFF's header.
+// The same through QProcess, whose standard output is a pipe.
+Process runToolIntoPipe(const QStringList& args) {
+    QProcess p;
+    p.start(kTool, args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QStringList temporaryFiles(const QString& dir) {
+    return QDir(dir).entryList({QStringLiteral(".~slidemill-*")}, QDir::Hidden | QDir::Files);
+}
+
 QStringList writePictures(const QString& dir) {
     using namespace slidemill::test;
     const QStringList paths{
@@ -241,6 +256,10 @@ private Q_SLOTS:
     void endToEnd();
     void endToEndFailureLeavesOutput_data();
     void endToEndFailureLeavesOutput();
+    void outputRefused_data();
+    void outputRefused();
+    void interruptedSave_data();
+    void interruptedSave();
 
 private:
     QTemporaryDir dir_;
@@ -268,6 +287,8 @@ void TestCli::commandLine_data() {
         << QStringList{"-x", "-o", "x.pptx"} << 2 << QString() << "Unknown option '-x'\n";
     QTest::newRow("list and pictures")
         << QStringList{"-o", "x.pptx", "--from", "list.txt", "a.png"} << 2 << QString() << "both";
+    QTest::newRow("standard output is a terminal")
+        << QStringList{"-o", "-", "a.png"} << 2 << QString() << "terminal";
 }
 
 void TestCli::commandLine() {
@@ -503,22 +524,31 @@ void TestCli::manPages() {
 void TestCli::endToEnd_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("pages");
+    QTest::addColumn<bool>("toStandardOutput"); // through a pipe
 
-    QTest::newRow("one photo per slide") << QStringList{} << 7;
-    QTest::newRow("two per slide, described") << QStringList{"--two", "--description"} << 4;
+    QTest::newRow("one photo per slide") << QStringList{} << 7 << false;
+    QTest::newRow("two per slide, described")
+        << QStringList{"--two", "--description"} << 4 << false;
+    QTest::newRow("to standard output") << QStringList{"--two"} << 4 << true;
 }
 
 void TestCli::endToEnd() {
     QFETCH(QStringList, options);
     QFETCH(int, pages);
+    QFETCH(bool, toStandardOutput);
     QTemporaryDir dir;
     const QStringList pictures = writePictures(dir.path());
     QCOMPARE(pictures.size(), 7);
     const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
-    const Process p = runTool(options + QStringList{"-o", deck} + pictures);
+    const Process p = toStandardOutput
+                          ? runToolIntoPipe(options + QStringList{"-o", "-"} + pictures)
+                          : runTool(options + QStringList{"-o", deck} + pictures);
     QCOMPARE(p.err, QString());
     QCOMPARE(p.exit, 0);
-    QCOMPARE(p.out, QString());
+    if (toStandardOutput)
+        test::writeBytes(dir.path(), QStringLiteral("deck.pptx"), p.out);
+    else
+        QCOMPARE(p.out, QByteArray());
 
     const test::CheckResult valid = test::validatePptx({deck});
     QVERIFY2(valid.skipped || valid.ok, qPrintable(valid.output));
@@ -574,6 +604,82 @@ void TestCli::endToEndFailureLeavesOutput() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), before);
     if (!existing.isEmpty())
         QCOMPARE(test::readBytes(deck), existing);
+}
+
+// OUT that the save would destroy is refused before anything is built.
+void TestCli::outputRefused_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a FIFO") << "fifo"
+                            << "is not a regular file";
+    QTest::newRow("one of the pictures") << "picture"
+                                         << "is one of the pictures";
+    QTest::newRow("a link to one of them") << "link"
+                                           << "is one of the pictures";
+}
+
+void TestCli::outputRefused() {
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QStringList pictures = writePictures(dir.path());
+    QVERIFY(!pictures.isEmpty());
+    QString out = dir.filePath(QStringLiteral("out.pptx"));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(out).constData(), 0600), 0);
+    else if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(pictures[1], out));
+    else
+        out = pictures[1];
+    const QByteArray photo = test::readBytes(pictures[1]);
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+
+    const Process p = runTool(QStringList{"-o", out} + pictures);
+    QCOMPARE(p.exit, 1);
+    QCOMPARE(p.err, QStringLiteral("slidemill-build: Run-time error '75': Saving the "
+                                   "presentation: the output %1 (%2)\n")
+                        .arg(message, out));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
+    QCOMPARE(test::readBytes(pictures[1]), photo);
+}
+
+// A save ended by a signal leaves no temporary file and the old OUT as it was; one ended by
+// SIGKILL leaves its file to the next save into that folder.
+void TestCli::interruptedSave_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGKILL") << SIGKILL;
+}
+
+void TestCli::interruptedSave() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString photo = test::makePicture(dir.path(), "p.png", "png", 64, 48);
+    // A long build: the same photo on 32767 slides.
+    const QByteArray line = QFile::encodeName(photo) + '\n';
+    test::writeBytes(dir.path(), QStringLiteral("list.txt"), line.repeated(32767));
+    const QString deck = test::writeBytes(dir.path(), QStringLiteral("deck.pptx"), "old");
+
+    QProcess p;
+    p.start(kTool, {"-o", deck, "--from", dir.filePath(QStringLiteral("list.txt"))});
+    QVERIFY(p.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (temporaryFiles(dir.path()).isEmpty() && p.state() == QProcess::Running &&
+           waited.elapsed() < 60000)
+        QThread::msleep(2);
+    QVERIFY2(p.state() == QProcess::Running, "the build ended before it could be interrupted");
+    QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+    QVERIFY(p.waitForFinished(60000));
+    // Ended by the signal, as without the clean-up.
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(test::readBytes(deck), QByteArray("old"));
+    if (signal == SIGKILL) {
+        QCOMPARE(temporaryFiles(dir.path()).size(), 1);
+        QCOMPARE(runTool({"-o", dir.filePath(QStringLiteral("next.pptx")), photo}).exit, 0);
+    }
+    QCOMPARE(temporaryFiles(dir.path()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -61,6 +61,8 @@ void expectValid(const QString& pptx) {
 }
 
 using Step = std::function<void(PptxHost&, const QString& dir)>;
+using Change = std::function<void(const QString& picture)>;
+using Prepare = std::function<void(const QString& out, const QString& picture)>;
 
 } // namespace
 
@@ -92,22 +94,28 @@ private Q_SLOTS:
     void documentsFolderNotWritable();
     void failedBuildKeepsOrWritesNothing_data();
     void failedBuildKeepsOrWritesNothing();
-    void outputPathReplacedOnlyWhenComplete();
+    void outputPathReplacedByEmptyDeck();
+    void pictureNoLongerAsMeasured_data();
+    void pictureNoLongerAsMeasured();
+    void outputFile_data();
+    void outputFile();
 };
 
 void TestPptxHost::smallDeckPartByPart() {
     const QString out = outPath(QStringLiteral("small"));
     writeDeck(out, {pic(QStringLiteral("one.png"))}, true);
 
+    // Pictures go in as they are added, the rest at the end.
     const QStringList expectedOrder =
         QStringLiteral(
-            "[Content_Types].xml _rels/.rels docProps/core.xml docProps/app.xml "
+            "ppt/media/image1.png [Content_Types].xml _rels/.rels docProps/core.xml "
+            "docProps/app.xml "
             "ppt/presentation.xml "
             "ppt/_rels/presentation.xml.rels ppt/slideMasters/slideMaster1.xml "
             "ppt/slideMasters/_rels/slideMaster1.xml.rels ppt/slideLayouts/slideLayout1.xml "
             "ppt/slideLayouts/_rels/slideLayout1.xml.rels ppt/theme/theme1.xml ppt/presProps.xml "
             "ppt/viewProps.xml ppt/tableStyles.xml ppt/slides/slide1.xml "
-            "ppt/slides/_rels/slide1.xml.rels ppt/media/image1.png")
+            "ppt/slides/_rels/slide1.xml.rels")
             .split(QLatin1Char(' '));
     QStringList names;
     for (const ZipEntry& e : zipEntries(out)) {
@@ -383,10 +391,9 @@ void TestPptxHost::documentsFolderNotWritable() {
     PptxHostOptions options;
     options.documentsFolder = docs;
     PptxHost host(options);
-    startDeck(host);
-    placePicture(host, pic(QStringLiteral("ro.png")));
     try {
-        host.endBuild(PresentationHost::Outcome::Completed);
+        // The package is begun with the presentation: the build stops before any picture.
+        startDeck(host);
         QFAIL("no error");
     } catch (const RuntimeError& e) {
         QCOMPARE(e.number(), int(errPathFileAccess));
@@ -425,33 +432,144 @@ void TestPptxHost::failedBuildKeepsOrWritesNothing() {
     }
 }
 
-void TestPptxHost::outputPathReplacedOnlyWhenComplete() {
+void TestPptxHost::outputPathReplacedByEmptyDeck() {
     const QString out = writeBytes(dir_.path(), QStringLiteral("replace.pptx"), "old");
-    const QString doomed = pic(QStringLiteral("doomed.png"));
-    PptxHost host(PptxHostOptions{out, {}, true, nullptr});
-    startDeck(host);
-    placePicture(host, doomed);
-    // The picture goes away before the package is written: the error names it, the old file
-    // stays whole and no temporary file is left.
-    QFile::remove(doomed);
-    try {
-        host.endBuild(PresentationHost::Outcome::Completed);
-        QFAIL("no error");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), int(errPathFileAccess));
-        QCOMPARE(e.file(), doomed);
-    }
-    QCOMPARE(readBytes(out), QByteArray("old"));
-    QVERIFY(QDir(dir_.path())
-                .entryList({QStringLiteral(".~slidemill-*")}, QDir::Hidden | QDir::Files)
-                .isEmpty());
-
-    // Replaced by a deck without slides.
     writeDeck(out, {});
     QVERIFY(attributeValues(partOf(out, "ppt/presentation.xml"), "p:sldIdLst", "x").isEmpty());
     QVERIFY(partOf(out, "docProps/app.xml").contains("<Slides>0</Slides>"));
     for (const ZipEntry& e : zipEntries(out))
         QVERIFY2(!e.name.startsWith(QLatin1String("ppt/slides/")), qPrintable(e.name));
+}
+
+// Between measuring and saving the picture file changed, went away or became a FIFO: the
+// build stops on error 75 naming it, nothing hangs, and nothing of the save is left behind.
+// Changed after it went in, it is left out of the deck a failed build keeps.
+void TestPptxHost::pictureNoLongerAsMeasured_data() {
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<bool>("afterAdding");
+    const auto resize = [](qint64 to) {
+        return Change([to](const QString& p) { QVERIFY(QFile::resize(p, to)); });
+    };
+    QTest::newRow("removed") << Change([](const QString& p) { QFile::remove(p); }) << false;
+    QTest::newRow("replaced by a FIFO") << Change([](const QString& p) {
+        QFile::remove(p);
+        QCOMPARE(::mkfifo(QFile::encodeName(p).constData(), 0600), 0);
+    }) << false;
+    QTest::newRow("replaced by text") << Change([](const QString& p) {
+        writeBytes(QFileInfo(p).path(), QFileInfo(p).fileName(), "shopping list\n");
+    }) << false;
+    QTest::newRow("replaced by a PNG") << Change([](const QString& p) {
+        const QString png = makePicture(QFileInfo(p).path(), "other.png", "png", 64, 48);
+        QFile::remove(p);
+        QVERIFY(QFile::rename(png, p));
+    }) << false;
+    QTest::newRow("emptied") << resize(0) << false;
+    QTest::newRow("truncated") << resize(100) << false;
+    QTest::newRow("grown") << resize(100000) << false;
+    QTest::newRow("rewritten, same size") << Change([](const QString& p) {
+        const QByteArray bytes = readBytes(p);
+        QThread::msleep(20);
+        writeBytes(QFileInfo(p).path(), QFileInfo(p).fileName(), bytes);
+    }) << false;
+    QTest::newRow("grown after it went in") << resize(100000) << true;
+}
+
+void TestPptxHost::pictureNoLongerAsMeasured() {
+    QFETCH(Change, change);
+    QFETCH(bool, afterAdding);
+    QTemporaryDir dir;
+    const QString out = writeBytes(dir.path(), QStringLiteral("kept.pptx"), "old");
+    const QString photo = makeOrientedJpeg(dir.path(), QStringLiteral("p.jpg"), 64, 48, 6);
+    const QString next = makePicture(dir.path(), QStringLiteral("next.png"), "png", 16, 12);
+    PptxHost host(PptxHostOptions{out, {}, afterAdding, nullptr});
+    startDeck(host);
+    host.addSlide(1, kLayoutBlank);
+    const Picture measured = readPicture(photo);
+    try {
+        if (!afterAdding)
+            change(photo);
+        host.addPicture(measured, kMsoFalse, kMsoTrue, 0, 0, 100, 100);
+        change(photo);
+        placePicture(host, next);
+        host.endBuild(PresentationHost::Outcome::Completed);
+        QFAIL("no error");
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), int(errPathFileAccess));
+        QCOMPARE(e.file(), photo);
+    }
+    host.endBuild(PresentationHost::Outcome::Failed);
+    QVERIFY(QDir(dir.path()).entryList({".~slidemill-*"}, QDir::Hidden | QDir::Files).isEmpty());
+    if (!afterAdding) {
+        QCOMPARE(readBytes(out), QByteArray("old"));
+        return;
+    }
+    // Kept by the window: whole, the slide without the picture that failed.
+    QCOMPARE(attributeValues(partOf(out, "ppt/slides/slide1.xml"), "p:cNvPr", "id"),
+             QStringList{"1"});
+    QVERIFY(!readPart(out, QStringLiteral("ppt/media/image1.jpeg")));
+    expectValid(out);
+}
+
+// OUT keeps what it was: its mode and group when replaced, the link when it is one. A FIFO,
+// or a picture of the deck under another name, is refused and left alone.
+void TestPptxHost::outputFile_data() {
+    QTest::addColumn<Prepare>("prepare");
+    QTest::addColumn<int>("mode"); // of the deck saved; 0 when refused
+    QTest::addColumn<QString>("error");
+    const auto native = [](const QString& p) { return QFile::encodeName(p); };
+    QTest::newRow("new: 0666 less the umask") << Prepare([](auto&, auto&) {}) << 0644 << "";
+    QTest::newRow("replaced: mode and group kept") << Prepare([native](const QString& out, auto&) {
+        writeBytes(QFileInfo(out).path(), QFileInfo(out).fileName(), "old");
+        QCOMPARE(::chmod(native(out).constData(), 0640), 0);
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(native(out).constData(), uid_t(-1), 1), 0);
+    }) << 0640 << "";
+    QTest::newRow("a link: written through") << Prepare([](const QString& out, auto&) {
+        QVERIFY(QFile::link(QStringLiteral("target.pptx"), out));
+    }) << 0644 << "";
+    QTest::newRow("a FIFO: refused") << Prepare([native](const QString& out, auto&) {
+        QCOMPARE(::mkfifo(native(out).constData(), 0600), 0);
+    }) << 0 << "the output is not a regular file";
+    QTest::newRow("a picture: refused") << Prepare([native](const QString& out, const QString& p) {
+        QCOMPARE(::link(native(p).constData(), native(out).constData()), 0);
+    }) << 0 << "the output is one of the pictures";
+}
+
+void TestPptxHost::outputFile() {
+    QFETCH(Prepare, prepare);
+    QFETCH(int, mode);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString picture = makePicture(dir.path(), QStringLiteral("p.png"), "png", 16, 12);
+    const QByteArray pictureBytes = readBytes(picture);
+    const QString out = dir.filePath(QStringLiteral("out.pptx"));
+    prepare(out, picture);
+    const QByteArray native = QFile::encodeName(out);
+    struct stat before {};
+    const bool existed = ::lstat(native.constData(), &before) == 0;
+    const mode_t umask = ::umask(022);
+    try {
+        writeDeck(out, {picture});
+        QVERIFY2(error.isEmpty(), "no error");
+    } catch (const RuntimeError& e) {
+        QVERIFY2(!error.isEmpty() && e.text().contains(error), qPrintable(e.text()));
+        QCOMPARE(e.file(), out);
+    }
+    ::umask(umask);
+    struct stat link {
+    }, saved{};
+    QCOMPARE(::lstat(native.constData(), &link), 0);
+    QCOMPARE(::stat(native.constData(), &saved), 0);
+    if (existed)
+        QCOMPARE(link.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(readBytes(picture), pictureBytes);
+    QVERIFY(QDir(dir.path()).entryList({".~slidemill-*"}, QDir::Hidden | QDir::Files).isEmpty());
+    if (mode == 0)
+        return;
+    QCOMPARE(int(saved.st_mode & 07777), mode);
+    if (existed && S_ISREG(before.st_mode))
+        QCOMPARE(saved.st_gid, before.st_gid);
+    QCOMPARE(zipEntries(out).size(), std::size_t(17));
 }
 
 QTEST_GUILESS_MAIN(TestPptxHost)

@@ -8,17 +8,6 @@ ContentTypes::ContentTypes() {
     addDefault(QStringLiteral("rels"),
                QStringLiteral("application/vnd.openxmlformats-package.relationships+xml"));
     addDefault(QStringLiteral("xml"), QStringLiteral("application/xml"));
-    addOverride(QStringLiteral("/ppt/presentation.xml"), QLatin1String(ctype::kPresentation));
-    addOverride(QStringLiteral("/ppt/slideMasters/slideMaster1.xml"),
-                QLatin1String(ctype::kSlideMaster));
-    addOverride(QStringLiteral("/ppt/slideLayouts/slideLayout1.xml"),
-                QLatin1String(ctype::kSlideLayout));
-    addOverride(QStringLiteral("/ppt/theme/theme1.xml"), QLatin1String(ctype::kTheme));
-    addOverride(QStringLiteral("/ppt/presProps.xml"), QLatin1String(ctype::kPresProps));
-    addOverride(QStringLiteral("/ppt/viewProps.xml"), QLatin1String(ctype::kViewProps));
-    addOverride(QStringLiteral("/ppt/tableStyles.xml"), QLatin1String(ctype::kTableStyles));
-    addOverride(QStringLiteral("/docProps/core.xml"), QLatin1String(ctype::kCoreProperties));
-    addOverride(QStringLiteral("/docProps/app.xml"), QLatin1String(ctype::kExtendedProperties));
 }
 
 void ContentTypes::addDefault(const QString& extension, const QString& contentType) {

@@ -29,8 +29,8 @@ inline constexpr char kExtendedProperties[] =
     "application/vnd.openxmlformats-officedocument.extended-properties+xml";
 } // namespace ctype
 
-// [Content_Types].xml. Built with every part a deck always has; callers add the slides
-// and the picture extensions a deck uses.
+// [Content_Types].xml. Built with the Defaults for relationships and XML; callers add the
+// picture extensions a deck uses and an Override for every other part.
 class ContentTypes {
 public:
     ContentTypes();

@@ -17,10 +17,11 @@ struct Frame {
     std::int64_t cy = 0;
 };
 
-// One picture file, stored once however often it is shown. Its bytes stay in the file
-// until the package is written.
+// One picture file, stored once however often it is shown.
 struct Media {
     QString sourcePath;
+    // The file as the build measured it.
+    FileIdentity file;
     PictureFormat format = PictureFormat::Png;
     // ppt/media/imageN.ext
     QString partName;

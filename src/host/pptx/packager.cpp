@@ -1,6 +1,7 @@
 // The package this host writes, in the order of its zip entries:
 //
 //   Presentation N.pptx
+//   ├── ppt/media/imageN.<png|jpeg|gif|bmp|tiff|wmf|emf>   as the pictures come
 //   ├── [Content_Types].xml
 //   ├── _rels/.rels
 //   ├── docProps/
@@ -15,12 +16,10 @@
 //       ├── presProps.xml
 //       ├── viewProps.xml
 //       ├── tableStyles.xml
-//       ├── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
-//       └── media/imageN.<png|jpeg|gif|bmp|tiff|wmf|emf>
+//       └── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
 //
-// XML parts are deflated; pictures are stored as they are, streamed from their files when
-// the zip is closed (a photo that its shape turns upright with its EXIF orientation set to
-// 1). Every entry carries the same time stamp and attributes, so equal decks give equal files.
+// XML parts are deflated; pictures are stored as they are (a photo that its shape turns
+// upright with its EXIF orientation set to 1), copied from their files by the kernel.
 #include "host/pptx/packager.h"
 
 #include "core/nativepath.h"
@@ -35,113 +34,101 @@
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/slidemaster.h"
 #include "host/pptx/theme.h"
-#include "host/pptx/uprightsource.h"
+#include "host/pptx/zipwriter.h"
 #include "slides/picturemetrics.h"
 
+#include <QHash>
+#include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
+#include <future>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zip.h>
 
 namespace slidemill::pptx {
 
 namespace {
 
-QString saveError(const QString& cause) {
-    return QStringLiteral("Saving the presentation: %1").arg(cause);
+[[noreturn]] void fail(const QString& cause, const QString& file) {
+    throw RuntimeError(errPathFileAccess, QStringLiteral("Saving the presentation: %1").arg(cause),
+                       file);
 }
 
-// Noon of 1980-01-01, the first day a zip time stamp can hold; taken in local time because libzip
-// converts with localtime(), so the stored fields are the same in every time zone.
-std::time_t fixedTimeStamp() {
-    std::tm tm{};
-    tm.tm_year = 80;
-    tm.tm_mon = 0;
-    tm.tm_mday = 1;
-    tm.tm_hour = 12;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
+[[noreturn]] void changed(const QString& file) {
+    fail(QStringLiteral("the picture changed after it was measured"), file);
 }
 
-// An open zip that is thrown away unless closed successfully.
-class ZipWriter {
-public:
-    explicit ZipWriter(const QString& path) : path_(path) {
-        int error = 0;
-        zip_ = zip_open(nativePath(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        if (!zip_) {
-            zip_error_t ze;
-            zip_error_init_with_code(&ze, error);
-            const QString cause = QString::fromLocal8Bit(zip_error_strerror(&ze));
-            zip_error_fini(&ze);
-            throw RuntimeError(errPathFileAccess, saveError(cause), path);
-        }
-    }
-    ~ZipWriter() {
-        if (zip_)
-            zip_discard(zip_);
-    }
-    ZipWriter(const ZipWriter&) = delete;
-    ZipWriter& operator=(const ZipWriter&) = delete;
+// How much of a picture the disk is asked to read ahead while the one before is written.
+constexpr qint64 kReadAhead = qint64(16) << 20;
 
-    // An XML part, deflated. `bytes` must live until close().
-    void addXml(const QString& name, const QByteArray& bytes) {
-        zip_source_t* source = zip_source_buffer(zip_, bytes.constData(), bytes.size(), 0);
-        add(name, source, ZIP_CM_DEFLATE);
-    }
+// What the XML parts are made from.
+struct Context {
+    const Deck& deck;
+    // Deck::media indexes that went into the package.
+    const std::vector<bool>& stored;
+    Relationships package, presentation, master, layout;
+    QString masterId, layoutId;
+    QStringList slideIds;
 
-    // A picture, stored; its bytes are read from `file` only when the zip is closed.
-    void addFile(const QString& name, const QString& file) {
-        zip_source_t* source = zip_source_file(zip_, nativePath(file).constData(), 0, -1);
-        if (!source)
-            fail(file);
-        add(name, source, ZIP_CM_STORE);
+    bool shown(const Shape& s) const {
+        return s.kind != Shape::Kind::Picture ||
+               (s.media >= 0 && std::size_t(s.media) < stored.size() && stored[s.media]);
     }
-
-    // The same with the file's orientation field rewritten to 1 on the way in.
-    void addUprightFile(const QString& name, const QString& file, const OrientationField& field) {
-        zip_source_t* source = uprightFileSource(zip_, file, field);
-        if (!source)
-            fail(file);
-        add(name, source, ZIP_CM_STORE);
-    }
-
-    void close() {
-        if (zip_close(zip_) != 0)
-            fail(path_);
-        zip_ = nullptr;
-    }
-
-private:
-    void add(const QString& name, zip_source_t* source, zip_int32_t method) {
-        if (!source)
-            fail(path_);
-        const zip_int64_t index =
-            zip_file_add(zip_, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            zip_source_free(source);
-            fail(path_);
-        }
-        const auto i = static_cast<zip_uint64_t>(index);
-        if (zip_set_file_compression(zip_, i, method, 0) != 0 ||
-            zip_file_set_mtime(zip_, i, stamp_, 0) != 0 ||
-            zip_file_set_external_attributes(zip_, i, 0, ZIP_OPSYS_UNIX,
-                                             static_cast<zip_uint32_t>(S_IFREG | 0644) << 16) != 0)
-            fail(path_);
-    }
-
-    [[noreturn]] void fail(const QString& file) {
-        throw RuntimeError(errPathFileAccess, saveError(QString::fromLocal8Bit(zip_strerror(zip_))),
-                           file);
-    }
-
-    QString path_;
-    zip_t* zip_ = nullptr;
-    std::time_t stamp_ = fixedTimeStamp();
 };
+
+// Who lists a fixed part among its relationships.
+enum class Owner { None, Package, Presentation, Master };
+
+// The parts every deck has, in package order: the name, the content type (an override;
+// none where the Default for its extension says it), who refers to it and by which
+// relationship, and how it is made. The slides follow the master in the presentation's
+// relationships.
+struct FixedPart {
+    const char* name;
+    const char* contentType;
+    Owner owner;
+    const char* relationship;
+    QByteArray (*xml)(const Context&);
+};
+
+QByteArray contentTypesXml(const Context& c);
+
+constexpr FixedPart kFixedParts[] = {
+    {"[Content_Types].xml", nullptr, Owner::None, nullptr, contentTypesXml},
+    {"_rels/.rels", nullptr, Owner::None, nullptr,
+     [](const Context& c) { return c.package.xml(); }},
+    {"docProps/core.xml", ctype::kCoreProperties, Owner::Package, reltype::kCoreProperties,
+     [](const Context&) { return docPropsCoreXml(); }},
+    {"docProps/app.xml", ctype::kExtendedProperties, Owner::Package, reltype::kExtendedProperties,
+     [](const Context& c) { return docPropsAppXml(int(c.deck.slides.size())); }},
+    {"ppt/presentation.xml", ctype::kPresentation, Owner::Package, reltype::kOfficeDocument,
+     [](const Context& c) { return presentationXml(c.masterId, c.slideIds); }},
+    {"ppt/_rels/presentation.xml.rels", nullptr, Owner::None, nullptr,
+     [](const Context& c) { return c.presentation.xml(); }},
+    {"ppt/slideMasters/slideMaster1.xml", ctype::kSlideMaster, Owner::Presentation,
+     reltype::kSlideMaster, [](const Context& c) { return slideMasterXml(c.layoutId); }},
+    {"ppt/slideMasters/_rels/slideMaster1.xml.rels", nullptr, Owner::None, nullptr,
+     [](const Context& c) { return c.master.xml(); }},
+    {"ppt/slideLayouts/slideLayout1.xml", ctype::kSlideLayout, Owner::Master, reltype::kSlideLayout,
+     [](const Context&) { return slideLayoutXml(); }},
+    {"ppt/slideLayouts/_rels/slideLayout1.xml.rels", nullptr, Owner::None, nullptr,
+     [](const Context& c) { return c.layout.xml(); }},
+    {"ppt/theme/theme1.xml", ctype::kTheme, Owner::Presentation, reltype::kTheme,
+     [](const Context&) { return themeXml(); }},
+    {"ppt/presProps.xml", ctype::kPresProps, Owner::Presentation, reltype::kPresProps,
+     [](const Context&) { return presPropsXml(); }},
+    {"ppt/viewProps.xml", ctype::kViewProps, Owner::Presentation, reltype::kViewProps,
+     [](const Context&) { return viewPropsXml(); }},
+    {"ppt/tableStyles.xml", ctype::kTableStyles, Owner::Presentation, reltype::kTableStyles,
+     [](const Context&) { return tableStylesXml(); }},
+};
+
+constexpr char kMaster[] = "ppt/slideMasters/slideMaster1.xml";
+constexpr char kLayout[] = "ppt/slideLayouts/slideLayout1.xml";
+constexpr char kTheme[] = "ppt/theme/theme1.xml";
 
 QString slidePart(std::size_t i) {
     return QStringLiteral("ppt/slides/slide%1.xml").arg(i + 1);
@@ -151,101 +138,201 @@ QString slideRelsPart(std::size_t i) {
     return QStringLiteral("ppt/slides/_rels/slide%1.xml.rels").arg(i + 1);
 }
 
+// `part` as a relationship of a part in `folder` ("" for the package, else ending in '/')
+// refers to it.
+QString target(QLatin1StringView folder, const QString& part) {
+    qsizetype common = 0;
+    for (qsizetype i = 0; i < folder.size() && i < part.size() && folder[i] == part[i]; ++i) {
+        if (folder[i] == QLatin1Char('/'))
+            common = i + 1;
+    }
+    const auto up = std::count(folder.begin() + common, folder.end(), '/');
+    return QStringLiteral("../").repeated(up) + part.mid(common);
+}
+
+QByteArray contentTypesXml(const Context& c) {
+    ContentTypes types;
+    for (std::size_t i = 0; i < c.deck.media.size(); ++i) {
+        if (i < c.stored.size() && c.stored[i])
+            types.addDefault(extension(c.deck.media[i].format),
+                             contentType(c.deck.media[i].format));
+    }
+    for (const FixedPart& p : kFixedParts) {
+        if (p.contentType)
+            types.addOverride(QLatin1Char('/') + QLatin1String(p.name),
+                              QLatin1String(p.contentType));
+    }
+    for (std::size_t i = 0; i < c.deck.slides.size(); ++i)
+        types.addOverride(QLatin1Char('/') + slidePart(i), QLatin1String(ctype::kSlide));
+    return types.xml();
+}
+
+void relate(Context& c) {
+    const QLatin1StringView presentationFolder("ppt/"), masterFolder("ppt/slideMasters/");
+    for (const FixedPart& p : kFixedParts) {
+        const QString name = QLatin1String(p.name);
+        switch (p.owner) {
+        case Owner::None:
+            break;
+        case Owner::Package:
+            c.package.add(p.relationship, name);
+            break;
+        case Owner::Presentation: {
+            const QString id = c.presentation.add(p.relationship, target(presentationFolder, name));
+            if (name == QLatin1String(kMaster)) {
+                c.masterId = id;
+                for (std::size_t i = 0; i < c.deck.slides.size(); ++i)
+                    c.slideIds << c.presentation.add(reltype::kSlide,
+                                                     target(presentationFolder, slidePart(i)));
+            }
+            break;
+        }
+        case Owner::Master:
+            c.layoutId = c.master.add(p.relationship, target(masterFolder, name));
+            break;
+        }
+    }
+    c.master.add(reltype::kTheme, target(masterFolder, QLatin1String(kTheme)));
+    c.layout.add(reltype::kSlideMaster,
+                 target(QLatin1StringView("ppt/slideLayouts/"), QLatin1String(kMaster)));
+}
+
+// A picture opened and checked, waiting for its bytes to be copied, or being made.
+struct Pending {
+    int index = -1;
+    QString part;
+    QString source;
+    int fd = -1;
+    FileIdentity file;
+    Patch patch;
+    std::future<QByteArray> made;
+
+    Pending() = default;
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+    ~Pending() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Opens the picture without waiting on whatever is there now, and checks that it is the
+// regular file the build measured.
+std::unique_ptr<Pending> openMeasured(int index, const Media& media) {
+    auto p = std::make_unique<Pending>();
+    p->index = index;
+    p->part = media.partName;
+    p->source = media.sourcePath;
+    p->fd = ::open(nativePath(media.sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (p->fd < 0)
+        fail(QStringLiteral("cannot read the picture: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))),
+             media.sourcePath);
+    struct stat st;
+    if (::fstat(p->fd, &st) != 0 || !S_ISREG(st.st_mode))
+        fail(QStringLiteral("the picture is not a regular file"), media.sourcePath);
+    p->file = identityOf(st);
+    if (!(p->file == media.file))
+        changed(media.sourcePath);
+    if (media.orientationOffset >= 0) {
+        // Still the value measured there, or the file is not what was measured.
+        char field[2];
+        if (::pread(p->fd, field, 2, media.orientationOffset) != 2 ||
+            (media.orientationBigEndian ? qFromBigEndian<quint16>(field)
+                                        : qFromLittleEndian<quint16>(field)) != media.orientation)
+            changed(media.sourcePath);
+        // The copy says upright, or an application that honours the tag turns it twice.
+        p->patch.offset = media.orientationOffset;
+        p->patch.bytes.resize(2);
+        if (media.orientationBigEndian)
+            qToBigEndian<quint16>(1, p->patch.bytes.data());
+        else
+            qToLittleEndian<quint16>(1, p->patch.bytes.data());
+    }
+    return p;
+}
+
 } // namespace
 
-std::vector<XmlPart> xmlParts(const Deck& deck) {
-    ContentTypes types;
-    for (const Media& m : deck.media)
-        types.addDefault(extension(m.format), contentType(m.format));
-    for (std::size_t i = 0; i < deck.slides.size(); ++i)
-        types.addOverride(QLatin1Char('/') + slidePart(i), QLatin1String(ctype::kSlide));
+struct PackageWriter::State {
+    ZipWriter zip;
+    std::unique_ptr<Pending> pending;
+    std::vector<bool> stored;
 
-    Relationships packageRels;
-    packageRels.add(reltype::kOfficeDocument, QStringLiteral("ppt/presentation.xml"));
-    packageRels.add(reltype::kCoreProperties, QStringLiteral("docProps/core.xml"));
-    packageRels.add(reltype::kExtendedProperties, QStringLiteral("docProps/app.xml"));
+    State(int out, const QString& outName) : zip(out, outName) {}
 
-    Relationships presentationRels;
-    const QString masterId = presentationRels.add(reltype::kSlideMaster,
-                                                  QStringLiteral("slideMasters/slideMaster1.xml"));
-    QStringList slideIds;
-    for (std::size_t i = 0; i < deck.slides.size(); ++i)
-        slideIds << presentationRels.add(reltype::kSlide,
-                                         QStringLiteral("slides/slide%1.xml").arg(i + 1));
-    presentationRels.add(reltype::kPresProps, QStringLiteral("presProps.xml"));
-    presentationRels.add(reltype::kViewProps, QStringLiteral("viewProps.xml"));
-    presentationRels.add(reltype::kTheme, QStringLiteral("theme/theme1.xml"));
-    presentationRels.add(reltype::kTableStyles, QStringLiteral("tableStyles.xml"));
+    // Writes the waiting picture, if any; the next one may take its place then.
+    void flush() {
+        const std::unique_ptr<Pending> p = std::move(pending);
+        if (!p)
+            return;
+        if (p->made.valid()) {
+            zip.addStored(p->part, p->made.get());
+        } else {
+            // Written to while it waited: no longer what was measured.
+            if (!(identityOf(p->fd) == p->file))
+                changed(p->source);
+            zip.addStoredFile(p->part, p->fd, p->file.size, p->patch, p->source);
+        }
+        if (stored.size() <= std::size_t(p->index))
+            stored.resize(std::size_t(p->index) + 1);
+        stored[std::size_t(p->index)] = true;
+    }
+};
 
-    Relationships masterRels;
-    const QString layoutId =
-        masterRels.add(reltype::kSlideLayout, QStringLiteral("../slideLayouts/slideLayout1.xml"));
-    masterRels.add(reltype::kTheme, QStringLiteral("../theme/theme1.xml"));
+PackageWriter::PackageWriter(int out, const QString& outName)
+    : d_(std::make_unique<State>(out, outName)) {}
 
-    Relationships layoutRels;
-    layoutRels.add(reltype::kSlideMaster, QStringLiteral("../slideMasters/slideMaster1.xml"));
+PackageWriter::~PackageWriter() = default;
 
-    std::vector<XmlPart> parts{
-        {QStringLiteral("[Content_Types].xml"), types.xml()},
-        {QStringLiteral("_rels/.rels"), packageRels.xml()},
-        {QStringLiteral("docProps/core.xml"), docPropsCoreXml()},
-        {QStringLiteral("docProps/app.xml"), docPropsAppXml(int(deck.slides.size()))},
-        {QStringLiteral("ppt/presentation.xml"), presentationXml(masterId, slideIds)},
-        {QStringLiteral("ppt/_rels/presentation.xml.rels"), presentationRels.xml()},
-        {QStringLiteral("ppt/slideMasters/slideMaster1.xml"), slideMasterXml(layoutId)},
-        {QStringLiteral("ppt/slideMasters/_rels/slideMaster1.xml.rels"), masterRels.xml()},
-        {QStringLiteral("ppt/slideLayouts/slideLayout1.xml"), slideLayoutXml()},
-        {QStringLiteral("ppt/slideLayouts/_rels/slideLayout1.xml.rels"), layoutRels.xml()},
-        {QStringLiteral("ppt/theme/theme1.xml"), themeXml()},
-        {QStringLiteral("ppt/presProps.xml"), presPropsXml()},
-        {QStringLiteral("ppt/viewProps.xml"), viewPropsXml()},
-        {QStringLiteral("ppt/tableStyles.xml"), tableStylesXml()},
-    };
+void PackageWriter::addPicture(int index, const Media& media) {
+    std::unique_ptr<Pending> p = openMeasured(index, media);
+    ::posix_fadvise(p->fd, 0, std::min(p->file.size, kReadAhead), POSIX_FADV_WILLNEED);
+    d_->flush();
+    d_->pending = std::move(p);
+}
 
+void PackageWriter::addProduced(int index, const Media& media,
+                                std::function<QByteArray()> produce) {
+    auto p = std::make_unique<Pending>();
+    p->index = index;
+    p->part = media.partName;
+    p->source = media.sourcePath;
+    p->made = std::async(std::launch::async, std::move(produce));
+    d_->flush();
+    d_->pending = std::move(p);
+}
+
+void PackageWriter::finish(const Deck& deck) {
+    d_->flush();
+    Context c{deck, d_->stored, {}, {}, {}, {}, {}, {}, {}};
+    relate(c);
+    for (const FixedPart& p : kFixedParts)
+        d_->zip.addDeflated(QLatin1String(p.name), p.xml(c));
+
+    const QLatin1StringView slideFolder("ppt/slides/");
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
-        const Slide& slide = deck.slides[i];
+        Slide slide = deck.slides[i];
+        // A picture that could not be stored leaves no shape pointing at nothing.
+        std::erase_if(slide.shapes, [&c](const Shape& s) { return !c.shown(s); });
         Relationships rels;
-        rels.add(reltype::kSlideLayout, QStringLiteral("../slideLayouts/slideLayout1.xml"));
+        rels.add(reltype::kSlideLayout, target(slideFolder, QLatin1String(kLayout)));
         QHash<int, QString> mediaIds;
         for (const Shape& s : slide.shapes) {
             if (s.kind != Shape::Kind::Picture || mediaIds.contains(s.media))
                 continue;
-            const QString target = QStringLiteral("../media/") +
-                                   deck.media[std::size_t(s.media)].partName.section('/', -1);
-            mediaIds.insert(s.media, rels.add(reltype::kImage, target));
+            mediaIds.insert(
+                s.media, rels.add(reltype::kImage,
+                                  target(slideFolder, deck.media[std::size_t(s.media)].partName)));
         }
-        parts.push_back({slidePart(i), slideXml(slide, mediaIds)});
-        parts.push_back({slideRelsPart(i), rels.xml()});
+        d_->zip.addDeflated(slidePart(i), slideXml(slide, mediaIds));
+        d_->zip.addDeflated(slideRelsPart(i), rels.xml());
     }
-    return parts;
+    d_->zip.finish();
 }
 
-void writePackage(const Deck& deck, const QString& path) {
-    // A picture that went away since it was added is named here, not as a bare read error
-    // of the whole package.
-    for (const Media& m : deck.media) {
-        const int fd = ::open(nativePath(m.sourcePath).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            throw RuntimeError(errPathFileAccess,
-                               saveError(QStringLiteral("cannot read the picture: %1")
-                                             .arg(QString::fromLocal8Bit(std::strerror(errno)))),
-                               m.sourcePath);
-        ::close(fd);
-    }
-
-    const std::vector<XmlPart> parts = xmlParts(deck);
-    ZipWriter zip(path);
-    for (const XmlPart& part : parts)
-        zip.addXml(part.name, part.xml);
-    for (const Media& m : deck.media) {
-        // Everything else is stored exactly as its file holds it.
-        if (m.orientationOffset >= 0)
-            zip.addUprightFile(m.partName, m.sourcePath,
-                               {m.orientationOffset, m.orientationBigEndian, m.orientation});
-        else
-            zip.addFile(m.partName, m.sourcePath);
-    }
-    zip.close();
+qint64 PackageWriter::bytesWritten() const {
+    return d_->zip.bytesWritten();
 }
 
 } // namespace slidemill::pptx

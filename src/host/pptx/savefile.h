@@ -1,23 +1,49 @@
 #pragma once
 
+#include "core/fileidentity.h"
+
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace slidemill::pptx {
 
-// Writes a complete file at the path it is given.
-using FileWriter = std::function<void(const QString& path)>;
+// Where a deck is written while it is built. A file is written under a hidden temporary name
+// in its folder, locked while it is written, and given its name only when complete, so that
+// readers see the old file or the new one, never a part; destroyed before that, it is
+// removed. Stale temporary files of that naming that no process holds any more (after a
+// crash or SIGKILL) are removed by the next save into the same folder.
+//
+// Everything throws RuntimeError 75 ("Saving the presentation: <cause>") naming the file or
+// folder being saved, never the temporary name.
+class SaveFile {
+public:
+    // A file to be named "Presentation N.pptx" in `folder` (made if missing), with the first
+    // N that names nothing, never replacing a file, even one that appears meanwhile.
+    static std::unique_ptr<SaveFile> numbered(const QString& folder);
+    // A file to replace `path`; through a symbolic link, its target. Refused when the path
+    // names something other than a regular file.
+    static std::unique_ptr<SaveFile> replacing(const QString& path);
+    // An open descriptor such as standard output, written as it goes; named `name` in errors.
+    static std::unique_ptr<SaveFile> stream(int fd, const QString& name);
 
-// Writes through `write` to a temporary file in `folder` (created if missing), then gives it
-// the name "Presentation N.pptx" with the first N that names nothing, never replacing an
-// existing file, even one that appears meanwhile. Returns the path written.
-QString saveNumbered(const QString& folder, const FileWriter& write);
+    virtual ~SaveFile() = default;
+    virtual int fd() const = 0;
+    // What errors about the output name.
+    virtual QString name() const = 0;
+    // The identity of the file being replaced or streamed into; unknown for a new file.
+    virtual FileIdentity target() const = 0;
 
-// Writes through `write` to a temporary file beside `path`, then renames it onto `path`:
-// readers see the old file or the new one, never a part.
-void saveReplacing(const QString& path, const FileWriter& write);
+    // Makes the bytes written the saved file: on the disk first, then under the final name,
+    // with the mode (and, where allowed, owner) of the file it replaces, or 0666 less the
+    // umask for a new one. Refused, leaving everything as it was, when the final name now
+    // names something other than a regular file or a file `isPicture` says is a picture.
+    // Returns the saved path; empty for a stream.
+    virtual QString commit(const std::function<bool(const FileIdentity&)>& isPicture) = 0;
+};
 
-// Throws RuntimeError 75 ("Saving the presentation: <cause>") naming the file or folder
-// whenever either fails; no temporary file is left behind.
+// Removes the temporary files of unfinished saves when SIGINT, SIGTERM or SIGHUP ends the
+// process, which then ends with the signal's usual status. Signals that are ignored stay so.
+void removeUnfinishedSavesOnSignal();
 
 } // namespace slidemill::pptx

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QtGlobal>
+
+struct stat;
+
+namespace slidemill {
+
+// A file as the file system identified it at one moment. Another file, or the same one
+// written since, has other values.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    // The last modification, in nanoseconds since 1970.
+    qint64 modifiedNs = 0;
+
+    bool known() const { return size >= 0; }
+    bool sameFile(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode;
+    }
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of an open file; unknown when it cannot be had.
+FileIdentity identityOf(int fd);
+FileIdentity identityOf(const struct ::stat& st);
+
+} // namespace slidemill

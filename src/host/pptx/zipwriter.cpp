@@ -1,0 +1,442 @@
+#include "host/pptx/zipwriter.h"
+
+#include "core/runtimeerror.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <libdeflate.h>
+#include <new>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace slidemill::pptx {
+
+namespace {
+
+constexpr quint32 kLocalHeader = 0x04034b50;
+constexpr quint32 kCentralHeader = 0x02014b50;
+constexpr quint32 kEnd = 0x06054b50;
+constexpr quint32 kZip64End = 0x06064b50;
+constexpr quint32 kZip64Locator = 0x07064b50;
+constexpr quint16 kZip64Extra = 0x0001;
+constexpr quint64 kMax32 = 0xFFFFFFFFu;
+constexpr quint64 kMax16 = 0xFFFFu;
+
+// Unix, made by a writer of version 6.3; what readers need: 1.0 stored, 2.0 deflated, 4.5 ZIP64.
+constexpr quint16 kMadeBy = 0x033F;
+constexpr quint16 kNeedsStored = 10;
+constexpr quint16 kNeedsDeflated = 20;
+constexpr quint16 kNeedsZip64 = 45;
+constexpr quint16 kStored = 0;
+constexpr quint16 kDeflated = 8;
+// Flag bits 1-2 say which deflate level was used: 01 is "maximum".
+constexpr quint16 kFlagsDeflatedMax = 0x0002;
+constexpr int kDeflateLevel = 9;
+// Noon of 1980-01-01 in MS-DOS time and date fields: the first day a zip time stamp holds.
+constexpr quint16 kDosTime = 12 << 11;
+constexpr quint16 kDosDate = (0 << 9) | (1 << 5) | 1;
+// A regular file, rw-r--r--, in the Unix half of the external attributes.
+constexpr quint32 kExternalAttributes = quint32(S_IFREG | 0644) << 16;
+
+// Small writes gather here; pictures go straight from file to file.
+constexpr qsizetype kBufferSize = qsizetype(1) << 20;
+
+void put16(QByteArray& b, quint64 v) {
+    char le[2];
+    qToLittleEndian(quint16(v), le);
+    b.append(le, 2);
+}
+void put32(QByteArray& b, quint64 v) {
+    char le[4];
+    qToLittleEndian(quint32(v), le);
+    b.append(le, 4);
+}
+void put64(QByteArray& b, quint64 v) {
+    char le[8];
+    qToLittleEndian(quint64(v), le);
+    b.append(le, 8);
+}
+
+QString saveError(const QString& cause) {
+    return QStringLiteral("Saving the presentation: %1").arg(cause);
+}
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What an entry's headers say.
+struct Entry {
+    QByteArray name;
+    quint16 method = kStored;
+    quint32 crc = 0;
+    quint64 compressedSize = 0;
+    quint64 size = 0;
+    quint64 offset = 0;
+
+    bool largeSizes() const { return size >= kMax32 || compressedSize >= kMax32; }
+    bool zip64() const { return largeSizes() || offset >= kMax32; }
+    quint16 needs() const {
+        return zip64() ? kNeedsZip64 : method == kDeflated ? kNeedsDeflated : kNeedsStored;
+    }
+    quint16 flags() const {
+        // Bit 11: the name is UTF-8.
+        const bool ascii = std::all_of(name.begin(), name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        return quint16((method == kDeflated ? kFlagsDeflatedMax : 0) | (ascii ? 0 : 0x0800));
+    }
+
+    QByteArray localHeader() const {
+        QByteArray h;
+        put32(h, kLocalHeader);
+        put16(h, needs());
+        put16(h, flags());
+        put16(h, method);
+        put16(h, kDosTime);
+        put16(h, kDosDate);
+        put32(h, crc);
+        put32(h, largeSizes() ? kMax32 : compressedSize);
+        put32(h, largeSizes() ? kMax32 : size);
+        put16(h, quint64(name.size()));
+        put16(h, largeSizes() ? 20 : 0);
+        h += name;
+        // A local ZIP64 field holds both sizes, always.
+        if (largeSizes()) {
+            put16(h, kZip64Extra);
+            put16(h, 16);
+            put64(h, size);
+            put64(h, compressedSize);
+        }
+        return h;
+    }
+
+    QByteArray centralHeader() const {
+        // The central ZIP64 field holds what overflowed, in this order.
+        QByteArray extra;
+        if (size >= kMax32)
+            put64(extra, size);
+        if (compressedSize >= kMax32)
+            put64(extra, compressedSize);
+        if (offset >= kMax32)
+            put64(extra, offset);
+        QByteArray h;
+        put32(h, kCentralHeader);
+        put16(h, kMadeBy);
+        put16(h, needs());
+        put16(h, flags());
+        put16(h, method);
+        put16(h, kDosTime);
+        put16(h, kDosDate);
+        put32(h, crc);
+        put32(h, std::min(compressedSize, kMax32));
+        put32(h, std::min(size, kMax32));
+        put16(h, quint64(name.size()));
+        put16(h, extra.isEmpty() ? 0 : quint64(extra.size()) + 4);
+        put16(h, 0); // comment
+        put16(h, 0); // disk
+        put16(h, 0); // internal attributes
+        put32(h, kExternalAttributes);
+        put32(h, std::min(offset, kMax32));
+        h += name;
+        if (!extra.isEmpty()) {
+            put16(h, kZip64Extra);
+            put16(h, quint64(extra.size()));
+            h += extra;
+        }
+        return h;
+    }
+};
+
+enum class Copy { FileRange, SendFile, ReadWrite };
+
+// A file written to while it was copied gives an entry whose CRC says something else.
+void unchangedSince(const struct stat& before, int source, const QString& sourceName) {
+    struct stat now;
+    if (::fstat(source, &now) != 0 || now.st_size != before.st_size ||
+        now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+        throw RuntimeError(errPathFileAccess,
+                           saveError(QStringLiteral("the file changed while it was stored")),
+                           sourceName);
+}
+
+} // namespace
+
+struct ZipWriter::State {
+    int out = -1;
+    QString outName;
+    // Where the output stood when the writer began; -1 for a pipe, which cannot be cut back.
+    qint64 base = -1;
+    qint64 flushed = 0;
+    QByteArray buffer;
+    QByteArray directory;
+    quint64 entries = 0;
+    bool broken = false;
+    bool finished = false;
+    Copy copy = Copy::FileRange;
+    QByteArray scratch;
+    libdeflate_compressor* compressor = nullptr;
+
+    qint64 offset() const { return flushed + buffer.size(); }
+
+    [[noreturn]] void failOut(int error) {
+        throw RuntimeError(errPathFileAccess, saveError(errnoText(error)), outName);
+    }
+    [[noreturn]] static void failSource(const QString& cause, const QString& source) {
+        throw RuntimeError(errPathFileAccess, saveError(cause), source);
+    }
+
+    void writeAll(const char* data, qint64 size) {
+        while (size > 0) {
+            const ssize_t n = ::write(out, data, std::size_t(std::min<qint64>(size, 1 << 30)));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                failOut(errno);
+            }
+            data += n;
+            size -= n;
+            flushed += n;
+        }
+    }
+
+    void flush() {
+        // Swapped out first: after a failed write the buffer holds nothing unwritten twice.
+        QByteArray pending;
+        pending.swap(buffer);
+        writeAll(pending.constData(), pending.size());
+        pending.resize(0);
+        buffer.swap(pending);
+    }
+
+    void append(const QByteArray& bytes) {
+        if (buffer.size() + bytes.size() > kBufferSize)
+            flush();
+        if (bytes.size() >= kBufferSize)
+            writeAll(bytes.constData(), bytes.size());
+        else
+            buffer += bytes;
+    }
+
+    // An entry that fails goes away again, or nothing more is written after it.
+    template <typename Body> void entry(Entry& e, Body body) {
+        if (finished || broken)
+            throw RuntimeError(errPathFileAccess,
+                               saveError(QStringLiteral("the package cannot be continued")),
+                               outName);
+        e.offset = quint64(offset());
+        try {
+            body();
+        } catch (...) {
+            cutBack(qint64(e.offset));
+            throw;
+        }
+        directory += e.centralHeader();
+        ++entries;
+    }
+
+    void cutBack(qint64 to) {
+        if (to >= flushed) {
+            buffer.truncate(to - flushed);
+            return;
+        }
+        buffer.clear();
+        if (base < 0 || ::ftruncate(out, base + to) != 0 ||
+            ::lseek(out, base + to, SEEK_SET) != base + to) {
+            broken = true;
+            return;
+        }
+        flushed = to;
+    }
+
+    // CRC-32 of the file's first `size` bytes with the patch laid over them.
+    quint32 fileCrc(int source, qint64 size, const Patch& patch, const QString& sourceName) {
+        scratch.resize(kBufferSize);
+        quint32 crc = 0;
+        for (qint64 at = 0; at < size;) {
+            const ssize_t n =
+                ::pread(source, scratch.data(), std::size_t(std::min(size - at, kBufferSize)), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                failSource(errnoText(errno), sourceName);
+            if (n == 0)
+                failSource(QStringLiteral("the file became shorter while it was stored"),
+                           sourceName);
+            for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
+                const qint64 k = patch.offset + i - at;
+                if (k >= 0 && k < n)
+                    scratch[k] = patch.bytes[i];
+            }
+            crc = quint32(libdeflate_crc32(crc, scratch.constData(), std::size_t(n)));
+            at += n;
+        }
+        return crc;
+    }
+
+    // Copies `length` bytes of `source` from `from` to the output, in the kernel where it can.
+    void copyRange(int source, qint64 from, qint64 length, const QString& sourceName) {
+        loff_t in = from;
+        const qint64 end = from + length;
+        while (in < end) {
+            const std::size_t want = std::size_t(std::min<qint64>(end - in, qint64(1) << 30));
+            ssize_t n = -1;
+            if (copy == Copy::FileRange) {
+                n = ::copy_file_range(source, &in, out, nullptr, want, 0);
+                // Across file systems, to a pipe or to an appending file: the next way.
+                if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                              errno == EBADF || errno == EOPNOTSUPP)) {
+                    copy = Copy::SendFile;
+                    continue;
+                }
+            } else if (copy == Copy::SendFile) {
+                off_t offset = in;
+                n = ::sendfile(out, source, &offset, want);
+                if (n < 0 && (errno == EINVAL || errno == ENOSYS)) {
+                    copy = Copy::ReadWrite;
+                    continue;
+                }
+                in = offset;
+            } else {
+                scratch.resize(kBufferSize);
+                n = ::pread(source, scratch.data(), std::min(want, std::size_t(kBufferSize)), in);
+                if (n < 0 && errno != EINTR)
+                    failSource(errnoText(errno), sourceName);
+                if (n > 0) {
+                    writeAll(scratch.constData(), n);
+                    in += n;
+                    continue;
+                }
+            }
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                // Which side failed is not told; the output is the likelier.
+                failOut(errno);
+            }
+            if (n == 0)
+                failSource(QStringLiteral("the file became shorter while it was stored"),
+                           sourceName);
+            if (copy != Copy::ReadWrite)
+                flushed += n;
+        }
+    }
+};
+
+ZipWriter::ZipWriter(int out, const QString& outName) : d_(std::make_unique<State>()) {
+    d_->out = out;
+    d_->outName = outName;
+    d_->base = ::lseek(out, 0, SEEK_CUR);
+    d_->buffer.reserve(kBufferSize);
+    d_->compressor = libdeflate_alloc_compressor(kDeflateLevel);
+    if (!d_->compressor)
+        throw std::bad_alloc();
+}
+
+ZipWriter::~ZipWriter() {
+    libdeflate_free_compressor(d_->compressor);
+}
+
+void ZipWriter::addDeflated(const QString& name, const QByteArray& data) {
+    Entry e;
+    e.name = name.toUtf8();
+    e.method = kDeflated;
+    e.size = quint64(data.size());
+    e.crc = quint32(libdeflate_crc32(0, data.constData(), std::size_t(data.size())));
+    d_->entry(e, [&] {
+        const std::size_t bound =
+            libdeflate_deflate_compress_bound(d_->compressor, std::size_t(data.size()));
+        QByteArray packed(qsizetype(bound), Qt::Uninitialized);
+        const std::size_t n = libdeflate_deflate_compress(
+            d_->compressor, data.constData(), std::size_t(data.size()), packed.data(), bound);
+        packed.truncate(qsizetype(n));
+        e.compressedSize = n;
+        d_->append(e.localHeader());
+        d_->append(packed);
+    });
+}
+
+void ZipWriter::addStored(const QString& name, const QByteArray& data) {
+    Entry e;
+    e.name = name.toUtf8();
+    e.size = e.compressedSize = quint64(data.size());
+    e.crc = quint32(libdeflate_crc32(0, data.constData(), std::size_t(data.size())));
+    d_->entry(e, [&] {
+        d_->append(e.localHeader());
+        d_->append(data);
+    });
+}
+
+void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, const Patch& patch,
+                              const QString& sourceName) {
+    Entry e;
+    e.name = name.toUtf8();
+    e.size = e.compressedSize = quint64(size);
+    d_->entry(e, [&] {
+        struct stat before;
+        if (::fstat(source, &before) != 0)
+            State::failSource(errnoText(errno), sourceName);
+        e.crc = d_->fileCrc(source, size, patch, sourceName);
+        d_->append(e.localHeader());
+        d_->flush();
+        if (patch.offset < 0 || patch.bytes.isEmpty() || patch.offset + patch.bytes.size() > size) {
+            d_->copyRange(source, 0, size, sourceName);
+            unchangedSince(before, source, sourceName);
+            return;
+        }
+        d_->copyRange(source, 0, patch.offset, sourceName);
+        d_->append(patch.bytes);
+        d_->flush();
+        const qint64 after = patch.offset + patch.bytes.size();
+        d_->copyRange(source, after, size - after, sourceName);
+        unchangedSince(before, source, sourceName);
+    });
+}
+
+void ZipWriter::finish() {
+    if (d_->finished || d_->broken)
+        throw RuntimeError(errPathFileAccess,
+                           saveError(QStringLiteral("the package cannot be continued")),
+                           d_->outName);
+    const quint64 start = quint64(d_->offset());
+    const quint64 size = quint64(d_->directory.size());
+    const quint64 count = d_->entries;
+    QByteArray end = std::exchange(d_->directory, {});
+    if (count >= kMax16 || start >= kMax32 || size >= kMax32) {
+        const quint64 record = start + size;
+        put32(end, kZip64End);
+        put64(end, 44); // the record's size after this field
+        put16(end, kMadeBy);
+        put16(end, kNeedsZip64);
+        put32(end, 0); // this disk
+        put32(end, 0); // the directory's disk
+        put64(end, count);
+        put64(end, count);
+        put64(end, size);
+        put64(end, start);
+        put32(end, kZip64Locator);
+        put32(end, 0);
+        put64(end, record);
+        put32(end, 1); // disks
+    }
+    put32(end, kEnd);
+    put16(end, 0);
+    put16(end, 0);
+    put16(end, std::min(count, kMax16));
+    put16(end, std::min(count, kMax16));
+    put32(end, std::min(size, kMax32));
+    put32(end, std::min(start, kMax32));
+    put16(end, 0); // comment
+    d_->append(end);
+    d_->flush();
+    d_->finished = true;
+}
+
+qint64 ZipWriter::bytesWritten() const {
+    return d_->offset();
+}
+
+} // namespace slidemill::pptx
