@@ -313,6 +313,17 @@ void PptxHost::endBuild(Outcome outcome) {
     if (outcome != Outcome::Completed && !options_.keepOnFailure)
         return;
 
+    // A picture that failed while it was copied in stops the build as any other failure:
+    // the batch tool writes nothing, the window keeps the rest and shows the error after.
+    std::exception_ptr pictureError;
+    try {
+        session->package->drain();
+    } catch (const RuntimeError&) {
+        pictureError = std::current_exception();
+    }
+    if (pictureError && !options_.keepOnFailure)
+        std::rethrow_exception(pictureError);
+
     session->package->finish(*session->deck);
     state_->written = session->package->bytesWritten();
     const QString path = session->file->commit([&session](const FileIdentity& file) {
@@ -321,6 +332,8 @@ void PptxHost::endBuild(Outcome outcome) {
     state_->savedPath = path;
     if (session->visible && options_.opener && !path.isEmpty())
         state_->opened = options_.opener->open(path);
+    if (pictureError)
+        std::rethrow_exception(pictureError);
 }
 
 QString PptxHost::savedPath() const {

@@ -19,7 +19,7 @@
 //       └── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
 //
 // XML parts are deflated; pictures are stored as they are (a photo that its shape turns
-// upright with its EXIF orientation set to 1), copied from their files by the kernel.
+// upright with its EXIF orientation set to 1).
 #include "host/pptx/packager.h"
 
 #include "core/nativepath.h"
@@ -41,11 +41,15 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace slidemill::pptx {
@@ -61,7 +65,8 @@ namespace {
     fail(QStringLiteral("the picture changed after it was measured"), file);
 }
 
-// How much of a picture the disk is asked to read ahead while the one before is written.
+// Pictures opened and waiting to be written, whose start the disk is asked to read meanwhile.
+constexpr std::size_t kFilesAhead = 4;
 constexpr qint64 kReadAhead = qint64(16) << 20;
 
 // What the XML parts are made from.
@@ -256,27 +261,87 @@ std::unique_ptr<Pending> openMeasured(int index, const Media& media) {
 
 struct PackageWriter::State {
     ZipWriter zip;
-    std::unique_ptr<Pending> pending;
+    // Deck::media indexes written; the worker's until the queue is empty.
     std::vector<bool> stored;
 
-    State(int out, const QString& outName) : zip(out, outName) {}
+    // Pictures waiting to be written by the worker thread, in order; the first is being
+    // written. The first error it meets is thrown by the next call; it goes on with the rest.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::unique_ptr<Pending>> queue;
+    std::exception_ptr error;
+    bool closing = false;
+    std::thread worker;
 
-    // Writes the waiting picture, if any; the next one may take its place then.
-    void flush() {
-        const std::unique_ptr<Pending> p = std::move(pending);
-        if (!p)
-            return;
-        if (p->made.valid()) {
-            zip.addStored(p->part, p->made.get());
+    State(int out, const QString& outName) : zip(out, outName) {}
+    ~State() {
+        // An unfinished package is thrown away: the picture being written is finished, the
+        // rest are not begun.
+        {
+            const std::lock_guard lock(mutex);
+            closing = true;
+        }
+        changed.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+
+    void write(Pending& p) {
+        if (p.made.valid()) {
+            zip.addStored(p.part, p.made.get());
         } else {
             // Written to while it waited: no longer what was measured.
-            if (!(identityOf(p->fd) == p->file))
-                changed(p->source);
-            zip.addStoredFile(p->part, p->fd, p->file.size, p->patch, p->source);
+            if (!(identityOf(p.fd) == p.file))
+                pptx::changed(p.source);
+            zip.addStoredFile(p.part, p.fd, p.file.size, p.patch, p.source);
         }
-        if (stored.size() <= std::size_t(p->index))
-            stored.resize(std::size_t(p->index) + 1);
-        stored[std::size_t(p->index)] = true;
+        if (stored.size() <= std::size_t(p.index))
+            stored.resize(std::size_t(p.index) + 1);
+        stored[std::size_t(p.index)] = true;
+    }
+
+    void work() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return closing || !queue.empty(); });
+            if (closing)
+                return;
+            Pending& p = *queue.front();
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                write(p);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            if (failure && !error)
+                error = failure;
+            queue.pop_front();
+            changed.notify_all();
+        }
+    }
+
+    void throwError(std::unique_lock<std::mutex>&) {
+        if (error)
+            std::rethrow_exception(std::exchange(error, nullptr));
+    }
+
+    // Waits until fewer than `ahead` pictures wait; throws the worker's error, if any.
+    void waitForRoom(std::size_t ahead) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return queue.size() < ahead; });
+        throwError(lock);
+    }
+
+    void push(std::unique_ptr<Pending> p) {
+        {
+            const std::lock_guard lock(mutex);
+            queue.push_back(std::move(p));
+            if (!worker.joinable())
+                worker = std::thread(&State::work, this);
+        }
+        changed.notify_all();
     }
 };
 
@@ -288,23 +353,28 @@ PackageWriter::~PackageWriter() = default;
 void PackageWriter::addPicture(int index, const Media& media) {
     std::unique_ptr<Pending> p = openMeasured(index, media);
     ::posix_fadvise(p->fd, 0, std::min(p->file.size, kReadAhead), POSIX_FADV_WILLNEED);
-    d_->flush();
-    d_->pending = std::move(p);
+    d_->waitForRoom(kFilesAhead);
+    d_->push(std::move(p));
 }
 
 void PackageWriter::addProduced(int index, const Media& media,
                                 std::function<QByteArray()> produce) {
+    // One picture made ahead of the one being written, so that no more than two are held.
+    d_->waitForRoom(1);
     auto p = std::make_unique<Pending>();
     p->index = index;
     p->part = media.partName;
     p->source = media.sourcePath;
     p->made = std::async(std::launch::async, std::move(produce));
-    d_->flush();
-    d_->pending = std::move(p);
+    d_->push(std::move(p));
+}
+
+void PackageWriter::drain() {
+    d_->waitForRoom(1);
 }
 
 void PackageWriter::finish(const Deck& deck) {
-    d_->flush();
+    drain();
     Context c{deck, d_->stored, {}, {}, {}, {}, {}, {}, {}};
     relate(c);
     for (const FixedPart& p : kFixedParts)

@@ -12,9 +12,9 @@ namespace slidemill::pptx {
 // A .pptx package written while the deck is built: each picture goes in as it is added, the
 // XML parts and the zip directory at the end.
 //
-// A picture is taken one step late: it is opened and checked when added, and its bytes are
-// copied when the next one is added (or at the end), so that the disk reads it meanwhile, or
-// a worker makes it, while the one before is written.
+// A picture is opened and checked when it is added; a worker thread copies its bytes in
+// while the build goes on, in order, and the disk is asked to read the next few ahead. An
+// error in a copy is thrown by the next call; the pictures after it still go in.
 //
 // Failures throw RuntimeError 75 naming the picture or the output. A picture that fails to
 // go in is left out of the slides that show it; the package stays whole.
@@ -30,12 +30,16 @@ public:
     // measured (media.file) and a regular one; it is opened without waiting, so a FIFO put in
     // its place cannot hang the save. A picture its shape turns upright says 1 in its copy.
     void addPicture(int index, const Media& media);
-    // Deck::media[index] made in memory by `produce`, which runs on a worker thread until the
-    // next picture comes; an error it throws is thrown here or by the next call.
+    // Deck::media[index] made in memory by `produce` on a thread of its own, at once, while the
+    // picture before it is written; one is made ahead at most, so that two are held at most.
+    // An error it throws is thrown by a later call.
     void addProduced(int index, const Media& media, std::function<QByteArray()> produce);
-    // The picture still waiting, every XML part of `deck` and the zip directory.
+    // Waits until every picture added is in; throws the first error met meanwhile.
+    void drain();
+    // The pictures still waiting, every XML part of `deck` and the zip directory.
     void finish(const Deck& deck);
 
+    // May be asked from any thread.
     qint64 bytesWritten() const;
 
 private:

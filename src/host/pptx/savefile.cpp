@@ -206,11 +206,13 @@ public:
                     continue;
                 failErrno(reportAs_);
             }
-            // A save into the same folder may have taken it for stale before it was locked.
+            // Where the file system has no locks, no other save can take it for stale either.
+            ::flock(fd_, LOCK_EX);
+            // Another save may have taken it for stale before it was locked: then the name
+            // is gone, and another is tried.
             struct stat held, named;
-            if (::flock(fd_, LOCK_EX) == 0 && ::fstat(fd_, &held) == 0 &&
-                ::lstat(path_.constData(), &named) == 0 && held.st_dev == named.st_dev &&
-                held.st_ino == named.st_ino)
+            if (::fstat(fd_, &held) == 0 && ::lstat(path_.constData(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino)
                 break;
             ::close(fd_);
         }

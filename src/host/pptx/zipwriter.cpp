@@ -4,11 +4,12 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <libdeflate.h>
 #include <new>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,8 +42,14 @@ constexpr quint16 kDosDate = (0 << 9) | (1 << 5) | 1;
 // A regular file, rw-r--r--, in the Unix half of the external attributes.
 constexpr quint32 kExternalAttributes = quint32(S_IFREG | 0644) << 16;
 
-// Small writes gather here; pictures go straight from file to file.
+// Small writes gather here.
 constexpr qsizetype kBufferSize = qsizetype(1) << 20;
+// Pictures pass through a piece this size, small enough to stay in the CPU cache between
+// being read, checksummed and written.
+constexpr qint64 kPieceSize = qint64(128) << 10;
+// Written bytes are handed to the disk every so often, so that the sync at the end does not
+// wait for all of them, and progress shown is progress made.
+constexpr qint64 kWritebackStep = qint64(8) << 20;
 
 void put16(QByteArray& b, quint64 v) {
     char le[2];
@@ -150,17 +157,19 @@ struct Entry {
     }
 };
 
-enum class Copy { FileRange, SendFile, ReadWrite };
-
 // A file written to while it was copied gives an entry whose CRC says something else.
+[[noreturn]] void changedWhileStored(const QString& sourceName) {
+    throw RuntimeError(errPathFileAccess,
+                       saveError(QStringLiteral("the file changed while it was stored")),
+                       sourceName);
+}
+
 void unchangedSince(const struct stat& before, int source, const QString& sourceName) {
     struct stat now;
     if (::fstat(source, &now) != 0 || now.st_size != before.st_size ||
         now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
-        throw RuntimeError(errPathFileAccess,
-                           saveError(QStringLiteral("the file changed while it was stored")),
-                           sourceName);
+        changedWhileStored(sourceName);
 }
 
 } // namespace
@@ -168,15 +177,18 @@ void unchangedSince(const struct stat& before, int source, const QString& source
 struct ZipWriter::State {
     int out = -1;
     QString outName;
-    // Where the output stood when the writer began; -1 for a pipe, which cannot be cut back.
-    qint64 base = -1;
-    qint64 flushed = 0;
+    // A regular file written from `base` on can be written back into and cut back; a pipe or
+    // an appending file cannot.
+    bool seekable = false;
+    qint64 base = 0;
+    // Read by another thread for progress.
+    std::atomic<qint64> flushed = 0;
+    qint64 handedToDisk = 0;
     QByteArray buffer;
     QByteArray directory;
     quint64 entries = 0;
     bool broken = false;
     bool finished = false;
-    Copy copy = Copy::FileRange;
     QByteArray scratch;
     libdeflate_compressor* compressor = nullptr;
 
@@ -236,6 +248,12 @@ struct ZipWriter::State {
         }
         directory += e.centralHeader();
         ++entries;
+        if (seekable && flushed - handedToDisk >= kWritebackStep) {
+            // Only asks; a file system that cannot is synced at the end all the same.
+            ::sync_file_range(out, base + handedToDisk, flushed - handedToDisk,
+                              SYNC_FILE_RANGE_WRITE);
+            handedToDisk = flushed;
+        }
     }
 
     void cutBack(qint64 to) {
@@ -244,92 +262,52 @@ struct ZipWriter::State {
             return;
         }
         buffer.clear();
-        if (base < 0 || ::ftruncate(out, base + to) != 0 ||
+        if (!seekable || ::ftruncate(out, base + to) != 0 ||
             ::lseek(out, base + to, SEEK_SET) != base + to) {
             broken = true;
             return;
         }
         flushed = to;
+        handedToDisk = std::min(handedToDisk, to);
     }
 
-    // CRC-32 of the file's first `size` bytes with the patch laid over them.
-    quint32 fileCrc(int source, qint64 size, const Patch& patch, const QString& sourceName) {
-        scratch.resize(kBufferSize);
+    // Passes the file's first `size` bytes with the patch laid over them, piece by piece, to
+    // the output when `write` is set; returns their CRC-32.
+    quint32 passFile(int source, qint64 size, const Patch& patch, bool write,
+                     const QString& sourceName) {
+        scratch.resize(kPieceSize);
         quint32 crc = 0;
         for (qint64 at = 0; at < size;) {
             const ssize_t n =
-                ::pread(source, scratch.data(), std::size_t(std::min(size - at, kBufferSize)), at);
+                ::pread(source, scratch.data(), std::size_t(std::min(size - at, kPieceSize)), at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
                 failSource(errnoText(errno), sourceName);
             if (n == 0)
-                failSource(QStringLiteral("the file became shorter while it was stored"),
-                           sourceName);
+                changedWhileStored(sourceName);
             for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
                 const qint64 k = patch.offset + i - at;
                 if (k >= 0 && k < n)
                     scratch[k] = patch.bytes[i];
             }
             crc = quint32(libdeflate_crc32(crc, scratch.constData(), std::size_t(n)));
+            if (write)
+                writeAll(scratch.constData(), n);
             at += n;
         }
         return crc;
-    }
-
-    // Copies `length` bytes of `source` from `from` to the output, in the kernel where it can.
-    void copyRange(int source, qint64 from, qint64 length, const QString& sourceName) {
-        loff_t in = from;
-        const qint64 end = from + length;
-        while (in < end) {
-            const std::size_t want = std::size_t(std::min<qint64>(end - in, qint64(1) << 30));
-            ssize_t n = -1;
-            if (copy == Copy::FileRange) {
-                n = ::copy_file_range(source, &in, out, nullptr, want, 0);
-                // Across file systems, to a pipe or to an appending file: the next way.
-                if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                              errno == EBADF || errno == EOPNOTSUPP)) {
-                    copy = Copy::SendFile;
-                    continue;
-                }
-            } else if (copy == Copy::SendFile) {
-                off_t offset = in;
-                n = ::sendfile(out, source, &offset, want);
-                if (n < 0 && (errno == EINVAL || errno == ENOSYS)) {
-                    copy = Copy::ReadWrite;
-                    continue;
-                }
-                in = offset;
-            } else {
-                scratch.resize(kBufferSize);
-                n = ::pread(source, scratch.data(), std::min(want, std::size_t(kBufferSize)), in);
-                if (n < 0 && errno != EINTR)
-                    failSource(errnoText(errno), sourceName);
-                if (n > 0) {
-                    writeAll(scratch.constData(), n);
-                    in += n;
-                    continue;
-                }
-            }
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                // Which side failed is not told; the output is the likelier.
-                failOut(errno);
-            }
-            if (n == 0)
-                failSource(QStringLiteral("the file became shorter while it was stored"),
-                           sourceName);
-            if (copy != Copy::ReadWrite)
-                flushed += n;
-        }
     }
 };
 
 ZipWriter::ZipWriter(int out, const QString& outName) : d_(std::make_unique<State>()) {
     d_->out = out;
     d_->outName = outName;
+    struct stat st;
+    const int flags = ::fcntl(out, F_GETFL);
     d_->base = ::lseek(out, 0, SEEK_CUR);
+    d_->seekable = ::fstat(out, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 &&
+                   !(flags & O_APPEND) && d_->base >= 0;
     d_->buffer.reserve(kBufferSize);
     d_->compressor = libdeflate_alloc_compressor(kDeflateLevel);
     if (!d_->compressor)
@@ -379,19 +357,22 @@ void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, cons
         struct stat before;
         if (::fstat(source, &before) != 0)
             State::failSource(errnoText(errno), sourceName);
-        e.crc = d_->fileCrc(source, size, patch, sourceName);
+        // Read once where the header can be written back into once the CRC is known; a
+        // stream needs the CRC before the bytes.
+        if (!d_->seekable)
+            e.crc = d_->passFile(source, size, patch, false, sourceName);
         d_->append(e.localHeader());
         d_->flush();
-        if (patch.offset < 0 || patch.bytes.isEmpty() || patch.offset + patch.bytes.size() > size) {
-            d_->copyRange(source, 0, size, sourceName);
-            unchangedSince(before, source, sourceName);
-            return;
+        const quint32 crc = d_->passFile(source, size, patch, true, sourceName);
+        if (d_->seekable) {
+            char le[4];
+            qToLittleEndian(crc, le);
+            if (::pwrite(d_->out, le, 4, d_->base + qint64(e.offset) + 14) != 4)
+                d_->failOut(errno);
+            e.crc = crc;
         }
-        d_->copyRange(source, 0, patch.offset, sourceName);
-        d_->append(patch.bytes);
-        d_->flush();
-        const qint64 after = patch.offset + patch.bytes.size();
-        d_->copyRange(source, after, size - after, sourceName);
+        if (crc != e.crc)
+            changedWhileStored(sourceName);
         unchangedSince(before, source, sourceName);
     });
 }
@@ -436,7 +417,7 @@ void ZipWriter::finish() {
 }
 
 qint64 ZipWriter::bytesWritten() const {
-    return d_->offset();
+    return d_->flushed;
 }
 
 } // namespace slidemill::pptx

@@ -31,13 +31,13 @@ public:
     void addDeflated(const QString& name, const QByteArray& data);
     void addStored(const QString& name, const QByteArray& data);
     // The first `size` bytes of the regular file `source`, stored, with `patch` over them;
-    // `sourceName` is what errors name. Fails when the file ends early.
+    // `sourceName` is what errors name. Fails when the file changes while it is stored.
     void addStoredFile(const QString& name, int source, qint64 size, const Patch& patch,
                        const QString& sourceName);
     // The central directory and the end records; the writer takes no more entries.
     void finish();
 
-    // Bytes handed to the output so far.
+    // Bytes handed to the output so far; may be asked from any thread.
     qint64 bytesWritten() const;
 
 private:
