@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and runs them all; the figures in the README come from here.
+#
+#   scripts/bench.sh [PHOTOS]
+#
+# PHOTOS: the 1,000 camera photos for the writer benchmark, made there by
+# bench/make_photos.py when missing (about 2.4 GB; default ~/.cache/slidemill-bench/photos).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/slidemill-bench/photos}
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF >/dev/null
 cmake --build build/bench >/dev/null
 export QT_QPA_PLATFORM=offscreen
 echo "== folder of 100,000 pictures into the file list"; build/bench/bench/bench_browser
 echo "== up and down passes over 32,767 entries"; build/bench/bench/bench_reorder
-echo "== .pptx host against a stored libzip copy"; build/bench/bench/bench_host "$@"
-echo "== slidemill-build against zip -0"; sh bench/bench_cli.sh build/bench
+[ -e "$photos/IMG_00999.jpg" ] || python3 bench/make_photos.py "$photos" 1000
+echo "== slidemill-build against cat, python zipfile and zip -0"
+python3 bench/bench_writer.py times build/bench/slidemill-build "$photos"
+echo "== system calls for a 700 MB deck"
+python3 bench/bench_writer.py strace build/bench/slidemill-build "$photos"
+echo "== ZIP64: a deck over 4 GiB with an entry over 4 GiB, and 32,767 photos"
+python3 bench/bench_writer.py zip64 build/bench/slidemill-build "$photos"

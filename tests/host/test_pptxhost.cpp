@@ -1,6 +1,7 @@
 // The .pptx host: what it writes, part by part, and how it saves.
 
 #include "core/runtimeerror.h"
+#include "host/pptx/packager.h"
 #include "host/pptxhost.h"
 #include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
@@ -99,6 +100,7 @@ private Q_SLOTS:
     void pictureNoLongerAsMeasured();
     void outputFile_data();
     void outputFile();
+    void pictureMadeInMemory();
 };
 
 void TestPptxHost::smallDeckPartByPart() {
@@ -570,6 +572,46 @@ void TestPptxHost::outputFile() {
     if (existed && S_ISREG(before.st_mode))
         QCOMPARE(saved.st_gid, before.st_gid);
     QCOMPARE(zipEntries(out).size(), std::size_t(17));
+}
+
+// The way in for pictures made in memory: the bytes go in as made and in order with the
+// files around them; an error of the maker comes out of a later call.
+void TestPptxHost::pictureMadeInMemory() {
+    QTemporaryDir dir;
+    const Picture file = readPicture(makePicture(dir.path(), "a.png", "png", 16, 12));
+    const QByteArray made = jpegBytes(8, 8);
+    pptx::Deck deck;
+    deck.media = {{file.path, file.file, file.format, "ppt/media/image1.png"},
+                  {"b.heic", {}, PictureFormat::Jpeg, "ppt/media/image2.jpeg"},
+                  {file.path, file.file, file.format, "ppt/media/image3.png"}};
+    const QString out = dir.filePath("made.pptx");
+    QFile f(out);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    pptx::PackageWriter package(f.handle(), out);
+    package.addPicture(0, deck.media[0]);
+    package.addProduced(1, deck.media[1], [made] { return made; });
+    package.addPicture(2, deck.media[2]);
+    package.finish(deck);
+    f.close();
+    QStringList names;
+    for (const ZipEntry& e : zipEntries(out))
+        names << e.name;
+    QCOMPARE(names.mid(0, 3), QStringList({"ppt/media/image1.png", "ppt/media/image2.jpeg",
+                                           "ppt/media/image3.png"}));
+    QCOMPARE(partOf(out, "ppt/media/image2.jpeg"), made);
+
+    QFile again(dir.filePath("failed.pptx"));
+    QVERIFY(again.open(QIODevice::WriteOnly));
+    pptx::PackageWriter failing(again.handle(), again.fileName());
+    failing.addProduced(0, deck.media[1], []() -> QByteArray {
+        throw RuntimeError::withFile(errInvalidPicture, "b.heic");
+    });
+    try {
+        failing.drain();
+        QFAIL("no error");
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.file(), QStringLiteral("b.heic"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPptxHost)
