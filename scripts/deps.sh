@@ -5,7 +5,7 @@
 set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
-          libgl-dev libtiff-dev)
+          libgl-dev libtiff-dev libheif-dev zlib1g-dev)
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
                libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb

@@ -9,7 +9,8 @@ class FileList : public QListWidget {
     Q_OBJECT
 public:
     static inline const QString kPattern =
-        QStringLiteral("*.gif;*.jpg;*.png;*.tif;*.bmp;*.wmf;*.emf");
+        QStringLiteral("*.gif;*.jpg;*.png;*.tif;*.bmp;*.wmf;*.emf;*.jpeg;*.jpe;*.tiff;*.heic;*."
+                       "heif;*.avif;*.webp");
 
     explicit FileList(QWidget* parent = nullptr);
 

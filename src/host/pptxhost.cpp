@@ -2,11 +2,12 @@
 
 #include "core/runtimeerror.h"
 #include "host/pptx/deck.h"
+#include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
 #include "host/pptx/savefile.h"
+#include "host/pptx/transcode.h"
 #include "host/pptx/units.h"
-#include "slides/picturemetrics.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -184,8 +185,11 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
                                : toEmu(op, "Height", height, false);
 
     // A photo stored turned or mirrored is shown upright by the shape; `frame` is what the
-    // build asked to see, so a quarter turn writes the box it turns from.
-    const pptx::Turn turn = pptx::uprightTurn(picture.orientation);
+    // build asked to see, so a quarter turn writes the box it turns from. A decoded copy is
+    // stored upright already.
+    const PictureFormat stored = pptx::storedFormat(picture);
+    const bool transcoded = formatRow(picture.format).storage == Storage::Transcoded;
+    const pptx::Turn turn = transcoded ? pptx::Turn{} : pptx::uprightTurn(picture.orientation);
     const std::optional<pptx::Frame> unturned = pptx::unturnedFrame(frame, turn);
     if (!unturned)
         invalidCall(op, QStringLiteral("the turned picture's position is out of range"), fileName);
@@ -206,14 +210,18 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     if (media < 0) {
         media = int(deck.media.size());
         pptx::Media m{
-            fileName, picture.file, picture.format,
-            QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(extension(picture.format))};
+            fileName, picture.file, stored,
+            QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(pptx::extension(stored))};
         if (turn.rotation != 0 || turn.flipH || turn.flipV) {
             m.orientationOffset = picture.orientationOffset;
             m.orientationBigEndian = picture.orientationBigEndian;
             m.orientation = picture.orientation;
         }
-        session.package->addPicture(media, m);
+        if (transcoded)
+            session.package->addProduced(media, m,
+                                         [picture] { return pptx::transcode(picture).bytes; });
+        else
+            session.package->addPicture(media, m);
         deck.media.push_back(m);
         session.mediaByFile.insert(key, media);
     }

@@ -5,17 +5,44 @@
 
 namespace slidemill {
 
+namespace {
+
+constexpr qint64 kWindowSize = 64 * 1024;
+
+} // namespace
+
 ByteSource::ByteSource(QIODevice& device) : device_(&device), size_(device.size()) {}
+
+const char* ByteSource::window(qint64 at, qint64 count) const {
+    if (!has(at, count))
+        return nullptr;
+    if (!device_)
+        return data_.data() + at;
+    if (count > kWindowSize)
+        return nullptr;
+    if (at < windowAt_ || at + count > windowAt_ + window_.size()) {
+        window_.resize(qMin(kWindowSize, size_ - at));
+        windowAt_ = at;
+        if (!device_->seek(at) || device_->read(window_.data(), window_.size()) != window_.size()) {
+            window_.clear();
+            return nullptr;
+        }
+    }
+    return window_.constData() + (at - windowAt_);
+}
 
 bool ByteSource::copy(qint64 at, unsigned char* out, qint64 count) const {
     if (!has(at, count))
         return false;
     if (count == 0)
         return true;
-    if (!device_) {
-        std::memcpy(out, data_.data() + at, size_t(count));
-        return true;
+    if (!device_ || count <= kWindowSize) {
+        const char* bytes = window(at, count);
+        if (bytes)
+            std::memcpy(out, bytes, size_t(count));
+        return bytes != nullptr;
     }
+    // Larger than a window: read straight through.
     return device_->seek(at) && device_->read(reinterpret_cast<char*>(out), count) == count;
 }
 
@@ -26,6 +53,18 @@ QByteArray ByteSource::read(qint64 at, qint64 count) const {
     if (!copy(at, reinterpret_cast<unsigned char*>(out.data()), count))
         return {};
     return out;
+}
+
+qint64 ByteSource::find(char value, qint64 from) const {
+    for (qint64 pos = qMax<qint64>(from, 0); pos < size_; pos += kWindowSize) {
+        const qint64 count = qMin(kWindowSize, size_ - pos);
+        const char* chunk = window(pos, count);
+        if (!chunk)
+            return -1;
+        if (const void* hit = std::memchr(chunk, value, size_t(count)))
+            return pos + (static_cast<const char*>(hit) - chunk);
+    }
+    return -1;
 }
 
 std::optional<quint8> ByteSource::readU8(qint64 at) const {
@@ -61,6 +100,14 @@ std::optional<quint32> ByteSource::readU32Be(qint64 at) const {
     if (!copy(at, b, 4))
         return std::nullopt;
     return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+}
+
+std::optional<quint64> ByteSource::readU64Be(qint64 at) const {
+    const auto high = readU32Be(at);
+    const auto low = readU32Be(at + 4);
+    if (!high || !low)
+        return std::nullopt;
+    return quint64(*high) << 32 | *low;
 }
 
 std::optional<qint16> ByteSource::readI16Le(qint64 at) const {

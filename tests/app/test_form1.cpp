@@ -39,7 +39,7 @@ class TestForm1 : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        for (const char* name : {"b.png", "a.GIF", "c.jpg", "notes.txt", "d.jpeg", "e.emf"}) {
+        for (const char* name : {"b.png", "a.GIF", "c.jpg", "notes.txt", "d.psd", "e.emf"}) {
             QFile f(dir_.filePath(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
@@ -115,7 +115,7 @@ private Q_SLOTS:
     void startsEmptyOnThePictures() {
         QCOMPARE(photos()->count(), 0);
         QCOMPARE(w_->control<QCheckBox>("Check1")->isChecked(), false);
-        // The pattern, case-insensitive; .jpeg and .txt are not pictures here.
+        // The pattern, case-insensitive; .psd and .txt are not pictures here.
         QCOMPARE(w_->texts(file1()), QStringList({"a.GIF", "b.png", "c.jpg", "e.emf"}));
         QCOMPARE(list1()->accessibleName(), QStringLiteral("Photo list"));
         QVERIFY(!w_->control<QWidget>("cmdAdd")->accessibleDescription().isEmpty());

@@ -76,11 +76,12 @@ private Q_SLOTS:
         QVERIFY(!test::makePicture(d, QStringLiteral("b.jpg"), "jpg", 300, 600).isEmpty());
         QVERIFY(!test::makePicture(d, QStringLiteral("c.gif"), "gif", 200, 200).isEmpty());
     }
-    void init() {
+    // A window on one volume whose root is `folder`.
+    void openOn(const QString& folder) {
         opener_.opened.clear();
         opener_.works = true;
         w_ = std::make_unique<test::FormDriver>();
-        w_->volumes.add(QStringLiteral("Fake"), pictures_.path());
+        w_->volumes.add(QStringLiteral("Fake"), folder);
         w_->newHost = [this] {
             PptxHostOptions o;
             o.documentsFolder = documents_.path();
@@ -89,6 +90,7 @@ private Q_SLOTS:
         };
         QVERIFY(w_->open());
     }
+    void init() { openOn(pictures_.path()); }
     void cleanup() { w_.reset(); }
 
     void buildsBothKindsOfDeck_data() {
@@ -172,6 +174,42 @@ private Q_SLOTS:
         QCOMPARE(w_->boxes.shown[0].style, 64);
         QVERIFY(w_->boxes.shown[0].text.startsWith(
             QStringLiteral("The slides made before you pressed Cancel are saved")));
+    }
+
+    // A phone's folder: every picture is listed, placed, and drawn upright by LibreOffice.
+    void phoneFolderListedPlacedUpright() {
+        QTemporaryDir phone;
+        const QList<std::pair<QString, int>> photos = {{"IMG_0001.HEIC", 6}, {"IMG_0002.heif", 3},
+                                                       {"IMG_0003.avif", 8}, {"IMG_0004.webp", 6},
+                                                       {"IMG_0005.jpeg", 6}, {"IMG_0006.tiff", 1}};
+        for (const auto& [name, orientation] : photos) {
+            const QByteArray format = name.section('.', 1).toLower().toLatin1();
+            QVERIFY2(!test::writeTurned(phone.path(), name, test::uprightPhoto(),
+                                        format.constData(), orientation)
+                          .isEmpty(),
+                     qPrintable(name));
+        }
+        openOn(phone.path());
+        QCOMPARE(w_->list("File1")->count(), int(photos.size()));
+        addAllFiles();
+
+        const QString deck = press("cmdOneOne");
+        QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
+        QCOMPARE(slideCount(deck), int(photos.size()));
+        const QString pdfDir = phone.filePath(QStringLiteral("pdf"));
+        const test::CheckResult converted = test::convertToPdf({deck}, pdfDir);
+        if (converted.skipped)
+            QSKIP(qPrintable(converted.output));
+        QVERIFY2(converted.ok, qPrintable(converted.output));
+        const QString pdf = test::pdfPathFor(deck, pdfDir);
+        for (int i = 1; i <= photos.size(); ++i) {
+            const QString png =
+                test::renderPage(pdf, i, 72, phone.filePath(QStringLiteral("p%1").arg(i)));
+            const QRectF frame = test::shownPictureFrame(
+                test::partOf(deck, QStringLiteral("ppt/slides/slide%1.xml").arg(i)));
+            const QString problem = test::uprightProblem(QImage(png), frame);
+            QVERIFY2(problem.isEmpty(), qPrintable(photos[i - 1].first + ": " + problem));
+        }
     }
 
     void aMissingPictureIsReportedAndTheListStays() {

@@ -79,7 +79,10 @@ private Q_SLOTS:
         QTest::newRow("mixed case") << "Scan.TiF" << true;
         QTest::newRow("wmf") << "x.wmf" << true;
         QTest::newRow("emf") << "x.EMF" << true;
-        QTest::newRow("jpeg is not jpg") << "b.jpeg" << false;
+        for (const char* phone :
+             {"b.jpeg", "b.JPE", "f.tiff", "p.HEIC", "p.heif", "p.avif", "p.WebP"})
+            QTest::newRow(phone) << phone << true;
+        QTest::newRow("heics is not heic") << "p.heics" << false;
         QTest::newRow("extension inside the name") << "x.jpg.txt" << false;
         QTest::newRow("only the extension") << ".png" << true;
         QTest::newRow("no dot") << "png" << false;
@@ -102,8 +105,8 @@ private Q_SLOTS:
 
         FileList file1;
         file1.setPath(tmp.path());
-        QCOMPARE(texts(file1), (QStringList{"a.GIF", "alpha.tif", "Beta.emf", "c.png", "img2.jpg",
-                                            "img10.jpg", "link.png", "Zeta.bmp"}));
+        QCOMPARE(texts(file1), (QStringList{"a.GIF", "alpha.tif", "b.jpeg", "Beta.emf", "c.png",
+                                            "img2.jpg", "img10.jpg", "link.png", "Zeta.bmp"}));
         QCOMPARE(file1.path(), tmp.path());
         QCOMPARE(file1.selectionMode(), QAbstractItemView::ExtendedSelection);
     }

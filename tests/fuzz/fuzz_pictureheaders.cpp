@@ -1,11 +1,16 @@
 // libFuzzer target for the hand-written header readers: placeable WMF, EMF, the JPEG segment
-// walker and the TIFF/EXIF orientation reader. Besides memory errors (the sanitizers) it checks
-// what callers rely on: sizes positive, orientation 1 to 8, and a rewrite offset that points
-// inside the input at the value it reports.
+// walker, the TIFF/EXIF orientation reader, the HEIF box reader, the WebP chunk reader and the
+// walks that find pictures cut short. Besides memory errors (the sanitizers) it checks what
+// callers rely on: sizes positive, orientation 1 to 8, and a rewrite offset that points inside
+// the input at the value it reports. Inputs that crashed or hung are kept in crashes/, which
+// the picture metrics test reads.
 
 #include "slides/bytesource.h"
+#include "slides/cutshort.h"
 #include "slides/exif.h"
+#include "slides/heif.h"
 #include "slides/metafile.h"
+#include "slides/webp.h"
 
 #include <QBuffer>
 #include <cstdint>
@@ -33,11 +38,23 @@ void checkSize(const std::optional<HimetricSize>& size) {
         check(size->width > 0 && size->height > 0);
 }
 
+template <typename Measured> void checkPicture(const std::optional<Measured>& p) {
+    if (p)
+        check(p->width > 0 && p->height > 0 && p->orientation >= 1 && p->orientation <= 8);
+}
+
 void run(const ByteSource& bytes) {
     checkSize(readPlaceableWmfSize(bytes));
     checkSize(readEmfSize(bytes));
     checkOrientation(readJpegOrientation(bytes), bytes);
     checkOrientation(readTiffOrientation(bytes), bytes);
+    heifFamily(bytes);
+    checkPicture(readHeif(bytes));
+    checkPicture(readWebp(bytes));
+    pngIsWhole(bytes);
+    gifIsWhole(bytes);
+    jpegIsWhole(bytes);
+    tiffIsWhole(bytes);
 }
 
 } // namespace

@@ -5,12 +5,14 @@
 #include "slides/picturemetrics.h"
 #include "support/fixtures.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 #include <functional>
+#include <unistd.h>
 
 using namespace slidemill;
 using namespace slidemill::test;
@@ -78,6 +80,70 @@ int errorNumber(const QString& path) {
     return 0;
 }
 
+// A plain picture of w x h for the encoders that take pixels.
+QImage plain(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(qRgb(255, 240, 150));
+    return image;
+}
+
+Maker heif(const QByteArray& bytes, const QString& name = "p.heic") {
+    return [=](const QString& dir) { return writeBytes(dir, name, bytes); };
+}
+
+// A Qt-written PNG whose image data is split over two IDAT chunks.
+QByteArray pngInTwoIdats(const QString& dir) {
+    const QByteArray png = readBytes(makePicture(dir, "two.png", "png", 640, 480));
+    const qsizetype idat = png.indexOf("IDAT") - 4;
+    const qsizetype length = qFromBigEndian<quint32>(png.constData() + idat);
+    const QByteArray data = png.mid(idat + 8, length);
+    const qsizetype half = length / 2;
+    return png.left(idat) + pngChunk("IDAT" + data.left(half)) + pngChunk("IDAT" + data.mid(half)) +
+           png.mid(idat + 12 + length);
+}
+
+// Where the first IDAT chunk after the signature ends in a PNG.
+qsizetype afterFirstIdat(const QByteArray& png) {
+    const qsizetype idat = png.indexOf("IDAT") - 4;
+    return idat + 12 + qFromBigEndian<quint32>(png.constData() + idat);
+}
+
+// A Qt-written little-endian TIFF whose first strip is said to start at the file's end.
+QByteArray tiffStripPastEnd(const QString& dir) {
+    QByteArray tif = readBytes(makePicture(dir, "s.tif", "tiff", 64, 48));
+    const quint32 ifd = qFromLittleEndian<quint32>(tif.constData() + 4);
+    const int count = qFromLittleEndian<quint16>(tif.constData() + ifd);
+    for (int i = 0; i < count; ++i) {
+        const qsizetype entry = ifd + 2 + i * 12;
+        if (qFromLittleEndian<quint16>(tif.constData() + entry) != 273)
+            continue;
+        const qsizetype values = qFromLittleEndian<quint32>(tif.constData() + entry + 4) == 1
+                                     ? entry + 8
+                                     : qFromLittleEndian<quint32>(tif.constData() + entry + 8);
+        qToLittleEndian<quint32>(quint32(tif.size()), tif.data() + values);
+    }
+    return tif;
+}
+
+// Root reads every file: the check is made as nobody, who may look into the folder.
+class AsNobody {
+public:
+    explicit AsNobody(const QString& folder) : root_(::geteuid() == 0) {
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                          QFileDevice::ExeOther);
+        if (root_ && ::seteuid(65534) != 0)
+            qFatal("cannot drop privileges");
+    }
+    ~AsNobody() {
+        if (root_ && ::seteuid(0) != 0)
+            qFatal("cannot regain privileges");
+    }
+
+private:
+    bool root_;
+};
+
 } // namespace
 
 class TestPictureMetrics : public QObject {
@@ -130,6 +196,44 @@ private Q_SLOTS:
         QTest::newRow("png named .wmf") << Maker([](const QString& dir) {
             return writeBytes(dir, "x.wmf", readBytes(makePicture(dir, "s.png", "png", 96, 192)));
         }) << F::Png << 2540 << 5080;
+
+        // Phone and web formats, measured from their boxes and chunks.
+        const QImage p640 = plain(640, 480);
+        QTest::newRow("heic") << heif(heifBytes(p640)) << F::Heic << 16933 << 12700;
+        QTest::newRow("heif of no particular codec")
+            << heif(withMajorBrand(heifBytes(p640), "mif1")) << F::Heif << 16933 << 12700;
+        QTest::newRow("avif") << heif(heifBytes(p640, 1, HeifCodec::Av1)) << F::Avif << 16933
+                              << 12700;
+        QTest::newRow("webp lossy")
+            << bytes(webpBytes(p640), "p.webp") << F::Webp << 16933 << 12700;
+        QTest::newRow("webp lossless")
+            << bytes(webpBytes(p640, 100), "l.webp") << F::Webp << 16933 << 12700;
+        QTest::newRow("webp extended")
+            << bytes(withWebpExif(webpBytes(p640), p640.size(), 1), "x.webp") << F::Webp << 16933
+            << 12700;
+
+        // Whole as LibreOffice shows them, though something after the shown picture is
+        // missing or added.
+        const QByteArray jpeg = jpegBytes(640, 480);
+        QTest::newRow("camera trailer after EOI")
+            << bytes(jpeg + QByteArray("\0\0SEFH\xff\xd8 not a picture", 22), "t.jpg") << F::Jpeg
+            << 16933 << 12700;
+        QTest::newRow("mpo whose second picture is cut short")
+            << bytes(jpeg + jpeg.left(jpeg.size() / 2), "m.jpg") << F::Jpeg << 16933 << 12700;
+        QTest::newRow("png without IEND, its image data whole") << Maker([](const QString& dir) {
+            const QByteArray png = readBytes(makePicture(dir, "s.png", "png", 640, 480));
+            return writeBytes(dir, "n.png", png.left(png.indexOf("IEND") - 4));
+        }) << F::Png << 16933 << 12700;
+        QTest::newRow("gif without its trailer") << Maker([](const QString& dir) {
+            const QByteArray gif = readBytes(makePicture(dir, "s.gif", "gif", 640, 480));
+            return writeBytes(dir, "n.gif", gif.chopped(1));
+        }) << F::Gif << 16933 << 12700;
+        QTest::newRow("animated gif cut in its second frame") << Maker([](const QString& dir) {
+            const QString gif = convertTo(dir, "a.gif", {"-size", "640x480", "xc:red", "xc:blue"});
+            // The two frames are alike: the second half of the file is the second frame.
+            const QByteArray b = readBytes(gif);
+            return writeBytes(dir, "c.gif", b.left(b.size() * 3 / 4));
+        }) << F::Gif << 16933 << 12700;
 
         QTest::newRow("wmf at 1440 per inch")
             << bytes(placeableWmf(0, 0, 1440, 720, 1440)) << F::Wmf << 2540 << 1270;
@@ -207,6 +311,35 @@ private Q_SLOTS:
         QTest::newRow("tiff pointing past its end")
             << bytes(QByteArray("II*\0\xff\xff\0\0", 8), "t.tif") << 481;
 
+        // Cut short: the picture that is shown has lost data.
+        const QByteArray heic = heifBytes(plain(64, 48));
+        const QByteArray webp = webpBytes(plain(64, 48));
+        QTest::newRow("heic cut in its data") << heif(heic.chopped(20)) << 481;
+        QTest::newRow("heic cut in its boxes") << heif(heic.left(200)) << 481;
+        QTest::newRow("webp cut short") << bytes(webp.chopped(20), "c.webp") << 481;
+        QTest::newRow("jpeg cut in its scan") << bytes(jpeg.left(jpeg.size() - 40), "c.jpg") << 481;
+        QTest::newRow("progressive jpeg cut between scans") << Maker([](const QString& dir) {
+            const QByteArray p = readBytes(
+                convertTo(dir, "p.jpg", {"-size", "64x48", "plasma:", "-interlace", "Plane"}));
+            // Up to the start of its last scan.
+            return writeBytes(dir, "c.jpg", p.left(p.lastIndexOf("\xff\xda")));
+        }) << 481;
+        QTest::newRow("png cut in its data") << Maker([](const QString& dir) {
+            const QByteArray png = readBytes(makePicture(dir, "s.png", "png", 640, 480));
+            return writeBytes(dir, "c.png", png.left(png.size() * 2 / 3));
+        }) << 481;
+        QTest::newRow("png cut between its data chunks") << Maker([](const QString& dir) {
+            const QByteArray png = pngInTwoIdats(dir);
+            return writeBytes(dir, "c.png", png.left(afterFirstIdat(png)));
+        }) << 481;
+        QTest::newRow("gif cut in its picture") << Maker([](const QString& dir) {
+            const QByteArray gif = readBytes(makePicture(dir, "s.gif", "gif", 640, 480));
+            return writeBytes(dir, "c.gif", gif.left(gif.size() / 2));
+        }) << 481;
+        QTest::newRow("tiff strip past the end") << Maker([](const QString& dir) {
+            return writeBytes(dir, "c.tif", tiffStripPastEnd(dir));
+        }) << 481;
+
         QTest::newRow("wmf not placeable") << bytes(wmf.mid(22), "s.wmf") << 481;
         QTest::newRow("wmf placeable header only") << bytes(wmf.left(22), "h.wmf") << 481;
         QTest::newRow("wmf truncated") << bytes(wmf.left(wmf.size() - 2), "t.wmf") << 481;
@@ -226,6 +359,69 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = make(dir.path());
         QTEST(errorNumber(path), "number");
+    }
+
+    // Not the picture's fault: the user may not read it.
+    void unreadableIsAnAccessError() {
+        QTemporaryDir dir;
+        const QString locked = makePicture(dir.path(), "locked.png", "png", 16, 16);
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+        const AsNobody nobody(dir.path());
+        try {
+            readPicture(locked);
+            QFAIL("no error");
+        } catch (const RuntimeError& e) {
+            QCOMPARE(e.number(), int(errPathFileAccess));
+            QCOMPARE(e.file(), locked);
+            QVERIFY2(e.text().contains(QStringLiteral("Permission denied")), qPrintable(e.text()));
+        }
+    }
+
+    // Inputs that once crashed or hung a reader, and hostile ones made to: each is refused.
+    void fuzzFindings_data() {
+        QTest::addColumn<QString>("path");
+        QDirIterator it(QStringLiteral(SLIDEMILL_FUZZ_CRASHES_DIR), QDir::Files);
+        while (it.hasNext()) {
+            it.next();
+            QTest::newRow(qPrintable(it.fileName())) << it.filePath();
+        }
+    }
+    void fuzzFindings() {
+        QFETCH(QString, path);
+        QCOMPARE(errorNumber(path), 481);
+    }
+
+    // Turned as phones and cameras turn them: HEIF by irot and imir, WebP by EXIF.
+    void turnedPhonePictures_data() {
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<int>("orientation");
+        const QImage p = plain(640, 480);
+        auto file = [](const QByteArray& b, const char* name) {
+            return Maker([=](const QString& dir) { return writeBytes(dir, name, b); });
+        };
+        QTest::newRow("heic 6, size after the turn") << file(heifBytes(p, 6), "a.heic") << 6;
+        QTest::newRow("heic 6, size before the turn")
+            << file(withSizeFirst(heifBytes(p, 6)), "b.heic") << 6;
+        QTest::newRow("heic 5, turned then mirrored")
+            << file(withSizeFirst(heifBytes(p, 5)), "c.heic") << 5;
+        QTest::newRow("heic 4, mirrored top to bottom") << file(heifBytes(p, 4), "d.heic") << 4;
+        QTest::newRow("heic 2, mirrored left to right") << file(heifBytes(p, 2), "e.heic") << 2;
+        QTest::newRow("avif 8") << file(heifBytes(p, 8, HeifCodec::Av1), "f.avif") << 8;
+        QTest::newRow("webp 6") << file(withWebpExif(webpBytes(p), p.size(), 6), "g.webp") << 6;
+    }
+    void turnedPhonePictures() {
+        QFETCH(Maker, make);
+        QFETCH(int, orientation);
+        QTemporaryDir dir;
+        const QString path = make(dir.path());
+        QVERIFY2(!path.isEmpty(), "fixture not written");
+        const Picture p = readPicture(path);
+        QCOMPARE(p.orientation, orientation);
+        // The pixels are stored 640 x 480 and shown turned.
+        QCOMPARE(p.widthHimetric, orientation >= 5 ? 12700 : 16933);
+        QCOMPARE(p.heightHimetric, orientation >= 5 ? 16933 : 12700);
+        // Nothing to rewrite: the stored copy is made from the pixels.
+        QCOMPARE(p.orientationOffset, -1);
     }
 
     void orientation_data() {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -191,6 +192,110 @@ QString renderPage(const QString& pdf, int page, int dpi, const QString& outPref
             120000);
     const QString png = outPrefix + QStringLiteral(".png");
     return r.ok && QFileInfo::exists(png) ? png : QString();
+}
+
+namespace {
+
+bool red(QRgb c) {
+    return qRed(c) > 170 && qGreen(c) < 90 && qBlue(c) < 90;
+}
+bool blue(QRgb c) {
+    return qBlue(c) > 150 && qRed(c) < 90 && qGreen(c) < 90;
+}
+bool white(QRgb c) {
+    return qRed(c) > 235 && qGreen(c) > 235 && qBlue(c) > 235;
+}
+
+// The bounding box of the pixels that match, and their centre of mass.
+struct Region {
+    QRect box;
+    QPointF centre;
+};
+
+template <typename Match> Region region(const QImage& img, Match match) {
+    Region r;
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            if (!match(img.pixel(x, y)))
+                continue;
+            r.box |= QRect(x, y, 1, 1);
+            sx += x;
+            sy += y;
+            ++n;
+        }
+    }
+    if (n > 0)
+        r.centre = {sx / n, sy / n};
+    return r;
+}
+
+bool near(QPointF a, QPointF b, double tolerance) {
+    return qAbs(a.x() - b.x()) <= tolerance && qAbs(a.y() - b.y()) <= tolerance;
+}
+
+} // namespace
+
+QImage uprightPhoto() {
+    QImage img(90, 120, QImage::Format_RGB32);
+    img.fill(qRgb(255, 240, 150));
+    QPainter p(&img);
+    p.fillRect(0, 0, 22, 30, Qt::red);
+    p.fillRect(72, 0, 18, 15, Qt::blue);
+    return img;
+}
+
+QRectF shownPictureFrame(const QByteArray& slideXml) {
+    const double emuPerPoint = 12700;
+    // The shape tree's own transform comes first, then the first shape's.
+    auto first = [&](const char* element, const char* attr) {
+        return attributeValues(slideXml, QLatin1String(element), QLatin1String(attr))
+                   .value(1)
+                   .toDouble() /
+               emuPerPoint;
+    };
+    QRectF box(first("a:off", "x"), first("a:off", "y"), first("a:ext", "cx"),
+               first("a:ext", "cy"));
+    const int rot =
+        attributeValues(slideXml, QStringLiteral("a:xfrm"), QStringLiteral("rot")).value(1).toInt();
+    // A quarter turn about the centre shows the box with its sides exchanged.
+    if (rot == 5400000 || rot == 16200000) {
+        const QPointF c = box.center();
+        box = QRectF(c.x() - box.height() / 2, c.y() - box.width() / 2, box.height(), box.width());
+    }
+    return box;
+}
+
+QString uprightProblem(const QImage& page, const QRectF& frame) {
+    const Region picture = region(page, [](QRgb c) { return !white(c); });
+    const Region r = region(page, red), b = region(page, blue);
+    // The blocks' centres sit at an eighth of the frame from the top left and near the top
+    // right.
+    const QPointF redAt(frame.x() + 11.0 / 90 * frame.width(),
+                        frame.y() + 15.0 / 120 * frame.height());
+    const QPointF blueAt(frame.x() + 81.0 / 90 * frame.width(),
+                         frame.y() + 7.5 / 120 * frame.height());
+    const bool fills = qAbs(picture.box.left() - frame.left()) <= 2 &&
+                       qAbs(picture.box.top() - frame.top()) <= 2 &&
+                       qAbs(picture.box.width() - frame.width()) <= 3 &&
+                       qAbs(picture.box.height() - frame.height()) <= 3;
+    if (fills && near(r.centre, redAt, 6) && near(b.centre, blueAt, 6))
+        return {};
+    return QStringLiteral("picture %1,%2 %3x%4 for frame %5,%6 %7x%8, red at %9,%10, blue at "
+                          "%11,%12")
+        .arg(picture.box.x())
+        .arg(picture.box.y())
+        .arg(picture.box.width())
+        .arg(picture.box.height())
+        .arg(frame.x(), 0, 'f', 0)
+        .arg(frame.y(), 0, 'f', 0)
+        .arg(frame.width(), 0, 'f', 0)
+        .arg(frame.height(), 0, 'f', 0)
+        .arg(r.centre.x(), 0, 'f', 0)
+        .arg(r.centre.y(), 0, 'f', 0)
+        .arg(b.centre.x(), 0, 'f', 0)
+        .arg(b.centre.y(), 0, 'f', 0);
 }
 
 } // namespace slidemill::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -55,5 +56,15 @@ int pdfPageCount(const QString& pdf);
 
 // Renders one page (from 1) to a PNG at `dpi`; returns the PNG's path, empty on failure.
 QString renderPage(const QString& pdf, int page, int dpi, const QString& outPrefix);
+
+// The photo the render checks place, as its owner sees it: portrait 90 x 120, pale yellow, a red
+// block top left and a smaller blue one top right, so that every turn and mirror puts a block
+// somewhere else.
+QImage uprightPhoto();
+// The box, in points, that the first picture of a slide's XML shows in, its turn applied.
+QRectF shownPictureFrame(const QByteArray& slideXml);
+// What is wrong with a page rendered at 72 dpi that should show uprightPhoto() upright,
+// filling `frame` (points); empty when nothing is.
+QString uprightProblem(const QImage& page, const QRectF& frame);
 
 } // namespace slidemill::test

@@ -1,6 +1,7 @@
 #include "fixtures.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -8,6 +9,8 @@
 #include <QPainter>
 #include <QProcess>
 #include <QtEndian>
+#include <libheif/heif.h>
+#include <memory>
 
 namespace slidemill::test {
 
@@ -282,6 +285,200 @@ QString makeUprightJpeg(const QString& dir, const QString& name, int w, int h, i
                         bool bigEndian) {
     const QByteArray jpeg = jpegOf(storedForOrientation(pattern(w, h), orientation));
     return writeBytes(dir, name, withSegment(jpeg, exifSegment(orientation, bigEndian)));
+}
+
+namespace {
+
+template <auto release> struct Releaser {
+    template <typename T> void operator()(T* p) const { release(p); }
+};
+
+// The boxes directly inside [from, to) of a HEIF file: type, payload start, end.
+struct HeifBox {
+    QByteArray type;
+    qsizetype start = 0;
+    qsizetype end = 0;
+};
+
+QList<HeifBox> heifBoxes(const QByteArray& file, qsizetype from, qsizetype to) {
+    QList<HeifBox> boxes;
+    while (from + 8 <= to) {
+        const qsizetype size = qFromBigEndian<quint32>(file.constData() + from);
+        if (size < 8 || from + size > to)
+            break;
+        boxes.append({file.mid(from + 4, 4), from + 8, from + size});
+        from += size;
+    }
+    return boxes;
+}
+
+HeifBox heifChild(const QByteArray& file, const HeifBox& parent, const char* type, int skip = 0) {
+    for (const HeifBox& b : heifBoxes(file, parent.start + skip, parent.end)) {
+        if (b.type == type)
+            return b;
+    }
+    return {};
+}
+
+} // namespace
+
+QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, bool alpha) {
+    const std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
+    heif_encoder* rawEncoder = nullptr;
+    const heif_compression_format format =
+        codec == HeifCodec::Hevc ? heif_compression_HEVC : heif_compression_AV1;
+    if (heif_context_get_encoder_for_format(context.get(), format, &rawEncoder).code)
+        return {};
+    const std::unique_ptr<heif_encoder, Releaser<heif_encoder_release>> encoder(rawEncoder);
+    heif_encoder_set_lossy_quality(encoder.get(), 90);
+    heif_image* rawImage = nullptr;
+    const int w = stored.width(), h = stored.height();
+    if (heif_image_create(w, h, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                          &rawImage)
+            .code)
+        return {};
+    const std::unique_ptr<heif_image, Releaser<heif_image_release>> image(rawImage);
+    heif_image_add_plane(image.get(), heif_channel_interleaved, w, h, 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+    const QImage rgb =
+        stored.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+        memcpy(plane + y * stride, rgb.constScanLine(y), size_t(w) * (alpha ? 4 : 3));
+    const QByteArray icc = stored.colorSpace().iccProfile();
+    if (!icc.isEmpty())
+        heif_image_set_raw_color_profile(image.get(), "prof", icc.constData(), size_t(icc.size()));
+    const std::unique_ptr<heif_encoding_options, Releaser<heif_encoding_options_free>> options(
+        heif_encoding_options_alloc());
+    options->image_orientation = heif_orientation(orientation);
+    if (heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), nullptr)
+            .code)
+        return {};
+    QByteArray out;
+    heif_writer writer{};
+    writer.writer_api_version = 1;
+    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    if (heif_context_write(context.get(), &writer, &out).code)
+        return {};
+    return out;
+}
+
+QByteArray withSizeFirst(const QByteArray& heif) {
+    QByteArray out = heif;
+    const HeifBox meta = heifChild(out, {{}, 0, out.size()}, "meta");
+    const HeifBox iprp = heifChild(out, meta, "iprp", 4);
+    const HeifBox ipco = heifChild(out, iprp, "ipco");
+    const HeifBox ipma = heifChild(out, iprp, "ipma");
+    const QList<HeifBox> properties = heifBoxes(out, ipco.start, ipco.end);
+    int ispe = 0, turns = 0;
+    bool quarter = false;
+    for (int i = 0; i < properties.size(); ++i) {
+        const QByteArray& type = properties[i].type;
+        if (type == "ispe")
+            ispe = i + 1;
+        if ((type == "irot" || type == "imir") && turns == 0)
+            turns = i + 1;
+        if (type == "irot" && (quint8(out[properties[i].start]) & 1))
+            quarter = true;
+    }
+    if (ispe == 0)
+        return {};
+    // The size of the coded picture, before it is turned.
+    if (quarter) {
+        const qsizetype at = properties[ispe - 1].start + 4;
+        out.replace(at, 8, out.mid(at + 4, 4) + out.mid(at, 4));
+    }
+    // Each item's associations (one-byte indexes): the size moves before the first turn.
+    qsizetype at = ipma.start + 8;
+    const quint32 items = qFromBigEndian<quint32>(out.constData() + ipma.start + 4);
+    for (quint32 i = 0; i < items && at < ipma.end; ++i) {
+        const int n = quint8(out[at + 2]);
+        QByteArray list = out.mid(at + 3, n);
+        const qsizetype from = list.indexOf(char(ispe)), to = list.indexOf(char(turns));
+        if (from >= 0 && to >= 0 && to < from) {
+            list.remove(from, 1);
+            list.insert(to, char(ispe));
+        }
+        out.replace(at + 3, n, list);
+        at += 3 + n;
+    }
+    return out;
+}
+
+QByteArray withMajorBrand(const QByteArray& heif, const char* brand) {
+    QByteArray out = heif;
+    out.replace(8, 4, QByteArray(brand, 4));
+    return out;
+}
+
+QByteArray webpBytes(const QImage& image, int quality) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "webp");
+    writer.setQuality(quality);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+QByteArray withWebpExif(const QByteArray& webp, const QSize& size, int orientation) {
+    if (!webp.startsWith("RIFF"))
+        return {};
+    auto chunk = [](const char* type, QByteArray data) {
+        QByteArray c(type, 4);
+        putU32(c, quint32(data.size()));
+        if (data.size() % 2)
+            data.append('\0');
+        return c + data;
+    };
+    // The TIFF structure of an EXIF segment, without its marker, length and "Exif\0\0".
+    const QByteArray exif = chunk("EXIF", exifSegment(orientation, false).mid(10));
+    QByteArray body = webp.mid(12);
+    if (body.startsWith("VP8X")) {
+        body[8] = char(quint8(body[8]) | 0x08);
+    } else {
+        // A lossless stream says whether it uses alpha in its header's bit 28.
+        const bool alpha =
+            body.startsWith("VP8L") && (qFromLittleEndian<quint32>(body.constData() + 9) >> 28 & 1);
+        QByteArray vp8x(1, char(0x08 | (alpha ? 0x10 : 0)));
+        vp8x.append(3, '\0');
+        QByteArray sizes;
+        putU32(sizes, quint32(size.width() - 1));
+        vp8x += sizes.left(3);
+        sizes.clear();
+        putU32(sizes, quint32(size.height() - 1));
+        vp8x += sizes.left(3);
+        body = chunk("VP8X", vp8x) + body;
+    }
+    body += exif;
+    QByteArray out("RIFF");
+    putU32(out, quint32(4 + body.size()));
+    return out + "WEBP" + body;
+}
+
+QString writeTurned(const QString& dir, const QString& name, const QImage& upright,
+                    const char* format, int orientation) {
+    const QImage stored = storedForOrientation(upright, orientation);
+    const QByteArray f(format);
+    QByteArray bytes;
+    if (f == "jpeg")
+        bytes = withSegment(jpegOf(stored), exifSegment(orientation, orientation % 2 == 0));
+    else if (f == "heic")
+        bytes = withSizeFirst(heifBytes(stored, orientation));
+    else if (f == "heif")
+        bytes = withMajorBrand(heifBytes(stored, orientation), "mif1");
+    else if (f == "avif")
+        bytes = heifBytes(stored, orientation, HeifCodec::Av1);
+    else if (f == "webp")
+        bytes = withWebpExif(webpBytes(stored), stored.size(), orientation);
+    else if (f == "tiff" && orientation == 1)
+        return QImageWriter(QDir(dir).filePath(name), "tiff").write(stored)
+                   ? QDir(dir).filePath(name)
+                   : QString();
+    return bytes.isEmpty() ? QString() : writeBytes(dir, name, bytes);
 }
 
 } // namespace slidemill::test

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -54,5 +55,29 @@ QImage storedForOrientation(const QImage& upright, int orientation);
 // applied: the pixels are stored turned or flipped as a camera would have stored them.
 QString makeUprightJpeg(const QString& dir, const QString& name, int w, int h, int orientation,
                         bool bigEndian = false);
+
+// HEIF files written by libheif's encoders from `stored`'s pixels and colour profile, with irot
+// and imir properties saying `orientation` (1 to 8) as libheif writes them: the size property
+// gives the picture as shown and comes after them. HEVC makes a HEIC, AV1 an AVIF; with alpha the
+// picture's alpha channel goes into an auxiliary plane. Empty when libheif cannot encode.
+enum class HeifCodec { Hevc, Av1 };
+QByteArray heifBytes(const QImage& stored, int orientation = 1, HeifCodec codec = HeifCodec::Hevc,
+                     bool alpha = false);
+// The same file laid out as cameras write it: the size property gives the picture as stored
+// and comes before the rotation and mirror.
+QByteArray withSizeFirst(const QByteArray& heif);
+// The same file under another major brand ("mif1": a HEIF of no particular codec).
+QByteArray withMajorBrand(const QByteArray& heif, const char* brand);
+
+// A WebP as Qt writes it: lossy (VP8, or VP8X with ALPH when the picture has alpha), or
+// lossless (VP8L) at quality 100.
+QByteArray webpBytes(const QImage& image, int quality = 90);
+// The same in the extended form (VP8X) with an EXIF chunk saying `orientation`.
+QByteArray withWebpExif(const QByteArray& webp, const QSize& size, int orientation);
+
+// `upright` stored as a file of `format` ("jpeg", "heic", "heif", "avif", "webp"; "tiff" only
+// upright) whose orientation metadata turns it upright again: what a phone or camera writes.
+QString writeTurned(const QString& dir, const QString& name, const QImage& upright,
+                    const char* format, int orientation);
 
 } // namespace slidemill::test

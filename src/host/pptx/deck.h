@@ -22,6 +22,7 @@ struct Media {
     QString sourcePath;
     // The file as the build measured it.
     FileIdentity file;
+    // As stored in the package.
     PictureFormat format = PictureFormat::Png;
     // ppt/media/imageN.ext
     QString partName;

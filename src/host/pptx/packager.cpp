@@ -19,7 +19,8 @@
 //       └── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
 //
 // XML parts are deflated; pictures are stored as they are (a photo that its shape turns
-// upright with its EXIF orientation set to 1).
+// upright with its EXIF orientation set to 1), HEIC, HEIF, AVIF and WebP as the upright JPEG
+// or PNG their producer makes.
 #include "host/pptx/packager.h"
 
 #include "core/nativepath.h"
@@ -27,6 +28,7 @@
 #include "host/pptx/contenttypes.h"
 #include "host/pptx/docpropsapp.h"
 #include "host/pptx/docpropscore.h"
+#include "host/pptx/mediatypes.h"
 #include "host/pptx/presentation.h"
 #include "host/pptx/presprops.h"
 #include "host/pptx/relationships.h"
@@ -35,7 +37,6 @@
 #include "host/pptx/slidemaster.h"
 #include "host/pptx/theme.h"
 #include "host/pptx/zipwriter.h"
-#include "slides/picturemetrics.h"
 
 #include <QHash>
 #include <QtEndian>

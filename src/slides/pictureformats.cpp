@@ -1,0 +1,167 @@
+#include "slides/pictureformats.h"
+
+#include "core/messagehandler.h"
+#include "slides/cutshort.h"
+#include "slides/heif.h"
+#include "slides/webp.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <climits>
+#include <limits>
+
+namespace slidemill::formats {
+
+namespace {
+
+bool startsWith(const ByteSource& bytes, QByteArrayView magic) {
+    return bytes.read(0, magic.size()) == magic;
+}
+
+// The size in pixels as stored (first frame or page), from the header through Qt's reader.
+std::optional<QSize> qtPixels(const ByteSource& bytes, const char* qtName) {
+    QBuffer buffer;
+    QIODevice* device = bytes.device();
+    if (!device) {
+        buffer.setData(bytes.buffer().toByteArray());
+        buffer.open(QIODevice::ReadOnly);
+        device = &buffer;
+    }
+    if (!device->seek(0))
+        return std::nullopt;
+    QImageReader reader(device, qtName);
+    reader.setAutoDetectImageFormat(false);
+    // Qt may turn the size by the EXIF orientation; the turn is applied by the loader, once.
+    reader.setAutoTransform(false);
+    const LibraryOutputMuted muted;
+    return reader.size();
+}
+
+// Pixels at 96 per inch in 1/100 mm; empty when not positive or beyond 32 bits.
+std::optional<HeaderMeasure> fromPixels(std::optional<QSize> pixels,
+                                        ExifOrientation orientation = {}, bool alpha = false) {
+    if (!pixels || pixels->width() <= 0 || pixels->height() <= 0)
+        return std::nullopt;
+    const std::int64_t w = roundedQuotient(std::int64_t(pixels->width()) * 2540, 96);
+    const std::int64_t h = roundedQuotient(std::int64_t(pixels->height()) * 2540, 96);
+    constexpr std::int64_t max = std::numeric_limits<std::int32_t>::max();
+    if (w > max || h > max)
+        return std::nullopt;
+    return HeaderMeasure{{std::int32_t(w), std::int32_t(h)}, orientation, alpha};
+}
+
+std::optional<QSize> clampedSize(qint64 width, qint64 height) {
+    if (width > INT_MAX || height > INT_MAX)
+        return std::nullopt;
+    return QSize(int(width), int(height));
+}
+
+} // namespace
+
+bool isPng(const ByteSource& bytes) {
+    return startsWith(bytes, "\x89PNG\r\n\x1a\n");
+}
+
+bool isJpeg(const ByteSource& bytes) {
+    return startsWith(bytes, "\xFF\xD8\xFF");
+}
+
+bool isGif(const ByteSource& bytes) {
+    return startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a");
+}
+
+bool isBmp(const ByteSource& bytes) {
+    return startsWith(bytes, "BM");
+}
+
+bool isTiff(const ByteSource& bytes) {
+    return startsWith(bytes, QByteArrayView("II*\0", 4)) ||
+           startsWith(bytes, QByteArrayView("MM\0*", 4));
+}
+
+bool isWmf(const ByteSource& bytes) {
+    return looksLikePlaceableWmf(bytes);
+}
+
+bool isEmf(const ByteSource& bytes) {
+    return looksLikeEmf(bytes);
+}
+
+bool isHeic(const ByteSource& bytes) {
+    return heifFamily(bytes) == PictureFormat::Heic;
+}
+
+bool isHeif(const ByteSource& bytes) {
+    return heifFamily(bytes) == PictureFormat::Heif;
+}
+
+bool isAvif(const ByteSource& bytes) {
+    return heifFamily(bytes) == PictureFormat::Avif;
+}
+
+bool isWebp(const ByteSource& bytes) {
+    return looksLikeWebp(bytes);
+}
+
+std::optional<HeaderMeasure> measurePng(const ByteSource& bytes, const char* qtName) {
+    if (!pngIsWhole(bytes))
+        return std::nullopt;
+    return fromPixels(qtPixels(bytes, qtName));
+}
+
+std::optional<HeaderMeasure> measureJpeg(const ByteSource& bytes, const char* qtName) {
+    if (!jpegIsWhole(bytes))
+        return std::nullopt;
+    return fromPixels(qtPixels(bytes, qtName), readJpegOrientation(bytes));
+}
+
+std::optional<HeaderMeasure> measureGif(const ByteSource& bytes, const char* qtName) {
+    if (!gifIsWhole(bytes))
+        return std::nullopt;
+    return fromPixels(qtPixels(bytes, qtName));
+}
+
+std::optional<HeaderMeasure> measureBmp(const ByteSource& bytes, const char* qtName) {
+    auto pixels = qtPixels(bytes, qtName);
+    // A top-down BMP stores its height negative, and Qt hands that on as the size.
+    if (pixels && pixels->height() < 0 && pixels->height() > INT_MIN)
+        pixels->setHeight(-pixels->height());
+    return fromPixels(pixels);
+}
+
+std::optional<HeaderMeasure> measureTiff(const ByteSource& bytes, const char* qtName) {
+    if (!tiffIsWhole(bytes))
+        return std::nullopt;
+    return fromPixels(qtPixels(bytes, qtName), readTiffOrientation(bytes));
+}
+
+std::optional<HeaderMeasure> measureWmf(const ByteSource& bytes, const char*) {
+    if (const auto size = readPlaceableWmfSize(bytes))
+        return HeaderMeasure{*size, {}, false};
+    return std::nullopt;
+}
+
+std::optional<HeaderMeasure> measureEmf(const ByteSource& bytes, const char*) {
+    if (const auto size = readEmfSize(bytes))
+        return HeaderMeasure{*size, {}, false};
+    return std::nullopt;
+}
+
+// The stored copy is made upright from the decoded pixels: there is no field to rewrite.
+std::optional<HeaderMeasure> measureHeif(const ByteSource& bytes, const char*) {
+    const auto heif = readHeif(bytes);
+    if (!heif)
+        return std::nullopt;
+    return fromPixels(clampedSize(heif->width, heif->height), {heif->orientation, -1, false},
+                      heif->alpha);
+}
+
+std::optional<HeaderMeasure> measureWebp(const ByteSource& bytes, const char*) {
+    const auto webp = readWebp(bytes);
+    if (!webp)
+        return std::nullopt;
+    return fromPixels(clampedSize(webp->width, webp->height), {webp->orientation, -1, false},
+                      webp->alpha);
+}
+
+} // namespace slidemill::formats

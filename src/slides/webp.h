@@ -1,0 +1,26 @@
+#pragma once
+
+#include "slides/bytesource.h"
+
+#include <optional>
+
+namespace slidemill {
+
+// "RIFF", a size, "WEBP".
+bool looksLikeWebp(const ByteSource& bytes);
+
+struct WebpPicture {
+    // The size as stored; orientation 5 to 8 exchanges the sides.
+    qint64 width = 0;
+    qint64 height = 0;
+    // From the EXIF chunk; 1 without one.
+    int orientation = 1;
+    bool alpha = false;
+};
+
+// Measures a WebP from its VP8 (lossy), VP8L (lossless) or VP8X (extended) chunk, with the
+// orientation of its EXIF chunk. Empty when a chunk is damaged or runs past the end of the file
+// (a file cut short), or no chunk holds a picture.
+std::optional<WebpPicture> readWebp(const ByteSource& bytes);
+
+} // namespace slidemill
