@@ -20,3 +20,5 @@ echo "== system calls for a 700 MB deck"
 python3 bench/bench_writer.py strace build/bench/slidemill-build "$photos"
 echo "== ZIP64: a deck over 4 GiB with an entry over 4 GiB, and 32,767 photos"
 python3 bench/bench_writer.py zip64 build/bench/slidemill-build "$photos"
+echo "== measuring a camera JPEG and a phone HEIC"; build/bench/bench/bench_measure
+echo "== slidemill-build on 100 HEIC photos of 12 megapixels"; sh bench/bench_heic.sh build/bench

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Slidemill needs: "build" for the programs, "test" for the tests
-# as well (LibreOffice to open every deck, ImageMagick for test pictures, clang for the fuzzer,
-# man to check the manual pages).
+# and benchmarks as well (LibreOffice to open every deck, ImageMagick and heif-enc for test
+# pictures, clang for the fuzzer, man to check the manual pages).
 set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugin
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
                libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
-               xdotool zip fonts-dejavu-core man-db groff-base)
+               xdotool zip fonts-dejavu-core man-db groff-base libheif-examples)
 fi
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo

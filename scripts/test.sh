@@ -22,7 +22,7 @@ if [ -d tests/fuzz ]; then
         -DSLIDEMILL_FUZZ=ON -DSLIDEMILL_BENCH=OFF >/dev/null
     cmake --build build/fuzz -j"$jobs" --target fuzz_pictureheaders
     corpus=$(mktemp -d)
-    cp -r tests/fuzz/corpus/. "$corpus"/
+    cp -r tests/fuzz/corpus/. tests/fuzz/crashes/. "$corpus"/
     build/fuzz/tests/fuzz/fuzz_pictureheaders -max_total_time=30 -print_final_stats=1 \
         "$corpus" 2>&1 | tail -n 3
     rm -rf "$corpus"

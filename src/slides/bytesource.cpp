@@ -56,13 +56,17 @@ QByteArray ByteSource::read(qint64 at, qint64 count) const {
 }
 
 qint64 ByteSource::find(char value, qint64 from) const {
-    for (qint64 pos = qMax<qint64>(from, 0); pos < size_; pos += kWindowSize) {
-        const qint64 count = qMin(kWindowSize, size_ - pos);
+    for (qint64 pos = qMax<qint64>(from, 0); pos < size_;) {
+        qint64 count = qMin(kWindowSize, size_ - pos);
+        // Search what the window holds before moving it.
+        if (device_ && pos >= windowAt_ && pos < windowAt_ + window_.size())
+            count = windowAt_ + window_.size() - pos;
         const char* chunk = window(pos, count);
         if (!chunk)
             return -1;
         if (const void* hit = std::memchr(chunk, value, size_t(count)))
             return pos + (static_cast<const char*>(hit) - chunk);
+        pos += count;
     }
     return -1;
 }
