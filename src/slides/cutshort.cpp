@@ -92,23 +92,21 @@ struct TiffArray {
 
 bool pngIsWhole(const ByteSource& bytes) {
     std::vector<Chunk> idat;
-    for (qint64 at = 8; at < bytes.size();) {
+    for (qint64 at = 8;;) {
         const auto length = bytes.readU32Be(at);
         const QByteArray type = bytes.read(at + 4, 4);
-        if (!length || type.isEmpty())
-            return false;
         if (type == "IEND")
             return true; // IEND holds nothing; its checksum alone cannot spoil the picture
         // The data and its checksum.
-        if (!bytes.has(at + 8, qint64(*length) + 4))
-            return false;
+        if (!length || type.isEmpty() || !bytes.has(at + 8, qint64(*length) + 4))
+            break;
         if (type == "IDAT")
             idat.push_back({at + 8, qint64(*length)});
         at += 12 + qint64(*length);
     }
-    // The file ends between two chunks with no IEND: whole when the picture's data is. The
-    // header bounds what that data can inflate to (rows of filter byte and samples, with room
-    // for interlacing), so a crafted stream cannot keep us busy.
+    // The file ends before IEND: whole when the picture's data is. The header bounds what
+    // that data can inflate to (rows of filter byte and samples, with room for interlacing),
+    // so a crafted stream cannot keep us busy.
     const auto width = bytes.readU32Be(16), height = bytes.readU32Be(20);
     const auto depth = bytes.readU8(24), colour = bytes.readU8(25);
     if (!width || !height || !depth || !colour)

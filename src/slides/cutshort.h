@@ -12,7 +12,7 @@ namespace slidemill {
 // (LibreOffice shows a GIF without its trailer, a GIF cut in a later frame and a PNG without
 // IEND whose image data is complete as whole pictures.)
 
-// The chunks run to IEND, or the file ends between chunks after a complete image stream.
+// The chunks run to IEND, or what there is of them holds the whole image stream.
 bool pngIsWhole(const ByteSource& bytes);
 // The first picture's data blocks run to their end.
 bool gifIsWhole(const ByteSource& bytes);

@@ -18,7 +18,7 @@ constexpr quint32 fourcc(const char (&s)[5]) {
 
 // Beyond these a file is not worth reading further, and a crafted one cannot keep us busy.
 constexpr std::size_t kMaxChildren = 1 << 16;
-constexpr qint64 kMaxExtents = 1 << 20;
+constexpr qint64 kMaxExtents = 1 << 16;
 constexpr qsizetype kMaxAssociations = 1024;
 
 struct Box {
@@ -220,10 +220,17 @@ bool readAssociations(const ByteSource& bytes, const Box& ipma, Items& items) {
     return true;
 }
 
+// A run of the file's bytes, [from, to).
+struct Span {
+    quint64 from = 0;
+    quint64 to = 0;
+};
+
 // Whether the coded data of every item in `wanted` lies inside the file (or the idat box), and
-// every one of them has a location.
+// every one of them has a location. Coded data in the file never lies in the boxes that
+// describe it (`described`: the ftyp and meta boxes).
 bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
-                const QSet<quint32>& wanted) {
+                const std::array<Span, 2>& described, const QSet<quint32>& wanted) {
     const auto version = bytes.readU8(iloc.start);
     const auto sizes = bytes.readU8(iloc.start + 4);
     const auto moreSizes = bytes.readU8(iloc.start + 5);
@@ -261,7 +268,10 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
         const bool check = wanted.contains(*id);
         if (check)
             located << *id;
-        for (int e = 0; e < *extentCount; ++e) {
+        // Extents of no bytes at all are all the same: one stands for them.
+        const int extentsRead =
+            offsetSize + lengthSize + indexSize == 0 ? qMin<int>(*extentCount, 1) : *extentCount;
+        for (int e = 0; e < extentsRead; ++e) {
             if (++extents > kMaxExtents)
                 return false;
             at += indexSize;
@@ -270,8 +280,11 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
             at += offsetSize + lengthSize;
             if (!offset || !length || at > iloc.end)
                 return false;
-            if (!check || *reference != 0)
+            if (!check)
                 continue;
+            // Data in another file is not this picture's.
+            if (*reference != 0)
+                return false;
             // In the file (0) or in the idat box (1); 2 points into another item.
             const int construction = *method & 15;
             if (construction == 2)
@@ -283,6 +296,12 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
             // Length 0 runs to the end.
             if (*base > space || *offset > space - *base || *length > space - *base - *offset)
                 return false;
+            const quint64 from = *base + *offset;
+            const quint64 to = *length == 0 ? space : from + *length;
+            for (const Span& d : described) {
+                if (construction == 0 && from < d.to && to > d.from)
+                    return false;
+            }
         }
     }
     return located == wanted;
@@ -386,7 +405,10 @@ std::optional<HeifPicture> readHeif(const ByteSource& bytes) {
     } else {
         return std::nullopt;
     }
-    if (!dataInside(bytes, *iloc, find(*boxes, fourcc("idat")), coded))
+    const auto ftyp = boxAt(bytes, 0, bytes.size());
+    const std::array<Span, 2> described = {Span{0, ftyp ? quint64(ftyp->end) : 0},
+                                           Span{quint64(meta->start), quint64(meta->end)}};
+    if (!dataInside(bytes, *iloc, find(*boxes, fourcc("idat")), described, coded))
         return std::nullopt;
 
     HeifPicture picture;

@@ -220,9 +220,9 @@ private Q_SLOTS:
             << 16933 << 12700;
         QTest::newRow("mpo whose second picture is cut short")
             << bytes(jpeg + jpeg.left(jpeg.size() / 2), "m.jpg") << F::Jpeg << 16933 << 12700;
-        QTest::newRow("png without IEND, its image data whole") << Maker([](const QString& dir) {
+        QTest::newRow("png cut in its IEND, its image data whole") << Maker([](const QString& dir) {
             const QByteArray png = readBytes(makePicture(dir, "s.png", "png", 640, 480));
-            return writeBytes(dir, "n.png", png.left(png.indexOf("IEND") - 4));
+            return writeBytes(dir, "n.png", png.chopped(6));
         }) << F::Png << 16933 << 12700;
         QTest::newRow("gif without its trailer") << Maker([](const QString& dir) {
             const QByteArray gif = readBytes(makePicture(dir, "s.gif", "gif", 640, 480));

@@ -127,11 +127,11 @@ QImage decodeHeif(const Picture& picture, const QByteArray& file) {
     return image;
 }
 
-// Qt's WebP reader leaves the EXIF orientation to us: the picture is turned here.
-QImage decodeWebp(const Picture& picture, QByteArray& file) {
+// Qt's readers (WebP) leave the EXIF orientation to us: the picture is turned here.
+QImage decodeWithQt(const Picture& picture, QByteArray& file) {
     QBuffer buffer(&file);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "webp");
+    QImageReader reader(&buffer, formatRow(picture.format).qtName);
     reader.setAutoTransform(false);
     QImage image;
     if (!reader.read(&image))
@@ -154,8 +154,9 @@ QImage decodeWebp(const Picture& picture, QByteArray& file) {
 Transcoded transcode(const Picture& picture) {
     const PictureFormat stored = storedFormat(picture);
     QByteArray file = readFile(picture);
-    QImage image = picture.format == PictureFormat::Webp ? decodeWebp(picture, file)
-                                                         : decodeHeif(picture, file);
+    // What Qt does not read (the HEIF family), libheif does.
+    QImage image =
+        formatRow(picture.format).qtName ? decodeWithQt(picture, file) : decodeHeif(picture, file);
     file = QByteArray();
     Transcoded out;
     out.format = stored;
