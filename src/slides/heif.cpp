@@ -289,7 +289,7 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
             const int construction = *method & 15;
             if (construction == 2)
                 continue;
-            if (construction == 1 && !idat)
+            if (construction > 2 || (construction == 1 && !idat))
                 return false;
             const quint64 space =
                 construction == 0 ? quint64(bytes.size()) : quint64(idat->end - idat->start);
