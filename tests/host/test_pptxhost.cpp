@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <chrono>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -643,6 +645,25 @@ void TestPptxHost::pictureMadeInMemory() {
     } catch (const RuntimeError& e) {
         QCOMPARE(e.file(), QStringLiteral("b.heic"));
     }
+
+    // The next picture is made while the one before it is, on both cores: a maker that waits
+    // for the next one to start sees it start.
+    QFile both(dir.filePath("both.pptx"));
+    QVERIFY(both.open(QIODevice::WriteOnly));
+    pptx::PackageWriter overlapping(both.handle(), both.fileName());
+    std::promise<void> secondStarted;
+    std::future<void> started = secondStarted.get_future();
+    bool overlapped = false;
+    overlapping.addProduced(0, deck.media[1], [&] {
+        overlapped = started.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        return made;
+    });
+    overlapping.addProduced(1, deck.media[1], [&] {
+        secondStarted.set_value();
+        return made;
+    });
+    overlapping.drain();
+    QVERIFY(overlapped);
 }
 
 // A HEIC whose boxes are whole but whose coded picture is noise fails only when decoded: the

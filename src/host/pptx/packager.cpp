@@ -361,7 +361,7 @@ void PackageWriter::addPicture(int index, const Media& media) {
 void PackageWriter::addProduced(int index, const Media& media,
                                 std::function<QByteArray()> produce) {
     // One picture made ahead of the one being written, so that no more than two are held.
-    d_->waitForRoom(1);
+    d_->waitForRoom(2);
     auto p = std::make_unique<Pending>();
     p->index = index;
     p->part = media.partName;
