@@ -169,6 +169,11 @@ bool jpegIsWhole(const ByteSource& bytes) {
             return true;
         at += *length;
         if (*marker == 0xDA) {
+            // An EOI can stand in scan data only as itself: a file that ends with one was not
+            // cut in its scans, and walking megabytes of them to find that out would read
+            // every photo twice. Only files with something after their last EOI are walked.
+            if (bytes.read(bytes.size() - 2, 2) == QByteArrayView("\xFF\xD9", 2))
+                return true;
             at = endOfScan(bytes, at);
             if (at < 0)
                 return false;
