@@ -7,9 +7,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <future>
 #include <libdeflate.h>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +50,8 @@ constexpr qsizetype kBufferSize = qsizetype(1) << 20;
 // Pictures pass through a piece this size, small enough to stay in the CPU cache between
 // being read, checksummed and written.
 constexpr qint64 kPieceSize = qint64(128) << 10;
+// The kernel copies a picture this much at a time, so progress keeps moving on a big one.
+constexpr qint64 kKernelCopyStep = qint64(16) << 20;
 // Written bytes are handed to the disk every so often, so that the sync at the end does not
 // wait for all of them, and progress shown is progress made.
 constexpr qint64 kWritebackStep = qint64(8) << 20;
@@ -172,6 +177,39 @@ void unchangedSince(const struct stat& before, int source, const QString& source
         changedWhileStored(sourceName);
 }
 
+// The CRC-32 of what the output holds at [at, at + size), read back from the page cache where
+// it was just written; errno when a read fails, -1 when the output ends early.
+struct RangeCrc {
+    quint32 crc = 0;
+    int error = 0;
+};
+
+RangeCrc crcOfRange(int out, qint64 at, qint64 size) {
+    QByteArray piece(qsizetype(kPieceSize), Qt::Uninitialized);
+    RangeCrc result;
+    for (const qint64 end = at + size; at < end;) {
+        const ssize_t n =
+            ::pread(out, piece.data(), std::size_t(std::min(end - at, kPieceSize)), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            result.error = n < 0 ? errno : -1;
+            return result;
+        }
+        result.crc = quint32(libdeflate_crc32(result.crc, piece.constData(), std::size_t(n)));
+        at += n;
+    }
+    return result;
+}
+
+// A stored file's CRC being taken on another thread: where it goes once known.
+struct PendingCrc {
+    std::future<RangeCrc> crc;
+    // Offsets of the CRC field in the output and in the central directory.
+    qint64 headerField = 0;
+    qsizetype directoryField = 0;
+};
+
 } // namespace
 
 struct ZipWriter::State {
@@ -180,6 +218,8 @@ struct ZipWriter::State {
     // A regular file written from `base` on can be written back into and cut back; a pipe or
     // an appending file cannot.
     bool seekable = false;
+    // The kernel copies into a file this process can read back for the CRC.
+    bool readable = false;
     qint64 base = 0;
     // Read by another thread for progress.
     std::atomic<qint64> flushed = 0;
@@ -191,6 +231,7 @@ struct ZipWriter::State {
     bool finished = false;
     QByteArray scratch;
     libdeflate_compressor* compressor = nullptr;
+    std::deque<PendingCrc> pending;
 
     qint64 offset() const { return flushed + buffer.size(); }
 
@@ -271,6 +312,74 @@ struct ZipWriter::State {
         handedToDisk = std::min(handedToDisk, to);
     }
 
+    // Copies [from, to) of the file into the output inside the kernel. False when the kernel
+    // cannot copy between these two files and nothing was copied; the caller then copies
+    // through memory.
+    bool copyRange(int source, qint64 from, qint64 to, const QString& sourceName) {
+        for (qint64 at = from; at < to;) {
+            loff_t in = at;
+            const ssize_t n = ::copy_file_range(source, &in, out, nullptr,
+                                                std::size_t(std::min(to - at, kKernelCopyStep)), 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && at == from &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                 errno == EBADF || errno == EPERM))
+                return false;
+            if (n < 0)
+                failOut(errno);
+            if (n == 0)
+                changedWhileStored(sourceName);
+            at += n;
+            flushed += n;
+        }
+        return true;
+    }
+
+    // The kernel copies the file's bytes, the patch laid over them, without their passing
+    // through this process. False when it cannot copy between these two files.
+    bool copyInKernel(int source, qint64 size, const Patch& patch, const QString& sourceName) {
+        const qint64 patchAt = std::clamp<qint64>(patch.offset, 0, size);
+        const qint64 patchEnd = std::clamp<qint64>(patch.offset + patch.bytes.size(), 0, size);
+        if (patch.offset < 0 || patchAt == patchEnd)
+            return copyRange(source, 0, size, sourceName);
+        if (!copyRange(source, 0, patchAt, sourceName))
+            return false;
+        writeAll(patch.bytes.constData(), patchEnd - patchAt);
+        if (!copyRange(source, patchEnd, size, sourceName))
+            failOut(EXDEV);
+        return true;
+    }
+
+    // The CRC of a stored file is taken from the output on another thread while the next
+    // file is copied, so the checksum costs no time of its own. Its two fields are filled in
+    // when it is known: the header's in the file, the directory's here.
+    void checksumLater(qint64 dataAt, qint64 size, qint64 headerField, qsizetype directoryField) {
+        // Two in flight keep the other core busy without piling up threads.
+        while (pending.size() >= 2)
+            collectOne();
+        pending.push_back({std::async(std::launch::async, crcOfRange, out, dataAt, size),
+                           headerField, directoryField});
+    }
+
+    void collectOne() {
+        PendingCrc job = std::move(pending.front());
+        pending.pop_front();
+        const RangeCrc result = job.crc.get();
+        if (result.error != 0)
+            failOut(result.error > 0 ? result.error : EIO);
+        char le[4];
+        qToLittleEndian(result.crc, le);
+        if (::pwrite(out, le, 4, job.headerField) != 4)
+            failOut(errno);
+        std::memcpy(directory.data() + job.directoryField, le, 4);
+    }
+
+    void collectAll() {
+        while (!pending.empty())
+            collectOne();
+    }
+
     // Passes the file's first `size` bytes with the patch laid over them, piece by piece, to
     // the output when `write` is set; returns their CRC-32.
     quint32 passFile(int source, qint64 size, const Patch& patch, bool write,
@@ -308,6 +417,7 @@ ZipWriter::ZipWriter(int out, const QString& outName) : d_(std::make_unique<Stat
     d_->base = ::lseek(out, 0, SEEK_CUR);
     d_->seekable = ::fstat(out, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 &&
                    !(flags & O_APPEND) && d_->base >= 0;
+    d_->readable = d_->seekable && (flags & O_ACCMODE) == O_RDWR;
     d_->buffer.reserve(kBufferSize);
     d_->compressor = libdeflate_alloc_compressor(kDeflateLevel);
     if (!d_->compressor)
@@ -353,27 +463,35 @@ void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, cons
     Entry e;
     e.name = name.toUtf8();
     e.size = e.compressedSize = quint64(size);
+    bool crcLater = false;
     d_->entry(e, [&] {
         struct stat before;
         if (::fstat(source, &before) != 0)
             State::failSource(errnoText(errno), sourceName);
-        // Read once where the header can be written back into once the CRC is known; a
-        // stream needs the CRC before the bytes.
+        // A stream needs the CRC before the bytes; a file gets it written back afterwards.
         if (!d_->seekable)
             e.crc = d_->passFile(source, size, patch, false, sourceName);
         d_->append(e.localHeader());
         d_->flush();
-        const quint32 crc = d_->passFile(source, size, patch, true, sourceName);
-        if (d_->seekable) {
-            char le[4];
-            qToLittleEndian(crc, le);
-            if (::pwrite(d_->out, le, 4, d_->base + qint64(e.offset) + 14) != 4)
-                d_->failOut(errno);
-            e.crc = crc;
+        const qint64 dataAt = d_->base + d_->flushed;
+        if (d_->readable && d_->copyInKernel(source, size, patch, sourceName)) {
+            crcLater = true;
+        } else {
+            const quint32 crc = d_->passFile(source, size, patch, true, sourceName);
+            if (d_->seekable) {
+                char le[4];
+                qToLittleEndian(crc, le);
+                if (::pwrite(d_->out, le, 4, d_->base + qint64(e.offset) + 14) != 4)
+                    d_->failOut(errno);
+                e.crc = crc;
+            }
+            if (crc != e.crc)
+                changedWhileStored(sourceName);
         }
-        if (crc != e.crc)
-            changedWhileStored(sourceName);
         unchangedSince(before, source, sourceName);
+        if (crcLater)
+            d_->checksumLater(dataAt, size, d_->base + qint64(e.offset) + 14,
+                              d_->directory.size() + 16);
     });
 }
 
@@ -382,6 +500,7 @@ void ZipWriter::finish() {
         throw RuntimeError(errPathFileAccess,
                            saveError(QStringLiteral("the package cannot be continued")),
                            d_->outName);
+    d_->collectAll();
     const quint64 start = quint64(d_->offset());
     const quint64 size = quint64(d_->directory.size());
     const quint64 count = d_->entries;
