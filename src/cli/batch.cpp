@@ -2,6 +2,7 @@
 
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/pptx/saveerror.h"
 #include "slides/builds.h"
 
 #include <QCommandLineParser>
@@ -220,10 +221,7 @@ void checkOutput(const QString& output, const QStringList& pictures) {
     if (::stat(nativePath(output).constData(), &out) != 0)
         return;
     const auto refuse = [&output](const char* why) {
-        throw RuntimeError(
-            errPathFileAccess,
-            QStringLiteral("Saving the presentation: the output %1").arg(QLatin1String(why)),
-            output);
+        pptx::failSave(QStringLiteral("the output %1").arg(QLatin1String(why)), output);
     };
     if (!S_ISREG(out.st_mode))
         refuse("is not a regular file");

@@ -5,6 +5,7 @@
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
+#include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
 #include "host/pptx/transcode.h"
 #include "host/pptx/units.h"
@@ -196,17 +197,11 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
 
     State::Session& session = *state_->session;
     if (session.output.known() && picture.file.sameFile(session.output))
-        throw RuntimeError(errPathFileAccess,
-                           QStringLiteral("Saving the presentation: the output is one of the "
-                                          "pictures"),
-                           session.file->name());
+        pptx::failSave(QStringLiteral("the output is one of the pictures"), session.file->name());
     const QPair<quint64, quint64> key{picture.file.device, picture.file.inode};
     int media = session.mediaByFile.value(key, -1);
     if (media >= 0 && !(deck.media[std::size_t(media)].file == picture.file))
-        throw RuntimeError(errPathFileAccess,
-                           QStringLiteral("Saving the presentation: the picture changed after "
-                                          "it was measured"),
-                           fileName);
+        pptx::pictureChanged(fileName);
     if (media < 0) {
         media = int(deck.media.size());
         pptx::Media m{

@@ -24,7 +24,6 @@
 #include "host/pptx/packager.h"
 
 #include "core/nativepath.h"
-#include "core/runtimeerror.h"
 #include "host/pptx/contenttypes.h"
 #include "host/pptx/docpropsapp.h"
 #include "host/pptx/docpropscore.h"
@@ -32,6 +31,7 @@
 #include "host/pptx/presentation.h"
 #include "host/pptx/presprops.h"
 #include "host/pptx/relationships.h"
+#include "host/pptx/saveerror.h"
 #include "host/pptx/slide.h"
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/slidemaster.h"
@@ -43,7 +43,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <future>
@@ -56,15 +55,6 @@
 namespace slidemill::pptx {
 
 namespace {
-
-[[noreturn]] void fail(const QString& cause, const QString& file) {
-    throw RuntimeError(errPathFileAccess, QStringLiteral("Saving the presentation: %1").arg(cause),
-                       file);
-}
-
-[[noreturn]] void changed(const QString& file) {
-    fail(QStringLiteral("the picture changed after it was measured"), file);
-}
 
 // Pictures opened and waiting to be written, whose start the disk is asked to read meanwhile.
 constexpr std::size_t kFilesAhead = 4;
@@ -231,22 +221,21 @@ std::unique_ptr<Pending> openMeasured(int index, const Media& media) {
     p->source = media.sourcePath;
     p->fd = ::open(nativePath(media.sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (p->fd < 0)
-        fail(QStringLiteral("cannot read the picture: %1")
-                 .arg(QString::fromLocal8Bit(std::strerror(errno))),
-             media.sourcePath);
+        failSave(QStringLiteral("cannot read the picture: %1").arg(errnoText(errno)),
+                 media.sourcePath);
     struct stat st;
     if (::fstat(p->fd, &st) != 0 || !S_ISREG(st.st_mode))
-        fail(QStringLiteral("the picture is not a regular file"), media.sourcePath);
+        failSave(QStringLiteral("the picture is not a regular file"), media.sourcePath);
     p->file = identityOf(st);
     if (!(p->file == media.file))
-        changed(media.sourcePath);
+        pictureChanged(media.sourcePath);
     if (media.orientationOffset >= 0) {
         // Still the value measured there, or the file is not what was measured.
         char field[2];
         if (::pread(p->fd, field, 2, media.orientationOffset) != 2 ||
             (media.orientationBigEndian ? qFromBigEndian<quint16>(field)
                                         : qFromLittleEndian<quint16>(field)) != media.orientation)
-            changed(media.sourcePath);
+            pictureChanged(media.sourcePath);
         // The copy says upright, or an application that honours the tag turns it twice.
         p->patch.offset = media.orientationOffset;
         p->patch.bytes.resize(2);
@@ -293,7 +282,7 @@ struct PackageWriter::State {
         } else {
             // Written to while it waited: no longer what was measured.
             if (!(identityOf(p.fd) == p.file))
-                pptx::changed(p.source);
+                pictureChanged(p.source);
             zip.addStoredFile(p.part, p.fd, p.file.size, p.patch, p.source);
         }
         if (stored.size() <= std::size_t(p.index))

@@ -1,7 +1,7 @@
 #include "host/pptx/savefile.h"
 
 #include "core/nativepath.h"
-#include "core/runtimeerror.h"
+#include "host/pptx/saveerror.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,17 +27,8 @@ constexpr int kMaxNumber = 99999;
 constexpr char kTempPrefix[] = ".~slidemill-";
 constexpr char kTempSuffix[] = ".pptx.tmp";
 
-[[noreturn]] void fail(const QString& cause, const QString& file) {
-    throw RuntimeError(errPathFileAccess, QStringLiteral("Saving the presentation: %1").arg(cause),
-                       file);
-}
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 [[noreturn]] void failErrno(const QString& file) {
-    fail(errnoText(errno), file);
+    failSaveErrno(errno, file);
 }
 
 // Temporary files the signal handler removes: a fixed table it can read without locks.
@@ -115,7 +106,7 @@ QByteArray throughLinks(QByteArray path, const QString& reportAs) {
         target.truncate(n);
         path = target.startsWith('/') ? target : folderOf(path) + '/' + target;
     }
-    fail(errnoText(ELOOP), reportAs);
+    failSaveErrno(ELOOP, reportAs);
 }
 
 // Removes the temporary files of saves into `folder` that no live process holds: whoever
@@ -183,7 +174,7 @@ Placed placeWithoutReplacing(const QByteArray& src, const QByteArray& dst, const
     if (::rename(src.constData(), dst.constData()) != 0) {
         const int error = errno;
         ::unlink(dst.constData());
-        fail(errnoText(error), to);
+        failSaveErrno(error, to);
     }
     return Placed::Done;
 }
@@ -277,12 +268,12 @@ public:
                 return path;
             }
         }
-        fail(QStringLiteral("no free name \"Presentation N.pptx\" is left"), reportAs_);
+        failSave(QStringLiteral("no free name \"Presentation N.pptx\" is left"), reportAs_);
     }
 };
 
 [[noreturn]] void notRegular(const QString& path) {
-    fail(QStringLiteral("the output is not a regular file"), path);
+    failSave(QStringLiteral("the output is not a regular file"), path);
 }
 
 class ReplacingSave : public TemporarySave {
@@ -303,7 +294,7 @@ public:
         if (exists && !S_ISREG(st.st_mode))
             notRegular(reportAs_);
         if (exists && isPicture && isPicture(identityOf(st)))
-            fail(QStringLiteral("the output is one of the pictures"), reportAs_);
+            failSave(QStringLiteral("the output is one of the pictures"), reportAs_);
         prepare(exists ? &st : nullptr);
         if (::rename(path_.constData(), target_.constData()) != 0)
             failErrno(reportAs_);
@@ -344,12 +335,12 @@ std::unique_ptr<SaveFile> SaveFile::numbered(const QString& folderIn) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(native.toStdString()), ec);
     if (ec)
-        fail(QStringLiteral("cannot create the folder: %1")
-                 .arg(QString::fromLocal8Bit(ec.message().c_str())),
-             folder);
+        failSave(QStringLiteral("cannot create the folder: %1")
+                     .arg(QString::fromLocal8Bit(ec.message().c_str())),
+                 folder);
     struct stat st;
     if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        fail(QStringLiteral("not a folder"), folder);
+        failSave(QStringLiteral("not a folder"), folder);
     return std::make_unique<NumberedSave>(native, folder);
 }
 
@@ -364,7 +355,7 @@ std::unique_ptr<SaveFile> SaveFile::replacing(const QString& pathIn) {
         failErrno(path);
     }
     if (::stat(folderOf(target).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        fail(QStringLiteral("the folder does not exist"), path);
+        failSave(QStringLiteral("the folder does not exist"), path);
     return std::make_unique<ReplacingSave>(target, path);
 }
 

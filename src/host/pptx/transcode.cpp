@@ -4,6 +4,7 @@
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/mediatypes.h"
+#include "host/pptx/saveerror.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -40,10 +41,7 @@ QByteArray readFile(const Picture& picture) {
         throw RuntimeError::withFile(errPathFileAccess, picture.path);
     }
     if (picture.file.known() && !(identityOf(fd) == picture.file))
-        throw RuntimeError(errPathFileAccess,
-                           QStringLiteral("Saving the presentation: the picture changed after it "
-                                          "was measured"),
-                           picture.path);
+        pictureChanged(picture.path);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw RuntimeError::withFile(errPathFileAccess, picture.path);

@@ -1,6 +1,6 @@
 #include "host/pptx/zipwriter.h"
 
-#include "core/runtimeerror.h"
+#include "host/pptx/saveerror.h"
 
 #include <QtEndian>
 #include <algorithm>
@@ -70,14 +70,6 @@ void put64(QByteArray& b, quint64 v) {
     char le[8];
     qToLittleEndian(quint64(v), le);
     b.append(le, 8);
-}
-
-QString saveError(const QString& cause) {
-    return QStringLiteral("Saving the presentation: %1").arg(cause);
-}
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // What an entry's headers say.
@@ -164,9 +156,7 @@ struct Entry {
 
 // A file written to while it was copied gives an entry whose CRC says something else.
 [[noreturn]] void changedWhileStored(const QString& sourceName) {
-    throw RuntimeError(errPathFileAccess,
-                       saveError(QStringLiteral("the file changed while it was stored")),
-                       sourceName);
+    failSave(QStringLiteral("the file changed while it was stored"), sourceName);
 }
 
 void unchangedSince(const struct stat& before, int source, const QString& sourceName) {
@@ -177,28 +167,37 @@ void unchangedSince(const struct stat& before, int source, const QString& source
         changedWhileStored(sourceName);
 }
 
+// Reads [at, at + size) of `fd` into `piece`, a piece at a time, and hands each piece to `use`
+// with its offset from `at`. 0 when all was read; errno when a read fails, -1 when the file
+// ends first.
+template <typename Use> int eachPiece(int fd, qint64 at, qint64 size, QByteArray& piece, Use use) {
+    piece.resize(kPieceSize);
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n =
+            ::pread(fd, piece.data(), std::size_t(std::min(size - done, kPieceSize)), at + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : -1;
+        use(piece.data(), qsizetype(n), done);
+        done += n;
+    }
+    return 0;
+}
+
 // The CRC-32 of what the output holds at [at, at + size), read back from the page cache where
-// it was just written; errno when a read fails, -1 when the output ends early.
+// it was just written; `error` as eachPiece answers.
 struct RangeCrc {
     quint32 crc = 0;
     int error = 0;
 };
 
 RangeCrc crcOfRange(int out, qint64 at, qint64 size) {
-    QByteArray piece(qsizetype(kPieceSize), Qt::Uninitialized);
+    QByteArray piece;
     RangeCrc result;
-    for (const qint64 end = at + size; at < end;) {
-        const ssize_t n =
-            ::pread(out, piece.data(), std::size_t(std::min(end - at, kPieceSize)), at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            result.error = n < 0 ? errno : -1;
-            return result;
-        }
-        result.crc = quint32(libdeflate_crc32(result.crc, piece.constData(), std::size_t(n)));
-        at += n;
-    }
+    result.error = eachPiece(out, at, size, piece, [&](const char* data, qsizetype n, qint64) {
+        result.crc = quint32(libdeflate_crc32(result.crc, data, std::size_t(n)));
+    });
     return result;
 }
 
@@ -235,12 +234,7 @@ struct ZipWriter::State {
 
     qint64 offset() const { return flushed + buffer.size(); }
 
-    [[noreturn]] void failOut(int error) {
-        throw RuntimeError(errPathFileAccess, saveError(errnoText(error)), outName);
-    }
-    [[noreturn]] static void failSource(const QString& cause, const QString& source) {
-        throw RuntimeError(errPathFileAccess, saveError(cause), source);
-    }
+    [[noreturn]] void failOut(int error) { failSaveErrno(error, outName); }
 
     void writeAll(const char* data, qint64 size) {
         while (size > 0) {
@@ -277,9 +271,7 @@ struct ZipWriter::State {
     // An entry that fails goes away again, or nothing more is written after it.
     template <typename Body> void entry(Entry& e, Body body) {
         if (finished || broken)
-            throw RuntimeError(errPathFileAccess,
-                               saveError(QStringLiteral("the package cannot be continued")),
-                               outName);
+            failSave(QStringLiteral("the package cannot be continued"), outName);
         e.offset = quint64(offset());
         try {
             body();
@@ -384,27 +376,22 @@ struct ZipWriter::State {
     // the output when `write` is set; returns their CRC-32.
     quint32 passFile(int source, qint64 size, const Patch& patch, bool write,
                      const QString& sourceName) {
-        scratch.resize(kPieceSize);
         quint32 crc = 0;
-        for (qint64 at = 0; at < size;) {
-            const ssize_t n =
-                ::pread(source, scratch.data(), std::size_t(std::min(size - at, kPieceSize)), at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                failSource(errnoText(errno), sourceName);
-            if (n == 0)
-                changedWhileStored(sourceName);
-            for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
-                const qint64 k = patch.offset + i - at;
-                if (k >= 0 && k < n)
-                    scratch[k] = patch.bytes[i];
-            }
-            crc = quint32(libdeflate_crc32(crc, scratch.constData(), std::size_t(n)));
-            if (write)
-                writeAll(scratch.constData(), n);
-            at += n;
-        }
+        const int error =
+            eachPiece(source, 0, size, scratch, [&](char* data, qsizetype n, qint64 at) {
+                for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
+                    const qint64 k = patch.offset + i - at;
+                    if (k >= 0 && k < n)
+                        data[k] = patch.bytes[i];
+                }
+                crc = quint32(libdeflate_crc32(crc, data, std::size_t(n)));
+                if (write)
+                    writeAll(data, n);
+            });
+        if (error > 0)
+            failSaveErrno(error, sourceName);
+        if (error < 0)
+            changedWhileStored(sourceName);
         return crc;
     }
 };
@@ -467,7 +454,7 @@ void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, cons
     d_->entry(e, [&] {
         struct stat before;
         if (::fstat(source, &before) != 0)
-            State::failSource(errnoText(errno), sourceName);
+            failSaveErrno(errno, sourceName);
         // A stream needs the CRC before the bytes; a file gets it written back afterwards.
         if (!d_->seekable)
             e.crc = d_->passFile(source, size, patch, false, sourceName);
@@ -497,9 +484,7 @@ void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, cons
 
 void ZipWriter::finish() {
     if (d_->finished || d_->broken)
-        throw RuntimeError(errPathFileAccess,
-                           saveError(QStringLiteral("the package cannot be continued")),
-                           d_->outName);
+        failSave(QStringLiteral("the package cannot be continued"), d_->outName);
     d_->collectAll();
     const quint64 start = quint64(d_->offset());
     const quint64 size = quint64(d_->directory.size());

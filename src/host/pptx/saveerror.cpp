@@ -1,0 +1,26 @@
+#include "host/pptx/saveerror.h"
+
+#include "core/runtimeerror.h"
+
+#include <cstring>
+
+namespace slidemill::pptx {
+
+void failSave(const QString& cause, const QString& file) {
+    throw RuntimeError(errPathFileAccess, QStringLiteral("Saving the presentation: %1").arg(cause),
+                       file);
+}
+
+void failSaveErrno(int error, const QString& file) {
+    failSave(errnoText(error), file);
+}
+
+void pictureChanged(const QString& file) {
+    failSave(QStringLiteral("the picture changed after it was measured"), file);
+}
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace slidemill::pptx
