@@ -81,6 +81,7 @@ struct PptxHost::State {
     QString savedPath;
     bool opened = false;
     qint64 written = 0;
+    qint64 entries = 0;
 
     Session& needSession(const char* operation) {
         if (!session)
@@ -329,6 +330,7 @@ void PptxHost::endBuild(Outcome outcome) {
 
     session->package->finish(*session->deck);
     state_->written = session->package->bytesWritten();
+    state_->entries = session->package->entriesWritten();
     const QString path = session->file->commit([&session](const FileIdentity& file) {
         return session->mediaByFile.contains({file.device, file.inode});
     });
@@ -350,6 +352,10 @@ bool PptxHost::openedOnDesktop() const {
 qint64 PptxHost::bytesWritten() const {
     const State::Session* s = state_->session ? &*state_->session : nullptr;
     return s && s->package ? s->package->bytesWritten() : state_->written;
+}
+
+qint64 PptxHost::entriesWritten() const {
+    return state_->entries;
 }
 
 void removeUnfinishedSavesOnSignal() {

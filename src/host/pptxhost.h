@@ -8,7 +8,16 @@
 
 namespace slidemill {
 
+// Pictures are stored at this many pixels per inch of their size on the slide: 220 suits
+// print and large screens, 150 projectors and full HD, 96 mail.
+inline constexpr int kDefaultPixelsPerInch = 220;
+inline constexpr int kMinPixelsPerInch = 50;
+inline constexpr int kMaxPixelsPerInch = 1200;
+
 struct PptxHostOptions {
+    // Pictures with more pixels than this many per inch of their placed size are stored
+    // resized to it; 0 stores every picture as its file holds it.
+    int pixelsPerInch = kDefaultPixelsPerInch;
     // The file to write. Empty: "Presentation N.pptx" with the first free N in
     // documentsFolder, never overwriting anything.
     QString outputPath;
@@ -53,6 +62,8 @@ public:
     bool openedOnDesktop() const override;
     // Bytes of the deck written so far in this build, or by the last one.
     qint64 bytesWritten() const;
+    // Zip entries of the last deck saved (parts and pictures); 0 before one is.
+    qint64 entriesWritten() const;
 
 private:
     struct State;

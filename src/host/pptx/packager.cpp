@@ -395,4 +395,8 @@ qint64 PackageWriter::bytesWritten() const {
     return d_->zip.bytesWritten();
 }
 
+qint64 PackageWriter::entriesWritten() const {
+    return d_->zip.entriesWritten();
+}
+
 } // namespace slidemill::pptx

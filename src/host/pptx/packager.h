@@ -41,6 +41,8 @@ public:
 
     // May be asked from any thread.
     qint64 bytesWritten() const;
+    // Entries in the package once it is finished.
+    qint64 entriesWritten() const;
 
 private:
     struct State;

@@ -524,4 +524,8 @@ qint64 ZipWriter::bytesWritten() const {
     return d_->flushed;
 }
 
+qint64 ZipWriter::entriesWritten() const {
+    return qint64(d_->entries);
+}
+
 } // namespace slidemill::pptx

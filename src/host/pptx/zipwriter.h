@@ -39,6 +39,8 @@ public:
 
     // Bytes handed to the output so far; may be asked from any thread.
     qint64 bytesWritten() const;
+    // Entries written so far.
+    qint64 entriesWritten() const;
 
 private:
     struct State;

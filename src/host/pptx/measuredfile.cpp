@@ -1,0 +1,38 @@
+#include "host/pptx/measuredfile.h"
+
+#include "core/nativepath.h"
+#include "host/pptx/saveerror.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace slidemill::pptx {
+
+MeasuredFile::MeasuredFile(const QString& path, const FileIdentity& measured) : path_(path) {
+    fd_ = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0)
+        failSave(QStringLiteral("cannot read the picture: %1").arg(errnoText(errno)), path);
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        failSave(QStringLiteral("the picture is not a regular file"), path);
+    }
+    identity_ = identityOf(st);
+    if (measured.known() && !(identity_ == measured)) {
+        ::close(fd_);
+        pictureChanged(path);
+    }
+}
+
+MeasuredFile::~MeasuredFile() {
+    ::close(fd_);
+}
+
+void MeasuredFile::checkUnchanged() const {
+    if (!(identityOf(fd_) == identity_))
+        failSave(QStringLiteral("the file changed while it was stored"), path_);
+}
+
+} // namespace slidemill::pptx
