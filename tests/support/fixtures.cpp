@@ -320,6 +320,58 @@ HeifBox heifChild(const QByteArray& file, const HeifBox& parent, const char* typ
     return {};
 }
 
+quint32 u32At(const QByteArray& b, qsizetype at) {
+    return qFromBigEndian<quint32>(b.constData() + at);
+}
+
+void setU32At(QByteArray& b, qsizetype at, quint32 v) {
+    qToBigEndian<quint32>(v, b.data() + at);
+}
+
+// A field of 0, 4 or 8 bytes of an iloc box, moved by delta in place.
+void shiftField(QByteArray& b, qsizetype at, int size, qint64 delta) {
+    if (size == 4)
+        setU32At(b, at, quint32(qint64(u32At(b, at)) + delta));
+    else if (size == 8)
+        qToBigEndian<quint64>(quint64(qint64(qFromBigEndian<quint64>(b.constData() + at)) + delta),
+                              b.data() + at);
+}
+
+// After `delta` bytes were put into the meta box, the locations of data in the file past it
+// move as well: each item's base offset, or else its extents' offsets.
+void shiftLocations(QByteArray& file, const HeifBox& iloc, qint64 delta) {
+    const int version = quint8(file[iloc.start]);
+    const int offsetSize = quint8(file[iloc.start + 4]) >> 4;
+    const int lengthSize = quint8(file[iloc.start + 4]) & 15;
+    const int baseSize = quint8(file[iloc.start + 5]) >> 4;
+    const int indexSize = version >= 1 ? quint8(file[iloc.start + 5]) & 15 : 0;
+    const bool wide = version == 2;
+    qsizetype at = iloc.start + 6;
+    const quint32 count = wide ? u32At(file, at) : qFromBigEndian<quint16>(file.constData() + at);
+    at += wide ? 4 : 2;
+    for (quint32 i = 0; i < count; ++i) {
+        at += wide ? 4 : 2;
+        int method = 0;
+        if (version >= 1) {
+            method = qFromBigEndian<quint16>(file.constData() + at) & 15;
+            at += 2;
+        }
+        at += 2; // data reference
+        const bool inFile = method == 0;
+        if (inFile && baseSize > 0)
+            shiftField(file, at, baseSize, delta);
+        at += baseSize;
+        const int extents = qFromBigEndian<quint16>(file.constData() + at);
+        at += 2;
+        for (int e = 0; e < extents; ++e) {
+            at += indexSize;
+            if (inFile && baseSize == 0)
+                shiftField(file, at, offsetSize, delta);
+            at += offsetSize + lengthSize;
+        }
+    }
+}
+
 } // namespace
 
 QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, bool alpha) {
@@ -479,6 +531,83 @@ QString writeTurned(const QString& dir, const QString& name, const QImage& uprig
                    ? QDir(dir).filePath(name)
                    : QString();
     return bytes.isEmpty() ? QString() : writeBytes(dir, name, bytes);
+}
+
+QByteArray withAuxiliaryFlood(const QByteArray& heif, int n) {
+    QByteArray out = heif;
+    const HeifBox meta = heifChild(out, {{}, 0, out.size()}, "meta");
+    const HeifBox pitm = heifChild(out, meta, "pitm", 4);
+    const HeifBox iprp = heifChild(out, meta, "iprp", 4);
+    const HeifBox ipma = heifChild(out, iprp, "ipma");
+    const HeifBox iref = heifChild(out, meta, "iref", 4);
+    const HeifBox iloc = heifChild(out, meta, "iloc", 4);
+    if (meta.end == 0 || iloc.end == 0 || pitm.end == 0 || ipma.end == 0 ||
+        quint8(out[pitm.start]) != 0 || quint8(out[ipma.start]) != 0 ||
+        (iref.end != 0 && quint8(out[iref.start]) != 0))
+        return {};
+    const quint16 primary = qFromBigEndian<quint16>(out.constData() + pitm.start + 4);
+    // The references, 65,535 to a box, from an item of their own.
+    const quint16 auxiliary = primary == 0xFFFF ? 1 : 0xFFFF;
+    QByteArray references;
+    for (int left = n; left > 0;) {
+        const int count = qMin(left, 0xFFFF);
+        putU32(references, quint32(12 + 2 * count), true);
+        references += "auxl";
+        putU16(references, auxiliary, true);
+        putU16(references, count, true);
+        for (int k = 0; k < count; ++k)
+            putU16(references, primary, true);
+        left -= count;
+    }
+    if (iref.end == 0) {
+        QByteArray box;
+        putU32(box, quint32(12 + references.size()), true);
+        box += QByteArray("iref\0\0\0\0", 8);
+        references = box + references;
+    }
+    // The associations again with 32-bit item IDs, then one entry without a property for each
+    // of n items past every ID the file uses.
+    const bool wideIndexes = (quint8(out[ipma.start + 3]) & 1) != 0;
+    const quint32 entries = u32At(out, ipma.start + 4);
+    QByteArray table;
+    qsizetype at = ipma.start + 8;
+    for (quint32 i = 0; i < entries; ++i) {
+        putU32(table, qFromBigEndian<quint16>(out.constData() + at), true);
+        const int count = quint8(out[at + 2]);
+        const qsizetype listSize = count * (wideIndexes ? 2 : 1);
+        table += out.mid(at + 2, 1 + listSize);
+        at += 3 + listSize;
+    }
+    for (int k = 0; k < n; ++k) {
+        putU32(table, quint32(0x10000 + k), true);
+        table += char(0);
+    }
+    QByteArray associations;
+    putU32(associations, quint32(16 + table.size()), true);
+    associations += "ipma";
+    associations += char(1);
+    associations += out.mid(ipma.start + 1, 3);
+    putU32(associations, entries + quint32(n), true);
+    associations += table;
+
+    const qint64 grownIpma = associations.size() - (ipma.end - ipma.start + 8);
+    const qint64 delta = grownIpma + references.size();
+    // Sizes first, while the boxes are where they were.
+    setU32At(out, iprp.start - 8, quint32(u32At(out, iprp.start - 8) + grownIpma));
+    setU32At(out, meta.start - 8, quint32(u32At(out, meta.start - 8) + delta));
+    if (iref.end != 0)
+        setU32At(out, iref.start - 8, quint32(u32At(out, iref.start - 8) + references.size()));
+    shiftLocations(out, iloc, delta);
+    const qsizetype referencesAt = iref.end != 0 ? iref.end : meta.end;
+    // Back to front, so that each place is still where it was.
+    if (referencesAt >= ipma.end) {
+        out.insert(referencesAt, references);
+        out.replace(ipma.start - 8, ipma.end - ipma.start + 8, associations);
+    } else {
+        out.replace(ipma.start - 8, ipma.end - ipma.start + 8, associations);
+        out.insert(referencesAt, references);
+    }
+    return out;
 }
 
 } // namespace slidemill::test

@@ -69,6 +69,10 @@ QByteArray withSizeFirst(const QByteArray& heif);
 // The same file under another major brand ("mif1": a HEIF of no particular codec).
 QByteArray withMajorBrand(const QByteArray& heif, const char* brand);
 
+// The same file with n `auxl` references from an item to its primary picture and n more
+// associations, each for an item of no properties: a valid file whose tables are long.
+QByteArray withAuxiliaryFlood(const QByteArray& heif, int n);
+
 // A WebP as Qt writes it: lossy (VP8, or VP8X with ALPH when the picture has alpha), or
 // lossless (VP8L) at quality 100.
 QByteArray webpBytes(const QImage& image, int quality = 90);
