@@ -88,6 +88,28 @@ struct TiffArray {
     quint16 type = 0;
 };
 
+constexpr qint64 kTableBlock = 4096;
+
+// n values of a TIFF array from the first-th on, read at once.
+class TiffTable {
+public:
+    TiffTable(const TiffArray& a, const ByteSource& bytes, qint64 first, qint64 n, bool bigEndian)
+        : wide_(a.type == kLong), bigEndian_(bigEndian),
+          values_(bytes.read(a.at + first * (wide_ ? 4 : 2), n * (wide_ ? 4 : 2))) {}
+    bool ok() const { return !values_.isEmpty(); }
+    quint32 value(qint64 i) const {
+        const ByteSource table{QByteArrayView(values_)};
+        if (wide_)
+            return table.readU32(i * 4, bigEndian_).value_or(0);
+        return table.readU16(i * 2, bigEndian_).value_or(0);
+    }
+
+private:
+    bool wide_;
+    bool bigEndian_;
+    QByteArray values_;
+};
+
 } // namespace
 
 bool pngIsWhole(const ByteSource& bytes) {
@@ -144,6 +166,11 @@ bool gifIsWhole(const ByteSource& bytes) {
 }
 
 bool jpegIsWhole(const ByteSource& bytes) {
+    // An EOI can stand in scan data only as itself: a file that ends with one was not cut in
+    // its scans, and walking megabytes of them to find that out would read every photo twice.
+    // Only files with something after their last EOI are walked. Looked at once: a look at the
+    // end for every scan would move the read window there and back each time.
+    const bool endsWithEoi = bytes.read(bytes.size() - 2, 2) == QByteArrayView("\xFF\xD9", 2);
     qint64 at = 2;
     for (;;) {
         // Bytes before a marker are junk a decoder skips with a warning.
@@ -169,10 +196,7 @@ bool jpegIsWhole(const ByteSource& bytes) {
             return true;
         at += *length;
         if (*marker == 0xDA) {
-            // An EOI can stand in scan data only as itself: a file that ends with one was not
-            // cut in its scans, and walking megabytes of them to find that out would read
-            // every photo twice. Only files with something after their last EOI are walked.
-            if (bytes.read(bytes.size() - 2, 2) == QByteArrayView("\xFF\xD9", 2))
+            if (endsWithEoi)
                 return true;
             at = endOfScan(bytes, at);
             if (at < 0)
@@ -210,19 +234,18 @@ bool tiffIsWhole(const ByteSource& bytes) {
         const TiffArray& counts = arrays[k + 1];
         if (offsets.at < 0 || counts.at < 0 || offsets.count != counts.count)
             continue;
-        auto value = [&](const TiffArray& a, qint64 i) -> std::optional<quint32> {
-            if (a.type == kShort) {
-                if (const auto v = bytes.readU16(a.at + 2 * i, bigEndian))
-                    return *v;
-                return std::nullopt;
-            }
-            return bytes.readU32(a.at + 4 * i, bigEndian);
-        };
-        for (qint64 i = 0; i < offsets.count; ++i) {
-            const auto start = value(offsets, i);
-            const auto length = value(counts, i);
-            if (!start || !length || !bytes.has(*start, *length))
+        // A block of each table at a time: the two may lie far apart, and reading them a value
+        // each in turn would move the read window between them for every strip.
+        for (qint64 first = 0; first < offsets.count; first += kTableBlock) {
+            const qint64 n = qMin<qint64>(kTableBlock, offsets.count - first);
+            const TiffTable starts{offsets, bytes, first, n, bigEndian};
+            const TiffTable lengths{counts, bytes, first, n, bigEndian};
+            if (!starts.ok() || !lengths.ok())
                 return false;
+            for (qint64 i = 0; i < n; ++i) {
+                if (!bytes.has(starts.value(i), lengths.value(i)))
+                    return false;
+            }
         }
     }
     return true;

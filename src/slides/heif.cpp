@@ -125,9 +125,10 @@ struct Turn {
 struct Items {
     quint32 primary = 0;
     QHash<quint32, quint32> types;
-    // Pictures the primary one is derived from, and auxiliary pictures attached to it.
+    // Pictures the primary one is derived from, and auxiliary pictures attached to it. A set:
+    // each association is looked up in it.
     QList<quint32> derivedFrom;
-    QList<quint32> auxiliaries;
+    QSet<quint32> auxiliaries;
     // The property indexes (from 1) associated with the primary item and the auxiliaries.
     QHash<quint32, QList<int>> properties;
 };
@@ -182,7 +183,7 @@ bool readReferences(const ByteSource& bytes, const Box& iref, Items& items) {
             if (ref.type == fourcc("dimg") && *from == items.primary)
                 items.derivedFrom << *to;
             else if (ref.type == fourcc("auxl") && *to == items.primary)
-                items.auxiliaries << *from;
+                items.auxiliaries.insert(*from);
         }
     }
     return true;
@@ -307,24 +308,23 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
     return located == wanted;
 }
 
-bool isAlphaPlane(const ByteSource& bytes, const std::vector<Box>& properties,
-                  const QList<int>& indexes) {
+// Which properties name an alpha plane, each read once: a plane's associations may list the
+// same property many times, far from the others.
+std::vector<bool> alphaProperties(const ByteSource& bytes, const std::vector<Box>& properties) {
     static const std::array<QByteArray, 2> alphaTypes = {
         QByteArrayLiteral("urn:mpeg:hevc:2015:auxid:1"),
         QByteArrayLiteral("urn:mpeg:mpegB:cicp:systems:auxiliary:alpha")};
-    for (int index : indexes) {
-        if (index < 1 || std::size_t(index) > properties.size())
-            continue;
-        const Box& p = properties[std::size_t(index) - 1];
+    std::vector<bool> alpha(properties.size() + 1, false);
+    for (std::size_t i = 0; i < properties.size(); ++i) {
+        const Box& p = properties[i];
         if (p.type != fourcc("auxC"))
             continue;
         const qint64 length = std::min<qint64>(p.end - p.start - 4, 64);
         const QByteArray name = bytes.read(p.start + 4, std::max<qint64>(length, 0));
         const QByteArray type = name.left(name.indexOf('\0'));
-        if (std::find(alphaTypes.begin(), alphaTypes.end(), type) != alphaTypes.end())
-            return true;
+        alpha[i + 1] = std::find(alphaTypes.begin(), alphaTypes.end(), type) != alphaTypes.end();
     }
-    return false;
+    return alpha;
 }
 
 } // namespace
@@ -450,9 +450,12 @@ std::optional<HeifPicture> readHeif(const ByteSource& bytes) {
     // The size above is the one shown; hand it on as stored.
     if (picture.orientation >= 5)
         std::swap(picture.width, picture.height);
+    const std::vector<bool> alpha = alphaProperties(bytes, *properties);
     for (quint32 id : items.auxiliaries) {
-        if (isAlphaPlane(bytes, *properties, items.properties.value(id)))
-            picture.alpha = true;
+        for (int index : items.properties.value(id)) {
+            if (index >= 1 && std::size_t(index) < alpha.size() && alpha[std::size_t(index)])
+                picture.alpha = true;
+        }
     }
     return picture;
 }

@@ -5,7 +5,9 @@
 #include "slides/picturemetrics.h"
 #include "support/fixtures.h"
 
+#include <QBuffer>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -124,6 +126,26 @@ QByteArray tiffStripPastEnd(const QString& dir) {
     }
     return tif;
 }
+
+// A file in memory that counts the bytes its readers take from it.
+class CountingBuffer : public QBuffer {
+public:
+    explicit CountingBuffer(const QByteArray& bytes) : bytes_(bytes) {
+        setBuffer(&bytes_);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    qint64 taken = 0;
+
+protected:
+    qint64 readData(char* data, qint64 max) override {
+        const qint64 n = QBuffer::readData(data, max);
+        taken += qMax<qint64>(n, 0);
+        return n;
+    }
+
+private:
+    QByteArray bytes_;
+};
 
 // Root reads every file: the check is made as nobody, who may look into the folder.
 class AsNobody {
@@ -389,6 +411,39 @@ private Q_SLOTS:
     void fuzzFindings() {
         QFETCH(QString, path);
         QCOMPARE(errorNumber(path), 481);
+    }
+
+    // Long tables, and walks that would go back and forth: each is read in time, and in reads
+    // that grow with the file, not with its tables squared.
+    void longTablesReadInProportion_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("number");
+        const QByteArray heic = heifBytes(plain(800, 600));
+        QTest::newRow("heic, a million auxiliary references and associations")
+            << withAuxiliaryFlood(heic, 1000000) << 0;
+        QTest::newRow("heic, its auxiliary referred to 200,000 times, of 255 properties")
+            << withAuxiliaryFlood(heic, 200000, 255) << 0;
+        QTest::newRow("jpeg, 400,000 scans and no EOI") << jpegOfManyScans(400000) << 481;
+        QTest::newRow("tiff, strip tables a megabyte apart")
+            << tiffWithTablesApart(200000, 1 << 20) << 0;
+    }
+    void longTablesReadInProportion() {
+        QFETCH(QByteArray, file);
+        QVERIFY(file.size() > 1000000);
+        CountingBuffer device(file);
+        QElapsedTimer timer;
+        timer.start();
+        int number = 0;
+        try {
+            readPicture(device, QStringLiteral("long"));
+        } catch (const RuntimeError& e) {
+            number = e.number();
+        }
+        QTEST(number, "number");
+        // Read in quadratic time these took minutes; in linear time, a fraction of a second.
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(device.taken <= 4 * file.size() + (1 << 20),
+                 qPrintable(QString::number(device.taken)));
     }
 
     // Turned as phones and cameras turn them: HEIF by irot and imir, WebP by EXIF.

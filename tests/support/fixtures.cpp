@@ -533,7 +533,7 @@ QString writeTurned(const QString& dir, const QString& name, const QImage& uprig
     return bytes.isEmpty() ? QString() : writeBytes(dir, name, bytes);
 }
 
-QByteArray withAuxiliaryFlood(const QByteArray& heif, int n) {
+QByteArray withAuxiliaryFlood(const QByteArray& heif, int n, int auxiliaryProperties) {
     QByteArray out = heif;
     const HeifBox meta = heifChild(out, {{}, 0, out.size()}, "meta");
     const HeifBox pitm = heifChild(out, meta, "pitm", 4);
@@ -582,12 +582,18 @@ QByteArray withAuxiliaryFlood(const QByteArray& heif, int n) {
         putU32(table, quint32(0x10000 + k), true);
         table += char(0);
     }
+    // The referring item, with its first property listed that many times.
+    if (auxiliaryProperties > 0) {
+        putU32(table, auxiliary, true);
+        table += char(auxiliaryProperties);
+        table += QByteArray(auxiliaryProperties, char(1));
+    }
     QByteArray associations;
     putU32(associations, quint32(16 + table.size()), true);
     associations += "ipma";
     associations += char(1);
     associations += out.mid(ipma.start + 1, 3);
-    putU32(associations, entries + quint32(n), true);
+    putU32(associations, entries + quint32(n) + (auxiliaryProperties > 0 ? 1 : 0), true);
     associations += table;
 
     const qint64 grownIpma = associations.size() - (ipma.end - ipma.start + 8);
@@ -607,6 +613,43 @@ QByteArray withAuxiliaryFlood(const QByteArray& heif, int n) {
         out.replace(ipma.start - 8, ipma.end - ipma.start + 8, associations);
         out.insert(referencesAt, references);
     }
+    return out;
+}
+
+QByteArray jpegOfManyScans(int n) {
+    const QByteArray jpeg = jpegBytes(64, 48);
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    // A scan header of one component and a byte of data.
+    const QByteArray tiny("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\x12", 11);
+    return jpeg.left(scan) + tiny.repeated(n) + QByteArray(1, '\0');
+}
+
+QByteArray tiffWithTablesApart(int strips, int gap) {
+    const int width = 64;
+    const quint32 ifd = 8, entries = 9;
+    const quint32 data = ifd + 2 + entries * 12 + 4;
+    const quint32 offsets = data + width;
+    const quint32 counts = offsets + 4 * quint32(strips) + quint32(gap);
+    QByteArray out("II*\0", 4);
+    putU32(out, ifd);
+    putU16(out, int(entries));
+    putEntry(out, 256, 3, 1, u16Value(width, false), false);           // width
+    putEntry(out, 257, 4, 1, u32Value(quint32(strips), false), false); // length, a row a strip
+    putEntry(out, 258, 3, 1, u16Value(8, false), false);               // 8 bits
+    putEntry(out, 259, 3, 1, u16Value(1, false), false);               // not compressed
+    putEntry(out, 262, 3, 1, u16Value(1, false), false);               // grey, black is 0
+    putEntry(out, 273, 4, quint32(strips), u32Value(offsets, false), false);
+    putEntry(out, 277, 3, 1, u16Value(1, false), false);
+    putEntry(out, 278, 4, 1, u32Value(1, false), false);
+    putEntry(out, 279, 4, quint32(strips), u32Value(counts, false), false);
+    putU32(out, 0);
+    out.append(width, char(0x80));
+    // Every strip is the same row.
+    for (int i = 0; i < strips; ++i)
+        putU32(out, data);
+    out.append(gap, '\0');
+    for (int i = 0; i < strips; ++i)
+        putU32(out, quint32(width));
     return out;
 }
 

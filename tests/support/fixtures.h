@@ -70,8 +70,15 @@ QByteArray withSizeFirst(const QByteArray& heif);
 QByteArray withMajorBrand(const QByteArray& heif, const char* brand);
 
 // The same file with n `auxl` references from an item to its primary picture and n more
-// associations, each for an item of no properties: a valid file whose tables are long.
-QByteArray withAuxiliaryFlood(const QByteArray& heif, int n);
+// associations, each for an item of no properties: a valid file whose tables are long. With
+// auxiliaryProperties (up to 255), the referring item lists a property that many times.
+QByteArray withAuxiliaryFlood(const QByteArray& heif, int n, int auxiliaryProperties = 0);
+
+// A JPEG header followed by n scans of a byte each and no EOI: a picture cut short whose walk
+// meets many scans.
+QByteArray jpegOfManyScans(int n);
+// A grey TIFF of one row per strip, whose strip offsets and byte counts lie `gap` bytes apart.
+QByteArray tiffWithTablesApart(int strips, int gap);
 
 // A WebP as Qt writes it: lossy (VP8, or VP8X with ALPH when the picture has alpha), or
 // lossless (VP8L) at quality 100.
