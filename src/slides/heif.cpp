@@ -129,7 +129,11 @@ struct Items {
     // each association is looked up in it.
     QList<quint32> derivedFrom;
     QSet<quint32> auxiliaries;
-    // The property indexes (from 1) associated with the primary item and the auxiliaries.
+    // The EXIF block that describes the primary picture; 0 when none does.
+    quint32 exif = 0;
+    // The property indexes (from 1) associated with the items `wanted`: the primary item, the
+    // auxiliaries and the source of an identity.
+    QSet<quint32> wanted;
     QHash<quint32, QList<int>> properties;
 };
 
@@ -184,6 +188,9 @@ bool readReferences(const ByteSource& bytes, const Box& iref, Items& items) {
                 items.derivedFrom << *to;
             else if (ref.type == fourcc("auxl") && *to == items.primary)
                 items.auxiliaries.insert(*from);
+            else if (ref.type == fourcc("cdsc") && *to == items.primary && items.exif == 0 &&
+                     items.types.value(*from) == fourcc("Exif"))
+                items.exif = *from;
         }
     }
     return true;
@@ -204,7 +211,7 @@ bool readAssociations(const ByteSource& bytes, const Box& ipma, Items& items) {
         const auto n = bytes.readU8(at++);
         if (!id || !n || at + *n * (wideIndexes ? 2 : 1) > ipma.end)
             return false;
-        const bool wanted = *id == items.primary || items.auxiliaries.contains(*id);
+        const bool wanted = items.wanted.contains(*id);
         for (int k = 0; k < *n; ++k) {
             const auto index = readField(bytes, at, wideIndexes ? 2 : 1);
             at += wideIndexes ? 2 : 1;
@@ -227,11 +234,19 @@ struct Span {
     quint64 to = 0;
 };
 
+// Where an item's data starts in the file, and how much of it the first extent holds.
+struct Extent {
+    qint64 at = 0;
+    qint64 length = 0;
+};
+
 // Whether the coded data of every item in `wanted` lies inside the file (or the idat box), and
 // every one of them has a location. Coded data in the file never lies in the boxes that
-// describe it (`described`: the ftyp and meta boxes).
-bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
-                const std::array<Span, 2>& described, const QSet<quint32>& wanted) {
+// describe it (`described`: the ftyp and meta boxes). The first extent of each item in `noted`
+// that lies inside goes into `first`.
+bool locate(const ByteSource& bytes, const Box& iloc, const Box* idat,
+            const std::array<Span, 2>& described, const QSet<quint32>& wanted,
+            const QSet<quint32>& noted, QHash<quint32, Extent>& first) {
     const auto version = bytes.readU8(iloc.start);
     const auto sizes = bytes.readU8(iloc.start + 4);
     const auto moreSizes = bytes.readU8(iloc.start + 5);
@@ -267,6 +282,7 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
         if (!id || !method || !reference || !base || !extentCount || at > iloc.end)
             return false;
         const bool check = wanted.contains(*id);
+        const bool note = noted.contains(*id) && !first.contains(*id);
         if (check)
             located << *id;
         // Extents of no bytes at all are all the same: one stands for them.
@@ -281,24 +297,28 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
             at += offsetSize + lengthSize;
             if (!offset || !length || at > iloc.end)
                 return false;
-            if (!check)
+            if (!check && !(note && e == 0))
                 continue;
-            // Data in another file is not this picture's.
-            if (*reference != 0)
-                return false;
-            // In the file (0) or in the idat box (1); 2 points into another item.
+            // In the file (0) or in the idat box (1); 2 points into another item, and data in
+            // another file is not this picture's.
             const int construction = *method & 15;
-            if (construction == 2)
-                continue;
-            if (construction > 2 || (construction == 1 && !idat))
-                return false;
-            const quint64 space =
-                construction == 0 ? quint64(bytes.size()) : quint64(idat->end - idat->start);
+            const bool inside = *reference == 0 && construction < 2 && (construction == 0 || idat);
+            const quint64 space = !inside             ? 0
+                                  : construction == 0 ? quint64(bytes.size())
+                                                      : quint64(idat->end - idat->start);
             // Length 0 runs to the end.
-            if (*base > space || *offset > space - *base || *length > space - *base - *offset)
-                return false;
+            const bool fits = inside && *base <= space && *offset <= space - *base &&
+                              *length <= space - *base - *offset;
             const quint64 from = *base + *offset;
             const quint64 to = *length == 0 ? space : from + *length;
+            if (note && e == 0 && fits) {
+                const qint64 start = construction == 0 ? 0 : idat->start;
+                first.insert(*id, Extent{start + qint64(from), qint64(to - from)});
+            }
+            if (!check || (construction == 2 && *reference == 0))
+                continue;
+            if (!fits)
+                return false;
             for (const Span& d : described) {
                 if (construction == 0 && from < d.to && to > d.from)
                     return false;
@@ -306,6 +326,235 @@ bool dataInside(const ByteSource& bytes, const Box& iloc, const Box* idat,
         }
     }
     return located == wanted;
+}
+
+// The most significant bit first, as codecs write their parameters; every read is checked.
+class Bits {
+public:
+    explicit Bits(QByteArray data) : data_(std::move(data)) {}
+
+    std::optional<quint32> read(int n) {
+        quint32 v = 0;
+        for (int i = 0; i < n; ++i, ++at_) {
+            if (at_ >= data_.size() * 8)
+                return std::nullopt;
+            v = v << 1 | ((quint8(data_[at_ / 8]) >> (7 - at_ % 8)) & 1);
+        }
+        return v;
+    }
+    bool skip(qint64 n) {
+        at_ += n;
+        return at_ <= data_.size() * 8;
+    }
+    // Exponential-Golomb, as HEVC codes its sizes.
+    std::optional<quint32> readUe() {
+        int zeros = 0;
+        for (std::optional<quint32> bit; (bit = read(1)) != 1u;) {
+            if (!bit || ++zeros > 31)
+                return std::nullopt;
+        }
+        const auto rest = read(zeros);
+        if (!rest)
+            return std::nullopt;
+        return quint32((quint64(1) << zeros) - 1 + *rest);
+    }
+
+private:
+    QByteArray data_;
+    qint64 at_ = 0;
+};
+
+// A picture's width and height in pixels.
+struct Size {
+    qint64 width = 0;
+    qint64 height = 0;
+    bool operator==(const Size&) const = default;
+};
+
+// The luma size of an HEVC sequence parameter set less its conformance window: what libde265
+// hands on.
+std::optional<Size> hevcSpsSize(const QByteArray& nal) {
+    // Emulation prevention: a 3 after two zero bytes is not part of the parameters.
+    QByteArray rbsp;
+    rbsp.reserve(nal.size());
+    int zeros = 0;
+    for (char c : nal) {
+        if (zeros >= 2 && c == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = c == 0 ? zeros + 1 : 0;
+        rbsp += c;
+    }
+    Bits bits(rbsp);
+    // NAL header, parameter set IDs, then the profile, tier and level of every sub-layer.
+    const auto subLayers = bits.skip(16 + 4) ? bits.read(3) : std::nullopt;
+    if (!subLayers || !bits.skip(1 + 96))
+        return std::nullopt;
+    std::array<bool, 8> profile{}, level{};
+    for (quint32 i = 0; i < *subLayers; ++i) {
+        const auto p = bits.read(1), l = bits.read(1);
+        if (!p || !l)
+            return std::nullopt;
+        profile[i] = *p, level[i] = *l;
+    }
+    if (*subLayers > 0 && !bits.skip(2 * (8 - qint64(*subLayers))))
+        return std::nullopt;
+    for (quint32 i = 0; i < *subLayers; ++i) {
+        if (!bits.skip((profile[i] ? 88 : 0) + (level[i] ? 8 : 0)))
+            return std::nullopt;
+    }
+    const auto id = bits.readUe();
+    const auto chroma = bits.readUe();
+    if (!id || !chroma || *chroma > 3)
+        return std::nullopt;
+    const auto separate = *chroma == 3 ? bits.read(1) : std::optional<quint32>(0);
+    const auto width = bits.readUe();
+    const auto height = bits.readUe();
+    const auto window = bits.read(1);
+    if (!separate || !width || !height || !window)
+        return std::nullopt;
+    Size size{*width, *height};
+    if (*window) {
+        // Offsets count chroma samples.
+        const qint64 unitX = (*chroma == 1 || *chroma == 2) && !*separate ? 2 : 1;
+        const qint64 unitY = *chroma == 1 && !*separate ? 2 : 1;
+        std::array<qint64, 4> offsets{};
+        for (qint64& o : offsets) {
+            const auto v = bits.readUe();
+            if (!v)
+                return std::nullopt;
+            o = *v;
+        }
+        size.width -= unitX * (offsets[0] + offsets[1]);
+        size.height -= unitY * (offsets[2] + offsets[3]);
+    }
+    if (size.width <= 0 || size.height <= 0)
+        return std::nullopt;
+    return size;
+}
+
+// The SPS among the parameter sets of an hvcC box.
+std::optional<Size> hevcSize(const ByteSource& bytes, const Box& hvcC) {
+    qint64 at = hvcC.start + 22;
+    const auto arrays = bytes.readU8(at++);
+    if (!arrays)
+        return std::nullopt;
+    for (int a = 0; a < *arrays; ++a) {
+        const auto type = bytes.readU8(at);
+        const auto count = bytes.readU16Be(at + 1);
+        at += 3;
+        if (!type || !count)
+            return std::nullopt;
+        for (int k = 0; k < *count; ++k) {
+            const auto length = bytes.readU16Be(at);
+            if (!length || at + 2 + *length > hvcC.end)
+                return std::nullopt;
+            if ((*type & 0x3F) == 33)
+                return hevcSpsSize(bytes.read(at + 2, *length));
+            at += 2 + *length;
+        }
+    }
+    return std::nullopt;
+}
+
+// The largest frame of an AV1 sequence header, which a still picture fills.
+std::optional<Size> av1SequenceSize(const QByteArray& obu) {
+    Bits bits(obu);
+    const auto profile = bits.read(3);
+    const auto still = bits.read(1);
+    const auto reduced = bits.read(1);
+    if (!profile || !still || !reduced)
+        return std::nullopt;
+    if (*reduced) {
+        if (!bits.skip(5))
+            return std::nullopt;
+    } else {
+        const auto timing = bits.read(1);
+        if (!timing)
+            return std::nullopt;
+        std::optional<quint32> decoderModel = 0, delayLength = 0;
+        if (*timing) {
+            const auto equalIntervals = bits.skip(64) ? bits.read(1) : std::nullopt;
+            if (!equalIntervals)
+                return std::nullopt;
+            if (*equalIntervals) {
+                // uvlc: leading zeros, a one, then as many bits.
+                int zeros = 0;
+                for (std::optional<quint32> bit; (bit = bits.read(1)) != 1u;) {
+                    if (!bit || ++zeros > 32)
+                        return std::nullopt;
+                }
+                if (!bits.skip(zeros))
+                    return std::nullopt;
+            }
+            decoderModel = bits.read(1);
+            if (decoderModel && *decoderModel) {
+                delayLength = bits.read(5);
+                if (!delayLength || !bits.skip(32 + 5 + 5))
+                    return std::nullopt;
+            }
+        }
+        const auto displayDelay = bits.read(1);
+        const auto points = bits.read(5);
+        if (!decoderModel || !displayDelay || !points)
+            return std::nullopt;
+        for (quint32 i = 0; i <= *points; ++i) {
+            const auto level = bits.skip(12) ? bits.read(5) : std::nullopt;
+            if (!level || (*level > 7 && !bits.skip(1)))
+                return std::nullopt;
+            if (*decoderModel) {
+                const auto present = bits.read(1);
+                if (!present || (*present && !bits.skip(2 * (qint64(*delayLength) + 1) + 1)))
+                    return std::nullopt;
+            }
+            if (*displayDelay) {
+                const auto present = bits.read(1);
+                if (!present || (*present && !bits.skip(4)))
+                    return std::nullopt;
+            }
+        }
+    }
+    const auto widthBits = bits.read(4);
+    const auto heightBits = bits.read(4);
+    const auto width = widthBits ? bits.read(int(*widthBits) + 1) : std::nullopt;
+    const auto height = heightBits ? bits.read(int(*heightBits) + 1) : std::nullopt;
+    if (!width || !height)
+        return std::nullopt;
+    return Size{qint64(*width) + 1, qint64(*height) + 1};
+}
+
+// The sequence header among the OBUs that open an AV1 stream (or fill an av1C box), before
+// its first frame; empty without one.
+std::optional<Size> av1Size(const QByteArray& obus) {
+    const ByteSource bytes{QByteArrayView(obus)};
+    for (qint64 at = 0; at < bytes.size();) {
+        const auto header = bytes.readU8(at);
+        if (!header)
+            return std::nullopt;
+        const int type = (*header >> 3) & 15;
+        at += (*header & 4) ? 2 : 1;
+        qint64 length = bytes.size() - at;
+        if (*header & 2) {
+            length = 0;
+            for (int k = 0;; ++k) {
+                const auto b = bytes.readU8(at++);
+                if (!b || k == 8)
+                    return std::nullopt;
+                length |= qint64(*b & 0x7F) << (7 * k);
+                if (!(*b & 0x80))
+                    break;
+            }
+        }
+        if (!bytes.has(at, length))
+            return std::nullopt;
+        if (type == 1)
+            return av1SequenceSize(bytes.read(at, length));
+        if (type == 3 || type == 6)
+            return std::nullopt; // a frame, and no sequence header before it
+        at += length;
+    }
+    return std::nullopt;
 }
 
 // Which properties name an alpha plane, each read once: a plane's associations may list the
@@ -326,6 +575,187 @@ std::vector<bool> alphaProperties(const ByteSource& bytes, const std::vector<Box
     }
     return alpha;
 }
+
+// The first property of a type among an item's.
+const Box* propertyOf(const std::vector<Box>& properties, const QList<int>& indexes, quint32 type) {
+    for (int index : indexes) {
+        if (index >= 1 && std::size_t(index) <= properties.size() &&
+            properties[std::size_t(index) - 1].type == type)
+            return &properties[std::size_t(index) - 1];
+    }
+    return nullptr;
+}
+
+// The one size an item's ispe properties declare; empty when it has none, declares 0, or
+// declares two that differ.
+std::optional<Size> declaredSize(const ByteSource& bytes, const std::vector<Box>& properties,
+                                 const QList<int>& indexes) {
+    std::optional<Size> declared;
+    for (int index : indexes) {
+        if (index < 1 || std::size_t(index) > properties.size())
+            continue;
+        const Box& p = properties[std::size_t(index) - 1];
+        if (p.type != fourcc("ispe"))
+            continue;
+        const auto w = bytes.readU32Be(p.start + 4);
+        const auto h = bytes.readU32Be(p.start + 8);
+        if (!w || !h || *w == 0 || *h == 0 || p.start + 12 > p.end)
+            return std::nullopt;
+        const Size size{*w, *h};
+        if (declared && *declared != size)
+            return std::nullopt;
+        declared = size;
+    }
+    return declared;
+}
+
+using Wide = __int128;
+
+Wide floorDiv(Wide n, Wide d) {
+    const Wide q = n / d;
+    return q * d != n && (n < 0) != (d < 0) ? q - 1 : q;
+}
+
+// The pixels [first, last] of a row of `extent` that a clean aperture keeps: `n / d` of them,
+// centred on the middle moved by `offN / offD`, rounded to whole pixels and kept inside.
+std::optional<qint64> aperture(qint64 extent, qint64 n, qint64 d, qint64 offN, qint64 offD) {
+    if (d == 0 || offD == 0)
+        return std::nullopt;
+    // first = off + (extent - 1) / 2 - (n / d - 1) / 2, rounded down.
+    const Wide first = floorDiv(
+        Wide(offN) * 2 * d + Wide(extent - 1) * d * offD - Wide(n - d) * offD, Wide(2) * d * offD);
+    const Wide kept = floorDiv(Wide(2) * n + d, Wide(2) * d);
+    const Wide last = std::min<Wide>(first + kept - 1, extent - 1);
+    const Wide count = last - std::max<Wide>(first, 0) + 1;
+    if (count <= 0)
+        return std::nullopt;
+    return qint64(count);
+}
+
+// The picture an item decodes to, as libheif decodes it: its size and how its irot and imir
+// properties turned it.
+struct Shape {
+    Size size;
+    Turn turn;
+};
+
+// The item's clap, irot and imir properties applied to its picture in the order they are listed.
+bool transform(const ByteSource& bytes, const std::vector<Box>& properties,
+               const QList<int>& indexes, Shape& shape) {
+    for (int index : indexes) {
+        if (index == 0)
+            continue; // no property
+        if (std::size_t(index) > properties.size())
+            return false;
+        const Box& p = properties[std::size_t(index) - 1];
+        if (p.type == fourcc("irot")) {
+            const auto angle = bytes.readU8(p.start);
+            if (!angle)
+                return false;
+            // Anticlockwise quarter turns.
+            shape.turn.rotateClockwise(4 - (*angle & 3));
+            if (*angle & 1)
+                std::swap(shape.size.width, shape.size.height);
+        } else if (p.type == fourcc("imir")) {
+            const auto axis = bytes.readU8(p.start);
+            if (!axis)
+                return false;
+            // 0 exchanges top and bottom, 1 left and right.
+            shape.turn.mirror((*axis & 1) == 0);
+        } else if (p.type == fourcc("clap")) {
+            // Width, height, then the horizontal and vertical offsets (signed), each as a
+            // numerator and a denominator.
+            std::array<qint64, 8> v{};
+            for (std::size_t i = 0; i < v.size(); ++i) {
+                const auto field = bytes.readU32Be(p.start + 4 * qint64(i));
+                if (!field || p.start + 32 > p.end)
+                    return false;
+                v[i] = i == 4 || i == 6 ? qint64(qint32(*field)) : qint64(*field);
+            }
+            const auto width = aperture(shape.size.width, v[0], v[1], v[4], v[5]);
+            const auto height = aperture(shape.size.height, v[2], v[3], v[6], v[7]);
+            if (!width || !height)
+                return false;
+            shape.size = {*width, *height};
+        }
+    }
+    return true;
+}
+
+// What the meta box holds for a measurement, beside the items.
+struct Meta {
+    const ByteSource& bytes;
+    const std::vector<Box>& properties;
+    const Items& items;
+    const QHash<quint32, Extent>& extents;
+
+    // Up to max bytes of an item's data from its first extent.
+    QByteArray data(quint32 id, qint64 max) const {
+        const Extent e = extents.value(id, Extent{0, -1});
+        return e.length < 0 ? QByteArray() : bytes.read(e.at, qMin(e.length, max));
+    }
+
+    // The size of the pictures an item's coded data decode to, from its codec's parameters: an
+    // HEVC SPS, an AV1 sequence header (or the ispe where AV1 has none at hand), the output of
+    // a grid or overlay.
+    std::optional<Size> codedSize(quint32 id) const {
+        const quint32 type = items.types.value(id);
+        const QList<int> indexes = items.properties.value(id);
+        if (type == fourcc("hvc1")) {
+            const Box* hvcC = propertyOf(properties, indexes, fourcc("hvcC"));
+            return hvcC ? hevcSize(bytes, *hvcC) : std::nullopt;
+        }
+        if (type == fourcc("av01")) {
+            const Box* av1C = propertyOf(properties, indexes, fourcc("av1C"));
+            constexpr qint64 kHeaders = 4096;
+            if (av1C && av1C->end - av1C->start > 4) {
+                if (const auto size = av1Size(
+                        bytes.read(av1C->start + 4, qMin(av1C->end - av1C->start - 4, kHeaders))))
+                    return size;
+            }
+            if (const auto size = av1Size(data(id, kHeaders)))
+                return size;
+            return declaredSize(bytes, properties, indexes);
+        }
+        // Version, flags (bit 0: 32-bit sizes), then for a grid its rows and columns, for an
+        // overlay four 16-bit fill values; then the output width and height.
+        const bool grid = type == fourcc("grid");
+        if (!grid && type != fourcc("iovl"))
+            return std::nullopt;
+        const QByteArray d = data(id, 20);
+        const ByteSource header{QByteArrayView(d)};
+        const auto flags = header.readU8(1);
+        if (header.readU8(0) != 0 || !flags)
+            return std::nullopt;
+        const qint64 at = grid ? 4 : 10;
+        const bool wide = *flags & 1;
+        const auto w = readField(header, at, wide ? 4 : 2);
+        const auto h = readField(header, at + (wide ? 4 : 2), wide ? 4 : 2);
+        if (!w || !h || *w == 0 || *h == 0)
+            return std::nullopt;
+        return Size{qint64(*w), qint64(*h)};
+    }
+
+    // An identity is the picture it names, turned again.
+    std::optional<Shape> shape(quint32 id, bool identityAllowed = true) const {
+        Shape shape;
+        if (items.types.value(id) == fourcc("iden")) {
+            if (!identityAllowed || items.derivedFrom.size() != 1)
+                return std::nullopt;
+            const auto source = this->shape(items.derivedFrom.front(), false);
+            if (!source)
+                return std::nullopt;
+            shape = *source;
+        } else if (const auto size = codedSize(id)) {
+            shape.size = *size;
+        } else {
+            return std::nullopt;
+        }
+        if (!transform(bytes, properties, items.properties.value(id), shape))
+            return std::nullopt;
+        return shape;
+    }
+};
 
 } // namespace
 
@@ -380,6 +810,10 @@ std::optional<HeifPicture> readHeif(const ByteSource& bytes) {
     const Box* iref = find(*boxes, fourcc("iref"));
     if (!readItemTypes(bytes, *iinf, items) || (iref && !readReferences(bytes, *iref, items)))
         return std::nullopt;
+    items.wanted = items.auxiliaries;
+    items.wanted << items.primary;
+    if (items.types.value(items.primary) == fourcc("iden") && items.derivedFrom.size() == 1)
+        items.wanted << items.derivedFrom.front();
 
     const auto container = children(bytes, iprp->start, iprp->end);
     const Box* ipco = container ? find(*container, fourcc("ipco")) : nullptr;
@@ -408,48 +842,34 @@ std::optional<HeifPicture> readHeif(const ByteSource& bytes) {
     const auto ftyp = boxAt(bytes, 0, bytes.size());
     const std::array<Span, 2> described = {Span{0, ftyp ? quint64(ftyp->end) : 0},
                                            Span{quint64(meta->start), quint64(meta->end)}};
-    if (!dataInside(bytes, *iloc, find(*boxes, fourcc("idat")), described, coded))
+    QSet<quint32> noted = items.wanted;
+    if (items.exif != 0)
+        noted << items.exif;
+    QHash<quint32, Extent> extents;
+    if (!locate(bytes, *iloc, find(*boxes, fourcc("idat")), described, coded, noted, extents))
         return std::nullopt;
 
-    HeifPicture picture;
-    Turn turn;
-    bool sized = false;
-    for (int index : items.properties.value(items.primary)) {
-        if (index == 0)
-            continue; // no property
-        if (std::size_t(index) > properties->size())
-            return std::nullopt;
-        const Box& p = (*properties)[std::size_t(index) - 1];
-        if (p.type == fourcc("ispe")) {
-            const auto w = bytes.readU32Be(p.start + 4);
-            const auto h = bytes.readU32Be(p.start + 8);
-            if (!w || !h || *w == 0 || *h == 0 || p.start + 12 > p.end)
-                return std::nullopt;
-            picture.width = *w;
-            picture.height = *h;
-            sized = true;
-        } else if (p.type == fourcc("irot")) {
-            const auto angle = bytes.readU8(p.start);
-            if (!angle)
-                return std::nullopt;
-            // Anticlockwise quarter turns.
-            turn.rotateClockwise(4 - (*angle & 3));
-            if (sized && (*angle & 1))
-                std::swap(picture.width, picture.height);
-        } else if (p.type == fourcc("imir")) {
-            const auto axis = bytes.readU8(p.start);
-            if (!axis)
-                return std::nullopt;
-            // 0 exchanges top and bottom, 1 left and right.
-            turn.mirror((*axis & 1) == 0);
-        }
-    }
-    if (!sized)
+    // The shape is the decoded picture's, whatever order the properties come in and whatever
+    // the ispe says; an ispe must be there all the same, and say one thing.
+    const Meta heif{bytes, *properties, items, extents};
+    const auto shape = heif.shape(items.primary);
+    if (!shape || !declaredSize(bytes, *properties, items.properties.value(items.primary)))
         return std::nullopt;
-    picture.orientation = turn.exifOrientation();
+    HeifPicture picture;
+    picture.orientation = shape->turn.exifOrientation();
+    picture.width = shape->size.width;
+    picture.height = shape->size.height;
     // The size above is the one shown; hand it on as stored.
     if (picture.orientation >= 5)
         std::swap(picture.width, picture.height);
+    if (const auto exif = extents.find(items.exif); exif != extents.end()) {
+        // The TIFF header lies past an offset of 4 bytes that says how far.
+        const auto skip = bytes.readU32Be(exif->at);
+        if (skip && *skip <= quint64(exif->length) - 4) {
+            picture.exifAt = exif->at + 4 + *skip;
+            picture.exifLength = exif->length - 4 - *skip;
+        }
+    }
     const std::vector<bool> alpha = alphaProperties(bytes, *properties);
     for (quint32 id : items.auxiliaries) {
         for (int index : items.properties.value(id)) {

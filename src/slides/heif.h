@@ -22,13 +22,19 @@ struct HeifPicture {
     int orientation = 1;
     // An alpha plane is attached (an auxiliary picture of alpha type).
     bool alpha = false;
+    // The TIFF structure of the EXIF block that describes the picture, in the file; -1 without.
+    qint64 exifAt = -1;
+    qint64 exifLength = 0;
 };
 
-// Measures the primary item from its ispe property, turned by its irot and imir properties, as
-// libheif turns it when decoding: a rotation listed before the ispe (as libheif itself writes
-// them) is already part of that size. Empty when a box is damaged or cut short, the primary item
-// is not a picture coded in HEVC or AV1 (or a grid, overlay or identity of such pictures), or
-// its coded data lies past the end of the file.
+// Measures the primary item as libheif decodes it: the size its codec's parameters give (the
+// HEVC SPS less its conformance window, the AV1 sequence header, the output of a grid or
+// overlay), cropped by its clap and turned by its irot and imir properties in the order they
+// are listed. The ispe is not trusted for the shape: libheif's own writer (before 1.16) puts the
+// turned size there after the irot, cameras the coded size before it, and decoders go by the
+// coded data. It must be there all the same, and an item may not declare two sizes. Empty when
+// a box is damaged or cut short, the primary item is not a picture coded in HEVC or AV1 (or a
+// grid, overlay or identity of such pictures), or its coded data lies past the end of the file.
 std::optional<HeifPicture> readHeif(const ByteSource& bytes);
 
 } // namespace slidemill

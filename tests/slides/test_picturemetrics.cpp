@@ -230,6 +230,24 @@ private Q_SLOTS:
             << bytes(webpBytes(p640), "p.webp") << F::Webp << 16933 << 12700;
         QTest::newRow("webp lossless")
             << bytes(webpBytes(p640, 100), "l.webp") << F::Webp << 16933 << 12700;
+        // The shape is the coded picture's, cropped as the decoder crops it.
+        QTest::newRow("heic cropped by its clean aperture")
+            << heif(withProperty(heifBytes(p640), clapBox({600, 400}))) << F::Heic << 15875
+            << 10583;
+        QTest::newRow("heic whose aperture reaches past its edge")
+            << heif(withProperty(heifBytes(p640), clapBox({600, 400}, {100, 0}))) << F::Heic
+            << 13758 << 10583;
+        QTest::newRow("heic whose ispe lies: swapped")
+            << heif(withIspe(heifBytes(p640), {480, 640})) << F::Heic << 16933 << 12700;
+        QTest::newRow("heic whose ispe lies: too small")
+            << heif(withIspe(heifBytes(p640), {64, 48})) << F::Heic << 16933 << 12700;
+        QTest::newRow("heic whose ispe is given twice alike")
+            << heif(withProperty(heifBytes(p640), ispeBox({640, 480}))) << F::Heic << 16933
+            << 12700;
+        QTest::newRow("heic of odd size, a grid of one")
+            << heif(heifBytes(plain(641, 479))) << F::Heic << 16960 << 12674;
+        QTest::newRow("avif of odd size")
+            << heif(heifBytes(plain(641, 479), 1, HeifCodec::Av1)) << F::Avif << 16960 << 12674;
         QTest::newRow("webp extended")
             << bytes(withWebpExif(webpBytes(p640), p640.size(), 1), "x.webp") << F::Webp << 16933
             << 12700;
@@ -336,6 +354,8 @@ private Q_SLOTS:
         // Cut short: the picture that is shown has lost data.
         const QByteArray heic = heifBytes(plain(64, 48));
         const QByteArray webp = webpBytes(plain(64, 48));
+        QTest::newRow("heic whose ispe is given twice, each different")
+            << heif(withProperty(heic, ispeBox({48, 64}))) << 481;
         QTest::newRow("heic cut in its data") << heif(heic.chopped(20)) << 481;
         QTest::newRow("heic cut in its boxes") << heif(heic.left(200)) << 481;
         QTest::newRow("webp cut short") << bytes(webp.chopped(20), "c.webp") << 481;
@@ -457,6 +477,12 @@ private Q_SLOTS:
         QTest::newRow("heic 6, size after the turn") << file(heifBytes(p, 6), "a.heic") << 6;
         QTest::newRow("heic 6, size before the turn")
             << file(withSizeFirst(heifBytes(p, 6)), "b.heic") << 6;
+        QTest::newRow("heic 6, size of the coded picture after the turn")
+            << file(withIspe(heifBytes(p, 6), {640, 480}), "h.heic") << 6;
+        QTest::newRow("heic 6, size after the turn and too small")
+            << file(withIspe(heifBytes(p, 6), {48, 64}), "i.heic") << 6;
+        QTest::newRow("heic 6, cropped before the turn")
+            << file(withProperty(heifBytes(p, 6), clapBox({640, 480}), 1), "j.heic") << 6;
         QTest::newRow("heic 5, turned then mirrored")
             << file(withSizeFirst(heifBytes(p, 5)), "c.heic") << 5;
         QTest::newRow("heic 4, mirrored top to bottom") << file(heifBytes(p, 4), "d.heic") << 4;

@@ -653,4 +653,73 @@ QByteArray tiffWithTablesApart(int strips, int gap) {
     return out;
 }
 
+QByteArray withIspe(const QByteArray& heif, const QSize& size) {
+    QByteArray out = heif;
+    const HeifBox meta = heifChild(out, {{}, 0, out.size()}, "meta");
+    const HeifBox iprp = heifChild(out, meta, "iprp", 4);
+    const HeifBox ispe = heifChild(out, heifChild(out, iprp, "ipco"), "ispe");
+    if (ispe.end == 0)
+        return {};
+    setU32At(out, ispe.start + 4, quint32(size.width()));
+    setU32At(out, ispe.start + 8, quint32(size.height()));
+    return out;
+}
+
+QByteArray ispeBox(const QSize& size) {
+    QByteArray box;
+    putU32(box, 20, true);
+    box += QByteArray("ispe\0\0\0\0", 8);
+    putU32(box, quint32(size.width()), true);
+    putU32(box, quint32(size.height()), true);
+    return box;
+}
+
+QByteArray clapBox(const QSize& aperture, const QPoint& offset) {
+    QByteArray box;
+    putU32(box, 40, true);
+    box += "clap";
+    for (int v : {aperture.width(), 1, aperture.height(), 1, offset.x(), 1, offset.y(), 1})
+        putU32(box, quint32(v), true);
+    return box;
+}
+
+QByteArray withProperty(const QByteArray& heif, const QByteArray& box, int position) {
+    QByteArray out = heif;
+    const HeifBox meta = heifChild(out, {{}, 0, out.size()}, "meta");
+    const HeifBox pitm = heifChild(out, meta, "pitm", 4);
+    const HeifBox iloc = heifChild(out, meta, "iloc", 4);
+    const HeifBox iprp = heifChild(out, meta, "iprp", 4);
+    const HeifBox ipco = heifChild(out, iprp, "ipco");
+    const HeifBox ipma = heifChild(out, iprp, "ipma");
+    if (pitm.end == 0 || iloc.end == 0 || ipco.end == 0 || ipma.end == 0 ||
+        quint8(out[pitm.start]) != 0 || quint8(out[ipma.start]) != 0 ||
+        (quint8(out[ipma.start + 3]) & 1) != 0 || ipma.start < ipco.end || iloc.end > ipco.start)
+        return {};
+    const quint16 primary = qFromBigEndian<quint16>(out.constData() + pitm.start + 4);
+    const int index = int(heifBoxes(out, ipco.start, ipco.end).size()) + 1;
+    // The primary item's entry: its ID, a count, one byte an index.
+    qsizetype at = ipma.start + 8;
+    const quint32 entries = u32At(out, ipma.start + 4);
+    for (quint32 i = 0; i < entries; ++i) {
+        const int count = quint8(out[at + 2]);
+        if (qFromBigEndian<quint16>(out.constData() + at) == primary) {
+            const int place = position < 0 ? count : qMin(position, count);
+            out.insert(at + 3 + place, char(index));
+            out[at + 2] = char(count + 1);
+            break;
+        }
+        at += 3 + count;
+    }
+    if (at >= ipma.end)
+        return {};
+    const qint64 delta = box.size() + 1;
+    setU32At(out, ipma.start - 8, u32At(out, ipma.start - 8) + 1);
+    out.insert(ipco.end, box);
+    setU32At(out, ipco.start - 8, quint32(u32At(out, ipco.start - 8) + box.size()));
+    setU32At(out, iprp.start - 8, quint32(u32At(out, iprp.start - 8) + delta));
+    setU32At(out, meta.start - 8, quint32(u32At(out, meta.start - 8) + delta));
+    shiftLocations(out, iloc, delta);
+    return out;
+}
+
 } // namespace slidemill::test

@@ -74,6 +74,14 @@ QByteArray withMajorBrand(const QByteArray& heif, const char* brand);
 // auxiliaryProperties (up to 255), the referring item lists a property that many times.
 QByteArray withAuxiliaryFlood(const QByteArray& heif, int n, int auxiliaryProperties = 0);
 
+// The same file whose ispe says `size`, in its place among the properties.
+QByteArray withIspe(const QByteArray& heif, const QSize& size);
+// A property of the primary picture added to the file, at `position` in its list (-1: last).
+QByteArray withProperty(const QByteArray& heif, const QByteArray& box, int position = -1);
+// The boxes of a size property, and of a clean aperture of whole pixels moved off the centre.
+QByteArray ispeBox(const QSize& size);
+QByteArray clapBox(const QSize& aperture, const QPoint& offset = {});
+
 // A JPEG header followed by n scans of a byte each and no EOI: a picture cut short whose walk
 // meets many scans.
 QByteArray jpegOfManyScans(int n);
