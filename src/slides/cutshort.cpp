@@ -19,6 +19,67 @@ qint64 skipSubBlocks(const ByteSource& bytes, qint64 at) {
     return -1;
 }
 
+// How LibreOffice reads a GIF extension from its label on, where the reading runs into the end
+// of the file: where the next block starts; kDrawn when the reading stops there with the
+// pictures read so far; kEmpty when it gives up and shows nothing.
+constexpr qint64 kDrawn = -1;
+constexpr qint64 kEmpty = -2;
+
+// Steps over sub-blocks as its reader does: each size byte is read after seeking past the
+// sub-block before it, as far as the file goes, so one that runs past the end ends the reading
+// without a picture (unless the byte read last happens to be a zero).
+qint64 overreadSubBlocks(const ByteSource& bytes, qint64 at, quint8 size) {
+    while (size != 0) {
+        if (const qint64 n = qMin<qint64>(size + 1, bytes.size() - at); n > 0)
+            at += n - 1;
+        const auto next = bytes.readU8(at++);
+        if (!next)
+            return kEmpty;
+        size = *next;
+    }
+    return at;
+}
+
+qint64 afterExtension(const ByteSource& bytes, qint64 at) {
+    const auto label = bytes.readU8(at);
+    const auto size = bytes.readU8(at + 1);
+    // Without a size its reader takes the extension as empty, and the file as ended.
+    if (!label || !size)
+        return label == 0xF9 ? kEmpty : kDrawn;
+    at += 2;
+    if (*label == 0xF9) {
+        // A graphic control extension is read as its 4 bytes and a terminator, whatever its size
+        // says; a byte the file lacks reads as 0.
+        const auto terminator = bytes.readU8(at + 4);
+        if (*size != 4 || terminator.value_or(0) != 0)
+            return kEmpty;
+        return bytes.has(at, 5) ? at + 5 : kDrawn;
+    }
+    if (*label != 0xFF || *size != 11)
+        return overreadSubBlocks(bytes, at, *size);
+    // An application extension: its name, then the size of its first sub-block.
+    const QByteArray name = bytes.read(at, 11);
+    const auto first = bytes.readU8(at + 11);
+    if (name.isEmpty() || !first)
+        return kDrawn;
+    at += 12;
+    if (name != "NETSCAPE2.0" || *first != 3)
+        return overreadSubBlocks(bytes, at, *first);
+    // The loop count: a 1, two bytes and a terminator. A byte the file lacks leaves the one read
+    // before it in place, and that must be the terminator's 0.
+    const auto kind = bytes.readU8(at);
+    if (!kind)
+        return kEmpty;
+    if (*kind != 1)
+        return overreadSubBlocks(bytes, at, *first);
+    quint8 last = 1;
+    for (qint64 k = 1; k <= 3; ++k)
+        last = bytes.readU8(at + k).value_or(last);
+    if (last != 0)
+        return kEmpty;
+    return bytes.has(at, 4) ? at + 4 : kDrawn;
+}
+
 // The size of a GIF colour table announced by its packed field, in bytes.
 qint64 colourTableSize(quint8 packed) {
     return (packed & 0x80) ? 3 * (qint64(2) << (packed & 7)) : 0;
@@ -76,6 +137,40 @@ bool compressedStreamEnds(const ByteSource& bytes, const std::vector<Chunk>& run
     }
     inflateEnd(&z);
     return status == Z_STREAM_END;
+}
+
+// Whether the runs of a run-length coded bitmap in [at, end) reach its end-of-bitmap code, or
+// leave its last row, before they run out.
+bool runsEnd(const ByteSource& bytes, qint64 at, qint64 end, qint64 rows, bool fourBits) {
+    const auto next = [&]() -> std::optional<quint8> {
+        return at < end ? bytes.readU8(at++) : std::nullopt;
+    };
+    for (qint64 y = rows - 1; y >= 0;) {
+        const auto count = next();
+        const auto code = next();
+        if (!count || !code)
+            return false;
+        if (*count != 0)
+            continue; // a run of one value
+        if (*code == 0) {
+            --y; // end of the row
+        } else if (*code == 1) {
+            return true;
+        } else if (*code == 2) {
+            const auto dx = next();
+            const auto dy = next();
+            if (!dx || !dy)
+                return false;
+            y -= *dy;
+        } else {
+            // That many values as they are, padded to an even number of bytes.
+            const qint64 n = fourBits ? (*code + 1) / 2 : *code;
+            at += n + (n & 1);
+            if (at > end)
+                return false;
+        }
+    }
+    return true;
 }
 
 // TIFF field types that hold offsets and byte counts.
@@ -143,26 +238,72 @@ bool gifIsWhole(const ByteSource& bytes) {
     const auto screen = bytes.readU8(10);
     if (!screen)
         return false;
-    qint64 at = 13 + colourTableSize(*screen);
-    for (;;) {
-        const auto block = bytes.readU8(at);
-        if (!block)
-            return false;
-        if (*block == 0x3B)
-            return false; // the trailer before any picture
-        if (*block == 0x21) {
-            at = skipSubBlocks(bytes, at + 2);
-        } else if (*block == 0x2C) {
-            const auto image = bytes.readU8(at + 9);
-            // Descriptor, local colour table, LZW code size, then the data: the first picture
-            // is what is shown.
-            return image && skipSubBlocks(bytes, at + 10 + colourTableSize(*image) + 1) >= 0;
+    bool first = true;
+    for (qint64 at = 13 + colourTableSize(*screen);;) {
+        const auto block = bytes.readU8(at++);
+        // The file ends, the trailer or a block no reader knows: reading stops with what it has.
+        if (!block || (*block != 0x21 && *block != 0x2C))
+            return !first;
+        if (*block == 0x2C) {
+            // Descriptor, colour table and LZW code size, all before a pixel is drawn.
+            const auto image = bytes.readU8(at + 8);
+            at += image ? 9 + colourTableSize(*image) : 0;
+            const auto codeSize = bytes.readU8(at);
+            if (!image || !codeSize || *codeSize > 12)
+                return false;
+            at = skipSubBlocks(bytes, at + 1);
+            // The first picture is the one shown, and must have all its data; a later one
+            // stops the reading where its data does.
+            if (at < 0)
+                return !first;
+            first = false;
         } else {
-            return true; // not a block a GIF reader knows; theirs to judge
+            at = afterExtension(bytes, at);
+            if (at == kDrawn)
+                return !first;
+            if (at < 0)
+                return false;
         }
-        if (at < 0)
-            return false;
     }
+}
+
+bool bmpIsWhole(const ByteSource& bytes) {
+    const auto offset = bytes.readU32Le(10);
+    const auto header = bytes.readU32Le(14);
+    if (!offset || !header)
+        return false;
+    // The old OS/2 header has 16-bit sizes; every later one 32-bit sizes and a compression.
+    qint64 width = 0, height = 0;
+    quint32 compression = 0, sizeImage = 0;
+    std::optional<quint16> bits;
+    if (*header == 12) {
+        const auto w = bytes.readU16Le(18), h = bytes.readU16Le(20);
+        bits = bytes.readU16Le(24);
+        if (!w || !h)
+            return false;
+        width = *w, height = *h;
+    } else {
+        const auto w = bytes.readI32Le(18), h = bytes.readI32Le(22);
+        const auto c = bytes.readU32Le(30), size = bytes.readU32Le(34);
+        bits = bytes.readU16Le(28);
+        if (!w || !h || !c || !size)
+            return false;
+        width = *w, height = qAbs(qint64(*h)), compression = *c, sizeImage = *size;
+    }
+    if (!bits || width <= 0 || height <= 0)
+        return false;
+    const bool rle8 = compression == 1 && *bits == 8, rle4 = compression == 2 && *bits == 4;
+    if (!rle8 && !rle4) {
+        // Every row, each padded to 4 bytes, is read whole or the picture is not drawn at all.
+        const qint64 row = (width * *bits + 31) / 32 * 4;
+        return row <= (bytes.size() - *offset) / height;
+    }
+    // Run-length coded: the size the header gives (or all that follows) is read at once, and
+    // its runs must reach the end of the picture inside it.
+    const qint64 end = sizeImage != 0 ? qint64(*offset) + sizeImage : bytes.size();
+    if (end > bytes.size())
+        return false;
+    return runsEnd(bytes, *offset, end, height, rle4);
 }
 
 bool jpegIsWhole(const ByteSource& bytes) {

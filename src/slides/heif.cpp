@@ -778,6 +778,23 @@ std::optional<PictureFormat> heifFamily(const ByteSource& bytes) {
     return std::nullopt;
 }
 
+bool heifIsWhole(const ByteSource& bytes) {
+    qint64 at = 0;
+    for (std::size_t n = 0; n < kMaxChildren && at < bytes.size(); ++n) {
+        const auto size = bytes.readU32Be(at);
+        const auto large = size == 1u ? bytes.readU64Be(at + 8) : std::optional<quint64>(size);
+        if (!size || !large)
+            return false;
+        // Size 0 runs to the end of the file; a box smaller than its header is damaged, not cut.
+        if (*large < 8)
+            return true;
+        if (*large > quint64(bytes.size() - at))
+            return false;
+        at += qint64(*large);
+    }
+    return true;
+}
+
 std::optional<HeifPicture> readHeif(const ByteSource& bytes) {
     // At the top, whatever follows the meta box is looked at only through its locations.
     std::optional<Box> meta;

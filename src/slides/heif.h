@@ -11,6 +11,9 @@ namespace slidemill {
 // brands), AVIF (AV1 brands) or HEIF (the generic image brands); empty for anything else.
 std::optional<PictureFormat> heifFamily(const ByteSource& bytes);
 
+// The boxes at the top of the file all end inside it.
+bool heifIsWhole(const ByteSource& bytes);
+
 // The primary picture of a HEIF file, from its boxes alone.
 struct HeifPicture {
     // The picture's size before the orientation turns it, as for a JPEG: orientation 5 to 8

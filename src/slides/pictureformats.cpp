@@ -122,6 +122,8 @@ std::optional<HeaderMeasure> measureGif(const ByteSource& bytes, const char* qtN
 }
 
 std::optional<HeaderMeasure> measureBmp(const ByteSource& bytes, const char* qtName) {
+    if (!bmpIsWhole(bytes))
+        return std::nullopt;
     auto pixels = qtPixels(bytes, qtName);
     // A top-down BMP stores its height negative, and Qt hands that on as the size.
     if (pixels && pixels->height() < 0 && pixels->height() > INT_MIN)

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "slides/bytesource.h"
+#include "slides/cutshort.h"
 #include "slides/exif.h"
+#include "slides/heif.h"
 #include "slides/metafile.h"
 #include "slides/picture.h"
+#include "slides/webp.h"
 
 #include <array>
 #include <cstddef>
@@ -36,6 +39,9 @@ struct PictureFormatRow {
     // The name Qt's image reader knows the format by; null where Qt reads none.
     const char* qtName;
     Storage storage;
+    // False when the file ends before the picture it holds does: why a picture that cannot be
+    // measured is refused. Null where no walk tells.
+    bool (*whole)(const ByteSource& bytes);
 };
 
 // The format tests and measures, one each; defined beside the table (pictureformats.cpp).
@@ -64,18 +70,24 @@ std::optional<HeaderMeasure> measureWebp(const ByteSource&, const char* qtName);
 
 // Every format the loader knows, in the order their first bytes are tried; row i is format i.
 inline constexpr std::array<PictureFormatRow, std::size_t(PictureFormat::Count)> kPictureFormats{{
-    // format, its first bytes, measured by, the Qt reader, stored
-    {PictureFormat::Png, formats::isPng, formats::measurePng, "png", Storage::AsIs},
-    {PictureFormat::Jpeg, formats::isJpeg, formats::measureJpeg, "jpeg", Storage::AsIs},
-    {PictureFormat::Gif, formats::isGif, formats::measureGif, "gif", Storage::AsIs},
-    {PictureFormat::Bmp, formats::isBmp, formats::measureBmp, "bmp", Storage::AsIs},
-    {PictureFormat::Tiff, formats::isTiff, formats::measureTiff, "tiff", Storage::AsIs},
-    {PictureFormat::Wmf, formats::isWmf, formats::measureWmf, nullptr, Storage::AsIs},
-    {PictureFormat::Emf, formats::isEmf, formats::measureEmf, nullptr, Storage::AsIs},
-    {PictureFormat::Heic, formats::isHeic, formats::measureHeif, nullptr, Storage::Transcoded},
-    {PictureFormat::Heif, formats::isHeif, formats::measureHeif, nullptr, Storage::Transcoded},
-    {PictureFormat::Avif, formats::isAvif, formats::measureHeif, nullptr, Storage::Transcoded},
-    {PictureFormat::Webp, formats::isWebp, formats::measureWebp, "webp", Storage::Transcoded},
+    // format, its first bytes, measured by, the Qt reader, stored, whole when
+    {PictureFormat::Png, formats::isPng, formats::measurePng, "png", Storage::AsIs, pngIsWhole},
+    {PictureFormat::Jpeg, formats::isJpeg, formats::measureJpeg, "jpeg", Storage::AsIs,
+     jpegIsWhole},
+    {PictureFormat::Gif, formats::isGif, formats::measureGif, "gif", Storage::AsIs, gifIsWhole},
+    {PictureFormat::Bmp, formats::isBmp, formats::measureBmp, "bmp", Storage::AsIs, bmpIsWhole},
+    {PictureFormat::Tiff, formats::isTiff, formats::measureTiff, "tiff", Storage::AsIs,
+     tiffIsWhole},
+    {PictureFormat::Wmf, formats::isWmf, formats::measureWmf, nullptr, Storage::AsIs, nullptr},
+    {PictureFormat::Emf, formats::isEmf, formats::measureEmf, nullptr, Storage::AsIs, nullptr},
+    {PictureFormat::Heic, formats::isHeic, formats::measureHeif, nullptr, Storage::Transcoded,
+     heifIsWhole},
+    {PictureFormat::Heif, formats::isHeif, formats::measureHeif, nullptr, Storage::Transcoded,
+     heifIsWhole},
+    {PictureFormat::Avif, formats::isAvif, formats::measureHeif, nullptr, Storage::Transcoded,
+     heifIsWhole},
+    {PictureFormat::Webp, formats::isWebp, formats::measureWebp, "webp", Storage::Transcoded,
+     webpIsWhole},
 }};
 
 constexpr bool everyFormatHasItsRow() {

@@ -22,6 +22,13 @@ namespace {
     throw RuntimeError::withFile(errInvalidPicture, path);
 }
 
+[[noreturn]] void cutShort(const QString& path) {
+    throw RuntimeError(errInvalidPicture,
+                       QStringLiteral("%1: the file is cut short")
+                           .arg(RuntimeError::standardText(errInvalidPicture)),
+                       path);
+}
+
 } // namespace
 
 Picture readPicture(const QString& path) {
@@ -70,6 +77,8 @@ Picture readPicture(QIODevice& device, const QString& path) {
         }
     }
     const auto measured = row ? row->measure(bytes, row->qtName) : std::nullopt;
+    if (!measured && row && row->whole && !row->whole(bytes))
+        cutShort(path);
     if (!measured)
         invalid(path);
 

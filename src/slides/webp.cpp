@@ -47,6 +47,11 @@ bool looksLikeWebp(const ByteSource& bytes) {
     return bytes.read(0, 4) == "RIFF" && bytes.read(8, 4) == "WEBP";
 }
 
+bool webpIsWhole(const ByteSource& bytes) {
+    const auto riffSize = bytes.readU32Le(4);
+    return riffSize && bytes.has(8, *riffSize);
+}
+
 std::optional<WebpPicture> readWebp(const ByteSource& bytes) {
     const auto riffSize = bytes.readU32Le(4);
     // A file cut short ends before its RIFF size says.

@@ -9,6 +9,9 @@ namespace slidemill {
 // "RIFF", a size, "WEBP".
 bool looksLikeWebp(const ByteSource& bytes);
 
+// The file runs as far as its RIFF header says.
+bool webpIsWhole(const ByteSource& bytes);
+
 struct WebpPicture {
     // The size as stored; orientation 5 to 8 exchanges the sides.
     qint64 width = 0;

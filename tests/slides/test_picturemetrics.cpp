@@ -147,6 +147,15 @@ private:
     QByteArray bytes_;
 };
 
+// A 64 x 48 bitmap of 8 bits coded in runs, as ImageMagick writes it.
+QString runLengthBmp(const QString& dir) {
+    const QString path = QDir(dir).filePath("r.bmp");
+    return runConvert({"-size", "64x48", "gradient:red-blue", "-colors", "40", "-type", "Palette",
+                       "-compress", "RLE", "BMP3:" + path})
+               ? path
+               : QString();
+}
+
 // Root reads every file: the check is made as nobody, who may look into the folder.
 class AsNobody {
 public:
@@ -275,6 +284,19 @@ private Q_SLOTS:
             return writeBytes(dir, "c.gif", b.left(b.size() * 3 / 4));
         }) << F::Gif << 16933 << 12700;
 
+        // What LibreOffice draws whole of a GIF cut after its first frame.
+        const GifParts gif = gifOfThreeFrames();
+        auto gifTo = [&](qsizetype size) { return bytes(gif.bytes.left(size), "c.gif"); };
+        QTest::newRow("gif of three frames cut in the data of its third")
+            << gifTo(gif.thirdData + 3) << F::Gif << 106 << 79;
+        QTest::newRow("gif of three frames cut after an extension's introducer")
+            << gifTo(gif.secondControl + 1) << F::Gif << 106 << 79;
+        QTest::newRow("gif of three frames cut in a control extension")
+            << gifTo(gif.thirdControl + 4) << F::Gif << 106 << 79;
+        QTest::newRow("gif of three frames cut after an extension")
+            << gifTo(gif.secondImage) << F::Gif << 106 << 79;
+        QTest::newRow("run-length bmp") << Maker(runLengthBmp) << F::Bmp << 1693 << 1270;
+
         QTest::newRow("wmf at 1440 per inch")
             << bytes(placeableWmf(0, 0, 1440, 720, 1440)) << F::Wmf << 2540 << 1270;
         QTest::newRow("wmf off origin at 96")
@@ -351,36 +373,8 @@ private Q_SLOTS:
         QTest::newRow("tiff pointing past its end")
             << bytes(QByteArray("II*\0\xff\xff\0\0", 8), "t.tif") << 481;
 
-        // Cut short: the picture that is shown has lost data.
-        const QByteArray heic = heifBytes(plain(64, 48));
-        const QByteArray webp = webpBytes(plain(64, 48));
         QTest::newRow("heic whose ispe is given twice, each different")
-            << heif(withProperty(heic, ispeBox({48, 64}))) << 481;
-        QTest::newRow("heic cut in its data") << heif(heic.chopped(20)) << 481;
-        QTest::newRow("heic cut in its boxes") << heif(heic.left(200)) << 481;
-        QTest::newRow("webp cut short") << bytes(webp.chopped(20), "c.webp") << 481;
-        QTest::newRow("jpeg cut in its scan") << bytes(jpeg.left(jpeg.size() - 40), "c.jpg") << 481;
-        QTest::newRow("progressive jpeg cut between scans") << Maker([](const QString& dir) {
-            const QByteArray p = readBytes(
-                convertTo(dir, "p.jpg", {"-size", "64x48", "plasma:", "-interlace", "Plane"}));
-            // Up to the start of its last scan.
-            return writeBytes(dir, "c.jpg", p.left(p.lastIndexOf("\xff\xda")));
-        }) << 481;
-        QTest::newRow("png cut in its data") << Maker([](const QString& dir) {
-            const QByteArray png = readBytes(makePicture(dir, "s.png", "png", 640, 480));
-            return writeBytes(dir, "c.png", png.left(png.size() * 2 / 3));
-        }) << 481;
-        QTest::newRow("png cut between its data chunks") << Maker([](const QString& dir) {
-            const QByteArray png = pngInTwoIdats(dir);
-            return writeBytes(dir, "c.png", png.left(afterFirstIdat(png)));
-        }) << 481;
-        QTest::newRow("gif cut in its picture") << Maker([](const QString& dir) {
-            const QByteArray gif = readBytes(makePicture(dir, "s.gif", "gif", 640, 480));
-            return writeBytes(dir, "c.gif", gif.left(gif.size() / 2));
-        }) << 481;
-        QTest::newRow("tiff strip past the end") << Maker([](const QString& dir) {
-            return writeBytes(dir, "c.tif", tiffStripPastEnd(dir));
-        }) << 481;
+            << heif(withProperty(heifBytes(plain(64, 48)), ispeBox({48, 64}))) << 481;
 
         QTest::newRow("wmf not placeable") << bytes(wmf.mid(22), "s.wmf") << 481;
         QTest::newRow("wmf placeable header only") << bytes(wmf.left(22), "h.wmf") << 481;
@@ -401,6 +395,83 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = make(dir.path());
         QTEST(errorNumber(path), "number");
+    }
+
+    // Cut short: the picture that is shown has lost data, or the presentation application
+    // draws nothing of what is left. Refused, and said so.
+    void cutShort_data() {
+        QTest::addColumn<Maker>("make");
+        const QByteArray jpeg = jpegBytes(64, 48);
+        const QByteArray heic = heifBytes(plain(64, 48));
+        const QByteArray webp = webpBytes(plain(64, 48));
+        QTest::newRow("heic cut in its data") << heif(heic.chopped(20));
+        QTest::newRow("heic cut in its boxes") << heif(heic.left(200));
+        QTest::newRow("webp cut short") << bytes(webp.chopped(20), "c.webp");
+        QTest::newRow("jpeg cut in its scan") << bytes(jpeg.left(jpeg.size() - 40), "c.jpg");
+        QTest::newRow("progressive jpeg cut between scans") << Maker([](const QString& dir) {
+            const QByteArray p = readBytes(
+                convertTo(dir, "p.jpg", {"-size", "64x48", "plasma:", "-interlace", "Plane"}));
+            // Up to the start of its last scan.
+            return writeBytes(dir, "c.jpg", p.left(p.lastIndexOf("\xff\xda")));
+        });
+        QTest::newRow("png cut in its data") << Maker([](const QString& dir) {
+            const QByteArray png = readBytes(makePicture(dir, "s.png", "png", 640, 480));
+            return writeBytes(dir, "c.png", png.left(png.size() * 2 / 3));
+        });
+        QTest::newRow("png cut between its data chunks") << Maker([](const QString& dir) {
+            const QByteArray png = pngInTwoIdats(dir);
+            return writeBytes(dir, "c.png", png.left(afterFirstIdat(png)));
+        });
+        QTest::newRow("gif cut in its picture") << Maker([](const QString& dir) {
+            const QByteArray gif = readBytes(makePicture(dir, "s.gif", "gif", 640, 480));
+            return writeBytes(dir, "c.gif", gif.left(gif.size() / 2));
+        });
+        QTest::newRow("tiff strip past the end") << Maker(
+            [](const QString& dir) { return writeBytes(dir, "c.tif", tiffStripPastEnd(dir)); });
+
+        // LibreOffice gives up on a GIF whose later frame stops in its header, or in an
+        // extension it reads, and shows nothing at all.
+        const GifParts gif = gifOfThreeFrames();
+        auto gifTo = [&](qsizetype size) { return bytes(gif.bytes.left(size), "c.gif"); };
+        QTest::newRow("gif cut in a later frame's descriptor") << gifTo(gif.secondImage + 5);
+        QTest::newRow("gif cut in a later frame's colour table") << gifTo(gif.thirdImage + 14);
+        QTest::newRow("gif cut before a later frame's code size") << gifTo(gif.secondData);
+        QTest::newRow("gif cut after a later control extension's label")
+            << gifTo(gif.thirdControl + 2);
+        QTest::newRow("gif cut in a comment between frames") << gifTo(gif.comment + 5);
+        QTest::newRow("gif cut before a comment's terminator") << gifTo(gif.comment + 8);
+
+        // A bitmap is drawn only with every row.
+        QTest::newRow("bmp without its last byte")
+            << edited("bmp", 64, 48, [](QByteArray& b) { b.chop(1); });
+        QTest::newRow("top-down bmp without its last row")
+            << edited("bmp", 64, 48, [](QByteArray& b) {
+                   qToLittleEndian<qint32>(-48, b.data() + 22);
+                   b.chop(64 * 3);
+               });
+        QTest::newRow("run-length bmp without its end") << Maker([](const QString& dir) {
+            const QByteArray b = readBytes(runLengthBmp(dir));
+            return writeBytes(dir, "c.bmp", b.chopped(1));
+        });
+        QTest::newRow("run-length bmp, its size unsaid, cut in its runs")
+            << Maker([](const QString& dir) {
+                   QByteArray b = readBytes(runLengthBmp(dir));
+                   qToLittleEndian<quint32>(0, b.data() + 34);
+                   return writeBytes(dir, "c.bmp", b.left(b.size() - 20));
+               });
+    }
+    void cutShort() {
+        QFETCH(Maker, make);
+        QTemporaryDir dir;
+        const QString path = make(dir.path());
+        try {
+            readPicture(path);
+            QFAIL("accepted");
+        } catch (const RuntimeError& e) {
+            QCOMPARE(e.number(), int(errInvalidPicture));
+            QCOMPARE(e.file(), path);
+            QVERIFY2(e.text().contains(QStringLiteral("cut short")), qPrintable(e.text()));
+        }
     }
 
     // Not the picture's fault: the user may not read it.

@@ -722,4 +722,72 @@ QByteArray withProperty(const QByteArray& heif, const QByteArray& box, int posit
     return out;
 }
 
+namespace {
+
+// Pixels coded as LZW with a clear code before each: the codes never grow past 3 bits.
+QByteArray lzwOfClearCodes(const QByteArray& pixels) {
+    QByteArray out;
+    quint32 bits = 0;
+    int count = 0;
+    auto put = [&](quint32 code) {
+        bits |= code << count;
+        for (count += 3; count >= 8; count -= 8, bits >>= 8)
+            out += char(bits & 0xFF);
+    };
+    for (char p : pixels) {
+        put(4);
+        put(quint32(p) & 3);
+    }
+    put(5);
+    if (count > 0)
+        out += char(bits & 0xFF);
+    return out;
+}
+
+} // namespace
+
+GifParts gifOfThreeFrames() {
+    GifParts gif;
+    QByteArray& out = gif.bytes;
+    const int w = 4, h = 3;
+    out = "GIF89a";
+    putU16(out, w);
+    putU16(out, h);
+    out += QByteArray("\x80\0\0", 3); // two colours
+    out += QByteArray("\xFF\xFF\xFF\0\0\0", 6);
+    out += QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0", 19);
+    for (int frame = 0; frame < 3; ++frame) {
+        if (frame == 1) {
+            gif.comment = out.size();
+            out += QByteArray("\x21\xFE\x05hello\0", 9);
+        }
+        if (frame >= 1)
+            (frame == 1 ? gif.secondControl : gif.thirdControl) = out.size();
+        out += QByteArray("\x21\xF9\x04\x04\x0A\0\0\0", 8);
+        if (frame >= 1)
+            (frame == 1 ? gif.secondImage : gif.thirdImage) = out.size();
+        out += char(0x2C);
+        putU16(out, 0);
+        putU16(out, 0);
+        putU16(out, w);
+        putU16(out, h);
+        out += char(0x81); // a colour table of four
+        for (int c = 0; c < 4; ++c)
+            out += QByteArray(3, char(c * 60 + frame * 20));
+        if (frame >= 1)
+            (frame == 1 ? gif.secondData : gif.thirdData) = out.size();
+        out += char(2);
+        QByteArray pixels;
+        for (int i = 0; i < w * h; ++i)
+            pixels += char((i + frame) % 4);
+        const QByteArray data = lzwOfClearCodes(pixels);
+        out += char(data.size());
+        out += data;
+        out += char(0);
+    }
+    gif.trailer = out.size();
+    out += char(0x3B);
+    return gif;
+}
+
 } // namespace slidemill::test

@@ -82,6 +82,17 @@ QByteArray withProperty(const QByteArray& heif, const QByteArray& box, int posit
 QByteArray ispeBox(const QSize& size);
 QByteArray clapBox(const QSize& aperture, const QPoint& offset = {});
 
+// A 4 x 3 GIF of three frames, each with a graphic control extension and a colour table of its
+// own, a loop extension before them and a comment before the second; where its blocks start.
+struct GifParts {
+    QByteArray bytes;
+    qsizetype comment = 0;
+    qsizetype secondControl = 0, secondImage = 0, secondData = 0;
+    qsizetype thirdControl = 0, thirdImage = 0, thirdData = 0;
+    qsizetype trailer = 0;
+};
+GifParts gifOfThreeFrames();
+
 // A JPEG header followed by n scans of a byte each and no EOI: a picture cut short whose walk
 // meets many scans.
 QByteArray jpegOfManyScans(int n);
