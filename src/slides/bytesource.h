@@ -29,6 +29,10 @@ public:
     }
     // count bytes at at; empty unless all of them are there.
     QByteArray read(qint64 at, qint64 count) const;
+    // The same into out, which holds count bytes; false unless all of them are there.
+    bool readInto(qint64 at, char* out, qint64 count) const {
+        return copy(at, reinterpret_cast<unsigned char*>(out), count);
+    }
 
     // Where the next byte of that value lies at or after from; -1 when none does.
     qint64 find(char value, qint64 from) const;

@@ -1,20 +1,158 @@
 #include "slides/exif.h"
 
+#include <QtEndian>
+#include <algorithm>
+#include <array>
+#include <cctype>
+
 namespace slidemill {
 
 namespace {
 
 constexpr quint16 orientationTag = 0x0112;
+constexpr quint16 exifIfdTag = 0x8769;
+constexpr quint16 takenTag = 0x9003;
+constexpr quint16 takenOffsetTag = 0x9011;
+constexpr quint16 typeAscii = 2;
 constexpr quint16 typeShort = 3;
+constexpr quint16 typeLong = 4;
+constexpr quint16 typeIfd = 13;
 constexpr qint64 ifdEntrySize = 12;
 // Headers hold a few dozen segments and fill bytes before the scan; beyond these a file is not
 // worth walking further, and a crafted one cannot keep us busy.
 constexpr int maxSegments = 1024;
 constexpr int maxFillBytes = 1024;
+// A date and an offset are 20 and 7 bytes; anything much longer is not one.
+constexpr quint32 maxTextLength = 64;
+
+// An IFD entry's fields.
+struct Entry {
+    const char* at;
+    bool bigEndian;
+
+    quint16 u16(int offset) const {
+        return bigEndian ? qFromBigEndian<quint16>(at + offset)
+                         : qFromLittleEndian<quint16>(at + offset);
+    }
+    quint32 u32(int offset) const {
+        return bigEndian ? qFromBigEndian<quint32>(at + offset)
+                         : qFromLittleEndian<quint32>(at + offset);
+    }
+    quint16 tag() const { return u16(0); }
+    quint16 type() const { return u16(2); }
+    quint32 count() const { return u32(4); }
+};
+
+// A TIFF structure: where it starts and ends in the file, and its byte order.
+struct Block {
+    const ByteSource& bytes;
+    qint64 base = 0;
+    qint64 end = 0;
+    bool bigEndian = false;
+
+    // Hands each entry of the IFD at `offset` from the base, with where it lies in the file, to
+    // `take` until that answers false. Nothing when the table does not lie whole inside the
+    // block: a table cut short is not trusted. Read some entries at a time into a buffer of
+    // our own.
+    template <typename Take> void entries(quint32 offset, Take take) const {
+        if (offset < 8 || offset > end - base - 2)
+            return;
+        const qint64 ifd = base + offset;
+        const auto count = bytes.readU16(ifd, bigEndian);
+        if (!count || ifd + 2 + *count * ifdEntrySize > end)
+            return;
+        constexpr int kBatch = 32;
+        std::array<char, kBatch * ifdEntrySize> batch;
+        for (int first = 0; first < *count; first += kBatch) {
+            const int n = qMin(kBatch, *count - first);
+            const qint64 at = ifd + 2 + first * ifdEntrySize;
+            if (!bytes.readInto(at, batch.data(), n * ifdEntrySize))
+                return;
+            for (int i = 0; i < n; ++i) {
+                if (!take(Entry{batch.data() + i * ifdEntrySize, bigEndian}, at + i * ifdEntrySize))
+                    return;
+            }
+        }
+    }
+
+    // The text an ASCII entry holds, in place or at its offset inside the block, up to its
+    // first NUL; empty when it is not text or not inside.
+    QByteArray text(const Entry& entry) const {
+        const quint32 count = entry.count();
+        if (entry.type() != typeAscii || count == 0 || count > maxTextLength)
+            return {};
+        std::array<char, maxTextLength> text;
+        if (count <= 4) {
+            std::copy_n(entry.at + 8, count, text.data());
+        } else {
+            const quint32 offset = entry.u32(8);
+            if (offset > quint64(end - base) || count > end - base - offset ||
+                !bytes.readInto(base + offset, text.data(), count))
+                return {};
+        }
+        const auto nul = std::find(text.begin(), text.begin() + count, '\0');
+        return QByteArray(text.data(), nul - text.begin());
+    }
+};
+
+// Two digits; -1 unless both are.
+int digits(QByteArrayView s, int at) {
+    if (at + 2 > s.size() || !std::isdigit(quint8(s[at])) || !std::isdigit(quint8(s[at + 1])))
+        return -1;
+    return (s[at] - '0') * 10 + (s[at + 1] - '0');
+}
+
+// "YYYY:MM:DD HH:MM:SS"; cameras that do not know the date write zeros or spaces, which are no
+// date.
+std::optional<std::pair<QDate, QTime>> dateAndTime(QByteArrayView s) {
+    if (s.size() != 19)
+        return std::nullopt;
+    const auto dateSeparator = [&](int at) { return s[at] == ':' || s[at] == '-' || s[at] == '/'; };
+    if (!dateSeparator(4) || s[7] != s[4] || (s[10] != ' ' && s[10] != 'T') || s[13] != ':' ||
+        s[16] != ':')
+        return std::nullopt;
+    const int century = digits(s, 0), year = digits(s, 2);
+    const int month = digits(s, 5), day = digits(s, 8);
+    const int hour = digits(s, 11), minute = digits(s, 14), second = digits(s, 17);
+    if (century < 0 || year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0)
+        return std::nullopt;
+    const QDate date(century * 100 + year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return std::make_pair(date, time);
+}
+
+// "+HH:MM" or "-HH:MM" as seconds east of UTC.
+std::optional<int> utcOffset(QByteArrayView s) {
+    if (s.size() != 6 || (s[0] != '+' && s[0] != '-') || s[3] != ':')
+        return std::nullopt;
+    const int hours = digits(s, 1), minutes = digits(s, 4);
+    if (hours < 0 || minutes < 0 || hours > 14 || minutes > 59)
+        return std::nullopt;
+    return (s[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
+}
+
+QDateTime readTaken(const Block& block, quint32 offset) {
+    QByteArray taken, offsetText;
+    block.entries(offset, [&](const Entry& entry, qint64) {
+        if (entry.tag() == takenTag && taken.isNull())
+            taken = block.text(entry);
+        else if (entry.tag() == takenOffsetTag && offsetText.isNull())
+            offsetText = block.text(entry);
+        return taken.isNull() || offsetText.isNull();
+    });
+    const auto when = dateAndTime(taken);
+    if (!when)
+        return {};
+    if (const auto seconds = utcOffset(offsetText))
+        return QDateTime(when->first, when->second, Qt::OffsetFromUTC, *seconds);
+    return QDateTime(when->first, when->second, Qt::LocalTime);
+}
 
 } // namespace
 
-ExifOrientation readTiffOrientation(const ByteSource& bytes, qint64 base, qint64 length) {
+ExifFacts readTiffExif(const ByteSource& bytes, qint64 base, qint64 length) {
     const qint64 end = length < 0 ? bytes.size() : base + length;
     if (base < 0 || length < -1 || end > bytes.size() || end - base < 8)
         return {};
@@ -24,34 +162,33 @@ ExifOrientation readTiffOrientation(const ByteSource& bytes, qint64 base, qint64
         return {};
     const auto magic = bytes.readU16(base + 2, bigEndian);
     const auto ifdOffset = bytes.readU32(base + 4, bigEndian);
-    if (magic != 42 || !ifdOffset || *ifdOffset < 8 || *ifdOffset > end - base - 2)
+    if (magic != 42 || !ifdOffset)
         return {};
-    const qint64 ifd = base + *ifdOffset;
-    const auto count = bytes.readU16(ifd, bigEndian);
-    // The whole entry table must lie inside the block; a table cut short is not trusted.
-    if (!count || ifd + 2 + *count * ifdEntrySize > end)
-        return {};
-    const QByteArray table = bytes.read(ifd + 2, *count * ifdEntrySize);
-    const ByteSource entries{QByteArrayView(table)};
-    for (qint64 at = 0; at < entries.size(); at += ifdEntrySize) {
-        if (entries.readU16(at, bigEndian) != orientationTag)
-            continue;
-        const auto type = entries.readU16(at + 2, bigEndian);
-        const auto n = entries.readU32(at + 4, bigEndian);
-        const auto value = entries.readU16(at + 8, bigEndian);
-        if (type != typeShort || n != 1u || !value || *value < 1 || *value > 8)
-            return {};
-        ExifOrientation found;
-        found.value = *value;
-        found.bigEndian = bigEndian;
-        if (found.value != 1)
-            found.offset = ifd + 2 + at + 8;
-        return found;
-    }
-    return {};
+    const Block block{bytes, base, end, bigEndian};
+    ExifFacts facts;
+    bool oriented = false, dated = false;
+    block.entries(*ifdOffset, [&](const Entry& entry, qint64 at) {
+        const quint16 tag = entry.tag();
+        if (tag == orientationTag && !oriented) {
+            oriented = true;
+            const quint16 value = entry.u16(8);
+            if (entry.type() == typeShort && entry.count() == 1 && value >= 1 && value <= 8) {
+                facts.orientation.value = value;
+                facts.orientation.bigEndian = bigEndian;
+                if (value != 1)
+                    facts.orientation.offset = at + 8;
+            }
+        } else if (tag == exifIfdTag && !dated) {
+            dated = true;
+            if ((entry.type() == typeLong || entry.type() == typeIfd) && entry.count() == 1)
+                facts.taken = readTaken(block, entry.u32(8));
+        }
+        return !(oriented && dated);
+    });
+    return facts;
 }
 
-ExifOrientation readJpegOrientation(const ByteSource& bytes) {
+ExifFacts readJpegExif(const ByteSource& bytes) {
     if (bytes.readU16Be(0) != 0xFFD8)
         return {};
     qint64 at = 2;
@@ -77,8 +214,7 @@ ExifOrientation readJpegOrientation(const ByteSource& bytes) {
         if (*marker == 0xE1 && payloadSize >= 6 &&
             bytes.read(payload, 6) == QByteArrayView("Exif\0\0", 6)) {
             // Only the first EXIF block counts, and only within its segment.
-            return readTiffOrientation(bytes, payload + 6,
-                                       qMin(payloadSize, bytes.size() - payload) - 6);
+            return readTiffExif(bytes, payload + 6, qMin(payloadSize, bytes.size() - payload) - 6);
         }
         at = payload + payloadSize;
     }

@@ -3,6 +3,7 @@
 #include "slides/bytesource.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -19,12 +20,32 @@ struct ExifOrientation {
     bool bigEndian = false;
 };
 
+// What measuring takes from an EXIF block: its orientation, and when the photo was taken.
+struct ExifFacts {
+    ExifOrientation orientation;
+    // DateTimeOriginal of the Exif IFD, by the camera's clock: at the offset from UTC its
+    // OffsetTimeOriginal gives (Qt::OffsetFromUTC), or in local time (Qt::LocalTime) without
+    // one. Invalid when it is missing, damaged or not a date; like the orientation, never a
+    // reason to refuse the picture.
+    QDateTime taken;
+};
+
 // Walks the JPEG segments up to the first scan and reads the first EXIF APP1 segment. A file
 // holding several pictures (MPO) is so read from its first picture.
-ExifOrientation readJpegOrientation(const ByteSource& bytes);
+ExifFacts readJpegExif(const ByteSource& bytes);
 
-// Reads IFD0 of the TIFF structure in [base, base + length), wherever its header says IFD0 is;
-// the offset answered is from the start of bytes. length -1 means to the end.
-ExifOrientation readTiffOrientation(const ByteSource& bytes, qint64 base = 0, qint64 length = -1);
+// Reads IFD0 of the TIFF structure in [base, base + length), wherever its header says IFD0 is,
+// and the Exif IFD it points to; offsets answered are from the start of bytes. length -1 means
+// to the end.
+ExifFacts readTiffExif(const ByteSource& bytes, qint64 base = 0, qint64 length = -1);
+
+// The orientation alone.
+inline ExifOrientation readJpegOrientation(const ByteSource& bytes) {
+    return readJpegExif(bytes).orientation;
+}
+inline ExifOrientation readTiffOrientation(const ByteSource& bytes, qint64 base = 0,
+                                           qint64 length = -1) {
+    return readTiffExif(bytes, base, length).orientation;
+}
 
 } // namespace slidemill

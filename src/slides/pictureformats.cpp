@@ -38,8 +38,8 @@ std::optional<QSize> qtPixels(const ByteSource& bytes, const char* qtName) {
 }
 
 // Pixels at 96 per inch in 1/100 mm; empty when not positive or beyond 32 bits.
-std::optional<HeaderMeasure> fromPixels(std::optional<QSize> pixels,
-                                        ExifOrientation orientation = {}, bool alpha = false) {
+std::optional<HeaderMeasure> fromPixels(std::optional<QSize> pixels, const ExifFacts& exif = {},
+                                        bool alpha = false) {
     if (!pixels || pixels->width() <= 0 || pixels->height() <= 0)
         return std::nullopt;
     const std::int64_t w = roundedQuotient(std::int64_t(pixels->width()) * 2540, 96);
@@ -47,7 +47,7 @@ std::optional<HeaderMeasure> fromPixels(std::optional<QSize> pixels,
     constexpr std::int64_t max = std::numeric_limits<std::int32_t>::max();
     if (w > max || h > max)
         return std::nullopt;
-    return HeaderMeasure{{std::int32_t(w), std::int32_t(h)}, orientation, alpha};
+    return HeaderMeasure{{std::int32_t(w), std::int32_t(h)}, exif.orientation, alpha, exif.taken};
 }
 
 std::optional<QSize> clampedSize(qint64 width, qint64 height) {
@@ -112,7 +112,7 @@ std::optional<HeaderMeasure> measurePng(const ByteSource& bytes, const char* qtN
 std::optional<HeaderMeasure> measureJpeg(const ByteSource& bytes, const char* qtName) {
     if (!jpegIsWhole(bytes))
         return std::nullopt;
-    return fromPixels(qtPixels(bytes, qtName), readJpegOrientation(bytes));
+    return fromPixels(qtPixels(bytes, qtName), readJpegExif(bytes));
 }
 
 std::optional<HeaderMeasure> measureGif(const ByteSource& bytes, const char* qtName) {
@@ -134,18 +134,18 @@ std::optional<HeaderMeasure> measureBmp(const ByteSource& bytes, const char* qtN
 std::optional<HeaderMeasure> measureTiff(const ByteSource& bytes, const char* qtName) {
     if (!tiffIsWhole(bytes))
         return std::nullopt;
-    return fromPixels(qtPixels(bytes, qtName), readTiffOrientation(bytes));
+    return fromPixels(qtPixels(bytes, qtName), readTiffExif(bytes));
 }
 
 std::optional<HeaderMeasure> measureWmf(const ByteSource& bytes, const char*) {
     if (const auto size = readPlaceableWmfSize(bytes))
-        return HeaderMeasure{*size, {}, false};
+        return HeaderMeasure{*size, {}, false, {}};
     return std::nullopt;
 }
 
 std::optional<HeaderMeasure> measureEmf(const ByteSource& bytes, const char*) {
     if (const auto size = readEmfSize(bytes))
-        return HeaderMeasure{*size, {}, false};
+        return HeaderMeasure{*size, {}, false, {}};
     return std::nullopt;
 }
 
@@ -154,16 +154,22 @@ std::optional<HeaderMeasure> measureHeif(const ByteSource& bytes, const char*) {
     const auto heif = readHeif(bytes);
     if (!heif)
         return std::nullopt;
-    return fromPixels(clampedSize(heif->width, heif->height), {heif->orientation, -1, false},
-                      heif->alpha);
+    // The orientation is irot's and imir's; the EXIF block tells only the date.
+    ExifFacts exif;
+    exif.orientation.value = heif->orientation;
+    if (heif->exifAt >= 0)
+        exif.taken = readTiffExif(bytes, heif->exifAt, heif->exifLength).taken;
+    return fromPixels(clampedSize(heif->width, heif->height), exif, heif->alpha);
 }
 
 std::optional<HeaderMeasure> measureWebp(const ByteSource& bytes, const char*) {
     const auto webp = readWebp(bytes);
     if (!webp)
         return std::nullopt;
-    return fromPixels(clampedSize(webp->width, webp->height), {webp->orientation, -1, false},
-                      webp->alpha);
+    ExifFacts exif;
+    exif.orientation.value = webp->orientation;
+    exif.taken = webp->taken;
+    return fromPixels(clampedSize(webp->width, webp->height), exif, webp->alpha);
 }
 
 } // namespace slidemill::formats

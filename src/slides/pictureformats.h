@@ -20,6 +20,8 @@ struct HeaderMeasure {
     HimetricSize size;
     ExifOrientation orientation;
     bool alpha = false;
+    // From the EXIF block read with the orientation; invalid without one.
+    QDateTime taken;
 };
 
 enum class Storage {

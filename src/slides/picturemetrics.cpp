@@ -91,6 +91,7 @@ Picture readPicture(QIODevice& device, const QString& path) {
     p.orientationOffset = measured->orientation.offset;
     p.orientationBigEndian = measured->orientation.bigEndian;
     p.alpha = measured->alpha;
+    p.taken = measured->taken;
     // 5 to 8 turn the picture a quarter: it shows with its sides exchanged.
     if (p.orientation >= 5)
         std::swap(p.widthHimetric, p.heightHimetric);

@@ -28,7 +28,7 @@ std::optional<WebpPicture> readVp8(const ByteSource& bytes, const Chunk& c) {
     if (c.size < 10 || !tag || (*tag & 1) != 0 || !w || !h || (*w & 0x3FFF) == 0 ||
         (*h & 0x3FFF) == 0 || bytes.read(c.start + 3, 3) != QByteArrayView("\x9d\x01\x2a", 3))
         return std::nullopt;
-    return WebpPicture{*w & 0x3FFF, *h & 0x3FFF, 1, false};
+    return WebpPicture{*w & 0x3FFF, *h & 0x3FFF, 1, false, {}};
 }
 
 // A lossless stream: the signature 0x2F, then 14 bits each of width and height less one, the
@@ -37,8 +37,8 @@ std::optional<WebpPicture> readVp8l(const ByteSource& bytes, const Chunk& c) {
     const auto bits = bytes.readU32Le(c.start + 1);
     if (c.size < 5 || bytes.readU8(c.start) != 0x2F || !bits || (*bits >> 29) != 0)
         return std::nullopt;
-    return WebpPicture{(*bits & 0x3FFF) + 1, ((*bits >> 14) & 0x3FFF) + 1, 1,
-                       ((*bits >> 28) & 1) != 0};
+    return WebpPicture{
+        (*bits & 0x3FFF) + 1, ((*bits >> 14) & 0x3FFF) + 1, 1, ((*bits >> 28) & 1) != 0, {}};
 }
 
 } // namespace
@@ -60,7 +60,7 @@ std::optional<WebpPicture> readWebp(const ByteSource& bytes) {
     const qint64 end = 8 + qint64(*riffSize);
     std::optional<WebpPicture> picture;
     std::optional<WebpPicture> extended;
-    ExifOrientation orientation;
+    ExifFacts exif;
     for (qint64 at = 12; at + 8 <= end;) {
         const Chunk c{bytes.read(at, 4), at + 8, qint64(bytes.readU32Le(at + 4).value_or(0))};
         if (c.size > end - c.start)
@@ -71,7 +71,7 @@ std::optional<WebpPicture> readWebp(const ByteSource& bytes) {
             const auto h = readU24Le(bytes, c.start + 7);
             if (c.size < 10 || !flags || !w || !h)
                 return std::nullopt;
-            extended = WebpPicture{qint64(*w) + 1, qint64(*h) + 1, 1, (*flags & 0x10) != 0};
+            extended = WebpPicture{qint64(*w) + 1, qint64(*h) + 1, 1, (*flags & 0x10) != 0, {}};
         } else if ((c.type == "VP8 " || c.type == "VP8L" || c.type == "ANMF") && !picture) {
             // An animation shows its first frame on a canvas the VP8X chunk sizes.
             picture = c.type == "VP8 "   ? readVp8(bytes, c)
@@ -84,7 +84,7 @@ std::optional<WebpPicture> readWebp(const ByteSource& bytes) {
             const bool prefixed =
                 c.size >= 6 && bytes.read(c.start, 6) == QByteArrayView("Exif\0\0", 6);
             const qint64 skip = prefixed ? 6 : 0;
-            orientation = readTiffOrientation(bytes, c.start + skip, c.size - skip);
+            exif = readTiffExif(bytes, c.start + skip, c.size - skip);
         }
         // Chunks are padded to an even size.
         at = c.start + c.size + (c.size & 1);
@@ -96,7 +96,8 @@ std::optional<WebpPicture> readWebp(const ByteSource& bytes) {
         picture->height = extended->height;
         picture->alpha = extended->alpha;
     }
-    picture->orientation = orientation.value;
+    picture->orientation = exif.orientation.value;
+    picture->taken = exif.taken;
     return picture;
 }
 

@@ -1,9 +1,10 @@
 // libFuzzer target for the hand-written header readers: placeable WMF, EMF, the JPEG segment
-// walker, the TIFF/EXIF orientation reader, the HEIF box reader, the WebP chunk reader and the
-// walks that find pictures cut short. Besides memory errors (the sanitizers) it checks what
-// callers rely on: sizes positive, orientation 1 to 8, and a rewrite offset that points inside
-// the input at the value it reports. Inputs that crashed or hung are kept in crashes/, which
-// the picture metrics test reads.
+// walker, the TIFF/EXIF orientation and date reader, the HEIF box reader (with the codecs'
+// parameter sets), the WebP chunk reader and the walks that find pictures cut short. Besides
+// memory errors (the sanitizers) it checks what callers rely on: sizes positive, orientation 1
+// to 8, a rewrite offset that points inside the input at the value it reports, and an EXIF
+// block inside the input. Inputs that crashed or hung are kept in crashes/, which the picture
+// metrics test reads.
 
 #include "slides/bytesource.h"
 #include "slides/cutshort.h"
@@ -43,13 +44,26 @@ template <typename Measured> void checkPicture(const std::optional<Measured>& p)
         check(p->width > 0 && p->height > 0 && p->orientation >= 1 && p->orientation <= 8);
 }
 
+// The EXIF block a HEIF file points to lies inside it, and is read as any other.
+void checkExifBlock(const std::optional<HeifPicture>& p, const ByteSource& bytes) {
+    if (!p || p->exifAt < 0)
+        return;
+    check(p->exifLength >= 0 && bytes.has(p->exifAt, p->exifLength));
+    checkOrientation(readTiffExif(bytes, p->exifAt, p->exifLength).orientation, bytes);
+}
+
 void run(const ByteSource& bytes) {
     checkSize(readPlaceableWmfSize(bytes));
     checkSize(readEmfSize(bytes));
     checkOrientation(readJpegOrientation(bytes), bytes);
     checkOrientation(readTiffOrientation(bytes), bytes);
     heifFamily(bytes);
-    checkPicture(readHeif(bytes));
+    const auto heif = readHeif(bytes);
+    checkPicture(heif);
+    checkExifBlock(heif, bytes);
+    heifIsWhole(bytes);
+    webpIsWhole(bytes);
+    bmpIsWhole(bytes);
     checkPicture(readWebp(bytes));
     pngIsWhole(bytes);
     gifIsWhole(bytes);

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <cstring>
 #include <functional>
 #include <unistd.h>
 
@@ -650,6 +651,114 @@ private Q_SLOTS:
         QCOMPARE(p.orientation, 1);
         QCOMPARE(p.orientationOffset, -1);
         QCOMPARE(p.widthHimetric, 16933);
+    }
+
+    // When the photo was taken, from the EXIF block read with the orientation. A missing or
+    // damaged one is no date, never a refusal.
+    void taken_data() {
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<QDateTime>("taken");
+        const QByteArray date("2026:07:12 14:03:27", 20);
+        const QDate day(2026, 7, 12);
+        const QTime time(14, 3, 27);
+        const QDateTime local(day, time, Qt::LocalTime);
+        const QDateTime east(day, time, Qt::OffsetFromUTC, 2 * 3600);
+        const QDateTime none;
+        const QByteArray jpeg = jpegBytes(64, 48);
+        const QImage p = plain(64, 48);
+        auto inJpeg = [&](const QByteArray& tiff) {
+            return bytes(withSegment(jpeg, exifApp1(tiff)), "t.jpg");
+        };
+        auto patched = [](QByteArray tiff, QByteArrayView at, QByteArrayView with) {
+            const qsizetype i = tiff.indexOf(at);
+            return i < 0 ? QByteArray()
+                         : tiff.replace(i + at.size(), with.size(), with.toByteArray());
+        };
+        auto dated = [&](const char* taken) {
+            return inJpeg(exifBlockWithDate(QByteArray(taken, qsizetype(std::strlen(taken)) + 1)));
+        };
+        auto offset = [&](const char* at) {
+            return inJpeg(exifBlockWithDate(date, QByteArray(at, qsizetype(std::strlen(at)) + 1)));
+        };
+
+        QTest::newRow("jpeg") << inJpeg(exifBlockWithDate(date)) << local;
+        QTest::newRow("jpeg, big-endian, east of UTC")
+            << inJpeg(exifBlockWithDate(date, QByteArray("+02:00", 7), true)) << east;
+        QTest::newRow("jpeg, west of UTC")
+            << offset("-05:30") << QDateTime(day, time, Qt::OffsetFromUTC, -(5 * 3600 + 1800));
+        QTest::newRow("mpo, its first picture's")
+            << bytes(withSegment(jpeg, exifApp1(exifBlockWithDate(date))) +
+                         withSegment(jpegBytes(32, 24), exifApp1(exifBlockWithDate(QByteArray(
+                                                            "2001:01:01 00:00:00", 20)))),
+                     "m.jpg")
+            << local;
+        QTest::newRow("tiff") << bytes(
+                                     exifBlockWithDate(date, QByteArray("+02:00", 7), false, true),
+                                     "t.tif")
+                              << east;
+        QTest::newRow("big-endian tiff")
+            << bytes(exifBlockWithDate(date, {}, true, true), "t.tif") << local;
+        QTest::newRow("heic, its Exif item")
+            << heif(heifWithExif(p, exifBlockWithDate(date, QByteArray("+02:00", 7)))) << east;
+        QTest::newRow("avif, its Exif item")
+            << heif(heifWithExif(p, exifBlockWithDate(date), HeifCodec::Av1), "t.avif") << local;
+        QTest::newRow("webp, its EXIF chunk")
+            << bytes(withWebpExifBlock(webpBytes(p), p.size(), exifBlockWithDate(date)), "t.webp")
+            << local;
+        QTest::newRow("dashes and a T") << dated("2026-07-12T14:03:27") << local;
+
+        QTest::newRow("no EXIF block") << bytes(jpeg, "n.jpg") << none;
+        QTest::newRow("no Exif IFD")
+            << bytes(withSegment(jpeg, exifSegment(6, false)), "n.jpg") << none;
+        QTest::newRow("no Exif item") << heif(heifBytes(p)) << none;
+        QTest::newRow("zeros, the camera did not know") << dated("0000:00:00 00:00:00") << none;
+        QTest::newRow("spaces, the camera did not know") << dated("    :  :     :  :  ") << none;
+        QTest::newRow("month 13") << dated("2026:13:12 14:03:27") << none;
+        QTest::newRow("30 February") << dated("2026:02:30 14:03:27") << none;
+        QTest::newRow("hour 24") << dated("2026:07:12 24:00:00") << none;
+        QTest::newRow("a date without its time") << dated("2026:07:12") << none;
+        QTest::newRow("one separator of each") << dated("2026:07-12 14:03:27") << none;
+        QTest::newRow("not text") << inJpeg(patched(exifBlockWithDate(date),
+                                                    QByteArrayView("\x03\x90", 2),
+                                                    QByteArrayView("\x07\0", 2)))
+                                  << none;
+        QTest::newRow("its text past the block")
+            << inJpeg(patched(exifBlockWithDate(date),
+                              QByteArrayView("\x03\x90\x02\0\x14\0\0\0", 8),
+                              QByteArrayView("\xF0\xFF\0\0", 4)))
+            << none;
+        QTest::newRow("its text longer than a date")
+            << inJpeg(patched(exifBlockWithDate(date), QByteArrayView("\x03\x90\x02\0", 4),
+                              QByteArrayView("\xFF\xFF\0\0", 4)))
+            << none;
+        QTest::newRow("Exif IFD past the block")
+            << inJpeg(patched(exifBlockWithDate(date),
+                              QByteArrayView("\x69\x87\x04\0\x01\0\0\0", 8),
+                              QByteArrayView("\xF0\xFF\0\0", 4)))
+            << none;
+        QTest::newRow("an offset of one hour digit") << offset("+2:00") << local;
+        QTest::newRow("an offset past 14 hours") << offset("+15:00") << local;
+        QTest::newRow("an offset without its sign") << offset("02:00 ") << local;
+    }
+    void taken() {
+        QFETCH(Maker, make);
+        QFETCH(QDateTime, taken);
+        QTemporaryDir dir;
+        const QString path = make(dir.path());
+        QVERIFY2(!path.isEmpty(), "fixture not written");
+        Picture p;
+        try {
+            p = readPicture(path);
+        } catch (const RuntimeError& e) {
+            QFAIL(qPrintable(e.oneLine()));
+        }
+        QCOMPARE(p.taken.isValid(), taken.isValid());
+        if (!taken.isValid())
+            return;
+        QCOMPARE(p.taken.date(), taken.date());
+        QCOMPARE(p.taken.time(), taken.time());
+        QCOMPARE(p.taken.timeSpec(), taken.timeSpec());
+        QCOMPARE(p.taken.offsetFromUtc(), taken.offsetFromUtc());
     }
 
     // The upright fixture other tests build on: shown by a viewer that honours the tag, it is

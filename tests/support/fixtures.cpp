@@ -11,6 +11,7 @@
 #include <QtEndian>
 #include <libheif/heif.h>
 #include <memory>
+#include <tuple>
 
 namespace slidemill::test {
 
@@ -374,7 +375,11 @@ void shiftLocations(QByteArray& file, const HeifBox& iloc, qint64 delta) {
 
 } // namespace
 
-QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, bool alpha) {
+namespace {
+
+// The HEIF file libheif writes, with an Exif item when exif is not empty.
+QByteArray encodeHeif(const QImage& stored, int orientation, HeifCodec codec, bool alpha,
+                      const QByteArray& exif) {
     const std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     const heif_compression_format format =
@@ -404,8 +409,15 @@ QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, boo
     const std::unique_ptr<heif_encoding_options, Releaser<heif_encoding_options_free>> options(
         heif_encoding_options_alloc());
     options->image_orientation = heif_orientation(orientation);
-    if (heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), nullptr)
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(),
+                                  &rawHandle)
             .code)
+        return {};
+    const std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>> handle(rawHandle);
+    if (!exif.isEmpty() && heif_context_add_exif_metadata(context.get(), handle.get(),
+                                                          exif.constData(), int(exif.size()))
+                               .code)
         return {};
     QByteArray out;
     heif_writer writer{};
@@ -417,6 +429,16 @@ QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, boo
     if (heif_context_write(context.get(), &writer, &out).code)
         return {};
     return out;
+}
+
+} // namespace
+
+QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, bool alpha) {
+    return encodeHeif(stored, orientation, codec, alpha, {});
+}
+
+QByteArray heifWithExif(const QImage& stored, const QByteArray& tiff, HeifCodec codec) {
+    return encodeHeif(stored, 1, codec, false, tiff);
 }
 
 QByteArray withSizeFirst(const QByteArray& heif) {
@@ -477,6 +499,11 @@ QByteArray webpBytes(const QImage& image, int quality) {
 }
 
 QByteArray withWebpExif(const QByteArray& webp, const QSize& size, int orientation) {
+    // The TIFF structure of an EXIF segment, without its marker, length and "Exif\0\0".
+    return withWebpExifBlock(webp, size, exifSegment(orientation, false).mid(10));
+}
+
+QByteArray withWebpExifBlock(const QByteArray& webp, const QSize& size, const QByteArray& tiff) {
     if (!webp.startsWith("RIFF"))
         return {};
     auto chunk = [](const char* type, QByteArray data) {
@@ -486,8 +513,7 @@ QByteArray withWebpExif(const QByteArray& webp, const QSize& size, int orientati
             data.append('\0');
         return c + data;
     };
-    // The TIFF structure of an EXIF segment, without its marker, length and "Exif\0\0".
-    const QByteArray exif = chunk("EXIF", exifSegment(orientation, false).mid(10));
+    const QByteArray exif = chunk("EXIF", tiff);
     QByteArray body = webp.mid(12);
     if (body.startsWith("VP8X")) {
         body[8] = char(quint8(body[8]) | 0x08);
@@ -788,6 +814,68 @@ GifParts gifOfThreeFrames() {
     gif.trailer = out.size();
     out += char(0x3B);
     return gif;
+}
+
+namespace {
+
+// An IFD at `at` of (tag, type, value) entries, the values that do not fit in place after it.
+QByteArray tiffIfd(quint32 at, const QList<std::tuple<int, int, QByteArray>>& entries,
+                   bool bigEndian) {
+    QByteArray table, data;
+    const quint32 dataAt = at + 2 + 12 * quint32(entries.size()) + 4;
+    putU16(table, int(entries.size()), bigEndian);
+    for (const auto& [tag, type, value] : entries) {
+        const int unit = type == 3 ? 2 : type == 4 ? 4 : 1;
+        putU16(table, tag, bigEndian);
+        putU16(table, type, bigEndian);
+        putU32(table, quint32(value.size() / unit), bigEndian);
+        if (value.size() <= 4) {
+            table += value.leftJustified(4, '\0');
+        } else {
+            putU32(table, dataAt + quint32(data.size()), bigEndian);
+            data += value;
+        }
+    }
+    putU32(table, 0, bigEndian);
+    return table + data;
+}
+
+} // namespace
+
+QByteArray exifBlockWithDate(const QByteArray& taken, const QByteArray& offset, bool bigEndian,
+                             bool withPicture) {
+    QList<std::tuple<int, int, QByteArray>> exif = {{0x9000, 7, "0232"}, {0x9003, 2, taken}};
+    if (!offset.isEmpty())
+        exif.append({0x9011, 2, offset});
+    // An 8 x 6 grey picture, a strip of it, after the Exif IFD.
+    const int w = 8, h = 6;
+    QList<std::tuple<int, int, QByteArray>> ifd0 = {{0x010F, 2, QByteArray("Cam", 4)},
+                                                    {0x0112, 3, u16Value(1, bigEndian)}};
+    if (withPicture) {
+        ifd0 = {{256, 3, u16Value(w, bigEndian)},    {257, 3, u16Value(h, bigEndian)},
+                {258, 3, u16Value(8, bigEndian)},    {259, 3, u16Value(1, bigEndian)},
+                {262, 3, u16Value(1, bigEndian)},    {273, 4, u32Value(0, bigEndian)},
+                {0x0112, 3, u16Value(1, bigEndian)}, {277, 3, u16Value(1, bigEndian)},
+                {278, 3, u16Value(h, bigEndian)},    {279, 4, u32Value(w * h, bigEndian)}};
+    }
+    ifd0.append({0x8769, 4, u32Value(0, bigEndian)});
+    const quint32 exifAt = 8 + quint32(tiffIfd(8, ifd0, bigEndian).size());
+    const quint32 pictureAt = exifAt + quint32(tiffIfd(exifAt, exif, bigEndian).size());
+    std::get<2>(ifd0.back()) = u32Value(exifAt, bigEndian);
+    if (withPicture)
+        std::get<2>(ifd0[5]) = u32Value(pictureAt, bigEndian);
+    QByteArray out = bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4);
+    putU32(out, 8, bigEndian);
+    out += tiffIfd(8, ifd0, bigEndian) + tiffIfd(exifAt, exif, bigEndian);
+    if (withPicture)
+        out.append(w * h, char(0x80));
+    return out;
+}
+
+QByteArray exifApp1(const QByteArray& tiff) {
+    QByteArray segment("\xFF\xE1", 2);
+    putU16(segment, int(2 + 6 + tiff.size()), true);
+    return segment + QByteArray("Exif\0\0", 6) + tiff;
 }
 
 } // namespace slidemill::test

@@ -40,6 +40,13 @@ QByteArray jpegBytes(int w, int h);
 // An APP1 EXIF segment (marker included) whose IFD0 holds a camera make and the orientation;
 // with a thumbnail it also holds IFD1 pointing at it, as camera files do.
 QByteArray exifSegment(int orientation, bool bigEndian, const QByteArray& thumbnail = {});
+// The TIFF structure of an EXIF block: IFD0 pointing to an Exif IFD whose DateTimeOriginal is
+// `taken` as stored (NUL included), with OffsetTimeOriginal when `offset` is not empty. With a
+// picture, IFD0 also describes an 8 x 6 grey picture after it: a TIFF file of its own.
+QByteArray exifBlockWithDate(const QByteArray& taken, const QByteArray& offset = {},
+                             bool bigEndian = false, bool withPicture = false);
+// An APP1 EXIF segment (marker included) around a TIFF structure.
+QByteArray exifApp1(const QByteArray& tiff);
 // Puts segment right after the SOI marker of jpeg.
 QByteArray withSegment(const QByteArray& jpeg, const QByteArray& segment);
 // Puts segment right before the first SOF/DQT/DHT segment of jpeg, that is after its APP ones.
@@ -63,6 +70,10 @@ QString makeUprightJpeg(const QString& dir, const QString& name, int w, int h, i
 enum class HeifCodec { Hevc, Av1 };
 QByteArray heifBytes(const QImage& stored, int orientation = 1, HeifCodec codec = HeifCodec::Hevc,
                      bool alpha = false);
+// A HEIF file as heifBytes writes it, upright, with an Exif item holding the TIFF structure
+// `tiff`, as phones write their photos.
+QByteArray heifWithExif(const QImage& stored, const QByteArray& tiff,
+                        HeifCodec codec = HeifCodec::Hevc);
 // The same file laid out as cameras write it: the size property gives the picture as stored
 // and comes before the rotation and mirror.
 QByteArray withSizeFirst(const QByteArray& heif);
@@ -104,6 +115,8 @@ QByteArray tiffWithTablesApart(int strips, int gap);
 QByteArray webpBytes(const QImage& image, int quality = 90);
 // The same in the extended form (VP8X) with an EXIF chunk saying `orientation`.
 QByteArray withWebpExif(const QByteArray& webp, const QSize& size, int orientation);
+// The same with an EXIF chunk holding the TIFF structure `tiff`.
+QByteArray withWebpExifBlock(const QByteArray& webp, const QSize& size, const QByteArray& tiff);
 
 // `upright` stored as a file of `format` ("jpeg", "heic", "heif", "avif", "webp"; "tiff" only
 // upright) whose orientation metadata turns it upright again: what a phone or camera writes.
