@@ -34,6 +34,64 @@ struct Request {
     QString output;
     QStringList pictures;
     QString listFile; // empty: the pictures are on the command line
+    // What the build makes, from the album options below with --two and --description.
+    BuildOptions build;
+};
+
+// The album options: four photos a slide, captions, a title slide, 16:9 slides.
+struct AlbumOptions {
+    const QCommandLineOption four{QStringLiteral("four")};
+    const QCommandLineOption caption{QStringLiteral("caption"), QString(), QStringLiteral("KIND")};
+    const QCommandLineOption title{QStringLiteral("title"), QString(), QStringLiteral("TEXT")};
+    const QCommandLineOption subtitle{QStringLiteral("subtitle"), QString(),
+                                      QStringLiteral("TEXT")};
+    const QCommandLineOption wide{QStringLiteral("wide")};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.addOptions({four, caption, title, subtitle, wide});
+    }
+
+    // The option's one value.
+    static QString single(const QCommandLineParser& parser, const QCommandLineOption& option) {
+        const QStringList values = parser.values(option);
+        if (values.size() > 1)
+            throw UsageError{QStringLiteral("more than one --%1 given").arg(option.names()[0])};
+        return values.value(0);
+    }
+
+    BuildOptions read(const QCommandLineParser& parser, bool two, bool description) const {
+        BuildOptions options;
+        if (parser.isSet(four) && two)
+            throw UsageError{QStringLiteral("--four and --two given together")};
+        options.layout = parser.isSet(four) ? Layout::FourPerSlide
+                         : two              ? Layout::TwoPerSlide
+                                            : Layout::OnePerSlide;
+        if (parser.isSet(caption)) {
+            if (description)
+                throw UsageError{QStringLiteral("--caption and --description given together")};
+            const QString kind = single(parser, caption);
+            if (kind.trimmed().isEmpty())
+                throw UsageError{QStringLiteral("--caption needs name, date or a text")};
+            options.caption = kind == QLatin1String("name")   ? Caption::Name
+                              : kind == QLatin1String("date") ? Caption::Date
+                                                              : Caption::Text;
+            options.captionText = kind;
+        } else if (description) {
+            options.caption = Caption::Description;
+        }
+        if (parser.isSet(title)) {
+            options.title = single(parser, title);
+            if (options.title.trimmed().isEmpty())
+                throw UsageError{QStringLiteral("--title is empty")};
+        }
+        if (parser.isSet(subtitle)) {
+            if (!parser.isSet(title))
+                throw UsageError{QStringLiteral("--subtitle needs --title")};
+            options.subtitle = single(parser, subtitle);
+        }
+        options.wide = parser.isSet(wide);
+        return options;
+    }
 };
 
 enum class Action { Build, Help, Version };
@@ -60,6 +118,8 @@ Action parse(const QStringList& args, Request& request) {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({two, description, output, from, quiet, verbose, help, version});
+    const AlbumOptions album;
+    album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
 
     if (!parser.parse(args)) {
@@ -97,6 +157,7 @@ Action parse(const QStringList& args, Request& request) {
 
     request.two = parser.isSet(two);
     request.description = parser.isSet(description);
+    request.build = album.read(parser, request.two, request.description);
     request.quiet = parser.isSet(quiet);
     request.verbose = parser.isSet(verbose);
     request.output = outputs.first();
@@ -199,8 +260,7 @@ private:
 
 // What --verbose says after a build: the file, its slides and its size.
 QString written(const Request& request, const BatchServices& services) {
-    const qsizetype n = request.pictures.size();
-    const qsizetype slides = request.two ? (n + 1) / 2 : n;
+    const qsizetype slides = slidesFor(request.pictures.size(), request.build);
     qint64 size = services.bytesWritten ? services.bytesWritten() : 0;
     struct stat st;
     if (::stat(nativePath(request.output).constData(), &st) == 0 && S_ISREG(st.st_mode))
@@ -241,11 +301,20 @@ QString batchUsage() {
         "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
         "\n"
         "Builds a presentation from the pictures, in their order, one photo per slide\n"
-        "(two with --two), and writes it to OUT.pptx. When a picture cannot be used,\n"
-        "nothing is written and OUT.pptx stays as it was.\n"
+        "(two with --two, four with --four), and writes it to OUT.pptx. When a picture\n"
+        "cannot be used, nothing is written and OUT.pptx stays as it was.\n"
         "\n"
         "  --two          two photos side by side on each slide\n"
-        "  --description  a \"Description\" box under every photo\n"
+        "  --four         four photos on each slide, two rows of two\n"
+        "  --description  a \"Description\" box under every photo, to be overwritten\n"
+        "  --caption KIND a caption under every photo: its file name (name), the date\n"
+        "                 it was taken (date: from its EXIF data, else the file's\n"
+        "                 time), or any other KIND as it is\n"
+        "  --title TEXT   a first slide with this title\n"
+        "  --subtitle TEXT\n"
+        "                 the title slide's subtitle; without it, the days the photos\n"
+        "                 were taken, where they tell (\"12 - 19 July 2026\")\n"
+        "  --wide         16:9 slides, 960 x 540 points, instead of 720 x 540\n"
         "  -o OUT.pptx    the presentation to write; - streams it to standard output\n"
         "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
         "                 input); a relative path in LIST is taken from LIST's folder,\n"
@@ -257,6 +326,11 @@ QString batchUsage() {
         "\n"
         "On a terminal, a build that takes more than about a second shows on standard\n"
         "error which photo of how many it is at and how many MB it has written.\n"
+        "\n"
+        "Examples:\n"
+        "  slidemill-build -o holiday.pptx ~/Pictures/Holiday/*.jpg\n"
+        "  slidemill-build --four --caption name --title 'Summer 2026' --wide \\\n"
+        "      -o album.pptx --from list.txt\n"
         "\n"
         "Exit status: 0 done, 1 a run-time error, 2 a usage error. A run-time error is\n"
         "reported as \"Run-time error 'N': text (file)\", N being one of:\n"
@@ -315,9 +389,8 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         if (request.output != QLatin1String("-"))
             checkOutput(request.output, request.pictures);
         const std::shared_ptr<PresentationHost> host = services.makeHost(request.output);
-        const BuildFunction build = request.two ? buildTwoOne : buildOneOne;
-        build(request.pictures, request.description, *services.loader, *host,
-              showProgress ? &progress : nullptr);
+        buildSlides(request.pictures, request.build, *services.loader, *host,
+                    showProgress ? &progress : nullptr);
     } catch (const RuntimeError& e) {
         progress.clear();
         err << kProgram << ": " << e.oneLine() << '\n';

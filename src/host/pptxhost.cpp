@@ -7,6 +7,7 @@
 #include "host/pptx/packager.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
+#include "host/pptx/slidelayout.h"
 #include "host/pptx/transcode.h"
 #include "host/pptx/units.h"
 
@@ -54,6 +55,12 @@ std::int64_t fittedHeight(const Shape& box) {
     const std::int64_t lineEmu =
         std::int64_t(box.fontSizeHundredths) * pptx::kEmuPerPoint * 12 / 1000;
     return lines * lineEmu + 2 * kInsetTopBottomEmu;
+}
+
+// A text box fits its height to its text; a placeholder keeps its layout's frame.
+void fitToText(Shape& box) {
+    if (box.kind == Shape::Kind::TextBox)
+        box.frame.cy = fittedHeight(box);
 }
 
 // What one build holds, from createApplication to endBuild.
@@ -186,6 +193,24 @@ void PptxHost::addPresentation(std::int32_t) {
     s.deck.emplace();
 }
 
+void PptxHost::setSlideSize(float width, float height) {
+    const char* op = "PageSetup.SlideSize";
+    Deck& deck = state_->needDeck(op);
+    if (!deck.slides.empty())
+        invalidCall(op, QStringLiteral("the presentation already has slides"));
+    // The file format takes 1 to 56 inches each way.
+    const auto side = [op](const char* what, float points) {
+        const std::int64_t emu = toEmu(op, what, points, false);
+        if (emu < 914400 || emu > 51206400)
+            invalidCall(op, QStringLiteral("%1 %2 is outside 72 to 4032 points")
+                                .arg(QLatin1String(what))
+                                .arg(double(points)));
+        return emu;
+    };
+    deck.slideWidthEmu = side("SlideWidth", width);
+    deck.slideHeightEmu = side("SlideHeight", height);
+}
+
 std::int32_t PptxHost::slideCount() {
     return static_cast<std::int32_t>(state_->needDeck("Slides.Count").slides.size());
 }
@@ -196,13 +221,19 @@ void PptxHost::addSlide(std::int32_t index, std::int32_t layout) {
     if (index < 1 || index > count + 1)
         invalidCall("Slides.Add",
                     QStringLiteral("index %1 is outside 1 to %2").arg(index).arg(count + 1));
-    if (layout != kLayoutBlank)
+    if (layout != kLayoutBlank && layout != kLayoutTitle)
         invalidCall("Slides.Add", QStringLiteral("layout %1 is not available; only the blank "
-                                                 "layout (12) is")
+                                                 "(12) and the title (1) layouts are")
                                       .arg(layout));
     State::Session& s = *state_->session;
     s.stopAtFailedPicture();
-    deck.slides.insert(deck.slides.begin() + (index - 1), pptx::Slide{});
+    pptx::Slide slide;
+    if (layout == kLayoutTitle) {
+        slide.layout = pptx::Layout::Title;
+        slide.shapes = pptx::titleLayoutPlaceholders(deck);
+        slide.nextShapeId = int(slide.shapes.size()) + 2;
+    }
+    deck.slides.insert(deck.slides.begin() + (index - 1), std::move(slide));
     s.slide = index - 1;
     s.picture = s.lastTextBox = s.textRange = -1;
 }
@@ -312,6 +343,19 @@ void PptxHost::textRange() {
     state_->session->textRange = state_->session->lastTextBox;
 }
 
+void PptxHost::placeholderTextRange(std::int32_t index) {
+    const char* op = "Shapes.Placeholders";
+    pptx::Slide& slide = state_->needSlide(op);
+    int found = 0;
+    for (std::size_t i = 0; i < slide.shapes.size(); ++i) {
+        if (slide.shapes[i].kind == Shape::Kind::Placeholder && ++found == index) {
+            state_->session->textRange = int(i);
+            return;
+        }
+    }
+    invalidCall(op, QStringLiteral("the slide has no placeholder %1").arg(index));
+}
+
 void PptxHost::setText(const QString& text) {
     Shape& box = state_->needTextRange("TextRange.Text");
     // Paragraphs break at CR, LF or CR LF, as the object model takes them.
@@ -319,7 +363,7 @@ void PptxHost::setText(const QString& text) {
     normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.paragraphs = text.isEmpty() ? QStringList{} : normal.split(QLatin1Char('\n'));
-    box.frame.cy = fittedHeight(box);
+    fitToText(box);
 }
 
 void PptxHost::setFontSize(float points) {
@@ -328,7 +372,8 @@ void PptxHost::setFontSize(float points) {
     if (!(points >= 1.0f && points <= 4000.0f))
         invalidCall(op, QStringLiteral("size %1 is outside 1 to 4000 points").arg(double(points)));
     box.fontSizeHundredths = int(std::lround(double(points) * 100.0));
-    box.frame.cy = fittedHeight(box);
+    box.fontSizeSet = true;
+    fitToText(box);
 }
 
 void PptxHost::releaseTextRange() {

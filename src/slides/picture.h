@@ -2,6 +2,7 @@
 
 #include "core/fileidentity.h"
 
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 
@@ -44,6 +45,9 @@ struct Picture {
     FileIdentity file;
     // The header says the picture has transparency (HEIF and WebP): a converted copy keeps it.
     bool alpha = false;
+    // When the photo was taken, as its header tells (EXIF DateTimeOriginal), by the camera's
+    // clock; invalid when it does not tell.
+    QDateTime taken;
 };
 
 // Turns a path into a Picture; throws RuntimeError (53 missing, 75 not readable, 481 invalid)

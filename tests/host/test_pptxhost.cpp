@@ -390,8 +390,23 @@ void TestPptxHost::operationErrors_data() {
         << true << Step([](PptxHost& h, auto&) { h.addSlide(0, kLayoutBlank); }) << 5 << add;
     QTest::newRow("slide index past the end")
         << true << Step([](PptxHost& h, auto&) { h.addSlide(2, kLayoutBlank); }) << 5 << add;
-    QTest::newRow("layout other than blank")
-        << true << Step([](PptxHost& h, auto&) { h.addSlide(1, 1); }) << 5 << add;
+    QTest::newRow("layout other than blank or title")
+        << true << Step([](PptxHost& h, auto&) { h.addSlide(1, 2); }) << 5 << add;
+    QTest::newRow("slide size once there are slides") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.setSlideSize(960, 540);
+    }) << 5 << "PageSetup.SlideSize";
+    QTest::newRow("slide under an inch wide")
+        << true << Step([](PptxHost& h, auto&) { h.setSlideSize(71, 540); }) << 5
+        << "PageSetup.SlideSize";
+    QTest::newRow("placeholder on a blank slide") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.placeholderTextRange(kPlaceholderTitle);
+    }) << 5 << "Shapes.Placeholders";
+    QTest::newRow("third placeholder of a title slide") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutTitle);
+        h.placeholderTextRange(3);
+    }) << 5 << "Shapes.Placeholders";
     QTest::newRow("picture before any slide") << true << Step([](PptxHost& h, const QString& d) {
         h.addPicture(readPicture(d + QStringLiteral("/good.png")), 0, -1, 0, 0, 10, 10);
     }) << 5 << pic;

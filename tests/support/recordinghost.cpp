@@ -33,6 +33,10 @@ void RecordingHost::addPresentation(std::int32_t withWindow) {
     slides_ = 0;
 }
 
+void RecordingHost::setSlideSize(float width, float height) {
+    record(QStringLiteral("PageSetup.SlideSize = %1 x %2").arg(number(width), number(height)));
+}
+
 std::int32_t RecordingHost::slideCount() {
     record(QStringLiteral("Slides.Count = %1").arg(slides_));
     return slides_;
@@ -74,6 +78,10 @@ void RecordingHost::addTextbox(std::int32_t orientation, float left, float top, 
 
 void RecordingHost::textRange() {
     record(QStringLiteral("TextFrame.TextRange"));
+}
+
+void RecordingHost::placeholderTextRange(std::int32_t index) {
+    record(QStringLiteral("Shapes.Placeholders(%1).TextFrame.TextRange").arg(index));
 }
 
 void RecordingHost::setText(const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/pptx/units.h"
 #include "slides/picture.h"
 
 #include <QSize>
@@ -28,7 +29,9 @@ struct Media {
 };
 
 struct Shape {
-    enum class Kind { Picture, TextBox };
+    // A placeholder is one of its slide layout's, holding text.
+    enum class Kind { Picture, TextBox, Placeholder };
+    enum class Role { Title, Subtitle };
     Kind kind = Kind::Picture;
     // Unique within its slide; 1 is the slide's shape tree.
     int id = 0;
@@ -47,12 +50,19 @@ struct Shape {
     bool lineVisible = false;
     std::int64_t lineWidthEmu = 9525;
 
-    // Text box: one entry per paragraph; empty until text is set.
+    // Text box and placeholder: one entry per paragraph; empty until text is set.
     QStringList paragraphs;
     int fontSizeHundredths = 1800;
+    // Placeholder: what it is; its size and font are its layout's unless set.
+    Role role = Role::Title;
+    bool fontSizeSet = false;
 };
 
+// The layouts a slide can have: blank, or a title slide with a title and a subtitle.
+enum class Layout { Blank, Title };
+
 struct Slide {
+    Layout layout = Layout::Blank;
     std::vector<Shape> shapes;
     int nextShapeId = 2;
 };
@@ -61,6 +71,9 @@ struct Slide {
 struct Deck {
     std::vector<Slide> slides;
     std::vector<Media> media;
+    // 720 x 540 points unless the build asked for another size.
+    std::int64_t slideWidthEmu = kSlideWidthEmu;
+    std::int64_t slideHeightEmu = kSlideHeightEmu;
 };
 
 } // namespace slidemill::pptx

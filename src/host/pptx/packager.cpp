@@ -12,6 +12,7 @@
 //       ├── _rels/presentation.xml.rels     rId1 master, rId2.. slides, then the rest
 //       ├── slideMasters/slideMaster1.xml   (+ _rels: rId1 layout, rId2 theme)
 //       ├── slideLayouts/slideLayout1.xml   (+ _rels: rId1 master)  the blank layout
+//       ├── slideLayouts/slideLayout2.xml   (+ _rels) the title layout, when a slide has it
 //       ├── theme/theme1.xml
 //       ├── presProps.xml
 //       ├── viewProps.xml
@@ -68,7 +69,9 @@ struct Context {
     // The stored pictures the deck shows, by Deck::media index.
     const QHash<int, StoredPicture>& shown;
     Relationships package, presentation, master, layout;
-    QString masterId, layoutId;
+    QString masterId;
+    // The master's layouts: the blank one, then the title one when a slide has it.
+    QStringList layoutIds;
     QStringList slideIds;
 };
 
@@ -98,15 +101,18 @@ constexpr FixedPart kFixedParts[] = {
     {"docProps/app.xml", ctype::kExtendedProperties, Owner::Package, reltype::kExtendedProperties,
      [](const Context& c) { return docPropsAppXml(int(c.deck.slides.size())); }},
     {"ppt/presentation.xml", ctype::kPresentation, Owner::Package, reltype::kOfficeDocument,
-     [](const Context& c) { return presentationXml(c.masterId, c.slideIds); }},
+     [](const Context& c) {
+         return presentationXml(c.masterId, c.slideIds, c.deck.slideWidthEmu,
+                                c.deck.slideHeightEmu);
+     }},
     {"ppt/_rels/presentation.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.presentation.xml(); }},
     {"ppt/slideMasters/slideMaster1.xml", ctype::kSlideMaster, Owner::Presentation,
-     reltype::kSlideMaster, [](const Context& c) { return slideMasterXml(c.layoutId); }},
+     reltype::kSlideMaster, [](const Context& c) { return slideMasterXml(c.layoutIds); }},
     {"ppt/slideMasters/_rels/slideMaster1.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.master.xml(); }},
     {"ppt/slideLayouts/slideLayout1.xml", ctype::kSlideLayout, Owner::Master, reltype::kSlideLayout,
-     [](const Context&) { return slideLayoutXml(); }},
+     [](const Context& c) { return slideLayoutXml(Layout::Blank, c.deck); }},
     {"ppt/slideLayouts/_rels/slideLayout1.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.layout.xml(); }},
     {"ppt/theme/theme1.xml", ctype::kTheme, Owner::Presentation, reltype::kTheme,
@@ -122,6 +128,15 @@ constexpr FixedPart kFixedParts[] = {
 constexpr char kMaster[] = "ppt/slideMasters/slideMaster1.xml";
 constexpr char kLayout[] = "ppt/slideLayouts/slideLayout1.xml";
 constexpr char kTheme[] = "ppt/theme/theme1.xml";
+// The title layout is in the package only when a slide has it, so that a deck of photos is
+// the same as before there was one.
+constexpr char kTitleLayout[] = "ppt/slideLayouts/slideLayout2.xml";
+constexpr char kTitleLayoutRels[] = "ppt/slideLayouts/_rels/slideLayout2.xml.rels";
+
+bool hasTitleSlide(const Deck& deck) {
+    return std::any_of(deck.slides.begin(), deck.slides.end(),
+                       [](const Slide& s) { return s.layout == Layout::Title; });
+}
 
 QString slidePart(std::size_t i) {
     return QStringLiteral("ppt/slides/slide%1.xml").arg(i + 1);
@@ -152,6 +167,9 @@ QByteArray contentTypesXml(const Context& c) {
             types.addOverride(QLatin1Char('/') + QLatin1String(p.name),
                               QLatin1String(p.contentType));
     }
+    if (hasTitleSlide(c.deck))
+        types.addOverride(QLatin1Char('/') + QLatin1String(kTitleLayout),
+                          QLatin1String(ctype::kSlideLayout));
     for (std::size_t i = 0; i < c.deck.slides.size(); ++i)
         types.addOverride(QLatin1Char('/') + slidePart(i), QLatin1String(ctype::kSlide));
     return types.xml();
@@ -178,11 +196,14 @@ void relate(Context& c) {
             break;
         }
         case Owner::Master:
-            c.layoutId = c.master.add(p.relationship, target(masterFolder, name));
+            c.layoutIds << c.master.add(p.relationship, target(masterFolder, name));
             break;
         }
     }
     c.master.add(reltype::kTheme, target(masterFolder, QLatin1String(kTheme)));
+    if (hasTitleSlide(c.deck))
+        c.layoutIds << c.master.add(reltype::kSlideLayout,
+                                    target(masterFolder, QLatin1String(kTitleLayout)));
     c.layout.add(reltype::kSlideMaster,
                  target(QLatin1StringView("ppt/slideLayouts/"), QLatin1String(kMaster)));
 }
@@ -454,12 +475,20 @@ void PackageWriter::finish(const Deck& deck) {
     relate(c);
     for (const FixedPart& p : kFixedParts)
         directory.push_back(d_->zip.addDeflated(QLatin1String(p.name), p.xml(c)));
+    if (hasTitleSlide(deck)) {
+        directory.push_back(
+            d_->zip.addDeflated(QLatin1String(kTitleLayout), slideLayoutXml(Layout::Title, deck)));
+        // Every layout belongs to the one master.
+        directory.push_back(d_->zip.addDeflated(QLatin1String(kTitleLayoutRels), c.layout.xml()));
+    }
 
     const QLatin1StringView slideFolder("ppt/slides/");
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
         Slide slide = deck.slides[i];
         Relationships rels;
-        rels.add(reltype::kSlideLayout, target(slideFolder, QLatin1String(kLayout)));
+        rels.add(reltype::kSlideLayout,
+                 target(slideFolder,
+                        QLatin1String(slide.layout == Layout::Title ? kTitleLayout : kLayout)));
         QHash<int, QString> mediaIds;
         for (Shape& s : slide.shapes) {
             if (s.kind != Shape::Kind::Picture)
