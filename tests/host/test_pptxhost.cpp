@@ -140,6 +140,7 @@ class TestPptxHost : public QObject {
 
 private Q_SLOTS:
     void smallDeckPartByPart();
+    void titleSlideOnWideSlides();
     void everyFormatStoredAsItIs_data();
     void everyFormatStoredAsItIs();
     void phoneFormatsStoredDecodedUpright_data();
@@ -222,6 +223,56 @@ void TestPptxHost::smallDeckPartByPart() {
             .mid(0, 2),
         QStringList({"slideMasters/slideMaster1.xml", "slides/slide1.xml"}));
     QVERIFY(partOf(out, "docProps/app.xml").contains("<Slides>1</Slides>"));
+    expectValid(out);
+}
+
+// A title slide brings its layout into the package, with the title and subtitle placeholders
+// where applications put them, moved with every layout onto a 16:9 slide.
+void TestPptxHost::titleSlideOnWideSlides() {
+    const QString out = outPath(QStringLiteral("titled"));
+    BuildOptions options;
+    options.layout = Layout::FourPerSlide;
+    options.wide = true;
+    options.title = QStringLiteral("Sun & <sea>");
+    options.subtitle = QStringLiteral("Crete");
+    HeaderPictureLoader loader;
+    PptxHost host(PptxHostOptions{out, {}, false, nullptr});
+    buildSlides({pic(QStringLiteral("one.png"))}, options, loader, host);
+
+    QStringList names;
+    for (const ZipEntry& e : zipEntries(out))
+        names << e.name;
+    QVERIFY(names.contains("ppt/slideLayouts/slideLayout2.xml"));
+    QVERIFY(names.contains("ppt/slideLayouts/_rels/slideLayout2.xml.rels"));
+    const QByteArray pres = partOf(out, "ppt/presentation.xml");
+    QCOMPARE(attributeValues(pres, "p:sldSz", "cx"), QStringList{"12192000"});
+    QCOMPARE(attributeValues(pres, "p:sldSz", "cy"), QStringList{"6858000"});
+    QCOMPARE(attributeValues(pres, "p:sldSz", "type"), QStringList{""});
+    QCOMPARE(
+        attributeValues(partOf(out, "ppt/slideMasters/slideMaster1.xml"), "p:sldLayoutId", "id"),
+        QStringList({"2147483649", "2147483650"}));
+    QVERIFY(attributeValues(partOf(out, "[Content_Types].xml"), "Override", "PartName")
+                .contains("/ppt/slideLayouts/slideLayout2.xml"));
+
+    // The title slide first, on the title layout; the photos' slide on the blank one.
+    QCOMPARE(
+        attributeValues(partOf(out, "ppt/slides/_rels/slide1.xml.rels"), "Relationship", "Target"),
+        QStringList{"../slideLayouts/slideLayout2.xml"});
+    QCOMPARE(
+        attributeValues(partOf(out, "ppt/slides/_rels/slide2.xml.rels"), "Relationship", "Target")
+            .first(),
+        "../slideLayouts/slideLayout1.xml");
+    const QByteArray title = partOf(out, "ppt/slides/slide1.xml");
+    QCOMPARE(texts(title), QStringList({"Sun & <sea>", "Crete"}));
+    QCOMPARE(attributeValues(title, "p:ph", "type"), QStringList({"ctrTitle", "subTitle"}));
+    // 54 and 108 points in on a 720-point slide, 120 more on a 960-point one.
+    const QStringList left{"2209800", "2895600"};
+    QCOMPARE(attributeValues(title, "a:off", "x").mid(1), left);
+    QCOMPARE(attributeValues(partOf(out, "ppt/slideLayouts/slideLayout2.xml"), "a:off", "x").mid(1),
+             left);
+    // 160 x 120 pixels in the top left cell: 300 x 225 points at 30 + 120 = 150.
+    QCOMPARE(attributeValues(partOf(out, "ppt/slides/slide2.xml"), "a:off", "x").mid(1),
+             QStringList{"1905000"});
     expectValid(out);
 }
 
