@@ -289,6 +289,23 @@ void TestCli::commandLine_data() {
         << QStringList{"-o", "x.pptx", "--from", "list.txt", "a.png"} << 2 << QString() << "both";
     QTest::newRow("standard output is a terminal")
         << QStringList{"-o", "-", "a.png"} << 2 << QString() << "terminal";
+
+    // The album options.
+    QTest::newRow("--four with --two")
+        << QStringList{"--four", "--two", "-o", "x.pptx"} << 2 << QString() << "--four and --two";
+    QTest::newRow("empty --title")
+        << QStringList{"--title", " ", "-o", "x.pptx"} << 2 << QString() << "--title is empty";
+    QTest::newRow("--subtitle alone")
+        << QStringList{"--subtitle", "x", "-o", "x.pptx"} << 2 << QString() << "--subtitle needs";
+    QTest::newRow("two titles") << QStringList{"--title", "a", "--title", "b", "-o", "x.pptx"} << 2
+                                << QString() << "more than one --title";
+    QTest::newRow("empty --caption")
+        << QStringList{"--caption=", "-o", "x.pptx"} << 2 << QString() << "--caption needs";
+    QTest::newRow("--caption with --description")
+        << QStringList{"--caption", "name", "--description", "-o", "x.pptx"} << 2 << QString()
+        << "--caption and --description";
+    QTest::newRow("--title without its text")
+        << QStringList{"-o", "x.pptx", "--title"} << 2 << QString() << "--title";
 }
 
 void TestCli::commandLine() {
@@ -325,6 +342,13 @@ void TestCli::builds_data() {
         << QStringList{"a.png", "b.png", "c.png"} << 2 << 3;
     QTest::newRow("a picture named like an option")
         << QStringList{"-o", "out.pptx", "--", "--two"} << QStringList{"--two"} << 1 << 0;
+    QTest::newRow("four per slide, named, titled, 16:9")
+        << QStringList{"--four",   "--caption", "name",  "--title", "Crete", "--wide", "-o",
+                       "out.pptx", "a.png",     "b.png", "c.png",   "d.png", "e.png"}
+        << QStringList{"a.png", "b.png", "c.png", "d.png", "e.png"} << 3 << 5;
+    QTest::newRow("a text under two per slide")
+        << QStringList{"--two", "--caption", "Crete 2026", "-o", "out.pptx", "a.png"}
+        << QStringList{"a.png"} << 1 << 1;
 }
 
 void TestCli::builds() {
