@@ -56,7 +56,7 @@ public:
     void setText(const QString& text) override;
     void setFontSize(float points) override;
     void releaseTextRange() override;
-    void endBuild(Outcome outcome) override;
+    std::optional<RuntimeError> endBuild(Outcome outcome) override;
 
     QString savedPath() const override;
     bool openedOnDesktop() const override;

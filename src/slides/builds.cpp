@@ -27,13 +27,15 @@ template <typename Body> BuildResult runBuild(PresentationHost& host, Body body)
         const RuntimeError error = e.file().isEmpty() && !picture.isEmpty()
                                        ? RuntimeError(e.number(), e.text(), picture)
                                        : e;
+        std::optional<RuntimeError> earlier;
         try {
-            host.endBuild(PresentationHost::Outcome::Failed);
+            earlier = host.endBuild(PresentationHost::Outcome::Failed);
         } catch (...) {
             // The build's error is the cause; a failure to hand over what was made
             // afterwards would hide which picture stopped the build.
         }
-        throw error;
+        // A picture stored behind the build that failed stopped it first.
+        throw earlier ? *earlier : error;
     } catch (...) {
         try {
             host.endBuild(PresentationHost::Outcome::Failed);
@@ -42,8 +44,9 @@ template <typename Body> BuildResult runBuild(PresentationHost& host, Body body)
         }
         throw;
     }
-    host.endBuild(finished ? PresentationHost::Outcome::Completed
-                           : PresentationHost::Outcome::Cancelled);
+    if (std::optional<RuntimeError> failed = host.endBuild(
+            finished ? PresentationHost::Outcome::Completed : PresentationHost::Outcome::Cancelled))
+        throw *failed;
     return finished ? BuildResult::Completed : BuildResult::Cancelled;
 }
 

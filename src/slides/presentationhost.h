@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/runtimeerror.h"
 #include "slides/picture.h"
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace slidemill {
 
@@ -52,9 +54,12 @@ public:
 
     // Cancelled: the user stopped the build; what was made is kept as after a failure.
     enum class Outcome { Completed, Failed, Cancelled };
-    // End of the build: everything still held is let go. The host hands the presentation
-    // over (saves, shows) as its kind does; it may throw when that fails.
-    virtual void endBuild(Outcome outcome) = 0;
+    // End of the build: everything still held is let go, and the host hands the presentation
+    // over (saves, shows) as its kind does; it throws when that fails. A host may still be
+    // storing pictures when the build goes on past them: when one of them failed, the build
+    // ended at that picture, and its error is returned (what is handed over holds only what
+    // was made before it).
+    virtual std::optional<RuntimeError> endBuild(Outcome outcome) = 0;
 };
 
 // Border weight of every picture: a number, not text, so no locale can turn it into 25.

@@ -34,7 +34,7 @@ public:
 // A recording host whose hand-over fails as well.
 class FailingEndHost : public RecordingHost {
 public:
-    void endBuild(Outcome outcome) override {
+    std::optional<RuntimeError> endBuild(Outcome outcome) override {
         RecordingHost::endBuild(outcome);
         throw RuntimeError(75, QStringLiteral("Cannot save"), QStringLiteral("/docs"));
     }

@@ -76,7 +76,8 @@ void writeDeck(const QString& out, const QStringList& pictures, bool description
             host.releaseTextRange();
         }
     }
-    host.endBuild(PresentationHost::Outcome::Completed);
+    if (const auto failed = host.endBuild(PresentationHost::Outcome::Completed))
+        throw *failed;
 }
 
 QByteArray partOf(const QString& pptx, const QString& partName) {

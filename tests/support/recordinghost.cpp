@@ -88,10 +88,11 @@ void RecordingHost::releaseTextRange() {
     record(QStringLiteral("Release text range"));
 }
 
-void RecordingHost::endBuild(Outcome outcome) {
+std::optional<RuntimeError> RecordingHost::endBuild(Outcome outcome) {
     record(outcome == Outcome::Completed   ? QStringLiteral("End")
            : outcome == Outcome::Cancelled ? QStringLiteral("End (cancelled)")
                                            : QStringLiteral("End (failed)"));
+    return {};
 }
 
 } // namespace slidemill

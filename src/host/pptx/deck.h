@@ -2,6 +2,7 @@
 
 #include "slides/picture.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -19,18 +20,11 @@ struct Frame {
 
 // One picture file, stored once however often it is shown.
 struct Media {
-    QString sourcePath;
-    // The file as the build measured it.
-    FileIdentity file;
-    // As stored in the package.
-    PictureFormat format = PictureFormat::Png;
-    // ppt/media/imageN.ext
-    QString partName;
-    // A picture the shapes turn upright: where its EXIF orientation value sits (-1 none), in
-    // which byte order, and the value measured there. The stored copy says 1 instead.
-    qint64 orientationOffset = -1;
-    bool orientationBigEndian = false;
-    int orientation = 1;
+    // As the build measured it: only that file may be stored for it.
+    Picture picture;
+    // The upright size in pixels it is shown at, for a copy made to that size; empty: every
+    // pixel is kept.
+    QSize shown;
 };
 
 struct Shape {
@@ -39,7 +33,8 @@ struct Shape {
     // Unique within its slide; 1 is the slide's shape tree.
     int id = 0;
     QString name;
-    // Before rotation: a shape turned a quarter has its shown width and height exchanged.
+    // Where the shape shows, as the build asked. A picture stored turned is written with its
+    // frame turned to match (orientation.h).
     Frame frame;
     // Clockwise about the frame's centre, in 60000ths of a degree; the mirror comes first.
     int rotation = 0;

@@ -1,6 +1,7 @@
 #include "host/pptx/savefile.h"
 
 #include "core/nativepath.h"
+#include "host/pptx/faults.h"
 #include "host/pptx/saveerror.h"
 
 #include <QDir>
@@ -232,6 +233,8 @@ protected:
         } else if (::fchmod(fd_, 0666 & ~currentUmask()) != 0) {
             failErrno(reportAs_);
         }
+        if (const int fault = injectedFault(IoCall::Sync, {}))
+            failSaveErrno(fault, reportAs_);
         if (::fsync(fd_) != 0)
             failErrno(reportAs_);
     }
@@ -317,7 +320,11 @@ public:
     }
     QString commit(const std::function<bool(const FileIdentity&)>&) override {
         struct stat st;
-        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(fd_) != 0)
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            return {};
+        if (const int fault = injectedFault(IoCall::Sync, {}))
+            failSaveErrno(fault, name_);
+        if (::fsync(fd_) != 0)
             failErrno(name_);
         return {};
     }
@@ -364,6 +371,9 @@ std::unique_ptr<SaveFile> SaveFile::stream(int fd, const QString& name) {
 }
 
 void removeUnfinishedSavesOnSignal() {
+    // A write past the file-size limit then fails with EFBIG, reported as a full disk is,
+    // instead of ending the process with the temporary file left behind.
+    ::signal(SIGXFSZ, SIG_IGN);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old {};
         if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
