@@ -11,8 +11,27 @@ if [ "$what" = test ]; then
                libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
                xdotool zip fonts-dejavu-core man-db groff-base libheif-examples)
 fi
-sudo=
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+
+# Only what dpkg does not list as installed (held packages too); when nothing is missing,
+# neither root nor apt is needed.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null |
+            awk 'substr($2, 2, 1) == "i" { print $1 }') || true
+missing=()
+for p in "${packages[@]}"; do
+    grep -qxF -- "$p" <<<"$installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "$0: not root and no sudo; as root, run:" >&2
+        echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
