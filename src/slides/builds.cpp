@@ -178,10 +178,13 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
         // A wider counter: with 32767 entries the last slide starts at 32766 or below, and
         // stepping past it must end the loop, not overflow after a finished build.
         for (int i = 0; i <= last && finished; i += perSlide) {
+            // A slide's first photo is told before its slide is made, the others as they come.
+            report(progress, i, last + 1);
             appendSlide(host);
             const int end = std::min<int>(i + perSlide - 1, last);
             for (int k = i; k <= end; ++k) {
-                report(progress, k, last + 1);
+                if (k > i)
+                    report(progress, k, last + 1);
                 picture = paths[k];
                 const Picture measured = loader.load(picture);
                 SlotPlacement at = placeAt(measured, options.layout, k - i);
