@@ -123,6 +123,7 @@ class TestAlbumRender : public QObject {
 
 private Q_SLOTS:
     void eachLayoutWhereTheArithmeticPutsIt();
+    void everyCombinationOpens();
 };
 
 void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
@@ -246,6 +247,54 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
                                       QStringLiteral(" drawn at ") + describe(ink)));
         }
     }
+}
+
+// Every layout with every kind of caption, with and without a title slide, on 4:3 and 16:9
+// slides: each deck passes the package validator, and LibreOffice opens it with its slides.
+void TestAlbumRender::everyCombinationOpens() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList photos;
+    for (const Photo& p : kPhotos.mid(0, 3)) {
+        QImage image(p.size / 8, QImage::Format_RGB32);
+        image.fill(p.colour);
+        photos << dir.filePath(p.name);
+        QVERIFY(image.save(photos.back()));
+    }
+    QStringList files;
+    QList<int> slides;
+    for (const Layout layout : {Layout::OnePerSlide, Layout::TwoPerSlide, Layout::FourPerSlide}) {
+        for (const Caption caption :
+             {Caption::None, Caption::Description, Caption::Name, Caption::Date, Caption::Text}) {
+            for (const bool titled : {false, true}) {
+                for (const bool wide : {false, true}) {
+                    BuildOptions o;
+                    o.layout = layout;
+                    o.caption = caption;
+                    o.captionText = QStringLiteral("Harbour <at> \"dusk\" & night");
+                    o.title = titled ? QStringLiteral("Crete & <Rhodes>") : QString();
+                    o.wide = wide;
+                    files << dir.filePath(QStringLiteral("deck%1.pptx").arg(files.size()));
+                    HeaderPictureLoader loader;
+                    PptxHost host(PptxHostOptions{files.back(), {}, false, nullptr});
+                    buildSlides(photos, o, loader, host);
+                    slides << int(slidesFor(photos.size(), o));
+                }
+            }
+        }
+    }
+    const CheckResult valid = validatePptx(files);
+    if (valid.skipped)
+        qInfo("%s", qPrintable(valid.output));
+    else
+        QVERIFY2(valid.ok, qPrintable(valid.output));
+    const QString pdfDir = dir.filePath(QStringLiteral("pdf"));
+    const CheckResult converted = convertToPdf(files, pdfDir);
+    if (converted.skipped)
+        QSKIP(qPrintable(converted.output));
+    QVERIFY2(converted.ok, qPrintable(converted.output));
+    for (qsizetype i = 0; i < files.size(); ++i)
+        QCOMPARE(pdfPageCount(pdfPathFor(files[i], pdfDir)), slides[i]);
 }
 
 QTEST_GUILESS_MAIN(TestAlbumRender)
