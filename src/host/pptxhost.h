@@ -15,9 +15,6 @@ inline constexpr int kMinPixelsPerInch = 50;
 inline constexpr int kMaxPixelsPerInch = 1200;
 
 struct PptxHostOptions {
-    // Pictures with more pixels than this many per inch of their placed size are stored
-    // resized to it; 0 stores every picture as its file holds it.
-    int pixelsPerInch = kDefaultPixelsPerInch;
     // The file to write. Empty: "Presentation N.pptx" with the first free N in
     // documentsFolder, never overwriting anything.
     QString outputPath;
@@ -30,6 +27,9 @@ struct PptxHostOptions {
     // When set, the deck streams into this open descriptor as it is built (standard output)
     // and outputPath only names it in errors.
     int outputDescriptor = -1;
+    // Pictures with more pixels than this many per inch of their placed size are stored
+    // resized to it; 0 stores every picture as its file holds it.
+    int pixelsPerInch = kDefaultPixelsPerInch;
 };
 
 // The presentation application of this system: builds a .pptx in process, writing each
