@@ -313,7 +313,7 @@ void Form1::cmdAdd_Click() {
     QStringList paths;
     for (int i = 0; i < File1->count(); ++i) {
         if (File1->item(i)->isSelected())
-            paths << photoPath(Dir1->path(), File1->item(i)->text());
+            paths << photoPath(Dir1->path(), File1->name(i));
     }
     if (!roomFor(static_cast<int>(paths.size())))
         return;
@@ -323,10 +323,10 @@ void Form1::cmdAdd_Click() {
 }
 
 void Form1::File1_DblClick() {
-    QListWidgetItem* current = File1->currentItem();
-    if (!current || !roomFor(1))
+    const int current = File1->currentRow();
+    if (current < 0 || !roomFor(1))
         return;
-    photos_->append({photoPath(Dir1->path(), current->text())});
+    photos_->append({photoPath(Dir1->path(), File1->name(current))});
     UpdateListExtent();
     UpdateAddedCount();
 }
