@@ -1,8 +1,10 @@
 #include "app/form1.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
+#include "support/fixtures.h"
 #include "support/formdriver.h"
 #include "support/recordinghost.h"
 
@@ -20,6 +22,8 @@
 #include <QThread>
 #include <QWheelEvent>
 #include <QWindow>
+#include <cstdio>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace slidemill;
@@ -417,6 +421,44 @@ private Q_SLOTS:
         w_->form.reset();
         later.join();
         QVERIFY2(ended.startsWith(QLatin1String("End")), qPrintable(ended));
+    }
+
+    // A folder and a picture whose names are not UTF-8: both listed, shown with \xNN, the
+    // picture added with ">", and the path the build measures is the one on disk, byte for byte.
+    void namesThatAreNotUtf8() {
+        QTemporaryDir root;
+        const QByteArray folder = QFile::encodeName(root.path()) + "/caf\xe9";
+        const QByteArray file = folder + "/caf\xe9.jpg";
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QString made =
+            test::makePicture(root.path(), QStringLiteral("made.jpg"), "jpg", 8, 6);
+        QVERIFY(!made.isEmpty());
+        QVERIFY(::rename(QFile::encodeName(made).constData(), file.constData()) == 0);
+
+        w_ = std::make_unique<test::FormDriver>();
+        w_->volumes.add(QStringLiteral("Fake"), root.path());
+        w_->newHost = [this] {
+            auto host = std::make_unique<RecordingHost>();
+            hosts_ << host.get();
+            return host;
+        };
+        QVERIFY(w_->open());
+        auto* dir1 = w_->control<QListWidget>("Dir1");
+        QCOMPARE(dir1->item(dir1->count() - 1)->text().trimmed(), QStringLiteral("caf\\xe9"));
+        w_->doubleClickRow(dir1, dir1->count() - 1);
+        QCOMPARE(w_->texts(file1()), QStringList{QStringLiteral("caf\\xe9.jpg")});
+        add({0});
+        QCOMPARE(photos()->count(), 1);
+        QCOMPARE(nativePath(photos()->paths()[0]), file);
+        QCOMPARE(w_->texts(list1()),
+                 QStringList{printablePath(pathFromNative(QFile::encodeName(root.path()))) +
+                             QStringLiteral("/caf\\xe9/caf\\xe9.jpg")});
+
+        QVERIFY(w_->build("cmdOneOne"));
+        QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
+        QCOMPARE(w_->loader.asked().size(), 1);
+        QCOMPARE(nativePath(w_->loader.asked()[0]), file);
+        QCOMPARE(nativePath(w_->form->image1()->path), file);
     }
 
     void reportsAnErrorAndKeepsTheList() {
