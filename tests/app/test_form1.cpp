@@ -22,6 +22,7 @@
 #include <QThread>
 #include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 #include <thread>
@@ -474,6 +475,24 @@ private Q_SLOTS:
                  QStringLiteral("Run-time error '75':\n\ncannot start\n\n/docs"));
         QCOMPARE(photos()->count(), 2);
         QVERIFY(w_->form->isVisible());
+    }
+
+    // DOWN and Description share the letter D: Alt+D moves the focus between them and
+    // presses neither.
+    void altDMovesTheFocusBetweenDownAndDescription() {
+        QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
+        photos()->append({"/p/0.png", "/p/1.png"});
+        photos()->setSelected(0, true);
+        QStringList focused;
+        for (int i = 0; i < 2; ++i) {
+            QTest::keyClick(w_->form->windowHandle(), Qt::Key_D, Qt::AltModifier);
+            focused << QApplication::focusWidget()->objectName();
+        }
+        std::sort(focused.begin(), focused.end());
+        QCOMPARE(focused, QStringList({"Check1", "cmdDown"}));
+        QTest::qWait(200); // where a click would land
+        QVERIFY(!w_->control<QCheckBox>("Check1")->isChecked());
+        QCOMPARE(photos()->paths(), QStringList({"/p/0.png", "/p/1.png"}));
     }
 
     void accessKeysPressButtons() {
