@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugin
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
                libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
-               xdotool zip fonts-dejavu-core man-db groff-base libheif-examples)
+               xdotool zip unzip fonts-dejavu-core man-db groff-base libheif-examples)
 fi
 
 # Only what dpkg does not list as installed (held packages too); when nothing is missing,

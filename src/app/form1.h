@@ -49,7 +49,20 @@ public:
     // The picture Image1 holds: the last one a build measured.
     const Picture* image1() const;
 
+    // A build runs on a thread of its own from the click on a build button until its messages
+    // have been shown; meanwhile the window paints, shows the progress and takes only Cancel.
+    bool building() const { return build_ != nullptr; }
+
+Q_SIGNALS:
+    // The build has ended and its messages have been shown.
+    void buildEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    struct Build;
+
     void Form_Load();
     void cmdAdd_Click();
     void File1_DblClick();
@@ -66,7 +79,8 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more);
     void runBuild(BuildFunction build);
-    void tellWhereTheDeckWent(const SavingHost* host, BuildResult result,
+    void endBuild();
+    void tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
                               const RuntimeError* error);
 
     Services services_;
@@ -88,6 +102,7 @@ private:
     FolderBrowser* browser_ = nullptr;
     PhotoListModel* photos_ = nullptr;
     std::unique_ptr<Picture> image1_;
+    std::unique_ptr<Build> build_;
 };
 
 } // namespace slidemill

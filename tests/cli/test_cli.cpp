@@ -18,10 +18,12 @@
 #include <QThread>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -261,6 +263,7 @@ private Q_SLOTS:
     void endToEndFailureLeavesOutput();
     void outputRefused_data();
     void outputRefused();
+    void fileSizeLimit();
     void interruptedSave_data();
     void interruptedSave();
 
@@ -786,6 +789,28 @@ void TestCli::outputRefused() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
     QCOMPARE(test::readBytes(pictures[1]), photo);
     QCOMPARE(test::readBytes(list), listBytes);
+}
+
+// A deck larger than the process may write is a full disk, not a silent end by SIGXFSZ.
+void TestCli::fileSizeLimit() {
+    QTemporaryDir dir;
+    const QString photo = test::makePicture(dir.path(), "p.jpg", "jpeg", 1000, 750);
+    const QString deck = test::writeBytes(dir.path(), QStringLiteral("deck.pptx"), "old");
+    QProcess p;
+    p.setChildProcessModifier([] {
+        const rlimit limit{16384, 16384};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    p.start(kTool, {"-o", deck, photo, photo});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+             QStringLiteral("slidemill-build: Run-time error '75': Saving the presentation: %1 "
+                            "(%2)\n")
+                 .arg(QString::fromLocal8Bit(std::strerror(EFBIG)), deck));
+    QCOMPARE(test::readBytes(deck), QByteArray("old"));
+    QCOMPARE(temporaryFiles(dir.path()), QStringList());
 }
 
 // A save ended by a signal leaves no temporary file and the old OUT as it was; one ended by

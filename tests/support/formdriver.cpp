@@ -4,9 +4,26 @@
 
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 namespace slidemill::test {
+
+QStringList WatchedLoader::asked() const {
+    const QMutexLocker lock(&mutex_);
+    return asked_;
+}
+
+Picture WatchedLoader::load(const QString& path) {
+    {
+        const QMutexLocker lock(&mutex_);
+        asked_ << path;
+    }
+    if (const int ms = delay.load())
+        QThread::msleep(ms);
+    return inner_.load(path);
+}
 
 bool FormDriver::open() {
     if (!newHost)
@@ -18,6 +35,19 @@ bool FormDriver::open() {
 
 void FormDriver::click(const char* button) {
     QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+}
+
+bool FormDriver::build(const char* button, int timeoutMs) {
+    click(button);
+    return waitForBuild(timeoutMs);
+}
+
+bool FormDriver::waitForBuild(int timeoutMs) {
+    if (!form->building())
+        return true;
+    // A plain event loop meanwhile, as the application's own.
+    QSignalSpy ended(form.get(), &Form1::buildEnded);
+    return ended.wait(timeoutMs);
 }
 
 void FormDriver::postClick(QWidget* widget) {

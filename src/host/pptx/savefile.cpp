@@ -19,6 +19,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace slidemill::pptx {
 
@@ -191,12 +192,17 @@ public:
                     QByteArray::number(QRandomGenerator::global()->generate64(), 16)
                         .rightJustified(16, '0') +
                     kTempSuffix;
+            // Claimed before the file exists, so that a signal at any moment after it is
+            // made removes it; the name is random, so nobody else's file is ever named here.
+            slot_ = claimSlot(path_);
             fd_ =
                 ::open(path_.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ < 0) {
-                if (errno == EEXIST)
+                const int error = errno;
+                releaseSlot(std::exchange(slot_, -1));
+                if (error == EEXIST)
                     continue;
-                failErrno(reportAs_);
+                failSaveErrno(error, reportAs_);
             }
             // Where the file system has no locks, no other save can take it for stale either.
             ::flock(fd_, LOCK_EX);
@@ -207,8 +213,8 @@ public:
                 held.st_dev == named.st_dev && held.st_ino == named.st_ino)
                 break;
             ::close(fd_);
+            releaseSlot(std::exchange(slot_, -1));
         }
-        slot_ = claimSlot(path_);
     }
     ~TemporarySave() override {
         if (fd_ < 0)
