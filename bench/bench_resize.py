@@ -16,8 +16,9 @@ the PSNR of its JPEG against the reference beside that of the reference itself e
 same encoder at the same quality (what the encoder alone costs): a pipeline is within 1 dB of the
 lossless reference resize when the two stay within 1 dB. Bytes are the pictures' sum against the
 originals' (the byte-for-byte deck's pictures). Times are the best of two runs, one photo at a
-time (-j 1) and two at once (-j 2, as the package writer makes them); peak is the process's
-maximum resident set with two at once.
+time (-j 1) and two at once (-j 2, as the package writer makes them), with the processor time
+a photo takes (which other work on the machine does not change); peak is the process's maximum
+resident set with two at once.
 """
 import concurrent.futures
 import os
@@ -84,14 +85,14 @@ def psnrs(pairs):
 
 
 def run(tool, mode, ppi, quality, out, shots, jobs):
-    """bench_resize's figures: seconds, peak MiB, bytes in, bytes out."""
+    """bench_resize's figures: seconds, peak MiB, bytes in, bytes out, processor s a photo."""
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     size = "%dx%d" % SLIDE[ppi]
     r = subprocess.run([tool, mode, size, str(quality), out, "-j", str(jobs)] +
                        [p for p, _ in shots], capture_output=True, text=True, check=True)
     f = r.stdout.split()
-    return float(f[2]), float(f[4]), int(f[6]), int(f[7])
+    return float(f[2]), float(f[4]), int(f[6]), int(f[7]), float(f[9])
 
 
 def best_of(n, fn):
@@ -157,9 +158,9 @@ def main():
         for ppi in (220, 150):
             refs = references(shots, ppi)
             print("## %d ppi: fits %d x %d\n" % ((ppi,) + SLIDE[ppi]))
-            print("| way | resize alone: PSNR (dB) | s a photo, one at a time | s a photo, two at "
-                  "once | peak MiB, two at once | bytes at Q85 |")
-            print("|---|---|---|---|---|---|")
+            print("| way | resize alone: PSNR (dB) | s a photo, one at a time | processor s a "
+                  "photo | s a photo, two at once | peak MiB, two at once | bytes at Q85 |")
+            print("|---|---|---|---|---|---|---|")
             for mode in MODES + ["maker"]:
                 out = os.path.join(work, mode)
                 lossless = "-"
@@ -170,9 +171,9 @@ def main():
                 quality = 0 if mode == "maker" else 85
                 one = best_of(2, lambda: run(tool, mode, ppi, quality, out, shots, 1))
                 two = best_of(2, lambda: run(tool, mode, ppi, quality, out, shots, 2))
-                print("| %s | %s | %.3f | %.3f | %.1f | %.3fx |"
-                      % (mode, lossless, one[0] / len(shots), two[0] / len(shots), two[1],
-                         two[3] / originals))
+                print("| %s | %s | %.3f | %.3f | %.3f | %.1f | %.3fx |"
+                      % (mode, lossless, one[0] / len(shots), one[4], two[0] / len(shots),
+                         two[1], two[3] / originals))
             print()
             print("| way, Q | PSNR (dB), mean / min | reference at the same Q | bytes |")
             print("|---|---|---|---|")

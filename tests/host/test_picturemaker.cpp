@@ -306,7 +306,6 @@ private Q_SLOTS:
     void fileChangedWhileDecoded();
     void headerShapeDisagrees_data();
     void headerShapeDisagrees();
-    void decoderNoiseMuted_data();
     void decoderNoiseMuted();
     void ownStandardErrorKept();
 };
@@ -758,19 +757,17 @@ void TestPictureMaker::headerShapeDisagrees() {
     QCOMPARE(o.made.pixels, QSize(40, 23));
 }
 
-// Pictures whose coded data libde265 and dav1d complain about on standard error: the maker's
-// error is one line, and theirs do not reach the terminal.
-void TestPictureMaker::decoderNoiseMuted_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("format");
+// HEIC and AVIF files whose coded data libde265 and dav1d complain about on standard error:
+// every byte of the HEVC sequence parameters, and the start of the AV1 data, damaged.
+QList<QPair<QByteArray, PictureFormat>> noisyFiles() {
+    QList<QPair<QByteArray, PictureFormat>> files;
     const QByteArray heic = heifBytes(photo(64, 48));
     const qsizetype sps = heic.indexOf(QByteArray("\x42\x01", 2), heic.indexOf("hvcC"));
     for (qsizetype at = sps + 2; at < sps + 24; ++at) {
         for (char flip : {'\x01', '\x10', '\xf0'}) {
             QByteArray bad = heic;
             bad[at] = char(bad[at] ^ flip);
-            QTest::addRow("heic sps %d ^ %d", int(at - sps), int(quint8(flip)))
-                << bad << int(PictureFormat::Heic);
+            files.append({bad, PictureFormat::Heic});
         }
     }
     const QByteArray avif = heifBytes(photo(64, 48), 1, HeifCodec::Av1);
@@ -778,46 +775,52 @@ void TestPictureMaker::decoderNoiseMuted_data() {
     for (qsizetype at = mdat; at < mdat + 12; ++at) {
         QByteArray bad = avif;
         bad[at] = char(bad[at] ^ '\x5a');
-        QTest::addRow("avif obu %d", int(at - mdat)) << bad << int(PictureFormat::Avif);
+        files.append({bad, PictureFormat::Avif});
     }
+    return files;
 }
 
+// The same file decoded by libheif on an ordinary thread prints something.
+bool decoderPrints(const QByteArray& bytes) {
+    return !standardErrorOf([&] {
+                heif_context* context = heif_context_alloc();
+                heif_image_handle* handle = nullptr;
+                heif_image* image = nullptr;
+                if (heif_context_read_from_memory_without_copy(context, bytes.constData(),
+                                                               std::size_t(bytes.size()), nullptr)
+                            .code == heif_error_Ok &&
+                    heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+                    heif_decode_image(handle, &image, heif_colorspace_RGB,
+                                      heif_chroma_interleaved_RGB, nullptr)
+                            .code == heif_error_Ok)
+                    heif_image_release(image);
+                if (handle)
+                    heif_image_handle_release(handle);
+                heif_context_free(context);
+            }).isEmpty();
+}
+
+// The maker's error is one line, and the decoders' own lines do not reach the terminal.
 void TestPictureMaker::decoderNoiseMuted() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, format);
-    const QString path = write(QStringLiteral("noise.pic"), bytes);
-    Outcome o;
-    const QByteArray printed = standardErrorOf([&] {
-        o = make(pictureOf(path, PictureFormat(format), {64, 48}), QSize(32, 24));
-    });
-    QCOMPARE(printed, QByteArray());
-    if (o.error != 0) {
-        QCOMPARE(o.error, int(errInvalidPicture));
-        QVERIFY(!o.text.contains(QLatin1Char('\n')));
-        QVERIFY(o.text.endsWith(QStringLiteral(" (%1)").arg(path)));
+    if (!qEnvironmentVariableIsEmpty("SLIDEMILL_DEBUG"))
+        QSKIP("SLIDEMILL_DEBUG lets every library line through");
+    int printing = 0;
+    for (const auto& [bytes, format] : noisyFiles()) {
+        const QString path = write(QStringLiteral("noise.pic"), bytes);
+        Outcome o;
+        const QByteArray printed = standardErrorOf([&] {
+            o = make(pictureOf(path, format, {64, 48}), QSize(32, 24));
+        });
+        QCOMPARE(printed, QByteArray());
+        if (o.error != 0) {
+            QCOMPARE(o.error, int(errInvalidPicture));
+            QVERIFY(!o.text.contains(QLatin1Char('\n')));
+            QVERIFY(o.text.endsWith(QStringLiteral(" (%1)").arg(path)));
+        }
+        printing += decoderPrints(bytes) ? 1 : 0;
     }
-    // The same file through libheif on an ordinary thread: whether the decoder prints.
-    static int printing = 0;
-    const QByteArray plain = standardErrorOf([&] {
-        heif_context* context = heif_context_alloc();
-        heif_image_handle* handle = nullptr;
-        heif_image* image = nullptr;
-        if (heif_context_read_from_memory_without_copy(context, bytes.constData(),
-                                                       std::size_t(bytes.size()), nullptr)
-                    .code == heif_error_Ok &&
-            heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
-            heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                              nullptr)
-                    .code == heif_error_Ok)
-            heif_image_release(image);
-        if (handle)
-            heif_image_handle_release(handle);
-        heif_context_free(context);
-    });
-    printing += plain.isEmpty() ? 0 : 1;
-    if (QTest::currentDataTag() == QByteArray("avif obu 11"))
-        QVERIFY2(printing > 0,
-                 "no file of the table makes a decoder print: the test tests nothing");
+    // Otherwise the table tests nothing.
+    QVERIFY(printing > 0);
 }
 
 // What the program itself writes meanwhile still reaches standard error.

@@ -92,8 +92,8 @@ bool startVips() {
         return false;
     // Buffers of a megabyte or more (decoded pictures, libde265's planes) are mapped for each
     // picture and given back when freed, instead of the arenas keeping the largest picture's
-    // memory once malloc's threshold has grown past it: two HEICs at once peaked at 208 MiB
-    // without this, 149 with it, and camera JPEGs at 76 and 70.
+    // memory once malloc's threshold has grown past it: one 12-MP HEIC after another peaked at
+    // 138 MiB without this and 117 with it, two camera JPEGs at once at 76 and 70.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // Its warnings go where Qt's do: dropped unless SLIDEMILL_DEBUG is set. Its notes (info,
     // debug) stay GLib's, shown only when G_MESSAGES_DEBUG asks for them.
@@ -133,12 +133,14 @@ struct VipsThreadEnd {
 };
 
 // Memory for pictures decoded whole, shared by those made at once: a picture waits until its
-// share is free, and one larger than all of it is refused.
+// share is free, and one larger than all of it is refused. What a picture that holds a share
+// adds later is taken without waiting, so that two pictures never wait for each other.
 class WholeDecodes {
 public:
-    void take(qint64 bytes) {
+    void take(qint64 bytes, bool wait) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return used_ + bytes <= kWholeDecodeLimit; });
+        if (wait)
+            changed_.wait(lock, [&] { return used_ + bytes <= kWholeDecodeLimit; });
         used_ += bytes;
     }
     void give(qint64 bytes) {
@@ -176,7 +178,7 @@ public:
             return;
         if (bytes_ + bytes > kWholeDecodeLimit)
             tooLarge(picture, pixels);
-        wholeDecodes().take(bytes);
+        wholeDecodes().take(bytes, bytes_ == 0);
         bytes_ += bytes;
     }
 
@@ -663,6 +665,12 @@ Image forEncoding(const Picture& picture, Image image, PictureFormat format) {
     }
     if (image->BandFmt != VIPS_FORMAT_UCHAR)
         step(vips_cast_uchar(image.get(), &out, nullptr));
+    // Extra channels (a TIFF's extra samples) go; colour and transparency stay.
+    const int bands = cmyk && format == PictureFormat::Jpeg ? 4
+                      : vips_image_hasalpha(image.get())    ? 4
+                                                            : 3;
+    if (image->Bands > bands && image->Bands > 2)
+        step(vips_extract_band(image.get(), &out, 0, "n", bands, nullptr));
     // A copy whose metadata can be changed without touching the pipeline's.
     step(vips_copy(image.get(), &out, nullptr));
     gchar** fields = vips_image_get_fields(image.get());
