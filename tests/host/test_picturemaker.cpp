@@ -805,7 +805,9 @@ void TestPictureMaker::decoderNoiseMuted() {
     if (!qEnvironmentVariableIsEmpty("SLIDEMILL_DEBUG"))
         QSKIP("SLIDEMILL_DEBUG lets every library line through");
     int printing = 0;
-    for (const auto& [bytes, format] : noisyFiles()) {
+    for (const auto& file : noisyFiles()) {
+        const QByteArray& bytes = file.first;
+        const PictureFormat format = file.second;
         const QString path = write(QStringLiteral("noise.pic"), bytes);
         Outcome o;
         const QByteArray printed = standardErrorOf([&] {
