@@ -28,6 +28,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vips/vips.h>
 
 using namespace slidemill;
 using namespace slidemill::test;
@@ -297,6 +298,7 @@ private Q_SLOTS:
     void twoAtOnce();
     void blockedLoaders_data();
     void blockedLoaders();
+    void otherLoadersBlocked();
     void hugeDeclaredSize_data();
     void hugeDeclaredSize();
     void largeWebpMade();
@@ -588,6 +590,38 @@ void TestPictureMaker::blockedLoaders() {
     QCOMPARE(o.error, int(errInvalidPicture));
     QVERIFY2(o.text.contains(path), qPrintable(o.text));
     QVERIFY(!o.text.contains(QLatin1Char('\n')));
+}
+
+// Even libvips' own choice by the file's bytes finds nothing to load these with, once the maker
+// has started it.
+void TestPictureMaker::otherLoadersBlocked() {
+    const QString jpeg = write(QStringLiteral("start.jpg"), encoded(photo(40, 30), "jpeg"));
+    QVERIFY(!pptx::makePicture(readPicture(jpeg), QSize(20, 15)).bytes.isEmpty());
+    const QByteArray ppm = "P6\n2 2\n255\n" + QByteArray(12, '\x40');
+    const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2\" height=\"2\"/>";
+    for (const QString& path :
+         {write(QStringLiteral("sniffed.ppm"), ppm), write(QStringLiteral("sniffed.svg"), svg),
+          write(QStringLiteral("sniffed.pdf"),
+                "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 2 2]>>endobj\n"
+                "trailer<</Root 1 0 R>>\n%%EOF\n")}) {
+        VipsImage* image = vips_image_new_from_file(QFile::encodeName(path).constData(), nullptr);
+        const QString error = QString::fromUtf8(vips_error_buffer());
+        vips_error_clear();
+        QVERIFY2(!image, qPrintable(path));
+        QVERIFY2(error.contains(QLatin1String("blocked")) ||
+                     error.contains(QLatin1String("not a known file format")),
+                 qPrintable(error));
+    }
+    // What the maker uses stays: JPEG from a source, not from a file name.
+    VipsSource* source = vips_source_new_from_file(QFile::encodeName(jpeg).constData());
+    VipsImage* image = vips_image_new_from_source(source, "", nullptr);
+    QVERIFY(image);
+    g_object_unref(image);
+    g_object_unref(source);
+    QVERIFY(!vips_image_new_from_file(QFile::encodeName(jpeg).constData(), nullptr));
+    vips_error_clear();
 }
 
 // A small file whose header declares a huge picture is refused, or fails where its data stops,
