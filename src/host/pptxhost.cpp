@@ -5,10 +5,10 @@
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
+#include "host/pptx/picturemaker.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
 #include "host/pptx/slidelayout.h"
-#include "host/pptx/transcode.h"
 #include "host/pptx/units.h"
 
 #include <QFileInfo>
@@ -87,17 +87,6 @@ struct BuildSession {
                 std::rethrow_exception(failed);
     }
 };
-
-// The upright pixels a picture shown in `frame` needs at `ppi`; empty for every pixel.
-QSize shownPixels(const pptx::Frame& frame, int ppi) {
-    if (ppi <= 0)
-        return {};
-    const auto pixels = [ppi](std::int64_t emu) {
-        return int(std::min<std::int64_t>(
-            (emu * ppi + pptx::kEmuPerPoint * 72 - 1) / (pptx::kEmuPerPoint * 72), 1 << 20));
-    };
-    return {std::max(1, pixels(frame.cx)), std::max(1, pixels(frame.cy))};
-}
 
 // A deck saved after a failure or Cancel keeps the slides before the first picture that
 // failed, and of that picture's slide what came before it; a slide left empty is not kept.
@@ -274,13 +263,11 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
         pptx::pictureChanged(fileName);
     if (media < 0) {
         media = int(deck.media.size());
-        const pptx::Media m{picture, shownPixels(frame, options_.pixelsPerInch)};
-        std::function<pptx::MadeBytes()> make;
-        if (transcoded)
-            make = [picture] {
-                pptx::Transcoded t = pptx::transcode(picture);
-                return pptx::MadeBytes{std::move(t.bytes), t.format};
-            };
+        const QSize shown = pptx::shownPixels(frame.cx, frame.cy, options_.pixelsPerInch);
+        const pptx::Media m{picture, shown};
+        std::function<pptx::MadePicture()> make;
+        if (pptx::mustMake(picture, shown))
+            make = [picture, shown] { return pptx::makePicture(picture, shown); };
         session.package->addPicture(media, m, std::move(make));
         deck.media.push_back(m);
         session.mediaByFile.insert(key, media);

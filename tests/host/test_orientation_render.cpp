@@ -1,7 +1,7 @@
 // Photos stored turned, drawn by LibreOffice: every one comes out upright, with its shown
 // proportions, filling the frame the build asked for. JPEGs in each of the eight EXIF
-// orientations (the shape turns them), and the phone and web formats (a decoded copy stands
-// upright) through the batch tool.
+// orientations (the shape turns them), and the phone and web formats and JPEGs with more
+// pixels than the slide shows (a copy made upright) through the batch tool.
 
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
@@ -83,19 +83,23 @@ void TestOrientationRender::eachOrientationUpright() {
 void TestOrientationRender::phoneFormatsUprightThroughTheBatchTool() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QList<std::pair<const char*, int>> photos = {
-        {"heic", 6}, {"heif", 3}, {"avif", 8}, {"webp", 6}};
-    QStringList args = {QStringLiteral("-o"), dir.filePath(QStringLiteral("phone.pptx"))};
+    const QList<std::pair<const char*, int>> photos = {{"heic", 6}, {"heif", 3}, {"avif", 8},
+                                                       {"webp", 6}, {"jpeg", 6}, {"jpeg", 7}};
+    // At 50 ppi a 375-point slide shows 261 pixels of the 480 each photo has: all are resized.
+    QStringList args = {QStringLiteral("--ppi"), QStringLiteral("50"), QStringLiteral("-o"),
+                        dir.filePath(QStringLiteral("phone.pptx"))};
+    const QImage upright = uprightPhoto().scaled(360, 480);
     for (const auto& [format, orientation] : photos) {
-        args << writeTurned(dir.path(), QStringLiteral("photo.%1").arg(QLatin1String(format)),
-                            uprightPhoto(), format, orientation);
+        args << writeTurned(
+            dir.path(), QStringLiteral("photo%1.%2").arg(args.size()).arg(QLatin1String(format)),
+            upright, format, orientation);
         QVERIFY2(!args.back().isEmpty(), format);
     }
     QProcess build;
     build.start(QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill-build"), args);
     QVERIFY(build.waitForFinished(300000));
     QVERIFY2(build.exitCode() == 0, build.readAllStandardError().constData());
-    const QString deck = args[1];
+    const QString deck = args[3];
 
     const Drawn drawn = draw(deck, dir.path(), int(photos.size()));
     if (drawn.skipped)

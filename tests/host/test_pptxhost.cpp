@@ -746,7 +746,7 @@ void TestPptxHost::pictureMadeInMemory() {
     auto package = writer("made.pptx");
     package->addPicture(0, deck.media[0]);
     package->addPicture(1, deck.media[1], [made] {
-        return pptx::MadeBytes{made, PictureFormat::Jpeg};
+        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     package->addPicture(2, deck.media[2]);
     package->finish(deck);
@@ -760,7 +760,7 @@ void TestPptxHost::pictureMadeInMemory() {
 
     auto failing = writer("failed.pptx");
     failing->addPicture(0, deck.media[0]);
-    failing->addPicture(1, deck.media[1], []() -> pptx::MadeBytes {
+    failing->addPicture(1, deck.media[1], []() -> pptx::MadePicture {
         throw RuntimeError::withFile(errInvalidPicture, "b.heic");
     });
     failing->addPicture(2, deck.media[2]);
@@ -776,11 +776,11 @@ void TestPptxHost::pictureMadeInMemory() {
     bool overlapped = false;
     overlapping->addPicture(0, deck.media[1], [&] {
         overlapped = started.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-        return pptx::MadeBytes{made, PictureFormat::Jpeg};
+        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     overlapping->addPicture(1, deck.media[1], [&] {
         secondStarted.set_value();
-        return pptx::MadeBytes{made, PictureFormat::Jpeg};
+        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     overlapping->drain();
     QVERIFY(overlapped);

@@ -213,7 +213,7 @@ struct Job {
     int index = -1;
     Media media;
     std::unique_ptr<MeasuredFile> file;
-    std::future<MadeBytes> made;
+    std::future<MadePicture> made;
 };
 
 // The turn a picture stored as its file needs on the slide.
@@ -343,7 +343,7 @@ struct PackageWriter::State {
     void write(Job& job) {
         const Picture& picture = job.media.picture;
         if (job.made.valid()) {
-            MadeBytes made = job.made.get();
+            MadePicture made = job.made.get();
             if (!made.bytes.isEmpty()) {
                 StoredPicture p{mediaPart(job.index, made.format), made.format, true};
                 succeed(job.index, p, zip.addStored(p.part, made.bytes));
@@ -413,7 +413,7 @@ const SaveFile& PackageWriter::file() const {
     return *d_->file;
 }
 
-void PackageWriter::addPicture(int index, const Media& media, std::function<MadeBytes()> make) {
+void PackageWriter::addPicture(int index, const Media& media, std::function<MadePicture()> make) {
     auto job = std::make_unique<Job>();
     job->index = index;
     job->media = media;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/pptx/deck.h"
+#include "host/pptx/picturemaker.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,13 +12,6 @@
 namespace slidemill::pptx {
 
 class SaveFile;
-
-// Bytes made for a picture in place of its file: an upright copy in `format`. Empty bytes:
-// the file itself is stored.
-struct MadeBytes {
-    QByteArray bytes;
-    PictureFormat format = PictureFormat::Jpeg;
-};
 
 // What became of one picture that was stored.
 struct StoredPicture {
@@ -54,7 +48,7 @@ public:
     // `make`, the bytes it makes on a thread of its own are stored instead, unless it makes
     // none; one is made ahead of the one being written at most. Throws when the picture cannot
     // be opened; everything after is the picture's outcome.
-    void addPicture(int index, const Media& media, std::function<MadeBytes()> make = {});
+    void addPicture(int index, const Media& media, std::function<MadePicture()> make = {});
 
     // The error of the first picture, in the order added, known to have failed; null when none
     // has yet. Does not wait.

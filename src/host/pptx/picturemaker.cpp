@@ -5,7 +5,6 @@
 #include "host/pptx/measuredfile.h"
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/saveerror.h"
-#include "host/pptx/transcode.h"
 #include "host/pptx/units.h"
 #include "slides/metafile.h"
 #include "slides/pictureformats.h"
@@ -727,10 +726,8 @@ Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
     undecodable(picture, QStringLiteral("the picture cannot be decoded"));
 }
 
-// `as`: the format to store whatever the picture holds (transcode's callers name the part
-// before it is made).
-MadePicture make(const Picture& picture, QSize shown, std::optional<PictureFormat> as) {
-    if (!as && !mustMake(picture, shown))
+MadePicture make(const Picture& picture, QSize shown) {
+    if (!mustMake(picture, shown))
         return kept(picture);
     needVips(picture);
     const MeasuredFile file(picture.path, picture.file);
@@ -742,10 +739,8 @@ MadePicture make(const Picture& picture, QSize shown, std::optional<PictureForma
             file.checkUnchanged();
             return kept(picture);
         }
-        made.format =
-            as ? *as
-               : (d.photographic && !vips_image_hasalpha(d.image.get()) ? PictureFormat::Jpeg
-                                                                        : PictureFormat::Png);
+        made.format = d.photographic && !vips_image_hasalpha(d.image.get()) ? PictureFormat::Jpeg
+                                                                            : PictureFormat::Png;
         Image image = resized(picture, std::move(d.image), storedTarget(picture, d, shown));
         if (!d.upright)
             image = turned(picture, std::move(image), d.reservation);
@@ -759,7 +754,7 @@ MadePicture make(const Picture& picture, QSize shown, std::optional<PictureForma
     }
     // Read to its end: what was read is what was measured only if the file did not change.
     file.checkUnchanged();
-    if (!as && formatRow(picture.format).storage == Storage::AsIs &&
+    if (formatRow(picture.format).storage == Storage::AsIs &&
         made.bytes.size() >= file.identity().size)
         return kept(picture);
     return made;
@@ -805,12 +800,7 @@ bool mustMake(const Picture& picture, QSize shown) {
 }
 
 MadePicture makePicture(const Picture& picture, QSize shown) {
-    return make(picture, shown, std::nullopt);
-}
-
-Transcoded transcode(const Picture& picture) {
-    const PictureFormat format = storedFormat(picture);
-    return {make(picture, {}, format).bytes, format};
+    return make(picture, shown);
 }
 
 } // namespace slidemill::pptx
