@@ -7,24 +7,29 @@
 #include "browser/folderlist.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/pptxhost.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
 #include "slides/builds.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <limits>
@@ -33,6 +38,9 @@
 namespace slidemill {
 
 namespace {
+
+// Where the resolution chosen is remembered.
+const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
 
 // Layout is kept in twips, as designed; 1440 to the inch.
 constexpr int kTwipsPerInch = 1440;
@@ -271,6 +279,7 @@ Form1::Form1(Services services, QWidget* parent)
     setWindowTitle(kAppTitle);
     createControls();
     bindEvents();
+    offerResolutions();
     browser_->start();
     Form_Load();
 }
@@ -365,6 +374,51 @@ void Form1::createControls() {
     browser_ = new FolderBrowser(
         Drive1, Dir1, File1, services_.volumes, services_.boxes,
         [this](const RuntimeError& e) { reportError(services_.boxes, this, e); }, this);
+}
+
+// The resolution of the stored pictures is offered on the build buttons' context menu, so
+// the window keeps its controls as designed; the choice is remembered between runs.
+void Form1::offerResolutions() {
+    pixelsPerInch_ = kDefaultPixelsPerInch;
+    if (services_.settings) {
+        bool ok = false;
+        const int remembered = services_.settings->value(kResolutionKey).toInt(&ok);
+        if (ok && std::ranges::count(kResolutions, remembered))
+            pixelsPerInch_ = remembered;
+    }
+    resolutionMenu_ = new QMenu(this);
+    resolutionMenu_->setObjectName(QStringLiteral("resolutionMenu"));
+    resolutionMenu_->addSection(QStringLiteral("Pictures in the presentation"));
+    auto* group = new QActionGroup(resolutionMenu_);
+    for (const int ppi : kResolutions) {
+        const char* use = ppi == 330   ? "high-definition displays"
+                          : ppi == 220 ? "print and large screens"
+                          : ppi == 150 ? "projectors and full HD"
+                                       : "mail";
+        QAction* choice = resolutionMenu_->addAction(
+            ppi == 0 ? QStringLiteral("&Original pictures, as their files hold them")
+                     : QStringLiteral("&%1 ppi: %2").arg(ppi).arg(QLatin1String(use)));
+        choice->setCheckable(true);
+        choice->setChecked(ppi == pixelsPerInch_);
+        choice->setData(ppi);
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, ppi] { setPixelsPerInch(ppi); });
+    }
+    for (QPushButton* button : {cmdOneOne, Command1}) {
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(
+            button, &QWidget::customContextMenuRequested, this,
+            [this, button](const QPoint& at) { resolutionMenu_->popup(button->mapToGlobal(at)); });
+    }
+}
+
+void Form1::setPixelsPerInch(int pixelsPerInch) {
+    pixelsPerInch_ = pixelsPerInch;
+    for (QAction* choice : resolutionMenu_->actions())
+        if (choice->isCheckable())
+            choice->setChecked(choice->data().toInt() == pixelsPerInch);
+    if (services_.settings)
+        services_.settings->setValue(kResolutionKey, pixelsPerInch);
 }
 
 void Form1::bindEvents() {
@@ -474,7 +528,7 @@ void Form1::runBuild(BuildFunction function) {
         this, std::initializer_list<QWidget*>{cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
     build->busy = std::make_unique<BusyCursor>();
     try {
-        build->host = services_.newHost();
+        build->host = services_.newHost(pixelsPerInch_);
     } catch (const RuntimeError& e) {
         build.reset();
         tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);

@@ -10,13 +10,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSemaphore>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -493,6 +496,49 @@ private Q_SLOTS:
         QTest::qWait(200); // where a click would land
         QVERIFY(!w_->control<QCheckBox>("Check1")->isChecked());
         QCOMPARE(photos()->paths(), QStringList({"/p/0.png", "/p/1.png"}));
+    }
+
+    // The resolution is chosen on either build button's context menu, opened from the keyboard
+    // too; 220 ppi until then, and the choice is what the next build and the next run use.
+    void resolutionFromTheBuildButtonsMenu() {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath(QStringLiteral("slidemill.conf")), QSettings::IniFormat);
+        w_.reset();
+        w_ = std::make_unique<test::FormDriver>();
+        w_->settings = &settings;
+        w_->newHost = [] { return std::make_unique<RecordingHost>(); };
+        QVERIFY(w_->open());
+        auto* menu = w_->form->findChild<QMenu*>(QStringLiteral("resolutionMenu"));
+        QVERIFY(menu);
+        const auto checked = [menu] {
+            QStringList texts;
+            for (const QAction* a : menu->actions())
+                if (a->isChecked())
+                    texts << a->text();
+            return texts;
+        };
+        QCOMPARE(checked(), QStringList{"&220 ppi: print and large screens"});
+        QVERIFY(w_->build("cmdOneOne"));
+        QCOMPARE(w_->pixelsPerInch, 220);
+
+        auto* button = w_->control<QPushButton>("Command1");
+        button->setFocus();
+        const QPoint at = button->rect().center();
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, at, button->mapToGlobal(at));
+        QApplication::sendEvent(button, &key);
+        QTRY_VERIFY(menu->isVisible());
+        menu->actions().last()->trigger();
+        menu->close();
+        QCOMPARE(checked(), QStringList{"&Original pictures, as their files hold them"});
+        QVERIFY(w_->build("Command1"));
+        QCOMPARE(w_->pixelsPerInch, 0);
+
+        w_.reset();
+        w_ = std::make_unique<test::FormDriver>();
+        w_->settings = &settings;
+        w_->newHost = [] { return std::make_unique<RecordingHost>(); };
+        QVERIFY(w_->open());
+        QCOMPARE(w_->form->pixelsPerInch(), 0);
     }
 
     void accessKeysPressButtons() {

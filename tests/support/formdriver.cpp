@@ -28,7 +28,12 @@ Picture WatchedLoader::load(const QString& path) {
 bool FormDriver::open() {
     if (!newHost)
         newHost = [] { return std::make_unique<RecordingHost>(); };
-    form = std::make_unique<Form1>(Services{boxes, volumes, loader, [this] { return newHost(); }});
+    form = std::make_unique<Form1>(Services{boxes, volumes, loader,
+                                            [this](int ppi) {
+                                                pixelsPerInch = ppi;
+                                                return newHost();
+                                            },
+                                            settings});
     form->show();
     return QTest::qWaitForWindowExposed(form.get());
 }

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QListWidget>
 #include <QMutex>
+#include <QSettings>
 #include <atomic>
 
 namespace slidemill::test {
@@ -54,6 +55,9 @@ public:
     FakeVolumes volumes;
     WatchedLoader loader;
     std::function<std::unique_ptr<SavingHost>()> newHost;
+    // The resolution the last host was made for.
+    int pixelsPerInch = -1;
+    QSettings* settings = nullptr;
     std::unique_ptr<Form1> form;
 
     // Shows a new window; false when it never appears.
