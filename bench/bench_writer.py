@@ -4,6 +4,7 @@
     bench/bench_writer.py times  TOOL PHOTOS [--before OLD_TOOL] [--rounds N] [--cache warm|cold|both]
     bench/bench_writer.py strace TOOL PHOTOS [--mb 700]
     bench/bench_writer.py zip64  TOOL PHOTOS
+    bench/bench_writer.py captions TOOL PHOTOS [--rounds N]
 
 PHOTOS is a folder of IMG_*.jpg as bench/make_photos.py makes them. Every contender runs in
 each round, one after the other on the same photos, so the ratios are paired:
@@ -25,6 +26,10 @@ strace: counts system calls (strace -c -f) for a deck of about --mb megabytes.
 zip64: a deck over 4 GiB with an entry over 4 GiB, streamed through -o - into a pipe, and a
 deck of 32,767 photos (over 65,535 entries); each checked by python zipfile's testzip,
 unzip -t and zipinfo.
+captions: the same deck without captions, with the same text box under every photo
+(--description), with --caption date (each photo's date read and written under it), and with
+a title slide whose subtitle spans those dates; warm cache, the ratios paired with the deck
+without captions, processor time beside wall time.
 """
 import argparse
 import glob
@@ -269,9 +274,66 @@ def zip64(args):
     sys.exit(0 if ok else 1)
 
 
+def run_cpu(argv, env):
+    """Wall seconds, processor seconds (user and system) and peak resident KiB of one command:
+    on a shared machine the processor time varies less than the wall time."""
+    with tempfile.NamedTemporaryFile("r") as out:
+        start = time.perf_counter()
+        done = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", out.name] + argv,
+                              env=env, stdout=subprocess.DEVNULL)
+        seconds = time.perf_counter() - start
+        if done.returncode != 0:
+            sys.exit("bench_writer: %s failed (%d)" % (argv[0], done.returncode))
+        user, system, peak = out.read().split()[-3:]
+        return seconds, float(user) + float(system), int(peak)
+
+
+def captions(args):
+    paths = photos_in(args.photos)
+    work = tempfile.mkdtemp(prefix="bench_writer.", dir=os.path.dirname(os.path.abspath(args.photos)))
+    try:
+        listfile = os.path.join(work, "list.txt")
+        with open(listfile, "w") as f:
+            f.write("\n".join(paths) + "\n")
+        out = os.path.join(work, "deck.pptx")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        base = [args.tool, "-o", out, "--from", listfile]
+        contenders = [
+            ("no captions", base),
+            ("--description", base + ["--description"]),
+            ("--caption date", base + ["--caption", "date"]),
+            ("--caption date --title", base + ["--caption", "date", "--title", "Bench"]),
+            ("--four --caption date", base + ["--four", "--caption", "date"]),
+        ]
+        warm(paths)
+        results = {name: [] for name, _ in contenders}
+        for r in range(args.rounds):
+            for name, argv in contenders:
+                results[name].append(run_cpu(argv, env))
+                os.unlink(out)
+                os.sync()
+        print("%d photos, %d rounds, warm cache; medians, and of the ratios to the deck "
+              "without captions run in the same round" % (len(paths), args.rounds))
+        print("| %-24s | %6s | %-13s | %8s | %6s | %8s | %8s |" %
+              ("build", "wall s", "range s", "vs none", "cpu s", "vs none", "peak MiB"))
+        print("|%s|" % "|".join("-" * w for w in (26, 8, 15, 10, 8, 10, 10)))
+        plain = results["no captions"]
+        for name, runs in results.items():
+            wall = [w for w, _, _ in runs]
+            cpu = [c for _, c, _ in runs]
+            print("| %-24s | %6.2f | %5.2f - %5.2f | %8.3f | %6.2f | %8.3f | %8.1f |" %
+                  (name, statistics.median(wall), min(wall), max(wall),
+                   statistics.median(w / p[0] for w, p in zip(wall, plain)),
+                   statistics.median(cpu),
+                   statistics.median(c / p[1] for c, p in zip(cpu, plain)),
+                   max(k for _, _, k in runs) / 1024))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("what", choices=["times", "strace", "zip64"])
+    parser.add_argument("what", choices=["times", "strace", "zip64", "captions"])
     parser.add_argument("tool")
     parser.add_argument("photos")
     parser.add_argument("--before")
@@ -280,7 +342,7 @@ def main():
     parser.add_argument("--mb", type=int, default=700)
     args = parser.parse_args()
     args.tool = os.path.abspath(args.tool)
-    {"times": times, "strace": strace, "zip64": zip64}[args.what](args)
+    {"times": times, "strace": strace, "zip64": zip64, "captions": captions}[args.what](args)
 
 
 if __name__ == "__main__":

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Makes a corpus of camera-like JPEGs for the writer benchmark.
 
-    bench/make_photos.py DIR [COUNT]
+    bench/make_photos.py DIR [COUNT] [WxH]
 
-COUNT (default 1000) files of about 2.4 MB, 9 to 10 megapixels, each with an Exif block as a camera
-writes one; every tenth says orientation 6 (held upright), so the stored copy is rewritten.
-ImageMagick draws 100 different scenes; each file is a scene under its own name and inode,
+COUNT (default 1000) files of about 2.4 MB, 9 to 10 megapixels (or WxH, all alike), each with an
+Exif block as a camera writes one; every tenth says orientation 6 (held upright), so the stored
+copy is rewritten. ImageMagick draws 100 different scenes; each file is a scene under its own name and inode,
 which is all a copying benchmark can tell apart. Files already there are kept.
 """
 import os
@@ -38,12 +38,15 @@ def exif(orientation, index):
 def main():
     out = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
+    size = tuple(int(n) for n in sys.argv[3].split("x")) if len(sys.argv) > 3 else None
     os.makedirs(os.path.join(out, "scenes"), exist_ok=True)
     rng = random.Random(20240501)
     scenes = []
     for k in range(min(100, count)):
         path = os.path.join(out, "scenes", "scene%03d.jpg" % k)
         w, h = rng.choice([(3648, 2736), (3648, 2736), (3840, 2560), (3456, 2592)])
+        if size:
+            w, h = size
         quality = rng.choice([88, 89, 90, 91])
         if not os.path.exists(path):
             subprocess.run(["convert", "-seed", str(k + 1), "-size", "%dx%d" % (w, h),

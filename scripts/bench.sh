@@ -16,6 +16,8 @@ echo "== up and down passes over 32,767 entries"; build/bench/bench/bench_reorde
 [ -e "$photos/IMG_00999.jpg" ] || python3 bench/make_photos.py "$photos" 1000
 echo "== slidemill-build against cat, python zipfile and zip -0"
 python3 bench/bench_writer.py times build/bench/slidemill-build "$photos"
+echo "== dates as captions, against none and against the same boxes saying Description"
+python3 bench/bench_writer.py captions build/bench/slidemill-build "$photos" --rounds 11
 echo "== system calls for a 700 MB deck"
 python3 bench/bench_writer.py strace build/bench/slidemill-build "$photos"
 echo "== ZIP64: a deck over 4 GiB with an entry over 4 GiB, and 32,767 photos"

@@ -1,18 +1,39 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Slidemill needs: "build" for the programs, "test" for the tests
 # and benchmarks as well (LibreOffice to open every deck, ImageMagick and heif-enc for test
-# pictures, clang for the fuzzer, man to check the manual pages).
+# pictures, clang for the fuzzer, man to check the manual pages, vipsthumbnail and libjpeg-turbo
+# for the resize benchmark).
 set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
-          libgl-dev libtiff-dev libheif-dev zlib1g-dev)
+          libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev)
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
                libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
-               xdotool zip fonts-dejavu-core man-db groff-base libheif-examples)
+               xdotool zip unzip fonts-dejavu-core man-db groff-base libheif-examples
+               libvips-tools libturbojpeg0-dev)
 fi
-sudo=
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+
+# Only what dpkg does not list as installed (held packages too); when nothing is missing,
+# neither root nor apt is needed.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null |
+            awk 'substr($2, 2, 1) == "i" { print $1 }') || true
+missing=()
+for p in "${packages[@]}"; do
+    grep -qxF -- "$p" <<<"$installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "$0: not root and no sudo; as root, run:" >&2
+        echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

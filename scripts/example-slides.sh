@@ -13,14 +13,44 @@ convert -size 800x600 gradient:'#2f6f9f'-'#f2d08a' -fill '#3d5c2e' \
 convert -size 600x800 gradient:'#f6e7c1'-'#c0563b' -fill '#5a3b2e' \
     -draw 'rectangle 250,380 350,800' -fill '#2e6b3a' -draw 'circle 300,330 300,180' \
     "$work/portrait.png"
-"$tool" --description -o "$work/one.pptx" "$work/landscape.jpg"
-"$tool" --two --description -o "$work/two.pptx" "$work/landscape.jpg" "$work/portrait.png"
+convert -size 600x600 gradient:'#9fd3e6'-'#1f4e79' -fill '#f4f1de' \
+    -draw 'circle 300,300 300,140' "$work/square.png"
+convert -size 1200x300 gradient:'#f9d9a6'-'#d1495b' -fill '#2b2d42' \
+    -draw 'polygon 0,300 0,200 200,120 420,210 640,90 900,190 1200,140 1200,300' \
+    "$work/harbour panorama.jpg"
+# Without a date in their headers, photos are dated by their files' times.
+touch -d '2026-07-12 09:41' "$work/landscape.jpg"
+touch -d '2026-07-14 18:05' "$work/portrait.png"
+touch -d '2026-07-16 11:20' "$work/square.png"
+touch -d '2026-07-19 20:32' "$work/harbour panorama.jpg"
+photos=("$work/landscape.jpg" "$work/portrait.png" "$work/harbour panorama.jpg" "$work/square.png")
+# Dates as a British user's, whatever this machine's locale.
+tool=(env LC_ALL=en_GB.UTF-8 TZ=UTC "$tool")
+
+"${tool[@]}" --description -o "$work/one.pptx" "$work/landscape.jpg"
+"${tool[@]}" --two --description -o "$work/two.pptx" "$work/landscape.jpg" "$work/portrait.png"
+"${tool[@]}" --four --caption name -o "$work/four.pptx" "${photos[@]}"
+"${tool[@]}" --two --caption date -o "$work/date.pptx" "$work/landscape.jpg" "$work/portrait.png"
+"${tool[@]}" --caption 'Harbour at dusk' -o "$work/text.pptx" "$work/harbour panorama.jpg"
+"${tool[@]}" --four --caption date --title Crete -o "$work/title.pptx" "${photos[@]}"
+"${tool[@]}" --wide --four --caption name -o "$work/wide.pptx" "${photos[@]}"
+kinds=(one two four date text title wide)
+decks=()
+for kind in "${kinds[@]}"; do decks+=("$work/$kind.pptx"); done
 soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf \
-    --outdir "$work" "$work/one.pptx" "$work/two.pptx" >/dev/null 2>&1
+    --outdir "$work" "${decks[@]}" >/dev/null 2>&1
 mkdir -p docs
-for kind in one two; do
-    pdftoppm -png -r 50 -singlefile "$work/$kind.pdf" "docs/slide-$kind"
+written=()
+# The first slide of each; the title deck's is its title slide.
+for kind in "${kinds[@]}"; do
+    pdftoppm -png -r 50 -f 1 -l 1 -singlefile "$work/$kind.pdf" "docs/slide-$kind"
+    written+=("docs/slide-$kind.png")
 done
-cp "$work/landscape.jpg" "$work/portrait.png" docs/ 2>/dev/null || true
-rm -f docs/landscape.jpg docs/portrait.png
-echo "wrote docs/slide-one.png docs/slide-two.png"
+# The four-photo cells at a point a pixel, drawn over the slide: 350 x 225 at (5 | 365, 15 | 280).
+pdftoppm -png -r 72 -f 1 -l 1 -singlefile "$work/four.pdf" "$work/cells"
+convert "$work/cells.png" -fill none -stroke '#e0307a' -strokewidth 1 \
+    -draw 'stroke-dasharray 4 3 rectangle 5,15 355,240 rectangle 365,15 715,240' \
+    -draw 'stroke-dasharray 4 3 rectangle 5,280 355,505 rectangle 365,280 715,505' \
+    docs/slide-four-cells.png
+written+=(docs/slide-four-cells.png)
+echo "wrote ${written[*]}"

@@ -7,44 +7,59 @@
 #include "browser/folderlist.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/pptxhost.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
 #include "slides/builds.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <limits>
 #include <optional>
 
 namespace slidemill {
 
 namespace {
 
+// Where the resolution chosen is remembered.
+const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
+
 // Layout is kept in twips, as designed; 1440 to the inch.
 constexpr int kTwipsPerInch = 1440;
 
-// Remembers the last picture a build measured: what Image1 holds.
-class Image1Loader : public PictureLoader {
+// The picture each load gives, for Image1. Only the build's thread writes it; the window reads
+// it once that thread has ended.
+class MeasuringLoader : public PictureLoader {
 public:
-    Image1Loader(PictureLoader& inner, std::unique_ptr<Picture>& held)
-        : inner_(inner), held_(held) {}
+    MeasuringLoader(PictureLoader& inner, std::optional<Picture>& last)
+        : inner_(inner), last_(last) {}
     Picture load(const QString& path) override {
         Picture p = inner_.load(path);
-        held_ = std::make_unique<Picture>(p);
+        last_ = p;
         return p;
     }
 
 private:
     PictureLoader& inner_;
-    std::unique_ptr<Picture>& held_;
+    std::optional<Picture>& last_;
 };
 
 // Where a saved deck is, one fact a line; neither name can split a line.
@@ -59,12 +74,13 @@ QString whereSaved(const QString& path) {
 struct BusyCursor {
     BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
     ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
 // While a build runs the window takes no input, and its build, move and Exit buttons show it.
-// The build runs on this thread, so whatever the user did meanwhile waits in the queue until
-// it ends; it is delivered while the window still refuses it, so that nothing given during a
-// build acts after it (a second click would write a second deck).
+// What the user does to it meanwhile is dropped as it comes, so that nothing given during a
+// build acts after it (a second click would write a second deck); a close is refused.
 class InputRefused : public QObject {
 public:
     InputRefused(QWidget* window, std::initializer_list<QWidget*> controls)
@@ -74,7 +90,6 @@ public:
         qApp->installEventFilter(this);
     }
     ~InputRefused() override {
-        QCoreApplication::processEvents();
         qApp->removeEventFilter(this);
         for (QWidget* control : controls_)
             control->setEnabled(true);
@@ -111,33 +126,125 @@ private:
     QPointer<QWidget> focus_;
 };
 
-// Photo k of n over the window, with Cancel, once a build has taken about a second. The
-// window waits meanwhile; Cancel stops the build after the slide it is making.
-class ProgressOverWindow : public BuildProgress {
+// How far a build has come and whether the user pressed Cancel: the build's thread writes the
+// one and reads the other, the window the other way round.
+class SharedProgress : public BuildProgress {
 public:
-    explicit ProgressOverWindow(QWidget* window)
-        : dialog_(QString(), QStringLiteral("Cancel"), 0, 1, window) {
+    void photo(int index, int count) override {
+        count_.store(count);
+        index_.store(index);
+    }
+    bool cancelRequested() override { return cancelled_.load(); }
+    void cancel() { cancelled_.store(true); }
+    // The photo being made, from 0; -1 before the first.
+    int index() const { return index_.load(); }
+    int count() const { return count_.load(); }
+
+private:
+    std::atomic<int> index_{-1};
+    std::atomic<int> count_{0};
+    std::atomic<bool> cancelled_{false};
+};
+
+// Photo k of n over the window, with Cancel, once a build has run for about a second; it
+// looks at the build's progress a few times a second. Cancel stops the build after the slide
+// it is making.
+class ProgressOverWindow {
+public:
+    static constexpr int kShowAfterMs = 1000;
+    static constexpr int kFollowEveryMs = 50;
+
+    ProgressOverWindow(QWidget* window, SharedProgress& progress)
+        : progress_(progress), dialog_(QString(), QStringLiteral("Cancel"), 0, 1, window) {
         dialog_.setWindowTitle(kAppTitle);
         dialog_.setWindowModality(Qt::WindowModal);
-        dialog_.setMinimumDuration(1000);
+        // Shown by the timer below, not by the dialog's own guess at how long the build takes.
+        dialog_.setMinimumDuration(std::numeric_limits<int>::max());
         dialog_.setAutoReset(false);
         dialog_.setAutoClose(false);
-    }
-    void photo(int index, int count) override {
-        dialog_.setMaximum(count);
-        dialog_.setLabelText(QStringLiteral("Photo %1 of %2").arg(index + 1).arg(count));
-        dialog_.setValue(index);
-    }
-    bool cancelRequested() override {
-        // Once shown, the dialog takes the Cancel click given while the slide was made.
-        if (dialog_.isVisible())
-            QCoreApplication::processEvents();
-        return dialog_.wasCanceled();
+        QObject::connect(&dialog_, &QProgressDialog::canceled, &dialog_,
+                         [&progress] { progress.cancel(); });
+        QObject::connect(&follow_, &QTimer::timeout, &dialog_, [this] { follow(); });
+        follow_.start(kFollowEveryMs);
+        QTimer::singleShot(kShowAfterMs, &dialog_, [this] {
+            if (progress_.cancelRequested())
+                return;
+            follow();
+            dialog_.show();
+        });
     }
 
 private:
+    void follow() {
+        const int index = progress_.index();
+        if (index < 0 || index == shown_)
+            return;
+        shown_ = index;
+        dialog_.setMaximum(progress_.count());
+        dialog_.setLabelText(
+            QStringLiteral("Photo %1 of %2").arg(index + 1).arg(progress_.count()));
+        dialog_.setValue(index);
+    }
+
+    SharedProgress& progress_;
     QProgressDialog dialog_;
+    QTimer follow_;
+    int shown_ = -1;
 };
+
+} // namespace
+
+// One build: what it was given before it started, what its thread leaves when it ends, and
+// what the window does meanwhile.
+struct Form1::Build {
+    explicit Build(PictureLoader& picturesFrom) : loader(picturesFrom) {}
+    // An application that goes while its build runs waits for the build to stop after the
+    // slide it is making; the slides made are saved as after Cancel.
+    ~Build() {
+        if (thread) {
+            progress.cancel();
+            thread->wait();
+        }
+    }
+    Build(const Build&) = delete;
+    Build& operator=(const Build&) = delete;
+
+    // On the build's thread. The host is ended there and let go there.
+    void run() {
+        MeasuringLoader measuring(loader, measured);
+        try {
+            result = function(paths, description, measuring, *host, &progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        saved = host->savedPath();
+        opened = host->openedOnDesktop();
+        host.reset();
+    }
+
+    // Taken on the window's thread before the build starts.
+    BuildFunction function = nullptr;
+    QStringList paths;
+    bool description = false;
+    std::unique_ptr<SavingHost> host;
+    PictureLoader& loader;
+    SharedProgress progress;
+
+    // Written by the build's thread; read once it has ended.
+    BuildResult result = BuildResult::Completed;
+    std::exception_ptr failure;
+    std::optional<Picture> measured;
+    QString saved;
+    bool opened = false;
+
+    // The window's side while the build runs.
+    std::unique_ptr<InputRefused> refused;
+    std::unique_ptr<BusyCursor> busy;
+    std::unique_ptr<ProgressOverWindow> shown;
+    std::unique_ptr<QThread> thread;
+};
+
+namespace {
 
 // The design gives the build buttons room for two lines of a small font; with the desktop's
 // font their captions would be cut off, so they wrap onto a second line instead.
@@ -172,11 +279,21 @@ Form1::Form1(Services services, QWidget* parent)
     setWindowTitle(kAppTitle);
     createControls();
     bindEvents();
+    offerResolutions();
     browser_->start();
     Form_Load();
 }
 
 Form1::~Form1() = default;
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // The build's thread must not outlive the window; Cancel stops it.
+    if (building()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
 
 QRect Form1::twips(int left, int top, int width, int height) const {
     const double dpi = logicalDpiX();
@@ -259,6 +376,51 @@ void Form1::createControls() {
         [this](const RuntimeError& e) { reportError(services_.boxes, this, e); }, this);
 }
 
+// The resolution of the stored pictures is offered on the build buttons' context menu, so
+// the window keeps its controls as designed; the choice is remembered between runs.
+void Form1::offerResolutions() {
+    pixelsPerInch_ = kDefaultPixelsPerInch;
+    if (services_.settings) {
+        bool ok = false;
+        const int remembered = services_.settings->value(kResolutionKey).toInt(&ok);
+        if (ok && std::ranges::count(kResolutions, remembered))
+            pixelsPerInch_ = remembered;
+    }
+    resolutionMenu_ = new QMenu(this);
+    resolutionMenu_->setObjectName(QStringLiteral("resolutionMenu"));
+    resolutionMenu_->addSection(QStringLiteral("Pictures in the presentation"));
+    auto* group = new QActionGroup(resolutionMenu_);
+    for (const int ppi : kResolutions) {
+        const char* use = ppi == 330   ? "high-definition displays"
+                          : ppi == 220 ? "print and large screens"
+                          : ppi == 150 ? "projectors and full HD"
+                                       : "mail";
+        QAction* choice = resolutionMenu_->addAction(
+            ppi == 0 ? QStringLiteral("&Original pictures, as their files hold them")
+                     : QStringLiteral("&%1 ppi: %2").arg(ppi).arg(QLatin1String(use)));
+        choice->setCheckable(true);
+        choice->setChecked(ppi == pixelsPerInch_);
+        choice->setData(ppi);
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, ppi] { setPixelsPerInch(ppi); });
+    }
+    for (QPushButton* button : {cmdOneOne, Command1}) {
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(
+            button, &QWidget::customContextMenuRequested, this,
+            [this, button](const QPoint& at) { resolutionMenu_->popup(button->mapToGlobal(at)); });
+    }
+}
+
+void Form1::setPixelsPerInch(int pixelsPerInch) {
+    pixelsPerInch_ = pixelsPerInch;
+    for (QAction* choice : resolutionMenu_->actions())
+        if (choice->isCheckable())
+            choice->setChecked(choice->data().toInt() == pixelsPerInch);
+    if (services_.settings)
+        services_.settings->setValue(kResolutionKey, pixelsPerInch);
+}
+
 void Form1::bindEvents() {
     auto bind = [this](auto* sender, auto signal, void (Form1::*handler)()) {
         connect(sender, signal, this, [this, handler] {
@@ -313,7 +475,7 @@ void Form1::cmdAdd_Click() {
     QStringList paths;
     for (int i = 0; i < File1->count(); ++i) {
         if (File1->item(i)->isSelected())
-            paths << photoPath(Dir1->path(), File1->item(i)->text());
+            paths << photoPath(Dir1->path(), File1->name(i));
     }
     if (!roomFor(static_cast<int>(paths.size())))
         return;
@@ -323,10 +485,10 @@ void Form1::cmdAdd_Click() {
 }
 
 void Form1::File1_DblClick() {
-    QListWidgetItem* current = File1->currentItem();
-    if (!current || !roomFor(1))
+    const int current = File1->currentRow();
+    if (current < 0 || !roomFor(1))
         return;
-    photos_->append({photoPath(Dir1->path(), current->text())});
+    photos_->append({photoPath(Dir1->path(), File1->name(current))});
     UpdateListExtent();
     UpdateAddedCount();
 }
@@ -353,29 +515,68 @@ void Form1::cmdDown_Click() {
     photos_->moveSelectedDown();
 }
 
-void Form1::runBuild(BuildFunction build) {
-    std::unique_ptr<SavingHost> host;
-    BuildResult result = BuildResult::Completed;
+// The build runs on a thread of its own, so that the window paints and moves meanwhile; it
+// is given the list and the Description box as they stand at the click.
+void Form1::runBuild(BuildFunction function) {
+    if (build_)
+        return;
+    auto build = std::make_unique<Build>(services_.loader);
+    build->function = function;
+    build->paths = photos_->paths();
+    build->description = Check1->isChecked();
+    build->refused = std::make_unique<InputRefused>(
+        this, std::initializer_list<QWidget*>{cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
+    build->busy = std::make_unique<BusyCursor>();
+    try {
+        build->host = services_.newHost(pixelsPerInch_);
+    } catch (const RuntimeError& e) {
+        build.reset();
+        tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);
+        return;
+    }
+    build->shown = std::make_unique<ProgressOverWindow>(this, build->progress);
+    Build* running = build.get();
+    build->thread.reset(QThread::create([running] { running->run(); }));
+    build->thread->setObjectName(QStringLiteral("build"));
+    connect(build->thread.get(), &QThread::finished, this, &Form1::endBuild, Qt::QueuedConnection);
+    build_ = std::move(build);
+    build_->thread->start();
+}
+
+void Form1::endBuild() {
+    build_->thread->wait();
+    build_->thread.reset();
+    if (build_->measured)
+        image1_ = std::make_unique<Picture>(*build_->measured);
+    // The window takes input again before it tells how the build went.
+    build_->shown.reset();
+    build_->busy.reset();
+    build_->refused.reset();
+
     std::optional<RuntimeError> error;
-    {
-        const InputRefused refused(this, {cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
-        const BusyCursor busy;
-        ProgressOverWindow progress(this);
-        Image1Loader loader(services_.loader, image1_);
+    std::exception_ptr unexpected;
+    if (build_->failure) {
         try {
-            host = services_.newHost();
-            result = build(photos_->paths(), Check1->isChecked(), loader, *host, &progress);
+            std::rethrow_exception(build_->failure);
         } catch (const RuntimeError& e) {
             error = e;
+        } catch (...) {
+            unexpected = std::current_exception();
         }
     }
-    tellWhereTheDeckWent(host.get(), result, error ? &*error : nullptr);
+    if (!unexpected)
+        tellWhereTheDeckWent(build_->saved, build_->opened, build_->result,
+                             error ? &*error : nullptr);
+    build_.reset();
+    Q_EMIT buildEnded();
+    // What no handler expects ends the program, as it would have on the window's thread.
+    if (unexpected)
+        std::rethrow_exception(unexpected);
 }
 
 // Silent when the deck opened; otherwise the user learns which file holds it and where.
-void Form1::tellWhereTheDeckWent(const SavingHost* host, BuildResult result,
+void Form1::tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
                                  const RuntimeError* error) {
-    const QString saved = host ? host->savedPath() : QString();
     const QString openThere =
         QStringLiteral("Open it from that folder with a presentation application.");
     if (error) {
@@ -383,13 +584,13 @@ void Form1::tellWhereTheDeckWent(const SavingHost* host, BuildResult result,
         if (!saved.isEmpty()) {
             text += QStringLiteral("\n\nThe slides made before the error are saved.\n") +
                     whereSaved(saved);
-            if (!host->openedOnDesktop())
+            if (!opened)
                 text += QStringLiteral("\n\nThe desktop could not open the file. ") + openThere;
         }
         services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbExclamation);
         return;
     }
-    if (saved.isEmpty() || host->openedOnDesktop())
+    if (saved.isEmpty() || opened)
         return;
     const QString what = result == BuildResult::Cancelled
                              ? QStringLiteral("The slides made before you pressed Cancel are "

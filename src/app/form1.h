@@ -11,7 +11,9 @@
 
 class QCheckBox;
 class QLabel;
+class QMenu;
 class QPushButton;
+class QSettings;
 
 namespace slidemill {
 
@@ -29,8 +31,11 @@ struct Services {
     MessageBoxes& boxes;
     Volumes& volumes;
     PictureLoader& loader;
-    // A new presentation application for each build; it tells where it saved the deck.
-    std::function<std::unique_ptr<SavingHost>()> newHost;
+    // A new presentation application for each build, storing pictures at `pixelsPerInch` of
+    // their size on the slide (0: as their files hold them); it tells where it saved the deck.
+    std::function<std::unique_ptr<SavingHost>(int pixelsPerInch)> newHost;
+    // Where the window remembers the resolution chosen between runs; null: for this run only.
+    QSettings* settings;
 };
 
 // The one window. Every control carries its design name as its object name.
@@ -49,7 +54,26 @@ public:
     // The picture Image1 holds: the last one a build measured.
     const Picture* image1() const;
 
+    // The resolution builds store pictures at, chosen from the build buttons' context menu:
+    // the presentation applications' presets, or 0 for the pictures as their files hold them.
+    static constexpr int kResolutions[] = {330, 220, 150, 96, 0};
+    int pixelsPerInch() const { return pixelsPerInch_; }
+    void setPixelsPerInch(int pixelsPerInch);
+
+    // A build runs on a thread of its own from the click on a build button until its messages
+    // have been shown; meanwhile the window paints, shows the progress and takes only Cancel.
+    bool building() const { return build_ != nullptr; }
+
+Q_SIGNALS:
+    // The build has ended and its messages have been shown.
+    void buildEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    struct Build;
+
     void Form_Load();
     void cmdAdd_Click();
     void File1_DblClick();
@@ -63,10 +87,12 @@ private:
 
     void createControls();
     void bindEvents();
+    void offerResolutions();
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more);
     void runBuild(BuildFunction build);
-    void tellWhereTheDeckWent(const SavingHost* host, BuildResult result,
+    void endBuild();
+    void tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
                               const RuntimeError* error);
 
     Services services_;
@@ -88,6 +114,9 @@ private:
     FolderBrowser* browser_ = nullptr;
     PhotoListModel* photos_ = nullptr;
     std::unique_ptr<Picture> image1_;
+    int pixelsPerInch_ = 0;
+    QMenu* resolutionMenu_ = nullptr;
+    std::unique_ptr<Build> build_;
 };
 
 } // namespace slidemill

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSettings>
 
 using namespace slidemill;
 
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
     installMessageHandler();
     QApplication app(argc, argv);
     removeUnfinishedSavesOnSignal();
+    QApplication::setOrganizationName(QStringLiteral("Slidemill"));
     QApplication::setApplicationName(QStringLiteral("Slidemill"));
     QApplication::setApplicationVersion(QStringLiteral(SLIDEMILL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("slidemill"));
@@ -24,11 +26,15 @@ int main(int argc, char* argv[]) {
     SystemVolumes volumes;
     HeaderPictureLoader loader;
     SystemDesktopOpener opener;
-    Form1 form(Services{boxes, volumes, loader, [&opener] {
+    QSettings settings;
+    Form1 form(Services{boxes, volumes, loader,
+                        [&opener](int pixelsPerInch) {
                             PptxHostOptions options;
                             options.opener = &opener;
+                            options.pixelsPerInch = pixelsPerInch;
                             return std::make_unique<PptxHost>(options);
-                        }});
+                        },
+                        &settings});
     form.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "browser/drivelist.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QSignalBlocker>
@@ -23,9 +24,10 @@ void DriveList::setVolumes(const QList<Volume>& volumes, int index) {
     const QSignalBlocker blocker(this);
     clear();
     for (const Volume& v : volumes) {
+        const QString mountPoint = printablePath(v.mountPoint);
         const QString text = v.name.isEmpty() || v.name == v.mountPoint
-                                 ? v.mountPoint
-                                 : QStringLiteral("%1 (%2)").arg(v.name, v.mountPoint);
+                                 ? mountPoint
+                                 : QStringLiteral("%1 (%2)").arg(printablePath(v.name), mountPoint);
         addItem(text, v.mountPoint);
     }
     setCurrentIndex(index);

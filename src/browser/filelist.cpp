@@ -1,8 +1,15 @@
 #include "browser/filelist.h"
 
 #include "browser/folderscan.h"
+#include "core/nativepath.h"
 
 namespace slidemill {
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole;
+
+} // namespace
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -22,8 +29,16 @@ void FileList::setPath(const QString& path) {
     }
     sortNames(names);
     setUpdatesEnabled(false);
-    addItems(names);
+    for (const QString& name : names) {
+        auto* item = new QListWidgetItem(printablePath(name), this);
+        item->setData(kNameRole, name);
+    }
     setUpdatesEnabled(true);
+}
+
+QString FileList::name(int row) const {
+    const QListWidgetItem* it = item(row);
+    return it ? it->data(kNameRole).toString() : QString();
 }
 
 } // namespace slidemill

@@ -15,6 +15,9 @@ public:
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }
+    // The name of the file in a row, byte for byte as the folder holds it; the row shows it on
+    // one line, with bytes that are not UTF-8 as \xNN.
+    QString name(int row) const;
     // Lists the folder's files that match the pattern, nothing selected. Throws RuntimeError
     // when the folder cannot be read; the list is then empty but still names the folder, so
     // no name is ever joined with a folder it does not come from.

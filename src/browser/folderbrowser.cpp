@@ -3,11 +3,10 @@
 #include "browser/drivelist.h"
 #include "browser/filelist.h"
 #include "browser/folderlist.h"
+#include "browser/folderscan.h"
 #include "browser/volumes.h"
 #include "core/messageboxes.h"
 #include "core/runtimeerror.h"
-
-#include <QDir>
 
 namespace slidemill {
 
@@ -28,7 +27,7 @@ FolderBrowser::FolderBrowser(DriveList* drive1, FolderList* dir1, FileList* file
 void FolderBrowser::start() {
     guarded([this] {
         const QList<Volume> volumes = volumes_.list();
-        qsizetype index = volumeHolding(volumes, QDir::currentPath());
+        qsizetype index = volumeHolding(volumes, workingFolder());
         if (index < 0 && !volumes.isEmpty())
             index = 0;
         drive1_->setVolumes(volumes, int(index));

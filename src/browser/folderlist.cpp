@@ -1,6 +1,7 @@
 #include "browser/folderlist.h"
 
 #include "browser/folderscan.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QDir>
@@ -61,19 +62,19 @@ void FolderList::setPath(const QString& path, const QString& root) {
     clear();
     QString folder = top;
     QString indent;
-    auto* first = new QListWidgetItem(open, top, this);
+    auto* first = new QListWidgetItem(open, printablePath(top), this);
     first->setData(kPathRole, top);
     const QString rest = clean.mid(top.size());
     for (const QString& part : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         indent += indentStep;
         folder = joined(folder, part);
-        auto* item = new QListWidgetItem(open, indent + part, this);
+        auto* item = new QListWidgetItem(open, indent + printablePath(part), this);
         item->setData(kPathRole, folder);
     }
     const int currentRow = count() - 1;
     indent += indentStep;
     for (const QString& name : subfolders) {
-        auto* item = new QListWidgetItem(closed, indent + name, this);
+        auto* item = new QListWidgetItem(closed, indent + printablePath(name), this);
         item->setData(kPathRole, joined(clean, name));
     }
     setCurrentRow(currentRow);

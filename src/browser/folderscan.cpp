@@ -1,13 +1,14 @@
 #include "browser/folderscan.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace slidemill {
@@ -40,8 +41,7 @@ struct DirCloser {
 } // namespace
 
 FolderEntries scanFolder(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(native.constData()));
+    std::unique_ptr<DIR, DirCloser> dir(opendir(nativePath(path).constData()));
     if (!dir)
         throwFolderError(errno, path);
     const int fd = dirfd(dir.get());
@@ -68,11 +68,22 @@ FolderEntries scanFolder(const QString& path) {
             isFile = S_ISREG(st.st_mode);
         }
         if (isDir)
-            entries.folders.append(QFile::decodeName(e->d_name));
+            entries.folders.append(pathFromNative(e->d_name));
         else if (isFile)
-            entries.files.append(QFile::decodeName(e->d_name));
+            entries.files.append(pathFromNative(e->d_name));
     }
     return entries;
+}
+
+QString workingFolder() {
+    // getcwd: QDir::currentPath would decode the bytes lossily.
+    QByteArray buffer(4096, Qt::Uninitialized);
+    while (!::getcwd(buffer.data(), std::size_t(buffer.size()))) {
+        if (errno != ERANGE)
+            return QStringLiteral("/");
+        buffer.resize(buffer.size() * 2);
+    }
+    return pathFromNative(buffer.constData());
 }
 
 NamePattern::NamePattern(const QString& patterns) {

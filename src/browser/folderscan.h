@@ -15,6 +15,9 @@ struct FolderEntries {
 // 68 when its device does not answer (no medium, I/O error), 75 for anything else.
 FolderEntries scanFolder(const QString& path);
 
+// The process's working folder, byte for byte; "/" when it cannot be read (it was removed).
+QString workingFolder();
+
 // The error a failed directory call with this errno stands for, naming the path.
 [[noreturn]] void throwFolderError(int err, const QString& path);
 

@@ -1,6 +1,7 @@
 #include "browser/systemvolumes.h"
 
 #include "browser/folderscan.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QDir>
@@ -31,7 +32,7 @@ QString unescapeMountField(const QByteArray& field) {
             out.append(field[i]);
         }
     }
-    return QFile::decodeName(out);
+    return pathFromNative(out);
 }
 
 bool under(const QString& path, QLatin1StringView folder) {
@@ -149,7 +150,7 @@ QString SystemVolumes::currentFolder(const QString& mountPoint) {
         throw RuntimeError::withFile(errDeviceUnavailable, mountPoint);
 
     // Reading the mount point is what tells a missing medium from a present one.
-    DIR* dir = opendir(QFile::encodeName(mountPoint).constData());
+    DIR* dir = opendir(nativePath(mountPoint).constData());
     if (!dir) {
         const int err = errno;
         if (err == EACCES || err == EPERM)
@@ -162,7 +163,7 @@ QString SystemVolumes::currentFolder(const QString& mountPoint) {
     if (!readable)
         throw RuntimeError::withFile(errDeviceUnavailable, mountPoint);
 
-    const QString cwd = QDir::currentPath();
+    const QString cwd = workingFolder();
     const QList<Volume> volumes = list();
     const qsizetype holder = volumeHolding(volumes, cwd);
     if (holder >= 0 && volumes[holder].mountPoint == mountPoint)

@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include "core/fileidentity.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/saveerror.h"
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
@@ -33,7 +35,66 @@ struct Request {
     bool verbose = false;
     QString output;
     QStringList pictures;
-    QString listFile; // empty: the pictures are on the command line
+    QString listFile;                          // empty: the pictures are on the command line
+    int pixelsPerInch = kDefaultPixelsPerInch; // 0: the pictures as their files hold them
+    // What the build makes, from the album options below with --two and --description.
+    BuildOptions build;
+};
+
+// The album options: four photos a slide, captions, a title slide, 16:9 slides.
+struct AlbumOptions {
+    const QCommandLineOption four{QStringLiteral("four")};
+    const QCommandLineOption caption{QStringLiteral("caption"), QString(), QStringLiteral("KIND")};
+    const QCommandLineOption title{QStringLiteral("title"), QString(), QStringLiteral("TEXT")};
+    const QCommandLineOption subtitle{QStringLiteral("subtitle"), QString(),
+                                      QStringLiteral("TEXT")};
+    const QCommandLineOption wide{QStringLiteral("wide")};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.addOptions({four, caption, title, subtitle, wide});
+    }
+
+    // The option's one value.
+    static QString single(const QCommandLineParser& parser, const QCommandLineOption& option) {
+        const QStringList values = parser.values(option);
+        if (values.size() > 1)
+            throw UsageError{QStringLiteral("more than one --%1 given").arg(option.names()[0])};
+        return values.value(0);
+    }
+
+    BuildOptions read(const QCommandLineParser& parser, bool two, bool description) const {
+        BuildOptions options;
+        if (parser.isSet(four) && two)
+            throw UsageError{QStringLiteral("--four and --two given together")};
+        options.layout = parser.isSet(four) ? Layout::FourPerSlide
+                         : two              ? Layout::TwoPerSlide
+                                            : Layout::OnePerSlide;
+        if (parser.isSet(caption)) {
+            if (description)
+                throw UsageError{QStringLiteral("--caption and --description given together")};
+            const QString kind = single(parser, caption);
+            if (kind.trimmed().isEmpty())
+                throw UsageError{QStringLiteral("--caption needs name, date or a text")};
+            options.caption = kind == QLatin1String("name")   ? Caption::Name
+                              : kind == QLatin1String("date") ? Caption::Date
+                                                              : Caption::Text;
+            options.captionText = kind;
+        } else if (description) {
+            options.caption = Caption::Description;
+        }
+        if (parser.isSet(title)) {
+            options.title = single(parser, title);
+            if (options.title.trimmed().isEmpty())
+                throw UsageError{QStringLiteral("--title is empty")};
+        }
+        if (parser.isSet(subtitle)) {
+            if (!parser.isSet(title))
+                throw UsageError{QStringLiteral("--subtitle needs --title")};
+            options.subtitle = single(parser, subtitle);
+        }
+        options.wide = parser.isSet(wide);
+        return options;
+    }
 };
 
 enum class Action { Build, Help, Version };
@@ -49,17 +110,37 @@ QString unknownOption(const QStringList& args, const QString& name) {
     return (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
 }
 
+// "--ppi N", N a whole number in range, or "--ppi original" (0).
+int pixelsPerInch(const QString& value) {
+    if (value == QLatin1String("original"))
+        return 0;
+    const bool digits =
+        !value.isEmpty() && value.size() <= 5 &&
+        std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const int n = digits ? value.toInt() : -1;
+    if (n < kMinPixelsPerInch || n > kMaxPixelsPerInch)
+        throw UsageError{QStringLiteral("--ppi takes a whole number from %1 to %2, or original, "
+                                        "not '%3'")
+                             .arg(kMinPixelsPerInch)
+                             .arg(kMaxPixelsPerInch)
+                             .arg(value)};
+    return n;
+}
+
 Action parse(const QStringList& args, Request& request) {
     QCommandLineParser parser;
     const QCommandLineOption two(QStringLiteral("two"));
     const QCommandLineOption description(QStringLiteral("description"));
     const QCommandLineOption output(QStringLiteral("o"), QString(), QStringLiteral("OUT"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption ppi(QStringLiteral("ppi"), QString(), QStringLiteral("N"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({two, description, output, from, quiet, verbose, help, version});
+    parser.addOptions({two, description, output, from, ppi, quiet, verbose, help, version});
+    const AlbumOptions album;
+    album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
 
     if (!parser.parse(args)) {
@@ -92,11 +173,20 @@ Action parse(const QStringList& args, Request& request) {
     request.pictures = parser.positionalArguments();
     if (!lists.isEmpty() && !request.pictures.isEmpty())
         throw UsageError{QStringLiteral("pictures given both with --from and on the command line")};
+    // A pattern that matched nothing must not pass for a deck.
+    if (lists.isEmpty() && request.pictures.isEmpty())
+        throw UsageError{QStringLiteral("no pictures given")};
+    const QStringList resolutions = parser.values(ppi);
+    if (resolutions.size() > 1)
+        throw UsageError{QStringLiteral("more than one --ppi given")};
+    if (!resolutions.isEmpty())
+        request.pixelsPerInch = pixelsPerInch(resolutions.first());
     if (parser.isSet(quiet) && parser.isSet(verbose))
         throw UsageError{QStringLiteral("--quiet and --verbose given together")};
 
     request.two = parser.isSet(two);
     request.description = parser.isSet(description);
+    request.build = album.read(parser, request.two, request.description);
     request.quiet = parser.isSet(quiet);
     request.verbose = parser.isSet(verbose);
     request.output = outputs.first();
@@ -119,7 +209,8 @@ QStringList parseList(const QByteArray& bytes, const QString& folder) {
     return paths;
 }
 
-QStringList readList(const QString& listFile, QIODevice* input) {
+// `identity` is what the list was read from, where it is a file, so that OUT cannot replace it.
+QStringList readList(const QString& listFile, QIODevice* input, FileIdentity& identity) {
     if (listFile == QLatin1String("-")) {
         QFile stdinFile;
         if (!input) {
@@ -127,6 +218,7 @@ QStringList readList(const QString& listFile, QIODevice* input) {
                 throw RuntimeError(errPathFileAccess, RuntimeError::standardText(errPathFileAccess),
                                    QStringLiteral("standard input"));
             input = &stdinFile;
+            identity = identityOf(STDIN_FILENO);
         }
         return parseList(input->readAll(), QString());
     }
@@ -142,6 +234,7 @@ QStringList readList(const QString& listFile, QIODevice* input) {
         ::close(fd);
         throw RuntimeError::withFile(errPathFileAccess, listFile);
     }
+    identity = identityOf(st);
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw RuntimeError::withFile(errPathFileAccess, listFile);
@@ -199,8 +292,7 @@ private:
 
 // What --verbose says after a build: the file, its slides and its size.
 QString written(const Request& request, const BatchServices& services) {
-    const qsizetype n = request.pictures.size();
-    const qsizetype slides = request.two ? (n + 1) / 2 : n;
+    const qsizetype slides = slidesFor(request.pictures.size(), request.build);
     qint64 size = services.bytesWritten ? services.bytesWritten() : 0;
     struct stat st;
     if (::stat(nativePath(request.output).constData(), &st) == 0 && S_ISREG(st.st_mode))
@@ -215,8 +307,8 @@ QString written(const Request& request, const BatchServices& services) {
 }
 
 // Refuses, before anything is built, an OUT that is a device, FIFO, folder and the like, or
-// one of the pictures under any name: the save would replace it.
-void checkOutput(const QString& output, const QStringList& pictures) {
+// one of the pictures or their list under any name: the save would replace it.
+void checkOutput(const QString& output, const QStringList& pictures, const FileIdentity& list) {
     struct stat out;
     if (::stat(nativePath(output).constData(), &out) != 0)
         return;
@@ -225,6 +317,8 @@ void checkOutput(const QString& output, const QStringList& pictures) {
     };
     if (!S_ISREG(out.st_mode))
         refuse("is not a regular file");
+    if (list.known() && list.sameFile(identityOf(out)))
+        refuse("is the list of pictures");
     for (const QString& picture : pictures) {
         struct stat st;
         if (::stat(nativePath(picture).constData(), &st) == 0 && st.st_dev == out.st_dev &&
@@ -233,38 +327,138 @@ void checkOutput(const QString& output, const QStringList& pictures) {
     }
 }
 
+// What makes a deck one that LibreOffice cannot open, though other applications do: 4 GiB or
+// more, or more than 65,535 entries. Empty when nothing does.
+QString beyondLibreOffice(qint64 bytes, qint64 entries) {
+    constexpr qint64 kMaxBytes = 0xFFFFFFFF;
+    constexpr qint64 kMaxEntries = 0xFFFF;
+    QLocale locale = QLocale::c();
+    locale.setNumberOptions({});
+    QStringList past;
+    if (bytes > kMaxBytes)
+        past << QStringLiteral("is %1").arg(
+            locale.formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat));
+    if (entries > kMaxEntries)
+        past << QStringLiteral("holds %1 zip entries").arg(locale.toString(entries));
+    return past.join(QLatin1String(" and "));
+}
+
+// Prints the message and the synopsis (not the whole help: the message must not scroll away).
+int usageError(QTextStream& err, const QString& message) {
+    err << kProgram << ": " << message << "\n\n"
+        << batchUsage().section(QLatin1Char('\n'), 0, 1) << "\n\nRun '" << kProgram
+        << " --help' for the options and the error numbers.\n";
+    err.flush();
+    return batchUsageError;
+}
+
+// The formats as one sentence of the help, wrapped to its width.
+QString formatsSentence() {
+    QStringList names;
+    for (int i = 0; i < int(PictureFormat::Count); ++i)
+        names << pictureFormatName(PictureFormat(i));
+    const QString last = names.takeLast();
+    const QStringList words =
+        (QStringLiteral("Pictures may be ") + names.join(QLatin1String(", ")) +
+         QStringLiteral(" or ") + last + QLatin1Char('.'))
+            .split(QLatin1Char(' '));
+    QString text, line;
+    for (const QString& word : words) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 78) {
+            text += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return text + line + QLatin1Char('\n');
+}
+
 } // namespace
+
+QString pictureFormatName(PictureFormat format) {
+    // No default: a new format does not build until it has its name.
+    switch (format) {
+    case PictureFormat::Png:
+        return QStringLiteral("PNG");
+    case PictureFormat::Jpeg:
+        return QStringLiteral("JPEG");
+    case PictureFormat::Gif:
+        return QStringLiteral("GIF");
+    case PictureFormat::Bmp:
+        return QStringLiteral("BMP");
+    case PictureFormat::Tiff:
+        return QStringLiteral("TIFF");
+    case PictureFormat::Wmf:
+        return QStringLiteral("WMF");
+    case PictureFormat::Emf:
+        return QStringLiteral("EMF");
+    case PictureFormat::Heic:
+        return QStringLiteral("HEIC");
+    case PictureFormat::Heif:
+        return QStringLiteral("HEIF");
+    case PictureFormat::Avif:
+        return QStringLiteral("AVIF");
+    case PictureFormat::Webp:
+        return QStringLiteral("WebP");
+    case PictureFormat::Count:
+        break;
+    }
+    return {};
+}
 
 QString batchUsage() {
     return QStringLiteral(
-        "Usage: slidemill-build [OPTION]... -o OUT.pptx PICTURE...\n"
-        "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
-        "\n"
-        "Builds a presentation from the pictures, in their order, one photo per slide\n"
-        "(two with --two), and writes it to OUT.pptx. When a picture cannot be used,\n"
-        "nothing is written and OUT.pptx stays as it was.\n"
-        "\n"
-        "  --two          two photos side by side on each slide\n"
-        "  --description  a \"Description\" box under every photo\n"
-        "  -o OUT.pptx    the presentation to write; - streams it to standard output\n"
-        "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
-        "                 input); a relative path in LIST is taken from LIST's folder,\n"
-        "                 from the current folder for standard input\n"
-        "  --quiet        show no progress\n"
-        "  --verbose      say what was written: the file, its slides and its size\n"
-        "  -h, --help     show this help\n"
-        "  --version      show the version\n"
-        "\n"
-        "On a terminal, a build that takes more than about a second shows on standard\n"
-        "error which photo of how many it is at and how many MB it has written.\n"
-        "\n"
-        "Exit status: 0 done, 1 a run-time error, 2 a usage error. A run-time error is\n"
-        "reported as \"Run-time error 'N': text (file)\", N being one of:\n"
-        "  53   File not found: a picture or LIST does not exist\n"
-        "  75   Path/File access error: a file cannot be read, or OUT cannot be written\n"
-        "  481  Invalid picture: not a picture Slidemill can measure\n"
-        "  6    Overflow: a picture too tall, or too wide for its height, to place\n"
-        "  5    Invalid procedure call or argument: a position or size out of range\n");
+               "Usage: slidemill-build [OPTION]... -o OUT.pptx PICTURE...\n"
+               "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
+               "\n"
+               "Builds a presentation from the pictures, in their order, one photo per slide\n"
+               "(two with --two, four with --four), and writes it to OUT.pptx. When a picture\n"
+               "cannot be used, nothing is written and OUT.pptx stays as it was.\n"
+               "\n") +
+           formatsSentence() +
+           QStringLiteral(
+               "\n"
+               "  --two          two photos side by side on each slide\n"
+               "  --four         four photos on each slide, two rows of two\n"
+               "  --description  a \"Description\" box under every photo, to be overwritten\n"
+               "  --caption KIND a caption under every photo: its file name (name), the date\n"
+               "                 it was taken (date: from its EXIF data, else the file's\n"
+               "                 time), or any other KIND as it is\n"
+               "  --title TEXT   a first slide with this title\n"
+               "  --subtitle TEXT\n"
+               "                 the title slide's subtitle; without it, the days the photos\n"
+               "                 were taken, where they tell (\"12 - 19 July 2026\")\n"
+               "  --wide         16:9 slides, 960 x 540 points, instead of 720 x 540\n"
+               "  -o OUT.pptx    the presentation to write; - streams it to standard output\n"
+               "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
+               "                 input); a relative path in LIST is taken from LIST's folder,\n"
+               "                 from the current folder for standard input\n"
+               "  --ppi N        resize pictures to N pixels per inch of their size on the slide\n"
+               "                 (50 to 1200; smaller ones are kept as they are): 330 the\n"
+               "                 presentation applications' top preset, 220 print and large\n"
+               "                 screens (the default), 150 projectors and full HD, 96 mail\n"
+               "  --ppi original store every picture as its file holds it, byte for byte\n"
+               "  --quiet        show no progress\n"
+               "  --verbose      say what was written: the file, its slides and its size\n"
+               "  -h, --help     show this help\n"
+               "  --version      show the version\n"
+               "\n"
+               "On a terminal, a build that takes more than about a second shows on standard\n"
+               "error which photo of how many it is at and how many MB it has written.\n"
+               "\n"
+               "Examples:\n"
+               "  slidemill-build -o holiday.pptx ~/Pictures/Holiday/*.jpg\n"
+               "  slidemill-build --four --caption name --title 'Summer 2026' --wide \\\n"
+               "      -o album.pptx --from list.txt\n"
+               "\n"
+               "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
+               "given. A run-time error is reported as \"Run-time error 'N': text (file)\", N\n"
+               "being one of:\n"
+               "  53   File not found: a picture or LIST does not exist\n"
+               "  75   Path/File access error: a file cannot be read, or OUT cannot be written\n"
+               "  481  Invalid picture: not a picture Slidemill can measure\n"
+               "  6    Overflow: a picture too tall, or too wide for its height, to place\n"
+               "  5    Invalid procedure call or argument: a position or size out of range\n");
 }
 
 int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
@@ -289,12 +483,7 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
             throw UsageError{QStringLiteral("will not write a presentation to a terminal; "
                                             "redirect standard output")};
     } catch (const UsageError& e) {
-        // The synopsis, not the whole help: the message must not scroll away.
-        err << kProgram << ": " << e.message << "\n\n"
-            << batchUsage().section(QLatin1Char('\n'), 0, 1) << "\n\nRun '" << kProgram
-            << " --help' for the options and the error numbers.\n";
-        err.flush();
-        return batchUsageError;
+        return usageError(err, e.message);
     }
 
     TerminalProgress progress(
@@ -302,8 +491,15 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         services.bytesWritten);
     const bool showProgress = services.errIsTerminal && !request.quiet;
     try {
-        if (!request.listFile.isEmpty())
-            request.pictures = readList(request.listFile, services.input);
+        FileIdentity list;
+        if (!request.listFile.isEmpty()) {
+            request.pictures = readList(request.listFile, services.input, list);
+            if (request.pictures.isEmpty())
+                return usageError(err, QStringLiteral("no pictures given: %1 names none")
+                                           .arg(request.listFile == QLatin1String("-")
+                                                    ? QStringLiteral("standard input")
+                                                    : printablePath(request.listFile)));
+        }
         // The photo list of the window holds no more; a build would stop on the count.
         constexpr int kMaxPictures = std::numeric_limits<std::int16_t>::max();
         if (request.pictures.size() > kMaxPictures) {
@@ -312,12 +508,20 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
             err.flush();
             return batchUsageError;
         }
-        if (request.output != QLatin1String("-"))
-            checkOutput(request.output, request.pictures);
-        const std::shared_ptr<PresentationHost> host = services.makeHost(request.output);
-        const BuildFunction build = request.two ? buildTwoOne : buildOneOne;
-        build(request.pictures, request.description, *services.loader, *host,
-              showProgress ? &progress : nullptr);
+        PptxHostOptions options;
+        options.outputPath = request.output;
+        if (request.output == QLatin1String("-")) {
+            options.outputPath = QStringLiteral("standard output");
+            options.outputDescriptor = STDOUT_FILENO;
+        } else {
+            checkOutput(request.output, request.pictures, list);
+        }
+        options.keepOnFailure = false; // OUT stays as it was when the build fails
+        options.opener = nullptr;
+        options.pixelsPerInch = request.pixelsPerInch;
+        const std::shared_ptr<PresentationHost> host = services.makeHost(options);
+        buildSlides(request.pictures, request.build, *services.loader, *host,
+                    showProgress ? &progress : nullptr);
     } catch (const RuntimeError& e) {
         progress.clear();
         err << kProgram << ": " << e.oneLine() << '\n';
@@ -325,10 +529,19 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         return batchRuntimeError;
     }
     progress.clear();
-    if (request.verbose) {
+    if (request.verbose)
         err << kProgram << ": " << written(request, services) << '\n';
-        err.flush();
-    }
+    const QString beyond =
+        beyondLibreOffice(services.bytesWritten ? services.bytesWritten() : 0,
+                          services.entriesWritten ? services.entriesWritten() : 0);
+    if (!beyond.isEmpty())
+        err << kProgram << ": warning: "
+            << (request.output == QLatin1String("-") ? QStringLiteral("the presentation")
+                                                     : printablePath(request.output))
+            << ' ' << beyond
+            << "; LibreOffice opens no package of 4 GiB or more, nor one of more than 65,535 "
+               "entries (about 21,840 photos)\n";
+    err.flush();
     return batchOk;
 }
 

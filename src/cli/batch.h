@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/pptxhost.h"
 #include "slides/picture.h"
 #include "slides/presentationhost.h"
 
@@ -14,11 +15,14 @@ namespace slidemill {
 // What the batch companion builds with; tests put fakes in.
 struct BatchServices {
     PictureLoader* loader = nullptr;
-    // The host that writes the presentation to the given file, atomically, and nothing at
-    // all when the build fails. Made only once the arguments and the list are in hand.
-    std::function<std::shared_ptr<PresentationHost>(const QString& outputPath)> makeHost;
+    // The host that writes the presentation as the options say: to one file, atomically, or
+    // into standard output, and nothing at all when the build fails. Made only once the
+    // arguments and the list are in hand.
+    std::function<std::shared_ptr<PresentationHost>(const PptxHostOptions& options)> makeHost;
     // Bytes of the presentation written so far, for the progress line; null: none known.
     std::function<qint64()> bytesWritten;
+    // Zip entries of the presentation written; null: none known.
+    std::function<qint64()> entriesWritten;
     // Standard input, for "--from -".
     QIODevice* input = nullptr;
     // Progress is shown only on a terminal.
@@ -40,5 +44,8 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
 
 // The usage text, as --help prints it.
 QString batchUsage();
+
+// The name people know a picture format by, as the help and the manual pages give it.
+QString pictureFormatName(PictureFormat format);
 
 } // namespace slidemill

@@ -5,11 +5,37 @@
 #include "slides/picturemetrics.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 #include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
 using namespace slidemill;
+
+namespace {
+
+// Milliseconds since the process began, start-up included, as the user waiting for it counts
+// them; -1 when the system does not tell.
+qint64 processAgeMs() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name may hold spaces and parentheses; the fields after it do not.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    // Field 22, the start in clock ticks since boot, is the 20th after the name.
+    bool ok = false;
+    const qint64 ticks = fields.value(19).toLongLong(&ok);
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    timespec now;
+    if (!ok || hz <= 0 || ::clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return -1;
+    const qint64 startMs = ticks * 1000 / hz;
+    return std::max<qint64>(0, qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000 - startMs);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     installMessageHandler();
@@ -28,19 +54,14 @@ int main(int argc, char** argv) {
     BatchServices services;
     services.loader = &loader;
     services.standardOutputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
-    services.makeHost = [&host](const QString& outputPath) {
-        PptxHostOptions options;
-        options.outputPath = outputPath;
-        if (outputPath == QLatin1String("-")) {
-            options.outputPath = QStringLiteral("standard output");
-            options.outputDescriptor = STDOUT_FILENO;
-        }
-        options.keepOnFailure = false; // OUT stays as it was when the build fails
-        options.opener = nullptr;
+    services.makeHost = [&host](const PptxHostOptions& options) {
         host = std::make_shared<PptxHost>(options);
         return host;
     };
     services.bytesWritten = [&host] { return host ? host->bytesWritten() : 0; };
+    services.entriesWritten = [&host] { return host ? host->entriesWritten() : 0; };
     services.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    if (processAgeMs() >= 0)
+        services.elapsedMs = processAgeMs;
     return runBatch(args, out, err, services);
 }

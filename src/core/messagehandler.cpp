@@ -5,7 +5,10 @@
 #include <QtGlobal>
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
+#include <sched.h>
+#include <thread>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -68,6 +71,30 @@ LibraryOutputMuted::~LibraryOutputMuted() {
     std::fflush(stderr);
     ::dup2(saved_, STDERR_FILENO);
     ::close(saved_);
+}
+
+void runWithOwnStandardErrorMuted(const std::function<void()>& work) {
+    const bool quiet = previous != nullptr;
+    std::exception_ptr failure;
+    std::thread thread([&] {
+        // Closing this table's copies at the end closes nothing else, and the locks the
+        // process holds belong to the other table.
+        if (quiet && ::unshare(CLONE_FILES) == 0) {
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (null >= 0) {
+                ::dup2(null, STDERR_FILENO);
+                ::close(null);
+            }
+        }
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 } // namespace slidemill

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace slidemill {
 
 // Qt's picture readers and the libraries under them (libtiff, libpng) report odd file headers
@@ -25,5 +27,13 @@ public:
 private:
     int saved_ = -1;
 };
+
+// Some decoders print to standard error themselves, with no way to be told otherwise:
+// libde265 ("SPS error: ...") and dav1d ("Error parsing OBU data"), under libheif. Runs `work`
+// on a thread of its own and waits for it; once installMessageHandler has quieted the process,
+// that thread and those it starts write their standard error to /dev/null through a descriptor
+// table of their own, while the rest of the program keeps its standard error. Rethrows what
+// `work` throws.
+void runWithOwnStandardErrorMuted(const std::function<void()>& work);
 
 } // namespace slidemill

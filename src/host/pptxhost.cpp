@@ -5,15 +5,18 @@
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
+#include "host/pptx/picturemaker.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
-#include "host/pptx/transcode.h"
+#include "host/pptx/slidelayout.h"
 #include "host/pptx/units.h"
 
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 
 namespace slidemill {
@@ -54,6 +57,12 @@ std::int64_t fittedHeight(const Shape& box) {
     return lines * lineEmu + 2 * kInsetTopBottomEmu;
 }
 
+// A text box fits its height to its text; a placeholder keeps its layout's frame.
+void fitToText(Shape& box) {
+    if (box.kind == Shape::Kind::TextBox)
+        box.frame.cy = fittedHeight(box);
+}
+
 // What one build holds, from createApplication to endBuild.
 struct BuildSession {
     bool visible = false;
@@ -64,14 +73,38 @@ struct BuildSession {
     int picture = -1;
     int lastTextBox = -1;
     int textRange = -1;
-    // Where the deck is being written, from Presentations.Add on.
-    std::unique_ptr<pptx::SaveFile> file;
+    // Where the deck is being written, from Presentations.Add on; it owns the output file.
     std::unique_ptr<pptx::PackageWriter> package;
     // The file the deck replaces or streams into, so that no picture is taken for it.
     FileIdentity output;
     // (device, inode) -> index into deck->media: a file shown twice is stored once.
     QHash<QPair<quint64, quint64>, int> mediaByFile;
+
+    // A picture stored behind the build that failed ends the build at the next call.
+    void stopAtFailedPicture() const {
+        if (package)
+            if (const std::exception_ptr failed = package->firstFailure())
+                std::rethrow_exception(failed);
+    }
 };
+
+// A deck saved after a failure or Cancel keeps the slides before the first picture that
+// failed, and of that picture's slide what came before it; a slide left empty is not kept.
+void keepBeforeFailure(Deck& deck, const pptx::PackageWriter& package) {
+    for (std::size_t s = 0; s < deck.slides.size(); ++s) {
+        std::vector<Shape>& shapes = deck.slides[s].shapes;
+        const auto failed = std::find_if(shapes.begin(), shapes.end(), [&](const Shape& shape) {
+            return shape.kind == Shape::Kind::Picture && !package.stored(shape.media);
+        });
+        if (failed != shapes.end()) {
+            shapes.erase(failed, shapes.end());
+            deck.slides.resize(s + 1);
+            break;
+        }
+    }
+    while (!deck.slides.empty() && deck.slides.back().shapes.empty())
+        deck.slides.pop_back();
+}
 
 } // namespace
 
@@ -132,20 +165,39 @@ void PptxHost::addPresentation(std::int32_t) {
     if (s.deck)
         invalidCall("Presentations.Add", QStringLiteral("a presentation is already open"));
     // The package is begun at once, so that each picture can go in as it comes.
+    std::unique_ptr<pptx::SaveFile> file;
     if (options_.outputDescriptor >= 0) {
-        s.file = pptx::SaveFile::stream(options_.outputDescriptor, options_.outputPath);
+        file = pptx::SaveFile::stream(options_.outputDescriptor, options_.outputPath);
     } else if (!options_.outputPath.isEmpty()) {
-        s.file = pptx::SaveFile::replacing(options_.outputPath);
+        file = pptx::SaveFile::replacing(options_.outputPath);
     } else {
         QString folder = options_.documentsFolder;
         if (folder.isEmpty())
             folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        s.file = pptx::SaveFile::numbered(folder);
+        file = pptx::SaveFile::numbered(folder);
     }
-    s.output = s.file->target();
-    s.package = std::make_unique<pptx::PackageWriter>(s.file->fd(), s.file->name());
+    s.output = file->target();
+    s.package = std::make_unique<pptx::PackageWriter>(std::move(file));
     state_->written = 0;
     s.deck.emplace();
+}
+
+void PptxHost::setSlideSize(float width, float height) {
+    const char* op = "PageSetup.SlideSize";
+    Deck& deck = state_->needDeck(op);
+    if (!deck.slides.empty())
+        invalidCall(op, QStringLiteral("the presentation already has slides"));
+    // The file format takes 1 to 56 inches each way.
+    const auto side = [op](const char* what, float points) {
+        const std::int64_t emu = toEmu(op, what, points, false);
+        if (emu < 914400 || emu > 51206400)
+            invalidCall(op, QStringLiteral("%1 %2 is outside 72 to 4032 points")
+                                .arg(QLatin1String(what))
+                                .arg(double(points)));
+        return emu;
+    };
+    deck.slideWidthEmu = side("SlideWidth", width);
+    deck.slideHeightEmu = side("SlideHeight", height);
 }
 
 std::int32_t PptxHost::slideCount() {
@@ -158,12 +210,19 @@ void PptxHost::addSlide(std::int32_t index, std::int32_t layout) {
     if (index < 1 || index > count + 1)
         invalidCall("Slides.Add",
                     QStringLiteral("index %1 is outside 1 to %2").arg(index).arg(count + 1));
-    if (layout != kLayoutBlank)
+    if (layout != kLayoutBlank && layout != kLayoutTitle)
         invalidCall("Slides.Add", QStringLiteral("layout %1 is not available; only the blank "
-                                                 "layout (12) is")
+                                                 "(12) and the title (1) layouts are")
                                       .arg(layout));
-    deck.slides.insert(deck.slides.begin() + (index - 1), pptx::Slide{});
     State::Session& s = *state_->session;
+    s.stopAtFailedPicture();
+    pptx::Slide slide;
+    if (layout == kLayoutTitle) {
+        slide.layout = pptx::Layout::Title;
+        slide.shapes = pptx::titleLayoutPlaceholders(deck);
+        slide.nextShapeId = int(slide.shapes.size()) + 2;
+    }
+    deck.slides.insert(deck.slides.begin() + (index - 1), std::move(slide));
     s.slide = index - 1;
     s.picture = s.lastTextBox = s.textRange = -1;
 }
@@ -186,38 +245,30 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     frame.cy = height == -1.0f ? std::int64_t(picture.heightHimetric) * 360
                                : toEmu(op, "Height", height, false);
 
-    // A photo stored turned or mirrored is shown upright by the shape; `frame` is what the
-    // build asked to see, so a quarter turn writes the box it turns from. A decoded copy is
-    // stored upright already.
-    const PictureFormat stored = pptx::storedFormat(picture);
+    // A photo stored turned or mirrored is shown upright by its shape, which is then written
+    // turned from `frame`, the box the build asked to see; a copy made upright is not turned.
     const bool transcoded = formatRow(picture.format).storage == Storage::Transcoded;
     const pptx::Turn turn = transcoded ? pptx::Turn{} : pptx::uprightTurn(picture.orientation);
-    const std::optional<pptx::Frame> unturned = pptx::unturnedFrame(frame, turn);
-    if (!unturned)
+    if (!pptx::unturnedFrame(frame, turn))
         invalidCall(op, QStringLiteral("the turned picture's position is out of range"), fileName);
 
     State::Session& session = *state_->session;
+    session.stopAtFailedPicture();
     if (session.output.known() && picture.file.sameFile(session.output))
-        pptx::failSave(QStringLiteral("the output is one of the pictures"), session.file->name());
+        pptx::failSave(QStringLiteral("the output is one of the pictures"),
+                       session.package->file().name());
     const QPair<quint64, quint64> key{picture.file.device, picture.file.inode};
     int media = session.mediaByFile.value(key, -1);
-    if (media >= 0 && !(deck.media[std::size_t(media)].file == picture.file))
+    if (media >= 0 && !(deck.media[std::size_t(media)].picture.file == picture.file))
         pptx::pictureChanged(fileName);
     if (media < 0) {
         media = int(deck.media.size());
-        pptx::Media m{
-            fileName, picture.file, stored,
-            QStringLiteral("ppt/media/image%1.%2").arg(media + 1).arg(pptx::extension(stored))};
-        if (turn.rotation != 0 || turn.flipH || turn.flipV) {
-            m.orientationOffset = picture.orientationOffset;
-            m.orientationBigEndian = picture.orientationBigEndian;
-            m.orientation = picture.orientation;
-        }
-        if (transcoded)
-            session.package->addProduced(media, m,
-                                         [picture] { return pptx::transcode(picture).bytes; });
-        else
-            session.package->addPicture(media, m);
+        const QSize shown = pptx::shownPixels(frame.cx, frame.cy, options_.pixelsPerInch);
+        const pptx::Media m{picture, shown};
+        std::function<pptx::MadePicture()> make;
+        if (pptx::mustMake(picture, shown))
+            make = [picture, shown] { return pptx::makePicture(picture, shown); };
+        session.package->addPicture(media, m, std::move(make));
         deck.media.push_back(m);
         session.mediaByFile.insert(key, media);
     }
@@ -227,10 +278,7 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     shape.id = slide.nextShapeId++;
     shape.name = QStringLiteral("Picture %1").arg(shape.id - 1);
     shape.description = QFileInfo(fileName).fileName();
-    shape.frame = *unturned;
-    shape.rotation = turn.rotation;
-    shape.flipH = turn.flipH;
-    shape.flipV = turn.flipV;
+    shape.frame = frame;
     shape.media = media;
     slide.shapes.push_back(shape);
     state_->session->picture = int(slide.shapes.size()) - 1;
@@ -282,6 +330,19 @@ void PptxHost::textRange() {
     state_->session->textRange = state_->session->lastTextBox;
 }
 
+void PptxHost::placeholderTextRange(std::int32_t index) {
+    const char* op = "Shapes.Placeholders";
+    pptx::Slide& slide = state_->needSlide(op);
+    int found = 0;
+    for (std::size_t i = 0; i < slide.shapes.size(); ++i) {
+        if (slide.shapes[i].kind == Shape::Kind::Placeholder && ++found == index) {
+            state_->session->textRange = int(i);
+            return;
+        }
+    }
+    invalidCall(op, QStringLiteral("the slide has no placeholder %1").arg(index));
+}
+
 void PptxHost::setText(const QString& text) {
     Shape& box = state_->needTextRange("TextRange.Text");
     // Paragraphs break at CR, LF or CR LF, as the object model takes them.
@@ -289,7 +350,7 @@ void PptxHost::setText(const QString& text) {
     normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.paragraphs = text.isEmpty() ? QStringList{} : normal.split(QLatin1Char('\n'));
-    box.frame.cy = fittedHeight(box);
+    fitToText(box);
 }
 
 void PptxHost::setFontSize(float points) {
@@ -298,7 +359,8 @@ void PptxHost::setFontSize(float points) {
     if (!(points >= 1.0f && points <= 4000.0f))
         invalidCall(op, QStringLiteral("size %1 is outside 1 to 4000 points").arg(double(points)));
     box.fontSizeHundredths = int(std::lround(double(points) * 100.0));
-    box.frame.cy = fittedHeight(box);
+    box.fontSizeSet = true;
+    fitToText(box);
 }
 
 void PptxHost::releaseTextRange() {
@@ -306,39 +368,52 @@ void PptxHost::releaseTextRange() {
         state_->session->textRange = -1;
 }
 
-void PptxHost::endBuild(Outcome outcome) {
+std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
     // The session ends whatever happens below; an unfinished save goes with it.
     std::optional<State::Session> session = std::move(state_->session);
     state_->session.reset();
     state_->savedPath.clear();
     state_->opened = false;
     if (!session || !session->deck || !session->package)
-        return;
-    if (outcome != Outcome::Completed && !options_.keepOnFailure)
-        return;
-
-    // A picture that failed while it was copied in stops the build as any other failure:
-    // the batch tool writes nothing, the window keeps the rest and shows the error after.
-    std::exception_ptr pictureError;
-    try {
-        session->package->drain();
-    } catch (const RuntimeError&) {
-        pictureError = std::current_exception();
+        return {};
+    pptx::PackageWriter& package = *session->package;
+    package.drain();
+    std::optional<RuntimeError> pictureError;
+    if (const std::exception_ptr failed = package.firstFailure()) {
+        try {
+            std::rethrow_exception(failed);
+        } catch (const RuntimeError& e) {
+            pictureError = e;
+        }
     }
-    if (pictureError && !options_.keepOnFailure)
-        std::rethrow_exception(pictureError);
+    const bool partial = outcome != Outcome::Completed || pictureError;
+    // The batch tool writes nothing then; the window keeps what was made before.
+    if (partial && !options_.keepOnFailure)
+        return pictureError;
+    Deck& deck = *session->deck;
+    if (partial)
+        keepBeforeFailure(deck, package);
+    if (partial && deck.slides.empty())
+        return pictureError;
 
-    session->package->finish(*session->deck);
-    state_->written = session->package->bytesWritten();
-    state_->entries = session->package->entriesWritten();
-    const QString path = session->file->commit([&session](const FileIdentity& file) {
-        return session->mediaByFile.contains({file.device, file.inode});
-    });
+    QString path;
+    try {
+        package.finish(deck);
+        state_->written = package.bytesWritten();
+        state_->entries = package.entriesWritten();
+        path = package.commit([&session](const FileIdentity& file) {
+            return session->mediaByFile.contains({file.device, file.inode});
+        });
+    } catch (const RuntimeError&) {
+        // The picture that stopped the build is the cause to report; nothing is saved.
+        if (pictureError)
+            return pictureError;
+        throw;
+    }
     state_->savedPath = path;
     if (session->visible && options_.opener && !path.isEmpty())
         state_->opened = options_.opener->open(path);
-    if (pictureError)
-        std::rethrow_exception(pictureError);
+    return pictureError;
 }
 
 QString PptxHost::savedPath() const {

@@ -4,8 +4,28 @@
 
 #include <QAccessible>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 namespace slidemill {
+
+namespace {
+
+// Every row is as wide as the extent. Qt's list takes the widest row for the width of what it
+// scrolls over, so the extent alone sets the sideways range. A second range of our own beside
+// the list's, taken from the texts, fought it near the viewport's width: each one shown or hid
+// the scroll bar, resized the viewport and called for the other again, without end.
+class ExtentWideRows : public QStyledItemDelegate {
+public:
+    explicit ExtentWideRows(PhotoListView* view) : QStyledItemDelegate(view), view_(view) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {view_->horizontalExtent(), QStyledItemDelegate::sizeHint(option, index).height()};
+    }
+
+private:
+    const PhotoListView* view_;
+};
+
+} // namespace
 
 PhotoListView::PhotoListView(PhotoListModel* photos, QWidget* parent)
     : QListView(parent), photos_(photos) {
@@ -18,16 +38,17 @@ PhotoListView::PhotoListView(PhotoListModel* photos, QWidget* parent)
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setTextElideMode(Qt::ElideNone);
+    setItemDelegate(new ExtentWideRows(this));
+    // Each entry is one line, so one row's height serves all: the list does not shape every
+    // entry's text to lay them out.
+    setUniformItemSizes(true);
 }
 
 void PhotoListView::setHorizontalExtent(int pixels) {
     extent_ = pixels;
-    applyExtent();
-}
-
-void PhotoListView::updateGeometries() {
-    QListView::updateGeometries();
-    applyExtent();
+    // A step of an average character, not of a whole row.
+    horizontalScrollBar()->setSingleStep(qMax(1, fontMetrics().averageCharWidth()));
+    doItemsLayout();
 }
 
 // Data changes only when entries trade places, and every entry shows on one line, so every
@@ -53,14 +74,6 @@ void PhotoListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& b
 // selected run, which on a pass over a full list of scattered runs takes most of a second.
 QRegion PhotoListView::visualRegionForSelection(const QItemSelection& selection) const {
     return selection.isEmpty() ? QRegion() : QRegion(viewport()->rect());
-}
-
-void PhotoListView::applyExtent() {
-    QScrollBar* bar = horizontalScrollBar();
-    const int range = qMax(0, extent_ - viewport()->width());
-    bar->setRange(0, range);
-    bar->setPageStep(viewport()->width());
-    bar->setSingleStep(qMax(1, fontMetrics().averageCharWidth()));
 }
 
 } // namespace slidemill

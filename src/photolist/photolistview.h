@@ -7,8 +7,7 @@ namespace slidemill {
 class PhotoListModel;
 
 // List1: shows the photo list, extended selection, on the list's own selection and current
-// entry. Its horizontal scroll range is what UpdateListExtent sets (Qt's list would otherwise
-// size it to the content).
+// entry. Its horizontal scroll range is what UpdateListExtent sets, less the viewport's width.
 class PhotoListView : public QListView {
     Q_OBJECT
 public:
@@ -21,13 +20,11 @@ public:
     void setHorizontalExtent(int pixels);
 
 protected:
-    void updateGeometries() override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles) override;
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
 
 private:
-    void applyExtent();
     PhotoListModel* photos_;
     int extent_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "core/checked.h"
 #include "core/runtimeerror.h"
+#include "slides/captions.h"
 #include "slides/placement.h"
 
 #include <algorithm>
@@ -11,6 +12,10 @@ namespace slidemill {
 namespace {
 
 constexpr float kDescriptionSize = 12;
+// 16:9 slides keep the height; every layout moves right by half the extra width.
+constexpr float kWideSlideWidth = 960;
+constexpr float kSlideHeight = 540;
+constexpr std::int16_t kWideShift = 120;
 
 // Runs one build between the start and the end of the host's session. `picture` is the
 // path being placed, so that an error about it names it. The body answers false when the
@@ -27,13 +32,15 @@ template <typename Body> BuildResult runBuild(PresentationHost& host, Body body)
         const RuntimeError error = e.file().isEmpty() && !picture.isEmpty()
                                        ? RuntimeError(e.number(), e.text(), picture)
                                        : e;
+        std::optional<RuntimeError> earlier;
         try {
-            host.endBuild(PresentationHost::Outcome::Failed);
+            earlier = host.endBuild(PresentationHost::Outcome::Failed);
         } catch (...) {
             // The build's error is the cause; a failure to hand over what was made
             // afterwards would hide which picture stopped the build.
         }
-        throw error;
+        // A picture stored behind the build that failed stopped it first.
+        throw earlier ? *earlier : error;
     } catch (...) {
         try {
             host.endBuild(PresentationHost::Outcome::Failed);
@@ -42,8 +49,9 @@ template <typename Body> BuildResult runBuild(PresentationHost& host, Body body)
         }
         throw;
     }
-    host.endBuild(finished ? PresentationHost::Outcome::Completed
-                           : PresentationHost::Outcome::Cancelled);
+    if (std::optional<RuntimeError> failed = host.endBuild(
+            finished ? PresentationHost::Outcome::Completed : PresentationHost::Outcome::Cancelled))
+        throw *failed;
     return finished ? BuildResult::Completed : BuildResult::Cancelled;
 }
 
@@ -62,7 +70,50 @@ void appendSlide(PresentationHost& host) {
     host.addSlide(add32(n, 1), kLayoutBlank);
 }
 
-void place(const Picture& picture, const SlotPlacement& at, bool description,
+int photosPerSlide(Layout layout) {
+    switch (layout) {
+    case Layout::OnePerSlide:
+        break;
+    case Layout::TwoPerSlide:
+        return 2;
+    case Layout::FourPerSlide:
+        return 4;
+    }
+    return 1;
+}
+
+SlotPlacement placeAt(const Picture& picture, Layout layout, int slot) {
+    switch (layout) {
+    case Layout::OnePerSlide:
+        break;
+    case Layout::TwoPerSlide:
+        return placeTwoOne(picture, slot);
+    case Layout::FourPerSlide:
+        return placeFourOne(picture, slot);
+    }
+    return placeOneOne(picture);
+}
+
+// The text of the box under a photo; empty: no box.
+QString captionOf(const QString& path, const Picture& picture, const BuildOptions& options) {
+    switch (options.caption) {
+    case Caption::None:
+        break;
+    case Caption::Description:
+        return QStringLiteral("Description");
+    case Caption::Name:
+        return nameCaption(path);
+    case Caption::Date: {
+        const QDateTime when = photoDate(picture);
+        return when.isValid() ? dateCaption(when, options.locale) : QString();
+    }
+    case Caption::Text:
+        return slideText(options.captionText, true);
+    }
+    return {};
+}
+
+void place(const Picture& picture, const SlotPlacement& at, const QString& caption,
            PresentationHost& host) {
     const PhotoPlacement& p = at.picture;
     host.addPicture(picture, kMsoFalse, kMsoTrue, float(p.left), float(p.top), float(p.width),
@@ -70,57 +121,106 @@ void place(const Picture& picture, const SlotPlacement& at, bool description,
     host.setLineVisible(kMsoTrue);
     host.setLineWeight(kBorderWeight);
     host.releasePicture();
-    if (!description)
+    if (caption.isEmpty())
         return;
     const TextboxFrame& box = at.description;
     host.addTextbox(kTextOrientationHorizontal, float(box.left), float(box.top), float(box.width),
                     float(box.height));
     host.textRange();
-    host.setText(QStringLiteral("Description"));
+    host.setText(caption);
     host.setFontSize(kDescriptionSize);
     host.releaseTextRange();
 }
 
+// The first and the last day of the photos that tell when they were taken.
+struct Days {
+    QDate first, last;
+    void add(const QDateTime& when) {
+        if (!when.isValid())
+            return;
+        const QDate day = when.date();
+        if (!first.isValid() || day < first)
+            first = day;
+        if (!last.isValid() || day > last)
+            last = day;
+    }
+};
+
+void setPlaceholder(PresentationHost& host, std::int32_t index, const QString& text) {
+    host.placeholderTextRange(index);
+    host.setText(text);
+    host.releaseTextRange();
+}
+
+// Made once the photos are placed, when their days are known, and put first.
+void addTitleSlide(const BuildOptions& options, const Days& days, PresentationHost& host) {
+    host.addSlide(1, kLayoutTitle);
+    setPlaceholder(host, kPlaceholderTitle, slideText(options.title, true));
+    const QString subtitle = options.subtitle ? slideText(*options.subtitle, true)
+                             : days.first.isValid()
+                                 ? dateSpan(days.first, days.last, options.locale)
+                                 : QString();
+    if (!subtitle.isEmpty())
+        setPlaceholder(host, kPlaceholderSubtitle, subtitle);
+}
+
 } // namespace
+
+BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
+                        PictureLoader& loader, PresentationHost& host, BuildProgress* progress) {
+    return runBuild(host, [&](QString& picture) {
+        if (options.wide)
+            host.setSlideSize(kWideSlideWidth, kSlideHeight);
+        const int perSlide = photosPerSlide(options.layout);
+        const std::int16_t last = sub16(narrow16(paths.size()), 1);
+        Days days;
+        bool finished = true;
+        // A wider counter: with 32767 entries the last slide starts at 32766 or below, and
+        // stepping past it must end the loop, not overflow after a finished build.
+        for (int i = 0; i <= last && finished; i += perSlide) {
+            // A slide's first photo is told before its slide is made, the others as they come.
+            report(progress, i, last + 1);
+            appendSlide(host);
+            const int end = std::min<int>(i + perSlide - 1, last);
+            for (int k = i; k <= end; ++k) {
+                if (k > i)
+                    report(progress, k, last + 1);
+                picture = paths[k];
+                const Picture measured = loader.load(picture);
+                SlotPlacement at = placeAt(measured, options.layout, k - i);
+                if (options.wide)
+                    at = movedRight(at, kWideShift);
+                place(measured, at, captionOf(picture, measured, options), host);
+                days.add(options.caption == Caption::Date ? photoDate(measured) : measured.taken);
+                picture.clear();
+            }
+            if (end < last && stopRequested(progress))
+                finished = false;
+        }
+        if (!options.title.isEmpty())
+            addTitleSlide(options, days, host);
+        return finished;
+    });
+}
+
+qsizetype slidesFor(qsizetype photos, const BuildOptions& options) {
+    const int perSlide = photosPerSlide(options.layout);
+    return (photos + perSlide - 1) / perSlide + (options.title.isEmpty() ? 0 : 1);
+}
 
 BuildResult buildOneOne(const QStringList& paths, bool description, PictureLoader& loader,
                         PresentationHost& host, BuildProgress* progress) {
-    return runBuild(host, [&](QString& picture) {
-        const std::int16_t last = sub16(narrow16(paths.size()), 1);
-        for (std::int16_t i = 0; i <= last; ++i) {
-            report(progress, i, last + 1);
-            appendSlide(host);
-            picture = paths[i];
-            const Picture measured = loader.load(picture);
-            place(measured, placeOneOne(measured), description, host);
-            picture.clear();
-            if (i < last && stopRequested(progress))
-                return false;
-        }
-        return true;
-    });
+    BuildOptions options;
+    options.caption = description ? Caption::Description : Caption::None;
+    return buildSlides(paths, options, loader, host, progress);
 }
 
 BuildResult buildTwoOne(const QStringList& paths, bool description, PictureLoader& loader,
                         PresentationHost& host, BuildProgress* progress) {
-    return runBuild(host, [&](QString& picture) {
-        const std::int16_t last = sub16(narrow16(paths.size()), 1);
-        // A wider counter: with 32767 entries the last pair starts at 32766, and stepping
-        // past it must end the loop, not overflow after a finished build.
-        for (int i = 0; i <= last; i += 2) {
-            appendSlide(host);
-            for (int k = i; k <= std::min<int>(i + 1, last); ++k) {
-                report(progress, k, last + 1);
-                picture = paths[k];
-                const Picture measured = loader.load(picture);
-                place(measured, placeTwoOne(measured, k - i), description, host);
-                picture.clear();
-            }
-            if (i + 1 < last && stopRequested(progress))
-                return false;
-        }
-        return true;
-    });
+    BuildOptions options;
+    options.layout = Layout::TwoPerSlide;
+    options.caption = description ? Caption::Description : Caption::None;
+    return buildSlides(paths, options, loader, host, progress);
 }
 
 } // namespace slidemill

@@ -3,7 +3,9 @@
 #include "slides/picture.h"
 #include "slides/presentationhost.h"
 
+#include <QLocale>
 #include <QStringList>
+#include <optional>
 
 namespace slidemill {
 
@@ -19,6 +21,41 @@ public:
 };
 
 enum class BuildResult { Completed, Cancelled };
+
+// How many photos a slide holds.
+enum class Layout { OnePerSlide, TwoPerSlide, FourPerSlide };
+
+// What the box under every photo says: nothing (no box), "Description" to be overwritten, the
+// file's name, the date the photo was taken, or the same text under each.
+enum class Caption { None, Description, Name, Date, Text };
+
+// What a build makes. The defaults make the window's "One Photo One Slide" without
+// descriptions.
+struct BuildOptions {
+    Layout layout = Layout::OnePerSlide;
+    Caption caption = Caption::None;
+    // The text of Caption::Text.
+    QString captionText;
+    // A first slide with this title; empty: none.
+    QString title;
+    // Under the title. Unset: the span of the days the photos were taken where they tell it
+    // (of every caption's date with Caption::Date); empty: nothing.
+    std::optional<QString> subtitle;
+    // 960 x 540-point slides, every layout moved 120 points right to stay centred; else
+    // 720 x 540.
+    bool wide = false;
+    // Dates are written as this locale writes them.
+    QLocale locale;
+};
+
+// Photos in the order of paths, as the options place them. The host is ended (and hands its
+// presentation over) also when the build stops on an error, which is then rethrown.
+BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
+                        PictureLoader& loader, PresentationHost& host,
+                        BuildProgress* progress = nullptr);
+
+// The slides such a build of `photos` photos makes.
+qsizetype slidesFor(qsizetype photos, const BuildOptions& options);
 
 // One slide per photo. Paths are read first to last; description adds a "Description" box
 // under every picture. The host is ended (and hands its presentation over) also when the

@@ -4,6 +4,7 @@
 #include "core/runtimeerror.h"
 #include "slides/fround.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace slidemill {
@@ -22,6 +23,15 @@ constexpr double kBoxLeft[2] = {30, 365};
 constexpr std::int16_t kBoxGap = 95; // 5 points under the picture's lower edge at 90 + h
 constexpr double kBoxWidth = 325;
 constexpr double kBoxHeight = 200;
+
+// Four photos per slide: two columns as above, two rows of cells, each with room for a line of
+// caption under its lowest picture.
+constexpr std::int16_t kCellWidth = 350;
+constexpr std::int16_t kCellHeight = 225;
+constexpr std::int16_t kCellLeft[2] = {5, 365};
+constexpr std::int16_t kCellTop[2] = {15, 280};
+constexpr std::int16_t kCaptionGap = 5;
+constexpr double kCaptionHeight = 20; // the box fits its height to its text
 
 // A checked floating-point division: x / 0 is 11, 0 / 0 and an infinite quotient are 6.
 double divide(double a, double b) {
@@ -78,6 +88,50 @@ SlotPlacement placeTwoOne(const Picture& picture, int column) {
     const std::int16_t boxTop = add16(height, kBoxGap);
     return {{double(left), kPictureTop, double(width), double(height)},
             {kBoxLeft[c], double(boxTop), kBoxWidth, kBoxHeight}};
+}
+
+SlotPlacement placeFourOne(const Picture& picture, int cell) {
+    const int c = cell >= 0 && cell < 4 ? cell : 0;
+    const std::int16_t cellLeft = kCellLeft[c % 2];
+    const std::int16_t cellTop = kCellTop[c / 2];
+    const std::int16_t w = pixels(picture.widthHimetric);
+    const std::int16_t h = pixels(picture.heightHimetric);
+    // Without a width or a height there are no proportions to keep: the errors the other
+    // layouts give for it.
+    if (w == 0 || h == 0)
+        throw RuntimeError(w == h ? errOverflow : errDivisionByZero);
+
+    // The side that reaches its cell's edge first fills it; the other follows from the raw
+    // size over the rounded one, as in the other layouts, and never leaves the cell.
+    std::int16_t width = kCellWidth;
+    std::int16_t height = kCellHeight;
+    if (std::int32_t(w) * kCellHeight >= std::int32_t(h) * kCellWidth) {
+        const double scale = divide(w, kCellWidth);
+        height = std::min(
+            kCellHeight,
+            fRoundUp(single(divide(divide(picture.heightHimetric, kHimetricPerPixel), scale))));
+    } else {
+        const double scale = divide(h, kCellHeight);
+        width = std::min(
+            kCellWidth,
+            fRoundUp(single(divide(divide(picture.widthHimetric, kHimetricPerPixel), scale))));
+    }
+    const std::int16_t left =
+        add16(cellLeft, fRoundUp(single(divide(sub16(kCellWidth, width), 2))));
+    const std::int16_t top =
+        add16(cellTop, fRoundUp(single(divide(sub16(kCellHeight, height), 2))));
+    // The caption starts under the picture's left edge and may run to the cell's right edge.
+    const std::int16_t captionTop = add16(add16(top, height), kCaptionGap);
+    const std::int16_t captionWidth = sub16(add16(cellLeft, kCellWidth), left);
+    return {{double(left), double(top), double(width), double(height)},
+            {double(left), double(captionTop), double(captionWidth), kCaptionHeight}};
+}
+
+SlotPlacement movedRight(const SlotPlacement& at, std::int16_t dx) {
+    SlotPlacement moved = at;
+    moved.picture.left = add16(narrow16(std::lround(at.picture.left)), dx);
+    moved.description.left = add16(narrow16(std::lround(at.description.left)), dx);
+    return moved;
 }
 
 } // namespace slidemill

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/runtimeerror.h"
 #include "slides/picture.h"
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace slidemill {
 
@@ -24,6 +26,9 @@ public:
     virtual void setVisible(std::int32_t value) = 0;
     // Presentations.Add(WithWindow).
     virtual void addPresentation(std::int32_t withWindow) = 0;
+    // PageSetup.SlideWidth and PageSetup.SlideHeight, before the first slide is added. A new
+    // presentation's slides are 720 x 540.
+    virtual void setSlideSize(float width, float height) = 0;
 
     // Slides.Count.
     virtual std::int32_t slideCount() = 0;
@@ -45,6 +50,9 @@ public:
                             float height) = 0;
     // Shape.TextFrame.TextRange of the box just added; it becomes the current text range.
     virtual void textRange() = 0;
+    // Shapes.Placeholders(Index).TextFrame.TextRange on the current slide, the placeholders
+    // counted from 1 as its layout orders them; it becomes the current text range.
+    virtual void placeholderTextRange(std::int32_t index) = 0;
     // TextRange.Text and TextRange.Font.Size of the current text range.
     virtual void setText(const QString& text) = 0;
     virtual void setFontSize(float points) = 0;
@@ -52,14 +60,21 @@ public:
 
     // Cancelled: the user stopped the build; what was made is kept as after a failure.
     enum class Outcome { Completed, Failed, Cancelled };
-    // End of the build: everything still held is let go. The host hands the presentation
-    // over (saves, shows) as its kind does; it may throw when that fails.
-    virtual void endBuild(Outcome outcome) = 0;
+    // End of the build: everything still held is let go, and the host hands the presentation
+    // over (saves, shows) as its kind does; it throws when that fails. A host may still be
+    // storing pictures when the build goes on past them: when one of them failed, the build
+    // ended at that picture, and its error is returned (what is handed over holds only what
+    // was made before it).
+    virtual std::optional<RuntimeError> endBuild(Outcome outcome) = 0;
 };
 
 // Border weight of every picture: a number, not text, so no locale can turn it into 25.
 inline constexpr float kBorderWeight = 0.25f;
 inline constexpr std::int32_t kLayoutBlank = 12;
+// A title and a subtitle, placeholders 1 and 2, in the deck's heading and body fonts.
+inline constexpr std::int32_t kLayoutTitle = 1;
+inline constexpr std::int32_t kPlaceholderTitle = 1;
+inline constexpr std::int32_t kPlaceholderSubtitle = 2;
 inline constexpr std::int32_t kTextOrientationHorizontal = 1;
 inline constexpr std::int32_t kMsoTrue = -1;
 inline constexpr std::int32_t kMsoFalse = 0;

@@ -1,23 +1,60 @@
 #include "app/form1.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
+#include "support/fixtures.h"
 #include "support/formdriver.h"
 #include "support/recordinghost.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSemaphore>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace slidemill;
+
+namespace {
+
+// A host whose build waits at its start until the test lets it go, and tells how it ended.
+// The build calls it on its own thread.
+class HeldHost : public RecordingHost {
+public:
+    explicit HeldHost(QSemaphore& gate) : gate_(gate) {}
+    ~HeldHost() override {
+        if (endedWith)
+            *endedWith = calls.value(calls.size() - 1);
+    }
+    void createApplication() override {
+        gate_.acquire();
+        RecordingHost::createApplication();
+    }
+    // Read by the test once the build's thread has ended.
+    QString* endedWith = nullptr;
+
+private:
+    QSemaphore& gate_;
+};
+
+} // namespace
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -285,7 +322,7 @@ private Q_SLOTS:
         };
         if (onePicture)
             add({0});
-        w_->click("cmdOneOne");
+        QVERIFY(w_->build("cmdOneOne"));
         QCOMPARE(w_->boxes.shown.size(), style < 0 ? 0 : 1);
         if (style < 0)
             return;
@@ -295,36 +332,137 @@ private Q_SLOTS:
         QCOMPARE(photos()->count(), onePicture ? 1 : 0);
     }
 
-    // A build runs on the window's thread: what the user does meanwhile is dropped, not done
-    // afterwards, and the build, move and Exit buttons are disabled for its length.
+    // While a build runs on its own thread, what the user does to the window is dropped, not
+    // done afterwards; the build, move and Exit buttons are disabled and the window stays open.
     void inputDuringABuildIsDropped_data() {
-        QTest::addColumn<QString>("clicked");
-        QTest::newRow("build button again") << "cmdOneOne";
-        QTest::newRow("a control left enabled") << "Check1";
+        QTest::addColumn<QString>("input");
+        QTest::newRow("build button again") << "click cmdOneOne";
+        QTest::newRow("a control left enabled") << "click Check1";
+        QTest::newRow("a key") << "space on Check1";
+        QTest::newRow("an access key") << "Alt+D";
+        QTest::newRow("the wheel") << "wheel on List1";
+        QTest::newRow("the close box") << "close";
     }
     void inputDuringABuildIsDropped() {
-        QFETCH(QString, clicked);
-        QStringList enabled;
+        QFETCH(QString, input);
+        QStringList many;
+        for (int i = 0; i < 200; ++i)
+            many << QStringLiteral("/p/%1.png").arg(i);
+        photos()->append(many);
+        auto* check1 = w_->control<QCheckBox>("Check1");
+        QScrollBar* scroll = list1()->verticalScrollBar();
+        QTRY_VERIFY(scroll->maximum() > 0);
+        QSemaphore gate;
         w_->newHost = [&] {
-            for (const char* name : {"cmdOneOne", "Command1", "cmdUp", "cmdDown", "cmdExit"}) {
-                if (w_->control<QWidget>(name)->isEnabled())
-                    enabled << QLatin1String(name);
-            }
-            test::FormDriver::postClick(w_->control<QWidget>(qPrintable(clicked)));
+            auto host = std::make_unique<HeldHost>(gate);
+            hosts_ << host.get();
+            return host;
+        };
+        check1->setFocus();
+        w_->click("cmdOneOne");
+        QVERIFY(w_->form->building());
+        for (const char* name : {"cmdOneOne", "Command1", "cmdUp", "cmdDown", "cmdExit"})
+            QVERIFY2(!w_->control<QWidget>(name)->isEnabled(), name);
+
+        if (input == QLatin1String("click cmdOneOne")) {
+            test::FormDriver::postClick(w_->control<QWidget>("cmdOneOne"));
+        } else if (input == QLatin1String("click Check1")) {
+            test::FormDriver::postClick(check1);
+        } else if (input == QLatin1String("space on Check1")) {
+            for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+                QCoreApplication::postEvent(check1, new QKeyEvent(type, Qt::Key_Space, {}, " "));
+        } else if (input == QLatin1String("Alt+D")) {
+            QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
+            QTest::keyClick(w_->form->windowHandle(), Qt::Key_D, Qt::AltModifier);
+        } else if (input == QLatin1String("wheel on List1")) {
+            const QPointF at = QRectF(list1()->viewport()->rect()).center();
+            QCoreApplication::postEvent(list1()->viewport(),
+                                        new QWheelEvent(at, list1()->viewport()->mapToGlobal(at),
+                                                        {}, {0, -360}, Qt::NoButton, {},
+                                                        Qt::NoScrollPhase, false));
+        } else if (input == QLatin1String("close")) {
+            QVERIFY(!w_->form->close());
+        }
+        QTest::qWait(50);
+        QVERIFY(w_->form->building());
+        gate.release();
+        QVERIFY(w_->waitForBuild());
+        // An access key's click lands a moment after the key.
+        QTest::qWait(200);
+
+        QCOMPARE(hosts_.size(), 1);
+        QVERIFY(w_->form->isVisible());
+        QVERIFY(!check1->isChecked());
+        QCOMPARE(scroll->value(), 0);
+        QVERIFY(w_->control<QWidget>("cmdOneOne")->isEnabled());
+        QVERIFY(w_->control<QWidget>("cmdExit")->isEnabled());
+        // Input given afterwards is taken as ever.
+        test::FormDriver::postClick(check1);
+        QTRY_VERIFY(check1->isChecked());
+    }
+
+    // The window cannot go while its build runs: Exit is disabled and a close refused. If it
+    // goes all the same (the application is told to quit), it waits for the build to stop
+    // after the slide it is making, and the host is ended as after Cancel.
+    void theWindowOutlivesItsBuild() {
+        photos()->append({path("a.GIF"), path("b.png")});
+        QSemaphore gate;
+        QString ended;
+        w_->newHost = [&] {
+            auto host = std::make_unique<HeldHost>(gate);
+            host->endedWith = &ended;
+            return host;
+        };
+        w_->click("cmdOneOne");
+        QVERIFY(w_->form->building());
+        QVERIFY(!w_->control<QWidget>("cmdExit")->isEnabled());
+        QVERIFY(!w_->form->close());
+        QVERIFY(w_->form->isVisible());
+        std::thread later([&gate] {
+            QThread::msleep(100);
+            gate.release();
+        });
+        w_->form.reset();
+        later.join();
+        QVERIFY2(ended.startsWith(QLatin1String("End")), qPrintable(ended));
+    }
+
+    // A folder and a picture whose names are not UTF-8: both listed, shown with \xNN, the
+    // picture added with ">", and the path the build measures is the one on disk, byte for byte.
+    void namesThatAreNotUtf8() {
+        QTemporaryDir root;
+        const QByteArray folder = QFile::encodeName(root.path()) + "/caf\xe9";
+        const QByteArray file = folder + "/caf\xe9.jpg";
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QString made =
+            test::makePicture(root.path(), QStringLiteral("made.jpg"), "jpg", 8, 6);
+        QVERIFY(!made.isEmpty());
+        QVERIFY(::rename(QFile::encodeName(made).constData(), file.constData()) == 0);
+
+        w_ = std::make_unique<test::FormDriver>();
+        w_->volumes.add(QStringLiteral("Fake"), root.path());
+        w_->newHost = [this] {
             auto host = std::make_unique<RecordingHost>();
             hosts_ << host.get();
             return host;
         };
-        w_->click("cmdOneOne");
-        QCoreApplication::processEvents();
-        QCOMPARE(hosts_.size(), 1);
-        QCOMPARE(enabled, QStringList());
-        QVERIFY(w_->control<QWidget>("cmdOneOne")->isEnabled());
-        QVERIFY(!w_->control<QCheckBox>("Check1")->isChecked());
-        // Input given afterwards is taken as ever.
-        test::FormDriver::postClick(w_->control<QWidget>("Check1"));
-        QCoreApplication::processEvents();
-        QVERIFY(w_->control<QCheckBox>("Check1")->isChecked());
+        QVERIFY(w_->open());
+        auto* dir1 = w_->control<QListWidget>("Dir1");
+        QCOMPARE(dir1->item(dir1->count() - 1)->text().trimmed(), QStringLiteral("caf\\xe9"));
+        w_->doubleClickRow(dir1, dir1->count() - 1);
+        QCOMPARE(w_->texts(file1()), QStringList{QStringLiteral("caf\\xe9.jpg")});
+        add({0});
+        QCOMPARE(photos()->count(), 1);
+        QCOMPARE(nativePath(photos()->paths()[0]), file);
+        QCOMPARE(w_->texts(list1()),
+                 QStringList{printablePath(pathFromNative(QFile::encodeName(root.path()))) +
+                             QStringLiteral("/caf\\xe9/caf\\xe9.jpg")});
+
+        QVERIFY(w_->build("cmdOneOne"));
+        QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
+        QCOMPARE(w_->loader.asked().size(), 1);
+        QCOMPARE(nativePath(w_->loader.asked()[0]), file);
+        QCOMPARE(nativePath(w_->form->image1()->path), file);
     }
 
     void reportsAnErrorAndKeepsTheList() {
@@ -333,13 +471,74 @@ private Q_SLOTS:
                                QStringLiteral("/docs"));
         };
         add({0, 1});
-        w_->click("cmdOneOne");
+        QVERIFY(w_->build("cmdOneOne"));
         QCOMPARE(w_->boxes.shown.size(), 1);
         QCOMPARE(w_->boxes.shown[0].title, QStringLiteral("Slidemill"));
         QCOMPARE(w_->boxes.shown[0].text,
                  QStringLiteral("Run-time error '75':\n\ncannot start\n\n/docs"));
         QCOMPARE(photos()->count(), 2);
         QVERIFY(w_->form->isVisible());
+    }
+
+    // DOWN and Description share the letter D: Alt+D moves the focus between them and
+    // presses neither.
+    void altDMovesTheFocusBetweenDownAndDescription() {
+        QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
+        photos()->append({"/p/0.png", "/p/1.png"});
+        photos()->setSelected(0, true);
+        QStringList focused;
+        for (int i = 0; i < 2; ++i) {
+            QTest::keyClick(w_->form->windowHandle(), Qt::Key_D, Qt::AltModifier);
+            focused << QApplication::focusWidget()->objectName();
+        }
+        std::sort(focused.begin(), focused.end());
+        QCOMPARE(focused, QStringList({"Check1", "cmdDown"}));
+        QTest::qWait(200); // where a click would land
+        QVERIFY(!w_->control<QCheckBox>("Check1")->isChecked());
+        QCOMPARE(photos()->paths(), QStringList({"/p/0.png", "/p/1.png"}));
+    }
+
+    // The resolution is chosen on either build button's context menu, opened from the keyboard
+    // too; 220 ppi until then, and the choice is what the next build and the next run use.
+    void resolutionFromTheBuildButtonsMenu() {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath(QStringLiteral("slidemill.conf")), QSettings::IniFormat);
+        w_.reset();
+        w_ = std::make_unique<test::FormDriver>();
+        w_->settings = &settings;
+        w_->newHost = [] { return std::make_unique<RecordingHost>(); };
+        QVERIFY(w_->open());
+        auto* menu = w_->form->findChild<QMenu*>(QStringLiteral("resolutionMenu"));
+        QVERIFY(menu);
+        const auto checked = [menu] {
+            QStringList texts;
+            for (const QAction* a : menu->actions())
+                if (a->isChecked())
+                    texts << a->text();
+            return texts;
+        };
+        QCOMPARE(checked(), QStringList{"&220 ppi: print and large screens"});
+        QVERIFY(w_->build("cmdOneOne"));
+        QCOMPARE(w_->pixelsPerInch, 220);
+
+        auto* button = w_->control<QPushButton>("Command1");
+        button->setFocus();
+        const QPoint at = button->rect().center();
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, at, button->mapToGlobal(at));
+        QApplication::sendEvent(button, &key);
+        QTRY_VERIFY(menu->isVisible());
+        menu->actions().last()->trigger();
+        menu->close();
+        QCOMPARE(checked(), QStringList{"&Original pictures, as their files hold them"});
+        QVERIFY(w_->build("Command1"));
+        QCOMPARE(w_->pixelsPerInch, 0);
+
+        w_.reset();
+        w_ = std::make_unique<test::FormDriver>();
+        w_->settings = &settings;
+        w_->newHost = [] { return std::make_unique<RecordingHost>(); };
+        QVERIFY(w_->open());
+        QCOMPARE(w_->form->pixelsPerInch(), 0);
     }
 
     void accessKeysPressButtons() {
@@ -349,8 +548,10 @@ private Q_SLOTS:
         QWindow* window = w_->form->windowHandle();
         QTest::keyClick(window, Qt::Key_T, Qt::AltModifier);
         QTRY_COMPARE(hosts_.size(), 1);
+        QVERIFY(w_->waitForBuild());
         QTest::keyClick(window, Qt::Key_O, Qt::AltModifier);
         QTRY_COMPARE(hosts_.size(), 2);
+        QVERIFY(w_->waitForBuild());
         QTest::keyClick(window, Qt::Key_X, Qt::AltModifier);
         QTRY_VERIFY(!w_->form->isVisible());
     }

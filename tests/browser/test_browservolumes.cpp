@@ -1,4 +1,5 @@
 #include "browser/systemvolumes.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QDir>
@@ -56,6 +57,12 @@ private Q_SLOTS:
                                                "2 1 8:5 / /data rw - ext4 /dev/sdc1 rw\n"
                                                "3 1 8:6 / /data rw - xfs /dev/sdd1 rw\n")
                                  << Names{"sda1 /", "sdd1 /data"} << Labels{};
+
+        // A mount point that is not UTF-8 keeps its bytes.
+        QTest::newRow("not UTF-8")
+            << QByteArray("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                          "2 1 8:17 / /media/caf\\351 rw - vfat /dev/sdb1 rw\n")
+            << Names{"sda1 /", "sdb1 " + pathFromNative("/media/caf\xe9")} << Labels{};
 
         QTest::newRow("malformed lines skipped")
             << QByteArray("garbage\n1 0 8:1 / / rw - ext4 /dev/sda1 rw\n7 1 8:1 / /x rw\n\n")

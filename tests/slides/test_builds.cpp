@@ -5,13 +5,15 @@
 
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 
 using namespace slidemill;
 
 namespace {
 
-// Reads a picture's HIMETRIC size from its name, "WxH.png"; "missing..." is not there and
-// anything else is not a picture.
+// Reads a picture's HIMETRIC size from its file name, "WxH.png"; "missing..." is not there and
+// anything else is not a picture. "WxH@2026-07-12T10:04.png" was taken then, and
+// "WxH~1784000000.png" is a file last changed that many seconds after 1970.
 class NamedSizeLoader : public PictureLoader {
 public:
     QStringList loaded;
@@ -19,14 +21,25 @@ public:
         loaded << path;
         if (path.startsWith(QLatin1String("missing")))
             throw RuntimeError::withFile(errFileNotFound, path);
-        static const QRegularExpression size(QStringLiteral("^(\\d+)x(\\d+)"));
-        const auto m = size.match(path);
+        // Only the name's leading ASCII: a lone surrogate further on stops a regular expression.
+        QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+        name.truncate(
+            std::find_if(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; }) -
+            name.begin());
+        static const QRegularExpression size(
+            QStringLiteral("^(\\d+)x(\\d+)(?:@([-:T\\d]+))?(?:~(\\d+))?"));
+        const auto m = size.match(name);
         if (!m.hasMatch())
             throw RuntimeError::withFile(errInvalidPicture, path);
         Picture p;
         p.path = path;
         p.widthHimetric = m.captured(1).toInt();
         p.heightHimetric = m.captured(2).toInt();
+        p.taken = QDateTime::fromString(m.captured(3), Qt::ISODate);
+        if (m.hasCaptured(4)) {
+            p.file.size = 0;
+            p.file.modifiedNs = m.captured(4).toLongLong() * 1000000000;
+        }
         return p;
     }
 };
@@ -34,7 +47,7 @@ public:
 // A recording host whose hand-over fails as well.
 class FailingEndHost : public RecordingHost {
 public:
-    void endBuild(Outcome outcome) override {
+    std::optional<RuntimeError> endBuild(Outcome outcome) override {
         RecordingHost::endBuild(outcome);
         throw RuntimeError(75, QStringLiteral("Cannot save"), QStringLiteral("/docs"));
     }
@@ -74,6 +87,36 @@ struct Calls {
         picture(path, left, 90, width, 375);
         return description ? box(90, 475, 542, 80) : *this;
     }
+    Calls& caption(double left, double top, double width, double height, const QString& text) {
+        lines << QStringLiteral("Shapes.AddTextbox(1, %1, %2, %3, %4)")
+                     .arg(n(left), n(top), n(width), n(height))
+              << QStringLiteral("TextFrame.TextRange") << QStringLiteral("TextRange.Text = ") + text
+              << QStringLiteral("Font.Size = 12") << QStringLiteral("Release text range");
+        return *this;
+    }
+    // Four photos per slide: the picture, and its caption from its left edge to the cell's
+    // right edge (715 or 355 points), 5 points under it.
+    Calls& four(const QString& path, double left, double top, double width, double height,
+                const QString& text = QString()) {
+        picture(path, left, top, width, height);
+        const double cellRight = left >= 365 ? 715 : 355;
+        return text.isEmpty() ? *this : caption(left, top + height + 5, cellRight - left, 20, text);
+    }
+    Calls& wide() {
+        lines << QStringLiteral("PageSetup.SlideSize = 960 x 540");
+        return *this;
+    }
+    // The title slide, made last and put first.
+    Calls& title(const QString& text, const QString& subtitle = QString()) {
+        lines << QStringLiteral("Slides.Add(1, 1)")
+              << QStringLiteral("Shapes.Placeholders(1).TextFrame.TextRange")
+              << QStringLiteral("TextRange.Text = ") + text << QStringLiteral("Release text range");
+        if (!subtitle.isEmpty())
+            lines << QStringLiteral("Shapes.Placeholders(2).TextFrame.TextRange")
+                  << QStringLiteral("TextRange.Text = ") + subtitle
+                  << QStringLiteral("Release text range");
+        return *this;
+    }
     // Two photos per slide, picture and box as placed in a column.
     Calls& two(const QString& path, double left, double width, double height, int column,
                bool description) {
@@ -105,15 +148,21 @@ void build(bool two, const QStringList& paths, bool description, PictureLoader& 
 } // namespace
 
 Q_DECLARE_METATYPE(PhotoPlacement)
+Q_DECLARE_METATYPE(BuildOptions)
 
 class TestBuilds : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void placement_data();
     void placement();
+    void placeFour_data();
+    void placeFour();
     void conversation_data();
     void conversation();
+    void album_data();
+    void album();
     void handOverFailureKeepsBuildError();
     void handOverFailureAfterCompleteBuild();
     void fullList_data();
@@ -177,6 +226,80 @@ void TestBuilds::placement() {
             column < 0 ? TextboxFrame{90, 475, 542, 80}
                        : TextboxFrame{column ? 365.0 : 30.0, expected.height + 95, 325, 200};
         QCOMPARE(at.description, box);
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), error);
+    }
+}
+
+void TestBuilds::initTestCase() {
+    // File times are written as local time: the same everywhere.
+    qputenv("TZ", "UTC");
+}
+
+// Four photos per slide: cells of 350 x 225 points at (5 or 365, 15 or 280). Error 0: placed.
+void TestBuilds::placeFour_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("cell");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<PhotoPlacement>("expected");
+
+    const PhotoPlacement none;
+    const int overflow = errOverflow;
+    // 640 x 480 pixels: taller than the cell's 350:225, so 225 high and 639.95 / (480 / 225)
+    // = 299.98 wide, rounded up to 300, (350 - 300) / 2 = 25 in from the left.
+    QTest::newRow("640x480, top left")
+        << 16933 << 12700 << 0 << 0 << PhotoPlacement{30, 15, 300, 225};
+    // 1920 x 1080: wider, so 350 wide and 1079.93 / (1920 / 350) = 196.87 -> 197 high,
+    // (225 - 197) / 2 = 14 down.
+    QTest::newRow("1920x1080, top right")
+        << 50800 << 28575 << 1 << 0 << PhotoPlacement{365, 29, 350, 197};
+    // 1000 x 1000: 224.98 -> 225 wide, (350 - 225) / 2 = 62.5 -> 63 in.
+    QTest::newRow("square, bottom left")
+        << 26458 << 26458 << 2 << 0 << PhotoPlacement{68, 280, 225, 225};
+    // 768 x 1024: 168.74 -> 169 wide, 90.5 -> 91 in.
+    QTest::newRow("768x1024, bottom right")
+        << 20320 << 27093 << 3 << 0 << PhotoPlacement{456, 280, 169, 225};
+    // 1400 x 900 pixels has the cell's proportions and fills it.
+    QTest::newRow("the cell's proportions")
+        << 37042 << 23813 << 0 << 0 << PhotoPlacement{5, 15, 350, 225};
+    QTest::newRow("panorama 10:1") << 264600 << 26460 << 0 << 0 << PhotoPlacement{5, 110, 350, 35};
+    // Where two photos per slide overflow (more than 93.6 times taller than wide), four fit.
+    QTest::newRow("1:200") << 2646 << 529200 << 0 << 0 << PhotoPlacement{179, 15, 2, 225};
+    QTest::newRow("one pixel by 32767")
+        << 26 << 867014 << 1 << 0 << PhotoPlacement{540, 15, 1, 225};
+    QTest::newRow("32767 by one pixel") << 867014 << 26 << 2 << 0 << PhotoPlacement{5, 392, 350, 1};
+    QTest::newRow("too tall") << 2646 << 867015 << 0 << overflow << none;
+    QTest::newRow("too wide") << 867015 << 2646 << 3 << overflow << none;
+    QTest::newRow("zero height") << 2646 << 0 << 0 << int(errDivisionByZero) << none;
+    QTest::newRow("zero width") << 0 << 2646 << 0 << int(errDivisionByZero) << none;
+    QTest::newRow("zero size") << 0 << 0 << 0 << overflow << none;
+}
+
+void TestBuilds::placeFour() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, cell);
+    QFETCH(int, error);
+    QFETCH(PhotoPlacement, expected);
+    Picture p;
+    p.widthHimetric = width;
+    p.heightHimetric = height;
+    try {
+        const SlotPlacement at = placeFourOne(p, cell);
+        QCOMPARE(error, 0);
+        QCOMPARE(at.picture, expected);
+        // Inside its cell, the caption under it within the cell's width.
+        const QRectF cellFrame(cell % 2 ? 365 : 5, cell / 2 ? 280 : 15, 350, 225);
+        QVERIFY(cellFrame.contains(
+            QRectF(at.picture.left, at.picture.top, at.picture.width, at.picture.height)));
+        QCOMPARE(at.description, (TextboxFrame{expected.left, expected.top + expected.height + 5,
+                                               cellFrame.right() - expected.left, 20}));
+        // On a 16:9 slide, 120 points further right.
+        const SlotPlacement moved = movedRight(at, 120);
+        QCOMPARE(moved.picture.left, expected.left + 120);
+        QCOMPARE(moved.description.left, expected.left + 120);
+        QCOMPARE(moved.picture.top, expected.top);
     } catch (const RuntimeError& e) {
         QCOMPARE(e.number(), error);
     }
@@ -262,6 +385,184 @@ void TestBuilds::conversation() {
         QCOMPARE(e.file(), errorFile);
     }
     QCOMPARE(host.calls, expected);
+}
+
+// The layouts, captions, title slide and slide size the options ask for.
+void TestBuilds::album_data() {
+    QTest::addColumn<BuildOptions>("options");
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("error");
+
+    const QString l = QStringLiteral("27093x20320.png"); // 1024 x 768
+    const QString s = QStringLiteral("26458x26458.bmp"); // 1000 x 1000
+    const QString p = QStringLiteral("20320x27093.png"); // 768 x 1024
+    const auto options = [](Layout layout, Caption caption = Caption::None) {
+        BuildOptions o;
+        o.layout = layout;
+        o.caption = caption;
+        o.locale = QLocale(QLocale::English, QLocale::UnitedKingdom);
+        return o;
+    };
+    const Layout four = Layout::FourPerSlide;
+    const QString d = QStringLiteral("Description");
+
+    QTest::newRow("four: empty list") << options(four) << QStringList{} << Calls().done() << 0;
+    QTest::newRow("four: three, described")
+        << options(four, Caption::Description) << QStringList{l, s, p}
+        << Calls()
+               .slide()
+               .four(l, 30, 15, 300, 225, d)
+               .four(s, 428, 15, 225, 225, d)
+               .four(p, 96, 280, 169, 225, d)
+               .done()
+        << 0;
+    QTest::newRow("four: five, one on the last slide")
+        << options(four) << QStringList{l, s, p, l, s}
+        << Calls()
+               .slide()
+               .four(l, 30, 15, 300, 225)
+               .four(s, 428, 15, 225, 225)
+               .four(p, 96, 280, 169, 225)
+               .four(l, 390, 280, 300, 225)
+               .slide()
+               .four(s, 68, 15, 225, 225)
+               .done()
+        << 0;
+    QTest::newRow("four: six, two on the last slide")
+        << options(four) << QStringList{p, p, p, p, l, l}
+        << Calls()
+               .slide()
+               .four(p, 96, 15, 169, 225)
+               .four(p, 456, 15, 169, 225)
+               .four(p, 96, 280, 169, 225)
+               .four(p, 456, 280, 169, 225)
+               .slide()
+               .four(l, 30, 15, 300, 225)
+               .four(l, 390, 15, 300, 225)
+               .done()
+        << 0;
+    QTest::newRow("four: overflow in the third cell")
+        << options(four, Caption::Description)
+        << QStringList{l, s, QStringLiteral("2646x867015.png"), p}
+        << Calls().slide().four(l, 30, 15, 300, 225, d).four(s, 428, 15, 225, 225, d).failed()
+        << int(errOverflow);
+
+    BuildOptions wide = options(four);
+    wide.wide = true;
+    QTest::newRow("four, 16:9: 120 points right")
+        << wide << QStringList{l, s}
+        << Calls().wide().slide().four(l, 150, 15, 300, 225).four(s, 548, 15, 225, 225).done() << 0;
+    wide.layout = Layout::OnePerSlide;
+    wide.caption = Caption::Description;
+    QTest::newRow("one, 16:9")
+        << wide << QStringList{l}
+        << Calls().wide().slide().picture(l, 230, 90, 500, 375).box(210, 475, 542, 80).done() << 0;
+    wide.layout = Layout::TwoPerSlide;
+    QTest::newRow("two, 16:9") << wide << QStringList{l, p}
+                               << Calls()
+                                      .wide()
+                                      .slide()
+                                      .picture(l, 125, 90, 350, 263)
+                                      .box(150, 358, 325, 200)
+                                      .picture(p, 521, 90, 278, 370)
+                                      .box(485, 465, 325, 200)
+                                      .done()
+                               << 0;
+
+    // Names as the user reads them: no folder or extension, a byte that is not UTF-8 (carried
+    // as a lone surrogate) as U+FFFD, a tab as a space, other control characters as U+FFFD.
+    const QString odd = QStringLiteral("photos/27093x20320 caf") + QChar(0xDCE9) +
+                        QStringLiteral("\tday\x01.v2.png");
+    QTest::newRow("caption: name")
+        << options(four, Caption::Name) << QStringList{odd, QStringLiteral("/a.b/27093x20320")}
+        << Calls()
+               .slide()
+               .four(odd, 30, 15, 300, 225, QStringLiteral("27093x20320 caf\uFFFD day\uFFFD.v2"))
+               .four(QStringLiteral("/a.b/27093x20320"), 390, 15, 300, 225,
+                     QStringLiteral("27093x20320"))
+               .done()
+        << 0;
+    BuildOptions text = options(Layout::TwoPerSlide, Caption::Text);
+    text.captionText = QStringLiteral("Harbour\r\nat dusk\x07");
+    QTest::newRow("caption: text, its line break kept")
+        << text << QStringList{s}
+        << Calls()
+               .slide()
+               .picture(s, 5, 90, 350, 350)
+               .caption(30, 445, 325, 200, QStringLiteral("Harbour\nat dusk\uFFFD"))
+               .done()
+        << 0;
+    // The date the photo was taken, else its file's time; a photo without either has none.
+    const QString taken = QStringLiteral("26458x26458@2026-07-12T10:04.jpg");
+    const QString changed = QStringLiteral("27093x20320~1784000000.jpg");
+    QTest::newRow("caption: date")
+        << options(four, Caption::Date) << QStringList{taken, changed, s}
+        << Calls()
+               .slide()
+               .four(taken, 68, 15, 225, 225, QStringLiteral("12 July 2026 10:04"))
+               .four(changed, 390, 15, 300, 225, QStringLiteral("14 July 2026 03:33"))
+               .four(s, 68, 280, 225, 225)
+               .done()
+        << 0;
+
+    // The title slide is made last and put first; its subtitle is the span of the days the
+    // photos were taken, of their file times too when they are the captions.
+    BuildOptions titled = options(four);
+    titled.title = QStringLiteral("Summer\tholiday");
+    const QString later = QStringLiteral("26458x26458@2026-07-19T18:30.jpg");
+    QTest::newRow("title, the days taken")
+        << titled << QStringList{later, changed, taken}
+        << Calls()
+               .slide()
+               .four(later, 68, 15, 225, 225)
+               .four(changed, 390, 15, 300, 225)
+               .four(taken, 68, 280, 225, 225)
+               .title(QStringLiteral("Summer holiday"), QStringLiteral("12 - 19 July 2026"))
+               .done()
+        << 0;
+    QTest::newRow("title, no day known")
+        << titled << QStringList{changed}
+        << Calls().slide().four(changed, 30, 15, 300, 225).title("Summer holiday").done() << 0;
+    titled.caption = Caption::Date;
+    QTest::newRow("title, captions by date")
+        << titled << QStringList{changed, QStringLiteral("27093x20320~1790000000.jpg")}
+        << Calls()
+               .slide()
+               .four(changed, 30, 15, 300, 225, QStringLiteral("14 July 2026 03:33"))
+               .four(QStringLiteral("27093x20320~1790000000.jpg"), 390, 15, 300, 225,
+                     QStringLiteral("21 September 2026 14:13"))
+               .title("Summer holiday", QStringLiteral("14 July - 21 September 2026"))
+               .done()
+        << 0;
+    titled.caption = Caption::None;
+    titled.subtitle = QStringLiteral("Crete");
+    QTest::newRow("title and subtitle given, no photos")
+        << titled << QStringList{} << Calls().title("Summer holiday", "Crete").done() << 0;
+    titled.subtitle = QString();
+    QTest::newRow("title, an empty subtitle leaves the days out")
+        << titled << QStringList{taken}
+        << Calls().slide().four(taken, 68, 15, 225, 225).title("Summer holiday").done() << 0;
+}
+
+void TestBuilds::album() {
+    QFETCH(BuildOptions, options);
+    QFETCH(QStringList, paths);
+    QFETCH(QStringList, expected);
+    QFETCH(int, error);
+
+    NamedSizeLoader loader;
+    RecordingHost host;
+    try {
+        buildSlides(paths, options, loader, host);
+        QCOMPARE(error, 0);
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), error);
+    }
+    QCOMPARE(host.calls, expected);
+    if (!error)
+        QCOMPARE(host.calls.filter(QStringLiteral("Slides.Add(")).size(),
+                 int(slidesFor(paths.size(), options)));
 }
 
 void TestBuilds::handOverFailureKeepsBuildError() {

@@ -76,7 +76,8 @@ void writeDeck(const QString& out, const QStringList& pictures, bool description
             host.releaseTextRange();
         }
     }
-    host.endBuild(PresentationHost::Outcome::Completed);
+    if (const auto failed = host.endBuild(PresentationHost::Outcome::Completed))
+        throw *failed;
 }
 
 QByteArray partOf(const QString& pptx, const QString& partName) {
@@ -130,11 +131,17 @@ std::optional<QByteArray> readPart(const QString& pptx, const QString& partName)
 
 CheckResult validatePptx(const QStringList& pptxFiles) {
     const QString tool = QStringLiteral(SLIDEMILL_SHARED_DIR "/tools/validate-pptx");
-    if (!QFileInfo(tool).isFile() ||
-        QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty()) {
+    QString missing;
+    if (!QFileInfo(tool).isFile())
+        missing = tool + QStringLiteral(" is missing");
+    else if (QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty())
+        missing = QStringLiteral("xmllint is not installed");
+    else if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+        missing = QStringLiteral("python3 is not installed");
+    if (!missing.isEmpty()) {
         CheckResult r;
         r.skipped = true;
-        r.output = QStringLiteral("validate-pptx or xmllint is not available");
+        r.output = QStringLiteral("no package validator: ") + missing;
         return r;
     }
     return run(QStringLiteral("python3"), QStringList{tool} + pptxFiles, 300000);

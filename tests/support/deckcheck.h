@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <optional>
 #include <vector>
 
@@ -43,7 +44,8 @@ QByteArray partOf(const QString& pptx, const QString& partName);
 // The values of one attribute on every element of that name, in document order.
 QStringList attributeValues(const QByteArray& xml, const QString& element, const QString& attr);
 
-// Runs SLIDEMILL_SHARED_DIR/tools/validate-pptx on the files.
+// Runs SLIDEMILL_SHARED_DIR/tools/validate-pptx on the files. Tests check decks through
+// VERIFY_VALID_PPTX below.
 CheckResult validatePptx(const QStringList& pptxFiles);
 
 // Converts the files to PDF with LibreOffice headless, in one run with a profile of its own,
@@ -68,3 +70,14 @@ QRectF shownPictureFrame(const QByteArray& slideXml);
 QString uprightProblem(const QImage& page, const QRectF& frame);
 
 } // namespace slidemill::test
+
+// Fails the test when the package validator rejects the decks; where the validator cannot run,
+// skips it with the reason, so that the run shows the check was not made. A skip ends the test
+// function: put this after its other checks.
+#define VERIFY_VALID_PPTX(files)                                                                   \
+    do {                                                                                           \
+        const ::slidemill::test::CheckResult validated_ = ::slidemill::test::validatePptx(files);  \
+        if (validated_.skipped)                                                                    \
+            QSKIP(qPrintable(validated_.output));                                                  \
+        QVERIFY2(validated_.ok, qPrintable(validated_.output));                                    \
+    } while (false)

@@ -4,20 +4,55 @@
 
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 namespace slidemill::test {
+
+QStringList WatchedLoader::asked() const {
+    const QMutexLocker lock(&mutex_);
+    return asked_;
+}
+
+Picture WatchedLoader::load(const QString& path) {
+    {
+        const QMutexLocker lock(&mutex_);
+        asked_ << path;
+    }
+    if (const int ms = delay.load())
+        QThread::msleep(ms);
+    return inner_.load(path);
+}
 
 bool FormDriver::open() {
     if (!newHost)
         newHost = [] { return std::make_unique<RecordingHost>(); };
-    form = std::make_unique<Form1>(Services{boxes, volumes, loader, [this] { return newHost(); }});
+    form = std::make_unique<Form1>(Services{boxes, volumes, loader,
+                                            [this](int ppi) {
+                                                pixelsPerInch = ppi;
+                                                return newHost();
+                                            },
+                                            settings});
     form->show();
     return QTest::qWaitForWindowExposed(form.get());
 }
 
 void FormDriver::click(const char* button) {
     QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+}
+
+bool FormDriver::build(const char* button, int timeoutMs) {
+    click(button);
+    return waitForBuild(timeoutMs);
+}
+
+bool FormDriver::waitForBuild(int timeoutMs) {
+    if (!form->building())
+        return true;
+    // A plain event loop meanwhile, as the application's own.
+    QSignalSpy ended(form.get(), &Form1::buildEnded);
+    return ended.wait(timeoutMs);
 }
 
 void FormDriver::postClick(QWidget* widget) {

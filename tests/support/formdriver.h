@@ -5,17 +5,59 @@
 #include "support/fakevolumes.h"
 #include "support/scriptedboxes.h"
 
+#include <QEvent>
 #include <QListWidget>
+#include <QMutex>
+#include <QSettings>
+#include <atomic>
 
 namespace slidemill::test {
+
+// The real picture loader, slowed down when asked, writing down every path it is given. A build
+// calls it on its own thread.
+class WatchedLoader : public PictureLoader {
+public:
+    // Milliseconds each picture takes on top of measuring it.
+    std::atomic<int> delay{0};
+    QStringList asked() const;
+    Picture load(const QString& path) override;
+
+private:
+    HeaderPictureLoader inner_;
+    mutable QMutex mutex_;
+    QStringList asked_;
+};
+
+// Calls back for every event of one type that reaches an object, for as long as it lives.
+class EventWatch : public QObject {
+public:
+    EventWatch(QObject* target, QEvent::Type type, std::function<void()> seen)
+        : type_(type), seen_(std::move(seen)) {
+        target->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_)
+            seen_();
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void()> seen_;
+};
 
 // A shown Form1 on test doubles, and the user's hand on it: clicks on buttons and rows.
 class FormDriver {
 public:
     ScriptedMessageBoxes boxes;
     FakeVolumes volumes;
-    HeaderPictureLoader loader;
+    WatchedLoader loader;
     std::function<std::unique_ptr<SavingHost>()> newHost;
+    // The resolution the last host was made for.
+    int pixelsPerInch = -1;
+    QSettings* settings = nullptr;
     std::unique_ptr<Form1> form;
 
     // Shows a new window; false when it never appears.
@@ -30,6 +72,10 @@ public:
     QListWidget* list(const char* name) const { return control<QListWidget>(name); }
     QAbstractItemView* view(const char* name) const { return control<QAbstractItemView>(name); }
     void click(const char* button);
+    // Clicks a build button and waits until the build has ended and its messages are shown;
+    // false when it does not end within the time.
+    bool build(const char* button, int timeoutMs = 60000);
+    bool waitForBuild(int timeoutMs = 60000);
     // A click the user gives while the program is busy: queued until events are taken again.
     static void postClick(QWidget* widget);
     static void clickRow(QAbstractItemView* list, int row, Qt::KeyboardModifiers mods = {});

@@ -33,6 +33,10 @@ void RecordingHost::addPresentation(std::int32_t withWindow) {
     slides_ = 0;
 }
 
+void RecordingHost::setSlideSize(float width, float height) {
+    record(QStringLiteral("PageSetup.SlideSize = %1 x %2").arg(number(width), number(height)));
+}
+
 std::int32_t RecordingHost::slideCount() {
     record(QStringLiteral("Slides.Count = %1").arg(slides_));
     return slides_;
@@ -76,6 +80,10 @@ void RecordingHost::textRange() {
     record(QStringLiteral("TextFrame.TextRange"));
 }
 
+void RecordingHost::placeholderTextRange(std::int32_t index) {
+    record(QStringLiteral("Shapes.Placeholders(%1).TextFrame.TextRange").arg(index));
+}
+
 void RecordingHost::setText(const QString& text) {
     record(QStringLiteral("TextRange.Text = %1").arg(text));
 }
@@ -88,10 +96,11 @@ void RecordingHost::releaseTextRange() {
     record(QStringLiteral("Release text range"));
 }
 
-void RecordingHost::endBuild(Outcome outcome) {
+std::optional<RuntimeError> RecordingHost::endBuild(Outcome outcome) {
     record(outcome == Outcome::Completed   ? QStringLiteral("End")
            : outcome == Outcome::Cancelled ? QStringLiteral("End (cancelled)")
                                            : QStringLiteral("End (failed)"));
+    return {};
 }
 
 } // namespace slidemill

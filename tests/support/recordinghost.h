@@ -23,6 +23,7 @@ public:
     void createApplication() override;
     void setVisible(std::int32_t value) override;
     void addPresentation(std::int32_t withWindow) override;
+    void setSlideSize(float width, float height) override;
     std::int32_t slideCount() override;
     void addSlide(std::int32_t index, std::int32_t layout) override;
     void addPicture(const Picture& picture, std::int32_t linkToFile, std::int32_t saveWithDocument,
@@ -33,10 +34,11 @@ public:
     void addTextbox(std::int32_t orientation, float left, float top, float width,
                     float height) override;
     void textRange() override;
+    void placeholderTextRange(std::int32_t index) override;
     void setText(const QString& text) override;
     void setFontSize(float points) override;
     void releaseTextRange() override;
-    void endBuild(Outcome outcome) override;
+    std::optional<RuntimeError> endBuild(Outcome outcome) override;
     QString savedPath() const override { return saved; }
     bool openedOnDesktop() const override { return opened; }
 

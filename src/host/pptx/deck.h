@@ -1,7 +1,9 @@
 #pragma once
 
+#include "host/pptx/units.h"
 #include "slides/picture.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -19,27 +21,23 @@ struct Frame {
 
 // One picture file, stored once however often it is shown.
 struct Media {
-    QString sourcePath;
-    // The file as the build measured it.
-    FileIdentity file;
-    // As stored in the package.
-    PictureFormat format = PictureFormat::Png;
-    // ppt/media/imageN.ext
-    QString partName;
-    // A picture the shapes turn upright: where its EXIF orientation value sits (-1 none), in
-    // which byte order, and the value measured there. The stored copy says 1 instead.
-    qint64 orientationOffset = -1;
-    bool orientationBigEndian = false;
-    int orientation = 1;
+    // As the build measured it: only that file may be stored for it.
+    Picture picture;
+    // The upright size in pixels it is shown at, for a copy made to that size; empty: every
+    // pixel is kept.
+    QSize shown;
 };
 
 struct Shape {
-    enum class Kind { Picture, TextBox };
+    // A placeholder is one of its slide layout's, holding text.
+    enum class Kind { Picture, TextBox, Placeholder };
+    enum class Role { Title, Subtitle };
     Kind kind = Kind::Picture;
     // Unique within its slide; 1 is the slide's shape tree.
     int id = 0;
     QString name;
-    // Before rotation: a shape turned a quarter has its shown width and height exchanged.
+    // Where the shape shows, as the build asked. A picture stored turned is written with its
+    // frame turned to match (orientation.h).
     Frame frame;
     // Clockwise about the frame's centre, in 60000ths of a degree; the mirror comes first.
     int rotation = 0;
@@ -52,12 +50,19 @@ struct Shape {
     bool lineVisible = false;
     std::int64_t lineWidthEmu = 9525;
 
-    // Text box: one entry per paragraph; empty until text is set.
+    // Text box and placeholder: one entry per paragraph; empty until text is set.
     QStringList paragraphs;
     int fontSizeHundredths = 1800;
+    // Placeholder: what it is; its size and font are its layout's unless set.
+    Role role = Role::Title;
+    bool fontSizeSet = false;
 };
 
+// The layouts a slide can have: blank, or a title slide with a title and a subtitle.
+enum class Layout { Blank, Title };
+
 struct Slide {
+    Layout layout = Layout::Blank;
     std::vector<Shape> shapes;
     int nextShapeId = 2;
 };
@@ -66,6 +71,9 @@ struct Slide {
 struct Deck {
     std::vector<Slide> slides;
     std::vector<Media> media;
+    // 720 x 540 points unless the build asked for another size.
+    std::int64_t slideWidthEmu = kSlideWidthEmu;
+    std::int64_t slideHeightEmu = kSlideHeightEmu;
 };
 
 } // namespace slidemill::pptx

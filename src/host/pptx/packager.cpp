@@ -12,6 +12,7 @@
 //       ├── _rels/presentation.xml.rels     rId1 master, rId2.. slides, then the rest
 //       ├── slideMasters/slideMaster1.xml   (+ _rels: rId1 layout, rId2 theme)
 //       ├── slideLayouts/slideLayout1.xml   (+ _rels: rId1 master)  the blank layout
+//       ├── slideLayouts/slideLayout2.xml   (+ _rels) the title layout, when a slide has it
 //       ├── theme/theme1.xml
 //       ├── presProps.xml
 //       ├── viewProps.xml
@@ -19,19 +20,21 @@
 //       └── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
 //
 // XML parts are deflated; pictures are stored as they are (a photo that its shape turns
-// upright with its EXIF orientation set to 1), HEIC, HEIF, AVIF and WebP as the upright JPEG
-// or PNG their producer makes.
+// upright with its EXIF orientation set to 1), or as the upright JPEG or PNG made of them
+// (HEIC, HEIF, AVIF and WebP always). A picture that failed is not in the directory.
 #include "host/pptx/packager.h"
 
-#include "core/nativepath.h"
 #include "host/pptx/contenttypes.h"
 #include "host/pptx/docpropsapp.h"
 #include "host/pptx/docpropscore.h"
+#include "host/pptx/measuredfile.h"
 #include "host/pptx/mediatypes.h"
+#include "host/pptx/orientation.h"
 #include "host/pptx/presentation.h"
 #include "host/pptx/presprops.h"
 #include "host/pptx/relationships.h"
 #include "host/pptx/saveerror.h"
+#include "host/pptx/savefile.h"
 #include "host/pptx/slide.h"
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/slidemaster.h"
@@ -63,16 +66,13 @@ constexpr qint64 kReadAhead = qint64(16) << 20;
 // What the XML parts are made from.
 struct Context {
     const Deck& deck;
-    // Deck::media indexes that went into the package.
-    const std::vector<bool>& stored;
+    // The stored pictures the deck shows, by Deck::media index.
+    const QHash<int, StoredPicture>& shown;
     Relationships package, presentation, master, layout;
-    QString masterId, layoutId;
+    QString masterId;
+    // The master's layouts: the blank one, then the title one when a slide has it.
+    QStringList layoutIds;
     QStringList slideIds;
-
-    bool shown(const Shape& s) const {
-        return s.kind != Shape::Kind::Picture ||
-               (s.media >= 0 && std::size_t(s.media) < stored.size() && stored[s.media]);
-    }
 };
 
 // Who lists a fixed part among its relationships.
@@ -101,15 +101,18 @@ constexpr FixedPart kFixedParts[] = {
     {"docProps/app.xml", ctype::kExtendedProperties, Owner::Package, reltype::kExtendedProperties,
      [](const Context& c) { return docPropsAppXml(int(c.deck.slides.size())); }},
     {"ppt/presentation.xml", ctype::kPresentation, Owner::Package, reltype::kOfficeDocument,
-     [](const Context& c) { return presentationXml(c.masterId, c.slideIds); }},
+     [](const Context& c) {
+         return presentationXml(c.masterId, c.slideIds, c.deck.slideWidthEmu,
+                                c.deck.slideHeightEmu);
+     }},
     {"ppt/_rels/presentation.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.presentation.xml(); }},
     {"ppt/slideMasters/slideMaster1.xml", ctype::kSlideMaster, Owner::Presentation,
-     reltype::kSlideMaster, [](const Context& c) { return slideMasterXml(c.layoutId); }},
+     reltype::kSlideMaster, [](const Context& c) { return slideMasterXml(c.layoutIds); }},
     {"ppt/slideMasters/_rels/slideMaster1.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.master.xml(); }},
     {"ppt/slideLayouts/slideLayout1.xml", ctype::kSlideLayout, Owner::Master, reltype::kSlideLayout,
-     [](const Context&) { return slideLayoutXml(); }},
+     [](const Context& c) { return slideLayoutXml(Layout::Blank, c.deck); }},
     {"ppt/slideLayouts/_rels/slideLayout1.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.layout.xml(); }},
     {"ppt/theme/theme1.xml", ctype::kTheme, Owner::Presentation, reltype::kTheme,
@@ -125,6 +128,15 @@ constexpr FixedPart kFixedParts[] = {
 constexpr char kMaster[] = "ppt/slideMasters/slideMaster1.xml";
 constexpr char kLayout[] = "ppt/slideLayouts/slideLayout1.xml";
 constexpr char kTheme[] = "ppt/theme/theme1.xml";
+// The title layout is in the package only when a slide has it, so that a deck of photos is
+// the same as before there was one.
+constexpr char kTitleLayout[] = "ppt/slideLayouts/slideLayout2.xml";
+constexpr char kTitleLayoutRels[] = "ppt/slideLayouts/_rels/slideLayout2.xml.rels";
+
+bool hasTitleSlide(const Deck& deck) {
+    return std::any_of(deck.slides.begin(), deck.slides.end(),
+                       [](const Slide& s) { return s.layout == Layout::Title; });
+}
 
 QString slidePart(std::size_t i) {
     return QStringLiteral("ppt/slides/slide%1.xml").arg(i + 1);
@@ -148,16 +160,16 @@ QString target(QLatin1StringView folder, const QString& part) {
 
 QByteArray contentTypesXml(const Context& c) {
     ContentTypes types;
-    for (std::size_t i = 0; i < c.deck.media.size(); ++i) {
-        if (i < c.stored.size() && c.stored[i])
-            types.addDefault(extension(c.deck.media[i].format),
-                             contentType(c.deck.media[i].format));
-    }
+    for (const StoredPicture& p : c.shown)
+        types.addDefault(extension(p.format), contentType(p.format));
     for (const FixedPart& p : kFixedParts) {
         if (p.contentType)
             types.addOverride(QLatin1Char('/') + QLatin1String(p.name),
                               QLatin1String(p.contentType));
     }
+    if (hasTitleSlide(c.deck))
+        types.addOverride(QLatin1Char('/') + QLatin1String(kTitleLayout),
+                          QLatin1String(ctype::kSlideLayout));
     for (std::size_t i = 0; i < c.deck.slides.size(); ++i)
         types.addOverride(QLatin1Char('/') + slidePart(i), QLatin1String(ctype::kSlide));
     return types.xml();
@@ -184,89 +196,115 @@ void relate(Context& c) {
             break;
         }
         case Owner::Master:
-            c.layoutId = c.master.add(p.relationship, target(masterFolder, name));
+            c.layoutIds << c.master.add(p.relationship, target(masterFolder, name));
             break;
         }
     }
     c.master.add(reltype::kTheme, target(masterFolder, QLatin1String(kTheme)));
+    if (hasTitleSlide(c.deck))
+        c.layoutIds << c.master.add(reltype::kSlideLayout,
+                                    target(masterFolder, QLatin1String(kTitleLayout)));
     c.layout.add(reltype::kSlideMaster,
                  target(QLatin1StringView("ppt/slideLayouts/"), QLatin1String(kMaster)));
 }
 
-// A picture opened and checked, waiting for its bytes to be copied, or being made.
-struct Pending {
+// A picture waiting to be stored: its file opened and checked, or the bytes being made.
+struct Job {
     int index = -1;
-    QString part;
-    QString source;
-    int fd = -1;
-    FileIdentity file;
-    Patch patch;
-    std::future<QByteArray> made;
-
-    Pending() = default;
-    Pending(const Pending&) = delete;
-    Pending& operator=(const Pending&) = delete;
-    ~Pending() {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    Media media;
+    std::unique_ptr<MeasuredFile> file;
+    std::future<MadePicture> made;
 };
 
-// Opens the picture without waiting on whatever is there now, and checks that it is the
-// regular file the build measured.
-std::unique_ptr<Pending> openMeasured(int index, const Media& media) {
-    auto p = std::make_unique<Pending>();
-    p->index = index;
-    p->part = media.partName;
-    p->source = media.sourcePath;
-    p->fd = ::open(nativePath(media.sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (p->fd < 0)
-        failSave(QStringLiteral("cannot read the picture: %1").arg(errnoText(errno)),
-                 media.sourcePath);
-    struct stat st;
-    if (::fstat(p->fd, &st) != 0 || !S_ISREG(st.st_mode))
-        failSave(QStringLiteral("the picture is not a regular file"), media.sourcePath);
-    p->file = identityOf(st);
-    if (!(p->file == media.file))
-        pictureChanged(media.sourcePath);
-    if (media.orientationOffset >= 0) {
+// The turn a picture stored as its file needs on the slide.
+Turn turnOf(const Picture& picture) {
+    return formatRow(picture.format).storage == Storage::AsIs ? uprightTurn(picture.orientation)
+                                                              : Turn{};
+}
+
+// Opens the picture's file, checked against what the build measured.
+std::unique_ptr<MeasuredFile> openMeasured(const Picture& picture) {
+    auto file = std::make_unique<MeasuredFile>(picture.path, picture.file);
+    const Turn turn = turnOf(picture);
+    if (picture.orientationOffset >= 0 && (turn.rotation != 0 || turn.flipH || turn.flipV)) {
         // Still the value measured there, or the file is not what was measured.
         char field[2];
-        if (::pread(p->fd, field, 2, media.orientationOffset) != 2 ||
-            (media.orientationBigEndian ? qFromBigEndian<quint16>(field)
-                                        : qFromLittleEndian<quint16>(field)) != media.orientation)
-            pictureChanged(media.sourcePath);
-        // The copy says upright, or an application that honours the tag turns it twice.
-        p->patch.offset = media.orientationOffset;
-        p->patch.bytes.resize(2);
-        if (media.orientationBigEndian)
-            qToBigEndian<quint16>(1, p->patch.bytes.data());
-        else
-            qToLittleEndian<quint16>(1, p->patch.bytes.data());
+        if (::pread(file->fd(), field, 2, picture.orientationOffset) != 2 ||
+            (picture.orientationBigEndian
+                 ? qFromBigEndian<quint16>(field)
+                 : qFromLittleEndian<quint16>(field)) != picture.orientation)
+            pictureChanged(picture.path);
     }
-    return p;
+    return file;
+}
+
+// The copy says upright, or an application that honours the tag turns it twice.
+Patch uprightPatch(const Picture& picture) {
+    const Turn turn = turnOf(picture);
+    Patch patch;
+    if (picture.orientationOffset < 0 || (turn.rotation == 0 && !turn.flipH && !turn.flipV))
+        return patch;
+    patch.offset = picture.orientationOffset;
+    patch.bytes.resize(2);
+    if (picture.orientationBigEndian)
+        qToBigEndian<quint16>(1, patch.bytes.data());
+    else
+        qToLittleEndian<quint16>(1, patch.bytes.data());
+    return patch;
+}
+
+QString mediaPart(int index, PictureFormat format) {
+    return QStringLiteral("ppt/media/image%1.%2").arg(index + 1).arg(extension(format));
+}
+
+// The shape as it is written: a picture stored as its file is turned upright by its shape.
+Shape placed(const Shape& s, const Media& media, const StoredPicture& stored) {
+    Shape out = s;
+    const Turn turn = stored.upright ? Turn{} : turnOf(media.picture);
+    // The host refused a turn that leaves the coordinates the format allows.
+    out.frame = unturnedFrame(s.frame, turn).value_or(s.frame);
+    out.rotation = turn.rotation;
+    out.flipH = turn.flipH;
+    out.flipV = turn.flipV;
+    return out;
 }
 
 } // namespace
 
 struct PackageWriter::State {
+    // Every member below writes to or reads from this file; the destructor stops them first.
+    std::unique_ptr<SaveFile> file;
     ZipWriter zip;
-    // Deck::media indexes written; the worker's until the queue is empty.
-    std::vector<bool> stored;
 
-    // Pictures waiting to be written by the worker thread, in order; the first is being
-    // written. The first error it meets is thrown by the next call; it goes on with the rest.
-    std::mutex mutex;
+    // Pictures waiting, in order; the first is being written. Guarded by `mutex`, as is
+    // everything up to the worker.
+    mutable std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::unique_ptr<Pending>> queue;
-    std::exception_ptr error;
+    std::deque<std::unique_ptr<Job>> queue;
+    // By Deck::media index: what became of each picture, or its error.
+    std::vector<std::optional<StoredPicture>> stored;
+    std::vector<std::exception_ptr> failed;
+    std::vector<ZipEntry> entries;
+    int firstFailed = -1;
     bool closing = false;
     std::thread worker;
 
-    State(int out, const QString& outName) : zip(out, outName) {}
+    // Pictures written whose CRC is being read back, oldest first: the worker's, or the
+    // caller's of drain once the worker is idle.
+    struct Checking {
+        int index;
+        StoredPicture picture;
+        WrittenFile written;
+    };
+    std::deque<Checking> checking;
+    qint64 entriesWritten = 0;
+
+    explicit State(std::unique_ptr<SaveFile> f)
+        : file(std::move(f)), zip(file->fd(), file->name()) {}
+
     ~State() {
         // An unfinished package is thrown away: the picture being written is finished, the
-        // rest are not begun.
+        // rest are not begun. Nothing may use the descriptor once `file` closes it.
         {
             const std::lock_guard lock(mutex);
             closing = true;
@@ -274,20 +312,56 @@ struct PackageWriter::State {
         changed.notify_all();
         if (worker.joinable())
             worker.join();
+        checking.clear();
+        queue.clear();
     }
 
-    void write(Pending& p) {
-        if (p.made.valid()) {
-            zip.addStored(p.part, p.made.get());
-        } else {
-            // Written to while it waited: no longer what was measured.
-            if (!(identityOf(p.fd) == p.file))
-                pictureChanged(p.source);
-            zip.addStoredFile(p.part, p.fd, p.file.size, p.patch, p.source);
+    void fail(int index, std::exception_ptr error) {
+        const std::lock_guard lock(mutex);
+        failed[std::size_t(index)] = error;
+        if (firstFailed < 0 || index < firstFailed)
+            firstFailed = index;
+    }
+
+    void succeed(int index, const StoredPicture& picture, const ZipEntry& entry) {
+        const std::lock_guard lock(mutex);
+        stored[std::size_t(index)] = picture;
+        entries[std::size_t(index)] = entry;
+    }
+
+    // The oldest picture whose CRC is being read back gets its outcome.
+    void completeOldest() {
+        Checking c = std::move(checking.front());
+        checking.pop_front();
+        try {
+            succeed(c.index, c.picture, zip.complete(c.written));
+        } catch (...) {
+            fail(c.index, std::current_exception());
         }
-        if (stored.size() <= std::size_t(p.index))
-            stored.resize(std::size_t(p.index) + 1);
-        stored[std::size_t(p.index)] = true;
+    }
+
+    void write(Job& job) {
+        const Picture& picture = job.media.picture;
+        if (job.made.valid()) {
+            MadePicture made = job.made.get();
+            if (!made.bytes.isEmpty()) {
+                StoredPicture p{mediaPart(job.index, made.format), made.format, true};
+                succeed(job.index, p, zip.addStored(p.part, made.bytes));
+                return;
+            }
+            // Nothing better made: the file itself, as measured.
+            job.file = openMeasured(picture);
+        }
+        // Written to while it waited: no longer what was measured.
+        if (!(identityOf(job.file->fd()) == job.file->identity()))
+            pictureChanged(picture.path);
+        StoredPicture p{mediaPart(job.index, picture.format), picture.format, false};
+        checking.push_back({job.index, p,
+                            zip.addStoredFile(p.part, job.file->fd(), job.file->identity().size,
+                                              uprightPatch(picture), picture.path)});
+        // Two read back at once keep the other core busy without piling up threads.
+        while (checking.size() > 2)
+            completeOldest();
     }
 
     void work() {
@@ -296,38 +370,33 @@ struct PackageWriter::State {
             changed.wait(lock, [this] { return closing || !queue.empty(); });
             if (closing)
                 return;
-            Pending& p = *queue.front();
+            Job& job = *queue.front();
             lock.unlock();
-            std::exception_ptr failure;
             try {
-                write(p);
+                write(job);
             } catch (...) {
-                failure = std::current_exception();
+                fail(job.index, std::current_exception());
             }
             lock.lock();
-            if (failure && !error)
-                error = failure;
             queue.pop_front();
             changed.notify_all();
         }
     }
 
-    void throwError(std::unique_lock<std::mutex>&) {
-        if (error)
-            std::rethrow_exception(std::exchange(error, nullptr));
-    }
-
-    // Waits until fewer than `ahead` pictures wait; throws the worker's error, if any.
+    // Waits until fewer than `ahead` pictures wait.
     void waitForRoom(std::size_t ahead) {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return queue.size() < ahead; });
-        throwError(lock);
     }
 
-    void push(std::unique_ptr<Pending> p) {
+    void push(std::unique_ptr<Job> job) {
         {
             const std::lock_guard lock(mutex);
-            queue.push_back(std::move(p));
+            const std::size_t n = std::max(stored.size(), std::size_t(job->index) + 1);
+            stored.resize(n);
+            failed.resize(n);
+            entries.resize(n);
+            queue.push_back(std::move(job));
             if (!worker.joinable())
                 worker = std::thread(&State::work, this);
         }
@@ -335,60 +404,109 @@ struct PackageWriter::State {
     }
 };
 
-PackageWriter::PackageWriter(int out, const QString& outName)
-    : d_(std::make_unique<State>(out, outName)) {}
+PackageWriter::PackageWriter(std::unique_ptr<SaveFile> file)
+    : d_(std::make_unique<State>(std::move(file))) {}
 
 PackageWriter::~PackageWriter() = default;
 
-void PackageWriter::addPicture(int index, const Media& media) {
-    std::unique_ptr<Pending> p = openMeasured(index, media);
-    ::posix_fadvise(p->fd, 0, std::min(p->file.size, kReadAhead), POSIX_FADV_WILLNEED);
-    d_->waitForRoom(kFilesAhead);
-    d_->push(std::move(p));
+const SaveFile& PackageWriter::file() const {
+    return *d_->file;
 }
 
-void PackageWriter::addProduced(int index, const Media& media,
-                                std::function<QByteArray()> produce) {
-    // One picture made ahead of the one being written, so that no more than two are held.
-    d_->waitForRoom(2);
-    auto p = std::make_unique<Pending>();
-    p->index = index;
-    p->part = media.partName;
-    p->source = media.sourcePath;
-    p->made = std::async(std::launch::async, std::move(produce));
-    d_->push(std::move(p));
+void PackageWriter::addPicture(int index, const Media& media, std::function<MadePicture()> make) {
+    auto job = std::make_unique<Job>();
+    job->index = index;
+    job->media = media;
+    if (make) {
+        // One made ahead of the one being written, so that no more than two are held.
+        d_->waitForRoom(2);
+        job->made = std::async(std::launch::async, std::move(make));
+    } else {
+        job->file = openMeasured(media.picture);
+        ::posix_fadvise(job->file->fd(), 0, std::min(job->file->identity().size, kReadAhead),
+                        POSIX_FADV_WILLNEED);
+        d_->waitForRoom(kFilesAhead);
+    }
+    d_->push(std::move(job));
+}
+
+std::exception_ptr PackageWriter::firstFailure() const {
+    const std::lock_guard lock(d_->mutex);
+    return d_->firstFailed < 0 ? nullptr : d_->failed[std::size_t(d_->firstFailed)];
 }
 
 void PackageWriter::drain() {
     d_->waitForRoom(1);
+    // The worker is idle: what it left being read back is completed here.
+    while (!d_->checking.empty())
+        d_->completeOldest();
+}
+
+const StoredPicture* PackageWriter::stored(int index) const {
+    const std::lock_guard lock(d_->mutex);
+    if (index < 0 || std::size_t(index) >= d_->stored.size() || !d_->stored[std::size_t(index)])
+        return nullptr;
+    return &*d_->stored[std::size_t(index)];
 }
 
 void PackageWriter::finish(const Deck& deck) {
     drain();
-    Context c{deck, d_->stored, {}, {}, {}, {}, {}, {}, {}};
+    // The pictures the deck shows, in the order they were written.
+    QHash<int, StoredPicture> shown;
+    std::vector<int> order;
+    for (const Slide& slide : deck.slides) {
+        for (const Shape& s : slide.shapes) {
+            if (s.kind != Shape::Kind::Picture || shown.contains(s.media))
+                continue;
+            const StoredPicture* p = stored(s.media);
+            if (!p)
+                failSave(QStringLiteral("a slide shows a picture that was not stored"),
+                         d_->file->name());
+            shown.insert(s.media, *p);
+            order.push_back(s.media);
+        }
+    }
+    std::sort(order.begin(), order.end());
+    std::vector<ZipEntry> directory;
+    for (const int i : order)
+        directory.push_back(d_->entries[std::size_t(i)]);
+
+    Context c{deck, shown, {}, {}, {}, {}, {}, {}, {}};
     relate(c);
     for (const FixedPart& p : kFixedParts)
-        d_->zip.addDeflated(QLatin1String(p.name), p.xml(c));
+        directory.push_back(d_->zip.addDeflated(QLatin1String(p.name), p.xml(c)));
+    if (hasTitleSlide(deck)) {
+        directory.push_back(
+            d_->zip.addDeflated(QLatin1String(kTitleLayout), slideLayoutXml(Layout::Title, deck)));
+        // Every layout belongs to the one master.
+        directory.push_back(d_->zip.addDeflated(QLatin1String(kTitleLayoutRels), c.layout.xml()));
+    }
 
     const QLatin1StringView slideFolder("ppt/slides/");
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
         Slide slide = deck.slides[i];
-        // A picture that could not be stored leaves no shape pointing at nothing.
-        std::erase_if(slide.shapes, [&c](const Shape& s) { return !c.shown(s); });
         Relationships rels;
-        rels.add(reltype::kSlideLayout, target(slideFolder, QLatin1String(kLayout)));
+        rels.add(reltype::kSlideLayout,
+                 target(slideFolder,
+                        QLatin1String(slide.layout == Layout::Title ? kTitleLayout : kLayout)));
         QHash<int, QString> mediaIds;
-        for (const Shape& s : slide.shapes) {
-            if (s.kind != Shape::Kind::Picture || mediaIds.contains(s.media))
+        for (Shape& s : slide.shapes) {
+            if (s.kind != Shape::Kind::Picture)
                 continue;
-            mediaIds.insert(
-                s.media, rels.add(reltype::kImage,
-                                  target(slideFolder, deck.media[std::size_t(s.media)].partName)));
+            const StoredPicture& p = shown[s.media];
+            s = placed(s, deck.media[std::size_t(s.media)], p);
+            if (!mediaIds.contains(s.media))
+                mediaIds.insert(s.media, rels.add(reltype::kImage, target(slideFolder, p.part)));
         }
-        d_->zip.addDeflated(slidePart(i), slideXml(slide, mediaIds));
-        d_->zip.addDeflated(slideRelsPart(i), rels.xml());
+        directory.push_back(d_->zip.addDeflated(slidePart(i), slideXml(slide, mediaIds)));
+        directory.push_back(d_->zip.addDeflated(slideRelsPart(i), rels.xml()));
     }
-    d_->zip.finish();
+    d_->zip.finish(directory);
+    d_->entriesWritten = qint64(directory.size());
+}
+
+QString PackageWriter::commit(const std::function<bool(const FileIdentity&)>& isPicture) {
+    return d_->file->commit(isPicture);
 }
 
 qint64 PackageWriter::bytesWritten() const {
@@ -396,7 +514,7 @@ qint64 PackageWriter::bytesWritten() const {
 }
 
 qint64 PackageWriter::entriesWritten() const {
-    return d_->zip.entriesWritten();
+    return d_->entriesWritten;
 }
 
 } // namespace slidemill::pptx

@@ -1,43 +1,68 @@
 #pragma once
 
 #include "host/pptx/deck.h"
+#include "host/pptx/picturemaker.h"
 
 #include <QByteArray>
 #include <QString>
+#include <exception>
 #include <functional>
 #include <memory>
 
 namespace slidemill::pptx {
 
+class SaveFile;
+
+// What became of one picture that was stored.
+struct StoredPicture {
+    // ppt/media/imageN.ext
+    QString part;
+    PictureFormat format = PictureFormat::Png;
+    // A copy made upright: its shapes show it unturned.
+    bool upright = false;
+};
+
 // A .pptx package written while the deck is built: each picture goes in as it is added, the
 // XML parts and the zip directory at the end.
 //
-// A picture is opened and checked when it is added; a worker thread copies its bytes in
-// while the build goes on, in order, and the disk is asked to read the next few ahead. An
-// error in a copy is thrown by the next call; the pictures after it still go in.
+// Every picture has an outcome of its own: stored, or failed with its own error. A worker
+// thread stores the pictures in the order they were added while the build goes on; whatever
+// goes wrong with one picture (its read, its copy, its CRC read back from the deck, the copy
+// made of it) is that picture's outcome and nobody else's. The directory written at the end
+// lists the parts and only the pictures the deck shows, so a failed picture's bytes, if any
+// are left, are never read.
 //
-// Failures throw RuntimeError 75 naming the picture or the output. A picture that fails to
-// go in is left out of the slides that show it; the package stays whole.
+// The writer owns the file it writes: its threads are stopped before the descriptor closes.
 class PackageWriter {
 public:
-    // Writes to the open descriptor `out`; errors about it name `outName`.
-    PackageWriter(int out, const QString& outName);
+    explicit PackageWriter(std::unique_ptr<SaveFile> file);
     ~PackageWriter();
     PackageWriter(const PackageWriter&) = delete;
     PackageWriter& operator=(const PackageWriter&) = delete;
 
-    // Deck::media[index], stored from its file, which must still be the file the build
-    // measured (media.file) and a regular one; it is opened without waiting, so a FIFO put in
-    // its place cannot hang the save. A picture its shape turns upright says 1 in its copy.
-    void addPicture(int index, const Media& media);
-    // Deck::media[index] made in memory by `produce` on a thread of its own, at once, while the
-    // picture before it is written; one is made ahead at most, so that two are held at most.
-    // An error it throws is thrown by a later call.
-    void addProduced(int index, const Media& media, std::function<QByteArray()> produce);
-    // Waits until every picture added is in; throws the first error met meanwhile.
+    const SaveFile& file() const;
+
+    // Deck::media[index], the pictures numbered 0, 1, ... as they are added. Stored from its
+    // file, which is opened and checked now (it must still be the regular file the build
+    // measured; a FIFO put in its place cannot hang the save) and copied by the worker. With
+    // `make`, the bytes it makes on a thread of its own are stored instead, unless it makes
+    // none; one is made ahead of the one being written at most. Throws when the picture cannot
+    // be opened; everything after is the picture's outcome.
+    void addPicture(int index, const Media& media, std::function<MadePicture()> make = {});
+
+    // The error of the first picture, in the order added, known to have failed; null when none
+    // has yet. Does not wait.
+    std::exception_ptr firstFailure() const;
+    // Waits until every picture added has its outcome.
     void drain();
-    // The pictures still waiting, every XML part of `deck` and the zip directory.
+    // The outcome of picture `index` once drained; null when it failed.
+    const StoredPicture* stored(int index) const;
+
+    // Every XML part of `deck`, which shows only pictures that were stored, and the directory
+    // of those parts and pictures.
     void finish(const Deck& deck);
+    // The finished package becomes the saved file (SaveFile::commit).
+    QString commit(const std::function<bool(const FileIdentity&)>& isPicture);
 
     // May be asked from any thread.
     qint64 bytesWritten() const;

@@ -12,7 +12,8 @@ constexpr qint64 kFirstMasterId = 2147483648LL;
 constexpr int kFirstSlideId = 256;
 } // namespace
 
-QByteArray presentationXml(const QString& masterRelId, const QStringList& slideRelIds) {
+QByteArray presentationXml(const QString& masterRelId, const QStringList& slideRelIds,
+                           std::int64_t slideWidthEmu, std::int64_t slideHeightEmu) {
     XmlWriter w;
     w.startDocument();
     // <p:presentation>
@@ -33,10 +34,11 @@ QByteArray presentationXml(const QString& masterRelId, const QStringList& slideR
         }
         w.end();
     }
-    // <p:sldSz>
-    w.empty("p:sldSz", {{"cx", XmlWriter::number(kSlideWidthEmu)},
-                        {"cy", XmlWriter::number(kSlideHeightEmu)},
-                        {"type", QStringLiteral("screen4x3")}});
+    // <p:sldSz>: a size other than 4:3 has no type of its own (16:9 is 10 x 5.625 inches).
+    w.empty("p:sldSz",
+            {{"cx", XmlWriter::number(slideWidthEmu)}, {"cy", XmlWriter::number(slideHeightEmu)}});
+    if (slideWidthEmu == kSlideWidthEmu && slideHeightEmu == kSlideHeightEmu)
+        w.attribute("type", QStringLiteral("screen4x3"));
     // <p:notesSz>
     w.empty("p:notesSz", {{"cx", XmlWriter::number(kSlideHeightEmu)},
                           {"cy", XmlWriter::number(kSlideWidthEmu)}});

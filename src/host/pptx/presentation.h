@@ -3,11 +3,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 namespace slidemill::pptx {
 
-// ppt/presentation.xml: the slide size, the master and the slides in order.
+// ppt/presentation.xml: the slide size (EMU), the master and the slides in order.
 // `masterRelId` and `slideRelIds` are the ids its relationships gave them.
-QByteArray presentationXml(const QString& masterRelId, const QStringList& slideRelIds);
+QByteArray presentationXml(const QString& masterRelId, const QStringList& slideRelIds,
+                           std::int64_t slideWidthEmu, std::int64_t slideHeightEmu);
 
 } // namespace slidemill::pptx

@@ -1,6 +1,7 @@
 #include "host/pptx/savefile.h"
 
 #include "core/nativepath.h"
+#include "host/pptx/faults.h"
 #include "host/pptx/saveerror.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace slidemill::pptx {
 
@@ -190,12 +192,17 @@ public:
                     QByteArray::number(QRandomGenerator::global()->generate64(), 16)
                         .rightJustified(16, '0') +
                     kTempSuffix;
+            // Claimed before the file exists, so that a signal at any moment after it is
+            // made removes it; the name is random, so nobody else's file is ever named here.
+            slot_ = claimSlot(path_);
             fd_ =
                 ::open(path_.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ < 0) {
-                if (errno == EEXIST)
+                const int error = errno;
+                releaseSlot(std::exchange(slot_, -1));
+                if (error == EEXIST)
                     continue;
-                failErrno(reportAs_);
+                failSaveErrno(error, reportAs_);
             }
             // Where the file system has no locks, no other save can take it for stale either.
             ::flock(fd_, LOCK_EX);
@@ -206,8 +213,8 @@ public:
                 held.st_dev == named.st_dev && held.st_ino == named.st_ino)
                 break;
             ::close(fd_);
+            releaseSlot(std::exchange(slot_, -1));
         }
-        slot_ = claimSlot(path_);
     }
     ~TemporarySave() override {
         if (fd_ < 0)
@@ -232,6 +239,8 @@ protected:
         } else if (::fchmod(fd_, 0666 & ~currentUmask()) != 0) {
             failErrno(reportAs_);
         }
+        if (const int fault = injectedFault(IoCall::Sync, {}))
+            failSaveErrno(fault, reportAs_);
         if (::fsync(fd_) != 0)
             failErrno(reportAs_);
     }
@@ -317,7 +326,11 @@ public:
     }
     QString commit(const std::function<bool(const FileIdentity&)>&) override {
         struct stat st;
-        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::fsync(fd_) != 0)
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            return {};
+        if (const int fault = injectedFault(IoCall::Sync, {}))
+            failSaveErrno(fault, name_);
+        if (::fsync(fd_) != 0)
             failErrno(name_);
         return {};
     }
@@ -364,6 +377,9 @@ std::unique_ptr<SaveFile> SaveFile::stream(int fd, const QString& name) {
 }
 
 void removeUnfinishedSavesOnSignal() {
+    // A write past the file-size limit then fails with EFBIG, reported as a full disk is,
+    // instead of ending the process with the temporary file left behind.
+    ::signal(SIGXFSZ, SIG_IGN);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old {};
         if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)

@@ -44,6 +44,7 @@ public:
 
 // Removes the temporary files of unfinished saves when SIGINT, SIGTERM or SIGHUP ends the
 // process, which then ends with the signal's usual status. Signals that are ignored stay so.
+// SIGXFSZ is ignored, so that a file-size limit fails the save instead of ending the process.
 void removeUnfinishedSavesOnSignal();
 
 } // namespace slidemill::pptx

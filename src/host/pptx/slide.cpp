@@ -104,6 +104,49 @@ void writeTextBox(XmlWriter& w, const Shape& s) {
     w.end();
 }
 
+// <p:sp> of a placeholder: the layout's, with the slide's text in the layout's style.
+void writePlaceholder(XmlWriter& w, const Shape& s) {
+    w.start("p:sp");
+    w.start("p:nvSpPr");
+    w.empty("p:cNvPr", {{"id", XmlWriter::number(s.id)}, {"name", s.name}});
+    w.start("p:cNvSpPr");
+    w.empty("a:spLocks", {{"noGrp", QStringLiteral("1")}});
+    w.end();
+    w.start("p:nvPr");
+    if (s.role == Shape::Role::Title)
+        w.empty("p:ph", {{"type", QStringLiteral("ctrTitle")}});
+    else
+        w.empty("p:ph", {{"type", QStringLiteral("subTitle")}, {"idx", QStringLiteral("1")}});
+    w.end();
+    w.end();
+    w.start("p:spPr");
+    writeFrame(w, s);
+    w.end();
+    w.start("p:txBody");
+    w.empty("a:bodyPr");
+    w.empty("a:lstStyle");
+    const auto runProperties = [&w, &s](const char* element) {
+        w.empty(element, {{"lang", QStringLiteral("en-US")}});
+        if (s.fontSizeSet)
+            w.attribute("sz", XmlWriter::number(s.fontSizeHundredths));
+        w.attribute("dirty", QStringLiteral("0"));
+    };
+    const QStringList paragraphs = s.paragraphs.isEmpty() ? QStringList{QString()} : s.paragraphs;
+    for (const QString& text : paragraphs) {
+        w.start("a:p");
+        if (!text.isEmpty()) {
+            w.start("a:r");
+            runProperties("a:rPr");
+            w.text("a:t", text);
+            w.end();
+        }
+        runProperties("a:endParaRPr");
+        w.end();
+    }
+    w.end();
+    w.end();
+}
+
 } // namespace
 
 QByteArray slideXml(const Slide& slide, const QHash<int, QString>& mediaRelIds) {
@@ -117,10 +160,17 @@ QByteArray slideXml(const Slide& slide, const QHash<int, QString>& mediaRelIds) 
     w.start("p:cSld");
     startShapeTree(w);
     for (const Shape& s : slide.shapes) {
-        if (s.kind == Shape::Kind::Picture)
+        switch (s.kind) {
+        case Shape::Kind::Picture:
             writePicture(w, s, mediaRelIds.value(s.media));
-        else
+            break;
+        case Shape::Kind::TextBox:
             writeTextBox(w, s);
+            break;
+        case Shape::Kind::Placeholder:
+            writePlaceholder(w, s);
+            break;
+        }
     }
     endSlideBody(w);
     w.end();

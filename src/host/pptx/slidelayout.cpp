@@ -5,7 +5,106 @@
 
 namespace slidemill::pptx {
 
-QByteArray slideLayoutXml() {
+namespace {
+
+// Where presentation applications put a title slide's title and subtitle on a 720 x 540 slide.
+constexpr Frame kTitleFrame{685800, 2130425, 7772400, 1470025};
+constexpr Frame kSubtitleFrame{1371600, 3886200, 6400800, 1752600};
+// Sizes in hundredths of a point: the master's title and body text.
+constexpr int kTitleSize = 4400;
+constexpr int kSubtitleSize = 2800;
+
+// <a:xfrm>
+void writeFrame(XmlWriter& w, const Frame& f) {
+    w.start("a:xfrm");
+    w.empty("a:off", {{"x", XmlWriter::number(f.x)}, {"y", XmlWriter::number(f.y)}});
+    w.empty("a:ext", {{"cx", XmlWriter::number(f.cx)}, {"cy", XmlWriter::number(f.cy)}});
+    w.end();
+}
+
+// <p:sp> of a layout placeholder: its frame, and its text centred in the deck's heading or
+// body font, with the prompt an application shows when editing the layout.
+void writePlaceholder(XmlWriter& w, const Shape& s) {
+    const bool title = s.role == Shape::Role::Title;
+    w.start("p:sp");
+    w.start("p:nvSpPr");
+    w.empty("p:cNvPr", {{"id", XmlWriter::number(s.id)}, {"name", s.name}});
+    w.start("p:cNvSpPr");
+    w.empty("a:spLocks", {{"noGrp", QStringLiteral("1")}});
+    w.end();
+    w.start("p:nvPr");
+    if (title)
+        w.empty("p:ph", {{"type", QStringLiteral("ctrTitle")}});
+    else
+        w.empty("p:ph", {{"type", QStringLiteral("subTitle")}, {"idx", QStringLiteral("1")}});
+    w.end();
+    w.end();
+    w.start("p:spPr");
+    writeFrame(w, s.frame);
+    w.end();
+    w.start("p:txBody");
+    w.empty("a:bodyPr", {{"anchor", title ? QStringLiteral("ctr") : QStringLiteral("t")}});
+    w.start("a:lstStyle");
+    if (title)
+        w.start("a:lvl1pPr", {{"algn", QStringLiteral("ctr")}});
+    else
+        w.start("a:lvl1pPr", {{"marL", QStringLiteral("0")},
+                              {"indent", QStringLiteral("0")},
+                              {"algn", QStringLiteral("ctr")}});
+    if (!title)
+        w.empty("a:buNone");
+    w.start("a:defRPr", {{"sz", XmlWriter::number(title ? kTitleSize : kSubtitleSize)}});
+    w.start("a:solidFill");
+    if (title) {
+        w.empty("a:schemeClr", {{"val", QStringLiteral("tx1")}});
+    } else {
+        w.start("a:schemeClr", {{"val", QStringLiteral("tx1")}});
+        w.empty("a:tint", {{"val", QStringLiteral("75000")}});
+        w.end();
+    }
+    w.end();
+    w.empty("a:latin", {{"typeface", title ? QStringLiteral("+mj-lt") : QStringLiteral("+mn-lt")}});
+    w.end(); // a:defRPr
+    w.end(); // a:lvl1pPr
+    w.end(); // a:lstStyle
+    w.start("a:p");
+    w.start("a:r");
+    w.empty("a:rPr", {{"lang", QStringLiteral("en-US")}});
+    w.text("a:t", title ? QStringLiteral("Click to edit Master title style")
+                        : QStringLiteral("Click to edit Master subtitle style"));
+    w.end();
+    w.empty("a:endParaRPr", {{"lang", QStringLiteral("en-US")}});
+    w.end(); // a:p
+    w.end(); // p:txBody
+    w.end(); // p:sp
+}
+
+Frame centred(const Frame& f, const Deck& deck) {
+    return {f.x + (deck.slideWidthEmu - kSlideWidthEmu) / 2,
+            f.y + (deck.slideHeightEmu - kSlideHeightEmu) / 2, f.cx, f.cy};
+}
+
+} // namespace
+
+std::vector<Shape> titleLayoutPlaceholders(const Deck& deck) {
+    Shape title;
+    title.kind = Shape::Kind::Placeholder;
+    title.role = Shape::Role::Title;
+    title.id = 2;
+    title.name = QStringLiteral("Title 1");
+    title.frame = centred(kTitleFrame, deck);
+    title.fontSizeHundredths = kTitleSize;
+    Shape subtitle = title;
+    subtitle.role = Shape::Role::Subtitle;
+    subtitle.id = 3;
+    subtitle.name = QStringLiteral("Subtitle 2");
+    subtitle.frame = centred(kSubtitleFrame, deck);
+    subtitle.fontSizeHundredths = kSubtitleSize;
+    return {title, subtitle};
+}
+
+QByteArray slideLayoutXml(Layout layout, const Deck& deck) {
+    const bool title = layout == Layout::Title;
     XmlWriter w;
     w.startDocument();
     // <p:sldLayout>
@@ -13,11 +112,15 @@ QByteArray slideLayoutXml() {
     w.namespaceDecl("a", ns::kDml);
     w.namespaceDecl("r", ns::kRel);
     w.namespaceDecl("p", ns::kPml);
-    w.attribute("type", QStringLiteral("blank"));
+    w.attribute("type", title ? QStringLiteral("title") : QStringLiteral("blank"));
     w.attribute("preserve", QStringLiteral("1"));
     // <p:cSld>
-    w.start("p:cSld", {{"name", QStringLiteral("Blank")}});
+    w.start("p:cSld", {{"name", title ? QStringLiteral("Title Slide") : QStringLiteral("Blank")}});
     startShapeTree(w);
+    if (title) {
+        for (const Shape& s : titleLayoutPlaceholders(deck))
+            writePlaceholder(w, s);
+    }
     endSlideBody(w);
     w.end();
     return w.finish();

@@ -6,7 +6,7 @@
 
 namespace slidemill::pptx {
 
-QByteArray slideMasterXml(const QString& layoutRelId) {
+QByteArray slideMasterXml(const QStringList& layoutRelIds) {
     XmlWriter w;
     w.startDocument();
     // <p:sldMaster>
@@ -39,7 +39,10 @@ QByteArray slideMasterXml(const QString& layoutRelId) {
                          {"folHlink", QStringLiteral("folHlink")}});
     // <p:sldLayoutIdLst>
     w.start("p:sldLayoutIdLst");
-    w.empty("p:sldLayoutId", {{"id", QStringLiteral("2147483649")}, {"r:id", layoutRelId}});
+    // Layout ids follow the master's, 2147483648.
+    for (qsizetype i = 0; i < layoutRelIds.size(); ++i)
+        w.empty("p:sldLayoutId",
+                {{"id", XmlWriter::number(2147483649LL + i)}, {"r:id", layoutRelIds[i]}});
     w.end();
     // <p:txStyles>
     w.start("p:txStyles");

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
+#include <QStringList>
 
 namespace slidemill::pptx {
 
-// ppt/slideMasters/slideMaster1.xml: a white background, the text styles and the one
-// (blank) layout it owns under `layoutRelId`.
-QByteArray slideMasterXml(const QString& layoutRelId);
+// ppt/slideMasters/slideMaster1.xml: a white background, the text styles and the layouts it
+// owns under `layoutRelIds`, the blank one first.
+QByteArray slideMasterXml(const QStringList& layoutRelIds);
 
 } // namespace slidemill::pptx

@@ -1,5 +1,6 @@
 #include "host/pptx/zipwriter.h"
 
+#include "host/pptx/faults.h"
 #include "host/pptx/saveerror.h"
 
 #include <QtEndian>
@@ -7,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <future>
 #include <libdeflate.h>
@@ -72,87 +72,84 @@ void put64(QByteArray& b, quint64 v) {
     b.append(le, 8);
 }
 
-// What an entry's headers say.
-struct Entry {
-    QByteArray name;
-    quint16 method = kStored;
-    quint32 crc = 0;
-    quint64 compressedSize = 0;
-    quint64 size = 0;
-    quint64 offset = 0;
+bool largeSizes(const ZipEntry& e) {
+    return e.size >= kMax32 || e.compressedSize >= kMax32;
+}
+bool needsZip64(const ZipEntry& e) {
+    return largeSizes(e) || e.offset >= kMax32;
+}
+quint16 needs(const ZipEntry& e) {
+    return needsZip64(e) ? kNeedsZip64 : e.method == kDeflated ? kNeedsDeflated : kNeedsStored;
+}
+quint16 flags(const ZipEntry& e) {
+    // Bit 11: the name is UTF-8.
+    const bool ascii = std::all_of(e.name.begin(), e.name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return quint16((e.method == kDeflated ? kFlagsDeflatedMax : 0) | (ascii ? 0 : 0x0800));
+}
 
-    bool largeSizes() const { return size >= kMax32 || compressedSize >= kMax32; }
-    bool zip64() const { return largeSizes() || offset >= kMax32; }
-    quint16 needs() const {
-        return zip64() ? kNeedsZip64 : method == kDeflated ? kNeedsDeflated : kNeedsStored;
+QByteArray localHeader(const ZipEntry& e) {
+    QByteArray h;
+    put32(h, kLocalHeader);
+    put16(h, needs(e));
+    put16(h, flags(e));
+    put16(h, e.method);
+    put16(h, kDosTime);
+    put16(h, kDosDate);
+    put32(h, e.crc);
+    put32(h, largeSizes(e) ? kMax32 : e.compressedSize);
+    put32(h, largeSizes(e) ? kMax32 : e.size);
+    put16(h, quint64(e.name.size()));
+    put16(h, largeSizes(e) ? 20 : 0);
+    h += e.name;
+    // A local ZIP64 field holds both sizes, always.
+    if (largeSizes(e)) {
+        put16(h, kZip64Extra);
+        put16(h, 16);
+        put64(h, e.size);
+        put64(h, e.compressedSize);
     }
-    quint16 flags() const {
-        // Bit 11: the name is UTF-8.
-        const bool ascii = std::all_of(name.begin(), name.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        return quint16((method == kDeflated ? kFlagsDeflatedMax : 0) | (ascii ? 0 : 0x0800));
-    }
+    return h;
+}
 
-    QByteArray localHeader() const {
-        QByteArray h;
-        put32(h, kLocalHeader);
-        put16(h, needs());
-        put16(h, flags());
-        put16(h, method);
-        put16(h, kDosTime);
-        put16(h, kDosDate);
-        put32(h, crc);
-        put32(h, largeSizes() ? kMax32 : compressedSize);
-        put32(h, largeSizes() ? kMax32 : size);
-        put16(h, quint64(name.size()));
-        put16(h, largeSizes() ? 20 : 0);
-        h += name;
-        // A local ZIP64 field holds both sizes, always.
-        if (largeSizes()) {
-            put16(h, kZip64Extra);
-            put16(h, 16);
-            put64(h, size);
-            put64(h, compressedSize);
-        }
-        return h;
+QByteArray centralHeader(const ZipEntry& e) {
+    // The central ZIP64 field holds what overflowed, in this order.
+    QByteArray extra;
+    if (e.size >= kMax32)
+        put64(extra, e.size);
+    if (e.compressedSize >= kMax32)
+        put64(extra, e.compressedSize);
+    if (e.offset >= kMax32)
+        put64(extra, e.offset);
+    QByteArray h;
+    put32(h, kCentralHeader);
+    put16(h, kMadeBy);
+    put16(h, needs(e));
+    put16(h, flags(e));
+    put16(h, e.method);
+    put16(h, kDosTime);
+    put16(h, kDosDate);
+    put32(h, e.crc);
+    put32(h, std::min(e.compressedSize, kMax32));
+    put32(h, std::min(e.size, kMax32));
+    put16(h, quint64(e.name.size()));
+    put16(h, extra.isEmpty() ? 0 : quint64(extra.size()) + 4);
+    put16(h, 0); // comment
+    put16(h, 0); // disk
+    put16(h, 0); // internal attributes
+    put32(h, kExternalAttributes);
+    put32(h, std::min(e.offset, kMax32));
+    h += e.name;
+    if (!extra.isEmpty()) {
+        put16(h, kZip64Extra);
+        put16(h, quint64(extra.size()));
+        h += extra;
     }
+    return h;
+}
 
-    QByteArray centralHeader() const {
-        // The central ZIP64 field holds what overflowed, in this order.
-        QByteArray extra;
-        if (size >= kMax32)
-            put64(extra, size);
-        if (compressedSize >= kMax32)
-            put64(extra, compressedSize);
-        if (offset >= kMax32)
-            put64(extra, offset);
-        QByteArray h;
-        put32(h, kCentralHeader);
-        put16(h, kMadeBy);
-        put16(h, needs());
-        put16(h, flags());
-        put16(h, method);
-        put16(h, kDosTime);
-        put16(h, kDosDate);
-        put32(h, crc);
-        put32(h, std::min(compressedSize, kMax32));
-        put32(h, std::min(size, kMax32));
-        put16(h, quint64(name.size()));
-        put16(h, extra.isEmpty() ? 0 : quint64(extra.size()) + 4);
-        put16(h, 0); // comment
-        put16(h, 0); // disk
-        put16(h, 0); // internal attributes
-        put32(h, kExternalAttributes);
-        put32(h, std::min(offset, kMax32));
-        h += name;
-        if (!extra.isEmpty()) {
-            put16(h, kZip64Extra);
-            put16(h, quint64(extra.size()));
-            h += extra;
-        }
-        return h;
-    }
-};
+// The offset of the CRC field in a local header.
+constexpr qint64 kCrcField = 14;
 
 // A file written to while it was copied gives an entry whose CRC says something else.
 [[noreturn]] void changedWhileStored(const QString& sourceName) {
@@ -170,9 +167,13 @@ void unchangedSince(const struct stat& before, int source, const QString& source
 // Reads [at, at + size) of `fd` into `piece`, a piece at a time, and hands each piece to `use`
 // with its offset from `at`. 0 when all was read; errno when a read fails, -1 when the file
 // ends first.
-template <typename Use> int eachPiece(int fd, qint64 at, qint64 size, QByteArray& piece, Use use) {
+template <typename Use>
+int eachPiece(int fd, qint64 at, qint64 size, QByteArray& piece, IoCall call,
+              const QByteArray& entry, Use use) {
     piece.resize(kPieceSize);
     for (qint64 done = 0; done < size;) {
+        if (const int fault = injectedFault(call, entry))
+            return fault;
         const ssize_t n =
             ::pread(fd, piece.data(), std::size_t(std::min(size - done, kPieceSize)), at + done);
         if (n < 0 && errno == EINTR)
@@ -186,28 +187,16 @@ template <typename Use> int eachPiece(int fd, qint64 at, qint64 size, QByteArray
 }
 
 // The CRC-32 of what the output holds at [at, at + size), read back from the page cache where
-// it was just written; `error` as eachPiece answers.
-struct RangeCrc {
-    quint32 crc = 0;
-    int error = 0;
-};
-
-RangeCrc crcOfRange(int out, qint64 at, qint64 size) {
+// it was just written, and the errno of a read that failed (-1: the file ended first).
+std::pair<quint32, int> crcOfRange(int out, qint64 at, qint64 size, const QByteArray& entry) {
     QByteArray piece;
-    RangeCrc result;
-    result.error = eachPiece(out, at, size, piece, [&](const char* data, qsizetype n, qint64) {
-        result.crc = quint32(libdeflate_crc32(result.crc, data, std::size_t(n)));
-    });
-    return result;
+    quint32 crc = 0;
+    const int error = eachPiece(out, at, size, piece, IoCall::ReadBack, entry,
+                                [&](const char* data, qsizetype n, qint64) {
+                                    crc = quint32(libdeflate_crc32(crc, data, std::size_t(n)));
+                                });
+    return {crc, error};
 }
-
-// A stored file's CRC being taken on another thread: where it goes once known.
-struct PendingCrc {
-    std::future<RangeCrc> crc;
-    // Offsets of the CRC field in the output and in the central directory.
-    qint64 headerField = 0;
-    qsizetype directoryField = 0;
-};
 
 } // namespace
 
@@ -224,19 +213,20 @@ struct ZipWriter::State {
     std::atomic<qint64> flushed = 0;
     qint64 handedToDisk = 0;
     QByteArray buffer;
-    QByteArray directory;
-    quint64 entries = 0;
     bool broken = false;
     bool finished = false;
     QByteArray scratch;
     libdeflate_compressor* compressor = nullptr;
-    std::deque<PendingCrc> pending;
+    // The entry being written, which the fault seam is told.
+    QByteArray current;
 
     qint64 offset() const { return flushed + buffer.size(); }
 
     [[noreturn]] void failOut(int error) { failSaveErrno(error, outName); }
 
     void writeAll(const char* data, qint64 size) {
+        if (const int fault = injectedFault(IoCall::Write, current))
+            failOut(fault);
         while (size > 0) {
             const ssize_t n = ::write(out, data, std::size_t(std::min<qint64>(size, 1 << 30)));
             if (n < 0) {
@@ -269,18 +259,17 @@ struct ZipWriter::State {
     }
 
     // An entry that fails goes away again, or nothing more is written after it.
-    template <typename Body> void entry(Entry& e, Body body) {
+    template <typename Body> void entry(ZipEntry& e, Body body) {
         if (finished || broken)
             failSave(QStringLiteral("the package cannot be continued"), outName);
         e.offset = quint64(offset());
+        current = e.name;
         try {
             body();
         } catch (...) {
             cutBack(qint64(e.offset));
             throw;
         }
-        directory += e.centralHeader();
-        ++entries;
         if (seekable && flushed - handedToDisk >= kWritebackStep) {
             // Only asks; a file system that cannot is synced at the end all the same.
             ::sync_file_range(out, base + handedToDisk, flushed - handedToDisk,
@@ -309,6 +298,10 @@ struct ZipWriter::State {
     // through memory.
     bool copyRange(int source, qint64 from, qint64 to, const QString& sourceName) {
         for (qint64 at = from; at < to;) {
+            if (const int fault = injectedFault(IoCall::ReadPicture, current))
+                failSaveErrno(fault, sourceName);
+            if (const int fault = injectedFault(IoCall::Write, current))
+                failOut(fault);
             loff_t in = at;
             const ssize_t n = ::copy_file_range(source, &in, out, nullptr,
                                                 std::size_t(std::min(to - at, kKernelCopyStep)), 0);
@@ -343,56 +336,36 @@ struct ZipWriter::State {
         return true;
     }
 
-    // The CRC of a stored file is taken from the output on another thread while the next
-    // file is copied, so the checksum costs no time of its own. Its two fields are filled in
-    // when it is known: the header's in the file, the directory's here.
-    void checksumLater(qint64 dataAt, qint64 size, qint64 headerField, qsizetype directoryField) {
-        // Two in flight keep the other core busy without piling up threads.
-        while (pending.size() >= 2)
-            collectOne();
-        pending.push_back({std::async(std::launch::async, crcOfRange, out, dataAt, size),
-                           headerField, directoryField});
-    }
-
-    void collectOne() {
-        PendingCrc job = std::move(pending.front());
-        pending.pop_front();
-        const RangeCrc result = job.crc.get();
-        if (result.error != 0)
-            failOut(result.error > 0 ? result.error : EIO);
-        char le[4];
-        qToLittleEndian(result.crc, le);
-        if (::pwrite(out, le, 4, job.headerField) != 4)
-            failOut(errno);
-        std::memcpy(directory.data() + job.directoryField, le, 4);
-    }
-
-    void collectAll() {
-        while (!pending.empty())
-            collectOne();
-    }
-
     // Passes the file's first `size` bytes with the patch laid over them, piece by piece, to
     // the output when `write` is set; returns their CRC-32.
     quint32 passFile(int source, qint64 size, const Patch& patch, bool write,
                      const QString& sourceName) {
         quint32 crc = 0;
-        const int error =
-            eachPiece(source, 0, size, scratch, [&](char* data, qsizetype n, qint64 at) {
-                for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
-                    const qint64 k = patch.offset + i - at;
-                    if (k >= 0 && k < n)
-                        data[k] = patch.bytes[i];
-                }
-                crc = quint32(libdeflate_crc32(crc, data, std::size_t(n)));
-                if (write)
-                    writeAll(data, n);
-            });
+        const int error = eachPiece(source, 0, size, scratch, IoCall::ReadPicture, current,
+                                    [&](char* data, qsizetype n, qint64 at) {
+                                        for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
+                                            const qint64 k = patch.offset + i - at;
+                                            if (k >= 0 && k < n)
+                                                data[k] = patch.bytes[i];
+                                        }
+                                        crc = quint32(libdeflate_crc32(crc, data, std::size_t(n)));
+                                        if (write)
+                                            writeAll(data, n);
+                                    });
         if (error > 0)
             failSaveErrno(error, sourceName);
         if (error < 0)
             changedWhileStored(sourceName);
         return crc;
+    }
+
+    void putCrc(quint32 crc, qint64 headerField) {
+        char le[4];
+        qToLittleEndian(crc, le);
+        if (const int fault = injectedFault(IoCall::Write, current))
+            failOut(fault);
+        if (::pwrite(out, le, 4, headerField) != 4)
+            failOut(errno);
     }
 };
 
@@ -415,8 +388,8 @@ ZipWriter::~ZipWriter() {
     libdeflate_free_compressor(d_->compressor);
 }
 
-void ZipWriter::addDeflated(const QString& name, const QByteArray& data) {
-    Entry e;
+ZipEntry ZipWriter::addDeflated(const QString& name, const QByteArray& data) {
+    ZipEntry e;
     e.name = name.toUtf8();
     e.method = kDeflated;
     e.size = quint64(data.size());
@@ -429,28 +402,31 @@ void ZipWriter::addDeflated(const QString& name, const QByteArray& data) {
             d_->compressor, data.constData(), std::size_t(data.size()), packed.data(), bound);
         packed.truncate(qsizetype(n));
         e.compressedSize = n;
-        d_->append(e.localHeader());
+        d_->append(localHeader(e));
         d_->append(packed);
     });
+    return e;
 }
 
-void ZipWriter::addStored(const QString& name, const QByteArray& data) {
-    Entry e;
+ZipEntry ZipWriter::addStored(const QString& name, const QByteArray& data) {
+    ZipEntry e;
     e.name = name.toUtf8();
     e.size = e.compressedSize = quint64(data.size());
     e.crc = quint32(libdeflate_crc32(0, data.constData(), std::size_t(data.size())));
     d_->entry(e, [&] {
-        d_->append(e.localHeader());
+        d_->append(localHeader(e));
         d_->append(data);
     });
+    return e;
 }
 
-void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, const Patch& patch,
-                              const QString& sourceName) {
-    Entry e;
+WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 size,
+                                     const Patch& patch, const QString& sourceName) {
+    WrittenFile file;
+    file.sourceName = sourceName;
+    ZipEntry& e = file.entry;
     e.name = name.toUtf8();
     e.size = e.compressedSize = quint64(size);
-    bool crcLater = false;
     d_->entry(e, [&] {
         struct stat before;
         if (::fstat(source, &before) != 0)
@@ -458,38 +434,54 @@ void ZipWriter::addStoredFile(const QString& name, int source, qint64 size, cons
         // A stream needs the CRC before the bytes; a file gets it written back afterwards.
         if (!d_->seekable)
             e.crc = d_->passFile(source, size, patch, false, sourceName);
-        d_->append(e.localHeader());
+        d_->append(localHeader(e));
         d_->flush();
+        const qint64 headerField = d_->base + qint64(e.offset) + kCrcField;
         const qint64 dataAt = d_->base + d_->flushed;
         if (d_->readable && d_->copyInKernel(source, size, patch, sourceName)) {
-            crcLater = true;
-        } else {
-            const quint32 crc = d_->passFile(source, size, patch, true, sourceName);
-            if (d_->seekable) {
-                char le[4];
-                qToLittleEndian(crc, le);
-                if (::pwrite(d_->out, le, 4, d_->base + qint64(e.offset) + 14) != 4)
-                    d_->failOut(errno);
-                e.crc = crc;
-            }
-            if (crc != e.crc)
-                changedWhileStored(sourceName);
+            unchangedSince(before, source, sourceName);
+            // Taken from the written bytes on another thread while the next file is copied, so
+            // the checksum costs no time of its own.
+            file.crc = std::async(std::launch::async, crcOfRange, d_->out, dataAt, size, e.name);
+            file.headerField = headerField;
+            return;
         }
+        const quint32 crc = d_->passFile(source, size, patch, true, sourceName);
+        if (d_->seekable) {
+            d_->putCrc(crc, headerField);
+            e.crc = crc;
+        }
+        if (crc != e.crc)
+            changedWhileStored(sourceName);
         unchangedSince(before, source, sourceName);
-        if (crcLater)
-            d_->checksumLater(dataAt, size, d_->base + qint64(e.offset) + 14,
-                              d_->directory.size() + 16);
     });
+    return file;
 }
 
-void ZipWriter::finish() {
+ZipEntry ZipWriter::complete(WrittenFile& file) {
+    if (!file.crc.valid())
+        return file.entry;
+    const auto [crc, error] = file.crc.get();
+    d_->current = file.entry.name;
+    if (error != 0)
+        failSave(QStringLiteral("the copy written could not be read back to check it: %1")
+                     .arg(errnoText(error > 0 ? error : EIO)),
+                 file.sourceName);
+    d_->putCrc(crc, file.headerField);
+    file.entry.crc = crc;
+    return file.entry;
+}
+
+void ZipWriter::finish(const std::vector<ZipEntry>& entries) {
     if (d_->finished || d_->broken)
         failSave(QStringLiteral("the package cannot be continued"), d_->outName);
-    d_->collectAll();
+    d_->current.clear();
     const quint64 start = quint64(d_->offset());
-    const quint64 size = quint64(d_->directory.size());
-    const quint64 count = d_->entries;
-    QByteArray end = std::exchange(d_->directory, {});
+    QByteArray end;
+    for (const ZipEntry& e : entries)
+        end += centralHeader(e);
+    const quint64 size = quint64(end.size());
+    const quint64 count = entries.size();
     if (count >= kMax16 || start >= kMax32 || size >= kMax32) {
         const quint64 record = start + size;
         put32(end, kZip64End);
@@ -522,10 +514,6 @@ void ZipWriter::finish() {
 
 qint64 ZipWriter::bytesWritten() const {
     return d_->flushed;
-}
-
-qint64 ZipWriter::entriesWritten() const {
-    return qint64(d_->entries);
 }
 
 } // namespace slidemill::pptx

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <future>
 #include <memory>
+#include <vector>
 
 namespace slidemill::pptx {
 
@@ -12,14 +14,41 @@ struct Patch {
     QByteArray bytes;
 };
 
+// What the central directory says of one entry.
+struct ZipEntry {
+    QByteArray name;
+    // 0 stored, 8 deflated.
+    quint16 method = 0;
+    quint32 crc = 0;
+    quint64 compressedSize = 0;
+    quint64 size = 0;
+    quint64 offset = 0;
+};
+
+// A stored file's entry, written, whose CRC-32 may still be being read back from the written
+// bytes on another thread. ZipWriter::complete gives the finished entry or that file's error.
+struct WrittenFile {
+    ZipEntry entry;
+    QString sourceName;
+    // Set while the CRC is being taken: the CRC, or the errno of the read-back (-1: it ended
+    // short).
+    std::future<std::pair<quint32, int>> crc;
+    // Where the local header's CRC field is, to fill in once the CRC is known.
+    qint64 headerField = -1;
+};
+
 // A zip file written front to back through a descriptor. Every local header carries the
 // entry's CRC-32 and sizes, so nothing is ever sought back to and the output may be a pipe.
 // ZIP64 records are written where a size, an offset or the entry count needs them. Every
 // entry has the same time stamp and attributes, so equal entries give equal bytes.
 //
+// The writer lists no entry by itself: each add returns what the central directory says of
+// it, and finish writes the directory of the entries it is given, so an entry left out of
+// it (a picture that failed) is bytes that no reader looks at.
+//
 // Failures throw RuntimeError 75 naming the output, or the source file for a read. An entry
 // that fails half-way is cut off again when the output can be truncated; otherwise the
-// writer takes no more entries.
+// writer takes no more entries. Used by one thread at a time.
 class ZipWriter {
 public:
     // Writes to `out` from its current position; `outName` is what errors name.
@@ -28,19 +57,21 @@ public:
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
-    void addDeflated(const QString& name, const QByteArray& data);
-    void addStored(const QString& name, const QByteArray& data);
+    ZipEntry addDeflated(const QString& name, const QByteArray& data);
+    ZipEntry addStored(const QString& name, const QByteArray& data);
     // The first `size` bytes of the regular file `source`, stored, with `patch` over them;
     // `sourceName` is what errors name. Fails when the file changes while it is stored.
-    void addStoredFile(const QString& name, int source, qint64 size, const Patch& patch,
-                       const QString& sourceName);
-    // The central directory and the end records; the writer takes no more entries.
-    void finish();
+    WrittenFile addStoredFile(const QString& name, int source, qint64 size, const Patch& patch,
+                              const QString& sourceName);
+    // Waits for the file's CRC and fills it in; throws 75 naming the source when the bytes
+    // written cannot be read back, and then the entry must be left out of the directory.
+    ZipEntry complete(WrittenFile& file);
+    // The central directory of `entries` and the end records; the writer takes no more
+    // entries.
+    void finish(const std::vector<ZipEntry>& entries);
 
     // Bytes handed to the output so far; may be asked from any thread.
     qint64 bytesWritten() const;
-    // Entries written so far.
-    qint64 entriesWritten() const;
 
 private:
     struct State;

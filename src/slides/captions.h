@@ -1,0 +1,29 @@
+#pragma once
+
+#include "slides/picture.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+namespace slidemill {
+
+// Text as a slide may show it: bytes of a file name that are not UTF-8 become U+FFFD, tabs
+// spaces, line breaks paragraph breaks when asked and spaces otherwise, and every other
+// control character U+FFFD.
+QString slideText(const QString& text, bool keepLineBreaks);
+
+// A picture's file name as its caption: without its folder and its extension.
+QString nameCaption(const QString& path);
+
+// When the photo was taken, or else when its file was last changed; invalid when neither is
+// known.
+QDateTime photoDate(const Picture& picture);
+
+// A date and time as a caption, and a span of days as a subtitle ("12 - 19 July 2026"), as the
+// locale writes dates, without the day of the week.
+QString dateCaption(const QDateTime& when, const QLocale& locale);
+QString dateSpan(QDate first, QDate last, const QLocale& locale);
+
+} // namespace slidemill
