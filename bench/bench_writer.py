@@ -6,8 +6,10 @@
     bench/bench_writer.py zip64  TOOL PHOTOS
     bench/bench_writer.py captions TOOL PHOTOS [--rounds N]
 
-PHOTOS is a folder of IMG_*.jpg as bench/make_photos.py makes them. Every contender runs in
-each round, one after the other on the same photos, so the ratios are paired:
+PHOTOS is a folder of IMG_*.jpg as bench/make_photos.py makes them. TOOL runs with
+--ppi original, storing the photos as they are, unless --ppi says otherwise: this measures the
+writer. Every contender runs in each round, one after the other on the same photos, so the
+ratios are paired:
 
   slidemill-build       the deck, fsync before the rename as always
   ... without fsync     the same with fsync made a no-op by an LD_PRELOAD shim (the benchmark's
@@ -126,8 +128,8 @@ def times(args):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         nofsync = dict(env, LD_PRELOAD=shim)
         contenders = [
-            ("slidemill-build", [args.tool, "-o", out, "--from", listfile], env),
-            ("slidemill-build, no fsync", [args.tool, "-o", out, "--from", listfile], nofsync),
+            ("slidemill-build", [*args.tool_argv, "-o", out, "--from", listfile], env),
+            ("slidemill-build, no fsync", [*args.tool_argv, "-o", out, "--from", listfile], nofsync),
         ]
         if args.before:
             contenders.append(("before", [args.before, "-o", out, "--from", listfile], env))
@@ -191,7 +193,7 @@ def strace(args):
             f.write("\n".join(paths) + "\n")
         out, counts = os.path.join(work, "deck.pptx"), os.path.join(work, "strace.txt")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        subprocess.run(["strace", "-c", "-f", "-o", counts, args.tool, "-o", out, "--from",
+        subprocess.run(["strace", "-c", "-f", "-o", counts, *args.tool_argv, "-o", out, "--from",
                         listfile], env=env, check=True)
         print("%d photos, deck %.0f MB" % (len(paths), os.path.getsize(out) / 1e6))
         with open(counts) as f:
@@ -239,7 +241,7 @@ def zip64(args):
         deck = os.path.join(work, "big.pptx")
         started = time.perf_counter()
         with open(deck, "wb") as f:
-            tool = subprocess.Popen([args.tool, "-o", "-", "--from", listfile], env=env,
+            tool = subprocess.Popen([*args.tool_argv, "-o", "-", "--from", listfile], env=env,
                                     stdout=subprocess.PIPE)
             shutil.copyfileobj(tool.stdout, f, 1 << 20)
             ok &= tool.wait() == 0
@@ -249,7 +251,7 @@ def zip64(args):
         os.unlink(deck)
         # The same into a file: the kernel copies, and the CRCs are written back.
         started = time.perf_counter()
-        ok &= subprocess.run([args.tool, "-o", deck, "--from", listfile], env=env).returncode == 0
+        ok &= subprocess.run([*args.tool_argv, "-o", deck, "--from", listfile], env=env).returncode == 0
         print("the same deck into a file: written in %.0f s" % (time.perf_counter() - started))
         ok &= check(deck)
         os.unlink(deck)
@@ -266,7 +268,7 @@ def zip64(args):
             names.append(name)
         with open(listfile, "w") as f:
             f.write("\n".join(names) + "\n")
-        seconds, peak = run([args.tool, "-o", deck, "--from", listfile], env)
+        seconds, peak = run([*args.tool_argv, "-o", deck, "--from", listfile], env)
         print("deck of 32,767 photos: written in %.1f s, peak %.1f MiB" % (seconds, peak / 1024))
         ok &= check(deck)
     finally:
@@ -297,7 +299,7 @@ def captions(args):
             f.write("\n".join(paths) + "\n")
         out = os.path.join(work, "deck.pptx")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        base = [args.tool, "-o", out, "--from", listfile]
+        base = [*args.tool_argv, "-o", out, "--from", listfile]
         contenders = [
             ("no captions", base),
             ("--description", base + ["--description"]),
@@ -340,8 +342,11 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--cache", choices=["warm", "cold", "both"], default="both")
     parser.add_argument("--mb", type=int, default=700)
+    parser.add_argument("--ppi", default="original",
+                        help="the tool's --ppi; the writer is measured on pictures stored as they are")
     args = parser.parse_args()
     args.tool = os.path.abspath(args.tool)
+    args.tool_argv = [args.tool, "--ppi", args.ppi]
     {"times": times, "strace": strace, "zip64": zip64, "captions": captions}[args.what](args)
 
 

@@ -3,10 +3,10 @@
 
     bench/make_photos.py DIR [COUNT] [WxH]
 
-COUNT (default 1000) files of about 2.4 MB, 9 to 10 megapixels (or WxH, all alike), each with an
-Exif block as a camera writes one; every tenth says orientation 6 (held upright), so the stored
-copy is rewritten. ImageMagick draws 100 different scenes; each file is a scene under its own name and inode,
-which is all a copying benchmark can tell apart. Files already there are kept.
+COUNT (default 1000) files of about 2.4 MB, 9 to 10 megapixels (or WxH, all alike), each with
+an Exif block as a camera writes one; every tenth says orientation 6 or 8 (held upright), so the
+stored copy is turned. ImageMagick draws 100 different scenes; each file is a scene under its own
+name and inode, which is all a copying benchmark can tell apart. Files already there are kept.
 """
 import os
 import random
@@ -62,7 +62,7 @@ def main():
         scene = scenes[i % len(scenes)]
         assert scene[:2] == b"\xff\xd8"
         with open(path + ".part", "wb") as f:
-            f.write(scene[:2] + exif(6 if i % 10 == 9 else 1, i) + scene[2:])
+            f.write(scene[:2] + exif((6, 8)[i // 10 % 2] if i % 10 == 9 else 1, i) + scene[2:])
         os.replace(path + ".part", path)
 
 

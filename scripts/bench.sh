@@ -4,7 +4,8 @@
 #   scripts/bench.sh [PHOTOS]
 #
 # PHOTOS: the 1,000 camera photos for the writer benchmark, made there by
-# bench/make_photos.py when missing (about 2.4 GB; default ~/.cache/slidemill-bench/photos).
+# bench/make_photos.py when missing (about 2.4 GB; default ~/.cache/slidemill-bench/photos), and
+# beside it photos12, 1,000 photos of 12 megapixels for the resolution benchmark (about 2.8 GB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/slidemill-bench/photos}
@@ -22,5 +23,10 @@ echo "== system calls for a 700 MB deck"
 python3 bench/bench_writer.py strace build/bench/slidemill-build "$photos"
 echo "== ZIP64: a deck over 4 GiB with an entry over 4 GiB, and 32,767 photos"
 python3 bench/bench_writer.py zip64 build/bench/slidemill-build "$photos"
+echo "== whole decks at 220 and 150 ppi against vipsthumbnail, PSNR, LibreOffice on 200 photos"
+[ -e "$photos"12/IMG_00999.jpg ] || python3 bench/make_photos.py "$photos"12 1000 4000x3000
+python3 bench/bench_ppi.py build/bench/slidemill-build "$photos"12 --libreoffice 200
+echo "== decoding and resizing one photo: libvips against libjpeg-turbo"
+python3 bench/bench_resize.py build/bench
 echo "== measuring a camera JPEG and a phone HEIC"; build/bench/bench/bench_measure
 echo "== slidemill-build on 100 HEIC photos of 12 megapixels"; sh bench/bench_heic.sh build/bench
