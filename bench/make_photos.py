@@ -16,21 +16,28 @@ import sys
 
 
 def exif(orientation, index):
-    """An APP1 Exif segment: little-endian TIFF with Make, Model, Orientation, DateTime."""
+    """An APP1 Exif segment: little-endian TIFF with Make, Model, Orientation, DateTime, and an
+    Exif IFD with DateTimeOriginal, as cameras write it."""
     make, model = b"Bench\0", b"Camera 1\0"
     stamp = b"2024:05:01 12:%02d:%02d\0" % (index // 60 % 60, index % 60)
+    # IFD0 (4 entries and the Exif IFD's pointer), then the Exif IFD (one entry), then the data.
     entries = [(0x010F, 2, make), (0x0110, 2, model), (0x0112, 3, orientation),
-               (0x0132, 2, stamp)]
-    ifd_end = 8 + 2 + 12 * len(entries) + 4
+               (0x0132, 2, stamp), (0x8769, 4, None)]
+    exif_ifd = 8 + 2 + 12 * len(entries) + 4
+    data_at = exif_ifd + 2 + 12 + 4
     body, data = b"", b""
     for tag, kind, value in entries:
         if kind == 3:
             body += struct.pack("<HHIHH", tag, kind, 1, value, 0)
+        elif kind == 4:
+            body += struct.pack("<HHII", tag, kind, 1, exif_ifd)
         else:
-            body += struct.pack("<HHII", tag, kind, len(value), ifd_end + len(data))
+            body += struct.pack("<HHII", tag, kind, len(value), data_at + len(data))
             data += value + (b"\0" if len(value) % 2 else b"")
+    original = struct.pack("<HHII", 0x9003, 2, len(stamp), data_at + len(data))
+    data += stamp + (b"\0" if len(stamp) % 2 else b"")
     tiff = b"II*\0" + struct.pack("<I", 8) + struct.pack("<H", len(entries)) + body + \
-        struct.pack("<I", 0) + data
+        struct.pack("<I", 0) + struct.pack("<H", 1) + original + struct.pack("<I", 0) + data
     payload = b"Exif\0\0" + tiff
     return b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload
 
