@@ -7,7 +7,9 @@
 #include "slides/picturemetrics.h"
 
 #include <QtConcurrent/QtConcurrentRun>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace slidemill {
@@ -16,6 +18,16 @@ namespace {
 
 // Two pictures at once: one the pointer rests on while the last one is still being made.
 constexpr int kThreads = 2;
+// Previews give way to the window's thread and to builds: on two cores with both making
+// previews, a repaint would otherwise wait for its turn.
+constexpr int kNiceness = 10;
+
+void giveWay() {
+    thread_local bool given = false;
+    if (!given)
+        ::setpriority(PRIO_PROCESS, id_t(::gettid()), kNiceness);
+    given = true;
+}
 
 QString formatName(PictureFormat format) {
     switch (format) {
@@ -156,6 +168,7 @@ void PreviewMaker::start(const QString& path) {
         const auto cancelled = [stop] { return stop->load(); };
         if (cancelled())
             return Outcome{};
+        giveWay();
         if (known && *known == identityOfPath(path))
             return Outcome{{}, true};
         return Outcome{makePreview(path, cancelled), false};
