@@ -24,3 +24,9 @@ echo "== ZIP64: a deck over 4 GiB with an entry over 4 GiB, and 32,767 photos"
 python3 bench/bench_writer.py zip64 build/bench/slidemill-build "$photos"
 echo "== measuring a camera JPEG and a phone HEIC"; build/bench/bench/bench_measure
 echo "== slidemill-build on 100 HEIC photos of 12 megapixels"; sh bench/bench_heic.sh build/bench
+echo "== previews: 12-MP photos, and the pointer across a 300-photo list (under Xvfb if there)"
+if command -v xvfb-run >/dev/null; then
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" build/bench/bench/bench_previews
+else
+    build/bench/bench/bench_previews
+fi
