@@ -541,12 +541,14 @@ void Form1::List1_OLEDragDrop(const DroppedFiles& files) {
         what << (files.others == 1
                      ? QStringLiteral("1 file that is not a picture")
                      : QStringLiteral("%1 files that are not pictures").arg(files.others));
-    services_.boxes.show(this,
-                         QStringLiteral("Left out %1 of the %2 items dropped: %3.")
-                             .arg(leftOut)
-                             .arg(leftOut + files.pictures.size())
-                             .arg(what.join(QStringLiteral(" and "))),
-                         kAppTitle, mbOkOnly | mbInformation);
+    const QString leftOutWhat = what.join(QStringLiteral(" and "));
+    const QString text = files.pictures.isEmpty()
+                             ? QStringLiteral("Nothing was added: %1.").arg(leftOutWhat)
+                             : QStringLiteral("Left out %1 of the %2 items dropped: %3.")
+                                   .arg(leftOut)
+                                   .arg(leftOut + files.pictures.size())
+                                   .arg(leftOutWhat);
+    services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbInformation);
 }
 
 void Form1::cmdUp_Click() {
