@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Starts Slidemill under Xvfb in a folder of sample photos, adds them to the photo list and
 # saves a picture of the window: scripts/screenshot.sh [OUT.png]
+# With --tip file1 (or list1) the pointer then rests on the first entry of that list and the
+# picture shows the window with the entry's preview:
+#   scripts/screenshot.sh --tip file1 docs/preview-file1.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tip=
+if [ "${1:-}" = --tip ]; then
+    tip=${2:?--tip file1 or --tip list1}
+    shift 2
+fi
 out=$(realpath -m "${1:-docs/window.png}")
 mkdir -p "$(dirname "$out")"
 for tool in Xvfb xdotool import; do
@@ -25,7 +33,8 @@ convert -size 480x640 gradient:orange-red "$demo/portrait.png"
 touch "$demo/notes.txt"
 
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 800x480x24 -nolisten tcp & xvfb_pid=$!
+# Room below the window for a preview.
+Xvfb "$display" -screen 0 800x720x24 -nolisten tcp & xvfb_pid=$!
 sleep 1
 (cd "$demo" && DISPLAY=$display QT_QPA_PLATFORM=xcb "$app") & app_pid=$!
 export DISPLAY=$display
@@ -39,5 +48,26 @@ xdotool mousemove 352 60 click 1
 xdotool mousemove 262 296 click 1
 xdotool mousemove 440 18 click 1
 sleep 0.5
-import -window "$win" "$out"
+if [ -z "$tip" ]; then
+    import -window "$win" "$out"
+else
+    case $tip in
+        file1) at="200 18" ;;
+        list1) at="440 18" ;;
+        *) echo "--tip file1 or --tip list1"; exit 2 ;;
+    esac
+    xdotool mousemove 480 272
+    sleep 0.3
+    # shellcheck disable=SC2086
+    xdotool mousemove $at
+    sleep "${TIP_WAIT:-2.5}"
+    # The screen around the window and its tip; the empty (black) rest trimmed away or made
+    # transparent.
+    import -window root "$out"
+    convert "$out" -trim +repage "$out"
+    size=$(identify -format '%w %h' "$out")
+    w=${size% *} h=${size#* }
+    convert "$out" -alpha set -fill none -floodfill +$((w - 1))+0 black \
+        -floodfill +0+$((h - 1)) black -floodfill +$((w - 1))+$((h - 1)) black "$out"
+fi
 echo "saved $out"

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/handler.h"
+#include "app/previewtips.h"
 #include "browser/drivelist.h"
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
@@ -80,7 +81,8 @@ struct BusyCursor {
 
 // While a build runs the window takes no input, and its build, move and Exit buttons show it.
 // What the user does to it meanwhile is dropped as it comes, so that nothing given during a
-// build acts after it (a second click would write a second deck); a close is refused.
+// build acts after it (a second click would write a second deck); a close is refused, and so
+// are files dragged onto it.
 class InputRefused : public QObject {
 public:
     InputRefused(QWidget* window, std::initializer_list<QWidget*> controls)
@@ -109,6 +111,9 @@ protected:
         case QEvent::KeyRelease:
         case QEvent::Shortcut:
         case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
         case QEvent::Close:
             break;
         default:
@@ -371,6 +376,11 @@ void Form1::createControls() {
     // The window opens with the focus on the first control in the focus order.
     Drive1->setFocus();
 
+    File1->setPreviews(&services_.previews);
+    photos_->setPreviews(&services_.previews);
+    new PreviewTips(File1, services_.previews);
+    new PreviewTips(List1, services_.previews);
+
     browser_ = new FolderBrowser(
         Drive1, Dir1, File1, services_.volumes, services_.boxes,
         [this](const RuntimeError& e) { reportError(services_.boxes, this, e); }, this);
@@ -436,6 +446,9 @@ void Form1::bindEvents() {
     bind(cmdOneOne, &QPushButton::clicked, &Form1::cmdOneOne_Click);
     bind(Command1, &QPushButton::clicked, &Form1::Command1_Click);
     bind(cmdExit, &QPushButton::clicked, &Form1::cmdExit_Click);
+    connect(photos_, &PhotoListModel::filesDropped, this, [this](const DroppedFiles& files) {
+        runHandler(services_.boxes, this, [&] { List1_OLEDragDrop(files); });
+    });
 }
 
 const Picture* Form1::image1() const {
@@ -505,6 +518,37 @@ void Form1::List1_DblClick() {
         return;
     photos_->removeAt(photos_->currentRow());
     UpdateAddedCount();
+}
+
+// Files dropped from a file manager: the pictures are appended as cmdAdd appends the selected
+// files; what is left out is counted in one line.
+void Form1::List1_OLEDragDrop(const DroppedFiles& files) {
+    if (!files.pictures.isEmpty()) {
+        if (!roomFor(static_cast<int>(files.pictures.size())))
+            return;
+        photos_->append(files.pictures);
+        UpdateListExtent();
+        UpdateAddedCount();
+    }
+    const int leftOut = files.folders + files.others;
+    if (leftOut == 0)
+        return;
+    QStringList what;
+    if (files.folders > 0)
+        what << (files.folders == 1 ? QStringLiteral("1 folder")
+                                    : QStringLiteral("%1 folders").arg(files.folders));
+    if (files.others > 0)
+        what << (files.others == 1
+                     ? QStringLiteral("1 file that is not a picture")
+                     : QStringLiteral("%1 files that are not pictures").arg(files.others));
+    const QString leftOutWhat = what.join(QStringLiteral(" and "));
+    const QString text = files.pictures.isEmpty()
+                             ? QStringLiteral("Nothing was added: %1.").arg(leftOutWhat)
+                             : QStringLiteral("Left out %1 of the %2 items dropped: %3.")
+                                   .arg(leftOut)
+                                   .arg(leftOut + files.pictures.size())
+                                   .arg(leftOutWhat);
+    services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbInformation);
 }
 
 void Form1::cmdUp_Click() {

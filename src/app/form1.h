@@ -2,6 +2,7 @@
 
 #include "core/messageboxes.h"
 #include "host/savinghost.h"
+#include "photolist/photolistmodel.h"
 #include "slides/builds.h"
 #include "slides/picture.h"
 
@@ -22,6 +23,7 @@ class FileList;
 class FolderBrowser;
 class FolderList;
 class PhotoListModel;
+class PreviewSource;
 class RuntimeError;
 class PhotoListView;
 class Volumes;
@@ -31,6 +33,8 @@ struct Services {
     MessageBoxes& boxes;
     Volumes& volumes;
     PictureLoader& loader;
+    // The previews File1 and List1 show of their pictures.
+    PreviewSource& previews;
     // A new presentation application for each build, storing pictures at `pixelsPerInch` of
     // their size on the slide (0: as their files hold them); it tells where it saved the deck.
     std::function<std::unique_ptr<SavingHost>(int pixelsPerInch)> newHost;
@@ -79,6 +83,7 @@ private:
     void File1_DblClick();
     void cmdDel_Click();
     void List1_DblClick();
+    void List1_OLEDragDrop(const DroppedFiles& files);
     void cmdUp_Click();
     void cmdDown_Click();
     void cmdOneOne_Click();

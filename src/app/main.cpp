@@ -4,6 +4,7 @@
 #include "core/messagehandler.h"
 #include "host/desktopopener.h"
 #include "host/pptxhost.h"
+#include "host/previewmaker.h"
 #include "slides/picturemetrics.h"
 
 #include <QApplication>
@@ -25,9 +26,10 @@ int main(int argc, char* argv[]) {
     QtMessageBoxes boxes;
     SystemVolumes volumes;
     HeaderPictureLoader loader;
+    PreviewMaker previews;
     SystemDesktopOpener opener;
     QSettings settings;
-    Form1 form(Services{boxes, volumes, loader,
+    Form1 form(Services{boxes, volumes, loader, previews,
                         [&opener](int pixelsPerInch) {
                             PptxHostOptions options;
                             options.opener = &opener;

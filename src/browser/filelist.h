@@ -1,16 +1,19 @@
 #pragma once
 
+#include "core/namepattern.h"
+
+#include <QHash>
 #include <QListWidget>
 
 namespace slidemill {
+
+class PreviewSource;
 
 // File1: the names of a folder's picture files, extended selection.
 class FileList : public QListWidget {
     Q_OBJECT
 public:
-    static inline const QString kPattern =
-        QStringLiteral("*.gif;*.jpg;*.png;*.tif;*.bmp;*.wmf;*.emf;*.jpeg;*.jpe;*.tiff;*.heic;*."
-                       "heif;*.avif;*.webp");
+    static inline const QString kPattern = kPicturePattern;
 
     explicit FileList(QWidget* parent = nullptr);
 
@@ -23,8 +26,20 @@ public:
     // no name is ever joined with a folder it does not come from.
     void setPath(const QString& path);
 
+    // Where the previews come from. Each entry gives its file's preview as its tool tip and its
+    // accessible description, and its path under kPreviewPathRole.
+    void setPreviews(PreviewSource* previews);
+
 private:
+    class Entry;
+
+    QVariant previewData(const QListWidgetItem* item, int role) const;
+    void previewMade(const QString& path);
+
     QString path_;
+    PreviewSource* previews_ = nullptr;
+    // The entries asked for their preview, by path: told when it is made.
+    mutable QHash<QString, const QListWidgetItem*> described_;
 };
 
 } // namespace slidemill

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/namepattern.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,16 +22,6 @@ QString workingFolder();
 
 // The error a failed directory call with this errno stands for, naming the path.
 [[noreturn]] void throwFolderError(int err, const QString& path);
-
-// "*.gif;*.jpg" as a matcher: case-insensitive wildcards (* and ?), any of them.
-class NamePattern {
-public:
-    explicit NamePattern(const QString& patterns);
-    bool matches(QStringView name) const;
-
-private:
-    QStringList globs_;
-};
 
 // Orders names as a file manager does: case-insensitive, runs of digits by their value;
 // the same order in every locale.

@@ -1,9 +1,14 @@
 #include "photolist/photolistmodel.h"
 
 #include "core/checked.h"
+#include "core/namepattern.h"
 #include "core/nativepath.h"
+#include "core/previews.h"
 
+#include <QMimeData>
+#include <QUrl>
 #include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 namespace slidemill {
@@ -14,10 +19,110 @@ int PhotoListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
 
+namespace {
+
+const QString kUriList = QStringLiteral("text/uri-list");
+
+bool isFolder(const QString& path) {
+    struct stat st;
+    return ::stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+DroppedFiles droppedFiles(const QMimeData& data) {
+    static const NamePattern pictures(kPicturePattern);
+    DroppedFiles dropped;
+    // One URL a line, lines starting with # are comments.
+    for (const QByteArray& line : data.data(kUriList).split('\n')) {
+        const QByteArray text = line.trimmed();
+        if (text.isEmpty() || text.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(text);
+        const QString host = url.host();
+        if (url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) != 0 ||
+            !(host.isEmpty() || host == QLatin1String("localhost"))) {
+            ++dropped.others;
+            continue;
+        }
+        const QString path = pathFromNative(
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+        if (isFolder(path))
+            ++dropped.folders;
+        else if (!name.isEmpty() && pictures.matches(name))
+            dropped.pictures << path;
+        else
+            ++dropped.others;
+    }
+    return dropped;
+}
+
 QVariant PhotoListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    return printablePath(paths_[index.row()]);
+    const QString& path = paths_[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return printablePath(path);
+    case kPreviewPathRole:
+        return path;
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole: {
+        const std::optional<Preview> preview =
+            previews_ ? previews_->find(path) : std::optional<Preview>();
+        const QStringList lines =
+            previewLines(path, preview ? &*preview : nullptr,
+                         QStringLiteral("%1 of %2").arg(index.row() + 1).arg(count()));
+        return role == Qt::ToolTipRole ? previewToolTip(lines, preview ? &*preview : nullptr)
+                                       : lines.join(QLatin1Char('\n'));
+    }
+    default:
+        return {};
+    }
+}
+
+void PhotoListModel::setPreviews(PreviewSource* previews) {
+    if (previews_)
+        disconnect(previews_, nullptr, this, nullptr);
+    previews_ = previews;
+    if (previews_)
+        connect(previews_, &PreviewSource::made, this, &PhotoListModel::previewMade);
+}
+
+void PhotoListModel::previewMade(const QString& path) {
+    for (int row = 0; row < count(); ++row) {
+        if (paths_[row] == path)
+            Q_EMIT dataChanged(index(row), index(row),
+                               {Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
+    }
+}
+
+Qt::ItemFlags PhotoListModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? QAbstractListModel::flags(index) : Qt::ItemIsDropEnabled;
+}
+
+QStringList PhotoListModel::mimeTypes() const {
+    return {kUriList};
+}
+
+// Never a move: the file manager would take the files away once they were dropped.
+Qt::DropActions PhotoListModel::supportedDropActions() const {
+    return Qt::CopyAction | Qt::LinkAction;
+}
+
+bool PhotoListModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                     const QModelIndex& parent) const {
+    return data && !parent.isValid() && (action & supportedDropActions()) &&
+           data->hasFormat(kUriList);
+}
+
+bool PhotoListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                  const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    Q_EMIT filesDropped(droppedFiles(*data));
+    return true;
 }
 
 QStringList PhotoListModel::shownTexts() const {

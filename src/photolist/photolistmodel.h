@@ -5,7 +5,26 @@
 #include <QList>
 #include <QStringList>
 
+class QMimeData;
+
 namespace slidemill {
+
+class PreviewSource;
+
+// What files dragged from a file manager hold, sorted out.
+struct DroppedFiles {
+    // Full paths of the picture files, in the order given.
+    QStringList pictures;
+    int folders = 0;
+    // Files whose names the file list's pattern leaves out, and whatever is not a local file.
+    int others = 0;
+};
+
+// Reads the text/uri-list of a drop. A file's path is its URL's percent-decoded bytes, so a
+// name that is not UTF-8 reaches the file system as it is; "localhost" or no host is this
+// machine. A folder is told by the file system, a picture by its name as the file list tells
+// one.
+DroppedFiles droppedFiles(const QMimeData& data);
 
 // The photo list: the picture paths in build order, which of them are selected and which one
 // is current. It holds no widget; List1 shows it and works on its selection, so what the user
@@ -16,8 +35,24 @@ public:
     explicit PhotoListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    // The path as the list shows it: on one line, whatever its name holds.
+    // The path as the list shows it: on one line, whatever its name holds. Its preview as a
+    // tool tip and as the entry's accessible description, with its place in the list ("3 of
+    // 40"), and the path itself under kPreviewPathRole.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // Where the previews come from; none: the tips tell name, folder and place only.
+    void setPreviews(PreviewSource* previews);
+
+    // Files dragged from a file manager may be dropped on the list as a whole, not on an entry
+    // nor between two. The model appends nothing itself: filesDropped offers what was
+    // dropped, so that the window appends the pictures as it appends those of the file list.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
     int count() const { return int(paths_.size()); }
     const QStringList& paths() const { return paths_; }
@@ -50,12 +85,18 @@ public:
     // becomes the highest one moved.
     void moveSelectedDown();
 
+Q_SIGNALS:
+    void filesDropped(const slidemill::DroppedFiles& files);
+
 private:
     void runPass(int step);
     void setSelectedFlags(const std::vector<char>& selected);
 
+    void previewMade(const QString& path);
+
     QStringList paths_;
     QItemSelectionModel selection_;
+    PreviewSource* previews_ = nullptr;
 };
 
 } // namespace slidemill

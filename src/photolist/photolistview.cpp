@@ -42,6 +42,10 @@ PhotoListView::PhotoListView(PhotoListModel* photos, QWidget* parent)
     // Each entry is one line, so one row's height serves all: the list does not shape every
     // entry's text to lay them out.
     setUniformItemSizes(true);
+    // Files from a file manager are dropped on the list as a whole and go to its end.
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDefaultDropAction(Qt::CopyAction);
+    setDropIndicatorShown(false);
 }
 
 void PhotoListView::setHorizontalExtent(int pixels) {
@@ -54,10 +58,11 @@ void PhotoListView::setHorizontalExtent(int pixels) {
 // Data changes only when entries trade places, and every entry shows on one line, so every
 // row keeps its height and place: repainting what the list shows will do. Qt's list would lay
 // out all rows again and measure every changed one, most of a second on a full list after a
-// press of UP or DOWN.
+// press of UP or DOWN. A preview made changes nothing that is painted.
 void PhotoListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
-                                const QList<int>&) {
-    viewport()->update();
+                                const QList<int>& roles) {
+    if (roles.isEmpty() || roles.contains(Qt::DisplayRole))
+        viewport()->update();
 #if QT_CONFIG(accessibility)
     if (QAccessible::isActive()) {
         QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "browser/filelist.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "photolist/photolist.h"
@@ -8,6 +9,7 @@
 #include "support/formdriver.h"
 #include "support/recordinghost.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -16,13 +18,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QToolTip>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QWindow>
 #include <algorithm>
@@ -54,12 +61,44 @@ private:
     QSemaphore& gate_;
 };
 
+// A drag from a file manager, dropped on a list: true when the list took it.
+bool dropOn(QAbstractItemView* list, const QMimeData& data) {
+    QWidget* on = list->viewport();
+    const QPoint at = on->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(on, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(on, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(on, &drop);
+    return drop.isAccepted();
+}
+
+QMimeData* filesDragged(const QStringList& paths) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data->setUrls(urls);
+    return data;
+}
+
+// The picture a tool tip shows.
+QImage pictureIn(const QString& toolTip) {
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("base64,([A-Za-z0-9+/=]+)")).match(toolTip);
+    return m.hasMatch() ? QImage::fromData(QByteArray::fromBase64(m.captured(1).toLatin1()))
+                        : QImage();
+}
+
 } // namespace
 
 class TestForm1 : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
+    // A photo, a turned one and a file that is no picture.
+    QTemporaryDir photos_;
     std::unique_ptr<test::FormDriver> w_;
     QList<RecordingHost*> hosts_;
 
@@ -80,6 +119,16 @@ private Q_SLOTS:
             QFile f(dir_.filePath(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
+        // Upright, the red quarter is top left.
+        auto marked = [](int w, int h) {
+            QImage image(w, h, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter(&image).fillRect(0, 0, w / 2, h / 2, Qt::red);
+            return image;
+        };
+        QVERIFY(!test::writeTurned(photos_.path(), "a.jpg", marked(640, 480), "jpeg", 1).isEmpty());
+        QVERIFY(!test::writeTurned(photos_.path(), "b.jpg", marked(480, 640), "jpeg", 6).isEmpty());
+        QVERIFY(!test::writeBytes(photos_.path(), "c.jpg", "Dear diary,\n").isEmpty());
     }
     void init() {
         hosts_.clear();
@@ -92,7 +141,10 @@ private Q_SLOTS:
         };
         QVERIFY(w_->open());
     }
-    void cleanup() { w_.reset(); }
+    void cleanup() {
+        QToolTip::hideText();
+        w_.reset();
+    }
 
     void startsWithItsDesign_data() {
         QTest::addColumn<QString>("name");
@@ -336,6 +388,7 @@ private Q_SLOTS:
     // done afterwards; the build, move and Exit buttons are disabled and the window stays open.
     void inputDuringABuildIsDropped_data() {
         QTest::addColumn<QString>("input");
+        QTest::newRow("files dropped on List1") << "drop on List1";
         QTest::newRow("build button again") << "click cmdOneOne";
         QTest::newRow("a control left enabled") << "click Check1";
         QTest::newRow("a key") << "space on Check1";
@@ -382,6 +435,9 @@ private Q_SLOTS:
                                                         Qt::NoScrollPhase, false));
         } else if (input == QLatin1String("close")) {
             QVERIFY(!w_->form->close());
+        } else if (input == QLatin1String("drop on List1")) {
+            const std::unique_ptr<QMimeData> files(filesDragged({path("b.png")}));
+            QVERIFY(!dropOn(list1(), *files));
         }
         QTest::qWait(50);
         QVERIFY(w_->form->building());
@@ -399,6 +455,7 @@ private Q_SLOTS:
         // Input given afterwards is taken as ever.
         test::FormDriver::postClick(check1);
         QTRY_VERIFY(check1->isChecked());
+        QCOMPARE(photos()->count(), 200);
     }
 
     // The window cannot go while its build runs: Exit is disabled and a close refused. If it
@@ -539,6 +596,89 @@ private Q_SLOTS:
         w_->newHost = [] { return std::make_unique<RecordingHost>(); };
         QVERIFY(w_->open());
         QCOMPARE(w_->form->pixelsPerInch(), 0);
+    }
+
+    // Resting the pointer on an entry of either list shows its preview in a tool tip, and the
+    // entry's accessible description says the same: its name, folder, size and format, or why
+    // it cannot be shown, and in the photo list its place.
+    void previewOfAnEntry_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("fact");
+        QTest::addColumn<QSize>("picture");
+        for (const char* list : {"File1", "List1"}) {
+            QTest::addRow("%s: a photo", list)
+                << list << 0 << "640 x 480 pixels, JPEG" << QSize(256, 192);
+            QTest::addRow("%s: a turned photo, upright", list)
+                << list << 1 << "480 x 640 pixels, JPEG" << QSize(192, 256);
+            QTest::addRow("%s: not a picture", list)
+                << list << 2 << "Cannot be shown: not a picture" << QSize(0, 0);
+        }
+    }
+    void previewOfAnEntry() {
+        QFETCH(QString, list);
+        QFETCH(int, row);
+        QFETCH(QString, fact);
+        QFETCH(QSize, picture);
+        const QStringList names{"a.jpg", "b.jpg", "c.jpg"};
+        QStringList lines{names[row], QStringLiteral("Folder: ") + photos_.path(), fact};
+        QAbstractItemView* view = nullptr;
+        if (list == QLatin1String("File1")) {
+            w_->control<FileList>("File1")->setPath(photos_.path());
+            view = file1();
+        } else {
+            for (const QString& name : names)
+                photos()->append({photos_.filePath(name)});
+            lines << QStringLiteral("%1 of 3").arg(row + 1);
+            view = list1();
+        }
+        const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &help);
+        // Shown at once, and again once the preview is made.
+        QVERIFY(QToolTip::isVisible());
+        QTRY_VERIFY(QToolTip::text().contains(fact));
+        for (const QString& line : lines)
+            QVERIFY2(QToolTip::text().contains(line.toHtmlEscaped()), qPrintable(line));
+        const QImage shown = pictureIn(QToolTip::text());
+        QCOMPARE(shown.size(), picture);
+        // Red top left: upright.
+        QVERIFY(shown.isNull() ||
+                (qRed(shown.pixel(8, 8)) > 200 && qGreen(shown.pixel(8, 8)) < 80));
+
+        QAccessibleInterface* entry = QAccessible::queryAccessibleInterface(view)->child(row);
+        QVERIFY(entry);
+        QCOMPARE(entry->text(QAccessible::Description), lines.join(QLatin1Char('\n')));
+    }
+
+    // Moved to with the keys, the current entry shows its preview after a moment's rest.
+    void previewOfTheCurrentEntry() {
+        QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
+        for (const char* name : {"a.jpg", "b.jpg"})
+            photos()->append({photos_.filePath(QLatin1String(name))});
+        list1()->setFocus();
+        photos()->setCurrentRow(0);
+        QTest::keyClick(list1(), Qt::Key_Down);
+        QCOMPARE(photos()->currentRow(), 1);
+        QTRY_VERIFY(QToolTip::isVisible() && QToolTip::text().contains(QLatin1String("2 of 2")) &&
+                    pictureIn(QToolTip::text()).size() == QSize(192, 256));
+    }
+
+    // Files dropped from a file manager on the photo list: its pictures appended in the order
+    // given, as cmdAdd appends them, the count and the extent following; a folder and a file
+    // that is no picture are left out and counted in one line.
+    void dropsFilesOnThePhotoList() {
+        photos()->append({QStringLiteral("/earlier.png")});
+        const std::unique_ptr<QMimeData> files(
+            filesDragged({path("c.jpg"), photos_.path(), path("notes.txt"), path("b.png")}));
+        QVERIFY(dropOn(list1(), *files));
+        QCOMPARE(photos()->paths(), QStringList({"/earlier.png", path("c.jpg"), path("b.png")}));
+        QCOMPARE(label1(), QStringLiteral("Added 3"));
+        QCOMPARE(list1()->horizontalExtent(), extent());
+        QCOMPARE(w_->boxes.shown.size(), 1);
+        QCOMPARE(w_->boxes.shown[0].text,
+                 QStringLiteral("Left out 2 of the 4 items dropped: 1 folder and 1 file that is "
+                                "not a picture."));
     }
 
     void accessKeysPressButtons() {

@@ -1,9 +1,15 @@
 #include "photolist/photolistmodel.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace slidemill;
 
@@ -148,6 +154,69 @@ private Q_SLOTS:
         list.append({QStringLiteral("/p/a\nb.png")});
         QCOMPARE(list.index(0).data().toString(), QStringLiteral("/p/a\\nb.png"));
         QCOMPARE(list.paths(), QStringList{QStringLiteral("/p/a\nb.png")});
+    }
+
+    // Files dragged from a file manager: the pictures are offered in the order given, as full
+    // paths byte for byte; folders and the rest are counted. A move is refused: the file manager
+    // would take the files away.
+    void dropOffersThePicturesAmongTheFiles_data() {
+        QTest::addColumn<QString>("uris");
+        QTest::addColumn<QByteArrayList>("pictures");
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<int>("others");
+        QTest::newRow("files, a folder and a non-picture")
+            << "D/b.jpg\r\nD/sub\r\nD/notes.txt\r\nD/A.PNG\r\n"
+            << QByteArrayList{"b.jpg", "A.PNG"} << 1 << 1;
+        QTest::newRow("a folder named like a picture") << "D/folder.jpg/\r\n"
+                                                       << QByteArrayList{} << 1 << 0;
+        QTest::newRow("a name that is not UTF-8") << "D/caf%E9.jpg\r\n"
+                                                  << QByteArrayList{"caf\xE9.jpg"} << 0 << 0;
+        QTest::newRow("localhost, a comment, no last line break")
+            << "# from a file manager\nfile://localhost@D/b.jpg" << QByteArrayList{"b.jpg"} << 0
+            << 0;
+        QTest::newRow("not files of this machine")
+            << "https://example.org/b.jpg\r\nfile://elsewhere@D/b.jpg\r\n"
+            << QByteArrayList{} << 0 << 2;
+        QTest::newRow("a missing picture, taken by its name as the > button takes it")
+            << "D/gone.webp\r\n"
+            << QByteArrayList{"gone.webp"} << 0 << 0;
+    }
+    void dropOffersThePicturesAmongTheFiles() {
+        QFETCH(QString, uris);
+        QFETCH(QByteArrayList, pictures);
+        QTemporaryDir dir;
+        const QByteArray folder = nativePath(dir.path());
+        for (const char* name : {"b.jpg", "notes.txt", "A.PNG", "caf\xE9.jpg"})
+            ::close(::open(folder + '/' + name, O_CREAT | O_WRONLY, 0644));
+        QDir(dir.path()).mkdir(QStringLiteral("sub"));
+        QDir(dir.path()).mkdir(QStringLiteral("folder.jpg"));
+        // D stands for the folder's URL, after "file://" and a host, or alone.
+        QString list = uris;
+        list.replace(QLatin1String("@D"), QString::fromLatin1(folder.toPercentEncoding("/")));
+        list.replace(QLatin1String("D/"), QLatin1String("file://") +
+                                              QString::fromLatin1(folder.toPercentEncoding("/")) +
+                                              QLatin1Char('/'));
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"), list.toLatin1());
+
+        PhotoListModel model;
+        QVERIFY(!model.canDropMimeData(&data, Qt::MoveAction, -1, -1, {}));
+        DroppedFiles offered;
+        int offers = 0;
+        connect(&model, &PhotoListModel::filesDropped, this, [&](const DroppedFiles& files) {
+            offered = files;
+            ++offers;
+        });
+        QVERIFY(model.dropMimeData(&data, Qt::CopyAction, 0, 0, {}));
+        QCOMPARE(offers, 1);
+        QStringList expected;
+        for (const QByteArray& name : pictures)
+            expected << pathFromNative(folder + '/' + name);
+        QCOMPARE(offered.pictures, expected);
+        QTEST(offered.folders, "folders");
+        QTEST(offered.others, "others");
+        // The window appends them; the model does not.
+        QCOMPARE(model.count(), 0);
     }
 
     // The largest list the window holds; more entries cannot be addressed.

@@ -28,7 +28,7 @@ Picture WatchedLoader::load(const QString& path) {
 bool FormDriver::open() {
     if (!newHost)
         newHost = [] { return std::make_unique<RecordingHost>(); };
-    form = std::make_unique<Form1>(Services{boxes, volumes, loader,
+    form = std::make_unique<Form1>(Services{boxes, volumes, loader, previews,
                                             [this](int ppi) {
                                                 pixelsPerInch = ppi;
                                                 return newHost();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
+#include "host/previewmaker.h"
 #include "slides/picturemetrics.h"
 #include "support/fakevolumes.h"
 #include "support/scriptedboxes.h"
@@ -54,6 +55,7 @@ public:
     ScriptedMessageBoxes boxes;
     FakeVolumes volumes;
     WatchedLoader loader;
+    PreviewMaker previews;
     std::function<std::unique_ptr<SavingHost>()> newHost;
     // The resolution the last host was made for.
     int pixelsPerInch = -1;

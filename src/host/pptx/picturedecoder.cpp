@@ -1,0 +1,755 @@
+#include "host/pptx/picturedecoder.h"
+
+#include "core/messagehandler.h"
+#include "core/runtimeerror.h"
+#include "host/pptx/exifthumbnail.h"
+#include "host/pptx/picturemaker.h"
+#include "host/pptx/saveerror.h"
+#include "slides/bytesource.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QtEndian>
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <libheif/heif.h>
+#include <malloc.h>
+#include <mutex>
+#include <optional>
+#include <unistd.h>
+#include <vector>
+
+namespace slidemill::pptx {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcVips, "libvips")
+
+// What pictures decoded whole (rather than a few lines at a time) may hold at once.
+constexpr qint64 kWholeDecodeLimit = qint64(512) << 20;
+
+// How far a picture may be shrunk while it is decoded, as a multiple of the target that must be
+// left for Lanczos3. A JPEG's DCT scaling (by 2, 4 or 8) may go down to the target itself: it
+// measured as close to ImageMagick's Lanczos3 as libvips' own rule of leaving a factor of 2 (49
+// to 50 dB against 51.5; a JPEG at quality 85 is 36), in half the time and memory
+// (bench/bench_resize.py). libwebp's scaled decode averages pixels like a box, so it stops at
+// twice the target.
+constexpr double kJpegLeftForLanczos = 1.0;
+constexpr double kWebpLeftForLanczos = 2.0;
+
+// The only loaders libvips may use; every other one, and anything it marks untrusted, is
+// blocked. Each is called by name for the format measured, never chosen by the file's bytes.
+constexpr const char* kLoaders[] = {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource",
+                                    "VipsForeignLoadNsgifSource", "VipsForeignLoadTiffSource",
+                                    "VipsForeignLoadWebpSource"};
+
+[[noreturn]] void tooLarge(const Picture& picture, QSize pixels) {
+    undecodable(picture, QStringLiteral("the picture is too large to decode (%1 x %2 pixels)")
+                             .arg(pixels.width())
+                             .arg(pixels.height()));
+}
+
+// Libraries end their messages with a newline and may add lines of detail: the first line is
+// the cause.
+QString firstLine(const char* text) {
+    const QStringList lines = QString::fromUtf8(text ? text : "").split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        if (!line.trimmed().isEmpty())
+            return line.trimmed();
+    }
+    return {};
+}
+
+void vipsLog(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+    qCWarning(lcVips, "%s", message);
+}
+
+bool startVips() {
+    if (VIPS_INIT("slidemill") != 0)
+        return false;
+    // Buffers of a megabyte or more (decoded pictures, libde265's planes) are mapped for each
+    // picture and given back when freed, instead of the arenas keeping the largest picture's
+    // memory once malloc's threshold has grown past it: one 12-MP HEIC after another peaked at
+    // 138 MiB without this and 117 with it, two camera JPEGs at once at 76 and 70.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    // Its warnings go where Qt's do: dropped unless SLIDEMILL_DEBUG is set. Its notes (info,
+    // debug) stay GLib's, shown only when G_MESSAGES_DEBUG asks for them.
+    g_log_set_handler(
+        "VIPS", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+        vipsLog, nullptr);
+    // No picture is made twice, and two are made at once on their own threads.
+    vips_cache_set_max(0);
+    vips_cache_set_max_mem(0);
+    vips_cache_set_max_files(0);
+    vips_concurrency_set(1);
+    vips_block_untrusted_set(TRUE);
+    vips_operation_block_set("VipsForeignLoad", TRUE);
+    for (const char* loader : kLoaders)
+        vips_operation_block_set(loader, FALSE);
+    return true;
+}
+
+// Memory for pictures decoded whole, shared by those made at once: a picture waits until its
+// share is free, and one larger than all of it is refused. What a picture that holds a share
+// adds later is taken without waiting, so that two pictures never wait for each other.
+class WholeDecodes {
+public:
+    void take(qint64 bytes, bool wait) {
+        std::unique_lock lock(mutex_);
+        if (wait)
+            changed_.wait(lock, [&] { return used_ + bytes <= kWholeDecodeLimit; });
+        used_ += bytes;
+    }
+    void give(qint64 bytes) {
+        {
+            const std::lock_guard lock(mutex_);
+            used_ -= bytes;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    qint64 used_ = 0;
+};
+
+WholeDecodes& wholeDecodes() {
+    static WholeDecodes decodes;
+    return decodes;
+}
+
+} // namespace
+
+[[noreturn]] void undecodable(const Picture& picture, const QString& cause) {
+    throw RuntimeError(
+        errInvalidPicture,
+        QStringLiteral("%1: %2").arg(RuntimeError::standardText(errInvalidPicture), cause),
+        picture.path);
+}
+
+[[noreturn]] void vipsFailed(const Picture& picture) {
+    char* text = vips_error_buffer_copy();
+    QString cause = firstLine(text);
+    g_free(text);
+    undecodable(picture, cause.isEmpty() ? QStringLiteral("the picture cannot be decoded") : cause);
+}
+
+void needVips(const Picture& picture) {
+    static const bool started = startVips();
+    if (!started)
+        vipsFailed(picture);
+}
+
+Image loaded(const Picture& picture, int failed, VipsImage*& out) {
+    if (failed)
+        vipsFailed(picture);
+    return Image(std::exchange(out, nullptr));
+}
+
+VipsThreadEnd::~VipsThreadEnd() {
+    vips_thread_shutdown();
+    malloc_trim(0);
+}
+
+Reservation::~Reservation() {
+    if (bytes_ > 0)
+        wholeDecodes().give(bytes_);
+}
+
+void Reservation::add(const Picture& picture, QSize pixels, qint64 bytes) {
+    if (bytes <= 0)
+        return;
+    if (bytes_ + bytes > kWholeDecodeLimit)
+        tooLarge(picture, pixels);
+    wholeDecodes().take(bytes, bytes_ == 0);
+    bytes_ += bytes;
+}
+
+qint64 area(QSize size) {
+    return qint64(size.width()) * size.height();
+}
+
+QSize sizeOf(const VipsImage* image) {
+    return {image->Xsize, image->Ysize};
+}
+
+namespace {
+
+bool quarterTurn(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+// The proportions of a decoded picture, upright, are those of `header`: a crop of a few rows (a
+// HEIF's clap, which the header reader leaves alone) is not a stretch anyone sees, so up to 1%
+// is let through, beside the rounding of either side.
+bool sameShape(QSize decodedUpright, QSize header) {
+    const qint64 dw = decodedUpright.width(), dh = decodedUpright.height();
+    const qint64 hw = header.width(), hh = header.height();
+    const qint64 slack = std::max(std::max(dw, hw) + std::max(dh, hh), dh * hw / 100);
+    return !header.isEmpty() && std::abs(dw * hh - dh * hw) <= slack;
+}
+
+// The header gave the slide its shape; a picture that decodes to other proportions would be
+// stretched to it.
+void checkShape(const Picture& picture, QSize decodedUpright) {
+    const QSize header = measuredPixels(picture);
+    if (!sameShape(decodedUpright, header))
+        undecodable(picture, QStringLiteral("the picture's size differs from its header's "
+                                            "(%1 x %2 pixels decoded, %3 x %4 measured)")
+                                 .arg(decodedUpright.width())
+                                 .arg(decodedUpright.height())
+                                 .arg(header.width())
+                                 .arg(header.height()));
+}
+
+// A size as stored, shown upright (or back).
+QSize turnedSize(const Picture& picture, const Decoded& d, QSize size) {
+    return !d.upright && quarterTurn(picture.orientation) ? size.transposed() : size;
+}
+
+} // namespace
+
+QSize uprightOf(const Picture& picture, const Decoded& d) {
+    return turnedSize(picture, d, d.stored);
+}
+
+QSize storedTarget(const Picture& picture, const Decoded& d, QSize shown) {
+    return turnedSize(picture, d, fittedPixels(uprightOf(picture, d), shown));
+}
+
+namespace {
+
+// How far the decoder itself may shrink, leaving `left` times the target.
+double shrinkOnLoad(QSize stored, QSize target, double left) {
+    return std::min(double(stored.width()) / target.width(),
+                    double(stored.height()) / target.height()) /
+           left;
+}
+
+// --- libvips loaders ----------------------------------------------------------------------
+
+Source sourceOf(const Picture& picture, const MeasuredFile& file) {
+    // libvips reads its own duplicate of the checked descriptor.
+    Source source(vips_source_new_from_descriptor(file.fd()));
+    if (!source)
+        vipsFailed(picture);
+    return source;
+}
+
+bool interlaced(VipsImage* image) {
+    int value = 0;
+    return vips_image_get_typeof(image, "interlaced") &&
+           vips_image_get_int(image, "interlaced", &value) == 0 && value != 0;
+}
+
+void rewind(const Picture& picture, VipsSource* source) {
+    if (vips_source_rewind(source))
+        vipsFailed(picture);
+}
+
+Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown) {
+    const Source source = sourceOf(picture, file);
+    Decoded d;
+    d.photographic = true;
+    VipsImage* out = nullptr;
+    d.image = loaded(picture,
+                     vips_jpegload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
+                                          "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr),
+                     out);
+    d.stored = sizeOf(d.image.get());
+    checkShape(picture, uprightOf(picture, d));
+    // A progressive JPEG's coefficients are held whole while it is decoded.
+    if (interlaced(d.image.get()))
+        d.reservation.add(picture, d.stored, area(d.stored) * d.image->Bands * 2);
+    const double shrink =
+        shrinkOnLoad(d.stored, storedTarget(picture, d, shown), kJpegLeftForLanczos);
+    int factor = 1;
+    while (factor < 8 && shrink >= factor * 2)
+        factor *= 2;
+    if (factor > 1) {
+        rewind(picture, source.get());
+        d.image.reset();
+        d.image = loaded(picture,
+                         vips_jpegload_source(source.get(), &out, "shrink", factor, "access",
+                                              VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                              VIPS_FAIL_ON_TRUNCATED, nullptr),
+                         out);
+    }
+    return d;
+}
+
+Decoded decodePng(const Picture& picture, const MeasuredFile& file) {
+    const Source source = sourceOf(picture, file);
+    Decoded d;
+    VipsImage* out = nullptr;
+    d.image = loaded(picture,
+                     vips_pngload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
+                                         "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr),
+                     out);
+    d.stored = sizeOf(d.image.get());
+    checkShape(picture, d.stored);
+    // An interlaced PNG is read whole.
+    if (interlaced(d.image.get()))
+        d.reservation.add(picture, d.stored,
+                          qint64(VIPS_IMAGE_SIZEOF_PEL(d.image.get())) * area(d.stored));
+    return d;
+}
+
+Decoded decodeGif(const Picture& picture, const MeasuredFile& file) {
+    const Source source = sourceOf(picture, file);
+    Decoded d;
+    VipsImage* out = nullptr;
+    d.image = loaded(
+        picture,
+        vips_gifload_source(source.get(), &out, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr), out);
+    d.stored = sizeOf(d.image.get());
+    int pages = 1;
+    if (vips_image_get_typeof(d.image.get(), "n-pages") &&
+        vips_image_get_int(d.image.get(), "n-pages", &pages) == 0 && pages > 1) {
+        d.keep = true;
+        return d;
+    }
+    checkShape(picture, d.stored);
+    // The frame and the one before it, four bytes a pixel each.
+    d.reservation.add(picture, d.stored, area(d.stored) * 8);
+    return d;
+}
+
+Decoded decodeTiff(const Picture& picture, const MeasuredFile& file) {
+    const Source source = sourceOf(picture, file);
+    Decoded d;
+    VipsImage* out = nullptr;
+    d.image = loaded(picture,
+                     vips_tiffload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
+                                          "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr),
+                     out);
+    d.stored = sizeOf(d.image.get());
+    checkShape(picture, uprightOf(picture, d));
+    return d;
+}
+
+// A WebP holds its picture losslessly (VP8L) or as a lossy VP8 frame; the extended form lists
+// its chunks first.
+bool webpLossless(int fd) {
+    qint64 offset = 12;
+    for (int chunk = 0; chunk < 64; ++chunk) {
+        char header[8];
+        if (::pread(fd, header, sizeof header, offset) != qint64(sizeof header))
+            return false;
+        const QByteArrayView tag(header, 4);
+        if (tag == "VP8L")
+            return true;
+        if (tag == "VP8 " || tag == "ANMF")
+            return false;
+        const quint32 size = qFromLittleEndian<quint32>(header + 4);
+        offset += 8 + qint64(size) + (size & 1);
+    }
+    return false;
+}
+
+Decoded decodeWebp(const Picture& picture, const MeasuredFile& file, QSize shown) {
+    const Source source = sourceOf(picture, file);
+    Decoded d;
+    d.photographic = !webpLossless(file.fd());
+    // libwebp decodes the whole frame, at the scale asked, and libvips makes room for it as it
+    // reads the header: the scale comes from the size measured.
+    d.stored = turnedSize(picture, d, measuredPixels(picture));
+    const double scale = std::min(
+        1.0, 1.0 / shrinkOnLoad(d.stored, storedTarget(picture, d, shown), kWebpLeftForLanczos));
+    const QSize decoded(std::max(1, int(std::lround(d.stored.width() * scale))),
+                        std::max(1, int(std::lround(d.stored.height() * scale))));
+    d.reservation.add(picture, d.stored, area(decoded) * 4);
+    VipsImage* out = nullptr;
+    d.image = loaded(picture,
+                     scale < 1.0 ? vips_webpload_source(source.get(), &out, "scale", scale, nullptr)
+                                 : vips_webpload_source(source.get(), &out, nullptr),
+                     out);
+    checkShape(picture, turnedSize(picture, d, sizeOf(d.image.get())));
+    return d;
+}
+
+// --- Whole files: BMP through Qt, the HEIF family through libheif ---------------------------
+
+QByteArray readAll(const MeasuredFile& file) {
+    const qint64 size = file.identity().size;
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failSaveErrno(errno, file.path());
+        if (n == 0)
+            pictureChanged(file.path());
+        done += n;
+    }
+    return bytes;
+}
+
+// An image over pixels held elsewhere, `bands` bytes a pixel with no padding.
+Image wrapped(const Picture& picture, const uchar* pixels, QSize size, int bands) {
+    Image image(vips_image_new_from_memory(pixels, std::size_t(area(size)) * std::size_t(bands),
+                                           size.width(), size.height(), bands, VIPS_FORMAT_UCHAR));
+    if (!image)
+        vipsFailed(picture);
+    VipsImage* out = nullptr;
+    if (vips_copy(image.get(), &out, "interpretation",
+                  bands <= 2 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB, nullptr))
+        vipsFailed(picture);
+    return Image(out);
+}
+
+void setProfile(VipsImage* image, const QByteArray& icc) {
+    if (!icc.isEmpty())
+        vips_image_set_blob_copy(image, VIPS_META_ICC_NAME, icc.constData(),
+                                 std::size_t(icc.size()));
+}
+
+Decoded decodeBmp(const Picture& picture, const MeasuredFile& file) {
+    Decoded d;
+    const QSize header = measuredPixels(picture);
+    // Qt's reader refuses more than its allocation limit.
+    if (area(header) * 4 > qint64(QImageReader::allocationLimit()) << 20)
+        tooLarge(picture, header);
+    d.reservation.add(picture, header, area(header) * 4 + file.identity().size);
+    QByteArray bytes = readAll(file);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    auto image = std::make_shared<QImage>();
+    if (!reader.read(image.get()))
+        undecodable(picture, reader.errorString());
+    bytes = QByteArray();
+    const bool alpha = image->hasAlphaChannel();
+    const QByteArray icc =
+        image->colorSpace().isValid() ? image->colorSpace().iccProfile() : QByteArray();
+    *image = std::move(*image).convertToFormat(alpha ? QImage::Format_RGBA8888
+                                                     : QImage::Format_RGBX8888);
+    d.stored = image->size();
+    checkShape(picture, d.stored);
+    Image rgba = wrapped(picture, image->constBits(), d.stored, 4);
+    d.pixels = image;
+    if (alpha) {
+        d.image = std::move(rgba);
+    } else {
+        VipsImage* out = nullptr;
+        if (vips_extract_band(rgba.get(), &out, 0, "n", 3, nullptr))
+            vipsFailed(picture);
+        d.image = Image(out);
+    }
+    setProfile(d.image.get(), icc);
+    return d;
+}
+
+template <auto release> struct Releaser {
+    template <typename T> void operator()(T* p) const { release(p); }
+};
+using HeifContext = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
+using HeifHandle = std::unique_ptr<const heif_image_handle, Releaser<heif_image_handle_release>>;
+using HeifOptions = std::unique_ptr<heif_decoding_options, Releaser<heif_decoding_options_free>>;
+using HeifNclx = std::unique_ptr<heif_color_profile_nclx, Releaser<heif_nclx_color_profile_free>>;
+
+void check(const Picture& picture, const heif_error& error) {
+    if (error.code != heif_error_Ok)
+        undecodable(picture, firstLine(error.message));
+}
+
+// The ICC profile of the decoded pixels: the file's, or one made from the primaries its nclx
+// box names where they are not sRGB's.
+QByteArray heifProfile(const heif_image_handle* handle) {
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+        QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)),
+                       Qt::Uninitialized);
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
+            return icc;
+        return {};
+    }
+    heif_color_profile_nclx* raw = nullptr;
+    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &raw);
+    // libheif may hand over the profile with an error about its values.
+    const HeifNclx nclx(raw);
+    if (error.code != heif_error_Ok || !nclx)
+        return {};
+    const auto primaries = nclx->color_primaries;
+    const auto transfer = nclx->transfer_characteristics;
+    const bool srgbPrimaries = primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                               primaries == heif_color_primaries_unspecified;
+    // HDR transfers are brought down to 8 bits by libheif; no profile describes the result.
+    const bool srgbLikeTransfer = transfer == heif_transfer_characteristic_IEC_61966_2_1 ||
+                                  transfer == heif_transfer_characteristic_ITU_R_BT_709_5 ||
+                                  transfer == heif_transfer_characteristic_ITU_R_BT_601_6 ||
+                                  transfer == heif_transfer_characteristic_unspecified;
+    if (srgbPrimaries || !srgbLikeTransfer)
+        return {};
+    const QColorSpace space({nclx->color_primary_white_x, nclx->color_primary_white_y},
+                            {nclx->color_primary_red_x, nclx->color_primary_red_y},
+                            {nclx->color_primary_green_x, nclx->color_primary_green_y},
+                            {nclx->color_primary_blue_x, nclx->color_primary_blue_y},
+                            QColorSpace::TransferFunction::SRgb);
+    return space.isValid() ? space.iccProfile() : QByteArray();
+}
+
+// The smallest thumbnail item of `primary` that holds `target` (upright) in the proportions of
+// `upright`, the primary picture's; null when it has none such. libheif gives each item's size
+// with its own irot and clap applied.
+HeifHandle thumbnailItem(const heif_image_handle* primary, QSize target, QSize upright) {
+    const int count = heif_image_handle_get_number_of_thumbnails(primary);
+    if (count <= 0)
+        return {};
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    HeifHandle best;
+    for (int i = 0; i < listed; ++i) {
+        heif_image_handle* raw = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, ids[std::size_t(i)], &raw).code !=
+            heif_error_Ok)
+            continue;
+        HeifHandle item(raw);
+        const QSize size(heif_image_handle_get_width(item.get()),
+                         heif_image_handle_get_height(item.get()));
+        if (size.width() < target.width() || size.height() < target.height() ||
+            !sameShape(size, upright))
+            continue;
+        if (!best || area(size) < qint64(heif_image_handle_get_width(best.get())) *
+                                      heif_image_handle_get_height(best.get()))
+            best = std::move(item);
+    }
+    return best;
+}
+
+// libheif decodes the whole picture, applying its irot, imir and clap; libde265 and dav1d under
+// it print their complaints themselves, so they run where standard error goes nowhere. With
+// `thumbnailFor` not empty it decodes, instead of the primary picture, its smallest thumbnail
+// item that has the size that fits there; empty when there is none such.
+std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile& file,
+                                      QSize thumbnailFor = {}) {
+    const QByteArray bytes = readAll(file);
+    Decoded d;
+    d.upright = true;
+    d.photographic = true;
+    heif_image* decoded = nullptr;
+    QByteArray icc;
+    bool alpha = false;
+    bool found = true;
+    runWithOwnStandardErrorMuted([&] {
+        HeifContext context(heif_context_alloc());
+        check(picture, heif_context_read_from_memory_without_copy(
+                           context.get(), bytes.constData(), std::size_t(bytes.size()), nullptr));
+        heif_image_handle* rawHandle = nullptr;
+        check(picture, heif_context_get_primary_image_handle(context.get(), &rawHandle));
+        HeifHandle handle(rawHandle);
+        if (!thumbnailFor.isEmpty()) {
+            const QSize upright = measuredPixels(picture);
+            handle = thumbnailItem(handle.get(), fittedPixels(upright, thumbnailFor), upright);
+            found = handle != nullptr;
+            if (!found)
+                return;
+        }
+        alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+        const QSize size(heif_image_handle_get_width(handle.get()),
+                         heif_image_handle_get_height(handle.get()));
+        // The decoded planes as coded (one and a half bytes a pixel at 4:2:0, twice that at
+        // 4:4:4 or more than 8 bits) and the RGB picture made from them.
+        d.reservation.add(picture, size, area(size) * ((alpha ? 4 : 3) + 3));
+        icc = heifProfile(handle.get());
+        const HeifOptions options(heif_decoding_options_alloc());
+        options->convert_hdr_to_8bit = 1;
+        check(picture,
+              heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
+                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                options.get()));
+    });
+    if (!found)
+        return std::nullopt;
+    const std::shared_ptr<heif_image> owner(decoded, heif_image_release);
+    const int bands = alpha ? 4 : 3;
+    int stride = 0;
+    uchar* pixels = heif_image_get_plane(decoded, heif_channel_interleaved, &stride);
+    d.stored = QSize(heif_image_get_width(decoded, heif_channel_interleaved),
+                     heif_image_get_height(decoded, heif_channel_interleaved));
+    if (!pixels || d.stored.isEmpty() || stride < d.stored.width() * bands)
+        undecodable(picture, QStringLiteral("no picture decoded"));
+    checkShape(picture, d.stored);
+    // Rows packed together in place, as libvips reads them.
+    const std::size_t row = std::size_t(d.stored.width()) * std::size_t(bands);
+    for (int y = 1; y < d.stored.height() && std::size_t(stride) != row; ++y)
+        std::memmove(pixels + std::size_t(y) * row, pixels + std::size_t(y) * std::size_t(stride),
+                     row);
+    d.image = wrapped(picture, pixels, d.stored, bands);
+    d.pixels = owner;
+    setProfile(d.image.get(), icc);
+    return d;
+}
+
+// The thumbnail in a JPEG's EXIF block, stored as the picture is (its orientation turns it
+// too), when it is a JPEG of at least the stored size that fits `shown`, no larger than the
+// picture and in its proportions. It is decoded here, small as it is, so that a damaged one is
+// passed over for the picture itself.
+std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const MeasuredFile& file,
+                                           QSize shown) {
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return std::nullopt;
+    const std::optional<ByteRange> range = exifThumbnail(ByteSource(device));
+    if (!range)
+        return std::nullopt;
+    QByteArray bytes(range->length, Qt::Uninitialized);
+    if (::pread(file.fd(), bytes.data(), std::size_t(range->length), range->offset) !=
+        range->length)
+        return std::nullopt;
+    const Source source(vips_source_new_from_memory(bytes.constData(), std::size_t(bytes.size())));
+    if (!source)
+        return std::nullopt;
+    const auto passOver = [] {
+        vips_error_clear();
+        return std::optional<Decoded>();
+    };
+    Decoded d;
+    d.photographic = true;
+    auto load = [&](int shrink) {
+        VipsImage* out = nullptr;
+        const bool failed = vips_source_rewind(source.get()) ||
+                            vips_jpegload_source(source.get(), &out, "shrink", shrink, "fail_on",
+                                                 VIPS_FAIL_ON_TRUNCATED, nullptr);
+        d.image.reset(failed ? nullptr : out);
+        return !failed;
+    };
+    if (!load(1))
+        return passOver();
+    d.stored = sizeOf(d.image.get());
+    const QSize upright = measuredPixels(picture);
+    const QSize needed = fittedPixels(upright, shown);
+    const QSize have = uprightOf(picture, d);
+    if (have.width() < needed.width() || have.height() < needed.height() ||
+        have.width() > upright.width() || have.height() > upright.height() ||
+        !sameShape(have, upright))
+        return std::nullopt;
+    const double shrink = shrinkOnLoad(d.stored, storedTarget(picture, d, shown), 1.0);
+    int factor = 1;
+    while (factor < 8 && shrink >= factor * 2)
+        factor *= 2;
+    if (factor > 1 && !load(factor))
+        return passOver();
+    d.reservation.add(picture, d.stored,
+                      qint64(VIPS_IMAGE_SIZEOF_PEL(d.image.get())) * area(sizeOf(d.image.get())));
+    Image memory(vips_image_copy_memory(d.image.get()));
+    if (!memory)
+        return passOver();
+    d.image = std::move(memory);
+    return d;
+}
+
+} // namespace
+
+std::optional<Decoded> decodeThumbnail(const Picture& picture, const MeasuredFile& file,
+                                       QSize shown) {
+    switch (picture.format) {
+    case PictureFormat::Jpeg:
+        return decodeExifThumbnail(picture, file, shown);
+    case PictureFormat::Heic:
+    case PictureFormat::Heif:
+    case PictureFormat::Avif:
+        return decodeHeifItem(picture, file, shown);
+    default:
+        return std::nullopt;
+    }
+}
+
+namespace {
+
+Decoded decodeHeif(const Picture& picture, const MeasuredFile& file) {
+    return *decodeHeifItem(picture, file);
+}
+
+} // namespace
+
+// --- Resizing, turning, encoding ----------------------------------------------------------
+
+Image resized(const Picture& picture, Image image, QSize target) {
+    if (sizeOf(image.get()) == target)
+        return image;
+    const double hscale = double(target.width()) / image->Xsize;
+    const double vscale = double(target.height()) / image->Ysize;
+    const bool alpha = vips_image_hasalpha(image.get());
+    const VipsBandFormat format = image->BandFmt;
+    VipsImage* out = nullptr;
+    // Colours under transparent pixels must not bleed into their neighbours.
+    if (alpha) {
+        if (vips_premultiply(image.get(), &out, nullptr))
+            vipsFailed(picture);
+        image.reset(out);
+    }
+    if (vips_resize(image.get(), &out, hscale, "vscale", vscale, "kernel", VIPS_KERNEL_LANCZOS3,
+                    nullptr))
+        vipsFailed(picture);
+    image.reset(out);
+    if (alpha) {
+        if (vips_unpremultiply(image.get(), &out, nullptr))
+            vipsFailed(picture);
+        image.reset(out);
+        if (vips_cast(image.get(), &out, format, nullptr))
+            vipsFailed(picture);
+        image.reset(out);
+    }
+    if (sizeOf(image.get()) != target) {
+        if (vips_extract_area(image.get(), &out, 0, 0, std::min(target.width(), image->Xsize),
+                              std::min(target.height(), image->Ysize), nullptr))
+            vipsFailed(picture);
+        image.reset(out);
+    }
+    return image;
+}
+
+Image turned(const Picture& picture, Image image, Reservation& reservation) {
+    if (picture.orientation < 2 || picture.orientation > 8)
+        return image;
+    reservation.add(picture, sizeOf(image.get()),
+                    qint64(VIPS_IMAGE_SIZEOF_PEL(image.get())) * area(sizeOf(image.get())));
+    Image memory(vips_image_copy_memory(image.get()));
+    if (!memory)
+        vipsFailed(picture);
+    image.reset();
+    vips_image_set_int(memory.get(), VIPS_META_ORIENTATION, picture.orientation);
+    VipsImage* out = nullptr;
+    if (vips_autorot(memory.get(), &out, nullptr))
+        vipsFailed(picture);
+    return Image(out);
+}
+
+Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
+    switch (picture.format) {
+    case PictureFormat::Jpeg:
+        return decodeJpeg(picture, file, shown);
+    case PictureFormat::Png:
+        return decodePng(picture, file);
+    case PictureFormat::Gif:
+        return decodeGif(picture, file);
+    case PictureFormat::Tiff:
+        return decodeTiff(picture, file);
+    case PictureFormat::Webp:
+        return decodeWebp(picture, file, shown);
+    case PictureFormat::Bmp:
+        return decodeBmp(picture, file);
+    case PictureFormat::Heic:
+    case PictureFormat::Heif:
+    case PictureFormat::Avif:
+        return decodeHeif(picture, file);
+    case PictureFormat::Wmf:
+    case PictureFormat::Emf:
+    case PictureFormat::Count:
+        break;
+    }
+    undecodable(picture, QStringLiteral("the picture cannot be decoded"));
+}
+
+} // namespace slidemill::pptx

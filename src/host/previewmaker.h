@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/previews.h"
+
+#include <QCache>
+#include <QFutureWatcher>
+#include <QHash>
+#include <QThreadPool>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace slidemill {
+
+// Measures the picture at path from its header and makes its thumbnail (kPreviewSide, from
+// host/pptx/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
+// when `cancelled` answered true before it was done. Safe to call from any thread.
+std::optional<Preview> makePreview(const QString& path,
+                                   const std::function<bool()>& cancelled = {});
+
+// The previews of the session: made on threads of their own, two at once at most, and kept in
+// at most `cacheBytes` of memory, the least recently used let go first. A preview asked for
+// again is checked against its file first, and made anew when the file changed. What no list
+// wants any more is not made: work not started is dropped, work under way stops.
+class PreviewMaker : public PreviewSource {
+    Q_OBJECT
+public:
+    static constexpr qint64 kCacheBytes = qint64(64) << 20;
+
+    explicit PreviewMaker(qint64 cacheBytes = kCacheBytes, QObject* parent = nullptr);
+    // Stops what is under way and waits for it.
+    ~PreviewMaker() override;
+
+    std::optional<Preview> find(const QString& path) const override;
+    void want(const void* client, const QString& path) override;
+
+    // What the kept previews take, counted as their bytes and their texts.
+    qint64 cachedBytes() const { return cache_.totalCost(); }
+    // Pictures being looked at or waiting to be.
+    int working() const { return int(jobs_.size()); }
+
+private:
+    // What a look at a file found: a new preview, or that the one kept is still its file's;
+    // neither when it was cancelled.
+    struct Outcome {
+        std::optional<Preview> preview;
+        bool unchanged = false;
+    };
+    struct Job {
+        std::shared_ptr<std::atomic<bool>> stop;
+        QFutureWatcher<Outcome>* watcher = nullptr;
+    };
+
+    bool wanted(const QString& path) const;
+    void start(const QString& path);
+    void finish(const QString& path);
+
+    mutable QCache<QString, Preview> cache_;
+    QHash<const void*, QString> wanted_;
+    std::unordered_map<QString, Job> jobs_;
+    QThreadPool pool_;
+};
+
+} // namespace slidemill

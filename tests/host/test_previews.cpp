@@ -1,0 +1,346 @@
+// Previews: the thumbnail of each format, upright and in sRGB, taken from the thumbnail a file
+// carries where it is large enough; what a broken picture says; cancelling; the cache's bound.
+
+#include "core/nativepath.h"
+#include "host/previewmaker.h"
+#include "support/fixtures.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageWriter>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <libheif/heif.h>
+#include <memory>
+
+using namespace slidemill;
+using namespace slidemill::test;
+
+namespace {
+
+// Upright: the top-left quarter red, the rest white; every turn and mirror moves the red.
+QImage marked(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter(&image).fillRect(0, 0, w / 2, h / 2, Qt::red);
+    return image;
+}
+
+QImage filled(int w, int h, QColor colour) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(90);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+template <auto release> struct Releaser {
+    template <typename T> void operator()(T* p) const { release(p); }
+};
+
+// A HEIC of `main` whose thumbnail item, `side` pixels on its longer side, is made from
+// `thumbnail`, as heif-enc -t makes it.
+QByteArray heicWithThumbnail(const QImage& main, const QImage& thumbnail, int side) {
+    const std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
+    heif_encoder* rawEncoder = nullptr;
+    if (heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder).code)
+        return {};
+    const std::unique_ptr<heif_encoder, Releaser<heif_encoder_release>> encoder(rawEncoder);
+    using Image = std::unique_ptr<heif_image, Releaser<heif_image_release>>;
+    auto heifImage = [](const QImage& picture) {
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+        heif_image* raw = nullptr;
+        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGB, &raw);
+        Image image(raw);
+        heif_image_add_plane(image.get(), heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+        int stride = 0;
+        uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+        for (int y = 0; y < rgb.height(); ++y)
+            memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+        return image;
+    };
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_encode_image(context.get(), heifImage(main).get(), encoder.get(), nullptr,
+                                  &rawHandle)
+            .code)
+        return {};
+    const std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>> handle(rawHandle);
+    heif_image_handle* rawThumbnail = nullptr;
+    if (heif_context_encode_thumbnail(context.get(), heifImage(thumbnail).get(), handle.get(),
+                                      encoder.get(), nullptr, side, &rawThumbnail)
+            .code)
+        return {};
+    heif_image_handle_release(rawThumbnail);
+    QByteArray out;
+    heif_writer writer{};
+    writer.writer_api_version = 1;
+    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    return heif_context_write(context.get(), &writer, &out).code ? QByteArray() : out;
+}
+
+// A JPEG of `stored` with an EXIF block saying `orientation` whose IFD1 holds `thumbnail`.
+QByteArray jpegWithExifThumbnail(const QImage& stored, int orientation, const QImage& thumbnail) {
+    return withSegment(encoded(stored, "jpeg"),
+                       exifSegment(orientation, false, encoded(thumbnail, "jpeg")));
+}
+
+bool near(QRgb a, QRgb b, int tolerance) {
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// "mark": the red quarter is at the top left, so the picture stands upright; "green": the
+// thumbnail the file carries was taken.
+QString looks(const QImage& thumbnail) {
+    const QRgb topLeft = thumbnail.pixel(thumbnail.width() / 10, thumbnail.height() / 10);
+    const QRgb bottomRight =
+        thumbnail.pixel(thumbnail.width() * 9 / 10, thumbnail.height() * 9 / 10);
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0);
+    if (near(topLeft, green, 40) && near(bottomRight, green, 40))
+        return QStringLiteral("green");
+    if (near(topLeft, red, 40) && !near(bottomRight, red, 60) && !near(bottomRight, green, 60))
+        return QStringLiteral("mark");
+    return QStringLiteral("neither");
+}
+
+} // namespace
+
+class TestPreviews : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QString write(const QString& name, const QByteArray& bytes) {
+        return writeBytes(dir_.path(), name, bytes);
+    }
+    // The picture a row of the table names.
+    QString picture(const QString& kind) {
+        const QImage green = filled(320, 240, Qt::green);
+        if (kind == QLatin1String("jpeg"))
+            return writeTurned(dir_.path(), kind + ".jpg", marked(640, 480), "jpeg", 1);
+        if (kind == QLatin1String("jpeg turned"))
+            return writeTurned(dir_.path(), kind + ".jpg", marked(480, 640), "jpeg", 6);
+        if (kind == QLatin1String("jpeg, EXIF thumbnail"))
+            return write(kind + ".jpg", jpegWithExifThumbnail(marked(1600, 1200), 1, green));
+        if (kind == QLatin1String("jpeg turned, EXIF thumbnail"))
+            return write(kind + ".jpg", jpegWithExifThumbnail(
+                                            storedForOrientation(marked(1200, 1600), 6), 6, green));
+        if (kind == QLatin1String("jpeg, EXIF thumbnail too small"))
+            return write(kind + ".jpg",
+                         jpegWithExifThumbnail(marked(1600, 1200), 1, filled(160, 120, Qt::green)));
+        if (kind == QLatin1String("jpeg, EXIF thumbnail letterboxed"))
+            return write(kind + ".jpg",
+                         jpegWithExifThumbnail(marked(1600, 1200), 1, filled(320, 180, Qt::green)));
+        if (kind == QLatin1String("heic"))
+            return writeTurned(dir_.path(), kind + ".heic", marked(640, 480), "heic", 1);
+        if (kind == QLatin1String("heic turned"))
+            return writeTurned(dir_.path(), kind + ".heic", marked(480, 640), "heic", 6);
+        if (kind == QLatin1String("heic, thumbnail item"))
+            return write(kind + ".heic",
+                         heicWithThumbnail(marked(1280, 960), filled(640, 480, Qt::green), 320));
+        if (kind == QLatin1String("heic, thumbnail item too small"))
+            return write(kind + ".heic",
+                         heicWithThumbnail(marked(1280, 960), filled(640, 480, Qt::green), 128));
+        if (kind == QLatin1String("webp turned"))
+            return writeTurned(dir_.path(), kind + ".webp", marked(480, 640), "webp", 8);
+        if (kind == QLatin1String("png, small"))
+            return write(kind + ".png", encoded(marked(100, 50), "png"));
+        if (kind == QLatin1String("gif"))
+            return makePicture(dir_.path(), kind + ".gif", "gif", 640, 480);
+        if (kind == QLatin1String("tiff") || kind == QLatin1String("bmp"))
+            return write(kind + "." + kind, encoded(marked(640, 480), kind.toLatin1()));
+        if (kind == QLatin1String("png with transparency")) {
+            QImage image = marked(640, 480).convertToFormat(QImage::Format_ARGB32);
+            image.setPixel(639, 479, qRgba(0, 0, 0, 0));
+            return write(kind + ".png", encoded(image, "png"));
+        }
+        if (kind == QLatin1String("wmf"))
+            return write(kind + ".wmf", placeableWmf(0, 0, 1440, 720, 1440));
+        if (kind == QLatin1String("not a picture"))
+            return write(kind + ".jpg", "Dear diary,\n");
+        if (kind == QLatin1String("missing"))
+            return dir_.filePath(QStringLiteral("missing.jpg"));
+        return {};
+    }
+
+private Q_SLOTS:
+    void eachFormat_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QSize>("pixels");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QSize>("thumbnail");
+        // "mark": decoded from the picture and upright; "green": the thumbnail it carries.
+        QTest::addColumn<QString>("looks");
+        QTest::addColumn<QString>("problem");
+
+        const QSize wide(256, 192), tall(192, 256);
+        QTest::newRow("jpeg") << "jpeg" << QSize(640, 480) << "JPEG" << wide << "mark"
+                              << "";
+        QTest::newRow("jpeg turned") << "jpeg turned" << QSize(480, 640) << "JPEG" << tall << "mark"
+                                     << "";
+        QTest::newRow("jpeg, EXIF thumbnail")
+            << "jpeg, EXIF thumbnail" << QSize(1600, 1200) << "JPEG" << wide << "green"
+            << "";
+        QTest::newRow("jpeg turned, EXIF thumbnail turned with it")
+            << "jpeg turned, EXIF thumbnail" << QSize(1200, 1600) << "JPEG" << tall << "green"
+            << "";
+        QTest::newRow("jpeg, EXIF thumbnail too small: decoded")
+            << "jpeg, EXIF thumbnail too small" << QSize(1600, 1200) << "JPEG" << wide << "mark"
+            << "";
+        QTest::newRow("jpeg, EXIF thumbnail of other proportions: decoded")
+            << "jpeg, EXIF thumbnail letterboxed" << QSize(1600, 1200) << "JPEG" << wide << "mark"
+            << "";
+        QTest::newRow("heic") << "heic" << QSize(640, 480) << "HEIC" << wide << "mark"
+                              << "";
+        QTest::newRow("heic turned") << "heic turned" << QSize(480, 640) << "HEIC" << tall << "mark"
+                                     << "";
+        QTest::newRow("heic, thumbnail item")
+            << "heic, thumbnail item" << QSize(1280, 960) << "HEIC" << wide << "green"
+            << "";
+        QTest::newRow("heic, thumbnail item too small: decoded")
+            << "heic, thumbnail item too small" << QSize(1280, 960) << "HEIC" << wide << "mark"
+            << "";
+        QTest::newRow("webp turned") << "webp turned" << QSize(480, 640) << "WebP" << tall << "mark"
+                                     << "";
+        QTest::newRow("gif") << "gif" << QSize(640, 480) << "GIF" << wide << "mark"
+                             << "";
+        QTest::newRow("tiff") << "tiff" << QSize(640, 480) << "TIFF" << wide << "mark"
+                              << "";
+        QTest::newRow("bmp") << "bmp" << QSize(640, 480) << "BMP" << wide << "mark"
+                             << "";
+        QTest::newRow("png with transparency, as PNG")
+            << "png with transparency" << QSize(640, 480) << "PNG" << wide << "mark"
+            << "";
+        QTest::newRow("smaller than a preview: not enlarged")
+            << "png, small" << QSize(100, 50) << "PNG" << QSize(100, 50) << "mark"
+            << "";
+        QTest::newRow("wmf: no picture") << "wmf" << QSize(96, 48) << "WMF" << QSize() << ""
+                                         << "";
+        QTest::newRow("not a picture") << "not a picture" << QSize() << "" << QSize() << ""
+                                       << "not a picture";
+        QTest::newRow("missing") << "missing" << QSize() << "" << QSize() << ""
+                                 << "the file is not there";
+    }
+    void eachFormat() {
+        QFETCH(QString, kind);
+        const QString path = picture(kind);
+        QVERIFY2(!path.isEmpty(), qPrintable(kind));
+        const std::optional<Preview> preview = makePreview(path);
+        QVERIFY(preview);
+        QTEST(preview->problem, "problem");
+        QTEST(preview->pixels, "pixels");
+        QTEST(preview->format, "format");
+        QTEST(preview->thumbnailSize, "thumbnail");
+        const QImage thumbnail = QImage::fromData(preview->thumbnail);
+        QCOMPARE(thumbnail.isNull(), preview->thumbnail.isEmpty());
+        if (!thumbnail.isNull())
+            QTEST(looks(thumbnail), "looks");
+        // Transparency needs PNG; everything else is JPEG.
+        QCOMPARE(preview->thumbnail.startsWith("\x89PNG"), kind.contains(QLatin1String("trans")));
+    }
+
+    // A picture with a colour profile is shown in its colours: converted to sRGB, not its
+    // numbers taken as sRGB's.
+    void inItsColours() {
+        QImage p3 = filled(400, 300, QColor(60, 200, 60));
+        p3.setColorSpace(QColorSpace::DisplayP3);
+        const QString path = write(QStringLiteral("p3.jpg"), encoded(p3, "jpeg"));
+        const std::optional<Preview> preview = makePreview(path);
+        QVERIFY(preview && preview->problem.isEmpty());
+        const QRgb shown = QImage::fromData(preview->thumbnail).pixel(100, 80);
+        const QRgb srgb = p3.convertedToColorSpace(QColorSpace::SRgb).pixel(100, 80);
+        QVERIFY2(near(shown, srgb, 8), qPrintable(QString::number(shown, 16)));
+        QVERIFY(!near(shown, p3.pixel(100, 80), 8));
+    }
+
+    // Told to stop before it begins, or while libvips computes the pixels, it stops.
+    void cancelled_data() {
+        QTest::addColumn<int>("answersBeforeStop");
+        QTest::newRow("before it begins") << 0;
+        QTest::newRow("while the pixels are computed") << 2;
+    }
+    void cancelled() {
+        QFETCH(int, answersBeforeStop);
+        const QString path =
+            write(QStringLiteral("large.png"), encoded(filled(3000, 3000, Qt::white), "png"));
+        int asked = 0;
+        const std::optional<Preview> preview =
+            makePreview(path, [&] { return asked++ >= answersBeforeStop; });
+        QVERIFY(!preview);
+        QVERIFY(asked > answersBeforeStop);
+    }
+
+    // What is kept stays within its bound, the least recently used going first.
+    void cacheBound() {
+        QStringList paths;
+        for (int i = 0; i < 4; ++i) {
+            QImage noise(640, 480, QImage::Format_RGB32);
+            QRandomGenerator random(i);
+            for (int y = 0; y < noise.height(); ++y)
+                for (int x = 0; x < noise.width(); ++x)
+                    noise.setPixel(x, y, random.generate() | 0xFF000000);
+            paths << write(QStringLiteral("noise-%1.png").arg(i), encoded(noise, "png"));
+        }
+        qint64 one = 0;
+        {
+            PreviewMaker measure;
+            QSignalSpy made(&measure, &PreviewSource::made);
+            measure.want(this, paths[0]);
+            QVERIFY(made.wait(10000));
+            one = measure.cachedBytes();
+        }
+        QVERIFY(one > 10000);
+        PreviewMaker previews(one * 5 / 2);
+        QSignalSpy made(&previews, &PreviewSource::made);
+        for (const QString& path : paths) {
+            previews.want(this, path);
+            QVERIFY(made.wait(10000));
+            QVERIFY(previews.find(path));
+            QVERIFY(previews.cachedBytes() <= one * 5 / 2);
+        }
+        QVERIFY(!previews.find(paths[0]));
+        QVERIFY(!previews.find(paths[1]));
+        QVERIFY(previews.find(paths[2]));
+    }
+
+    // A picture that is no longer wanted is not made; one asked for again is made anew if its
+    // file changed meanwhile.
+    void wantedOrNot() {
+        const QString large = write(QStringLiteral("wanted-large.png"),
+                                    encoded(filled(5000, 5000, Qt::white), "png"));
+        const QString small =
+            write(QStringLiteral("wanted-small.png"), encoded(marked(64, 48), "png"));
+        PreviewMaker previews;
+        QSignalSpy made(&previews, &PreviewSource::made);
+        previews.want(this, large);
+        previews.want(this, small);
+        QTRY_COMPARE(previews.working(), 0);
+        QCOMPARE(made.size(), 1);
+        QCOMPARE(made[0][0].toString(), small);
+        QVERIFY(!previews.find(large));
+
+        previews.want(this, {});
+        write(QStringLiteral("wanted-small.png"), encoded(marked(32, 48), "png"));
+        previews.want(this, small);
+        QVERIFY(made.wait(10000));
+        QCOMPARE(previews.find(small)->pixels, QSize(32, 48));
+    }
+};
+
+QTEST_MAIN(TestPreviews)
+#include "test_previews.moc"
