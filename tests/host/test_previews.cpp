@@ -173,6 +173,10 @@ class TestPreviews : public QObject {
             return write(kind + ".wmf", placeableWmf(0, 0, 1440, 720, 1440));
         if (kind == QLatin1String("not a picture"))
             return write(kind + ".jpg", "Dear diary,\n");
+        if (kind == QLatin1String("cut short")) {
+            const QByteArray whole = encoded(marked(640, 480), "jpeg");
+            return write(kind + ".jpg", whole.left(whole.size() / 2));
+        }
         if (kind == QLatin1String("missing"))
             return dir_.filePath(QStringLiteral("missing.jpg"));
         return {};
@@ -235,6 +239,8 @@ private Q_SLOTS:
                                        << "not a picture";
         QTest::newRow("missing") << "missing" << QSize() << "" << QSize() << ""
                                  << "the file is not there";
+        QTest::newRow("cut short") << "cut short" << QSize() << "" << QSize() << ""
+                                   << "the file is cut short";
     }
     void eachFormat() {
         QFETCH(QString, kind);

@@ -411,6 +411,7 @@ ZipEntry ZipWriter::addDeflated(const QString& name, const QByteArray& data) {
 ZipEntry ZipWriter::addStored(const QString& name, const QByteArray& data) {
     ZipEntry e;
     e.name = name.toUtf8();
+    e.method = kStored;
     e.size = e.compressedSize = quint64(data.size());
     e.crc = quint32(libdeflate_crc32(0, data.constData(), std::size_t(data.size())));
     d_->entry(e, [&] {
@@ -426,6 +427,7 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
     file.sourceName = sourceName;
     ZipEntry& e = file.entry;
     e.name = name.toUtf8();
+    e.method = kStored;
     e.size = e.compressedSize = quint64(size);
     d_->entry(e, [&] {
         struct stat before;
