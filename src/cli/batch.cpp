@@ -5,6 +5,7 @@
 #include "core/runtimeerror.h"
 #include "host/pptx/saveerror.h"
 #include "slides/builds.h"
+#include "slides/pictureformats.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -356,7 +357,7 @@ int usageError(QTextStream& err, const QString& message) {
 QString formatsSentence() {
     QStringList names;
     for (int i = 0; i < int(PictureFormat::Count); ++i)
-        names << pictureFormatName(PictureFormat(i));
+        names << QLatin1String(kPictureFormats[i].name);
     const QString last = names.takeLast();
     const QStringList words =
         (QStringLiteral("Pictures may be ") + names.join(QLatin1String(", ")) +
@@ -374,37 +375,6 @@ QString formatsSentence() {
 }
 
 } // namespace
-
-QString pictureFormatName(PictureFormat format) {
-    // No default: a new format does not build until it has its name.
-    switch (format) {
-    case PictureFormat::Png:
-        return QStringLiteral("PNG");
-    case PictureFormat::Jpeg:
-        return QStringLiteral("JPEG");
-    case PictureFormat::Gif:
-        return QStringLiteral("GIF");
-    case PictureFormat::Bmp:
-        return QStringLiteral("BMP");
-    case PictureFormat::Tiff:
-        return QStringLiteral("TIFF");
-    case PictureFormat::Wmf:
-        return QStringLiteral("WMF");
-    case PictureFormat::Emf:
-        return QStringLiteral("EMF");
-    case PictureFormat::Heic:
-        return QStringLiteral("HEIC");
-    case PictureFormat::Heif:
-        return QStringLiteral("HEIF");
-    case PictureFormat::Avif:
-        return QStringLiteral("AVIF");
-    case PictureFormat::Webp:
-        return QStringLiteral("WebP");
-    case PictureFormat::Count:
-        break;
-    }
-    return {};
-}
 
 QString batchUsage() {
     return QStringLiteral(

@@ -45,7 +45,4 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
 // The usage text, as --help prints it.
 QString batchUsage();
 
-// The name people know a picture format by, as the help and the manual pages give it.
-QString pictureFormatName(PictureFormat format);
-
 } // namespace slidemill

@@ -4,6 +4,7 @@
 #include "core/runtimeerror.h"
 #include "host/pptx/picturemaker.h"
 #include "host/pptx/thumbnail.h"
+#include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -27,36 +28,6 @@ void giveWay() {
     if (!given)
         ::setpriority(PRIO_PROCESS, id_t(::gettid()), kNiceness);
     given = true;
-}
-
-QString formatName(PictureFormat format) {
-    switch (format) {
-    case PictureFormat::Png:
-        return QStringLiteral("PNG");
-    case PictureFormat::Jpeg:
-        return QStringLiteral("JPEG");
-    case PictureFormat::Gif:
-        return QStringLiteral("GIF");
-    case PictureFormat::Bmp:
-        return QStringLiteral("BMP");
-    case PictureFormat::Tiff:
-        return QStringLiteral("TIFF");
-    case PictureFormat::Wmf:
-        return QStringLiteral("WMF");
-    case PictureFormat::Emf:
-        return QStringLiteral("EMF");
-    case PictureFormat::Heic:
-        return QStringLiteral("HEIC");
-    case PictureFormat::Heif:
-        return QStringLiteral("HEIF");
-    case PictureFormat::Avif:
-        return QStringLiteral("AVIF");
-    case PictureFormat::Webp:
-        return QStringLiteral("WebP");
-    case PictureFormat::Count:
-        break;
-    }
-    return {};
 }
 
 // The cause an error gives, without the number's standard text and the library's name before
@@ -98,7 +69,7 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
     try {
         const Picture picture = readPicture(path);
         preview.pixels = pptx::measuredPixels(picture);
-        preview.format = formatName(picture.format);
+        preview.format = QLatin1String(formatRow(picture.format).name);
         if (cancelled && cancelled())
             return std::nullopt;
         const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);

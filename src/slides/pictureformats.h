@@ -33,6 +33,8 @@ enum class Storage {
 
 struct PictureFormatRow {
     PictureFormat format;
+    // The name people know the format by, as messages, previews and manual pages give it.
+    const char* name;
     // The file's first bytes are this format's.
     bool (*matches)(const ByteSource& bytes);
     // Empty when the file is damaged, cut short or holds no picture it can measure. Readers
@@ -72,34 +74,39 @@ std::optional<HeaderMeasure> measureWebp(const ByteSource&, const char* qtName);
 
 // Every format the loader knows, in the order their first bytes are tried; row i is format i.
 inline constexpr std::array<PictureFormatRow, std::size_t(PictureFormat::Count)> kPictureFormats{{
-    // format, its first bytes, measured by, the Qt reader, stored, whole when
-    {PictureFormat::Png, formats::isPng, formats::measurePng, "png", Storage::AsIs, pngIsWhole},
-    {PictureFormat::Jpeg, formats::isJpeg, formats::measureJpeg, "jpeg", Storage::AsIs,
+    // format, name, its first bytes, measured by, the Qt reader, stored, whole when
+    {PictureFormat::Png, "PNG", formats::isPng, formats::measurePng, "png", Storage::AsIs,
+     pngIsWhole},
+    {PictureFormat::Jpeg, "JPEG", formats::isJpeg, formats::measureJpeg, "jpeg", Storage::AsIs,
      jpegIsWhole},
-    {PictureFormat::Gif, formats::isGif, formats::measureGif, "gif", Storage::AsIs, gifIsWhole},
-    {PictureFormat::Bmp, formats::isBmp, formats::measureBmp, "bmp", Storage::AsIs, bmpIsWhole},
-    {PictureFormat::Tiff, formats::isTiff, formats::measureTiff, "tiff", Storage::AsIs,
+    {PictureFormat::Gif, "GIF", formats::isGif, formats::measureGif, "gif", Storage::AsIs,
+     gifIsWhole},
+    {PictureFormat::Bmp, "BMP", formats::isBmp, formats::measureBmp, "bmp", Storage::AsIs,
+     bmpIsWhole},
+    {PictureFormat::Tiff, "TIFF", formats::isTiff, formats::measureTiff, "tiff", Storage::AsIs,
      tiffIsWhole},
-    {PictureFormat::Wmf, formats::isWmf, formats::measureWmf, nullptr, Storage::AsIs, nullptr},
-    {PictureFormat::Emf, formats::isEmf, formats::measureEmf, nullptr, Storage::AsIs, nullptr},
-    {PictureFormat::Heic, formats::isHeic, formats::measureHeif, nullptr, Storage::Transcoded,
-     heifIsWhole},
-    {PictureFormat::Heif, formats::isHeif, formats::measureHeif, nullptr, Storage::Transcoded,
-     heifIsWhole},
-    {PictureFormat::Avif, formats::isAvif, formats::measureHeif, nullptr, Storage::Transcoded,
-     heifIsWhole},
-    {PictureFormat::Webp, formats::isWebp, formats::measureWebp, "webp", Storage::Transcoded,
-     webpIsWhole},
+    {PictureFormat::Wmf, "WMF", formats::isWmf, formats::measureWmf, nullptr, Storage::AsIs,
+     nullptr},
+    {PictureFormat::Emf, "EMF", formats::isEmf, formats::measureEmf, nullptr, Storage::AsIs,
+     nullptr},
+    {PictureFormat::Heic, "HEIC", formats::isHeic, formats::measureHeif, nullptr,
+     Storage::Transcoded, heifIsWhole},
+    {PictureFormat::Heif, "HEIF", formats::isHeif, formats::measureHeif, nullptr,
+     Storage::Transcoded, heifIsWhole},
+    {PictureFormat::Avif, "AVIF", formats::isAvif, formats::measureHeif, nullptr,
+     Storage::Transcoded, heifIsWhole},
+    {PictureFormat::Webp, "WebP", formats::isWebp, formats::measureWebp, "webp",
+     Storage::Transcoded, webpIsWhole},
 }};
 
 constexpr bool everyFormatHasItsRow() {
     for (std::size_t i = 0; i < kPictureFormats.size(); ++i) {
-        if (kPictureFormats[i].format != PictureFormat(i))
+        if (kPictureFormats[i].format != PictureFormat(i) || !kPictureFormats[i].name)
             return false;
     }
     return true;
 }
-static_assert(everyFormatHasItsRow(), "kPictureFormats: row i must describe format i");
+static_assert(everyFormatHasItsRow(), "kPictureFormats: row i must describe format i, and name it");
 
 constexpr const PictureFormatRow& formatRow(PictureFormat format) {
     return kPictureFormats[std::size_t(format)];

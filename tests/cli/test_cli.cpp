@@ -2,6 +2,7 @@
 #include "cli/batch.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "slides/pictureformats.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
 #include "support/recordinghost.h"
@@ -614,7 +615,7 @@ void TestCli::manPages() {
 
     const QString source = QString::fromUtf8(test::readBytes(path));
     for (int i = 0; i < int(PictureFormat::Count); ++i) {
-        const QString name = pictureFormatName(PictureFormat(i));
+        const QString name = QLatin1String(kPictureFormats[i].name);
         QVERIFY2(source.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(name))),
                  qPrintable(name));
     }
