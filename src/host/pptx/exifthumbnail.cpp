@@ -1,5 +1,7 @@
 #include "host/pptx/exifthumbnail.h"
 
+#include <algorithm>
+
 namespace slidemill::pptx {
 
 namespace {
@@ -85,7 +87,9 @@ std::optional<ByteRange> exifThumbnail(const ByteSource& bytes) {
             return std::nullopt;
         if (*marker == 0xFFE1 && *length >= 16 &&
             bytes.read(at + 4, 6) == QByteArray("Exif\0\0", 6))
-            return fromTiff(bytes, at + 10, qint64(*length) - 8);
+            // A segment that claims more than the file holds is read as far as it goes.
+            return fromTiff(bytes, at + 10,
+                            std::min(qint64(*length) - 8, bytes.size() - (at + 10)));
         at += 2 + qint64(*length);
     }
     return std::nullopt;
