@@ -1,5 +1,6 @@
 #include "host/pptx/shapetree.h"
 
+#include "host/pptx/deck.h"
 #include "host/pptx/xmlwriter.h"
 
 namespace slidemill::pptx {
@@ -21,6 +22,22 @@ void startShapeTree(XmlWriter& w) {
     w.empty("a:ext", {{"cx", zero}, {"cy", zero}});
     w.empty("a:chOff", {{"x", zero}, {"y", zero}});
     w.empty("a:chExt", {{"cx", zero}, {"cy", zero}});
+    w.end();
+    w.end();
+}
+
+void startPlaceholder(XmlWriter& w, const Shape& s) {
+    w.start("p:sp");
+    w.start("p:nvSpPr");
+    w.empty("p:cNvPr", {{"id", XmlWriter::number(s.id)}, {"name", s.name}});
+    w.start("p:cNvSpPr");
+    w.empty("a:spLocks", {{"noGrp", QStringLiteral("1")}});
+    w.end();
+    w.start("p:nvPr");
+    if (s.role == Shape::Role::Title)
+        w.empty("p:ph", {{"type", QStringLiteral("ctrTitle")}});
+    else
+        w.empty("p:ph", {{"type", QStringLiteral("subTitle")}, {"idx", QStringLiteral("1")}});
     w.end();
     w.end();
 }

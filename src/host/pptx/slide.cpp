@@ -106,19 +106,7 @@ void writeTextBox(XmlWriter& w, const Shape& s) {
 
 // <p:sp> of a placeholder: the layout's, with the slide's text in the layout's style.
 void writePlaceholder(XmlWriter& w, const Shape& s) {
-    w.start("p:sp");
-    w.start("p:nvSpPr");
-    w.empty("p:cNvPr", {{"id", XmlWriter::number(s.id)}, {"name", s.name}});
-    w.start("p:cNvSpPr");
-    w.empty("a:spLocks", {{"noGrp", QStringLiteral("1")}});
-    w.end();
-    w.start("p:nvPr");
-    if (s.role == Shape::Role::Title)
-        w.empty("p:ph", {{"type", QStringLiteral("ctrTitle")}});
-    else
-        w.empty("p:ph", {{"type", QStringLiteral("subTitle")}, {"idx", QStringLiteral("1")}});
-    w.end();
-    w.end();
+    startPlaceholder(w, s);
     w.start("p:spPr");
     writeFrame(w, s);
     w.end();

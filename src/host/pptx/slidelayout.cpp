@@ -26,19 +26,7 @@ void writeFrame(XmlWriter& w, const Frame& f) {
 // body font, with the prompt an application shows when editing the layout.
 void writePlaceholder(XmlWriter& w, const Shape& s) {
     const bool title = s.role == Shape::Role::Title;
-    w.start("p:sp");
-    w.start("p:nvSpPr");
-    w.empty("p:cNvPr", {{"id", XmlWriter::number(s.id)}, {"name", s.name}});
-    w.start("p:cNvSpPr");
-    w.empty("a:spLocks", {{"noGrp", QStringLiteral("1")}});
-    w.end();
-    w.start("p:nvPr");
-    if (title)
-        w.empty("p:ph", {{"type", QStringLiteral("ctrTitle")}});
-    else
-        w.empty("p:ph", {{"type", QStringLiteral("subTitle")}, {"idx", QStringLiteral("1")}});
-    w.end();
-    w.end();
+    startPlaceholder(w, s);
     w.start("p:spPr");
     writeFrame(w, s.frame);
     w.end();
