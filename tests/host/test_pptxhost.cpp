@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <sys/stat.h>
@@ -122,6 +123,21 @@ int injected(pptx::IoCall call, const QByteArray& entry) {
 
 using Step = std::function<void(PptxHost&, const QString& dir)>;
 using Change = std::function<void(const QString& picture)>;
+
+// A change made as the writer first reads the named entry, whenever its thread gets there.
+struct ChangeWhenRead {
+    QByteArray entry;
+    std::function<void()> change;
+    std::atomic<bool> done{false};
+};
+ChangeWhenRead g_whenRead;
+
+int changeWhenRead(pptx::IoCall call, const QByteArray& entry) {
+    if (call == pptx::IoCall::ReadPicture && entry.startsWith(g_whenRead.entry) &&
+        !g_whenRead.done.exchange(true))
+        g_whenRead.change();
+    return 0;
+}
 using Prepare = std::function<void(const QString& out, const QString& picture)>;
 
 } // namespace
@@ -599,7 +615,8 @@ void TestPptxHost::outputPathReplacedByEmptyDeck() {
 
 // Between measuring and saving the picture file changed, went away or became a FIFO: the
 // build stops on error 75 naming it, nothing hangs, and nothing of the save is left behind.
-// Changed after it went in, it is left out of the deck a failed build keeps.
+// Changed after it went in (as the writer comes to read it), it is left out of the deck a
+// failed build keeps.
 void TestPptxHost::pictureNoLongerAsMeasured_data() {
     QTest::addColumn<Change>("change");
     QTest::addColumn<bool>("afterAdding");
@@ -639,15 +656,21 @@ void TestPptxHost::pictureNoLongerAsMeasured() {
     const QString before = makePicture(dir.path(), QStringLiteral("before.png"), "png", 16, 12);
     PptxHost host(PptxHostOptions{out, {}, afterAdding, nullptr});
     const Picture measured = readPicture(photo);
+    g_whenRead.entry = "ppt/media/image2.";
+    g_whenRead.change = [&] { change(photo); };
+    g_whenRead.done = false;
     const auto error = build(host, [&] {
         startDeck(host);
         placePicture(host, before);
         host.addSlide(2, kLayoutBlank);
         if (!afterAdding)
             change(photo);
+        else
+            pptx::setFaultHook(changeWhenRead);
         host.addPicture(measured, kMsoFalse, kMsoTrue, 0, 0, 100, 100);
-        change(photo);
     });
+    pptx::setFaultHook(nullptr);
+    QVERIFY(!afterAdding || g_whenRead.done);
     QVERIFY(error);
     QCOMPARE(error->number(), int(errPathFileAccess));
     QCOMPARE(error->file(), photo);
