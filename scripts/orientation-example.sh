@@ -6,21 +6,7 @@
 # Writes docs/orientation-stored.png and docs/orientation-slide.png, about 400 px wide.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in convert identify soffice pdftoppm; do
-    command -v "$tool" >/dev/null ||
-        { echo "needs $tool: apt-get install imagemagick libreoffice-impress poppler-utils"; exit 1; }
-done
-builder=${1:-build/release/slidemill-build}
-if [ $# -eq 0 ] && [ ! -x "$builder" ]; then
-    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF \
-          -DSLIDEMILL_BENCH=OFF >/dev/null
-    cmake --build build/release --target slidemill-build
-fi
-builder=$(realpath "$builder")
-mkdir -p docs
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source scripts/example-setup.sh "$@"
 
 # A portrait scene: sky, sun, a tree on a green hill.
 convert -size 600x800 gradient:'#5fa8e8'-'#d8ecfa' \

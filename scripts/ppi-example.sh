@@ -7,21 +7,7 @@
 # Writes docs/ppi-compare.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in convert compare montage soffice pdftoppm; do
-    command -v "$tool" >/dev/null ||
-        { echo "needs $tool: apt-get install imagemagick libreoffice-impress poppler-utils"; exit 1; }
-done
-builder=${1:-build/release/slidemill-build}
-if [ $# -eq 0 ] && [ ! -x "$builder" ]; then
-    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF \
-          -DSLIDEMILL_BENCH=OFF >/dev/null
-    cmake --build build/release --target slidemill-build
-fi
-builder=$(realpath "$builder")
-mkdir -p docs
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source scripts/example-setup.sh "$@"
 
 # Sky to grass, with print in five sizes and pairs of lines 2 to 8 pixels apart.
 draw=()
