@@ -13,6 +13,9 @@ constexpr quint16 orientationTag = 0x0112;
 constexpr quint16 exifIfdTag = 0x8769;
 constexpr quint16 takenTag = 0x9003;
 constexpr quint16 takenOffsetTag = 0x9011;
+constexpr quint16 compressionTag = 0x0103;
+constexpr quint16 thumbnailOffsetTag = 0x0201;
+constexpr quint16 thumbnailLengthTag = 0x0202;
 constexpr quint16 typeAscii = 2;
 constexpr quint16 typeShort = 3;
 constexpr quint16 typeLong = 4;
@@ -152,29 +155,79 @@ QDateTime readTaken(const Block& block, quint32 offset) {
 
 } // namespace
 
-ExifFacts readTiffExif(const ByteSource& bytes, qint64 base, qint64 length) {
+namespace {
+
+// The TIFF structure in [base, base + length) (-1: to the end) and where its IFD0 lies.
+struct Tiff {
+    Block block;
+    quint32 ifd0 = 0;
+};
+
+std::optional<Tiff> openTiff(const ByteSource& bytes, qint64 base, qint64 length) {
     const qint64 end = length < 0 ? bytes.size() : base + length;
     if (base < 0 || length < -1 || end > bytes.size() || end - base < 8)
-        return {};
+        return std::nullopt;
     const QByteArray order = bytes.read(base, 2);
     const bool bigEndian = order == "MM";
     if (!bigEndian && order != "II")
-        return {};
+        return std::nullopt;
     const auto magic = bytes.readU16(base + 2, bigEndian);
-    const auto ifdOffset = bytes.readU32(base + 4, bigEndian);
-    if (magic != 42 || !ifdOffset)
+    const auto ifd0 = bytes.readU32(base + 4, bigEndian);
+    if (magic != 42 || !ifd0)
+        return std::nullopt;
+    return Tiff{Block{bytes, base, end, bigEndian}, *ifd0};
+}
+
+// Walks the JPEG segments up to the first scan for the first EXIF APP1 segment: its TIFF
+// structure, only as far as the segment and the file go.
+std::optional<ByteRange> jpegExifBlock(const ByteSource& bytes) {
+    if (bytes.readU16Be(0) != 0xFFD8)
+        return std::nullopt;
+    qint64 at = 2;
+    for (int segment = 0; segment < maxSegments; ++segment) {
+        if (bytes.readU8(at) != 0xFF)
+            return std::nullopt;
+        std::optional<quint8> marker;
+        int fill = 0;
+        while ((marker = bytes.readU8(++at)) == 0xFF) {
+            if (++fill > maxFillBytes)
+                return std::nullopt;
+        }
+        ++at;
+        if (!marker || *marker == 0x00 || *marker == 0xD9 || *marker == 0xDA)
+            return std::nullopt; // the scan starts: the metadata is over
+        if (*marker == 0x01 || (*marker >= 0xD0 && *marker <= 0xD7))
+            continue; // standalone markers carry no length
+        const auto length = bytes.readU16Be(at);
+        if (!length || *length < 2)
+            return std::nullopt;
+        const qint64 payload = at + 2;
+        const qint64 payloadSize = *length - 2;
+        if (*marker == 0xE1 && payloadSize >= 6 &&
+            bytes.read(payload, 6) == QByteArrayView("Exif\0\0", 6))
+            return ByteRange{payload + 6, qMin(payloadSize, bytes.size() - payload) - 6};
+        at = payload + payloadSize;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ExifFacts readTiffExif(const ByteSource& bytes, qint64 base, qint64 length) {
+    const std::optional<Tiff> tiff = openTiff(bytes, base, length);
+    if (!tiff)
         return {};
-    const Block block{bytes, base, end, bigEndian};
+    const Block& block = tiff->block;
     ExifFacts facts;
     bool oriented = false, dated = false;
-    block.entries(*ifdOffset, [&](const Entry& entry, qint64 at) {
+    block.entries(tiff->ifd0, [&](const Entry& entry, qint64 at) {
         const quint16 tag = entry.tag();
         if (tag == orientationTag && !oriented) {
             oriented = true;
             const quint16 value = entry.u16(8);
             if (entry.type() == typeShort && entry.count() == 1 && value >= 1 && value <= 8) {
                 facts.orientation.value = value;
-                facts.orientation.bigEndian = bigEndian;
+                facts.orientation.bigEndian = block.bigEndian;
                 if (value != 1)
                     facts.orientation.offset = at + 8;
             }
@@ -189,36 +242,42 @@ ExifFacts readTiffExif(const ByteSource& bytes, qint64 base, qint64 length) {
 }
 
 ExifFacts readJpegExif(const ByteSource& bytes) {
-    if (bytes.readU16Be(0) != 0xFFD8)
-        return {};
-    qint64 at = 2;
-    for (int segment = 0; segment < maxSegments; ++segment) {
-        if (bytes.readU8(at) != 0xFF)
-            return {};
-        std::optional<quint8> marker;
-        int fill = 0;
-        while ((marker = bytes.readU8(++at)) == 0xFF) {
-            if (++fill > maxFillBytes)
-                return {};
-        }
-        ++at;
-        if (!marker || *marker == 0x00 || *marker == 0xD9 || *marker == 0xDA)
-            return {}; // the scan starts: the metadata is over
-        if (*marker == 0x01 || (*marker >= 0xD0 && *marker <= 0xD7))
-            continue; // standalone markers carry no length
-        const auto length = bytes.readU16Be(at);
-        if (!length || *length < 2)
-            return {};
-        const qint64 payload = at + 2;
-        const qint64 payloadSize = *length - 2;
-        if (*marker == 0xE1 && payloadSize >= 6 &&
-            bytes.read(payload, 6) == QByteArrayView("Exif\0\0", 6)) {
-            // Only the first EXIF block counts, and only within its segment.
-            return readTiffExif(bytes, payload + 6, qMin(payloadSize, bytes.size() - payload) - 6);
-        }
-        at = payload + payloadSize;
-    }
-    return {};
+    // Only the first EXIF block counts, and only within its segment.
+    const std::optional<ByteRange> exif = jpegExifBlock(bytes);
+    return exif ? readTiffExif(bytes, exif->offset, exif->length) : ExifFacts{};
+}
+
+std::optional<ByteRange> readJpegExifThumbnail(const ByteSource& bytes) {
+    const std::optional<ByteRange> exif = jpegExifBlock(bytes);
+    const std::optional<Tiff> tiff =
+        exif ? openTiff(bytes, exif->offset, exif->length) : std::nullopt;
+    if (!tiff)
+        return std::nullopt;
+    // IFD1 follows IFD0's entries.
+    const Block& block = tiff->block;
+    const auto count0 = bytes.readU16(block.base + tiff->ifd0, block.bigEndian);
+    const qint64 next = qint64(tiff->ifd0) + 2 + ifdEntrySize * count0.value_or(0);
+    if (!count0 || next + 4 > block.end - block.base)
+        return std::nullopt;
+    const quint32 ifd1 = bytes.readU32(block.base + next, block.bigEndian).value_or(0);
+    qint64 offset = -1, size = -1;
+    int compression = 6;
+    block.entries(ifd1, [&](const Entry& entry, qint64) {
+        // A SHORT value sits in the first two bytes of the field, a LONG fills it.
+        const quint32 value = entry.type() == typeShort ? entry.u16(8) : entry.u32(8);
+        if (entry.tag() == thumbnailOffsetTag)
+            offset = value;
+        else if (entry.tag() == thumbnailLengthTag)
+            size = value;
+        else if (entry.tag() == compressionTag)
+            compression = int(value);
+        return true;
+    });
+    // Compression 6 is JPEG; 1 keeps the thumbnail as strips of raw pixels.
+    if (compression != 6 || offset <= 0 || size <= 4 || offset > block.end - block.base - size ||
+        bytes.readU16Be(block.base + offset) != 0xFFD8)
+        return std::nullopt;
+    return ByteRange{block.base + offset, size};
 }
 
 } // namespace slidemill

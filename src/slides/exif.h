@@ -39,6 +39,18 @@ ExifFacts readJpegExif(const ByteSource& bytes);
 // to the end.
 ExifFacts readTiffExif(const ByteSource& bytes, qint64 base = 0, qint64 length = -1);
 
+// Bytes of a file: where they start and how many.
+struct ByteRange {
+    qint64 offset = 0;
+    qint64 length = 0;
+};
+
+// Where a JPEG keeps the thumbnail of its first EXIF block: the JPEG that IFD1 points at
+// (JPEGInterchangeFormat and its length), in bytes from the start of the file. Empty when there
+// is none, when it does not lie inside the block or does not start as a JPEG, and when the
+// block is damaged.
+std::optional<ByteRange> readJpegExifThumbnail(const ByteSource& bytes);
+
 // The orientation alone.
 inline ExifOrientation readJpegOrientation(const ByteSource& bytes) {
     return readJpegExif(bytes).orientation;

@@ -6,7 +6,6 @@
 // block inside the input. Inputs that crashed or hung are kept in crashes/, which the picture
 // metrics test reads.
 
-#include "host/pptx/exifthumbnail.h"
 #include "slides/bytesource.h"
 #include "slides/cutshort.h"
 #include "slides/exif.h"
@@ -71,7 +70,7 @@ void run(const ByteSource& bytes) {
     jpegIsWhole(bytes);
     tiffIsWhole(bytes);
     // The previews' reader of a JPEG's EXIF thumbnail.
-    if (const auto thumbnail = pptx::exifThumbnail(bytes))
+    if (const auto thumbnail = readJpegExifThumbnail(bytes))
         check(bytes.has(thumbnail->offset, thumbnail->length) &&
               bytes.readU16Be(thumbnail->offset) == 0xFFD8);
 }

@@ -2,10 +2,10 @@
 
 #include "core/messagehandler.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/exifthumbnail.h"
 #include "host/pptx/picturemaker.h"
 #include "host/pptx/saveerror.h"
 #include "slides/bytesource.h"
+#include "slides/exif.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -600,7 +600,7 @@ std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const Measure
     QFile device;
     if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return std::nullopt;
-    const std::optional<ByteRange> range = exifThumbnail(ByteSource(device));
+    const std::optional<ByteRange> range = readJpegExifThumbnail(ByteSource(device));
     if (!range)
         return std::nullopt;
     QByteArray bytes(range->length, Qt::Uninitialized);
