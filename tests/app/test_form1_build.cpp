@@ -271,10 +271,7 @@ private Q_SLOTS:
         QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
         QCOMPARE(slideCount(deck), int(photos.size()));
         const QString pdfDir = phone.filePath(QStringLiteral("pdf"));
-        const test::CheckResult converted = test::convertToPdf({deck}, pdfDir);
-        if (converted.skipped)
-            QSKIP(qPrintable(converted.output));
-        QVERIFY2(converted.ok, qPrintable(converted.output));
+        CONVERT_TO_PDF({deck}, pdfDir);
         const QString pdf = test::pdfPathFor(deck, pdfDir);
         for (int i = 1; i <= photos.size(); ++i) {
             const QString png =

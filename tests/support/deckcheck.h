@@ -81,3 +81,14 @@ QString uprightProblem(const QImage& page, const QRectF& frame);
             QSKIP(qPrintable(validated_.output));                                                  \
         QVERIFY2(validated_.ok, qPrintable(validated_.output));                                    \
     } while (false)
+
+// Converts the decks to PDF in outDir, failing the test when LibreOffice cannot; where it is
+// not installed, skips the test with the reason.
+#define CONVERT_TO_PDF(files, outDir)                                                              \
+    do {                                                                                           \
+        const ::slidemill::test::CheckResult converted_ =                                          \
+            ::slidemill::test::convertToPdf(files, outDir);                                        \
+        if (converted_.skipped)                                                                    \
+            QSKIP(qPrintable(converted_.output));                                                  \
+        QVERIFY2(converted_.ok, qPrintable(converted_.output));                                    \
+    } while (false)
