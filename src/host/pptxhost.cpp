@@ -368,6 +368,38 @@ void PptxHost::releaseTextRange() {
         state_->session->textRange = -1;
 }
 
+void PptxHost::setPictureCrop(float, float, float, float) {
+    invalidCall("PictureFormat.Crop", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setPictureColorType(std::int32_t) {
+    invalidCall("PictureFormat.ColorType", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setTextboxFill(std::uint32_t, float) {
+    invalidCall("Shape.Fill", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setFontColor(std::uint32_t) {
+    invalidCall("Font.Color", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setParagraphAlignment(std::int32_t) {
+    invalidCall("ParagraphFormat.Alignment", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setBackgroundColor(std::uint32_t) {
+    invalidCall("SlideMaster.Background", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setSlideShowTransition(std::int32_t, float) {
+    invalidCall("SlideShowTransition", QStringLiteral("not available yet"));
+}
+
+void PptxHost::setLoopUntilStopped(std::int32_t) {
+    invalidCall("SlideShowSettings.LoopUntilStopped", QStringLiteral("not available yet"));
+}
+
 std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
     // The session ends whatever happens below; an unfinished save goes with it.
     std::optional<State::Session> session = std::move(state_->session);

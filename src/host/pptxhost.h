@@ -51,13 +51,21 @@ public:
     void setLineVisible(std::int32_t value) override;
     void setLineWeight(float points) override;
     void releasePicture() override;
+    void setPictureCrop(float left, float top, float right, float bottom) override;
+    void setPictureColorType(std::int32_t type) override;
     void addTextbox(std::int32_t orientation, float left, float top, float width,
                     float height) override;
+    void setTextboxFill(std::uint32_t rgb, float transparency) override;
     void textRange() override;
     void placeholderTextRange(std::int32_t index) override;
     void setText(const QString& text) override;
     void setFontSize(float points) override;
+    void setFontColor(std::uint32_t rgb) override;
+    void setParagraphAlignment(std::int32_t alignment) override;
     void releaseTextRange() override;
+    void setBackgroundColor(std::uint32_t rgb) override;
+    void setSlideShowTransition(std::int32_t effect, float advanceSeconds) override;
+    void setLoopUntilStopped(std::int32_t value) override;
     std::optional<RuntimeError> endBuild(Outcome outcome) override;
 
     QString savedPath() const override;

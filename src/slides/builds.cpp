@@ -73,6 +73,8 @@ void appendSlide(PresentationHost& host) {
 int photosPerSlide(Layout layout) {
     switch (layout) {
     case Layout::OnePerSlide:
+    case Layout::Fit:
+    case Layout::Fill:
         break;
     case Layout::TwoPerSlide:
         return 2;
@@ -85,6 +87,8 @@ int photosPerSlide(Layout layout) {
 SlotPlacement placeAt(const Picture& picture, Layout layout, int slot) {
     switch (layout) {
     case Layout::OnePerSlide:
+    case Layout::Fit:
+    case Layout::Fill:
         break;
     case Layout::TwoPerSlide:
         return placeTwoOne(picture, slot);
@@ -165,6 +169,13 @@ void addTitleSlide(const BuildOptions& options, const Days& days, PresentationHo
 }
 
 } // namespace
+
+std::uint32_t textColourOn(std::uint32_t background) {
+    // Relative luminance by the sRGB weights, in 8-bit steps: light at half and above.
+    const int r = int(background >> 16 & 0xFF), g = int(background >> 8 & 0xFF),
+              b = int(background & 0xFF);
+    return 2126 * r + 7152 * g + 722 * b >= 128 * 10000 ? 0x000000 : 0xFFFFFF;
+}
 
 BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                         PictureLoader& loader, PresentationHost& host, BuildProgress* progress) {

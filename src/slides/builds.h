@@ -22,8 +22,12 @@ public:
 
 enum class BuildResult { Completed, Cancelled };
 
-// How many photos a slide holds.
-enum class Layout { OnePerSlide, TwoPerSlide, FourPerSlide };
+// How many photos a slide holds and how they are placed: Fit shows each photo whole and as
+// large as its slide allows, Fill covers the slide with it, cropped to the slide's proportions.
+enum class Layout { OnePerSlide, TwoPerSlide, FourPerSlide, Fit, Fill };
+
+// How a slide show moves from one slide to the next.
+enum class Transition { None, Fade, Push, Wipe };
 
 // What the box under every photo says: nothing (no box), "Description" to be overwritten, the
 // file's name, the date the photo was taken, or the same text under each.
@@ -44,9 +48,24 @@ struct BuildOptions {
     // 960 x 540-point slides, every layout moved 120 points right to stay centred; else
     // 720 x 540.
     bool wide = false;
+    // Every slide's background, 0xRRGGBB; captions, descriptions and the title take a colour
+    // that reads on it (textColourOn).
+    std::uint32_t background = kWhite;
+    // Every picture shown in greys by its own effect; the file keeps its colours.
+    bool grey = false;
+    // The show moves on after this many seconds on each slide; 0: on a click only.
+    int advanceSeconds = 0;
+    // The show starts again after its last slide, until Esc.
+    bool loop = false;
+    Transition transition = Transition::None;
     // Dates are written as this locale writes them.
     QLocale locale;
+
+    static constexpr std::uint32_t kWhite = 0xFFFFFF;
 };
+
+// Black on a light background, white on a dark one.
+std::uint32_t textColourOn(std::uint32_t background);
 
 // Photos in the order of paths, as the options place them. The host is ended (and hands its
 // presentation over) also when the build stops on an error, which is then rethrown.

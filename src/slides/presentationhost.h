@@ -44,10 +44,21 @@ public:
     virtual void setLineVisible(std::int32_t value) = 0;
     virtual void setLineWeight(float points) = 0;
     virtual void releasePicture() = 0;
+    // PictureFormat.CropLeft, CropTop, CropRight and CropBottom of the current picture, in
+    // points of the size it was added at: the shape keeps showing what is left where it was
+    // and shrinks by the crop; the whole picture stays in the file, so the user can move the
+    // crop afterwards.
+    virtual void setPictureCrop(float left, float top, float right, float bottom) = 0;
+    // PictureFormat.ColorType of the current picture: kPictureColorAutomatic or
+    // kPictureColorGrayscale, shown so by the picture's own effect, not stored so.
+    virtual void setPictureColorType(std::int32_t type) = 0;
 
     // Shapes.AddTextbox(Orientation, Left, Top, Width, Height) on the current slide.
     virtual void addTextbox(std::int32_t orientation, float left, float top, float width,
                             float height) = 0;
+    // Shape.Fill of the box just added: ForeColor.RGB (0xRRGGBB) and Transparency, 0 opaque
+    // to 1 clear. A new box has no fill.
+    virtual void setTextboxFill(std::uint32_t rgb, float transparency) = 0;
     // Shape.TextFrame.TextRange of the box just added; it becomes the current text range.
     virtual void textRange() = 0;
     // Shapes.Placeholders(Index).TextFrame.TextRange on the current slide, the placeholders
@@ -56,7 +67,24 @@ public:
     // TextRange.Text and TextRange.Font.Size of the current text range.
     virtual void setText(const QString& text) = 0;
     virtual void setFontSize(float points) = 0;
+    // TextRange.Font.Color.RGB (0xRRGGBB) of the current text range; unset, its text takes
+    // the master's text colour.
+    virtual void setFontColor(std::uint32_t rgb) = 0;
+    // TextRange.ParagraphFormat.Alignment of the current text range: kAlignLeft or
+    // kAlignCenter.
+    virtual void setParagraphAlignment(std::int32_t alignment) = 0;
     virtual void releaseTextRange() = 0;
+
+    // SlideMaster.Background.Fill.ForeColor.RGB (0xRRGGBB): every slide shows it. A new
+    // presentation's background is white.
+    virtual void setBackgroundColor(std::uint32_t rgb) = 0;
+    // SlideShowTransition of the current slide: EntryEffect (kTransitionNone ...), and
+    // AdvanceOnTime with AdvanceTime in seconds when advanceSeconds is above 0; a click
+    // always moves on as well.
+    virtual void setSlideShowTransition(std::int32_t effect, float advanceSeconds) = 0;
+    // SlideShowSettings.LoopUntilStopped: -1 the show starts again after its last slide
+    // until Esc, 0 it ends there.
+    virtual void setLoopUntilStopped(std::int32_t value) = 0;
 
     // Cancelled: the user stopped the build; what was made is kept as after a failure.
     enum class Outcome { Completed, Failed, Cancelled };
@@ -76,7 +104,21 @@ inline constexpr std::int32_t kLayoutTitle = 1;
 inline constexpr std::int32_t kPlaceholderTitle = 1;
 inline constexpr std::int32_t kPlaceholderSubtitle = 2;
 inline constexpr std::int32_t kTextOrientationHorizontal = 1;
+inline constexpr std::int32_t kPictureColorAutomatic = 1;
+inline constexpr std::int32_t kPictureColorGrayscale = 2;
+inline constexpr std::int32_t kAlignLeft = 1;
+inline constexpr std::int32_t kAlignCenter = 2;
+inline constexpr std::int32_t kTransitionNone = 0;
+inline constexpr std::int32_t kTransitionFade = 1;
+inline constexpr std::int32_t kTransitionPush = 2;
+inline constexpr std::int32_t kTransitionWipe = 3;
 inline constexpr std::int32_t kMsoTrue = -1;
 inline constexpr std::int32_t kMsoFalse = 0;
+
+// The height a new text box takes for `lines` lines of `points`-point text: 1.2 lines per em
+// and 3.6 points of inset above and below, as presentation applications first fit it.
+constexpr double fittedTextHeight(int lines, double points) {
+    return (lines < 1 ? 1 : lines) * points * 1.2 + 7.2;
+}
 
 } // namespace slidemill

@@ -12,6 +12,10 @@ QString RecordingHost::number(double v) {
     return QString::number(v, 'g', 9);
 }
 
+QString RecordingHost::colour(std::uint32_t rgb) {
+    return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
+}
+
 void RecordingHost::record(const QString& line) {
     if (failError_ && line.startsWith(failPrefix_) && --failCountdown_ == 0) {
         calls << QStringLiteral("FAILED ") + line;
@@ -69,11 +73,24 @@ void RecordingHost::releasePicture() {
     record(QStringLiteral("Release picture"));
 }
 
+void RecordingHost::setPictureCrop(float left, float top, float right, float bottom) {
+    record(QStringLiteral("PictureFormat.Crop = %1, %2, %3, %4")
+               .arg(number(left), number(top), number(right), number(bottom)));
+}
+
+void RecordingHost::setPictureColorType(std::int32_t type) {
+    record(QStringLiteral("PictureFormat.ColorType = %1").arg(type));
+}
+
 void RecordingHost::addTextbox(std::int32_t orientation, float left, float top, float width,
                                float height) {
     record(QStringLiteral("Shapes.AddTextbox(%1, %2, %3, %4, %5)")
                .arg(orientation)
                .arg(number(left), number(top), number(width), number(height)));
+}
+
+void RecordingHost::setTextboxFill(std::uint32_t rgb, float transparency) {
+    record(QStringLiteral("Fill = %1, %2").arg(colour(rgb), number(transparency)));
 }
 
 void RecordingHost::textRange() {
@@ -90,6 +107,26 @@ void RecordingHost::setText(const QString& text) {
 
 void RecordingHost::setFontSize(float points) {
     record(QStringLiteral("Font.Size = %1").arg(number(points)));
+}
+
+void RecordingHost::setFontColor(std::uint32_t rgb) {
+    record(QStringLiteral("Font.Color = %1").arg(colour(rgb)));
+}
+
+void RecordingHost::setParagraphAlignment(std::int32_t alignment) {
+    record(QStringLiteral("ParagraphFormat.Alignment = %1").arg(alignment));
+}
+
+void RecordingHost::setBackgroundColor(std::uint32_t rgb) {
+    record(QStringLiteral("Background = %1").arg(colour(rgb)));
+}
+
+void RecordingHost::setSlideShowTransition(std::int32_t effect, float advanceSeconds) {
+    record(QStringLiteral("SlideShowTransition = %1, %2").arg(effect).arg(number(advanceSeconds)));
+}
+
+void RecordingHost::setLoopUntilStopped(std::int32_t value) {
+    record(QStringLiteral("SlideShowSettings.LoopUntilStopped = %1").arg(value));
 }
 
 void RecordingHost::releaseTextRange() {
