@@ -10,7 +10,7 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== format"
-find src tests bench -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run --Werror
+find src tests bench tools -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run --Werror
 
 echo "== build"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

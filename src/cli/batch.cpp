@@ -4,6 +4,7 @@
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/saveerror.h"
+#include "slides/albumoptions.h"
 #include "slides/builds.h"
 #include "slides/pictureformats.h"
 
@@ -30,71 +31,58 @@ struct UsageError {
 };
 
 struct Request {
-    bool two = false;
-    bool description = false;
     bool quiet = false;
     bool verbose = false;
     QString output;
     QStringList pictures;
     QString listFile;                          // empty: the pictures are on the command line
     int pixelsPerInch = kDefaultPixelsPerInch; // 0: the pictures as their files hold them
-    // What the build makes, from the album options below with --two and --description.
-    BuildOptions build;
+    // What the build makes and in which order, from the album options.
+    Album album;
 };
 
-// The album options: four photos a slide, captions, a title slide, 16:9 slides.
+// The album options of the command line, one QCommandLineOption per row of their table.
 struct AlbumOptions {
-    const QCommandLineOption four{QStringLiteral("four")};
-    const QCommandLineOption caption{QStringLiteral("caption"), QString(), QStringLiteral("KIND")};
-    const QCommandLineOption title{QStringLiteral("title"), QString(), QStringLiteral("TEXT")};
-    const QCommandLineOption subtitle{QStringLiteral("subtitle"), QString(),
-                                      QStringLiteral("TEXT")};
-    const QCommandLineOption wide{QStringLiteral("wide")};
+    std::vector<std::pair<const AlbumOption*, QCommandLineOption>> options;
+
+    AlbumOptions() {
+        for (const AlbumOption& row : albumOptions())
+            if (row.onCommandLine)
+                options.emplace_back(
+                    &row, row.argument ? QCommandLineOption(QLatin1String(row.name), QString(),
+                                                            QLatin1String(row.argument))
+                                       : QCommandLineOption(QLatin1String(row.name)));
+    }
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({four, caption, title, subtitle, wide});
+        for (const auto& [row, option] : options)
+            parser.addOption(option);
     }
 
-    // The option's one value.
-    static QString single(const QCommandLineParser& parser, const QCommandLineOption& option) {
-        const QStringList values = parser.values(option);
-        if (values.size() > 1)
-            throw UsageError{QStringLiteral("more than one --%1 given").arg(option.names()[0])};
-        return values.value(0);
-    }
-
-    BuildOptions read(const QCommandLineParser& parser, bool two, bool description) const {
-        BuildOptions options;
-        if (parser.isSet(four) && two)
-            throw UsageError{QStringLiteral("--four and --two given together")};
-        options.layout = parser.isSet(four) ? Layout::FourPerSlide
-                         : two              ? Layout::TwoPerSlide
-                                            : Layout::OnePerSlide;
-        if (parser.isSet(caption)) {
-            if (description)
-                throw UsageError{QStringLiteral("--caption and --description given together")};
-            const QString kind = single(parser, caption);
-            if (kind.trimmed().isEmpty())
-                throw UsageError{QStringLiteral("--caption needs name, date or a text")};
-            options.caption = kind == QLatin1String("name")   ? Caption::Name
-                              : kind == QLatin1String("date") ? Caption::Date
-                                                              : Caption::Text;
-            options.captionText = kind;
-        } else if (description) {
-            options.caption = Caption::Description;
-        }
-        if (parser.isSet(title)) {
-            options.title = single(parser, title);
-            if (options.title.trimmed().isEmpty())
+    Album read(const QCommandLineParser& parser) const {
+        QStringList given;
+        for (const QString& name : parser.optionNames())
+            if (!given.contains(name) && findAlbumOption(name))
+                given << name;
+        const QString conflict = albumConflict(given);
+        if (!conflict.isEmpty())
+            throw UsageError{conflict};
+        Album album;
+        for (const auto& [row, option] : options) {
+            if (!parser.isSet(option))
+                continue;
+            const QStringList values = parser.values(option);
+            if (values.size() > 1)
+                throw UsageError{
+                    QStringLiteral("more than one --%1 given").arg(QLatin1String(row->name))};
+            const QString value = row->argument ? values.value(0) : QStringLiteral("true");
+            if (QLatin1String(row->name) == QLatin1String("title") && value.trimmed().isEmpty())
                 throw UsageError{QStringLiteral("--title is empty")};
+            const QString refused = setAlbumOption(album, QString::fromLatin1(row->name), value);
+            if (!refused.isEmpty())
+                throw UsageError{refused};
         }
-        if (parser.isSet(subtitle)) {
-            if (!parser.isSet(title))
-                throw UsageError{QStringLiteral("--subtitle needs --title")};
-            options.subtitle = single(parser, subtitle);
-        }
-        options.wide = parser.isSet(wide);
-        return options;
+        return album;
     }
 };
 
@@ -130,8 +118,6 @@ int pixelsPerInch(const QString& value) {
 
 Action parse(const QStringList& args, Request& request) {
     QCommandLineParser parser;
-    const QCommandLineOption two(QStringLiteral("two"));
-    const QCommandLineOption description(QStringLiteral("description"));
     const QCommandLineOption output(QStringLiteral("o"), QString(), QStringLiteral("OUT"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("LIST"));
     const QCommandLineOption ppi(QStringLiteral("ppi"), QString(), QStringLiteral("N"));
@@ -139,7 +125,7 @@ Action parse(const QStringList& args, Request& request) {
     const QCommandLineOption verbose(QStringLiteral("verbose"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({two, description, output, from, ppi, quiet, verbose, help, version});
+    parser.addOptions({output, from, ppi, quiet, verbose, help, version});
     const AlbumOptions album;
     album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
@@ -185,9 +171,7 @@ Action parse(const QStringList& args, Request& request) {
     if (parser.isSet(quiet) && parser.isSet(verbose))
         throw UsageError{QStringLiteral("--quiet and --verbose given together")};
 
-    request.two = parser.isSet(two);
-    request.description = parser.isSet(description);
-    request.build = album.read(parser, request.two, request.description);
+    request.album = album.read(parser);
     request.quiet = parser.isSet(quiet);
     request.verbose = parser.isSet(verbose);
     request.output = outputs.first();
@@ -293,7 +277,7 @@ private:
 
 // What --verbose says after a build: the file, its slides and its size.
 QString written(const Request& request, const BatchServices& services) {
-    const qsizetype slides = slidesFor(request.pictures.size(), request.build);
+    const qsizetype slides = slidesFor(request.pictures.size(), request.album.build);
     qint64 size = services.bytesWritten ? services.bytesWritten() : 0;
     struct stat st;
     if (::stat(nativePath(request.output).constData(), &st) == 0 && S_ISREG(st.st_mode))
@@ -374,6 +358,28 @@ QString formatsSentence() {
     return text + line + QLatin1Char('\n');
 }
 
+// The album options' rows of the help, from their table.
+QString albumHelp() {
+    constexpr qsizetype kColumn = 15;
+    QString text;
+    for (const AlbumOption& row : albumOptions()) {
+        if (!row.onCommandLine)
+            continue;
+        QString label = QStringLiteral("--") + QLatin1String(row.name);
+        if (row.argument)
+            label += QLatin1Char(' ') + QLatin1String(row.argument);
+        const QStringList lines = QString::fromUtf8(row.help).split(QLatin1Char('\n'));
+        text += QStringLiteral("  ") + label;
+        if (label.size() < kColumn)
+            text += QString(kColumn - label.size(), QLatin1Char(' ')) + lines[0] + '\n';
+        else
+            text += QLatin1Char('\n') + QString(kColumn + 2, QLatin1Char(' ')) + lines[0] + '\n';
+        for (const QString& line : lines.mid(1))
+            text += QString(kColumn + 2, QLatin1Char(' ')) + line + '\n';
+    }
+    return text;
+}
+
 } // namespace
 
 QString batchUsage() {
@@ -382,24 +388,15 @@ QString batchUsage() {
                "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
                "\n"
                "Builds a presentation from the pictures, in their order, one photo per slide\n"
-               "(two with --two, four with --four), and writes it to OUT.pptx. When a picture\n"
-               "cannot be used, nothing is written and OUT.pptx stays as it was.\n"
+               "(two with --two, four with --four, filling the slide with --fit or --fill),\n"
+               "and writes it to OUT.pptx. When a picture cannot be used, nothing is written\n"
+               "and OUT.pptx stays as it was.\n"
                "\n") +
-           formatsSentence() +
+           formatsSentence() + QLatin1Char('\n') + albumHelp() +
            QStringLiteral(
-               "\n"
-               "  --two          two photos side by side on each slide\n"
-               "  --four         four photos on each slide, two rows of two\n"
-               "  --description  a \"Description\" box under every photo, to be overwritten\n"
-               "  --caption KIND a caption under every photo: its file name (name), the date\n"
-               "                 it was taken (date: from its EXIF data, else the file's\n"
-               "                 time), or any other KIND as it is\n"
-               "  --title TEXT   a first slide with this title\n"
-               "  --subtitle TEXT\n"
-               "                 the title slide's subtitle; without it, the days the photos\n"
-               "                 were taken, where they tell (\"12 - 19 July 2026\")\n"
-               "  --wide         16:9 slides, 960 x 540 points, instead of 720 x 540\n"
-               "  -o OUT.pptx    the presentation to write; - streams it to standard output\n"
+               "  -o OUT.pptx    the presentation to write; - streams it to standard output;\n"
+               "                 a name ending in .ppsx makes a slide show file, which\n"
+               "                 presentation applications open straight into the show\n"
                "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
                "                 input); a relative path in LIST is taken from LIST's folder,\n"
                "                 from the current folder for standard input\n"
@@ -420,6 +417,8 @@ QString batchUsage() {
                "  slidemill-build -o holiday.pptx ~/Pictures/Holiday/*.jpg\n"
                "  slidemill-build --four --caption name --title 'Summer 2026' --wide \\\n"
                "      -o album.pptx --from list.txt\n"
+               "  slidemill-build --fill --background black --caption date --sort date \\\n"
+               "      --advance 5 --loop --transition fade -o party.ppsx ~/Pictures/Party\n"
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
                "given. A run-time error is reported as \"Run-time error 'N': text (file)\", N\n"
@@ -490,7 +489,9 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         options.opener = nullptr;
         options.pixelsPerInch = request.pixelsPerInch;
         const std::shared_ptr<PresentationHost> host = services.makeHost(options);
-        buildSlides(request.pictures, request.build, *services.loader, *host,
+        const QStringList ordered =
+            sortedPhotos(request.pictures, request.album.sort, *services.loader);
+        buildSlides(ordered, request.album.build, *services.loader, *host,
                     showProgress ? &progress : nullptr);
     } catch (const RuntimeError& e) {
         progress.clear();

@@ -15,6 +15,8 @@ enum class SortOrder { Given, Date, Name };
 struct Album {
     BuildOptions build;
     SortOrder sort = SortOrder::Given;
+    // Where the window saves its decks; empty: the documents folder.
+    QString folder;
     bool operator==(const Album& other) const;
 };
 
@@ -32,6 +34,8 @@ struct AlbumOption {
     const char* defaultValue;
     // One line per row of the help, each at most 60 characters; '\n' between rows.
     const char* help;
+    // Taken on the command line; the settings file's only otherwise ("layout", "folder").
+    bool onCommandLine = true;
 };
 
 // The table, in the order --help lists it.
@@ -46,12 +50,12 @@ const AlbumOption* findAlbumOption(QStringView nameOrKey);
 QString setAlbumOption(Album& album, QStringView key, const QString& value);
 
 // The option's value as a settings file writes it ("date", "true", "#102030", "5"), by
-// settings key.
+// settings key; a null string when it is not set at all (a subtitle left to the dates).
 QString albumSetting(const Album& album, QStringView key);
 
-// Names two given options that cannot go together ("--fit and --two given together"), or one
-// that needs another ("--subtitle needs --title"); empty when the set can be built. `given`
-// holds the names of the options given, without dashes.
+// Names two given options that cannot go together ("--fit and --two given together", in the
+// order given), or one that needs another ("--subtitle needs --title"); empty when the set can
+// be built. `given` holds the names of the options given, without dashes, in their order.
 QString albumConflict(const QStringList& given);
 
 // The options that differ from the defaults, as a person reads them, for the build buttons'

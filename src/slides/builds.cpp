@@ -12,10 +12,13 @@ namespace slidemill {
 namespace {
 
 constexpr float kDescriptionSize = 12;
-// 16:9 slides keep the height; every layout moves right by half the extra width.
-constexpr float kWideSlideWidth = 960;
-constexpr float kSlideHeight = 540;
-constexpr std::int16_t kWideShift = 120;
+// 16:9 slides keep the height; the two- and four-photo layouts move right by half the extra
+// width.
+constexpr std::int16_t kWideShift = (kWideSlideWidth - kSlideWidth) / 2;
+// A caption over its photo stands on a band of the background's colour that lets the photo
+// show through by this much.
+constexpr float kBandTransparency = 0.35f;
+constexpr std::uint32_t kBlack = 0x000000;
 
 // Runs one build between the start and the end of the host's session. `picture` is the
 // path being placed, so that an error about it names it. The body answers false when the
@@ -84,18 +87,29 @@ int photosPerSlide(Layout layout) {
     return 1;
 }
 
-SlotPlacement placeAt(const Picture& picture, Layout layout, int slot) {
+SlotPlacement placeAt(const Picture& picture, Layout layout, int slot, std::int16_t slideWidth) {
     switch (layout) {
     case Layout::OnePerSlide:
-    case Layout::Fit:
-    case Layout::Fill:
         break;
     case Layout::TwoPerSlide:
-        return placeTwoOne(picture, slot);
-    case Layout::FourPerSlide:
-        return placeFourOne(picture, slot);
+    case Layout::FourPerSlide: {
+        const SlotPlacement at = layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot)
+                                                               : placeFourOne(picture, slot);
+        return slideWidth == kSlideWidth ? at : movedRight(at, kWideShift);
     }
-    return placeOneOne(picture);
+    case Layout::Fit:
+        return placeFit(picture, slideWidth);
+    case Layout::Fill:
+        return placeFill(picture, slideWidth);
+    }
+    return placeOneOne(picture, slideWidth);
+}
+
+// The lowest a caption under a photo in `slot` may reach: the slide's foot, or for the upper
+// row of four the gap above the lower row.
+double captionFloor(Layout layout, int slot) {
+    constexpr double kLowerRowTop = 280, kGap = 5;
+    return layout == Layout::FourPerSlide && slot < 2 ? kLowerRowTop - kGap : kSlideHeight;
 }
 
 // The text of the box under a photo; empty: no box.
@@ -117,23 +131,77 @@ QString captionOf(const QString& path, const Picture& picture, const BuildOption
     return {};
 }
 
+void setTextColour(PresentationHost& host, std::uint32_t colour) {
+    // Black is every text's colour already: a light background changes nothing of the calls.
+    if (colour != kBlack)
+        host.setFontColor(colour);
+}
+
 void place(const Picture& picture, const SlotPlacement& at, const QString& caption,
+           const BuildOptions& options, Layout layout, int slot, std::int16_t slideWidth,
            PresentationHost& host) {
     const PhotoPlacement& p = at.picture;
     host.addPicture(picture, kMsoFalse, kMsoTrue, float(p.left), float(p.top), float(p.width),
                     float(p.height));
+    if (at.crop.any())
+        host.setPictureCrop(float(at.crop.left), float(at.crop.top), float(at.crop.right),
+                            float(at.crop.bottom));
+    if (options.grey)
+        host.setPictureColorType(kPictureColorGrayscale);
     host.setLineVisible(kMsoTrue);
     host.setLineWeight(kBorderWeight);
     host.releasePicture();
     if (caption.isEmpty())
         return;
-    const TextboxFrame& box = at.description;
+    const std::uint32_t colour = textColourOn(options.background);
+    if (options.caption == Caption::Description) {
+        // The box to be overwritten keeps its place and its left-aligned text.
+        const TextboxFrame& box = at.description;
+        host.addTextbox(kTextOrientationHorizontal, float(box.left), float(box.top),
+                        float(box.width), float(box.height));
+        host.textRange();
+        host.setText(caption);
+        host.setFontSize(kDescriptionSize);
+        setTextColour(host, colour);
+        host.releaseTextRange();
+        return;
+    }
+    bool overPicture = false;
+    const int lines = int(caption.count(QLatin1Char('\n'))) + 1;
+    const TextboxFrame box =
+        placeCaption(at.visible(), lines, slideWidth, captionFloor(layout, slot), overPicture);
     host.addTextbox(kTextOrientationHorizontal, float(box.left), float(box.top), float(box.width),
                     float(box.height));
+    if (overPicture)
+        host.setTextboxFill(options.background, kBandTransparency);
     host.textRange();
     host.setText(caption);
     host.setFontSize(kDescriptionSize);
+    setTextColour(host, colour);
+    host.setParagraphAlignment(kAlignCenter);
     host.releaseTextRange();
+}
+
+std::int32_t transitionEffect(Transition transition) {
+    switch (transition) {
+    case Transition::None:
+        break;
+    case Transition::Fade:
+        return kTransitionFade;
+    case Transition::Push:
+        return kTransitionPush;
+    case Transition::Wipe:
+        return kTransitionWipe;
+    }
+    return kTransitionNone;
+}
+
+// How the show leaves the slide just added; a slide shown as presentations are by default
+// says nothing.
+void setShow(const BuildOptions& options, PresentationHost& host) {
+    if (options.transition != Transition::None || options.advanceSeconds > 0)
+        host.setSlideShowTransition(transitionEffect(options.transition),
+                                    float(options.advanceSeconds));
 }
 
 // The first and the last day of the photos that tell when they were taken.
@@ -150,22 +218,26 @@ struct Days {
     }
 };
 
-void setPlaceholder(PresentationHost& host, std::int32_t index, const QString& text) {
+void setPlaceholder(PresentationHost& host, std::int32_t index, const QString& text,
+                    std::uint32_t colour) {
     host.placeholderTextRange(index);
     host.setText(text);
+    setTextColour(host, colour);
     host.releaseTextRange();
 }
 
 // Made once the photos are placed, when their days are known, and put first.
 void addTitleSlide(const BuildOptions& options, const Days& days, PresentationHost& host) {
     host.addSlide(1, kLayoutTitle);
-    setPlaceholder(host, kPlaceholderTitle, slideText(options.title, true));
+    setShow(options, host);
+    const std::uint32_t colour = textColourOn(options.background);
+    setPlaceholder(host, kPlaceholderTitle, slideText(options.title, true), colour);
     const QString subtitle = options.subtitle ? slideText(*options.subtitle, true)
                              : days.first.isValid()
                                  ? dateSpan(days.first, days.last, options.locale)
                                  : QString();
     if (!subtitle.isEmpty())
-        setPlaceholder(host, kPlaceholderSubtitle, subtitle);
+        setPlaceholder(host, kPlaceholderSubtitle, subtitle, colour);
 }
 
 } // namespace
@@ -180,8 +252,13 @@ std::uint32_t textColourOn(std::uint32_t background) {
 BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                         PictureLoader& loader, PresentationHost& host, BuildProgress* progress) {
     return runBuild(host, [&](QString& picture) {
+        const std::int16_t slideWidth = options.wide ? kWideSlideWidth : kSlideWidth;
         if (options.wide)
             host.setSlideSize(kWideSlideWidth, kSlideHeight);
+        if (options.background != BuildOptions::kWhite)
+            host.setBackgroundColor(options.background);
+        if (options.loop)
+            host.setLoopUntilStopped(kMsoTrue);
         const int perSlide = photosPerSlide(options.layout);
         const std::int16_t last = sub16(narrow16(paths.size()), 1);
         Days days;
@@ -192,17 +269,19 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
             // A slide's first photo is told before its slide is made, the others as they come.
             report(progress, i, last + 1);
             appendSlide(host);
+            setShow(options, host);
             const int end = std::min<int>(i + perSlide - 1, last);
             for (int k = i; k <= end; ++k) {
                 if (k > i)
                     report(progress, k, last + 1);
                 picture = paths[k];
                 const Picture measured = loader.load(picture);
-                SlotPlacement at = placeAt(measured, options.layout, k - i);
-                if (options.wide)
-                    at = movedRight(at, kWideShift);
-                place(measured, at, captionOf(picture, measured, options), host);
-                days.add(options.caption == Caption::Date ? photoDate(measured) : measured.taken);
+                const SlotPlacement at = placeAt(measured, options.layout, k - i, slideWidth);
+                place(measured, at, captionOf(picture, measured, options), options, options.layout,
+                      k - i, slideWidth, host);
+                // Only the camera's dates: a screenshot's or a download's file time is not
+                // when a photo was taken.
+                days.add(measured.taken);
                 picture.clear();
             }
             if (end < last && stopRequested(progress))

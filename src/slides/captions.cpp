@@ -81,8 +81,15 @@ QDateTime photoDate(const Picture& picture) {
 }
 
 QString dateCaption(const QDateTime& when, const QLocale& locale) {
-    return locale.toString(when.date(), dayFormat(locale)) + QLatin1Char(' ') +
-           locale.toString(when.time(), QLocale::ShortFormat);
+    // The medium date: the month's name shortened ("12 Jul 2025"); Qt has no such format.
+    QString day = dayFormat(locale);
+    day.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
+    // Some locales' short time carries seconds (C: "HH:mm:ss"); a caption needs none.
+    static const QRegularExpression seconds(QStringLiteral("[:.,]?\\s?ss?(\\.z+)?"));
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    time.remove(seconds);
+    return locale.toString(when.date(), day) + QLatin1Char(' ') +
+           locale.toString(when.time(), time.trimmed());
 }
 
 QString dateSpan(QDate first, QDate last, const QLocale& locale) {

@@ -21,8 +21,9 @@ QString nameCaption(const QString& path);
 // known.
 QDateTime photoDate(const Picture& picture);
 
-// A date and time as a caption, and a span of days as a subtitle ("12 - 19 July 2026"), as the
-// locale writes dates, without the day of the week.
+// A date and time as a caption, in the locale's medium date and short time without seconds
+// ("12 Jul 2025 11:51"), and a span of days as a subtitle ("12 - 19 July 2026"), as the locale
+// writes dates, without the day of the week.
 QString dateCaption(const QDateTime& when, const QLocale& locale);
 QString dateSpan(QDate first, QDate last, const QLocale& locale);
 

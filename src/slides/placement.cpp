@@ -3,6 +3,7 @@
 #include "core/checked.h"
 #include "core/runtimeerror.h"
 #include "slides/fround.h"
+#include "slides/presentationhost.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,9 @@ namespace slidemill {
 namespace {
 
 constexpr double kFrameHeight = 375; // one photo per slide
-constexpr std::int16_t kSlideWidth = 720;
 constexpr double kPictureTop = 90;
+// A photo this close to the slide's sides is fitted to its width instead.
+constexpr std::int16_t kSideMargin = 5;
 constexpr TextboxFrame kOneOneBox{90, 475, 542, 80};
 
 constexpr std::int16_t kColumnWidth = 350; // two photos per slide
@@ -55,16 +57,109 @@ std::int16_t pixels(std::int32_t himetric) {
     return fRoundUp(single(divide(himetric, kHimetricPerPixel)));
 }
 
+// Half of what a slide wider than 720 points has more: what keeps the one-photo layout centred.
+std::int16_t shiftOn(std::int16_t slideWidth) {
+    return narrow16((slideWidth - kSlideWidth) / 2);
+}
+
+TextboxFrame oneOneBox(std::int16_t slideWidth) {
+    TextboxFrame box = kOneOneBox;
+    box.left += shiftOn(slideWidth);
+    return box;
+}
+
+// Without a width or a height there are no proportions to keep: the errors the other layouts
+// give for it.
+void needBothSides(const Picture& picture) {
+    if (picture.widthHimetric <= 0 || picture.heightHimetric <= 0)
+        throw RuntimeError(picture.widthHimetric == picture.heightHimetric ? errOverflow
+                                                                           : errDivisionByZero);
+}
+
+// Whether the picture is at least as wide for its height as the slide.
+bool widerThanSlide(const Picture& picture, std::int16_t slideWidth) {
+    return std::int64_t(picture.widthHimetric) * kSlideHeight >=
+           std::int64_t(picture.heightHimetric) * slideWidth;
+}
+
 } // namespace
 
-SlotPlacement placeOneOne(const Picture& picture) {
+PhotoPlacement SlotPlacement::visible() const {
+    return {picture.left + crop.left, picture.top + crop.top,
+            picture.width - crop.left - crop.right, picture.height - crop.top - crop.bottom};
+}
+
+SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth) {
     // Height first: the width follows from the rounded height, not from the raw one.
     const std::int16_t h = pixels(picture.heightHimetric);
     const double scale = divide(h, kFrameHeight);
     const std::int16_t w =
         fRoundUp(single(divide(divide(picture.widthHimetric, kHimetricPerPixel), scale)));
-    const std::int16_t left = fRoundUp(single(divide(sub16(kSlideWidth, w), 2)));
-    return {{double(left), kPictureTop, double(w), kFrameHeight}, kOneOneBox};
+    if (w > sub16(slideWidth, 2 * kSideMargin)) {
+        // A panorama: as wide as the slide allows, centred in the frame's height.
+        const std::int16_t width = sub16(slideWidth, 2 * kSideMargin);
+        const std::int16_t height = fRoundUp(single(divide(kFrameHeight * width, w)));
+        const std::int16_t top = fRoundUp(single(kPictureTop + divide(kFrameHeight - height, 2)));
+        return {{double(kSideMargin), double(top), double(width), double(height)},
+                oneOneBox(slideWidth),
+                {}};
+    }
+    const std::int16_t left =
+        add16(fRoundUp(single(divide(sub16(kSlideWidth, w), 2))), shiftOn(slideWidth));
+    return {{double(left), kPictureTop, double(w), kFrameHeight}, oneOneBox(slideWidth), {}};
+}
+
+// Fit and fill round their sizes to the nearest point: a photo of the slide's own proportions,
+// a hair off them in HIMETRIC, must fill it exactly rather than stand a point over.
+std::int16_t nearest(double v) {
+    if (!std::isfinite(v))
+        throw RuntimeError(errOverflow);
+    return narrow16(std::llround(v));
+}
+
+SlotPlacement placeFit(const Picture& picture, std::int16_t slideWidth) {
+    needBothSides(picture);
+    std::int16_t width = slideWidth;
+    std::int16_t height = kSlideHeight;
+    // The side that reaches the slide's edge first fills it; the other never passes it.
+    if (widerThanSlide(picture, slideWidth))
+        height = std::clamp<std::int16_t>(
+            nearest(divide(double(slideWidth) * picture.heightHimetric, picture.widthHimetric)), 1,
+            kSlideHeight);
+    else
+        width = std::clamp<std::int16_t>(
+            nearest(divide(double(kSlideHeight) * picture.widthHimetric, picture.heightHimetric)),
+            1, slideWidth);
+    const std::int16_t left = narrow16((slideWidth - width) / 2);
+    const std::int16_t top = narrow16((kSlideHeight - height) / 2);
+    return {{double(left), double(top), double(width), double(height)}, oneOneBox(slideWidth), {}};
+}
+
+SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth) {
+    needBothSides(picture);
+    SlotPlacement at{{0, 0, double(slideWidth), double(kSlideHeight)}, oneOneBox(slideWidth), {}};
+    // The side that reaches the slide's edge last fills it; the other stands over both edges
+    // alike, a point more on the right or at the bottom when the overhang is odd.
+    if (widerThanSlide(picture, slideWidth)) {
+        const std::int16_t width = std::max(
+            slideWidth,
+            nearest(divide(double(kSlideHeight) * picture.widthHimetric, picture.heightHimetric)));
+        const std::int16_t over = sub16(width, slideWidth);
+        at.picture.width = width;
+        at.crop.left = over / 2;
+        at.crop.right = over - over / 2;
+        at.picture.left = -at.crop.left;
+    } else {
+        const std::int16_t height = std::max(
+            kSlideHeight,
+            nearest(divide(double(slideWidth) * picture.heightHimetric, picture.widthHimetric)));
+        const std::int16_t over = sub16(height, kSlideHeight);
+        at.picture.height = height;
+        at.crop.top = over / 2;
+        at.crop.bottom = over - over / 2;
+        at.picture.top = -at.crop.top;
+    }
+    return at;
 }
 
 SlotPlacement placeTwoOne(const Picture& picture, int column) {
@@ -87,7 +182,8 @@ SlotPlacement placeTwoOne(const Picture& picture, int column) {
     }
     const std::int16_t boxTop = add16(height, kBoxGap);
     return {{double(left), kPictureTop, double(width), double(height)},
-            {kBoxLeft[c], double(boxTop), kBoxWidth, kBoxHeight}};
+            {kBoxLeft[c], double(boxTop), kBoxWidth, kBoxHeight},
+            {}};
 }
 
 SlotPlacement placeFourOne(const Picture& picture, int cell) {
@@ -124,7 +220,23 @@ SlotPlacement placeFourOne(const Picture& picture, int cell) {
     const std::int16_t captionTop = add16(add16(top, height), kCaptionGap);
     const std::int16_t captionWidth = sub16(add16(cellLeft, kCellWidth), left);
     return {{double(left), double(top), double(width), double(height)},
-            {double(left), double(captionTop), double(captionWidth), kCaptionHeight}};
+            {double(left), double(captionTop), double(captionWidth), kCaptionHeight},
+            {}};
+}
+
+TextboxFrame placeCaption(const PhotoPlacement& shown, int lines, std::int16_t slideWidth,
+                          double floor, bool& overPicture) {
+    const double height = fittedTextHeight(lines, kCaptionSize);
+    const double width =
+        std::min<double>(std::max<double>(shown.width, kMinCaptionWidth), slideWidth);
+    double left = fRoundUp(single(shown.left + (shown.width - width) / 2));
+    left = std::clamp(left, 0.0, slideWidth - width);
+    const double bottom = shown.top + shown.height;
+    double top = bottom + kCaptionGap;
+    overPicture = top + height > floor;
+    if (overPicture)
+        top = std::min(bottom, floor) - height;
+    return {left, top, width, height};
 }
 
 SlotPlacement movedRight(const SlotPlacement& at, std::int16_t dx) {

@@ -21,17 +21,48 @@ struct PhotoPlacement {
 // A "Description" box is placed by the same four numbers.
 using TextboxFrame = PhotoPlacement;
 
-// Where one photo and its description box go on its slide.
+// Points cut from each side of a placed picture; what is left shows where it was.
+struct PhotoCrop {
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+    bool any() const { return left != 0 || top != 0 || right != 0 || bottom != 0; }
+    bool operator==(const PhotoCrop&) const = default;
+};
+
+// Where one photo and its description box go on its slide. `picture` is the whole photo as
+// placed; `crop` cuts it down to what the slide shows.
 struct SlotPlacement {
     PhotoPlacement picture;
     TextboxFrame description;
+    PhotoCrop crop;
     bool operator==(const SlotPlacement&) const = default;
+
+    // What of the picture the slide shows.
+    PhotoPlacement visible() const;
 };
 
-// One photo per slide: 375 points high, centred on a 720-point slide, 90 from the top.
+// Slides are 540 points high, 720 wide (4:3) or 960 (16:9).
+inline constexpr std::int16_t kSlideWidth = 720;
+inline constexpr std::int16_t kWideSlideWidth = 960;
+inline constexpr std::int16_t kSlideHeight = 540;
+
+// One photo per slide: 375 points high, centred on the slide, 90 from the top, the description
+// box 90 points from the left of a 720-point slide (as far again right on a wider one). A
+// photo wider than the slide less 10 points at that height is fitted to that width instead,
+// 5 from the left, centred in the 375 points.
 // Throws the overflow error (6) when a size leaves 16 bits and the floating-point errors
 // (11 division by zero, 6 overflow or 0 / 0) for a zero size.
-SlotPlacement placeOneOne(const Picture& picture);
+SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth = kSlideWidth);
+
+// One photo per slide, whole and as large as the slide allows, centred: it touches two
+// opposite edges. The description box is where placeOneOne puts it.
+SlotPlacement placeFit(const Picture& picture, std::int16_t slideWidth = kSlideWidth);
+
+// One photo per slide covering the whole slide: scaled until the slide is covered, centred,
+// and cropped to the slide by the same amount on both sides that stand over.
+SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth = kSlideWidth);
 
 // Two photos per slide, column 0 (left) or 1 (right): 350 points wide, at most 370 high.
 // A photo taller than that keeps its proportions inside 350 x 370, centred in its column.
@@ -44,5 +75,14 @@ SlotPlacement placeFourOne(const Picture& picture, int cell);
 
 // The same placement `dx` points further right, as on a slide 2 * dx points wider.
 SlotPlacement movedRight(const SlotPlacement& at, std::int16_t dx);
+
+// A caption under a photo shown at `shown`: centred under it, as wide as it but at least
+// kMinCaptionWidth, inside the slide, 5 points below it. When its `lines` of 12-point text do
+// not fit between the photo and `floor` (the lowest a caption may reach), it goes over the
+// bottom of the photo instead and `overPicture` is set: it needs a band behind it to read.
+TextboxFrame placeCaption(const PhotoPlacement& shown, int lines, std::int16_t slideWidth,
+                          double floor, bool& overPicture);
+inline constexpr std::int16_t kMinCaptionWidth = 144;
+inline constexpr double kCaptionSize = 12;
 
 } // namespace slidemill

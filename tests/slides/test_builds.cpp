@@ -1,4 +1,5 @@
 #include "core/runtimeerror.h"
+#include "slides/albumoptions.h"
 #include "slides/builds.h"
 #include "slides/placement.h"
 #include "support/recordinghost.h"
@@ -6,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 
 using namespace slidemill;
 
@@ -59,8 +61,10 @@ struct Calls {
                       QStringLiteral("Application.Visible = -1"),
                       QStringLiteral("Presentations.Add(-1)")};
     int slides = 0;
+    double slideWidth = 720;
 
-    static QString n(double v) { return RecordingHost::number(v); }
+    // As the host takes them: in single precision.
+    static QString n(double v) { return RecordingHost::number(float(v)); }
     Calls& slide() {
         lines << QStringLiteral("Slides.Count = %1").arg(slides)
               << QStringLiteral("Slides.Add(%1, 12)").arg(slides + 1);
@@ -87,23 +91,54 @@ struct Calls {
         picture(path, left, 90, width, 375);
         return description ? box(90, 475, 542, 80) : *this;
     }
-    Calls& caption(double left, double top, double width, double height, const QString& text) {
+    // A caption: centred, in `colour` unless black, on a band of `band` when it stands over its
+    // photo.
+    Calls& caption(double left, double top, double width, double height, const QString& text,
+                   const QString& colour = QString(), const QString& band = QString()) {
         lines << QStringLiteral("Shapes.AddTextbox(1, %1, %2, %3, %4)")
-                     .arg(n(left), n(top), n(width), n(height))
+                     .arg(n(left), n(top), n(width), n(height));
+        if (!band.isEmpty())
+            lines << QStringLiteral("Fill = %1, 0.349999994").arg(band);
+        lines << QStringLiteral("TextFrame.TextRange") << QStringLiteral("TextRange.Text = ") + text
+              << QStringLiteral("Font.Size = 12");
+        if (!colour.isEmpty())
+            lines << QStringLiteral("Font.Color = ") + colour;
+        lines << QStringLiteral("ParagraphFormat.Alignment = 2")
+              << QStringLiteral("Release text range");
+        return *this;
+    }
+    // The caption under a photo placed at left, top, width x height: centred under it, at
+    // least 144 points wide, inside the slide, 5 points below, one line high.
+    Calls& under(double left, double top, double width, double height, const QString& text,
+                 const QString& colour = QString()) {
+        const double w = std::max(width, 144.0);
+        const double x = std::clamp(std::ceil(left + (width - w) / 2), 0.0, slideWidth - w);
+        return caption(x, top + height + 5, w, 21.6, text, colour);
+    }
+    // Four photos per slide: the picture, and its caption under it; a "Description" box from
+    // its left edge to the cell's right edge (715 or 355 points), 5 points under it.
+    Calls& four(const QString& path, double left, double top, double width, double height,
+                const QString& text = QString()) {
+        picture(path, left, top, width, height);
+        if (text.isEmpty())
+            return *this;
+        if (text != QLatin1String("Description"))
+            return under(left, top, width, height, text);
+        const double cellRight =
+            (left >= 365 + slideWidth / 2 - 360 ? 715 : 355) + (slideWidth - 720) / 2;
+        lines << QStringLiteral("Shapes.AddTextbox(1, %1, %2, %3, %4)")
+                     .arg(n(left), n(top + height + 5), n(cellRight - left), n(20))
               << QStringLiteral("TextFrame.TextRange") << QStringLiteral("TextRange.Text = ") + text
               << QStringLiteral("Font.Size = 12") << QStringLiteral("Release text range");
         return *this;
     }
-    // Four photos per slide: the picture, and its caption from its left edge to the cell's
-    // right edge (715 or 355 points), 5 points under it.
-    Calls& four(const QString& path, double left, double top, double width, double height,
-                const QString& text = QString()) {
-        picture(path, left, top, width, height);
-        const double cellRight = left >= 365 ? 715 : 355;
-        return text.isEmpty() ? *this : caption(left, top + height + 5, cellRight - left, 20, text);
-    }
     Calls& wide() {
         lines << QStringLiteral("PageSetup.SlideSize = 960 x 540");
+        slideWidth = 960;
+        return *this;
+    }
+    Calls& line(const QString& text) {
+        lines << text;
         return *this;
     }
     // The title slide, made last and put first.
@@ -148,6 +183,7 @@ void build(bool two, const QStringList& paths, bool description, PictureLoader& 
 } // namespace
 
 Q_DECLARE_METATYPE(PhotoPlacement)
+Q_DECLARE_METATYPE(PhotoCrop)
 Q_DECLARE_METATYPE(BuildOptions)
 
 class TestBuilds : public QObject {
@@ -159,6 +195,14 @@ private Q_SLOTS:
     void placement();
     void placeFour_data();
     void placeFour();
+    void placeWhole_data();
+    void placeWhole();
+    void noPictureLeavesItsSlide_data();
+    void noPictureLeavesItsSlide();
+    void sorted_data();
+    void sorted();
+    void albumSettings_data();
+    void albumSettings();
     void conversation_data();
     void conversation();
     void album_data();
@@ -186,8 +230,17 @@ void TestBuilds::placement_data() {
 
     QTest::newRow("640x480") << 16933 << 12700 << -1 << 0 << one(110, 500);
     QTest::newRow("100x100") << 2646 << 2646 << -1 << 0 << one(173, 375);
-    QTest::newRow("wide, past both sides") << 26460 << 2646 << -1 << 0 << one(-1515, 3750);
-    QTest::newRow("wide, -1515.5 rounds up") << 26461 << 2646 << -1 << 0 << one(-1514, 3751);
+    // Wider than 710 points at 375 high: as wide as the slide less 5 points each side, centred
+    // in the 375 points. 375 x 710 / 3750 = 71, 90 + (375 - 71) / 2 = 242.
+    QTest::newRow("panorama, to the slide's width")
+        << 26460 << 2646 << -1 << 0 << PhotoPlacement{5, 242, 710, 71};
+    // 375 x 710 / 3751 = 70.98 -> 71.
+    QTest::newRow("panorama, 70.98 rounds up")
+        << 26461 << 2646 << -1 << 0 << PhotoPlacement{5, 242, 710, 71};
+    // w = 710 still fits as it did; 711 is fitted to 710: 375 x 710 / 711 = 374.47 -> 375.
+    QTest::newRow("710 wide, as before") << 18786 << 9922 << -1 << 0 << one(5, 710);
+    QTest::newRow("711 wide, fitted")
+        << 18787 << 9922 << -1 << 0 << PhotoPlacement{5, 90, 710, 375};
     QTest::newRow("tallest that fits") << 2000 << 867014 << -1 << 0 << one(360, 1);
     QTest::newRow("one HIMETRIC too tall") << 2000 << 867015 << -1 << overflow << none;
     QTest::newRow("too wide for its height") << 300000 << 2646 << -1 << overflow << none;
@@ -303,6 +356,242 @@ void TestBuilds::placeFour() {
     } catch (const RuntimeError& e) {
         QCOMPARE(e.number(), error);
     }
+}
+
+// One photo a slide, fitted whole or filling the slide; 4:3 slides are 720 x 540, 16:9 960.
+void TestBuilds::placeWhole_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("fill");
+    QTest::addColumn<bool>("wide");
+    QTest::addColumn<PhotoPlacement>("expected");
+    QTest::addColumn<PhotoCrop>("crop");
+
+    const PhotoCrop none;
+    // 1024 x 768 is a hair taller than 4:3 in HIMETRIC; to the nearest point it is 4:3.
+    QTest::newRow("4:3 fit on 4:3")
+        << 27093 << 20320 << false << false << PhotoPlacement{0, 0, 720, 540} << none;
+    QTest::newRow("4:3 fill on 4:3, nothing cut")
+        << 27093 << 20320 << true << false << PhotoPlacement{0, 0, 720, 540} << none;
+    // 1920 x 1080: 720 x 405, (540 - 405) / 2 = 67.5 -> 67 down.
+    QTest::newRow("16:9 fit on 4:3")
+        << 50800 << 28575 << false << false << PhotoPlacement{0, 67, 720, 405} << none;
+    // 960 x 540 shown, 120 cut from each side.
+    QTest::newRow("16:9 fill on 4:3")
+        << 50800 << 28575 << true << false << PhotoPlacement{-120, 0, 960, 540}
+        << PhotoCrop{120, 0, 120, 0};
+    QTest::newRow("16:9 fill on 16:9")
+        << 50800 << 28575 << true << true << PhotoPlacement{0, 0, 960, 540} << none;
+    // 768 x 1024: 405 wide, (720 - 405) / 2 = 157.5 -> 157 in; filled 720 x 960, 210 cut from
+    // top and bottom.
+    QTest::newRow("portrait fit on 4:3")
+        << 20320 << 27093 << false << false << PhotoPlacement{157, 0, 405, 540} << none;
+    QTest::newRow("portrait fill on 16:9")
+        << 20320 << 27093 << true << true << PhotoPlacement{0, -370, 960, 1280}
+        << PhotoCrop{0, 370, 0, 370};
+    QTest::newRow("square fit on 16:9")
+        << 26458 << 26458 << false << true << PhotoPlacement{210, 0, 540, 540} << none;
+    // 1339 x 1000: 723.06 -> 723 wide, 3 over: 1 cut left, 2 right.
+    QTest::newRow("odd overhang") << 35427 << 26458 << true << false
+                                  << PhotoPlacement{-1, 0, 723, 540} << PhotoCrop{1, 0, 2, 0};
+    QTest::newRow("20:1 fit") << 52920 << 2646 << false << false << PhotoPlacement{0, 252, 720, 36}
+                              << none;
+    QTest::newRow("20:1 fill") << 52920 << 2646 << true << false
+                               << PhotoPlacement{-5040, 0, 10800, 540}
+                               << PhotoCrop{5040, 0, 5040, 0};
+    QTest::newRow("1:20 fit on 16:9")
+        << 2646 << 52920 << false << true << PhotoPlacement{466, 0, 27, 540} << none;
+    // A sliver still shows a point of itself.
+    QTest::newRow("1:2000 fit") << 26 << 52920 << false << false << PhotoPlacement{359, 0, 1, 540}
+                                << none;
+}
+
+void TestBuilds::placeWhole() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(bool, fill);
+    QFETCH(bool, wide);
+    QFETCH(PhotoPlacement, expected);
+    QFETCH(PhotoCrop, crop);
+    Picture p;
+    p.widthHimetric = width;
+    p.heightHimetric = height;
+    const std::int16_t slideWidth = wide ? kWideSlideWidth : kSlideWidth;
+    const SlotPlacement at = fill ? placeFill(p, slideWidth) : placeFit(p, slideWidth);
+    QCOMPARE(at.picture, expected);
+    QCOMPARE(at.crop, crop);
+    // The description box stays where one photo a slide has it.
+    QCOMPARE(at.description, (TextboxFrame{wide ? 210.0 : 90.0, 475, 542, 80}));
+    const PhotoPlacement shown = at.visible();
+    if (fill)
+        QCOMPARE(shown, (PhotoPlacement{0, 0, double(slideWidth), 540}));
+    else
+        QVERIFY(shown.width == slideWidth || shown.height == 540);
+}
+
+// Every layout, 4:3 and 16:9, every proportion from 1:20 to 20:1: what the slide shows of
+// each picture, and its caption, stay on the slide.
+void TestBuilds::noPictureLeavesItsSlide_data() {
+    QTest::addColumn<int>("layout");
+    QTest::addColumn<bool>("wide");
+    for (int layout = 0; layout <= int(Layout::Fill); ++layout)
+        for (bool wide : {false, true})
+            QTest::addRow("layout %d%s", layout, wide ? ", 16:9" : "") << layout << wide;
+}
+
+void TestBuilds::noPictureLeavesItsSlide() {
+    QFETCH(int, layout);
+    QFETCH(bool, wide);
+    const std::int16_t slideWidth = wide ? kWideSlideWidth : kSlideWidth;
+    const QRectF slide(0, 0, slideWidth, kSlideHeight);
+    QList<double> ratios{4.0 / 3, 3.0 / 4, 16.0 / 9, 9.0 / 16};
+    for (int k = -40; k <= 40; ++k)
+        ratios << std::pow(20.0, k / 40.0);
+    for (const double ratio : ratios) {
+        Picture p;
+        // 4000 pixels on the longer side.
+        p.widthHimetric = int(std::lround(26.46 * (ratio >= 1 ? 4000 : 4000 * ratio)));
+        p.heightHimetric = int(std::lround(26.46 * (ratio >= 1 ? 4000 / ratio : 4000)));
+        const int slots = layout == int(Layout::TwoPerSlide)    ? 2
+                          : layout == int(Layout::FourPerSlide) ? 4
+                                                                : 1;
+        for (int slot = 0; slot < slots; ++slot) {
+            SlotPlacement at;
+            switch (Layout(layout)) {
+            case Layout::OnePerSlide:
+                at = placeOneOne(p, slideWidth);
+                break;
+            case Layout::TwoPerSlide:
+                at = movedRight(placeTwoOne(p, slot), (slideWidth - kSlideWidth) / 2);
+                break;
+            case Layout::FourPerSlide:
+                at = movedRight(placeFourOne(p, slot), (slideWidth - kSlideWidth) / 2);
+                break;
+            case Layout::Fit:
+                at = placeFit(p, slideWidth);
+                break;
+            case Layout::Fill:
+                at = placeFill(p, slideWidth);
+                break;
+            }
+            const PhotoPlacement v = at.visible();
+            const QRectF shown(v.left, v.top, v.width, v.height);
+            const QByteArray what =
+                QByteArray::number(ratio) + " in slot " + QByteArray::number(slot);
+            QVERIFY2(slide.contains(shown), what.constData());
+            QVERIFY2(shown.width() >= 1 && shown.height() >= 1, what.constData());
+            bool over = false;
+            const TextboxFrame c = placeCaption(v, 1, slideWidth, kSlideHeight, over);
+            QVERIFY2(slide.contains(QRectF(c.left, c.top, c.width, c.height)), what.constData());
+            QVERIFY2(c.left <= v.left + v.width / 2 && c.left + c.width >= v.left + v.width / 2,
+                     what.constData());
+        }
+    }
+}
+
+// Dates taken first, by their time; then file times; unreadable last; names in natural order.
+void TestBuilds::sorted_data() {
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString early = QStringLiteral("a/10x10@2025-07-12T09:00.jpg");
+    const QString late = QStringLiteral("b/10x10@2025-07-12T18:00.jpg");
+    const QString sameAsLate = QStringLiteral("a/10x10@2025-07-12T18:00.jpg");
+    const QString fileTime = QStringLiteral("10x10~1700000000.png"); // 14 November 2023
+    const QString broken = QStringLiteral("not a picture.jpg");
+    QTest::newRow("by date") << int(SortOrder::Date)
+                             << QStringList{broken, late, fileTime, early, sameAsLate}
+                             << QStringList{fileTime, early, sameAsLate, late, broken};
+    QTest::newRow("given") << int(SortOrder::Given) << QStringList{late, early}
+                           << QStringList{late, early};
+    QTest::newRow("by name, naturally") << int(SortOrder::Name)
+                                        << QStringList{"x/IMG_10.jpg",
+                                                       "y/img_9.jpg",
+                                                       "IMG_2.jpg",
+                                                       "IMG_002.jpg",
+                                                       "z/a.jpg",
+                                                       "IMG_2b.jpg",
+                                                       "IMG_1000000000000000000001.jpg"}
+                                        << QStringList{"z/a.jpg",
+                                                       "IMG_002.jpg",
+                                                       "IMG_2.jpg",
+                                                       "IMG_2b.jpg",
+                                                       "y/img_9.jpg",
+                                                       "x/IMG_10.jpg",
+                                                       "IMG_1000000000000000000001.jpg"};
+}
+
+void TestBuilds::sorted() {
+    QFETCH(int, order);
+    QFETCH(QStringList, paths);
+    QFETCH(QStringList, expected);
+    NamedSizeLoader loader;
+    QCOMPARE(sortedPhotos(paths, SortOrder(order), loader), expected);
+}
+
+// Every settings key takes what it writes back, and refuses, naming itself, what it cannot
+// take; a refused value changes nothing.
+void TestBuilds::albumSettings_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("readBack"); // null: refused
+
+    const QString refused;
+    const auto row = [](const char* key, const char* value, const QString& back) {
+        QTest::addRow("%s=%s", key, value)
+            << QString::fromLatin1(key) << QString::fromUtf8(value) << back;
+    };
+    row("layout", "fill", "fill");
+    row("layout", "three", refused);
+    row("caption", "date", "date");
+    row("caption", "Crete, 2026", "Crete, 2026");
+    row("caption", "none", "none");
+    row("caption", " ", refused);
+    row("title", "Summer", "Summer");
+    row("subtitle", "", "");
+    row("wide", "true", "true");
+    row("wide", "yes", refused);
+    row("background", "#0a0B0c", "#0A0B0C");
+    row("background", "#ffffff", "white");
+    row("background", "black", "black");
+    row("background", "0x000000", refused);
+    row("grey", "false", "false");
+    row("advance", "0", "0");
+    row("advance", "3600", "3600");
+    row("advance", "2.5", refused);
+    row("advance", "", refused);
+    row("loop", "true", "true");
+    row("transition", "push", "push");
+    row("transition", "Fade", refused);
+    row("folder", "/home/u/Slides", "/home/u/Slides");
+}
+
+void TestBuilds::albumSettings() {
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, readBack);
+    QVERIFY(findAlbumOption(key));
+    QCOMPARE(QString::fromLatin1(findAlbumOption(key)->settingsKey), key);
+    Album album;
+    const QString error = setAlbumOption(album, key, value);
+    if (readBack.isNull()) {
+        QVERIFY2(error.startsWith(QStringLiteral("--") + findAlbumOption(key)->name),
+                 qPrintable(error));
+        QVERIFY(album == Album());
+        return;
+    }
+    QCOMPARE(error, QString());
+    QCOMPARE(albumSetting(album, key), readBack);
+    // What is written back is taken again the same way.
+    Album again;
+    QCOMPARE(setAlbumOption(again, key, readBack), QString());
+    QVERIFY(again == album);
+    // Every key reads back the table's default from an album left as it is.
+    for (const AlbumOption& option : albumOptions())
+        if (option.settingsKey && option.defaultValue)
+            QCOMPARE(albumSetting(Album(), QString::fromLatin1(option.settingsKey)),
+                     QLatin1String(option.defaultValue));
 }
 
 // Whole conversations: every call, in order, with its arguments; the error that ends a
@@ -490,7 +779,7 @@ void TestBuilds::album_data() {
         << Calls()
                .slide()
                .picture(s, 5, 90, 350, 350)
-               .caption(30, 445, 325, 200, QStringLiteral("Harbour\nat dusk\uFFFD"))
+               .caption(5, 445, 350, 36, QStringLiteral("Harbour\nat dusk\uFFFD"))
                .done()
         << 0;
     // The date the photo was taken, else its file's time; a photo without either has none.
@@ -500,14 +789,14 @@ void TestBuilds::album_data() {
         << options(four, Caption::Date) << QStringList{taken, changed, s}
         << Calls()
                .slide()
-               .four(taken, 68, 15, 225, 225, QStringLiteral("12 July 2026 10:04"))
-               .four(changed, 390, 15, 300, 225, QStringLiteral("14 July 2026 03:33"))
+               .four(taken, 68, 15, 225, 225, QStringLiteral("12 Jul 2026 10:04"))
+               .four(changed, 390, 15, 300, 225, QStringLiteral("14 Jul 2026 03:33"))
                .four(s, 68, 280, 225, 225)
                .done()
         << 0;
 
     // The title slide is made last and put first; its subtitle is the span of the days the
-    // photos were taken, of their file times too when they are the captions.
+    // photos were taken, never of file times (a screenshot's, a download's).
     BuildOptions titled = options(four);
     titled.title = QStringLiteral("Summer\tholiday");
     const QString later = QStringLiteral("26458x26458@2026-07-19T18:30.jpg");
@@ -529,10 +818,10 @@ void TestBuilds::album_data() {
         << titled << QStringList{changed, QStringLiteral("27093x20320~1790000000.jpg")}
         << Calls()
                .slide()
-               .four(changed, 30, 15, 300, 225, QStringLiteral("14 July 2026 03:33"))
+               .four(changed, 30, 15, 300, 225, QStringLiteral("14 Jul 2026 03:33"))
                .four(QStringLiteral("27093x20320~1790000000.jpg"), 390, 15, 300, 225,
-                     QStringLiteral("21 September 2026 14:13"))
-               .title("Summer holiday", QStringLiteral("14 July - 21 September 2026"))
+                     QStringLiteral("21 Sept 2026 14:13"))
+               .title("Summer holiday")
                .done()
         << 0;
     titled.caption = Caption::None;
@@ -543,6 +832,114 @@ void TestBuilds::album_data() {
     QTest::newRow("title, an empty subtitle leaves the days out")
         << titled << QStringList{taken}
         << Calls().slide().four(taken, 68, 15, 225, 225).title("Summer holiday").done() << 0;
+
+    // A panorama fitted to the slide's width, its caption under it rather than under the
+    // 375-point frame; a narrow portrait's caption as wide as a short name, centred under it.
+    const QString pan = QStringLiteral("26460x2646@2026-07-12T10:04:59.jpg");
+    const QString narrow = QStringLiteral("10000x40000@2026-07-13T08:00.jpg");
+    QTest::newRow("one: captions under panorama and portrait")
+        << options(Layout::OnePerSlide, Caption::Date) << QStringList{pan, narrow}
+        << Calls()
+               .slide()
+               .picture(pan, 5, 242, 710, 71)
+               .caption(5, 318, 710, 21.6, QStringLiteral("12 Jul 2026 10:04"))
+               .slide()
+               .picture(narrow, 313, 90, 94, 375)
+               .caption(288, 470, 144, 21.6, QStringLiteral("13 Jul 2026 08:00"))
+               .done()
+        << 0;
+    QTest::newRow("two: each caption under its own photo")
+        << options(Layout::TwoPerSlide, Caption::Name) << QStringList{l, p}
+        << Calls()
+               .slide()
+               .picture(l, 5, 90, 350, 263)
+               .under(5, 90, 350, 263, QStringLiteral("27093x20320"))
+               .picture(p, 401, 90, 278, 370)
+               .under(401, 90, 278, 370, QStringLiteral("20320x27093"))
+               .done()
+        << 0;
+    // Three lines fit under no photo of four (the upper row's room ends 5 points above the
+    // lower row): they stand on each photo's foot, on a band.
+    BuildOptions lines = options(four, Caption::Text);
+    lines.captionText = QStringLiteral("a\nb\nc");
+    QTest::newRow("four: a caption too tall for the room under its photo")
+        << lines << QStringList{l, l, p}
+        << Calls()
+               .slide()
+               .four(l, 30, 15, 300, 225)
+               .caption(30, 189.6, 300, 50.4, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
+               .four(l, 390, 15, 300, 225)
+               .caption(390, 189.6, 300, 50.4, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
+               .four(p, 96, 280, 169, 225)
+               .caption(96, 454.6, 169, 50.4, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
+               .done()
+        << 0;
+
+    // A show on black: the master's background, white text, captions over the foot of photos
+    // that fill the slide on a black band; greys by the picture's effect; every slide,
+    // the title's too, moves on after 5 seconds with a fade, and the show loops.
+    BuildOptions show = options(Layout::Fill, Caption::Name);
+    show.background = 0x000000;
+    show.grey = true;
+    show.advanceSeconds = 5;
+    show.loop = true;
+    show.transition = Transition::Fade;
+    show.title = QStringLiteral("Party");
+    const QString hd = QStringLiteral("50800x28575.jpg"); // 1920 x 1080
+    QTest::newRow("fill, black, grey, a show that runs itself")
+        << show << QStringList{hd, p}
+        << Calls()
+               .line("Background = #000000")
+               .line("SlideShowSettings.LoopUntilStopped = -1")
+               .slide()
+               .line("SlideShowTransition = 1, 5")
+               .line("Shapes.AddPicture(50800x28575.jpg, 0, -1, -120, 0, 960, 540)")
+               .line("PictureFormat.Crop = 120, 0, 120, 0")
+               .line("PictureFormat.ColorType = 2")
+               .line("Line.Visible = -1")
+               .line("Line.Weight = 0.25")
+               .line("Release picture")
+               .caption(0, 518.4, 720, 21.6, "50800x28575", "#FFFFFF", "#000000")
+               .slide()
+               .line("SlideShowTransition = 1, 5")
+               .line("Shapes.AddPicture(20320x27093.png, 0, -1, 0, -210, 720, 960)")
+               .line("PictureFormat.Crop = 0, 210, 0, 210")
+               .line("PictureFormat.ColorType = 2")
+               .line("Line.Visible = -1")
+               .line("Line.Weight = 0.25")
+               .line("Release picture")
+               .caption(0, 518.4, 720, 21.6, "20320x27093", "#FFFFFF", "#000000")
+               .line("Slides.Add(1, 1)")
+               .line("SlideShowTransition = 1, 5")
+               .line("Shapes.Placeholders(1).TextFrame.TextRange")
+               .line("TextRange.Text = Party")
+               .line("Font.Color = #FFFFFF")
+               .line("Release text range")
+               .done()
+        << 0;
+    // Fitted on a dark blue 16:9 slide: a 16:9 photo fills it and its caption stands on its
+    // foot; a portrait leaves room under it for none, so its caption too. The description box
+    // keeps its place and only takes the colour; clicks only, so no slide says how it moves.
+    BuildOptions fit = options(Layout::Fit, Caption::Description);
+    fit.wide = true;
+    fit.background = 0x102040;
+    fit.transition = Transition::Wipe;
+    QTest::newRow("fit, 16:9, dark blue, described, wiped on a click")
+        << fit << QStringList{hd}
+        << Calls()
+               .wide()
+               .line("Background = #102040")
+               .slide()
+               .line("SlideShowTransition = 3, 0")
+               .picture(hd, 0, 0, 960, 540)
+               .line("Shapes.AddTextbox(1, 210, 475, 542, 80)")
+               .line("TextFrame.TextRange")
+               .line("TextRange.Text = Description")
+               .line("Font.Size = 12")
+               .line("Font.Color = #FFFFFF")
+               .line("Release text range")
+               .done()
+        << 0;
 }
 
 void TestBuilds::album() {

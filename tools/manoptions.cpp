@@ -1,0 +1,75 @@
+// Writes the album options' table into a manual page's source, so the pages list exactly the
+// options the programs take: the roff comment line kOptionsMark becomes the command-line
+// options, kSettingsMark the settings file's keys. Run by the build.
+#include "slides/albumoptions.h"
+
+#include <cctype>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr char kOptionsMark[] = ".\\\" The album options, from their table";
+constexpr char kSettingsMark[] = ".\\\" The album settings, from their table";
+
+// The help's rows as one sentence of roff: a capital, escaped dashes, a full stop.
+std::string prose(const char* help) {
+    std::string text;
+    for (const char* c = help; *c; ++c) {
+        if (*c == '\n')
+            text += ' ';
+        else if (*c == '-')
+            text += "\\-";
+        else if (*c == '\\')
+            text += "\\e";
+        else
+            text += *c;
+    }
+    if (!text.empty())
+        text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    return text;
+}
+
+void writeOptions(std::ostream& out, bool settings) {
+    for (const slidemill::AlbumOption& row : slidemill::albumOptions()) {
+        if (settings ? !row.settingsKey : !row.onCommandLine)
+            continue;
+        out << ".TP\n";
+        if (settings)
+            out << ".BI " << row.settingsKey << "= " << (row.argument ? row.argument : "BOOLEAN")
+                << "\n";
+        else if (row.argument)
+            out << ".BI \\-\\-" << row.name << " \" " << row.argument << "\"\n";
+        else
+            out << ".B \\-\\-" << row.name << "\n";
+        out << prose(row.help);
+        if (settings && row.defaultValue && *row.defaultValue)
+            out << " Unset: " << row.defaultValue << '.';
+        out << "\n";
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: manoptions IN OUT\n";
+        return 2;
+    }
+    std::ifstream in(argv[1]);
+    std::ofstream out(argv[2]);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line == kOptionsMark)
+            writeOptions(out, false);
+        else if (line == kSettingsMark)
+            writeOptions(out, true);
+        else
+            out << line << '\n';
+    }
+    out.flush();
+    return in.bad() || !out ? 1 : 0;
+}
