@@ -5,6 +5,7 @@
     bench/bench_writer.py strace TOOL PHOTOS [--mb 700]
     bench/bench_writer.py zip64  TOOL PHOTOS
     bench/bench_writer.py captions TOOL PHOTOS [--rounds N]
+    bench/bench_writer.py show TOOL PHOTOS [--rounds N]
 
 PHOTOS is a folder of IMG_*.jpg as bench/make_photos.py makes them. TOOL runs with
 --ppi original, storing the photos as they are, unless --ppi says otherwise: this measures the
@@ -32,6 +33,9 @@ captions: the same deck without captions, with the same text box under every pho
 (--description), with --caption date (each photo's date read and written under it), and with
 a title slide whose subtitle spans those dates; warm cache, the ratios paired with the deck
 without captions, processor time beside wall time.
+show: the same deck as it is, with --advance 5 --loop --transition fade (a show that runs
+itself), and with --fill --background black --grey (a crop, a background and an effect on every
+picture); measured as captions are.
 """
 import argparse
 import glob
@@ -291,6 +295,26 @@ def run_cpu(argv, env):
 
 
 def captions(args):
+    paired(args, "no captions", lambda base: [
+        ("no captions", base),
+        ("--description", base + ["--description"]),
+        ("--caption date", base + ["--caption", "date"]),
+        ("--caption date --title", base + ["--caption", "date", "--title", "Bench"]),
+        ("--four --caption date", base + ["--four", "--caption", "date"]),
+    ])
+
+
+def show(args):
+    paired(args, "as it is", lambda base: [
+        ("as it is", base),
+        ("--advance 5 --loop --transition fade",
+         base + ["--advance", "5", "--loop", "--transition", "fade"]),
+        ("--fill --background black --grey", base + ["--fill", "--background", "black", "--grey"]),
+    ])
+
+
+def paired(args, first, contenders_of):
+    """Every contender once a round, warm cache; ratios to `first` of the same round."""
     paths = photos_in(args.photos)
     work = tempfile.mkdtemp(prefix="bench_writer.", dir=os.path.dirname(os.path.abspath(args.photos)))
     try:
@@ -299,14 +323,7 @@ def captions(args):
             f.write("\n".join(paths) + "\n")
         out = os.path.join(work, "deck.pptx")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        base = [*args.tool_argv, "-o", out, "--from", listfile]
-        contenders = [
-            ("no captions", base),
-            ("--description", base + ["--description"]),
-            ("--caption date", base + ["--caption", "date"]),
-            ("--caption date --title", base + ["--caption", "date", "--title", "Bench"]),
-            ("--four --caption date", base + ["--four", "--caption", "date"]),
-        ]
+        contenders = contenders_of([*args.tool_argv, "-o", out, "--from", listfile])
         warm(paths)
         results = {name: [] for name, _ in contenders}
         for r in range(args.rounds):
@@ -314,12 +331,12 @@ def captions(args):
                 results[name].append(run_cpu(argv, env))
                 os.unlink(out)
                 os.sync()
-        print("%d photos, %d rounds, warm cache; medians, and of the ratios to the deck "
-              "without captions run in the same round" % (len(paths), args.rounds))
+        print("%d photos, %d rounds, warm cache; medians, and of the ratios to '%s' run in "
+              "the same round" % (len(paths), args.rounds, first))
         print("| %-24s | %6s | %-13s | %8s | %6s | %8s | %8s |" %
-              ("build", "wall s", "range s", "vs none", "cpu s", "vs none", "peak MiB"))
+              ("build", "wall s", "range s", "vs first", "cpu s", "vs first", "peak MiB"))
         print("|%s|" % "|".join("-" * w for w in (26, 8, 15, 10, 8, 10, 10)))
-        plain = results["no captions"]
+        plain = results[first]
         for name, runs in results.items():
             wall = [w for w, _, _ in runs]
             cpu = [c for _, c, _ in runs]
@@ -335,7 +352,7 @@ def captions(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("what", choices=["times", "strace", "zip64", "captions"])
+    parser.add_argument("what", choices=["times", "strace", "zip64", "captions", "show"])
     parser.add_argument("tool")
     parser.add_argument("photos")
     parser.add_argument("--before")
@@ -347,7 +364,8 @@ def main():
     args = parser.parse_args()
     args.tool = os.path.abspath(args.tool)
     args.tool_argv = [args.tool, "--ppi", args.ppi]
-    {"times": times, "strace": strace, "zip64": zip64, "captions": captions}[args.what](args)
+    {"times": times, "strace": strace, "zip64": zip64, "captions": captions,
+     "show": show}[args.what](args)
 
 
 if __name__ == "__main__":

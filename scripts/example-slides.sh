@@ -34,7 +34,16 @@ tool=(env LC_ALL=en_GB.UTF-8 TZ=UTC "$tool")
 "${tool[@]}" --caption 'Harbour at dusk' -o "$work/text.pptx" "$work/harbour panorama.jpg"
 "${tool[@]}" --four --caption date --title Crete -o "$work/title.pptx" "${photos[@]}"
 "${tool[@]}" --wide --four --caption name -o "$work/wide.pptx" "${photos[@]}"
-kinds=(one two four date text title wide)
+"${tool[@]}" --fit --caption name -o "$work/fit.pptx" "$work/portrait.png"
+"${tool[@]}" --fill --caption date -o "$work/fill.pptx" "$work/portrait.png"
+"${tool[@]}" --fit --background black --caption name -o "$work/black.pptx" \
+    "$work/harbour panorama.jpg"
+"${tool[@]}" --grey --background '#1d3557' --caption 'Harbour at dusk' -o "$work/grey.pptx" \
+    "$work/landscape.jpg"
+# One photo a slide fits a panorama to the slide's width; docs/slide-panorama-before.png shows
+# the same photo as the builds placed it before, made once with that version.
+"${tool[@]}" -o "$work/panorama.pptx" "$work/harbour panorama.jpg"
+kinds=(one two four date text title wide fit fill black grey panorama)
 decks=()
 for kind in "${kinds[@]}"; do decks+=("$work/$kind.pptx"); done
 soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf \

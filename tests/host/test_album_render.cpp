@@ -1,5 +1,5 @@
-// Decks of every layout with captions, a title slide and 16:9 slides, drawn by LibreOffice:
-// each picture, caption and title shows where the arithmetic puts it.
+// Decks of every layout with captions, a title slide, 16:9 slides, backgrounds and shows, drawn
+// by LibreOffice: each picture, caption and title shows where the arithmetic puts it.
 
 #include "host/pptxhost.h"
 #include "slides/builds.h"
@@ -45,9 +45,9 @@ bool dark(QRgb c) {
     return qRed(c) < 130 && qGreen(c) < 130 && qBlue(c) < 130;
 }
 
-// Text: black, or the subtitle's grey.
-bool inked(QRgb c) {
-    return qGray(c) < 170;
+// Text: black, or the subtitle's grey; on a dark background, white.
+bool inked(QRgb c, bool onDark = false) {
+    return onDark ? qGray(c) > 200 : qGray(c) < 170;
 }
 
 bool near(QRgb a, QRgb b) {
@@ -69,32 +69,42 @@ bool lineNear(const QImage& page, QPoint p, bool vertical) {
     return false;
 }
 
-// A picture of `colour` fills `frame` (points), inside a thin dark border, on white.
-QString pictureProblem(const QImage& page, const QRectF& frame, QRgb colour) {
+// A picture of `colour` fills `frame` (points), inside a thin dark border, on the background;
+// an edge on the page's edge is checked inside only.
+QString pictureProblem(const QImage& page, const QRectF& frame, QRgb colour,
+                       QRgb background = qRgb(255, 255, 255)) {
     const QRectF f = frame;
-    if (!near(page.pixel(px(f.center().x(), f.center().y())), colour))
-        return QStringLiteral("not its colour inside");
     const double cx = f.center().x(), cy = f.center().y();
-    if (!lineNear(page, px(f.left(), cy), true) || !lineNear(page, px(f.right(), cy), true) ||
-        !lineNear(page, px(cx, f.top()), false) || !lineNear(page, px(cx, f.bottom()), false))
-        return QStringLiteral("no border on an edge");
+    const double in = 6;
+    for (const QPoint p :
+         {px(cx, cy), px(f.left() + in, f.top() + in), px(f.right() - in, f.bottom() - in)}) {
+        if (!near(page.pixel(p), colour))
+            return QStringLiteral("not its colour inside");
+    }
     const double out = 3;
-    for (const QPoint p : {px(f.left() - out, cy), px(f.right() + out, cy), px(cx, f.top() - out),
-                           px(cx, f.bottom() + out)}) {
-        if (page.pixel(p) != qRgb(255, 255, 255))
-            return QStringLiteral("not white just outside");
+    const QPoint edges[] = {px(f.left(), cy), px(f.right(), cy), px(cx, f.top()),
+                            px(cx, f.bottom())};
+    const QPoint outside[] = {px(f.left() - out, cy), px(f.right() + out, cy),
+                              px(cx, f.top() - out), px(cx, f.bottom() + out)};
+    for (int i = 0; i < 4; ++i) {
+        if (!page.valid(outside[i]))
+            continue;
+        if (!lineNear(page, edges[i], i < 2) && background != qRgb(0, 0, 0))
+            return QStringLiteral("no border on an edge");
+        if (!near(page.pixel(outside[i]), background))
+            return QStringLiteral("not the background just outside");
     }
     return {};
 }
 
 // The box holding every pixel of text inside `area` (points), in points; empty when none is.
-QRectF inkIn(const QImage& page, const QRectF& area) {
+QRectF inkIn(const QImage& page, const QRectF& area, bool onDark = false) {
     const QRect a = QRect(px(area.left(), area.top()), px(area.right(), area.bottom()))
                         .intersected(page.rect());
     int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
     for (int y = a.top(); y <= a.bottom(); ++y) {
         for (int x = a.left(); x <= a.right(); ++x) {
-            if (!inked(page.pixel(x, y)))
+            if (!inked(page.pixel(x, y), onDark))
                 continue;
             left = std::min(left, x);
             right = std::max(right, x);
@@ -158,7 +168,7 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
             o.subtitle = QStringLiteral("July 2026");
         return o;
     };
-    const std::vector<Deck> decks{
+    std::vector<Deck> decks{
         {QStringLiteral("one-wide"),
          options(Layout::OnePerSlide, Caption::Description, true, {}),
          {0, 1}},
@@ -169,7 +179,20 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
         {QStringLiteral("four-wide-titled"),
          options(Layout::FourPerSlide, Caption::Name, true, QStringLiteral("Crete")),
          {4, 3, 2}},
+        {QStringLiteral("one-panorama"),
+         options(Layout::OnePerSlide, Caption::Name, false, {}),
+         {3, 1}},
+        {QStringLiteral("fit"), options(Layout::Fit, Caption::Name, false, {}), {1, 3, 4}},
+        {QStringLiteral("fit-wide-black"),
+         options(Layout::Fit, Caption::Name, true, {}),
+         {1, 0, 4}},
+        {QStringLiteral("fill-black"), options(Layout::Fill, Caption::Name, false, {}), {0, 1, 3}},
+        {QStringLiteral("fill-wide"), options(Layout::Fill, Caption::None, true, {}), {0, 1}},
     };
+    // On black, with white text.
+    for (Deck& d : decks)
+        if (d.name.endsWith(QLatin1String("black")))
+            d.options.background = 0x000000;
     QStringList files;
     for (const Deck& d : decks) {
         QStringList photos;
@@ -222,6 +245,9 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
         const int perSlide = o.layout == Layout::FourPerSlide  ? 4
                              : o.layout == Layout::TwoPerSlide ? 2
                                                                : 1;
+        const bool onDark = o.background == 0x000000;
+        const QRgb background = onDark ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        const auto width16 = std::int16_t(slideWidth);
         QImage shown;
         for (int k = 0; k < d.photos.size(); ++k) {
             const int number = titled + k / perSlide + 1;
@@ -230,22 +256,54 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
             const Photo& photo = kPhotos[d.photos[k]];
             const Picture picture = readPicture(paths[d.photos[k]]);
             const int slot = k % perSlide;
-            SlotPlacement at = o.layout == Layout::FourPerSlide  ? placeFourOne(picture, slot)
-                               : o.layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot)
-                                                                 : placeOneOne(picture);
-            if (o.wide)
-                at = movedRight(at, 120);
-            const QRectF frame(at.picture.left, at.picture.top, at.picture.width,
-                               at.picture.height);
-            const QString problem = pictureProblem(shown, frame, photo.colour);
+            SlotPlacement at;
+            switch (o.layout) {
+            case Layout::OnePerSlide:
+                at = placeOneOne(picture, width16);
+                break;
+            case Layout::TwoPerSlide:
+            case Layout::FourPerSlide:
+                at = o.layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot)
+                                                     : placeFourOne(picture, slot);
+                if (o.wide)
+                    at = movedRight(at, 120);
+                break;
+            case Layout::Fit:
+                at = placeFit(picture, width16);
+                break;
+            case Layout::Fill:
+                at = placeFill(picture, width16);
+                break;
+            }
+            const PhotoPlacement v = at.visible();
+            const QRectF frame(v.left, v.top, v.width, v.height);
+            const QString problem = pictureProblem(shown, frame, photo.colour, background);
             QVERIFY2(problem.isEmpty(), fail(number, photo.name + QStringLiteral(" at ") +
                                                          describe(frame) + ": " + problem));
-            // The caption's first line starts in its box, left-aligned, a line of 12-point
-            // text high at most.
-            const QRectF box(at.description.left, at.description.top,
-                             std::min(at.description.width, 200.0), 22);
-            const QRectF ink = inkIn(shown, box);
-            QVERIFY2(!ink.isEmpty() && ink.left() - box.left() < 12 && ink.height() < 16,
+            if (o.caption == Caption::None)
+                continue;
+            if (o.caption == Caption::Description) {
+                // The description's first line starts in its box, left-aligned, a line of
+                // 12-point text high at most.
+                const QRectF box(at.description.left, at.description.top,
+                                 std::min(at.description.width, 200.0), 22);
+                const QRectF ink = inkIn(shown, box, onDark);
+                QVERIFY2(!ink.isEmpty() && ink.left() - box.left() < 12 && ink.height() < 16,
+                         fail(number, photo.name + QStringLiteral(": description in ") +
+                                          describe(box) + QStringLiteral(" drawn at ") +
+                                          describe(ink)));
+                continue;
+            }
+            // A caption: one line centred under its photo, or on its foot; in the colour that
+            // reads on the background, or on the band over the photo.
+            bool over = false;
+            const double floor =
+                o.layout == Layout::FourPerSlide && slot < 2 ? 275 : double(kSlideHeight);
+            const TextboxFrame c = placeCaption(v, 1, width16, floor, over);
+            const QRectF box(c.left, c.top, c.width, c.height);
+            const QRectF ink = inkIn(shown, box, onDark);
+            QVERIFY2(!ink.isEmpty() && std::abs(ink.center().x() - box.center().x()) < 4 &&
+                         ink.height() < 16,
                      fail(number, photo.name + QStringLiteral(": caption in ") + describe(box) +
                                       QStringLiteral(" drawn at ") + describe(ink)));
         }
@@ -253,7 +311,8 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
 }
 
 // Every layout with every kind of caption, with and without a title slide, on 4:3 and 16:9
-// slides: each deck passes the package validator, and LibreOffice opens it with its slides.
+// slides, with backgrounds, greys and the show's options in turn, some as slide show files:
+// each deck passes the package validator, and LibreOffice opens it with its slides.
 void TestAlbumRender::everyCombinationOpens() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -266,7 +325,9 @@ void TestAlbumRender::everyCombinationOpens() {
     }
     QStringList files;
     QList<int> slides;
-    for (const Layout layout : {Layout::OnePerSlide, Layout::TwoPerSlide, Layout::FourPerSlide}) {
+    int n = 0;
+    for (const Layout layout : {Layout::OnePerSlide, Layout::TwoPerSlide, Layout::FourPerSlide,
+                                Layout::Fit, Layout::Fill}) {
         for (const Caption caption :
              {Caption::None, Caption::Description, Caption::Name, Caption::Date, Caption::Text}) {
             for (const bool titled : {false, true}) {
@@ -277,7 +338,16 @@ void TestAlbumRender::everyCombinationOpens() {
                     o.captionText = QStringLiteral("Harbour <at> \"dusk\" & night");
                     o.title = titled ? QStringLiteral("Crete & <Rhodes>") : QString();
                     o.wide = wide;
-                    files << dir.filePath(QStringLiteral("deck%1.pptx").arg(files.size()));
+                    // The show's options in turn, so that each meets every layout.
+                    ++n;
+                    o.background = n % 3 == 0 ? 0x000000 : n % 3 == 1 ? 0xFFFFFF : 0x1D3557;
+                    o.grey = n % 2 == 0;
+                    o.advanceSeconds = n % 4;
+                    o.loop = n % 5 < 2;
+                    o.transition = Transition(n % 4);
+                    files << dir.filePath(QStringLiteral("deck%1.%2")
+                                              .arg(files.size())
+                                              .arg(n % 7 == 0 ? "ppsx" : "pptx"));
                     HeaderPictureLoader loader;
                     PptxHost host(PptxHostOptions{files.back(), {}, false, nullptr});
                     buildSlides(photos, o, loader, host);
