@@ -518,6 +518,18 @@ void TestPptxHost::showOperations_data() {
     QTest::newRow("crop of a picture stored mirrored")
         << "crop2" << cropped(2, {48, 72, 0, 36}) << slide
         << QByteArray(R"(<a:srcRect l="0" t="20000" r="10000" b="10000"/>)") << 1;
+    // A copy made upright is cropped as asked.
+    QTest::newRow("crop of a phone photo stored upright")
+        << "cropheic" << Step([](PptxHost& h, const QString& dir) {
+               QImage stored(64, 48, QImage::Format_RGB32);
+               stored.fill(Qt::darkCyan);
+               heldPicture(h, writeBytes(dir, QStringLiteral("turned.heic"), heifBytes(stored, 6)));
+               h.setPictureCrop(48, 72, 0, 36);
+           })
+        << slide
+        << QByteArray(R"(<a:srcRect l="10000" t="20000" r="0" b="10000"/>)"
+                      R"(<a:stretch><a:fillRect/></a:stretch></p:blipFill><p:spPr><a:xfrm>)")
+        << 1;
     QTest::newRow("grey") << "grey" << Step([photo](PptxHost& h, const QString& dir) {
         heldPicture(h, photo(dir, 0));
         h.setPictureColorType(kPictureColorGrayscale);
@@ -604,7 +616,9 @@ void TestPptxHost::showOperations_data() {
         << QByteArray(R"(<p:transition spd="med" advTm="2500"><p:wipe/></p:transition>)") << 1;
     QTest::newRow("no effect, 3 s")
         << "advance" << transition(kTransitionNone, 3) << slide
-        << QByteArray(R"(</p:clrMapOvr><p:transition spd="med" advTm="3000"/></p:sld>)") << 1;
+        << QByteArray(R"(</p:clrMapOvr><p:transition spd="med" advTm="3000"><p:cut/>)"
+                      R"(</p:transition></p:sld>)")
+        << 1;
     QTest::newRow("no effect on a click: as it was")
         << "click" << transition(kTransitionNone, 0) << slide << QByteArray("<p:transition") << 0;
     QTest::newRow("loop") << "loop" << Step([](PptxHost& h, auto&) {

@@ -176,6 +176,8 @@ void writeTransition(XmlWriter& w, const Transition& t) {
         w.attribute("advTm", XmlWriter::number(t.advanceMs));
     switch (t.effect) {
     case TransitionEffect::None:
+        // The instant change, named: LibreOffice keeps no timing of a transition without one.
+        w.empty("p:cut");
         break;
     case TransitionEffect::Fade:
         w.empty("p:fade");
