@@ -48,6 +48,18 @@ std::int64_t toEmu(const char* operation, const char* what, float points, bool a
     return static_cast<std::int64_t>(emu);
 }
 
+// 0xRRGGBB, refusing what is not one.
+std::uint32_t checkedColour(const char* operation, std::uint32_t rgb) {
+    if (rgb > 0xFFFFFF)
+        invalidCall(operation, QStringLiteral("colour 0x%1 is not 0xRRGGBB").arg(rgb, 0, 16));
+    return rgb;
+}
+
+// `part` of `whole` in 1000ths of a percent, as a crop is written.
+int percentOf(std::int64_t part, std::int64_t whole) {
+    return int(std::llround(double(part) * 100000.0 / double(whole)));
+}
+
 // The height a text box takes to hold its paragraphs at its size: 1.2 lines per em plus
 // the insets. Applications refit on editing; this is what they would show at first.
 std::int64_t fittedHeight(const Shape& box) {
@@ -71,6 +83,8 @@ struct BuildSession {
     int slide = -1;
     // Indexes into the current slide's shapes; -1 none.
     int picture = -1;
+    // The current picture's frame as it was added, which its crop is measured against.
+    pptx::Frame pictureAdded;
     int lastTextBox = -1;
     int textRange = -1;
     // Where the deck is being written, from Presentations.Add on; it owns the output file.
@@ -180,6 +194,9 @@ void PptxHost::addPresentation(std::int32_t) {
     s.package = std::make_unique<pptx::PackageWriter>(std::move(file));
     state_->written = 0;
     s.deck.emplace();
+    // Saved so, the deck opens as a running show.
+    s.deck->slideShow = options_.outputDescriptor < 0 &&
+                        options_.outputPath.endsWith(QLatin1String(".ppsx"), Qt::CaseInsensitive);
 }
 
 void PptxHost::setSlideSize(float width, float height) {
@@ -282,6 +299,7 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
     shape.media = media;
     slide.shapes.push_back(shape);
     state_->session->picture = int(slide.shapes.size()) - 1;
+    state_->session->pictureAdded = frame;
 }
 
 void PptxHost::setLineVisible(std::int32_t value) {
@@ -368,36 +386,103 @@ void PptxHost::releaseTextRange() {
         state_->session->textRange = -1;
 }
 
-void PptxHost::setPictureCrop(float, float, float, float) {
-    invalidCall("PictureFormat.Crop", QStringLiteral("not available yet"));
+void PptxHost::setPictureCrop(float left, float top, float right, float bottom) {
+    const char* op = "PictureFormat.Crop";
+    Shape& shape = state_->needPicture(op);
+    const pptx::Frame& added = state_->session->pictureAdded;
+    const auto side = [op](const char* what, float points) {
+        if (!(points >= 0.0f))
+            invalidCall(
+                op,
+                QStringLiteral("%1 %2 is negative").arg(QLatin1String(what)).arg(double(points)));
+        return toEmu(op, what, points, false);
+    };
+    const std::int64_t l = side("CropLeft", left), t = side("CropTop", top),
+                       r = side("CropRight", right), b = side("CropBottom", bottom);
+    if (l == 0 && t == 0 && r == 0 && b == 0) {
+        shape.frame = added;
+        shape.crop = {};
+        return;
+    }
+    if (l + r >= added.cx || t + b >= added.cy)
+        invalidCall(op, QStringLiteral("cropping %1, %2, %3 and %4 points leaves nothing of a "
+                                       "%5 x %6-point picture")
+                            .arg(double(left))
+                            .arg(double(top))
+                            .arg(double(right))
+                            .arg(double(bottom))
+                            .arg(double(added.cx) / pptx::kEmuPerPoint)
+                            .arg(double(added.cy) / pptx::kEmuPerPoint));
+    // What is left stays where it showed; the picture keeps its scale.
+    shape.frame = {added.x + l, added.y + t, added.cx - l - r, added.cy - t - b};
+    shape.crop = {percentOf(l, added.cx), percentOf(t, added.cy), percentOf(r, added.cx),
+                  percentOf(b, added.cy)};
 }
 
-void PptxHost::setPictureColorType(std::int32_t) {
-    invalidCall("PictureFormat.ColorType", QStringLiteral("not available yet"));
+void PptxHost::setPictureColorType(std::int32_t type) {
+    const char* op = "PictureFormat.ColorType";
+    Shape& shape = state_->needPicture(op);
+    if (type != kPictureColorAutomatic && type != kPictureColorGrayscale)
+        invalidCall(op, QStringLiteral("colour type %1 is not available; only automatic (1) and "
+                                       "grayscale (2) are")
+                            .arg(type));
+    shape.grayscale = type == kPictureColorGrayscale;
 }
 
-void PptxHost::setTextboxFill(std::uint32_t, float) {
-    invalidCall("Shape.Fill", QStringLiteral("not available yet"));
+void PptxHost::setTextboxFill(std::uint32_t rgb, float transparency) {
+    const char* op = "Shape.Fill";
+    pptx::Slide& slide = state_->needSlide(op);
+    if (state_->session->lastTextBox < 0)
+        invalidCall(op, QStringLiteral("no text box has been added"));
+    checkedColour(op, rgb);
+    if (!(transparency >= 0.0f && transparency <= 1.0f))
+        invalidCall(op,
+                    QStringLiteral("transparency %1 is outside 0 to 1").arg(double(transparency)));
+    slide.shapes[std::size_t(state_->session->lastTextBox)].fill =
+        pptx::Fill{rgb, int(std::lround((1.0 - double(transparency)) * 100000.0))};
 }
 
-void PptxHost::setFontColor(std::uint32_t) {
-    invalidCall("Font.Color", QStringLiteral("not available yet"));
+void PptxHost::setFontColor(std::uint32_t rgb) {
+    const char* op = "Font.Color";
+    state_->needTextRange(op).fontColor = checkedColour(op, rgb);
 }
 
-void PptxHost::setParagraphAlignment(std::int32_t) {
-    invalidCall("ParagraphFormat.Alignment", QStringLiteral("not available yet"));
+void PptxHost::setParagraphAlignment(std::int32_t alignment) {
+    const char* op = "ParagraphFormat.Alignment";
+    Shape& box = state_->needTextRange(op);
+    if (alignment != kAlignLeft && alignment != kAlignCenter)
+        invalidCall(op, QStringLiteral("alignment %1 is not available; only left (1) and "
+                                       "centre (2) are")
+                            .arg(alignment));
+    box.alignment = alignment == kAlignCenter ? Shape::Alignment::Centre : Shape::Alignment::Left;
 }
 
-void PptxHost::setBackgroundColor(std::uint32_t) {
-    invalidCall("SlideMaster.Background", QStringLiteral("not available yet"));
+void PptxHost::setBackgroundColor(std::uint32_t rgb) {
+    const char* op = "SlideMaster.Background";
+    state_->needDeck(op).background = checkedColour(op, rgb);
 }
 
-void PptxHost::setSlideShowTransition(std::int32_t, float) {
-    invalidCall("SlideShowTransition", QStringLiteral("not available yet"));
+void PptxHost::setSlideShowTransition(std::int32_t effect, float advanceSeconds) {
+    const char* op = "SlideShowTransition";
+    pptx::Slide& slide = state_->needSlide(op);
+    if (effect < kTransitionNone || effect > kTransitionWipe)
+        invalidCall(op, QStringLiteral("effect %1 is not available; only none (0), fade (1), "
+                                       "push (2) and wipe (3) are")
+                            .arg(effect));
+    // The file holds milliseconds in 32 bits.
+    if (!(advanceSeconds >= 0.0f && advanceSeconds <= 4294967.0f))
+        invalidCall(op, QStringLiteral("advance time %1 is outside 0 to 4294967 seconds")
+                            .arg(double(advanceSeconds)));
+    const pptx::Transition transition{pptx::TransitionEffect(effect),
+                                      std::llround(double(advanceSeconds) * 1000.0)};
+    if (transition.effect == pptx::TransitionEffect::None && transition.advanceMs == 0)
+        slide.transition.reset();
+    else
+        slide.transition = transition;
 }
 
-void PptxHost::setLoopUntilStopped(std::int32_t) {
-    invalidCall("SlideShowSettings.LoopUntilStopped", QStringLiteral("not available yet"));
+void PptxHost::setLoopUntilStopped(std::int32_t value) {
+    state_->needDeck("SlideShowSettings.LoopUntilStopped").loop = value != 0;
 }
 
 std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {

@@ -15,8 +15,9 @@ inline constexpr int kMinPixelsPerInch = 50;
 inline constexpr int kMaxPixelsPerInch = 1200;
 
 struct PptxHostOptions {
-    // The file to write. Empty: "Presentation N.pptx" with the first free N in
-    // documentsFolder, never overwriting anything.
+    // The file to write; a name ending in ".ppsx" makes a deck that opens as a running show.
+    // Empty: "Presentation N.pptx" with the first free N in documentsFolder, never
+    // overwriting anything.
     QString outputPath;
     // Empty: the user's documents folder (created if missing).
     QString documentsFolder;

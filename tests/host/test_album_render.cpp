@@ -1,5 +1,6 @@
 // Decks of every layout with captions, a title slide, 16:9 slides, backgrounds and shows, drawn
-// by LibreOffice: each picture, caption and title shows where the arithmetic puts it.
+// by LibreOffice: each picture, caption and title shows where the arithmetic puts it. A photo
+// show, read back by LibreOffice and drawn.
 
 #include "host/pptxhost.h"
 #include "slides/builds.h"
@@ -8,8 +9,11 @@
 #include "support/deckcheck.h"
 
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
+#include <functional>
 
 using namespace slidemill;
 using namespace slidemill::test;
@@ -45,9 +49,14 @@ bool dark(QRgb c) {
     return qRed(c) < 130 && qGreen(c) < 130 && qBlue(c) < 130;
 }
 
-// Text: black, or the subtitle's grey; on a dark background, white.
-bool inked(QRgb c, bool onDark = false) {
-    return onDark ? qGray(c) > 200 : qGray(c) < 170;
+// Text: black, or the subtitle's grey.
+bool inked(QRgb c) {
+    return qGray(c) < 170;
+}
+
+// Text on a dark background: white.
+bool lightInk(QRgb c) {
+    return qGray(c) > 200;
 }
 
 bool near(QRgb a, QRgb b) {
@@ -76,8 +85,9 @@ QString pictureProblem(const QImage& page, const QRectF& frame, QRgb colour,
     const QRectF f = frame;
     const double cx = f.center().x(), cy = f.center().y();
     const double in = 6;
+    // The top corners: a caption may stand on the picture's foot.
     for (const QPoint p :
-         {px(cx, cy), px(f.left() + in, f.top() + in), px(f.right() - in, f.bottom() - in)}) {
+         {px(cx, cy), px(f.left() + in, f.top() + in), px(f.right() - in, f.top() + in)}) {
         if (!near(page.pixel(p), colour))
             return QStringLiteral("not its colour inside");
     }
@@ -98,13 +108,13 @@ QString pictureProblem(const QImage& page, const QRectF& frame, QRgb colour,
 }
 
 // The box holding every pixel of text inside `area` (points), in points; empty when none is.
-QRectF inkIn(const QImage& page, const QRectF& area, bool onDark = false) {
+QRectF inkIn(const QImage& page, const QRectF& area, const std::function<bool(QRgb)>& ink = inked) {
     const QRect a = QRect(px(area.left(), area.top()), px(area.right(), area.bottom()))
                         .intersected(page.rect());
     int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
     for (int y = a.top(); y <= a.bottom(); ++y) {
         for (int x = a.left(); x <= a.right(); ++x) {
-            if (!inked(page.pixel(x, y), onDark))
+            if (!ink(page.pixel(x, y)))
                 continue;
             left = std::min(left, x);
             right = std::max(right, x);
@@ -136,6 +146,113 @@ void verifyValidUnlessUnchecked(const QStringList& files) {
         QVERIFY2(valid.ok, qPrintable(valid.output));
 }
 
+// The slides of a show's deck: each moves on by itself after 5 seconds, in its own way.
+struct ShowSlide {
+    std::int32_t transition;
+    // The transition as LibreOffice writes it down: smil:type.
+    const char* smilType;
+};
+const QList<ShowSlide> kShowSlides{{kTransitionFade, "fade"},
+                                   {kTransitionPush, "pushWipe"},
+                                   {kTransitionWipe, "barWipe"},
+                                   {kTransitionNone, nullptr}};
+
+// Where the show's slides put things, in points on a 960 x 540 slide.
+// The bands photo is added 720 high, 150 above the slide, and cropped 150 at the top and 30 at
+// the bottom: its bands (a quarter, a half, a quarter) show at -150..30, 30..390, 390..570.
+const QRectF kBandsAdded(0, -150, 960, 720);
+const QRectF kGreyFrame(240, 40, 480, 360);
+const QRectF kCaptionBox(240, 420, 480, 40);
+
+// A photo show: 16:9, black, looping, every picture and caption on it.
+void writeShow(const QString& out, const QString& bands, const QString& colour) {
+    PptxHost host(PptxHostOptions{out, {}, false, nullptr});
+    host.createApplication();
+    host.addPresentation(kMsoTrue);
+    host.setSlideSize(960, 540);
+    host.setBackgroundColor(0x000000);
+    host.setLoopUntilStopped(kMsoTrue);
+    for (const ShowSlide& s : kShowSlides) {
+        host.addSlide(host.slideCount() + 1, kLayoutBlank);
+        if (host.slideCount() % 2 == 1) {
+            host.addPicture(readPicture(bands), kMsoFalse, kMsoTrue, float(kBandsAdded.x()),
+                            float(kBandsAdded.y()), float(kBandsAdded.width()),
+                            float(kBandsAdded.height()));
+            host.setPictureCrop(0, 150, 0, 30);
+        } else {
+            host.addPicture(readPicture(colour), kMsoFalse, kMsoTrue, float(kGreyFrame.x()),
+                            float(kGreyFrame.y()), float(kGreyFrame.width()),
+                            float(kGreyFrame.height()));
+            host.setPictureColorType(kPictureColorGrayscale);
+        }
+        host.releasePicture();
+        host.addTextbox(kTextOrientationHorizontal, float(kCaptionBox.x()), float(kCaptionBox.y()),
+                        float(kCaptionBox.width()), float(kCaptionBox.height()));
+        host.textRange();
+        host.setText(QStringLiteral("Harbour"));
+        host.setFontSize(24);
+        host.setFontColor(0xFFFFFF);
+        host.setParagraphAlignment(kAlignCenter);
+        host.releaseTextRange();
+        host.setSlideShowTransition(s.transition, 5);
+    }
+    if (const auto failed = host.endBuild(PresentationHost::Outcome::Completed))
+        QFAIL(qPrintable(failed->text()));
+}
+
+// Attributes by qualified name.
+using Attributes = QHash<QString, QString>;
+
+// What LibreOffice read of a show, from its content.xml: each slide's drawing-page properties,
+// in slide order, and the show's settings.
+struct ShowRead {
+    QList<Attributes> pages;
+    Attributes settings;
+    QString error;
+};
+
+// An ISO 8601 duration ("PT5S", "PT00H00M05S") in seconds; -1 when it is not one.
+double seconds(const QString& duration) {
+    static const QRegularExpression iso(
+        QStringLiteral("^PT(?:(\\d+)H)?(?:(\\d+)M)?(?:(\\d+(?:\\.\\d+)?)S)?$"));
+    const QRegularExpressionMatch m = iso.match(duration);
+    if (!m.hasMatch() || duration == QLatin1String("PT"))
+        return -1;
+    return m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 +
+           m.captured(3).toDouble();
+}
+
+ShowRead readShow(const QByteArray& content) {
+    const auto attributes = [](const QXmlStreamReader& r) {
+        Attributes out;
+        for (const QXmlStreamAttribute& a : r.attributes())
+            out.insert(a.qualifiedName().toString(), a.value().toString());
+        return out;
+    };
+    QHash<QString, Attributes> styles;
+    QStringList pageStyles;
+    ShowRead read;
+    QXmlStreamReader r(content);
+    QString style;
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QString name = r.qualifiedName().toString();
+        if (name == QLatin1String("style:style"))
+            style = attributes(r).value(QStringLiteral("style:name"));
+        else if (name == QLatin1String("style:drawing-page-properties"))
+            styles.insert(style, attributes(r));
+        else if (name == QLatin1String("draw:page"))
+            pageStyles << attributes(r).value(QStringLiteral("draw:style-name"));
+        else if (name == QLatin1String("presentation:settings"))
+            read.settings = attributes(r);
+    }
+    for (const QString& s : pageStyles)
+        read.pages << styles.value(s);
+    read.error = r.errorString();
+    return read;
+}
+
 } // namespace
 
 class TestAlbumRender : public QObject {
@@ -144,6 +261,7 @@ class TestAlbumRender : public QObject {
 private Q_SLOTS:
     void eachLayoutWhereTheArithmeticPutsIt();
     void everyCombinationOpens();
+    void showReadBackAndDrawn();
 };
 
 void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
@@ -157,14 +275,14 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
         QVERIFY(image.save(paths.back()));
     }
 
-    // A title's subtitle is given, or the span of the files' times as the captions show them.
+    // A title's subtitle is given: these photos tell no date taken, so no span of days.
     const auto options = [](Layout layout, Caption caption, bool wide, const QString& title) {
         BuildOptions o;
         o.layout = layout;
         o.caption = caption;
         o.wide = wide;
         o.title = title;
-        if (!title.isEmpty() && caption != Caption::Date)
+        if (!title.isEmpty())
             o.subtitle = QStringLiteral("July 2026");
         return o;
     };
@@ -287,7 +405,7 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
                 // 12-point text high at most.
                 const QRectF box(at.description.left, at.description.top,
                                  std::min(at.description.width, 200.0), 22);
-                const QRectF ink = inkIn(shown, box, onDark);
+                const QRectF ink = inkIn(shown, box, onDark ? lightInk : inked);
                 QVERIFY2(!ink.isEmpty() && ink.left() - box.left() < 12 && ink.height() < 16,
                          fail(number, photo.name + QStringLiteral(": description in ") +
                                           describe(box) + QStringLiteral(" drawn at ") +
@@ -300,8 +418,9 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
             const double floor =
                 o.layout == Layout::FourPerSlide && slot < 2 ? 275 : double(kSlideHeight);
             const TextboxFrame c = placeCaption(v, 1, width16, floor, over);
-            const QRectF box(c.left, c.top, c.width, c.height);
-            const QRectF ink = inkIn(shown, box, onDark);
+            // Inside the picture's border, where the caption stands on its foot.
+            const QRectF box = QRectF(c.left, c.top, c.width, c.height).adjusted(2, 0, -2, -2);
+            const QRectF ink = inkIn(shown, box, onDark ? lightInk : inked);
             QVERIFY2(!ink.isEmpty() && std::abs(ink.center().x() - box.center().x()) < 4 &&
                          ink.height() < 16,
                      fail(number, photo.name + QStringLiteral(": caption in ") + describe(box) +
@@ -361,6 +480,93 @@ void TestAlbumRender::everyCombinationOpens() {
     CONVERT_TO_PDF(files, pdfDir);
     for (qsizetype i = 0; i < files.size(); ++i)
         QCOMPARE(pdfPageCount(pdfPathFor(files[i], pdfDir)), slides[i]);
+}
+
+// A show on a black background, as LibreOffice reads it back and draws it: every slide moves
+// on after 5 seconds in its own way and the show runs until stopped; the photo cropped to the
+// slide shows the part asked for, the grey one is grey, the caption is white and centred. The
+// same deck saved as .ppsx opens too.
+void TestAlbumRender::showReadBackAndDrawn() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QImage bands(400, 300, QImage::Format_RGB32);
+    bands.fill(qRgb(80, 200, 80));
+    for (int y = 0; y < 75; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            bands.setPixel(x, y, qRgb(230, 80, 80));
+            bands.setPixel(x, 299 - y, qRgb(80, 80, 230));
+        }
+    }
+    QImage colour(320, 240, QImage::Format_RGB32);
+    colour.fill(qRgb(220, 60, 40));
+    const QString bandsPath = dir.filePath(QStringLiteral("bands.png"));
+    const QString colourPath = dir.filePath(QStringLiteral("colour.png"));
+    QVERIFY(bands.save(bandsPath) && colour.save(colourPath));
+    const QString show = dir.filePath(QStringLiteral("show.pptx"));
+    const QString autoShow = dir.filePath(QStringLiteral("autoshow.ppsx"));
+    writeShow(show, bandsPath, colourPath);
+    writeShow(autoShow, bandsPath, colourPath);
+    QVERIFY(!QTest::currentTestFailed());
+    verifyValidUnlessUnchecked({show, autoShow});
+
+    // What LibreOffice read: the deck written down in its own format.
+    const QString odpDir = dir.filePath(QStringLiteral("odp"));
+    const CheckResult converted = convertTo({show}, odpDir, QStringLiteral("odp"));
+    if (converted.skipped)
+        QSKIP(qPrintable(converted.output));
+    QVERIFY2(converted.ok, qPrintable(converted.output));
+    const QString odp = convertedPathFor(show, odpDir, QStringLiteral("odp"));
+    const ShowRead read = readShow(partOf(odp, QStringLiteral("content.xml")));
+    QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+    QCOMPARE(read.pages.size(), kShowSlides.size());
+    for (qsizetype i = 0; i < read.pages.size(); ++i) {
+        const Attributes& page = read.pages[i];
+        const QString where = QStringLiteral("slide %1: ").arg(i + 1);
+        QVERIFY2(page.value(QStringLiteral("presentation:transition-type")) == "automatic",
+                 qPrintable(where + page.value(QStringLiteral("presentation:transition-type"))));
+        QVERIFY2(seconds(page.value(QStringLiteral("presentation:duration"))) == 5,
+                 qPrintable(where + page.value(QStringLiteral("presentation:duration"))));
+        const char* smil = kShowSlides[i].smilType;
+        QVERIFY2(page.value(QStringLiteral("smil:type")) == QLatin1String(smil ? smil : ""),
+                 qPrintable(where + page.value(QStringLiteral("smil:type"))));
+    }
+    QCOMPARE(read.settings.value(QStringLiteral("presentation:endless")), "true");
+
+    // What LibreOffice draws, of the deck and of the slide show file.
+    const QString pdfDir = dir.filePath(QStringLiteral("pdf"));
+    CONVERT_TO_PDF(QStringList({show, autoShow}), pdfDir);
+    QCOMPARE(pdfPageCount(pdfPathFor(autoShow, pdfDir)), kShowSlides.size());
+    const QString pdf = pdfPathFor(show, pdfDir);
+    QCOMPARE(pdfPageCount(pdf), kShowSlides.size());
+    const QImage cropped(renderPage(pdf, 1, kDpi, dir.filePath(QStringLiteral("cropped"))));
+    const QImage grey(renderPage(pdf, 2, kDpi, dir.filePath(QStringLiteral("grey"))));
+    QVERIFY(!cropped.isNull() && !grey.isNull());
+
+    // The crop's bands: red to 30, green to 390, blue below; uncropped or cropped the other way
+    // round, red would reach 135 or 150 and blue start at 405 or 510.
+    for (const auto& [y, expected] : {std::pair{15, qRgb(230, 80, 80)},
+                                      {45, qRgb(80, 200, 80)},
+                                      {375, qRgb(80, 200, 80)},
+                                      {405, qRgb(80, 80, 230)},
+                                      {530, qRgb(80, 80, 230)}}) {
+        const QRgb seen = cropped.pixel(px(480, y));
+        QVERIFY2(
+            near(seen, expected),
+            qPrintable(
+                QStringLiteral("cropped photo at y %1: #%2").arg(y).arg(seen & 0xFFFFFF, 6, 16)));
+    }
+
+    // Grey inside the frame, black around it.
+    const QRgb inside = grey.pixel(px(kGreyFrame.center().x(), kGreyFrame.center().y()));
+    QVERIFY2(qAbs(qRed(inside) - qGreen(inside)) < 6 && qAbs(qGreen(inside) - qBlue(inside)) < 6 &&
+                 qGray(inside) > 60 && qGray(inside) < 200,
+             qPrintable(QStringLiteral("grey photo drawn #%1").arg(inside & 0xFFFFFF, 6, 16)));
+    for (const QPoint p : {px(20, 20), px(940, 520), px(kGreyFrame.left() - 10, 200)})
+        QCOMPARE(grey.pixel(p), qRgb(0, 0, 0));
+    // The caption in white, centred under the photo.
+    const QRectF ink = inkIn(grey, kCaptionBox, [](QRgb c) { return qGray(c) > 128; });
+    QVERIFY2(!ink.isEmpty() && std::abs(ink.center().x() - kCaptionBox.center().x()) < 4,
+             qPrintable(QStringLiteral("caption drawn at ") + describe(ink)));
 }
 
 QTEST_GUILESS_MAIN(TestAlbumRender)

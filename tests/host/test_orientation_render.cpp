@@ -1,8 +1,10 @@
 // Photos stored turned, drawn by LibreOffice: every one comes out upright, with its shown
-// proportions, filling the frame the build asked for. JPEGs in each of the eight EXIF
-// orientations (the shape turns them), and the phone and web formats and JPEGs with more
-// pixels than the slide shows (a copy made upright) through the batch tool.
+// proportions, filling the frame the build asked for, cropped where it was asked. JPEGs in each of
+// the eight EXIF orientations (the shape turns them), and the phone and web formats and JPEGs with
+// more pixels than the slide shows (a copy made upright) through the batch tool.
 
+#include "host/pptxhost.h"
+#include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
 
@@ -54,10 +56,12 @@ private Q_SLOTS:
     void phoneFormatsUprightThroughTheBatchTool();
 };
 
+// Each orientation whole, then cropped by a different amount at each side: the crop is asked
+// of the upright photo, so it must be turned with it.
 void TestOrientationRender::eachOrientationUpright() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // One deck, a slide per orientation, so LibreOffice starts once.
+    // One deck, a slide per orientation and crop, so LibreOffice starts once.
     const QString deck = dir.filePath(QStringLiteral("orientations.pptx"));
     QStringList photos;
     for (int o = 1; o <= 8; ++o) {
@@ -66,16 +70,38 @@ void TestOrientationRender::eachOrientationUpright() {
         QVERIFY(!photos.back().isEmpty());
     }
     const QRect frame(240, 60, 240, 320);
-    writeDeck(deck, photos, false, frame);
+    // 12, 6, 3 and 30 of the photo's 90 x 120 pixels: both blocks still show, each cut.
+    const QMarginsF crop(32, 16, 8, 80);
+    PptxHost host(PptxHostOptions{deck, {}, false, nullptr});
+    host.createApplication();
+    host.addPresentation(kMsoTrue);
+    for (const QMarginsF& c : {QMarginsF(), crop}) {
+        for (const QString& photo : photos) {
+            host.addSlide(host.slideCount() + 1, kLayoutBlank);
+            host.addPicture(readPicture(photo), kMsoFalse, kMsoTrue, float(frame.x()),
+                            float(frame.y()), float(frame.width()), float(frame.height()));
+            host.setLineVisible(kMsoTrue);
+            host.setLineWeight(kBorderWeight);
+            if (!c.isNull())
+                host.setPictureCrop(float(c.left()), float(c.top()), float(c.right()),
+                                    float(c.bottom()));
+            host.releasePicture();
+        }
+    }
+    QVERIFY(!host.endBuild(PresentationHost::Outcome::Completed));
 
-    const Drawn drawn = draw(deck, dir.path(), 8);
+    const Drawn drawn = draw(deck, dir.path(), 16);
     if (drawn.skipped)
         QSKIP(qPrintable(drawn.problem));
     QVERIFY2(drawn.problem.isEmpty(), qPrintable(drawn.problem));
-    for (int o = 1; o <= 8; ++o) {
-        const QString problem = uprightProblem(QImage(drawn.pages[o - 1]), frame);
-        QVERIFY2(problem.isEmpty(),
-                 qPrintable(QStringLiteral("orientation %1: ").arg(o) + problem));
+    for (int page = 1; page <= 16; ++page) {
+        const bool cropped = page > 8;
+        const QString problem =
+            uprightProblem(QImage(drawn.pages[page - 1]), frame, cropped ? crop : QMarginsF());
+        QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("orientation %1%2: ")
+                                                   .arg((page - 1) % 8 + 1)
+                                                   .arg(cropped ? ", cropped" : "") +
+                                               problem));
     }
     VERIFY_VALID_PPTX({deck});
 }

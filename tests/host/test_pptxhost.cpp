@@ -140,6 +140,25 @@ int changeWhenRead(pptx::IoCall call, const QByteArray& entry) {
 }
 using Prepare = std::function<void(const QString& out, const QString& picture)>;
 
+// A slide with a picture 480 x 360 points at (120, 60), still held.
+void heldPicture(PptxHost& host, const QString& path) {
+    host.addSlide(host.slideCount() + 1, kLayoutBlank);
+    host.addPicture(readPicture(path), kMsoFalse, kMsoTrue, 120, 60, 480, 360);
+}
+
+// A slide with a two-paragraph text box, its text range held.
+void heldText(PptxHost& host) {
+    host.addSlide(host.slideCount() + 1, kLayoutBlank);
+    addText(host, QStringLiteral("one\ntwo"));
+}
+
+// A title slide with its title held.
+void heldTitle(PptxHost& host) {
+    host.addSlide(host.slideCount() + 1, kLayoutTitle);
+    host.placeholderTextRange(kPlaceholderTitle);
+    host.setText(QStringLiteral("Crete"));
+}
+
 } // namespace
 
 class TestPptxHost : public QObject {
@@ -153,6 +172,8 @@ class TestPptxHost : public QObject {
         return path;
     }
     QString outPath(const QString& name) { return dir_.filePath(name + QStringLiteral(".pptx")); }
+    // Written by showOperations, validated together after it.
+    QStringList showDecks_;
 
 private Q_SLOTS:
     void smallDeckPartByPart();
@@ -165,6 +186,9 @@ private Q_SLOTS:
     void namesAreEscaped();
     void slidesInsertedWhereAsked();
     void sameListSameBytes();
+    void showOperations_data();
+    void showOperations();
+    void showDecksValid();
     void operationErrors_data();
     void operationErrors();
     void numberedNameNeverOverwrites();
@@ -441,6 +465,215 @@ void TestPptxHost::sameListSameBytes() {
     QVERIFY(readBytes(first) == readBytes(second));
 }
 
+// What each of the show's operations writes, where it belongs in its part, and that calling it
+// again or taking it back leaves what the last call asked.
+void TestPptxHost::showOperations_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QByteArray>("fragment");
+    QTest::addColumn<int>("count");
+    const QString slide = QStringLiteral("ppt/slides/slide1.xml");
+    const auto photo = [](const QString& dir, int orientation) {
+        if (orientation == 0)
+            return makePicture(dir, QStringLiteral("show.png"), "png", 160, 120);
+        return makeOrientedJpeg(dir, QStringLiteral("turned%1.jpg").arg(orientation), 64, 48,
+                                orientation);
+    };
+    const auto cropped = [photo](int orientation, QList<float> crops) {
+        return Step([=](PptxHost& h, const QString& dir) {
+            heldPicture(h, photo(dir, orientation));
+            for (qsizetype i = 0; i + 3 < crops.size(); i += 4)
+                h.setPictureCrop(crops[i], crops[i + 1], crops[i + 2], crops[i + 3]);
+        });
+    };
+    // 10% and 20% of 480 x 360: the frame shrinks by the crop and the rest stays put.
+    QTest::newRow("crop") << "crop" << cropped(0, {48, 36, 96, 72}) << slide
+                          << QByteArray(R"(<a:blip r:embed="rId2"/>)"
+                                        R"(<a:srcRect l="10000" t="10000" r="20000" b="20000"/>)"
+                                        R"(<a:stretch><a:fillRect/></a:stretch></p:blipFill>)"
+                                        R"(<p:spPr><a:xfrm><a:off x="2133600" y="1219200"/>)"
+                                        R"(<a:ext cx="4267200" cy="3200400"/></a:xfrm>)")
+                          << 1;
+    QTest::newRow("crop again: of the size added")
+        << "recrop" << cropped(0, {48, 36, 96, 72, 0, 0, 240, 0}) << slide
+        << QByteArray(R"(<a:srcRect l="0" t="0" r="50000" b="0"/><a:stretch><a:fillRect/>)"
+                      R"(</a:stretch></p:blipFill><p:spPr><a:xfrm><a:off x="1524000" y="762000"/>)"
+                      R"(<a:ext cx="3048000" cy="4572000"/>)")
+        << 1;
+    QTest::newRow("crop taken back")
+        << "uncrop" << cropped(0, {48, 36, 96, 72, 0, 0, 0, 0}) << slide
+        << QByteArray(R"(<a:blip r:embed="rId2"/><a:stretch><a:fillRect/></a:stretch></p:blipFill>)"
+                      R"(<p:spPr><a:xfrm><a:off x="1524000" y="762000"/>)"
+                      R"(<a:ext cx="6096000" cy="4572000"/>)")
+        << 1;
+    // Asked of the upright picture (left 10%, top 20%, bottom 10%), written of the stored one.
+    QTest::newRow("crop of a picture stored a quarter turned")
+        << "crop6" << cropped(6, {48, 72, 0, 36}) << slide
+        << QByteArray(R"(<a:srcRect l="20000" t="0" r="10000" b="10000"/>)"
+                      R"(<a:stretch><a:fillRect/></a:stretch></p:blipFill><p:spPr>)"
+                      R"(<a:xfrm rot="5400000"><a:off x="3276600" y="533400"/>)"
+                      R"(<a:ext cx="3200400" cy="5486400"/>)")
+        << 1;
+    QTest::newRow("crop of a picture stored mirrored")
+        << "crop2" << cropped(2, {48, 72, 0, 36}) << slide
+        << QByteArray(R"(<a:srcRect l="0" t="20000" r="10000" b="10000"/>)") << 1;
+    // A copy made upright is cropped as asked.
+    QTest::newRow("crop of a phone photo stored upright")
+        << "cropheic" << Step([](PptxHost& h, const QString& dir) {
+               QImage stored(64, 48, QImage::Format_RGB32);
+               stored.fill(Qt::darkCyan);
+               heldPicture(h, writeBytes(dir, QStringLiteral("turned.heic"), heifBytes(stored, 6)));
+               h.setPictureCrop(48, 72, 0, 36);
+           })
+        << slide
+        << QByteArray(R"(<a:srcRect l="10000" t="20000" r="0" b="10000"/>)"
+                      R"(<a:stretch><a:fillRect/></a:stretch></p:blipFill><p:spPr><a:xfrm>)")
+        << 1;
+    QTest::newRow("grey") << "grey" << Step([photo](PptxHost& h, const QString& dir) {
+        heldPicture(h, photo(dir, 0));
+        h.setPictureColorType(kPictureColorGrayscale);
+    }) << slide << QByteArray(R"(<a:blip r:embed="rId2"><a:grayscl/></a:blip>)")
+                          << 1;
+    QTest::newRow("grey taken back") << "ungrey" << Step([photo](PptxHost& h, const QString& dir) {
+        heldPicture(h, photo(dir, 0));
+        h.setPictureColorType(kPictureColorGrayscale);
+        h.setPictureColorType(kPictureColorAutomatic);
+    }) << slide << QByteArray(R"(<a:blip r:embed="rId2"/>)")
+                                     << 1;
+    QTest::newRow("filled text box")
+        << "fill" << Step([](PptxHost& h, auto&) {
+               heldText(h);
+               h.setTextboxFill(0x1A2B3C, 0.25f);
+           })
+        << slide
+        << QByteArray(R"(</a:prstGeom><a:solidFill>)"
+                      R"(<a:srgbClr val="1A2B3C"><a:alpha val="75000"/>)"
+                      R"(</a:srgbClr></a:solidFill></p:spPr>)")
+        << 1;
+    QTest::newRow("text colour")
+        << "textcolour" << Step([](PptxHost& h, auto&) {
+               heldText(h);
+               h.setFontColor(0xFFFFFF);
+           })
+        << slide
+        << QByteArray(R"( sz="1800" dirty="0"><a:solidFill><a:srgbClr val="FFFFFF"/>)"
+                      R"(</a:solidFill><a:latin typeface="+mn-lt"/>)")
+        << 4;
+    QTest::newRow("title colour")
+        << "titlecolour" << Step([](PptxHost& h, auto&) {
+               heldTitle(h);
+               h.setFontColor(0x102030);
+           })
+        << slide
+        << QByteArray(R"(<a:r><a:rPr lang="en-US" dirty="0"><a:solidFill>)"
+                      R"(<a:srgbClr val="102030"/></a:solidFill></a:rPr><a:t>Crete</a:t>)"
+                      R"(</a:r><a:endParaRPr lang="en-US" dirty="0"><a:solidFill>)"
+                      R"(<a:srgbClr val="102030"/></a:solidFill></a:endParaRPr>)")
+        << 1;
+    QTest::newRow("centred") << "centred" << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setParagraphAlignment(kAlignCenter);
+    }) << slide << QByteArray(R"(<a:p><a:pPr algn="ctr"/><a:r>)")
+                             << 2;
+    QTest::newRow("left in a text box: as it was") << "left" << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setParagraphAlignment(kAlignCenter);
+        h.setParagraphAlignment(kAlignLeft);
+    }) << slide << QByteArray("<a:pPr") << 0;
+    // The title layout centres its text; left must say so.
+    QTest::newRow("left in a title") << "lefttitle" << Step([](PptxHost& h, auto&) {
+        heldTitle(h);
+        h.setParagraphAlignment(kAlignLeft);
+    }) << slide << QByteArray(R"(<a:p><a:pPr algn="l"/><a:r>)")
+                                     << 1;
+    QTest::newRow("background") << "black" << Step([photo](PptxHost& h, const QString& dir) {
+        h.setBackgroundColor(0x000000);
+        heldPicture(h, photo(dir, 0));
+    }) << "ppt/slideMasters/slideMaster1.xml"
+                                << QByteArray(R"(<p:cSld><p:bg><p:bgPr><a:solidFill>)"
+                                              R"(<a:srgbClr val="000000"/></a:solidFill>)"
+                                              R"(<a:effectLst/></p:bgPr></p:bg><p:spTree>)")
+                                << 1;
+    const auto transition = [](std::int32_t effect, float seconds) {
+        return Step([=](PptxHost& h, auto&) {
+            heldText(h);
+            h.setSlideShowTransition(kTransitionWipe, 1);
+            h.setSlideShowTransition(effect, seconds);
+        });
+    };
+    QTest::newRow("fade, 5 s")
+        << "fade" << transition(kTransitionFade, 5) << slide
+        << QByteArray(R"(</p:clrMapOvr><p:transition spd="med" advTm="5000"><p:fade/>)"
+                      R"(</p:transition></p:sld>)")
+        << 1;
+    QTest::newRow("push on a click")
+        << "push" << transition(kTransitionPush, 0) << slide
+        << QByteArray(R"(</p:clrMapOvr><p:transition spd="med"><p:push/></p:transition></p:sld>)")
+        << 1;
+    QTest::newRow("wipe, 2.5 s")
+        << "wipe" << transition(kTransitionWipe, 2.5f) << slide
+        << QByteArray(R"(<p:transition spd="med" advTm="2500"><p:wipe/></p:transition>)") << 1;
+    QTest::newRow("no effect, 3 s")
+        << "advance" << transition(kTransitionNone, 3) << slide
+        << QByteArray(R"(</p:clrMapOvr><p:transition spd="med" advTm="3000"><p:cut/>)"
+                      R"(</p:transition></p:sld>)")
+        << 1;
+    QTest::newRow("no effect on a click: as it was")
+        << "click" << transition(kTransitionNone, 0) << slide << QByteArray("<p:transition") << 0;
+    QTest::newRow("loop") << "loop" << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setLoopUntilStopped(kMsoTrue);
+    }) << "ppt/presProps.xml"
+                          << QByteArray(R"(<p:showPr loop="1"><p:present/><p:sldAll/></p:showPr>)"
+                                        R"(</p:presentationPr>)")
+                          << 1;
+    QTest::newRow("loop taken back") << "noloop" << Step([](PptxHost& h, auto&) {
+        h.setLoopUntilStopped(kMsoTrue);
+        h.setLoopUntilStopped(kMsoFalse);
+    }) << "ppt/presProps.xml" << QByteArray("<p:showPr")
+                                     << 0;
+    const QByteArray mainPart = R"(<Override PartName="/ppt/presentation.xml" )"
+                                R"(ContentType="application/vnd.openxmlformats-officedocument.)";
+    QTest::newRow(".ppsx: a slide show")
+        << "show.PpSx" << Step([](PptxHost& h, auto&) { heldText(h); }) << "[Content_Types].xml"
+        << mainPart + "presentationml.slideshow.main+xml\"/>" << 1;
+    QTest::newRow(".pptx: a presentation")
+        << "notshow" << Step([](PptxHost& h, auto&) { heldText(h); }) << "[Content_Types].xml"
+        << mainPart + "presentationml.presentation.main+xml\"/>" << 1;
+    const auto sized = [](float width, float height) {
+        return Step([=](PptxHost& h, auto&) { h.setSlideSize(width, height); });
+    };
+    QTest::newRow("4:3") << "size43" << sized(720, 540) << "docProps/app.xml"
+                         << QByteArray("<PresentationFormat>On-screen Show (4:3)<") << 1;
+    QTest::newRow("16:9") << "size169" << sized(960, 540) << "docProps/app.xml"
+                          << QByteArray("<PresentationFormat>On-screen Show (16:9)<") << 1;
+    QTest::newRow("other sizes") << "size1610" << sized(864, 540) << "docProps/app.xml"
+                                 << QByteArray("<PresentationFormat>Custom<") << 1;
+}
+
+void TestPptxHost::showOperations() {
+    QFETCH(QString, file);
+    QFETCH(Step, step);
+    QFETCH(QString, part);
+    QFETCH(QByteArray, fragment);
+    QFETCH(int, count);
+    const QString out =
+        dir_.filePath(file.contains(QLatin1Char('.')) ? file : file + QStringLiteral(".pptx"));
+    PptxHost host(PptxHostOptions{out, {}, false, nullptr});
+    startDeck(host);
+    step(host, dir_.path());
+    QVERIFY(!host.endBuild(PresentationHost::Outcome::Completed));
+    const QByteArray xml = partOf(out, part);
+    QVERIFY2(xml.count(fragment) == count, xml.constData());
+    showDecks_ << out;
+}
+
+void TestPptxHost::showDecksValid() {
+    QVERIFY(!showDecks_.isEmpty());
+    VERIFY_VALID_PPTX(showDecks_);
+}
+
 void TestPptxHost::operationErrors_data() {
     QTest::addColumn<bool>("presentation");
     QTest::addColumn<Step>("step");
@@ -489,6 +722,66 @@ void TestPptxHost::operationErrors_data() {
         h.addSlide(1, kLayoutBlank);
         h.addTextbox(5, 0, 0, 10, 10);
     }) << 5 << "Shapes.AddTextbox";
+    const auto held = [picture](const std::function<void(PptxHost&)>& call) {
+        return Step([=](PptxHost& h, const QString& dir) {
+            picture(QStringLiteral("good.png"))(h, dir);
+            call(h);
+        });
+    };
+    const QString crop = QStringLiteral("PictureFormat.Crop");
+    QTest::newRow("negative crop")
+        << true << held([](PptxHost& h) { h.setPictureCrop(0, -1, 0, 0); }) << 5 << crop;
+    QTest::newRow("crop leaving no width")
+        << true << held([](PptxHost& h) { h.setPictureCrop(4, 0, 6, 0); }) << 5 << crop;
+    QTest::newRow("crop leaving no height")
+        << true << held([](PptxHost& h) { h.setPictureCrop(0, 0, 0, 10); }) << 5 << crop;
+    QTest::newRow("endless crop") << true << held([](PptxHost& h) {
+        h.setPictureCrop(std::numeric_limits<float>::quiet_NaN(), 0, 0, 0);
+    }) << 5 << crop;
+    QTest::newRow("crop with no picture held") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.setPictureCrop(1, 1, 1, 1);
+    }) << 5 << crop;
+    QTest::newRow("colour type other than automatic or grey")
+        << true << held([](PptxHost& h) { h.setPictureColorType(3); }) << 5
+        << "PictureFormat.ColorType";
+    QTest::newRow("fill before a text box") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.setTextboxFill(0, 0);
+    }) << 5 << "Shape.Fill";
+    QTest::newRow("fill more than clear") << true << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setTextboxFill(0, 1.5f);
+    }) << 5 << "Shape.Fill";
+    QTest::newRow("fill colour beyond 0xRRGGBB") << true << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setTextboxFill(0x1000000, 0);
+    }) << 5 << "Shape.Fill";
+    QTest::newRow("text colour with no text range") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.setFontColor(0);
+    }) << 5 << "Font.Color";
+    QTest::newRow("justified") << true << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setParagraphAlignment(4);
+    }) << 5 << "ParagraphFormat.Alignment";
+    QTest::newRow("background beyond 0xRRGGBB")
+        << true << Step([](PptxHost& h, auto&) { h.setBackgroundColor(0xFF000000); }) << 5
+        << "SlideMaster.Background";
+    QTest::newRow("transition effect 4") << true << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setSlideShowTransition(4, 5);
+    }) << 5 << "SlideShowTransition";
+    QTest::newRow("negative advance") << true << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setSlideShowTransition(kTransitionFade, -5);
+    }) << 5 << "SlideShowTransition";
+    QTest::newRow("transition before any slide")
+        << true << Step([](PptxHost& h, auto&) { h.setSlideShowTransition(kTransitionFade, 5); })
+        << 5 << "SlideShowTransition";
+    QTest::newRow("loop before a presentation")
+        << false << Step([](PptxHost& h, auto&) { h.setLoopUntilStopped(kMsoTrue); }) << 5
+        << "SlideShowSettings.LoopUntilStopped";
     QTest::newRow("slides before a presentation")
         << false << Step([](PptxHost& h, auto&) { h.slideCount(); }) << 5 << "Slides.Count";
 }

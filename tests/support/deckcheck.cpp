@@ -148,6 +148,10 @@ CheckResult validatePptx(const QStringList& pptxFiles) {
 }
 
 CheckResult convertToPdf(const QStringList& pptxFiles, const QString& outDir) {
+    return convertTo(pptxFiles, outDir, QStringLiteral("pdf"));
+}
+
+CheckResult convertTo(const QStringList& pptxFiles, const QString& outDir, const QString& format) {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty()) {
         CheckResult r;
@@ -162,22 +166,27 @@ CheckResult convertToPdf(const QStringList& pptxFiles, const QString& outDir) {
                      QStringLiteral("--headless"),
                      QStringLiteral("--norestore"),
                      QStringLiteral("--convert-to"),
-                     QStringLiteral("pdf"),
+                     format,
                      QStringLiteral("--outdir"),
                      outDir};
     args += pptxFiles;
     CheckResult r = run(soffice, args, 600000);
     for (const QString& f : pptxFiles) {
-        if (!QFileInfo::exists(pdfPathFor(f, outDir))) {
+        if (!QFileInfo::exists(convertedPathFor(f, outDir, format))) {
             r.ok = false;
-            r.output += QStringLiteral("\nno PDF for %1").arg(f);
+            r.output += QStringLiteral("\nno %1 for %2").arg(format, f);
         }
     }
     return r;
 }
 
 QString pdfPathFor(const QString& pptx, const QString& outDir) {
-    return outDir + QLatin1Char('/') + QFileInfo(pptx).completeBaseName() + QStringLiteral(".pdf");
+    return convertedPathFor(pptx, outDir, QStringLiteral("pdf"));
+}
+
+QString convertedPathFor(const QString& pptx, const QString& outDir, const QString& format) {
+    return outDir + QLatin1Char('/') + QFileInfo(pptx).completeBaseName() + QLatin1Char('.') +
+           format;
 }
 
 int pdfPageCount(const QString& pdf) {
@@ -274,35 +283,41 @@ QRectF shownPictureFrame(const QByteArray& slideXml) {
     return box;
 }
 
-QString uprightProblem(const QImage& page, const QRectF& frame) {
+QString uprightProblem(const QImage& page, const QRectF& frame, const QMarginsF& crop) {
     const Region picture = region(page, [](QRgb c) { return !white(c); });
     const Region r = region(page, red), b = region(page, blue);
-    // The blocks' centres sit at an eighth of the frame from the top left and near the top
-    // right.
-    const QPointF redAt(frame.x() + 11.0 / 90 * frame.width(),
-                        frame.y() + 15.0 / 120 * frame.height());
-    const QPointF blueAt(frame.x() + 81.0 / 90 * frame.width(),
-                         frame.y() + 7.5 / 120 * frame.height());
-    const bool fills = qAbs(picture.box.left() - frame.left()) <= 2 &&
-                       qAbs(picture.box.top() - frame.top()) <= 2 &&
-                       qAbs(picture.box.width() - frame.width()) <= 3 &&
-                       qAbs(picture.box.height() - frame.height()) <= 3;
+    // The blocks, top left and top right, as much of them as the crop leaves.
+    const QRectF shown = frame.marginsRemoved(crop);
+    const auto block = [&](double x, double width, double height) {
+        return QRectF(frame.x() + x / 90 * frame.width(), frame.y(), width / 90 * frame.width(),
+                      height / 120 * frame.height())
+            .intersected(shown);
+    };
+    const QPointF redAt = block(0, 22, 30).center(), blueAt = block(72, 18, 15).center();
+    const bool fills = qAbs(picture.box.left() - shown.left()) <= 2 &&
+                       qAbs(picture.box.top() - shown.top()) <= 2 &&
+                       qAbs(picture.box.width() - shown.width()) <= 3 &&
+                       qAbs(picture.box.height() - shown.height()) <= 3;
     if (fills && near(r.centre, redAt, 6) && near(b.centre, blueAt, 6))
         return {};
     return QStringLiteral("picture %1,%2 %3x%4 for frame %5,%6 %7x%8, red at %9,%10, blue at "
-                          "%11,%12")
+                          "%11,%12, not %13,%14 and %15,%16")
         .arg(picture.box.x())
         .arg(picture.box.y())
         .arg(picture.box.width())
         .arg(picture.box.height())
-        .arg(frame.x(), 0, 'f', 0)
-        .arg(frame.y(), 0, 'f', 0)
-        .arg(frame.width(), 0, 'f', 0)
-        .arg(frame.height(), 0, 'f', 0)
+        .arg(shown.x(), 0, 'f', 0)
+        .arg(shown.y(), 0, 'f', 0)
+        .arg(shown.width(), 0, 'f', 0)
+        .arg(shown.height(), 0, 'f', 0)
         .arg(r.centre.x(), 0, 'f', 0)
         .arg(r.centre.y(), 0, 'f', 0)
         .arg(b.centre.x(), 0, 'f', 0)
-        .arg(b.centre.y(), 0, 'f', 0);
+        .arg(b.centre.y(), 0, 'f', 0)
+        .arg(redAt.x(), 0, 'f', 0)
+        .arg(redAt.y(), 0, 'f', 0)
+        .arg(blueAt.x(), 0, 'f', 0)
+        .arg(blueAt.y(), 0, 'f', 0);
 }
 
 } // namespace slidemill::test

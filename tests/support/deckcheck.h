@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QMarginsF>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -52,6 +53,10 @@ CheckResult validatePptx(const QStringList& pptxFiles);
 // into `outDir`; the PDF of "x.pptx" is "outDir/x.pdf".
 CheckResult convertToPdf(const QStringList& pptxFiles, const QString& outDir);
 QString pdfPathFor(const QString& pptx, const QString& outDir);
+// The same into another of LibreOffice's formats, by its extension ("odp"): what LibreOffice
+// read of a deck, as it writes it down itself.
+CheckResult convertTo(const QStringList& pptxFiles, const QString& outDir, const QString& format);
+QString convertedPathFor(const QString& pptx, const QString& outDir, const QString& format);
 
 // Pages of a PDF by pdfinfo; -1 when it cannot tell.
 int pdfPageCount(const QString& pdf);
@@ -66,8 +71,9 @@ QImage uprightPhoto();
 // The box, in points, that the first picture of a slide's XML shows in, its turn applied.
 QRectF shownPictureFrame(const QByteArray& slideXml);
 // What is wrong with a page rendered at 72 dpi that should show uprightPhoto() upright,
-// filling `frame` (points); empty when nothing is.
-QString uprightProblem(const QImage& page, const QRectF& frame);
+// filling `frame` (points), less `crop` (points of that frame) at its sides; empty when
+// nothing is.
+QString uprightProblem(const QImage& page, const QRectF& frame, const QMarginsF& crop = {});
 
 } // namespace slidemill::test
 

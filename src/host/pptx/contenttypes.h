@@ -10,6 +10,9 @@ namespace slidemill::pptx {
 namespace ctype {
 inline constexpr char kPresentation[] =
     "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+// The same part in a file that opens as a running show.
+inline constexpr char kSlideShow[] =
+    "application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml";
 inline constexpr char kSlideMaster[] =
     "application/vnd.openxmlformats-officedocument.presentationml.slideMaster+xml";
 inline constexpr char kSlideLayout[] =

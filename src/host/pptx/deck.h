@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace slidemill::pptx {
@@ -26,6 +27,23 @@ struct Media {
     // The upright size in pixels it is shown at, for a copy made to that size; empty: every
     // pixel is kept.
     QSize shown;
+};
+
+// What a picture's shape leaves out at each side, in 1000ths of a percent of the picture's
+// width or height (DrawingML's srcRect).
+struct Crop {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    bool any() const { return left != 0 || top != 0 || right != 0 || bottom != 0; }
+};
+
+// A colour and how opaque it is, in 1000ths of a percent (100000 opaque).
+struct Fill {
+    std::uint32_t rgb = 0;
+    int alpha = 100000;
 };
 
 struct Shape {
@@ -49,6 +67,9 @@ struct Shape {
     QString description;
     bool lineVisible = false;
     std::int64_t lineWidthEmu = 9525;
+    // Of the picture as it shows upright; the writer turns it with the picture (orientation.h).
+    Crop crop;
+    bool grayscale = false;
 
     // Text box and placeholder: one entry per paragraph; empty until text is set.
     QStringList paragraphs;
@@ -56,13 +77,30 @@ struct Shape {
     // Placeholder: what it is; its size and font are its layout's unless set.
     Role role = Role::Title;
     bool fontSizeSet = false;
+    // Unset: the master's text colour.
+    std::optional<std::uint32_t> fontColor;
+    // Paragraphs as the layout aligns them (a text box's to the left) unless set.
+    enum class Alignment { Inherited, Left, Centre };
+    Alignment alignment = Alignment::Inherited;
+    // Text box: none unless set.
+    std::optional<Fill> fill;
 };
 
 // The layouts a slide can have: blank, or a title slide with a title and a subtitle.
 enum class Layout { Blank, Title };
 
+// How a slide show moves on to a slide, numbered as the presentation host's effects are.
+enum class TransitionEffect { None = 0, Fade = 1, Push = 2, Wipe = 3 };
+
+struct Transition {
+    TransitionEffect effect = TransitionEffect::None;
+    // 0: on a click only.
+    std::int64_t advanceMs = 0;
+};
+
 struct Slide {
     Layout layout = Layout::Blank;
+    std::optional<Transition> transition;
     std::vector<Shape> shapes;
     int nextShapeId = 2;
 };
@@ -74,6 +112,12 @@ struct Deck {
     // 720 x 540 points unless the build asked for another size.
     std::int64_t slideWidthEmu = kSlideWidthEmu;
     std::int64_t slideHeightEmu = kSlideHeightEmu;
+    // Every slide's, through the master; unset: the theme's white.
+    std::optional<std::uint32_t> background;
+    // The show starts again after its last slide.
+    bool loop = false;
+    // Saved as a slide show (.ppsx): opened, it starts the show.
+    bool slideShow = false;
 };
 
 } // namespace slidemill::pptx

@@ -2,6 +2,7 @@
 
 #include "host/pptx/units.h"
 
+#include <array>
 #include <cstdlib>
 
 namespace slidemill::pptx {
@@ -43,6 +44,21 @@ std::optional<Frame> unturnedFrame(const Frame& shown, const Turn& turn) {
     if (std::llabs(f.x) > kMaxCoordinateEmu || std::llabs(f.y) > kMaxCoordinateEmu)
         return std::nullopt;
     return f;
+}
+
+Crop storedCrop(const Crop& shown, const Turn& turn) {
+    // Sides counted clockwise from the left, so that a quarter turn clockwise adds one.
+    const std::array<int, 4> upright{shown.left, shown.top, shown.right, shown.bottom};
+    const int quarters = turn.rotation / (90 * kDegree);
+    std::array<int, 4> stored{};
+    for (int side = 0; side < 4; ++side) {
+        // The mirror comes first, then the turn.
+        int to = side;
+        if ((turn.flipH && to % 2 == 0) || (turn.flipV && to % 2 == 1))
+            to = (to + 2) % 4;
+        stored[std::size_t(side)] = upright[std::size_t((to + quarters) % 4)];
+    }
+    return {stored[0], stored[1], stored[2], stored[3]};
 }
 
 } // namespace slidemill::pptx

@@ -26,4 +26,8 @@ Turn uprightTurn(int orientation);
 // the file format allows.
 std::optional<Frame> unturnedFrame(const Frame& shown, const Turn& turn);
 
+// The crop of the stored picture that shows `shown`, the crop of the upright one, once the
+// shape is turned: each side of the stored picture takes the crop of the side it turns into.
+Crop storedCrop(const Crop& shown, const Turn& turn);
+
 } // namespace slidemill::pptx

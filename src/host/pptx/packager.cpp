@@ -99,7 +99,10 @@ constexpr FixedPart kFixedParts[] = {
     {"docProps/core.xml", ctype::kCoreProperties, Owner::Package, reltype::kCoreProperties,
      [](const Context&) { return docPropsCoreXml(); }},
     {"docProps/app.xml", ctype::kExtendedProperties, Owner::Package, reltype::kExtendedProperties,
-     [](const Context& c) { return docPropsAppXml(int(c.deck.slides.size())); }},
+     [](const Context& c) {
+         return docPropsAppXml(int(c.deck.slides.size()), c.deck.slideWidthEmu,
+                               c.deck.slideHeightEmu);
+     }},
     {"ppt/presentation.xml", ctype::kPresentation, Owner::Package, reltype::kOfficeDocument,
      [](const Context& c) {
          return presentationXml(c.masterId, c.slideIds, c.deck.slideWidthEmu,
@@ -108,7 +111,8 @@ constexpr FixedPart kFixedParts[] = {
     {"ppt/_rels/presentation.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.presentation.xml(); }},
     {"ppt/slideMasters/slideMaster1.xml", ctype::kSlideMaster, Owner::Presentation,
-     reltype::kSlideMaster, [](const Context& c) { return slideMasterXml(c.layoutIds); }},
+     reltype::kSlideMaster,
+     [](const Context& c) { return slideMasterXml(c.layoutIds, c.deck.background); }},
     {"ppt/slideMasters/_rels/slideMaster1.xml.rels", nullptr, Owner::None, nullptr,
      [](const Context& c) { return c.master.xml(); }},
     {"ppt/slideLayouts/slideLayout1.xml", ctype::kSlideLayout, Owner::Master, reltype::kSlideLayout,
@@ -118,7 +122,7 @@ constexpr FixedPart kFixedParts[] = {
     {"ppt/theme/theme1.xml", ctype::kTheme, Owner::Presentation, reltype::kTheme,
      [](const Context&) { return themeXml(); }},
     {"ppt/presProps.xml", ctype::kPresProps, Owner::Presentation, reltype::kPresProps,
-     [](const Context&) { return presPropsXml(); }},
+     [](const Context& c) { return presPropsXml(c.deck.loop); }},
     {"ppt/viewProps.xml", ctype::kViewProps, Owner::Presentation, reltype::kViewProps,
      [](const Context&) { return viewPropsXml(); }},
     {"ppt/tableStyles.xml", ctype::kTableStyles, Owner::Presentation, reltype::kTableStyles,
@@ -163,9 +167,11 @@ QByteArray contentTypesXml(const Context& c) {
     for (const StoredPicture& p : c.shown)
         types.addDefault(extension(p.format), contentType(p.format));
     for (const FixedPart& p : kFixedParts) {
-        if (p.contentType)
-            types.addOverride(QLatin1Char('/') + QLatin1String(p.name),
-                              QLatin1String(p.contentType));
+        if (!p.contentType)
+            continue;
+        const bool show = c.deck.slideShow && p.contentType == ctype::kPresentation;
+        types.addOverride(QLatin1Char('/') + QLatin1String(p.name),
+                          QLatin1String(show ? ctype::kSlideShow : p.contentType));
     }
     if (hasTitleSlide(c.deck))
         types.addOverride(QLatin1Char('/') + QLatin1String(kTitleLayout),
@@ -263,6 +269,7 @@ Shape placed(const Shape& s, const Media& media, const StoredPicture& stored) {
     const Turn turn = stored.upright ? Turn{} : turnOf(media.picture);
     // The host refused a turn that leaves the coordinates the format allows.
     out.frame = unturnedFrame(s.frame, turn).value_or(s.frame);
+    out.crop = storedCrop(s.crop, turn);
     out.rotation = turn.rotation;
     out.flipH = turn.flipH;
     out.flipV = turn.flipV;

@@ -4,7 +4,7 @@
 
 namespace slidemill::pptx {
 
-QByteArray presPropsXml() {
+QByteArray presPropsXml(bool loop) {
     XmlWriter w;
     w.startDocument();
     // <p:presentationPr>
@@ -12,6 +12,13 @@ QByteArray presPropsXml() {
     w.namespaceDecl("a", ns::kDml);
     w.namespaceDecl("r", ns::kRel);
     w.namespaceDecl("p", ns::kPml);
+    if (loop) {
+        // <p:showPr>: every slide, full screen, until Esc
+        w.start("p:showPr", {{"loop", QStringLiteral("1")}});
+        w.empty("p:present");
+        w.empty("p:sldAll");
+        w.end();
+    }
     w.end();
     return w.finish();
 }

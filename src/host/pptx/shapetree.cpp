@@ -42,6 +42,21 @@ void startPlaceholder(XmlWriter& w, const Shape& s) {
     w.end();
 }
 
+// <a:solidFill>, its <a:srgbClr> with an <a:alpha> when one is given
+void writeSolidFill(XmlWriter& w, std::uint32_t rgb, std::optional<int> alpha) {
+    w.start("a:solidFill");
+    const QString value =
+        QStringLiteral("%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
+    if (alpha) {
+        w.start("a:srgbClr", {{"val", value}});
+        w.empty("a:alpha", {{"val", XmlWriter::number(*alpha)}});
+        w.end();
+    } else {
+        w.empty("a:srgbClr", {{"val", value}});
+    }
+    w.end();
+}
+
 void endSlideBody(XmlWriter& w) {
     w.end(); // p:spTree
     w.end(); // p:cSld

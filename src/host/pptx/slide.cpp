@@ -29,6 +29,17 @@ void writeRectangle(XmlWriter& w) {
     w.end();
 }
 
+// <a:blip>: the picture, in greys when asked
+void writeBlip(XmlWriter& w, const Shape& s, const QString& relId) {
+    if (!s.grayscale) {
+        w.empty("a:blip", {{"r:embed", relId}});
+        return;
+    }
+    w.start("a:blip", {{"r:embed", relId}});
+    w.empty("a:grayscl");
+    w.end();
+}
+
 // <p:pic>
 void writePicture(XmlWriter& w, const Shape& s, const QString& relId) {
     w.start("p:pic");
@@ -41,7 +52,14 @@ void writePicture(XmlWriter& w, const Shape& s, const QString& relId) {
     w.empty("p:nvPr");
     w.end();
     w.start("p:blipFill");
-    w.empty("a:blip", {{"r:embed", relId}});
+    writeBlip(w, s, relId);
+    if (s.crop.any()) {
+        // <a:srcRect>
+        w.empty("a:srcRect", {{"l", XmlWriter::number(s.crop.left)},
+                              {"t", XmlWriter::number(s.crop.top)},
+                              {"r", XmlWriter::number(s.crop.right)},
+                              {"b", XmlWriter::number(s.crop.bottom)}});
+    }
     w.start("a:stretch");
     w.empty("a:fillRect");
     w.end();
@@ -52,9 +70,7 @@ void writePicture(XmlWriter& w, const Shape& s, const QString& relId) {
     if (s.lineVisible) {
         // <a:ln>: a solid black border
         w.start("a:ln", {{"w", XmlWriter::number(s.lineWidthEmu)}});
-        w.start("a:solidFill");
-        w.empty("a:srgbClr", {{"val", QStringLiteral("000000")}});
-        w.end();
+        writeSolidFill(w, 0x000000);
         w.end();
     }
     w.end();
@@ -66,8 +82,18 @@ void writeRunProperties(XmlWriter& w, const char* element, const Shape& s) {
     w.start(element, {{"lang", QStringLiteral("en-US")},
                       {"sz", XmlWriter::number(s.fontSizeHundredths)},
                       {"dirty", QStringLiteral("0")}});
+    if (s.fontColor)
+        writeSolidFill(w, *s.fontColor);
     w.empty("a:latin", {{"typeface", QStringLiteral("+mn-lt")}});
     w.end();
+}
+
+// <a:pPr>: only an alignment other than the one the shape has anyway
+void writeParagraphProperties(XmlWriter& w, const Shape& s) {
+    if (s.alignment == Shape::Alignment::Centre)
+        w.empty("a:pPr", {{"algn", QStringLiteral("ctr")}});
+    else if (s.alignment == Shape::Alignment::Left && s.kind == Shape::Kind::Placeholder)
+        w.empty("a:pPr", {{"algn", QStringLiteral("l")}});
 }
 
 // <p:sp txBox="1">: a text box that fits its height to its text
@@ -81,7 +107,10 @@ void writeTextBox(XmlWriter& w, const Shape& s) {
     w.start("p:spPr");
     writeFrame(w, s);
     writeRectangle(w);
-    w.empty("a:noFill");
+    if (s.fill)
+        writeSolidFill(w, s.fill->rgb, s.fill->alpha);
+    else
+        w.empty("a:noFill");
     w.end();
     w.start("p:txBody");
     w.start("a:bodyPr", {{"wrap", QStringLiteral("square")}, {"rtlCol", QStringLiteral("0")}});
@@ -91,6 +120,7 @@ void writeTextBox(XmlWriter& w, const Shape& s) {
     const QStringList paragraphs = s.paragraphs.isEmpty() ? QStringList{QString()} : s.paragraphs;
     for (const QString& text : paragraphs) {
         w.start("a:p");
+        writeParagraphProperties(w, s);
         if (!text.isEmpty()) {
             w.start("a:r");
             writeRunProperties(w, "a:rPr", s);
@@ -114,14 +144,18 @@ void writePlaceholder(XmlWriter& w, const Shape& s) {
     w.empty("a:bodyPr");
     w.empty("a:lstStyle");
     const auto runProperties = [&w, &s](const char* element) {
-        w.empty(element, {{"lang", QStringLiteral("en-US")}});
+        w.start(element, {{"lang", QStringLiteral("en-US")}});
         if (s.fontSizeSet)
             w.attribute("sz", XmlWriter::number(s.fontSizeHundredths));
         w.attribute("dirty", QStringLiteral("0"));
+        if (s.fontColor)
+            writeSolidFill(w, *s.fontColor);
+        w.end();
     };
     const QStringList paragraphs = s.paragraphs.isEmpty() ? QStringList{QString()} : s.paragraphs;
     for (const QString& text : paragraphs) {
         w.start("a:p");
+        writeParagraphProperties(w, s);
         if (!text.isEmpty()) {
             w.start("a:r");
             runProperties("a:rPr");
@@ -132,6 +166,29 @@ void writePlaceholder(XmlWriter& w, const Shape& s) {
         w.end();
     }
     w.end();
+    w.end();
+}
+
+// <p:transition>: how the show comes to the slide, and when it moves on by itself
+void writeTransition(XmlWriter& w, const Transition& t) {
+    w.start("p:transition", {{"spd", QStringLiteral("med")}});
+    if (t.advanceMs > 0)
+        w.attribute("advTm", XmlWriter::number(t.advanceMs));
+    switch (t.effect) {
+    case TransitionEffect::None:
+        // The instant change, named: LibreOffice keeps no timing of a transition without one.
+        w.empty("p:cut");
+        break;
+    case TransitionEffect::Fade:
+        w.empty("p:fade");
+        break;
+    case TransitionEffect::Push:
+        w.empty("p:push");
+        break;
+    case TransitionEffect::Wipe:
+        w.empty("p:wipe");
+        break;
+    }
     w.end();
 }
 
@@ -161,6 +218,8 @@ QByteArray slideXml(const Slide& slide, const QHash<int, QString>& mediaRelIds) 
         }
     }
     endSlideBody(w);
+    if (slide.transition)
+        writeTransition(w, *slide.transition);
     w.end();
     return w.finish();
 }

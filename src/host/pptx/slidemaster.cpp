@@ -6,7 +6,29 @@
 
 namespace slidemill::pptx {
 
-QByteArray slideMasterXml(const QStringList& layoutRelIds) {
+namespace {
+
+// <p:bg>: the theme's background fill, or a colour of the deck's own
+void writeBackground(XmlWriter& w, std::optional<std::uint32_t> colour) {
+    w.start("p:bg");
+    if (colour) {
+        w.start("p:bgPr");
+        writeSolidFill(w, *colour);
+        // Applications that write bgPr always give it its effects, if none.
+        w.empty("a:effectLst");
+        w.end();
+    } else {
+        w.start("p:bgRef", {{"idx", QStringLiteral("1001")}});
+        w.empty("a:schemeClr", {{"val", QStringLiteral("bg1")}});
+        w.end();
+    }
+    w.end();
+}
+
+} // namespace
+
+QByteArray slideMasterXml(const QStringList& layoutRelIds,
+                          std::optional<std::uint32_t> background) {
     XmlWriter w;
     w.startDocument();
     // <p:sldMaster>
@@ -16,11 +38,7 @@ QByteArray slideMasterXml(const QStringList& layoutRelIds) {
     w.namespaceDecl("p", ns::kPml);
     // <p:cSld>
     w.start("p:cSld");
-    w.start("p:bg");
-    w.start("p:bgRef", {{"idx", QStringLiteral("1001")}});
-    w.empty("a:schemeClr", {{"val", QStringLiteral("bg1")}});
-    w.end();
-    w.end();
+    writeBackground(w, background);
     startShapeTree(w);
     w.end(); // p:spTree
     w.end(); // p:cSld
