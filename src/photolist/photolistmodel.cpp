@@ -30,8 +30,18 @@ bool isFolder(const QString& path) {
 
 } // namespace
 
-DroppedFiles droppedFiles(const QMimeData& data) {
+void sortOutFile(const QString& path, DroppedFiles& files) {
     static const NamePattern pictures(kPicturePattern);
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (isFolder(path))
+        ++files.folders;
+    else if (!name.isEmpty() && pictures.matches(name))
+        files.pictures << path;
+    else
+        ++files.others;
+}
+
+DroppedFiles droppedFiles(const QMimeData& data) {
     DroppedFiles dropped;
     // One URL a line, lines starting with # are comments.
     for (const QByteArray& line : data.data(kUriList).split('\n')) {
@@ -45,17 +55,18 @@ DroppedFiles droppedFiles(const QMimeData& data) {
             ++dropped.others;
             continue;
         }
-        const QString path = pathFromNative(
-            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
-        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (isFolder(path))
-            ++dropped.folders;
-        else if (!name.isEmpty() && pictures.matches(name))
-            dropped.pictures << path;
-        else
-            ++dropped.others;
+        sortOutFile(pathFromNative(
+                        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())),
+                    dropped);
     }
     return dropped;
+}
+
+DroppedFiles givenFiles(const QStringList& paths) {
+    DroppedFiles given;
+    for (const QString& path : paths)
+        sortOutFile(path, given);
+    return given;
 }
 
 QVariant PhotoListModel::data(const QModelIndex& index, int role) const {
