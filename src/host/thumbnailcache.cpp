@@ -29,8 +29,8 @@ const QString kHeightKey = QStringLiteral("Thumb::Image::Height");
 const QString kProblemKey = QStringLiteral("X-Slidemill::Problem");
 
 const QString kFailFolder = QStringLiteral("fail/slidemill-" SLIDEMILL_VERSION);
-// The sizes looked in, the one written first: x-large is fitted into the preview's size,
-// normal is the smaller but still the picture.
+// Where thumbnails are looked for, in this order: large is the preview's size and the one
+// written, x-large is fitted into that size, normal is smaller but still the picture.
 const char* const kLookIn[] = {"large", "x-large", "normal"};
 // An xx-large thumbnail of a photo is about 2 MB; past this a file is no thumbnail.
 constexpr qint64 kMostBytes = qint64(16) << 20;

@@ -28,8 +28,7 @@ bool isFolder(const QString& path) {
     return ::stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-} // namespace
-
+// A folder, a picture by its name as the file list tells one, or something else.
 void sortOutFile(const QString& path, DroppedFiles& files) {
     static const NamePattern pictures(kPicturePattern);
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -40,6 +39,8 @@ void sortOutFile(const QString& path, DroppedFiles& files) {
     else
         ++files.others;
 }
+
+} // namespace
 
 DroppedFiles droppedFiles(const QMimeData& data) {
     DroppedFiles dropped;
