@@ -1,8 +1,8 @@
-// Previews: how long the thumbnail of a 12-megapixel photo takes, and how long the window's
-// repaints take while the pointer crosses every entry of a 300-photo list and the previews are
-// made meanwhile.
+// Previews: how long the thumbnail of a 12-megapixel photo takes, made and taken from the
+// desktop's shared thumbnail cache, and how long the window's repaints take while the pointer
+// crosses every entry of a 300-photo list and the previews are made meanwhile.
 //
-//   bench_previews [--cache DIR]
+//   bench_previews [--cache DIR] [--previews-only]
 //
 // The photos are made once into the cache folder, 4032 x 3024 as phones take them: JPEGs with an
 // EXIF block holding a 160 x 120 thumbnail, as phones write it, or a 320 x 240 one, and (with
@@ -11,6 +11,7 @@
 
 #include "app/previewtips.h"
 #include "host/previewmaker.h"
+#include "host/thumbnailcache.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
 
@@ -22,7 +23,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QtEndian>
@@ -222,6 +225,51 @@ void thumbnails(const QList<Sample>& photos) {
     }
 }
 
+// The same photos with a shared thumbnail cache of their own: the first preview is made and
+// written there (a PNG of 256 pixels); after that it is taken from there, read by makePreview
+// itself and, as the window gets it, from PreviewMaker::want until made is signalled (the
+// work handed to a thread and the answer back to the window's), a new maker each time so that
+// its own memory does not answer.
+void sharedThumbnails(const QList<Sample>& photos) {
+    std::printf("%-32s %12s %12s %12s %12s %12s\n", "shared cache", "made+written", "hit median",
+                "hit max", "want->made", "max");
+    for (const Sample& sample : photos) {
+        QTemporaryDir root;
+        const ThumbnailCache cache(root.path());
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<Preview> first = makePreview(sample.path, {}, &cache);
+        const double made = timer.nsecsElapsed() / 1e6;
+        if (!first || first->thumbnail.isEmpty()) {
+            std::printf("%s: no preview\n", qPrintable(sample.name));
+            continue;
+        }
+        QList<double> hits, shown;
+        for (int i = 0; i < 25; ++i) {
+            timer.restart();
+            const std::optional<Preview> hit = makePreview(sample.path, {}, &cache);
+            hits << timer.nsecsElapsed() / 1e6;
+            // What is made is a JPEG; what the cache holds, a PNG.
+            if (!hit || !hit->thumbnail.startsWith("\x89PNG") ||
+                hit->thumbnailSize != first->thumbnailSize)
+                std::printf("%s: not taken from the cache\n", qPrintable(sample.name));
+        }
+        for (int i = 0; i < 25; ++i) {
+            PreviewMaker previews;
+            previews.shareThumbnails(&cache);
+            QSignalSpy madeSignal(&previews, &PreviewSource::made);
+            timer.restart();
+            previews.want(&previews, sample.path);
+            if (!madeSignal.wait(5000))
+                break;
+            shown << timer.nsecsElapsed() / 1e6;
+        }
+        std::printf("%-32s %9.1f ms %9.2f ms %9.2f ms %9.2f ms %9.2f ms\n", qPrintable(sample.name),
+                    made, median(hits), *std::max_element(hits.begin(), hits.end()), median(shown),
+                    shown.isEmpty() ? 0.0 : *std::max_element(shown.begin(), shown.end()));
+    }
+}
+
 // The pointer rests on the first entry until its tip shows, then crosses one entry every
 // `stepMs`, the list scrolling under it, while the previews are made on their threads. Qt shows
 // a tip when the pointer has stopped for a moment; `tipEachEntry` shows one on every entry it
@@ -310,6 +358,9 @@ int main(int argc, char** argv) {
     if (photos.isEmpty())
         return 1;
     thumbnails(photos);
+    sharedThumbnails(photos);
+    if (args.contains(QStringLiteral("--previews-only")))
+        return 0;
     for (const bool tipEachEntry : {false, true})
         hover(app, cache, photos[0].path, 40, tipEachEntry);
     return 0;

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Slidemill needs: "build" for the programs, "test" for the tests
-# and benchmarks as well (LibreOffice to open every deck, ImageMagick and heif-enc for test
+# Installs the Debian packages Slidemill needs: "build" for the programs, "package" for the
+# Debian package as well (dpkg-shlibdeps and file, which CPack runs), "test" for the tests and
+# benchmarks besides (LibreOffice to open every deck, ImageMagick and heif-enc for test
 # pictures, clang for the fuzzer, man to check the manual pages, vipsthumbnail and libjpeg-turbo
-# for the resize benchmark).
+# for the resize benchmark, lintian, desktop-file-validate and appstreamcli for the package).
 set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
           libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev)
+if [ "$what" = package ] || [ "$what" = test ]; then
+    packages+=(dpkg-dev file)
+fi
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
                libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
                xdotool zip unzip fonts-dejavu-core man-db groff-base libheif-examples
-               libvips-tools libturbojpeg0-dev)
+               libvips-tools libturbojpeg0-dev lintian desktop-file-utils appstream)
 fi
 
 # Only what dpkg does not list as installed (held packages too); when nothing is missing,

@@ -447,7 +447,8 @@ void Form1::bindEvents() {
     bind(Command1, &QPushButton::clicked, &Form1::Command1_Click);
     bind(cmdExit, &QPushButton::clicked, &Form1::cmdExit_Click);
     connect(photos_, &PhotoListModel::filesDropped, this, [this](const DroppedFiles& files) {
-        runHandler(services_.boxes, this, [&] { List1_OLEDragDrop(files); });
+        runHandler(services_.boxes, this,
+                   [&] { List1_OLEDragDrop(files, QStringLiteral("dropped")); });
     });
 }
 
@@ -520,9 +521,14 @@ void Form1::List1_DblClick() {
     UpdateAddedCount();
 }
 
+void Form1::openPhotos(const QStringList& paths) {
+    runHandler(services_.boxes, this,
+               [&] { List1_OLEDragDrop(givenFiles(paths), QStringLiteral("opened")); });
+}
+
 // Files dropped from a file manager: the pictures are appended as cmdAdd appends the selected
 // files; what is left out is counted in one line.
-void Form1::List1_OLEDragDrop(const DroppedFiles& files) {
+void Form1::List1_OLEDragDrop(const DroppedFiles& files, const QString& how) {
     if (!files.pictures.isEmpty()) {
         if (!roomFor(static_cast<int>(files.pictures.size())))
             return;
@@ -544,10 +550,10 @@ void Form1::List1_OLEDragDrop(const DroppedFiles& files) {
     const QString leftOutWhat = what.join(QStringLiteral(" and "));
     const QString text = files.pictures.isEmpty()
                              ? QStringLiteral("Nothing was added: %1.").arg(leftOutWhat)
-                             : QStringLiteral("Left out %1 of the %2 items dropped: %3.")
+                             : QStringLiteral("Left out %1 of the %2 items %3: %4.")
                                    .arg(leftOut)
                                    .arg(leftOut + files.pictures.size())
-                                   .arg(leftOutWhat);
+                                   .arg(how, leftOutWhat);
     services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbInformation);
 }
 

@@ -52,6 +52,10 @@ public:
     // Most entries the photo list holds: indexes are 16-bit.
     static constexpr int kMaxEntries = 32767;
 
+    // Appends the pictures among paths (the files the desktop gave to open) as files dropped
+    // on the photo list are appended: folders and other files left out and counted.
+    void openPhotos(const QStringList& paths);
+
     void UpdateAddedCount();
     void UpdateListExtent();
 
@@ -83,7 +87,8 @@ private:
     void File1_DblClick();
     void cmdDel_Click();
     void List1_DblClick();
-    void List1_OLEDragDrop(const DroppedFiles& files);
+    // `how` the files came: "dropped" or "opened".
+    void List1_OLEDragDrop(const DroppedFiles& files, const QString& how);
     void cmdUp_Click();
     void cmdDown_Click();
     void cmdOneOne_Click();

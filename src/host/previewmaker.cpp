@@ -4,6 +4,7 @@
 #include "core/runtimeerror.h"
 #include "host/pptx/picturemaker.h"
 #include "host/pptx/thumbnail.h"
+#include "host/thumbnailcache.h"
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 
@@ -63,24 +64,32 @@ qsizetype costOf(const QString& path, const Preview& preview) {
 
 } // namespace
 
-std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled) {
+std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled,
+                                   const ThumbnailCache* shared) {
     Preview preview;
     preview.file = identityOfPath(path);
+    const bool found = shared && shared->find(path, preview);
+    if (found && !preview.problem.isEmpty())
+        return preview;
     try {
         const Picture picture = readPicture(path);
         preview.pixels = pptx::measuredPixels(picture);
         preview.format = QLatin1String(formatRow(picture.format).name);
         if (cancelled && cancelled())
             return std::nullopt;
-        const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);
-        preview.thumbnail = thumbnail.bytes;
-        preview.thumbnailSize = thumbnail.size;
+        if (!found) {
+            const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);
+            preview.thumbnail = thumbnail.bytes;
+            preview.thumbnailSize = thumbnail.size;
+        }
     } catch (const pptx::ThumbnailCancelled&) {
         return std::nullopt;
     } catch (const RuntimeError& e) {
         preview.problem = whyNotShown(e);
         preview.thumbnail.clear();
     }
+    if (shared && !found)
+        shared->store(path, preview);
     return preview;
 }
 
@@ -135,14 +144,15 @@ void PreviewMaker::start(const QString& path) {
         known = kept->file;
     Job job{std::make_shared<std::atomic<bool>>(false), new QFutureWatcher<Outcome>(this)};
     connect(job.watcher, &QFutureWatcherBase::finished, this, [this, path] { finish(path); });
-    job.watcher->setFuture(QtConcurrent::run(&pool_, [path, known, stop = job.stop] {
+    const ThumbnailCache* shared = shared_;
+    job.watcher->setFuture(QtConcurrent::run(&pool_, [path, known, shared, stop = job.stop] {
         const auto cancelled = [stop] { return stop->load(); };
         if (cancelled())
             return Outcome{};
         giveWay();
         if (known && *known == identityOfPath(path))
             return Outcome{{}, true};
-        return Outcome{makePreview(path, cancelled), false};
+        return Outcome{makePreview(path, cancelled, shared), false};
     }));
     jobs_.emplace(path, std::move(job));
 }

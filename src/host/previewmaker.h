@@ -13,11 +13,14 @@
 
 namespace slidemill {
 
+class ThumbnailCache;
+
 // Measures the picture at path from its header and makes its thumbnail (kPreviewSide, from
 // host/pptx/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
-// when `cancelled` answered true before it was done. Safe to call from any thread.
-std::optional<Preview> makePreview(const QString& path,
-                                   const std::function<bool()>& cancelled = {});
+// when `cancelled` answered true before it was done. Safe to call from any thread. With
+// `shared`, the thumbnail (or the failure) is looked up there first and written there after.
+std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled = {},
+                                   const ThumbnailCache* shared = nullptr);
 
 // The previews of the session: made on threads of their own, two at once at most, and kept in
 // at most `cacheBytes` of memory, the least recently used let go first. A preview asked for
@@ -34,6 +37,8 @@ public:
 
     std::optional<Preview> find(const QString& path) const override;
     void want(const void* client, const QString& path) override;
+    // The desktop's shared thumbnails, for the previews made from now on; none by default.
+    void shareThumbnails(const ThumbnailCache* shared) { shared_ = shared; }
 
     // What the kept previews take, counted as their bytes and their texts.
     qint64 cachedBytes() const { return cache_.totalCost(); }
@@ -60,6 +65,7 @@ private:
     QHash<const void*, QString> wanted_;
     std::unordered_map<QString, Job> jobs_;
     QThreadPool pool_;
+    const ThumbnailCache* shared_ = nullptr;
 };
 
 } // namespace slidemill

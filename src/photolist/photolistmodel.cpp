@@ -28,10 +28,21 @@ bool isFolder(const QString& path) {
     return ::stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// A folder, a picture by its name as the file list tells one, or something else.
+void sortOutFile(const QString& path, DroppedFiles& files) {
+    static const NamePattern pictures(kPicturePattern);
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (isFolder(path))
+        ++files.folders;
+    else if (!name.isEmpty() && pictures.matches(name))
+        files.pictures << path;
+    else
+        ++files.others;
+}
+
 } // namespace
 
 DroppedFiles droppedFiles(const QMimeData& data) {
-    static const NamePattern pictures(kPicturePattern);
     DroppedFiles dropped;
     // One URL a line, lines starting with # are comments.
     for (const QByteArray& line : data.data(kUriList).split('\n')) {
@@ -45,17 +56,18 @@ DroppedFiles droppedFiles(const QMimeData& data) {
             ++dropped.others;
             continue;
         }
-        const QString path = pathFromNative(
-            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
-        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (isFolder(path))
-            ++dropped.folders;
-        else if (!name.isEmpty() && pictures.matches(name))
-            dropped.pictures << path;
-        else
-            ++dropped.others;
+        sortOutFile(pathFromNative(
+                        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())),
+                    dropped);
     }
     return dropped;
+}
+
+DroppedFiles givenFiles(const QStringList& paths) {
+    DroppedFiles given;
+    for (const QString& path : paths)
+        sortOutFile(path, given);
+    return given;
 }
 
 QVariant PhotoListModel::data(const QModelIndex& index, int role) const {

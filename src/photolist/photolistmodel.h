@@ -11,7 +11,7 @@ namespace slidemill {
 
 class PreviewSource;
 
-// What files dragged from a file manager hold, sorted out.
+// What files dragged from a file manager hold, or the files given to open, sorted out.
 struct DroppedFiles {
     // Full paths of the picture files, in the order given.
     QStringList pictures;
@@ -25,6 +25,8 @@ struct DroppedFiles {
 // machine. A folder is told by the file system, a picture by its name as the file list tells
 // one.
 DroppedFiles droppedFiles(const QMimeData& data);
+// The same for paths given on the command line (the desktop's Open With).
+DroppedFiles givenFiles(const QStringList& paths);
 
 // The photo list: the picture paths in build order, which of them are selected and which one
 // is current. It holds no widget; List1 shows it and works on its selection, so what the user

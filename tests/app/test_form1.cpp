@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/form1.h"
 #include "browser/filelist.h"
 #include "core/nativepath.h"
@@ -679,6 +680,52 @@ private Q_SLOTS:
         QCOMPARE(w_->boxes.shown[0].text,
                  QStringLiteral("Left out 2 of the 4 items dropped: 1 folder and 1 file that is "
                                 "not a picture."));
+    }
+
+    // Photos the desktop gives to open (Open With, or slidemill PHOTO...): appended in the
+    // order given as a drop appends them, relative names from the current folder, what the
+    // file list would not show left out and counted in one line.
+    void opensPhotosGiven_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("added"); // names in dir_, or absolute paths
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("in the order given") << QStringList{"c.jpg", "a.GIF", "b.png"}
+                                            << QStringList{"c.jpg", "a.GIF", "b.png"} << QString();
+        QTest::newRow("absolute and relative names")
+            << QStringList{path("e.emf"), "./b.png", "new/../c.jpg"}
+            << QStringList{"e.emf", "b.png", "c.jpg"} << QString();
+        QTest::newRow("names after --, even -- itself")
+            << QStringList{"--", "-x.jpg", "--"} << QStringList{"-x.jpg"}
+            << "Left out 1 of the 2 items opened: 1 file that is not a picture.";
+        QTest::newRow("a folder and other files left out")
+            << QStringList{"c.jpg", photos_.path(), "notes.txt", "d.psd"} << QStringList{"c.jpg"}
+            << "Left out 3 of the 4 items opened: 1 folder and 2 files that are not pictures.";
+        QTest::newRow("nothing to add") << QStringList{"notes.txt"} << QStringList{}
+                                        << "Nothing was added: 1 file that is not a picture.";
+        QTest::newRow("an unknown option: nothing opened")
+            << QStringList{"c.jpg", "--three"} << QStringList{} << "--three";
+    }
+    void opensPhotosGiven() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, added);
+        QFETCH(QString, message);
+        const WindowArguments given =
+            readWindowArguments(QStringList{"slidemill"} + args, dir_.path());
+        if (message.startsWith(QLatin1String("--"))) {
+            QCOMPARE(given.unknownOption, message);
+            return;
+        }
+        QCOMPARE(given.unknownOption, QString());
+        w_->form->openPhotos(given.photos);
+        for (QString& name : added)
+            name = name.startsWith(QLatin1Char('/')) ? name : path(name);
+        QCOMPARE(photos()->paths(), added);
+        QCOMPARE(label1(), QStringLiteral("Added %1").arg(added.size()));
+        QCOMPARE(list1()->horizontalExtent(), extent());
+        QCOMPARE(w_->boxes.shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QCOMPARE(w_->boxes.shown[0].text, message);
     }
 
     void accessKeysPressButtons() {

@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "browser/filelist.h"
 #include "cli/batch.h"
 #include "core/nativepath.h"
@@ -92,6 +93,7 @@ Run run(const QStringList& args, QIODevice* input = nullptr,
 }
 
 const QString kTool = QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill-build");
+const QString kWindow = QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill");
 
 struct Process {
     int exit = -1;
@@ -245,6 +247,8 @@ class TestCli : public QObject {
 private Q_SLOTS:
     void commandLine_data();
     void commandLine();
+    void windowCommandLine_data();
+    void windowCommandLine();
     void builds_data();
     void builds();
     void lists_data();
@@ -622,6 +626,45 @@ void TestCli::namesAreBytes() {
     QCOMPARE(media, 2);
 }
 
+// The window's --help and --version need no display; an option it does not know is a usage
+// error, once Qt has taken its own.
+void TestCli::windowCommandLine_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("help") << QStringList{"--help"} << 0
+                          << "Usage: slidemill [OPTION]... [PHOTO]...\n"
+                          << QString();
+    QTest::newRow("version") << QStringList{"--version"} << 0
+                             << QStringLiteral("slidemill " SLIDEMILL_VERSION "\n") << QString();
+    QTest::newRow("help after photos")
+        << QStringList{"a.jpg", "--help"} << 0 << "Usage: slidemill" << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"-platform", "offscreen", "a.jpg", "--three"} << 2 << QString()
+        << "slidemill: unknown option '--three'\nTry 'slidemill --help'.\n";
+}
+
+void TestCli::windowCommandLine() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QProcess window;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(display));
+    window.setProcessEnvironment(env);
+    window.start(kWindow, args);
+    QVERIFY(window.waitForFinished(30000));
+    QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(window.exitCode(), exit);
+    const QString printed = QString::fromUtf8(window.readAllStandardOutput());
+    QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
+    QCOMPARE(QString::fromUtf8(window.readAllStandardError()), err);
+}
+
 // The manual pages read without a warning and name every picture format; the window's gives
 // its file pattern, the batch tool's the options and error numbers --help gives. Checked
 // rather than generated: the pages are prose around these lists, and a test keeps the prose
@@ -653,16 +696,16 @@ void TestCli::manPages() {
         QVERIFY2(source.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(name))),
                  qPrintable(name));
     }
-    if (page == QLatin1String("slidemill")) {
+    const bool window = page == QLatin1String("slidemill");
+    if (window) {
         const QString pattern = FileList::kPattern;
         QVERIFY2(source.simplified().contains(
                      QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' '))),
                  qPrintable(pattern));
-        return;
     }
 
     QStringList helpOptions, helpNumbers;
-    for (const QString& line : batchUsage().split(QLatin1Char('\n'))) {
+    for (const QString& line : (window ? windowUsage() : batchUsage()).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("  -")))
             helpOptions << line.trimmed().section(QLatin1String("  "), 0, 0);
         else if (line.startsWith(QLatin1String("  ")))

@@ -3,10 +3,13 @@
 
 #include "core/nativepath.h"
 #include "host/previewmaker.h"
+#include "host/thumbnailcache.h"
 #include "support/fixtures.h"
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QCryptographicHash>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -15,6 +18,7 @@
 #include <QtTest>
 #include <libheif/heif.h>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace slidemill;
 using namespace slidemill::test;
@@ -118,6 +122,19 @@ QString looks(const QImage& thumbnail) {
     return QStringLiteral("neither");
 }
 
+// A thumbnail as the desktop's programs write it, its keys given.
+QByteArray thumbnailPng(const QImage& image, const QHash<QString, QString>& keys) {
+    QImage keyed = image;
+    for (auto key = keys.cbegin(); key != keys.cend(); ++key)
+        keyed.setText(key.key(), key.value());
+    return encoded(keyed, "png");
+}
+
+int modeOf(const QString& path) {
+    struct stat st;
+    return ::stat(nativePath(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 } // namespace
 
 class TestPreviews : public QObject {
@@ -180,6 +197,12 @@ class TestPreviews : public QObject {
         if (kind == QLatin1String("missing"))
             return dir_.filePath(QStringLiteral("missing.jpg"));
         return {};
+    }
+
+    // The picture's name in the shared cache, from the URI the standard spells out.
+    static QString cacheName(const QByteArray& uri) {
+        return QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
+               QStringLiteral(".png");
     }
 
 private Q_SLOTS:
@@ -272,6 +295,179 @@ private Q_SLOTS:
         const QRgb srgb = p3.convertedToColorSpace(QColorSpace::SRgb).pixel(100, 80);
         QVERIFY2(near(shown, srgb, 8), qPrintable(QString::number(shown, 16)));
         QVERIFY(!near(shown, p3.pixel(100, 80), 8));
+    }
+
+    // The URI the shared cache names a picture by: the path's bytes percent-encoded as GLib
+    // encodes them, so that the names match those a GNOME file manager gives.
+    void uriOf_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("uri");
+        QTest::newRow("plain") << "/home/jens/photos/me.png"
+                               << QByteArray("file:///home/jens/photos/me.png");
+        QTest::newRow("kept as they are")
+            << "/a/!$&'()*+,-.:=@_~.jpg" << QByteArray("file:///a/!$&'()*+,-.:=@_~.jpg");
+        QTest::newRow("escaped") << "/a b/#1;?[]^`{|}\"%<>.jpg"
+                                 << QByteArray(
+                                        "file:///a%20b/%231%3B%3F%5B%5D%5E%60%7B%7C%7D%22%25%"
+                                        "3C%3E.jpg");
+        QTest::newRow("UTF-8, byte by byte")
+            << "/Fotos/Übersee.jpg" << QByteArray("file:///Fotos/%C3%9Cbersee.jpg");
+        QTest::newRow("not UTF-8")
+            << pathFromNative("/x/caf\xE9.jpg") << QByteArray("file:///x/caf%E9.jpg");
+        QTest::newRow("cleaned") << "//a/./b/../c.jpg" << QByteArray("file:///a/c.jpg");
+        QTest::newRow("relative: none") << "photos/me.png" << QByteArray();
+    }
+    void uriOf() {
+        QFETCH(QString, path);
+        QTEST(ThumbnailCache::uriOf(path), "uri");
+    }
+
+    // Previews shared with the desktop's other programs, in a cache of the test's own: what is
+    // there for the file as it is now is taken, in large, x-large, normal order; what is made
+    // is written there; a picture that cannot be shown is recorded and not tried again.
+    void sharedThumbnails_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("folder"); // where a thumbnail is put before; "" none
+        QTest::addColumn<QSize>("side");     // and its size
+        QTest::addColumn<QString>("keys");   // "right", "older", "other size", "no size"
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::addColumn<QString>("looks");
+        QTest::addColumn<QString>("written"); // what the cache holds after: "large", "fail", ""
+
+        const QSize wide(256, 192);
+        QTest::newRow("none there: made and written") << "jpeg"
+                                                      << "" << QSize() << "" << wide << "mark"
+                                                      << "large";
+        QTest::newRow("large taken")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "right" << QSize(200, 150) << "green"
+            << "";
+        QTest::newRow("large without a size taken")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "no size" << QSize(200, 150) << "green"
+            << "";
+        QTest::newRow("x-large fitted")
+            << "jpeg"
+            << "x-large" << QSize(512, 384) << "right" << wide << "green"
+            << "";
+        QTest::newRow("normal taken")
+            << "jpeg"
+            << "normal" << QSize(128, 96) << "right" << QSize(128, 96) << "green"
+            << "";
+        QTest::newRow("the file changed since: made anew")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "older" << wide << "mark"
+            << "large";
+        QTest::newRow("the file's size differs: made anew")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "other size" << wide << "mark"
+            << "large";
+        QTest::newRow("metafile: nothing written") << "wmf"
+                                                   << "" << QSize() << "" << QSize() << ""
+                                                   << "";
+        QTest::newRow("not a picture: recorded") << "not a picture"
+                                                 << "" << QSize() << "" << QSize() << ""
+                                                 << "fail";
+        QTest::newRow("missing: nothing written") << "missing"
+                                                  << "" << QSize() << "" << QSize() << ""
+                                                  << "";
+    }
+    void sharedThumbnails() {
+        QFETCH(QString, kind);
+        QFETCH(QString, folder);
+        QFETCH(QSize, side);
+        QFETCH(QString, keys);
+        QTemporaryDir home;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/cache")));
+        const ThumbnailCache cache(ThumbnailCache::userRoot());
+        QCOMPARE(cache.root(), home.path() + QStringLiteral("/cache/thumbnails"));
+        const QString path = picture(kind);
+        const QByteArray uri =
+            QByteArray("file://") + QFile::encodeName(path).toPercentEncoding("/");
+        const QString name = cacheName(uri);
+        struct stat st {};
+        ::stat(nativePath(path).constData(), &st);
+        if (!folder.isEmpty()) {
+            QHash<QString, QString> given{
+                {"Thumb::URI", QString::fromLatin1(uri)},
+                {"Thumb::MTime", QString::number(st.st_mtime - (keys == "older" ? 1 : 0))},
+                {"Thumb::Size", QString::number(st.st_size + (keys == "other size" ? 1 : 0))}};
+            if (keys == QLatin1String("no size"))
+                given.remove(QStringLiteral("Thumb::Size"));
+            QVERIFY(QDir().mkpath(cache.root() + "/" + folder));
+            QVERIFY(!writeBytes(cache.root() + "/" + folder, name,
+                                thumbnailPng(filled(side.width(), side.height(), Qt::green), given))
+                         .isEmpty());
+        }
+
+        const std::optional<Preview> preview = makePreview(path, {}, &cache);
+        QVERIFY(preview);
+        QTEST(preview->thumbnailSize, "thumbnail");
+        if (!preview->thumbnail.isEmpty())
+            QTEST(looks(QImage::fromData(preview->thumbnail)), "looks");
+        if (kind == QLatin1String("jpeg"))
+            QCOMPARE(preview->pixels, QSize(640, 480));
+
+        QFETCH(QString, written);
+        const QString large = cache.root() + QStringLiteral("/large/") + name;
+        const QString fail =
+            cache.root() + QStringLiteral("/fail/slidemill-" SLIDEMILL_VERSION "/") + name;
+        QCOMPARE(QFileInfo::exists(fail), written == QLatin1String("fail"));
+        if (written.isEmpty()) {
+            QCOMPARE(QFileInfo::exists(large), folder == QLatin1String("large"));
+            return;
+        }
+        const QString entry = written == QLatin1String("large") ? large : fail;
+        // Read as the picture is read: QImageReader takes "Thumb::URI" for "Thumb" otherwise.
+        const QImage stored = QImageReader(entry).read();
+        QCOMPARE(stored.text(QStringLiteral("Thumb::URI")), QString::fromLatin1(uri));
+        QCOMPARE(stored.text(QStringLiteral("Thumb::MTime")), QString::number(st.st_mtime));
+        QCOMPARE(stored.text(QStringLiteral("Thumb::Size")), QString::number(st.st_size));
+        QCOMPARE(modeOf(entry), 0600);
+        if (folder.isEmpty()) {
+            QCOMPARE(modeOf(QFileInfo(entry).path()), 0700);
+            QCOMPARE(modeOf(cache.root()), 0700);
+        }
+        QCOMPARE(QDir(QFileInfo(entry).path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{name});
+        if (written == QLatin1String("large")) {
+            QCOMPARE(stored.text(QStringLiteral("Thumb::Image::Width")), QStringLiteral("640"));
+            QCOMPARE(stored.text(QStringLiteral("Thumb::Image::Height")), QStringLiteral("480"));
+            QCOMPARE(stored.size(), QSize(256, 192));
+            // Asked again, it comes from the cache: the picture there is what is shown.
+            QVERIFY(!writeBytes(QFileInfo(large).path(), name,
+                                thumbnailPng(filled(100, 75, Qt::green),
+                                             {{"Thumb::URI", QString::fromLatin1(uri)},
+                                              {"Thumb::MTime", QString::number(st.st_mtime)}}))
+                         .isEmpty());
+            QCOMPARE(makePreview(path, {}, &cache)->thumbnailSize, QSize(100, 75));
+        } else {
+            // Not tried again while the file stays as it is: the recorded reason is given.
+            QVERIFY(!writeBytes(QFileInfo(fail).path(), name,
+                                thumbnailPng(filled(1, 1, Qt::white),
+                                             {{"Thumb::URI", QString::fromLatin1(uri)},
+                                              {"Thumb::MTime", QString::number(st.st_mtime)},
+                                              {"X-Slidemill::Problem", "remembered"}}))
+                         .isEmpty());
+            QCOMPARE(makePreview(path, {}, &cache)->problem, QStringLiteral("remembered"));
+        }
+    }
+
+    // The cache's own files are neither looked up nor written: a preview of a thumbnail would
+    // add a thumbnail of it, and so on.
+    void sharedThumbnailsNotOfTheCache() {
+        QTemporaryDir root;
+        const ThumbnailCache cache(root.path());
+        QVERIFY(QDir().mkpath(root.path() + QStringLiteral("/large")));
+        const QString inside =
+            writeBytes(root.path() + QStringLiteral("/large"), QStringLiteral("x.png"),
+                       encoded(marked(300, 200), "png"));
+        const std::optional<Preview> preview = makePreview(inside, {}, &cache);
+        QVERIFY(preview && preview->problem.isEmpty());
+        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"large"});
+        QCOMPARE(QDir(root.path() + QStringLiteral("/large")).entryList(QDir::Files),
+                 QStringList{"x.png"});
     }
 
     // Told to stop before it begins, or while libvips computes the pixels, it stops.
