@@ -412,6 +412,11 @@ void TestCli::builds_data() {
     QTest::newRow("a text under two per slide")
         << QStringList{"--two", "--caption", "Crete 2026", "-o", "out.pptx", "a.png"}
         << QStringList{"a.png"} << 1 << 1 << 220;
+    QTest::newRow("a show, by name")
+        << QStringList{"--fill",  "--background", "black", "--advance", "5",
+                       "--loop",  "--sort",       "name",  "-o",        "out.pptx",
+                       "b10.png", "b9.png",       "a.png"}
+        << QStringList{"a.png", "b9.png", "b10.png"} << 3 << 0 << 220;
 }
 
 void TestCli::builds() {
@@ -721,28 +726,40 @@ void TestCli::endToEnd_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("pages");
     QTest::addColumn<bool>("toStandardOutput"); // through a pipe
+    QTest::addColumn<QString>("name");
 
-    QTest::newRow("one photo per slide") << QStringList{} << 7 << false;
+    const QString pptx = QStringLiteral("deck.pptx");
+    QTest::newRow("one photo per slide") << QStringList{} << 7 << false << pptx;
     QTest::newRow("two per slide, described")
-        << QStringList{"--two", "--description"} << 4 << false;
-    QTest::newRow("to standard output") << QStringList{"--two"} << 4 << true;
+        << QStringList{"--two", "--description"} << 4 << false << pptx;
+    QTest::newRow("to standard output") << QStringList{"--two"} << 4 << true << pptx;
+    QTest::newRow("a show that runs itself, as a slide show file")
+        << QStringList{"--fill",       "--background", "black",     "--caption", "date",
+                       "--sort",       "date",         "--advance", "5",         "--loop",
+                       "--transition", "fade",         "--title",   "Party"}
+        << 8 << false << QStringLiteral("party.ppsx");
+    QTest::newRow("fitted, 16:9, grey, named, by name")
+        << QStringList{"--fit",  "--wide", "--grey",       "--caption", "name",
+                       "--sort", "name",   "--background", "#1d3557"}
+        << 7 << false << pptx;
 }
 
 void TestCli::endToEnd() {
     QFETCH(QStringList, options);
     QFETCH(int, pages);
     QFETCH(bool, toStandardOutput);
+    QFETCH(QString, name);
     QTemporaryDir dir;
     const QStringList pictures = writePictures(dir.path());
     QCOMPARE(pictures.size(), 7);
-    const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
+    const QString deck = dir.filePath(name);
     const Process p = toStandardOutput
                           ? runToolIntoPipe(options + QStringList{"-o", "-"} + pictures)
                           : runTool(options + QStringList{"-o", deck} + pictures);
     QCOMPARE(p.err, QString());
     QCOMPARE(p.exit, 0);
     if (toStandardOutput)
-        test::writeBytes(dir.path(), QStringLiteral("deck.pptx"), p.out);
+        test::writeBytes(dir.path(), name, p.out);
     else
         QCOMPARE(p.out, QByteArray());
 
