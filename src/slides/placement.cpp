@@ -82,6 +82,28 @@ bool widerThanSlide(const Picture& picture, std::int16_t slideWidth) {
            std::int64_t(picture.heightHimetric) * slideWidth;
 }
 
+// Fit and fill round their sizes to the nearest point: a photo of the slide's own proportions,
+// a hair off them in HIMETRIC, must fill it exactly rather than stand a point over.
+std::int16_t nearest(double v) {
+    if (!std::isfinite(v))
+        throw RuntimeError(errOverflow);
+    return narrow16(std::llround(v));
+}
+
+// A side of a filling picture that stands over its slide's side: its length when the other side
+// spans `across` points, and what is cut before and after, a point more after when odd.
+struct Overhang {
+    std::int16_t length;
+    double before;
+    double after;
+};
+
+Overhang overhang(std::int16_t along, std::int16_t across, std::int32_t side, std::int32_t other) {
+    const std::int16_t length = std::max(along, nearest(divide(double(across) * side, other)));
+    const std::int16_t over = sub16(length, along);
+    return {length, double(over / 2), double(over - over / 2)};
+}
+
 } // namespace
 
 PhotoPlacement SlotPlacement::visible() const {
@@ -109,14 +131,6 @@ SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth) {
     return {{double(left), kPictureTop, double(w), kFrameHeight}, oneOneBox(slideWidth), {}};
 }
 
-// Fit and fill round their sizes to the nearest point: a photo of the slide's own proportions,
-// a hair off them in HIMETRIC, must fill it exactly rather than stand a point over.
-std::int16_t nearest(double v) {
-    if (!std::isfinite(v))
-        throw RuntimeError(errOverflow);
-    return narrow16(std::llround(v));
-}
-
 SlotPlacement placeFit(const Picture& picture, std::int16_t slideWidth) {
     needBothSides(picture);
     std::int16_t width = slideWidth;
@@ -141,23 +155,19 @@ SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth) {
     // The side that reaches the slide's edge last fills it; the other stands over both edges
     // alike, a point more on the right or at the bottom when the overhang is odd.
     if (widerThanSlide(picture, slideWidth)) {
-        const std::int16_t width = std::max(
-            slideWidth,
-            nearest(divide(double(kSlideHeight) * picture.widthHimetric, picture.heightHimetric)));
-        const std::int16_t over = sub16(width, slideWidth);
-        at.picture.width = width;
-        at.crop.left = over / 2;
-        at.crop.right = over - over / 2;
-        at.picture.left = -at.crop.left;
+        const Overhang o =
+            overhang(slideWidth, kSlideHeight, picture.widthHimetric, picture.heightHimetric);
+        at.picture.width = o.length;
+        at.picture.left = -o.before;
+        at.crop.left = o.before;
+        at.crop.right = o.after;
     } else {
-        const std::int16_t height = std::max(
-            kSlideHeight,
-            nearest(divide(double(slideWidth) * picture.heightHimetric, picture.widthHimetric)));
-        const std::int16_t over = sub16(height, kSlideHeight);
-        at.picture.height = height;
-        at.crop.top = over / 2;
-        at.crop.bottom = over - over / 2;
-        at.picture.top = -at.crop.top;
+        const Overhang o =
+            overhang(kSlideHeight, slideWidth, picture.heightHimetric, picture.widthHimetric);
+        at.picture.height = o.length;
+        at.picture.top = -o.before;
+        at.crop.top = o.before;
+        at.crop.bottom = o.after;
     }
     return at;
 }
