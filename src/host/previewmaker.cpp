@@ -63,7 +63,8 @@ qsizetype costOf(const QString& path, const Preview& preview) {
 
 } // namespace
 
-std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled) {
+std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled,
+                                   const std::function<void(const Preview&)>& measured) {
     Preview preview;
     preview.file = identityOfPath(path);
     try {
@@ -72,6 +73,13 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
         preview.format = QLatin1String(formatRow(picture.format).name);
         if (cancelled && cancelled())
             return std::nullopt;
+        if (measured &&
+            (picture.format == PictureFormat::Heic || picture.format == PictureFormat::Heif ||
+             picture.format == PictureFormat::Avif)) {
+            Preview pending = preview;
+            pending.pending = true;
+            measured(pending);
+        }
         const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);
         preview.thumbnail = thumbnail.bytes;
         preview.thumbnailSize = thumbnail.size;
@@ -131,20 +139,36 @@ bool PreviewMaker::wanted(const QString& path) const {
 
 void PreviewMaker::start(const QString& path) {
     std::optional<FileIdentity> known;
-    if (const Preview* kept = cache_.object(path))
+    if (const Preview* kept = cache_.object(path); kept && !kept->pending)
         known = kept->file;
     Job job{std::make_shared<std::atomic<bool>>(false), new QFutureWatcher<Outcome>(this)};
     connect(job.watcher, &QFutureWatcherBase::finished, this, [this, path] { finish(path); });
-    job.watcher->setFuture(QtConcurrent::run(&pool_, [path, known, stop = job.stop] {
+    job.watcher->setFuture(QtConcurrent::run(&pool_, [this, path, known, stop = job.stop] {
         const auto cancelled = [stop] { return stop->load(); };
         if (cancelled())
             return Outcome{};
         giveWay();
         if (known && *known == identityOfPath(path))
             return Outcome{{}, true};
-        return Outcome{makePreview(path, cancelled), false};
+        const auto measured = [this, path](const Preview& pending) {
+            QMetaObject::invokeMethod(
+                this, [this, path, pending] { this->measured(path, pending); },
+                Qt::QueuedConnection);
+        };
+        return Outcome{makePreview(path, cancelled, measured), false};
     }));
     jobs_.emplace(path, std::move(job));
+}
+
+// What the header tells, shown while the picture is made; never over a finished preview.
+void PreviewMaker::measured(const QString& path, const Preview& pending) {
+    if (jobs_.find(path) == jobs_.end())
+        return;
+    if (const Preview* kept = cache_.object(path);
+        kept && !kept->pending && kept->file == pending.file)
+        return;
+    cache_.insert(path, new Preview(pending), costOf(path, pending));
+    Q_EMIT made(path);
 }
 
 void PreviewMaker::finish(const QString& path) {

@@ -4,7 +4,9 @@
 #include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/previews.h"
+#include "core/runtimeerror.h"
 
+#include <QHash>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
@@ -30,7 +32,7 @@ bool isFolder(const QString& path) {
 
 } // namespace
 
-DroppedFiles droppedFiles(const QMimeData& data) {
+DroppedFiles droppedFiles(const QMimeData& data, const FolderReader& picturesIn) {
     static const NamePattern pictures(kPicturePattern);
     DroppedFiles dropped;
     // One URL a line, lines starting with # are comments.
@@ -48,9 +50,18 @@ DroppedFiles droppedFiles(const QMimeData& data) {
         const QString path = pathFromNative(
             QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (isFolder(path))
+        if (isFolder(path)) {
             ++dropped.folders;
-        else if (!name.isEmpty() && pictures.matches(name))
+            if (!picturesIn)
+                continue;
+            try {
+                const QStringList found = picturesIn(path);
+                dropped.pictures << found;
+                dropped.fromFolders += int(found.size());
+            } catch (const RuntimeError&) {
+                ++dropped.unreadableFolders;
+            }
+        } else if (!name.isEmpty() && pictures.matches(name))
             dropped.pictures << path;
         else
             ++dropped.others;
@@ -121,7 +132,7 @@ bool PhotoListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
                                   const QModelIndex& parent) {
     if (!canDropMimeData(data, action, row, column, parent))
         return false;
-    Q_EMIT filesDropped(droppedFiles(*data));
+    Q_EMIT filesDropped(droppedFiles(*data, picturesIn_));
     return true;
 }
 
@@ -155,6 +166,35 @@ void PhotoListModel::clear() {
     beginResetModel();
     paths_.clear();
     endResetModel();
+}
+
+void PhotoListModel::reorder(const QStringList& paths) {
+    if (paths == paths_ || paths.size() != paths_.size())
+        return;
+    // Each entry's flags follow it; equal paths are matched first to first.
+    const int n = count();
+    std::vector<char> wasSelected(std::size_t(n), 0);
+    for (const int row : selectedRows())
+        wasSelected[std::size_t(row)] = 1;
+    const int current = currentRow();
+    QHash<QString, QList<int>> from;
+    for (int row = n - 1; row >= 0; --row)
+        from[paths_[row]].prepend(row);
+    std::vector<char> selected(std::size_t(n), 0);
+    int newCurrent = -1;
+    for (int to = 0; to < n; ++to) {
+        QList<int>& rows = from[paths[to]];
+        if (rows.isEmpty())
+            return; // not a permutation: nothing changes
+        const int was = rows.takeFirst();
+        selected[std::size_t(to)] = wasSelected[std::size_t(was)];
+        if (was == current)
+            newCurrent = to;
+    }
+    paths_ = paths;
+    Q_EMIT dataChanged(index(0), index(n - 1), {Qt::DisplayRole});
+    setSelectedFlags(selected);
+    setCurrentRow(newCurrent);
 }
 
 bool PhotoListModel::isSelected(int row) const {
