@@ -246,8 +246,27 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         const QString path = picture(kind);
         QVERIFY2(!path.isEmpty(), qPrintable(kind));
-        const std::optional<Preview> preview = makePreview(path);
+        // A HEIF, whose picture may be decoded whole, tells its size and format first.
+        QList<Preview> first;
+        const std::optional<Preview> preview =
+            makePreview(path, {}, [&first](const Preview& p) { first << p; });
         QVERIFY(preview);
+        const bool heif = preview->format == QLatin1String("HEIC");
+        QCOMPARE(first.size(), heif ? 1 : 0);
+        if (heif) {
+            QVERIFY(first[0].pending && first[0].thumbnail.isEmpty());
+            QCOMPARE(first[0].pixels, preview->pixels);
+            QCOMPARE(first[0].format, preview->format);
+            // The lists are told twice, and are never left with the pending one.
+            PreviewMaker previews;
+            QList<bool> pending;
+            connect(&previews, &PreviewSource::made, this,
+                    [&](const QString& made) { pending << previews.find(made)->pending; });
+            previews.want(this, path);
+            QTRY_COMPARE(previews.working(), 0);
+            QCOMPARE(pending, QList<bool>({true, false}));
+            QVERIFY(!previews.find(path)->thumbnail.isEmpty());
+        }
         QTEST(preview->problem, "problem");
         QTEST(preview->pixels, "pixels");
         QTEST(preview->format, "format");
