@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -49,6 +50,16 @@ const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
 const QString kAlbumGroup = QStringLiteral("album");
 
 Q_LOGGING_CATEGORY(lcSettings, "slidemill.settings")
+
+// The folder a user wrote in the settings: "~/Decks" and "Decks" are in the home folder.
+QString deckFolder(const QString& written) {
+    if (written.isEmpty() || written.startsWith(QLatin1Char('/')))
+        return written;
+    QString rest = written;
+    if (rest == QLatin1String("~") || rest.startsWith(QLatin1String("~/")))
+        rest = rest.mid(2);
+    return QDir::homePath() + (rest.isEmpty() ? QString() : QLatin1Char('/') + rest);
+}
 
 // A count of things, "1 folder", "3 folders".
 QString counted(qsizetype n, const char* one, const char* many) {
@@ -763,7 +774,7 @@ void Form1::runBuild(Layout layout) {
         this, std::initializer_list<QWidget*>{cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
     build->busy = std::make_unique<BusyCursor>();
     try {
-        build->host = services_.newHost(pixelsPerInch_, album_.folder);
+        build->host = services_.newHost(pixelsPerInch_, deckFolder(album_.folder));
     } catch (const RuntimeError& e) {
         build.reset();
         tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);

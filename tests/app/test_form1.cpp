@@ -858,6 +858,9 @@ private Q_SLOTS:
         QTest::newRow("folder") << "shortcut" << QVariantMap{{"folder", "/decks/here"}} << false
                                 << "cmdOneOne" << QStringList{"folder /decks/here"}
                                 << QStringList{};
+        QTest::newRow("folder in the home folder")
+            << "shortcut" << QVariantMap{{"folder", "~/Decks"}} << false << "cmdOneOne"
+            << QStringList{"folder " + QDir::homePath() + "/Decks"} << QStringList{};
         QTest::newRow("the buttons keep their layouts")
             << "shortcut" << QVariantMap{{"layout", 2}} << false << "cmdOneOne"
             << QStringList{QStringLiteral("Shapes.AddPicture(%1, 0, -1, 110, 90, 500, 375)").arg(a)}
