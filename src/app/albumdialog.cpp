@@ -131,7 +131,6 @@ AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
     build_ = buttons->addButton(QStringLiteral("B&uild Album"), QDialogButtonBox::ActionRole);
     build_->setObjectName(QStringLiteral("buildAlbum"));
     build_->setToolTip(QStringLiteral("Keep these options and build with the layout above"));
-    build_->setEnabled(!photos_.paths.isEmpty());
 
     auto* sketchSide = new QVBoxLayout;
     auto* sketchLabel =
