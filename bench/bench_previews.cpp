@@ -238,7 +238,7 @@ void sharedThumbnails(const QList<Sample>& photos) {
         const ThumbnailCache cache(root.path());
         QElapsedTimer timer;
         timer.start();
-        const std::optional<Preview> first = makePreview(sample.path, {}, &cache);
+        const std::optional<Preview> first = makePreview(sample.path, {}, {}, &cache);
         const double made = timer.nsecsElapsed() / 1e6;
         if (!first || first->thumbnail.isEmpty()) {
             std::printf("%s: no preview\n", qPrintable(sample.name));
@@ -247,7 +247,7 @@ void sharedThumbnails(const QList<Sample>& photos) {
         QList<double> hits, shown;
         for (int i = 0; i < 25; ++i) {
             timer.restart();
-            const std::optional<Preview> hit = makePreview(sample.path, {}, &cache);
+            const std::optional<Preview> hit = makePreview(sample.path, {}, {}, &cache);
             hits << timer.nsecsElapsed() / 1e6;
             // What is made is a JPEG; what the cache holds, a PNG.
             if (!hit || !hit->thumbnail.startsWith("\x89PNG") ||

@@ -4,12 +4,19 @@
 # With --tip file1 (or list1) the pointer then rests on the first entry of that list and the
 # picture shows the window with the entry's preview:
 #   scripts/screenshot.sh --tip file1 docs/preview-file1.png
+# With --dialog the album options dialog is opened (Ctrl+Shift+A) on options set in the
+# settings file, and the picture shows it with its sketch of the first slide:
+#   scripts/screenshot.sh --dialog docs/album-dialog.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tip=
+dialog=
 if [ "${1:-}" = --tip ]; then
     tip=${2:?--tip file1 or --tip list1}
     shift 2
+elif [ "${1:-}" = --dialog ]; then
+    dialog=1
+    shift
 fi
 out=$(realpath -m "${1:-docs/window.png}")
 mkdir -p "$(dirname "$out")"
@@ -31,6 +38,20 @@ for i in 1 2 3 4 5; do
 done
 convert -size 480x640 gradient:orange-red "$demo/portrait.png"
 touch "$demo/notes.txt"
+# Settings of this run only, so the user's own are neither read nor changed.
+export XDG_CONFIG_HOME=$top/config
+mkdir -p "$XDG_CONFIG_HOME/Slidemill"
+if [ -n "$dialog" ]; then
+    cat >"$XDG_CONFIG_HOME/Slidemill/Slidemill.conf" <<'CONF'
+[album]
+layout=four
+caption=name
+background=#1E2A38
+wide=true
+advance=5
+transition=fade
+CONF
+fi
 
 display=:$((90 + RANDOM % 100))
 # Room below the window for a preview.
@@ -48,7 +69,12 @@ xdotool mousemove 352 60 click 1
 xdotool mousemove 262 296 click 1
 xdotool mousemove 440 18 click 1
 sleep 0.5
-if [ -z "$tip" ]; then
+if [ -n "$dialog" ]; then
+    xdotool key ctrl+shift+a
+    options=$(xdotool search --sync --name '^Album options$' | head -n 1)
+    sleep 1.5
+    import -window "$options" "$out"
+elif [ -z "$tip" ]; then
     import -window "$win" "$out"
 else
     case $tip in

@@ -1,11 +1,14 @@
 #include "app/form1.h"
 
+#include "app/albumdialog.h"
 #include "app/handler.h"
 #include "app/previewtips.h"
 #include "browser/drivelist.h"
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
+#include "browser/folderscan.h"
+#include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "host/pptxhost.h"
@@ -18,9 +21,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressDialog>
@@ -40,8 +45,26 @@ namespace slidemill {
 
 namespace {
 
-// Where the resolution chosen is remembered.
+// Where the resolution chosen is remembered, and the album options under their keys.
 const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
+const QString kAlbumGroup = QStringLiteral("album");
+
+Q_LOGGING_CATEGORY(lcSettings, "slidemill.settings")
+
+// The folder a user wrote in the settings: "~/Decks" and "Decks" are in the home folder.
+QString deckFolder(const QString& written) {
+    if (written.isEmpty() || written.startsWith(QLatin1Char('/')))
+        return written;
+    QString rest = written;
+    if (rest == QLatin1String("~") || rest.startsWith(QLatin1String("~/")))
+        rest = rest.mid(2);
+    return QDir::homePath() + (rest.isEmpty() ? QString() : QLatin1Char('/') + rest);
+}
+
+// A count of things, "1 folder", "3 folders".
+QString counted(qsizetype n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
 
 // Layout is kept in twips, as designed; 1440 to the inch.
 constexpr int kTwipsPerInch = 1440;
@@ -218,7 +241,7 @@ struct Form1::Build {
     void run() {
         MeasuringLoader measuring(loader, measured);
         try {
-            result = function(paths, description, measuring, *host, &progress);
+            result = buildSlides(paths, options, measuring, *host, &progress);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -228,9 +251,8 @@ struct Form1::Build {
     }
 
     // Taken on the window's thread before the build starts.
-    BuildFunction function = nullptr;
+    BuildOptions options;
     QStringList paths;
-    bool description = false;
     std::unique_ptr<SavingHost> host;
     PictureLoader& loader;
     SharedProgress progress;
@@ -285,6 +307,9 @@ Form1::Form1(Services services, QWidget* parent)
     createControls();
     bindEvents();
     offerResolutions();
+    loadAlbum();
+    offerListMenu();
+    showActiveOptions();
     browser_->start();
     Form_Load();
 }
@@ -378,6 +403,18 @@ void Form1::createControls() {
 
     File1->setPreviews(&services_.previews);
     photos_->setPreviews(&services_.previews);
+    photos_->setFolderReader([](const QString& folder) {
+        static const NamePattern pictures(kPicturePattern);
+        QStringList names;
+        for (const QString& name : scanFolder(folder).files)
+            if (pictures.matches(name))
+                names << name;
+        sortNames(names);
+        QStringList paths;
+        for (const QString& name : names)
+            paths << photoPath(folder, name);
+        return paths;
+    });
     new PreviewTips(File1, services_.previews);
     new PreviewTips(List1, services_.previews);
 
@@ -396,8 +433,17 @@ void Form1::offerResolutions() {
         if (ok && std::ranges::count(kResolutions, remembered))
             pixelsPerInch_ = remembered;
     }
+    albumAction_ = new QAction(QStringLiteral("&Album options..."), this);
+    albumAction_->setObjectName(QStringLiteral("albumOptions"));
+    albumAction_->setShortcut(QKeySequence(kAlbumShortcut));
+    albumAction_->setShortcutContext(Qt::WindowShortcut);
+    albumAction_->setShortcutVisibleInContextMenu(true);
+    addAction(albumAction_);
+    connect(albumAction_, &QAction::triggered, this, &Form1::showAlbumOptions);
+
     resolutionMenu_ = new QMenu(this);
     resolutionMenu_->setObjectName(QStringLiteral("resolutionMenu"));
+    resolutionMenu_->addAction(albumAction_);
     resolutionMenu_->addSection(QStringLiteral("Pictures in the presentation"));
     auto* group = new QActionGroup(resolutionMenu_);
     for (const int ppi : kResolutions) {
@@ -429,6 +475,145 @@ void Form1::setPixelsPerInch(int pixelsPerInch) {
             choice->setChecked(choice->data().toInt() == pixelsPerInch);
     if (services_.settings)
         services_.settings->setValue(kResolutionKey, pixelsPerInch);
+    showActiveOptions();
+}
+
+// The photo list's menu: the album options, and the list sorted by the date its photos were
+// taken.
+void Form1::offerListMenu() {
+    listMenu_ = new QMenu(this);
+    listMenu_->setObjectName(QStringLiteral("photoListMenu"));
+    listMenu_->addAction(albumAction_);
+    listMenu_->addSeparator();
+    sortAction_ = listMenu_->addAction(QStringLiteral("Sort by &date taken"));
+    sortAction_->setObjectName(QStringLiteral("sortByDate"));
+    connect(sortAction_, &QAction::triggered, this,
+            [this] { runHandler(services_.boxes, this, [this] { sortByDate(); }); });
+    List1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(List1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        sortAction_->setEnabled(photos_->count() > 1);
+        listMenu_->popup(List1->viewport()->mapToGlobal(at));
+    });
+}
+
+// Settings a user or a script may have written by hand: a value the table refuses is left
+// out, with a line on standard error, and the option keeps its default.
+void Form1::loadAlbum() {
+    if (!services_.settings)
+        return;
+    QSettings& settings = *services_.settings;
+    settings.beginGroup(kAlbumGroup);
+    for (const AlbumOption& option : albumOptions()) {
+        if (!option.settingsKey)
+            continue;
+        const QString key = QLatin1String(option.settingsKey);
+        if (!settings.contains(key))
+            continue;
+        // An unquoted value with commas comes back as a list.
+        const QVariant value = settings.value(key);
+        const QString text = value.typeId() == QMetaType::QStringList
+                                 ? value.toStringList().join(QLatin1String(", "))
+                                 : value.toString();
+        const QString refused = setAlbumOption(album_, key, text);
+        if (!refused.isEmpty())
+            qCWarning(lcSettings, "%s: [album] %s=%s is ignored: %s",
+                      qUtf8Printable(printablePath(settings.fileName())), qUtf8Printable(key),
+                      qUtf8Printable(printablePath(text)), qUtf8Printable(refused));
+    }
+    settings.endGroup();
+}
+
+void Form1::saveAlbum() {
+    if (!services_.settings)
+        return;
+    QSettings& settings = *services_.settings;
+    settings.beginGroup(kAlbumGroup);
+    for (const AlbumOption& option : albumOptions()) {
+        if (!option.settingsKey)
+            continue;
+        const QString key = QLatin1String(option.settingsKey);
+        const QString value = albumSetting(album_, key);
+        if (value.isNull())
+            settings.remove(key);
+        else
+            settings.setValue(key, value);
+    }
+    settings.endGroup();
+}
+
+void Form1::setAlbum(const Album& album) {
+    album_ = album;
+    saveAlbum();
+    showActiveOptions();
+}
+
+// The build buttons tell which options differ from the defaults, so that a build is never a
+// surprise.
+void Form1::showActiveOptions() {
+    Album shown = album_;
+    shown.build.layout = Layout::OnePerSlide; // each button keeps its own
+    QStringList parts;
+    if (const QString summary = albumSummary(shown); !summary.isEmpty())
+        parts << summary;
+    if (pixelsPerInch_ != kDefaultPixelsPerInch)
+        parts << (pixelsPerInch_ == 0 ? QStringLiteral("original pictures")
+                                      : QStringLiteral("%1 ppi").arg(pixelsPerInch_));
+    if (!album_.folder.isEmpty())
+        parts << QStringLiteral("saved in ") + printablePath(album_.folder);
+    const QString active = parts.join(QLatin1String(", "));
+    const QString tip = active.isEmpty() ? QStringLiteral("Right-click for the album options")
+                                         : QStringLiteral("Album options: ") + active;
+    for (QPushButton* button : {cmdOneOne, Command1}) {
+        button->setToolTip(tip);
+        button->setAccessibleDescription(active.isEmpty() ? QString() : tip);
+    }
+    const bool captions = album_.build.caption != Caption::None;
+    Check1->setToolTip(captions ? QStringLiteral("The album's captions take the place of the "
+                                                 "Description box")
+                                : QString());
+}
+
+void Form1::showAlbumOptions() {
+    if (building())
+        return;
+    if (dialog_) {
+        dialog_->raise();
+        dialog_->activateWindow();
+        return;
+    }
+    AlbumDialog::Photos photos{photos_->paths(), photos_->currentRow(), Check1->isChecked()};
+    dialog_ = new AlbumDialog(album_, pixelsPerInch_, std::move(photos), services_.loader,
+                              services_.previews, this);
+    dialog_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog_, &QDialog::finished, this, [this](int result) {
+        AlbumDialog* dialog = dialog_;
+        dialog_ = nullptr;
+        if (result == QDialog::Rejected)
+            return;
+        setPixelsPerInch(dialog->pixelsPerInch());
+        setAlbum(dialog->album());
+        if (result == AlbumDialog::kBuild)
+            runHandler(services_.boxes, this, [this] { runBuild(album_.build.layout); });
+    });
+    dialog_->open();
+}
+
+// Photos that tell when they were taken in that order, the others after them by their file's
+// time, ties by name; an ordinary change of the list, as a move is.
+void Form1::sortByDate() {
+    if (photos_->count() < 2)
+        return;
+    const BusyCursor busy;
+    photos_->reorder(sortedPhotos(photos_->paths(), SortOrder::Date, services_.loader));
+    UpdateListExtent();
+    UpdateAddedCount();
+}
+
+// A message that must not be shown where it arises (inside a drop, which the file manager
+// waits on), shown as soon as the window takes events again.
+void Form1::showLater(const QString& text, int flags) {
+    QTimer::singleShot(0, this,
+                       [this, text, flags] { services_.boxes.show(this, text, kAppTitle, flags); });
 }
 
 void Form1::bindEvents() {
@@ -447,8 +632,7 @@ void Form1::bindEvents() {
     bind(Command1, &QPushButton::clicked, &Form1::Command1_Click);
     bind(cmdExit, &QPushButton::clicked, &Form1::cmdExit_Click);
     connect(photos_, &PhotoListModel::filesDropped, this, [this](const DroppedFiles& files) {
-        runHandler(services_.boxes, this,
-                   [&] { List1_OLEDragDrop(files, QStringLiteral("dropped")); });
+        runHandler(services_.boxes, this, [&] { List1_OLEDragDrop(files); });
     });
 }
 
@@ -470,16 +654,18 @@ void Form1::UpdateListExtent() {
 
 // Indexes are 16-bit: past 32767 entries the list could not be built from. Refusing the
 // whole addition keeps the list as it was.
-bool Form1::roomFor(int more) {
+bool Form1::roomFor(int more, bool later) {
     if (photos_->count() + more <= kMaxEntries)
         return true;
-    services_.boxes.show(this,
-                         QStringLiteral("The photo list holds at most %1 photos. It has %2; "
+    const QString text = QStringLiteral("The photo list holds at most %1 photos. It has %2; "
                                         "the %3 to add would not fit, so none was added.")
                              .arg(kMaxEntries)
                              .arg(photos_->count())
-                             .arg(more),
-                         kAppTitle, mbOkOnly | mbExclamation);
+                             .arg(more);
+    if (later)
+        showLater(text, mbOkOnly | mbExclamation);
+    else
+        services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbExclamation);
     return false;
 }
 
@@ -523,38 +709,54 @@ void Form1::List1_DblClick() {
 
 void Form1::openPhotos(const QStringList& paths) {
     runHandler(services_.boxes, this,
-               [&] { List1_OLEDragDrop(givenFiles(paths), QStringLiteral("opened")); });
+               [&] { List1_OLEDragDrop(givenFiles(paths, photos_->folderReader())); });
 }
 
-// Files dropped from a file manager: the pictures are appended as cmdAdd appends the selected
-// files; what is left out is counted in one line.
-void Form1::List1_OLEDragDrop(const DroppedFiles& files, const QString& how) {
-    if (!files.pictures.isEmpty()) {
-        if (!roomFor(static_cast<int>(files.pictures.size())))
+// Files dropped from a file manager: the pictures, and those of the folders, are appended as
+// cmdAdd appends the selected files, and the list shows the first of them. What a folder gave
+// and what is left out is told in one line, once the drop has returned: the file manager that
+// started the drag waits until then.
+void Form1::List1_OLEDragDrop(const DroppedFiles& files) {
+    const qsizetype added = files.pictures.size();
+    if (added > 0) {
+        if (!roomFor(static_cast<int>(added), true))
             return;
+        const int first = photos_->count();
         photos_->append(files.pictures);
         UpdateListExtent();
         UpdateAddedCount();
+        List1->scrollTo(photos_->index(first));
     }
-    const int leftOut = files.folders + files.others;
-    if (leftOut == 0)
+    if (files.folders == 0 && files.others == 0)
         return;
-    QStringList what;
-    if (files.folders > 0)
-        what << (files.folders == 1 ? QStringLiteral("1 folder")
-                                    : QStringLiteral("%1 folders").arg(files.folders));
+    QStringList leftOut;
     if (files.others > 0)
-        what << (files.others == 1
-                     ? QStringLiteral("1 file that is not a picture")
-                     : QStringLiteral("%1 files that are not pictures").arg(files.others));
-    const QString leftOutWhat = what.join(QStringLiteral(" and "));
-    const QString text = files.pictures.isEmpty()
-                             ? QStringLiteral("Nothing was added: %1.").arg(leftOutWhat)
-                             : QStringLiteral("Left out %1 of the %2 items %3: %4.")
-                                   .arg(leftOut)
-                                   .arg(leftOut + files.pictures.size())
-                                   .arg(how, leftOutWhat);
-    services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbInformation);
+        leftOut << (files.others == 1
+                        ? QStringLiteral("1 file that is not a picture")
+                        : QStringLiteral("%1 files that are not pictures").arg(files.others));
+    if (files.unreadableFolders > 0)
+        leftOut << counted(files.unreadableFolders, "folder that could not be read",
+                           "folders that could not be read");
+    const int readFolders = files.folders - files.unreadableFolders;
+    QString text;
+    if (added == 0) {
+        QStringList why;
+        if (readFolders > 0)
+            why << counted(readFolders, "folder without pictures", "folders without pictures");
+        why << leftOut;
+        text = QStringLiteral("Nothing was added: %1.").arg(why.join(QLatin1String(" and ")));
+    } else {
+        const QString folders = counted(readFolders, "folder", "folders");
+        text = QStringLiteral("Added ") + counted(added, "picture", "pictures");
+        if (files.fromFolders == added)
+            text += QStringLiteral(" from ") + folders;
+        else if (files.fromFolders > 0)
+            text += QStringLiteral(", %1 of them from %2").arg(files.fromFolders).arg(folders);
+        if (!leftOut.isEmpty())
+            text += QStringLiteral("; left out ") + leftOut.join(QLatin1String(" and "));
+        text += QLatin1Char('.');
+    }
+    showLater(text, mbOkOnly | mbInformation);
 }
 
 void Form1::cmdUp_Click() {
@@ -567,18 +769,17 @@ void Form1::cmdDown_Click() {
 
 // The build runs on a thread of its own, so that the window paints and moves meanwhile; it
 // is given the list and the Description box as they stand at the click.
-void Form1::runBuild(BuildFunction function) {
+void Form1::runBuild(Layout layout) {
     if (build_)
         return;
     auto build = std::make_unique<Build>(services_.loader);
-    build->function = function;
+    build->options = windowBuild(album_, layout, Check1->isChecked());
     build->paths = photos_->paths();
-    build->description = Check1->isChecked();
     build->refused = std::make_unique<InputRefused>(
         this, std::initializer_list<QWidget*>{cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
     build->busy = std::make_unique<BusyCursor>();
     try {
-        build->host = services_.newHost(pixelsPerInch_);
+        build->host = services_.newHost(pixelsPerInch_, deckFolder(album_.folder));
     } catch (const RuntimeError& e) {
         build.reset();
         tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);
@@ -654,11 +855,11 @@ void Form1::tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult 
 }
 
 void Form1::cmdOneOne_Click() {
-    runBuild(&buildOneOne);
+    runBuild(Layout::OnePerSlide);
 }
 
 void Form1::Command1_Click() {
-    runBuild(&buildTwoOne);
+    runBuild(Layout::TwoPerSlide);
 }
 
 void Form1::cmdExit_Click() {

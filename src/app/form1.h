@@ -3,6 +3,7 @@
 #include "core/messageboxes.h"
 #include "host/savinghost.h"
 #include "photolist/photolistmodel.h"
+#include "slides/albumoptions.h"
 #include "slides/builds.h"
 #include "slides/picture.h"
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QMenu;
@@ -18,6 +20,7 @@ class QSettings;
 
 namespace slidemill {
 
+class AlbumDialog;
 class DriveList;
 class FileList;
 class FolderBrowser;
@@ -36,9 +39,11 @@ struct Services {
     // The previews File1 and List1 show of their pictures.
     PreviewSource& previews;
     // A new presentation application for each build, storing pictures at `pixelsPerInch` of
-    // their size on the slide (0: as their files hold them); it tells where it saved the deck.
-    std::function<std::unique_ptr<SavingHost>(int pixelsPerInch)> newHost;
-    // Where the window remembers the resolution chosen between runs; null: for this run only.
+    // their size on the slide (0: as their files hold them) and saving the deck in `folder`
+    // (empty: the documents folder); it tells where it saved the deck.
+    std::function<std::unique_ptr<SavingHost>(int pixelsPerInch, const QString& folder)> newHost;
+    // Where the window remembers the resolution and the album options between runs; null: for
+    // this run only.
     QSettings* settings;
 };
 
@@ -68,6 +73,17 @@ public:
     int pixelsPerInch() const { return pixelsPerInch_; }
     void setPixelsPerInch(int pixelsPerInch);
 
+    // The album options every build takes but for its layout, which is its button's; the
+    // album dialog's own button builds with the album's layout. Set, they are remembered.
+    const Album& album() const { return album_; }
+    void setAlbum(const Album& album);
+    // Opens the album dialog (the "Album options..." item of the build buttons' and the photo
+    // list's menus); it keeps what is chosen there when closed with OK or its build button.
+    void showAlbumOptions();
+    AlbumDialog* albumDialog() const { return dialog_; }
+    // The shortcut of "Album options...".
+    static constexpr auto kAlbumShortcut = Qt::CTRL | Qt::SHIFT | Qt::Key_A;
+
     // A build runs on a thread of its own from the click on a build button until its messages
     // have been shown; meanwhile the window paints, shows the progress and takes only Cancel.
     bool building() const { return build_ != nullptr; }
@@ -88,7 +104,7 @@ private:
     void cmdDel_Click();
     void List1_DblClick();
     // `how` the files came: "dropped" or "opened".
-    void List1_OLEDragDrop(const DroppedFiles& files, const QString& how);
+    void List1_OLEDragDrop(const DroppedFiles& files);
     void cmdUp_Click();
     void cmdDown_Click();
     void cmdOneOne_Click();
@@ -98,9 +114,15 @@ private:
     void createControls();
     void bindEvents();
     void offerResolutions();
+    void loadAlbum();
+    void saveAlbum();
+    void showActiveOptions();
+    void offerListMenu();
+    void sortByDate();
+    void showLater(const QString& text, int flags);
     QRect twips(int left, int top, int width, int height) const;
-    bool roomFor(int more);
-    void runBuild(BuildFunction build);
+    bool roomFor(int more, bool later = false);
+    void runBuild(Layout layout);
     void endBuild();
     void tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
                               const RuntimeError* error);
@@ -126,6 +148,11 @@ private:
     std::unique_ptr<Picture> image1_;
     int pixelsPerInch_ = 0;
     QMenu* resolutionMenu_ = nullptr;
+    QMenu* listMenu_ = nullptr;
+    QAction* albumAction_ = nullptr;
+    QAction* sortAction_ = nullptr;
+    Album album_;
+    AlbumDialog* dialog_ = nullptr;
     std::unique_ptr<Build> build_;
 };
 

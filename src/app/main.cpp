@@ -70,10 +70,11 @@ int main(int argc, char* argv[]) {
     SystemDesktopOpener opener;
     QSettings settings;
     Form1 form(Services{boxes, volumes, loader, previews,
-                        [&opener](int pixelsPerInch) {
+                        [&opener](int pixelsPerInch, const QString& folder) {
                             PptxHostOptions options;
                             options.opener = &opener;
                             options.pixelsPerInch = pixelsPerInch;
+                            options.documentsFolder = folder;
                             return std::make_unique<PptxHost>(options);
                         },
                         &settings});

@@ -31,6 +31,9 @@ struct Preview {
     QString problem;
     // The file the preview was made from.
     FileIdentity file;
+    // Measured, its picture still being made (a HEIF decoded whole takes most of a second):
+    // what the header tells is shown meanwhile.
+    bool pending = false;
 };
 
 // Makes previews away from the window's thread and keeps them for the session; the window

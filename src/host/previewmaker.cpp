@@ -65,6 +65,7 @@ qsizetype costOf(const QString& path, const Preview& preview) {
 } // namespace
 
 std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled,
+                                   const std::function<void(const Preview&)>& measured,
                                    const ThumbnailCache* shared) {
     Preview preview;
     preview.file = identityOfPath(path);
@@ -78,6 +79,13 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
         if (cancelled && cancelled())
             return std::nullopt;
         if (!found) {
+            if (measured &&
+                (picture.format == PictureFormat::Heic || picture.format == PictureFormat::Heif ||
+                 picture.format == PictureFormat::Avif)) {
+                Preview pending = preview;
+                pending.pending = true;
+                measured(pending);
+            }
             const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);
             preview.thumbnail = thumbnail.bytes;
             preview.thumbnailSize = thumbnail.size;
@@ -140,21 +148,37 @@ bool PreviewMaker::wanted(const QString& path) const {
 
 void PreviewMaker::start(const QString& path) {
     std::optional<FileIdentity> known;
-    if (const Preview* kept = cache_.object(path))
+    if (const Preview* kept = cache_.object(path); kept && !kept->pending)
         known = kept->file;
     Job job{std::make_shared<std::atomic<bool>>(false), new QFutureWatcher<Outcome>(this)};
     connect(job.watcher, &QFutureWatcherBase::finished, this, [this, path] { finish(path); });
     const ThumbnailCache* shared = shared_;
-    job.watcher->setFuture(QtConcurrent::run(&pool_, [path, known, shared, stop = job.stop] {
+    job.watcher->setFuture(QtConcurrent::run(&pool_, [this, path, known, shared, stop = job.stop] {
         const auto cancelled = [stop] { return stop->load(); };
         if (cancelled())
             return Outcome{};
         giveWay();
         if (known && *known == identityOfPath(path))
             return Outcome{{}, true};
-        return Outcome{makePreview(path, cancelled, shared), false};
+        const auto measured = [this, path](const Preview& pending) {
+            QMetaObject::invokeMethod(
+                this, [this, path, pending] { this->measured(path, pending); },
+                Qt::QueuedConnection);
+        };
+        return Outcome{makePreview(path, cancelled, measured, shared), false};
     }));
     jobs_.emplace(path, std::move(job));
+}
+
+// What the header tells, shown while the picture is made; never over a finished preview.
+void PreviewMaker::measured(const QString& path, const Preview& pending) {
+    if (jobs_.find(path) == jobs_.end())
+        return;
+    if (const Preview* kept = cache_.object(path);
+        kept && !kept->pending && kept->file == pending.file)
+        return;
+    cache_.insert(path, new Preview(pending), costOf(path, pending));
+    Q_EMIT made(path);
 }
 
 void PreviewMaker::finish(const QString& path) {

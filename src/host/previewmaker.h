@@ -17,9 +17,12 @@ class ThumbnailCache;
 
 // Measures the picture at path from its header and makes its thumbnail (kPreviewSide, from
 // host/pptx/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
-// when `cancelled` answered true before it was done. Safe to call from any thread. With
-// `shared`, the thumbnail (or the failure) is looked up there first and written there after.
+// when `cancelled` answered true before it was done. A picture of the HEIF family, whose
+// thumbnail may take long, is handed to `measured` first, pending. With `shared`, the thumbnail
+// (or the failure) is looked up there first and written there after. Safe to call from any
+// thread.
 std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled = {},
+                                   const std::function<void(const Preview&)>& measured = {},
                                    const ThumbnailCache* shared = nullptr);
 
 // The previews of the session: made on threads of their own, two at once at most, and kept in
@@ -60,6 +63,7 @@ private:
     bool wanted(const QString& path) const;
     void start(const QString& path);
     void finish(const QString& path);
+    void measured(const QString& path, const Preview& pending);
 
     mutable QCache<QString, Preview> cache_;
     QHash<const void*, QString> wanted_;

@@ -4,7 +4,9 @@
 #include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/previews.h"
+#include "core/runtimeerror.h"
 
+#include <QHash>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
@@ -28,21 +30,32 @@ bool isFolder(const QString& path) {
     return ::stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// A folder, a picture by its name as the file list tells one, or something else.
-void sortOutFile(const QString& path, DroppedFiles& files) {
+// A folder (the pictures `picturesIn` finds in it, none without a reader), a picture by its
+// name as the file list tells one, or something else.
+void sortOutFile(const QString& path, const FolderReader& picturesIn, DroppedFiles& files) {
     static const NamePattern pictures(kPicturePattern);
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    if (isFolder(path))
+    if (isFolder(path)) {
         ++files.folders;
-    else if (!name.isEmpty() && pictures.matches(name))
+        if (!picturesIn)
+            return;
+        try {
+            const QStringList found = picturesIn(path);
+            files.pictures << found;
+            files.fromFolders += int(found.size());
+        } catch (const RuntimeError&) {
+            ++files.unreadableFolders;
+        }
+    } else if (!name.isEmpty() && pictures.matches(name)) {
         files.pictures << path;
-    else
+    } else {
         ++files.others;
+    }
 }
 
 } // namespace
 
-DroppedFiles droppedFiles(const QMimeData& data) {
+DroppedFiles droppedFiles(const QMimeData& data, const FolderReader& picturesIn) {
     DroppedFiles dropped;
     // One URL a line, lines starting with # are comments.
     for (const QByteArray& line : data.data(kUriList).split('\n')) {
@@ -58,15 +71,15 @@ DroppedFiles droppedFiles(const QMimeData& data) {
         }
         sortOutFile(pathFromNative(
                         QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())),
-                    dropped);
+                    picturesIn, dropped);
     }
     return dropped;
 }
 
-DroppedFiles givenFiles(const QStringList& paths) {
+DroppedFiles givenFiles(const QStringList& paths, const FolderReader& picturesIn) {
     DroppedFiles given;
     for (const QString& path : paths)
-        sortOutFile(path, given);
+        sortOutFile(path, picturesIn, given);
     return given;
 }
 
@@ -133,7 +146,7 @@ bool PhotoListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
                                   const QModelIndex& parent) {
     if (!canDropMimeData(data, action, row, column, parent))
         return false;
-    Q_EMIT filesDropped(droppedFiles(*data));
+    Q_EMIT filesDropped(droppedFiles(*data, picturesIn_));
     return true;
 }
 
@@ -167,6 +180,35 @@ void PhotoListModel::clear() {
     beginResetModel();
     paths_.clear();
     endResetModel();
+}
+
+void PhotoListModel::reorder(const QStringList& paths) {
+    if (paths == paths_ || paths.size() != paths_.size())
+        return;
+    // Each entry's flags follow it; equal paths are matched first to first.
+    const int n = count();
+    std::vector<char> wasSelected(std::size_t(n), 0);
+    for (const int row : selectedRows())
+        wasSelected[std::size_t(row)] = 1;
+    const int current = currentRow();
+    QHash<QString, QList<int>> from;
+    for (int row = n - 1; row >= 0; --row)
+        from[paths_[row]].prepend(row);
+    std::vector<char> selected(std::size_t(n), 0);
+    int newCurrent = -1;
+    for (int to = 0; to < n; ++to) {
+        QList<int>& rows = from[paths[to]];
+        if (rows.isEmpty())
+            return; // not a permutation: nothing changes
+        const int was = rows.takeFirst();
+        selected[std::size_t(to)] = wasSelected[std::size_t(was)];
+        if (was == current)
+            newCurrent = to;
+    }
+    paths_ = paths;
+    Q_EMIT dataChanged(index(0), index(n - 1), {Qt::DisplayRole});
+    setSelectedFlags(selected);
+    setCurrentRow(newCurrent);
 }
 
 bool PhotoListModel::isSelected(int row) const {

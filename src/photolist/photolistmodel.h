@@ -4,6 +4,7 @@
 #include <QItemSelectionModel>
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 class QMimeData;
 
@@ -13,20 +14,28 @@ class PreviewSource;
 
 // What files dragged from a file manager hold, or the files given to open, sorted out.
 struct DroppedFiles {
-    // Full paths of the picture files, in the order given.
+    // Full paths of the picture files in the order given, a folder's in its place.
     QStringList pictures;
     int folders = 0;
+    // Of the pictures, those found in the folders.
+    int fromFolders = 0;
+    // Of the folders, those that could not be read.
+    int unreadableFolders = 0;
     // Files whose names the file list's pattern leaves out, and whatever is not a local file.
     int others = 0;
 };
 
+// The full paths of the pictures a folder holds (not those of its subfolders), in the order
+// the file list shows them; throws RuntimeError when the folder cannot be read.
+using FolderReader = std::function<QStringList(const QString& folder)>;
+
 // Reads the text/uri-list of a drop. A file's path is its URL's percent-decoded bytes, so a
 // name that is not UTF-8 reaches the file system as it is; "localhost" or no host is this
 // machine. A folder is told by the file system, a picture by its name as the file list tells
-// one.
-DroppedFiles droppedFiles(const QMimeData& data);
+// one. A folder gives the pictures `picturesIn` finds in it; without a reader, none.
+DroppedFiles droppedFiles(const QMimeData& data, const FolderReader& picturesIn = {});
 // The same for paths given on the command line (the desktop's Open With).
-DroppedFiles givenFiles(const QStringList& paths);
+DroppedFiles givenFiles(const QStringList& paths, const FolderReader& picturesIn = {});
 
 // The photo list: the picture paths in build order, which of them are selected and which one
 // is current. It holds no widget; List1 shows it and works on its selection, so what the user
@@ -44,6 +53,9 @@ public:
 
     // Where the previews come from; none: the tips tell name, folder and place only.
     void setPreviews(PreviewSource* previews);
+    // What a folder dropped on the list gives.
+    void setFolderReader(FolderReader picturesIn) { picturesIn_ = std::move(picturesIn); }
+    const FolderReader& folderReader() const { return picturesIn_; }
 
     // Files dragged from a file manager may be dropped on the list as a whole, not on an entry
     // nor between two. The model appends nothing itself: filesDropped offers what was
@@ -67,6 +79,9 @@ public:
     // the user to pick one; the other entries keep their selected flags.
     void removeAt(int row);
     void clear();
+    // The same entries in another order (a permutation of paths()). Selected entries stay
+    // selected and the current entry stays current, wherever they go.
+    void reorder(const QStringList& paths);
 
     // The selection and current entry, shared with the views of the list.
     QItemSelectionModel* selectionModel() { return &selection_; }
@@ -99,6 +114,7 @@ private:
     QStringList paths_;
     QItemSelectionModel selection_;
     PreviewSource* previews_ = nullptr;
+    FolderReader picturesIn_;
 };
 
 } // namespace slidemill

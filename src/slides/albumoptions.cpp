@@ -66,7 +66,8 @@ constexpr std::array kOptions{
                 "IMG_10); without it, in the order given"},
     AlbumOption{"folder", "PATH", "folder", "",
                 "the folder the window saves its decks in; empty: the\n"
-                "documents folder",
+                "documents folder; ~/PATH and a relative PATH are in\n"
+                "the home folder",
                 false},
 };
 

@@ -1,3 +1,4 @@
+#include "app/albumdialog.h"
 #include "host/pptxhost.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
@@ -89,7 +90,7 @@ private Q_SLOTS:
         w_->volumes.add(QStringLiteral("Fake"), folder);
         w_->newHost = [this] {
             PptxHostOptions o;
-            o.documentsFolder = documents_.path();
+            o.documentsFolder = w_->folder.isEmpty() ? documents_.path() : w_->folder;
             o.opener = &opener_;
             return std::make_unique<PptxHost>(o);
         };
@@ -143,6 +144,67 @@ private Q_SLOTS:
         QVERIFY(!next.isEmpty() && next != deck && QFile::exists(deck));
         QCOMPARE(slideCount(next), 0);
         VERIFY_VALID_PPTX({deck});
+    }
+
+    // Album options chosen in the window make a deck that opens: either button takes them with
+    // its own layout, the dialog's button with the album's, in the folder chosen.
+    void albumOptionsMakeADeck_data() {
+        QTest::addColumn<QVariantMap>("options");
+        QTest::addColumn<bool>("dialogButton");
+        QTest::addColumn<int>("slides");
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("holds");
+        QTest::newRow("16:9, names, a title, elsewhere") << QVariantMap{{"wide", "true"},
+                                                                        {"caption", "name"},
+                                                                        {"title", "Crete"},
+                                                                        {"folder", "decks"}}
+                                                         << false << 4 << "ppt/presentation.xml"
+                                                         << "cx=\"12192000\"";
+        QTest::newRow("four, black, greys, a timed looping show")
+            << QVariantMap{{"layout", "four"}, {"background", "black"}, {"grey", "true"},
+                           {"advance", "5"},   {"loop", "true"},        {"transition", "fade"}}
+            << true << 1 << "ppt/slides/slide1.xml"
+            << "grayscl";
+        // The 4:3 photo fills a 4:3 slide uncut; the portrait on the second is cropped.
+        QTest::newRow("fill, dates") << QVariantMap{{"layout", "fill"}, {"caption", "date"}} << true
+                                     << 3 << "ppt/slides/slide2.xml"
+                                     << "srcRect";
+    }
+    void albumOptionsMakeADeck() {
+        QFETCH(QVariantMap, options);
+        QFETCH(bool, dialogButton);
+        QFETCH(int, slides);
+        QFETCH(QString, part);
+        QFETCH(QString, holds);
+        addAllFiles();
+        Album album;
+        for (auto it = options.cbegin(); it != options.cend(); ++it) {
+            const QString value = it.key() == QLatin1String("folder")
+                                      ? documents_.filePath(it.value().toString())
+                                      : it.value().toString();
+            QCOMPARE(setAlbumOption(album, it.key(), value), QString());
+        }
+        w_->form->setAlbum(album);
+        QString deck;
+        if (dialogButton) {
+            w_->form->showAlbumOptions();
+            QVERIFY(w_->form->albumDialog());
+            const qsizetype before = opener_.opened.size();
+            w_->form->albumDialog()->findChild<QPushButton*>(QStringLiteral("buildAlbum"))->click();
+            QVERIFY(w_->waitForBuild());
+            QVERIFY(opener_.opened.size() > before);
+            deck = opener_.opened.last();
+        } else {
+            deck = press("cmdOneOne");
+        }
+        QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
+        const QString folder = album.folder.isEmpty() ? documents_.path() : album.folder;
+        QVERIFY2(deck.startsWith(folder + QStringLiteral("/Presentation ")), qPrintable(deck));
+        QCOMPARE(slideCount(deck), slides);
+        QVERIFY(test::partOf(deck, part).contains(holds.toUtf8()));
+        VERIFY_VALID_PPTX({deck});
+        QTemporaryDir pdf;
+        CONVERT_TO_PDF({deck}, pdf.path());
     }
 
     // A build of more than about a second shows photo k of n over the window, not before.

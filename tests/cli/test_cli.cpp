@@ -3,6 +3,7 @@
 #include "cli/batch.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "slides/albumoptions.h"
 #include "slides/pictureformats.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
@@ -707,6 +708,13 @@ void TestCli::manPages() {
         QVERIFY2(source.simplified().contains(
                      QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' '))),
                  qPrintable(pattern));
+        // Every key the window reads from its settings file, and no other.
+        QStringList keys;
+        for (const AlbumOption& row : albumOptions())
+            if (row.settingsKey)
+                keys << QLatin1String(row.settingsKey);
+        keys.sort();
+        QCOMPARE(captures(tagsOf(source, "SETTINGS"), QStringLiteral("^\\.BI ([a-z]+)=")), keys);
     }
 
     QStringList helpOptions, helpNumbers;

@@ -29,8 +29,9 @@ bool FormDriver::open() {
     if (!newHost)
         newHost = [] { return std::make_unique<RecordingHost>(); };
     form = std::make_unique<Form1>(Services{boxes, volumes, loader, previews,
-                                            [this](int ppi) {
+                                            [this](int ppi, const QString& to) {
                                                 pixelsPerInch = ppi;
+                                                folder = to;
                                                 return newHost();
                                             },
                                             settings});

@@ -59,6 +59,8 @@ public:
     std::function<std::unique_ptr<SavingHost>()> newHost;
     // The resolution the last host was made for.
     int pixelsPerInch = -1;
+    // The folder it was to save in.
+    QString folder;
     QSettings* settings = nullptr;
     std::unique_ptr<Form1> form;
 

@@ -1,0 +1,239 @@
+#include "app/slidesketch.h"
+
+#include "core/previews.h"
+#include "core/runtimeerror.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace slidemill {
+
+namespace {
+
+// The title layout's placeholders, as fractions of the slide, with their text sizes.
+constexpr QRectF kTitleBox(0.075, 0.31, 0.85, 0.215);
+constexpr QRectF kSubtitleBox(0.15, 0.567, 0.7, 0.255);
+constexpr float kTitleSize = 44, kSubtitleSize = 32;
+
+QColor rgb(std::uint32_t value) {
+    return QColor::fromRgb(QRgb(0xFF000000u | value));
+}
+
+// The pictures of one slide, measured as the build would; one that cannot be is left out, as
+// its error would stop the build before the slide.
+class KnownPictures : public PictureLoader {
+public:
+    explicit KnownPictures(PictureLoader& inner) : inner_(inner) {}
+    QStringList measure(const QStringList& paths) {
+        QStringList ok;
+        for (const QString& path : paths) {
+            try {
+                measured_.insert(path, inner_.load(path));
+                ok << path;
+            } catch (const RuntimeError&) {
+            }
+        }
+        return ok;
+    }
+    Picture load(const QString& path) override { return measured_.value(path); }
+
+private:
+    PictureLoader& inner_;
+    QHash<QString, Picture> measured_;
+};
+
+int photosPerSlide(Layout layout) {
+    return layout == Layout::TwoPerSlide ? 2 : layout == Layout::FourPerSlide ? 4 : 1;
+}
+
+} // namespace
+
+void SketchHost::addSlide(std::int32_t index, std::int32_t layout) {
+    const auto at =
+        std::size_t(std::clamp<std::int32_t>(index - 1, 0, std::int32_t(slides.size())));
+    slides.insert(slides.begin() + std::ptrdiff_t(at), SketchSlide{layout == kLayoutTitle, {}});
+    current_ = at;
+}
+
+void SketchHost::addPicture(const Picture& picture, std::int32_t, std::int32_t, float left,
+                            float top, float width, float height) {
+    SketchShape s;
+    s.kind = SketchShape::Kind::Picture;
+    s.frame = QRectF(left, top, width, height);
+    s.path = picture.path;
+    slides[current_].shapes.push_back(s);
+}
+
+void SketchHost::setPictureCrop(float left, float top, float right, float bottom) {
+    shape().crop = QMarginsF(left, top, right, bottom);
+}
+
+void SketchHost::setPictureColorType(std::int32_t type) {
+    shape().grey = type == kPictureColorGrayscale;
+}
+
+void SketchHost::addTextbox(std::int32_t, float left, float top, float width, float height) {
+    SketchShape s;
+    s.kind = SketchShape::Kind::Textbox;
+    s.frame = QRectF(left, top, width, height);
+    slides[current_].shapes.push_back(s);
+}
+
+void SketchHost::setTextboxFill(std::uint32_t rgb, float transparency) {
+    shape().fill = rgb;
+    shape().transparency = transparency;
+}
+
+void SketchHost::placeholderTextRange(std::int32_t index) {
+    SketchShape s;
+    const bool title = index == kPlaceholderTitle;
+    s.kind = title ? SketchShape::Kind::Title : SketchShape::Kind::Subtitle;
+    const QRectF box = title ? kTitleBox : kSubtitleBox;
+    s.frame = QRectF(box.x() * slideSize.width(), box.y() * slideSize.height(),
+                     box.width() * slideSize.width(), box.height() * slideSize.height());
+    s.fontSize = title ? kTitleSize : kSubtitleSize;
+    s.alignment = kAlignCenter;
+    slides[current_].shapes.push_back(s);
+    text_ = &slides[current_].shapes.back();
+}
+
+Sketch sketchSlide(const QStringList& photos, qsizetype index, const BuildOptions& options,
+                   PictureLoader& loader) {
+    BuildOptions one = options;
+    QStringList paths;
+    if (!photos.isEmpty()) {
+        const qsizetype per = photosPerSlide(options.layout);
+        const qsizetype first = std::clamp<qsizetype>(index, 0, photos.size() - 1) / per * per;
+        paths = photos.mid(first, per);
+        // The title slide is drawn only when there are no photos; its subtitle needs them all.
+        one.title.clear();
+    }
+    KnownPictures known(loader);
+    paths = known.measure(paths);
+    SketchHost host;
+    Sketch sketch;
+    try {
+        buildSlides(paths, one, known, host);
+    } catch (const RuntimeError&) {
+        // What was placed before the error is drawn.
+    }
+    sketch.slideSize = host.slideSize;
+    sketch.background = host.background;
+    if (!host.slides.empty())
+        sketch.slide = host.slides.back();
+    return sketch;
+}
+
+SlideSketchView::SlideSketchView(PreviewSource& previews, QWidget* parent)
+    : QWidget(parent), previews_(previews) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(&previews_, &PreviewSource::made, this, [this](const QString& path) {
+        images_.remove(path);
+        images_.remove(path + QLatin1Char('\0'));
+        for (const SketchShape& s : sketch_.slide.shapes)
+            if (s.path == path) {
+                update();
+                break;
+            }
+    });
+}
+
+SlideSketchView::~SlideSketchView() {
+    for (int slot = 0; slot < kSlots; ++slot)
+        previews_.want(client(slot), {});
+}
+
+// The preview maker makes one picture for each client; each place on the slide is one.
+const void* SlideSketchView::client(int slot) const {
+    return reinterpret_cast<const char*>(this) + slot;
+}
+
+void SlideSketchView::setSketch(Sketch sketch) {
+    sketch_ = std::move(sketch);
+    int slot = 0;
+    for (const SketchShape& s : sketch_.slide.shapes)
+        if (s.kind == SketchShape::Kind::Picture && slot < kSlots) {
+            const std::optional<Preview> kept = previews_.find(s.path);
+            previews_.want(client(slot++), kept && !kept->pending ? QString() : s.path);
+        }
+    for (; slot < kSlots; ++slot)
+        previews_.want(client(slot), {});
+    update();
+}
+
+QRectF SlideSketchView::slideRect() const {
+    const QSizeF slide = sketch_.slideSize.scaled(QSizeF(size()), Qt::KeepAspectRatio);
+    return QRectF(QPointF((width() - slide.width()) / 2, (height() - slide.height()) / 2), slide);
+}
+
+QImage SlideSketchView::picture(const QString& path, bool grey) {
+    const QString key = grey ? path + QLatin1Char('\0') : path;
+    if (const auto it = images_.constFind(key); it != images_.constEnd())
+        return *it;
+    const std::optional<Preview> preview = previews_.find(path);
+    if (!preview || preview->thumbnail.isEmpty())
+        return {};
+    QImage image = QImage::fromData(preview->thumbnail);
+    if (grey)
+        image = image.convertToFormat(QImage::Format_Grayscale8);
+    images_.insert(key, image);
+    return image;
+}
+
+void SlideSketchView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    const QRectF slide = slideRect();
+    const double scale = slide.width() / sketch_.slideSize.width();
+    p.fillRect(slide, rgb(sketch_.background));
+    p.setPen(QPen(palette().mid(), 1));
+    p.drawRect(slide.adjusted(-0.5, -0.5, 0.5, 0.5));
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRect(slide);
+    const auto onScreen = [&](const QRectF& points) {
+        return QRectF(slide.left() + points.left() * scale, slide.top() + points.top() * scale,
+                      points.width() * scale, points.height() * scale);
+    };
+    // Text without a colour of its own takes the master's.
+    const QColor text = Qt::black;
+    for (const SketchShape& s : sketch_.slide.shapes) {
+        const QRectF at = onScreen(s.visible());
+        if (s.kind == SketchShape::Kind::Picture) {
+            const QImage image = picture(s.path, s.grey);
+            if (image.isNull()) {
+                p.fillRect(at, QColor(128, 128, 128, 96));
+            } else {
+                const double sx = image.width() / s.frame.width();
+                const double sy = image.height() / s.frame.height();
+                const QRectF source(s.crop.left() * sx, s.crop.top() * sy, s.visible().width() * sx,
+                                    s.visible().height() * sy);
+                p.drawImage(at, image, source);
+            }
+            p.setPen(QPen(QColor(0, 0, 0, 160), 0));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(at);
+            continue;
+        }
+        if (s.fill >= 0) {
+            QColor band = rgb(std::uint32_t(s.fill));
+            band.setAlphaF(1.0 - s.transparency);
+            p.fillRect(at, band);
+        }
+        if (s.text.isEmpty())
+            continue;
+        QFont font = this->font();
+        font.setPointSizeF(std::max(1.0, s.fontSize * scale * 72.0 / logicalDpiY()));
+        if (s.kind == SketchShape::Kind::Title)
+            font.setBold(true);
+        p.setFont(font);
+        p.setPen(s.colour >= 0 ? rgb(std::uint32_t(s.colour)) : text);
+        const int align = (s.alignment == kAlignCenter ? Qt::AlignHCenter : Qt::AlignLeft) |
+                          (s.kind == SketchShape::Kind::Textbox ? Qt::AlignTop : Qt::AlignVCenter);
+        // The box's inset, 7.2 points left and right, 3.6 above.
+        p.drawText(at.adjusted(7.2 * scale, 3.6 * scale, -7.2 * scale, 0), align | Qt::TextWordWrap,
+                   s.text);
+    }
+}
+
+} // namespace slidemill
