@@ -196,10 +196,20 @@ Action parse(const QStringList& args, Request& request) {
 }
 
 // One path a line, taken as bytes; blank lines are skipped and a line ending in CR LF loses
-// its CR. A relative path is taken from `folder` ("" or ending in '/').
-QStringList parseList(const QByteArray& bytes, const QString& folder) {
+// its CR. A relative path is taken from `folder` ("" or ending in '/'). A NUL byte is refused
+// (no name holds one: the list was written by find -print0, say), naming `list`.
+QStringList parseList(const QByteArray& bytes, const QString& folder, const QString& list) {
     QStringList paths;
+    int number = 0;
     for (QByteArray line : bytes.split('\n')) {
+        ++number;
+        if (line.contains('\0'))
+            throw RuntimeError(errPathFileAccess,
+                               QStringLiteral("%1: line %2 holds a NUL byte; the list takes one "
+                                              "path a line (find -print, not -print0)")
+                                   .arg(RuntimeError::standardText(errPathFileAccess))
+                                   .arg(number),
+                               list);
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.trimmed().isEmpty())
@@ -221,7 +231,7 @@ QStringList readList(const QString& listFile, QIODevice* input, FileIdentity& id
             input = &stdinFile;
             identity = identityOf(STDIN_FILENO);
         }
-        return parseList(input->readAll(), QString());
+        return parseList(input->readAll(), QString(), QStringLiteral("standard input"));
     }
     // Blocking is right here: a list may be a pipe, as with --from <(find ...).
     const int fd = ::open(nativePath(listFile).constData(), O_RDONLY | O_CLOEXEC);
@@ -239,7 +249,7 @@ QStringList readList(const QString& listFile, QIODevice* input, FileIdentity& id
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw RuntimeError::withFile(errPathFileAccess, listFile);
-    return parseList(bytes, listFile.left(listFile.lastIndexOf(QLatin1Char('/')) + 1));
+    return parseList(bytes, listFile.left(listFile.lastIndexOf(QLatin1Char('/')) + 1), listFile);
 }
 
 // "photo k of n, X MB written" on one line of a terminal, rewritten in place, once the run has
@@ -383,7 +393,8 @@ QString batchUsage() {
                "\n"
                "Builds a presentation from the pictures, in their order, one photo per slide\n"
                "(two with --two, four with --four), and writes it to OUT.pptx. When a picture\n"
-               "cannot be used, nothing is written and OUT.pptx stays as it was.\n"
+               "cannot be used, nothing is written and OUT.pptx stays as it was; with -o -,\n"
+               "what was streamed before the error stays, ending unfinished.\n"
                "\n") +
            formatsSentence() +
            QStringLiteral(
@@ -492,7 +503,9 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         const std::shared_ptr<PresentationHost> host = services.makeHost(options);
         buildSlides(request.pictures, request.build, *services.loader, *host,
                     showProgress ? &progress : nullptr);
-    } catch (const RuntimeError& e) {
+    } catch (...) {
+        // Whatever was thrown (an allocation that failed too) ends the run as an error does.
+        const RuntimeError e = RuntimeError::from(std::current_exception());
         progress.clear();
         err << kProgram << ": " << e.oneLine() << '\n';
         err.flush();

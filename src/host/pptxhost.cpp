@@ -411,13 +411,8 @@ std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
     pptx::PackageWriter& package = *session->package;
     package.drain();
     std::optional<RuntimeError> pictureError;
-    if (const std::exception_ptr failed = package.firstFailure()) {
-        try {
-            std::rethrow_exception(failed);
-        } catch (const RuntimeError& e) {
-            pictureError = e;
-        }
-    }
+    if (const std::exception_ptr failed = package.firstFailure())
+        pictureError = RuntimeError::from(failed);
     const bool partial = outcome != Outcome::Completed || pictureError;
     // The batch tool writes nothing then; the window keeps what was made before.
     if (partial && !options_.keepOnFailure)
@@ -436,11 +431,11 @@ std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
         path = package.commit([&session](const FileIdentity& file) {
             return session->mediaByFile.contains({file.device, file.inode});
         });
-    } catch (const RuntimeError&) {
+    } catch (...) {
         // The picture that stopped the build is the cause to report; nothing is saved.
         if (pictureError)
             return pictureError;
-        throw;
+        throw RuntimeError::from(std::current_exception(), package.file().name());
     }
     state_->savedPath = path;
     if (session->visible && options_.opener && !path.isEmpty())

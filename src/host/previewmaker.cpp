@@ -77,8 +77,9 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
         preview.thumbnailSize = thumbnail.size;
     } catch (const pptx::ThumbnailCancelled&) {
         return std::nullopt;
-    } catch (const RuntimeError& e) {
-        preview.problem = whyNotShown(e);
+    } catch (...) {
+        // Nothing may leave this thread but the preview: what went wrong is its problem.
+        preview.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
         preview.thumbnail.clear();
     }
     return preview;

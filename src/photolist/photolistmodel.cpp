@@ -48,7 +48,10 @@ DroppedFiles droppedFiles(const QMimeData& data) {
         const QString path = pathFromNative(
             QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (isFolder(path))
+        // %00 names no file: the name would end there.
+        if (path.contains(QChar(0)))
+            ++dropped.others;
+        else if (isFolder(path))
             ++dropped.folders;
         else if (!name.isEmpty() && pictures.matches(name))
             dropped.pictures << path;

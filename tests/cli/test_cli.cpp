@@ -412,6 +412,11 @@ void TestCli::lists_data() {
     // No pictures: a usage error.
     QTest::newRow("blank lines only") << "blank.txt" << QByteArray("\n  \r\n") << QStringList{};
     QTest::newRow("nothing on standard input") << "-" << QByteArray("\n") << QStringList{};
+    // As find -print0 writes: refused, not built from the name before the NUL.
+    QTest::newRow("NUL-separated")
+        << "nul.txt" << QByteArray("a.png\n/p/b.png\0c.png\0", 20) << QStringList{};
+    QTest::newRow("NUL-separated on standard input")
+        << "-" << QByteArray("a.png\0b.png\0", 12) << QStringList{};
 }
 
 void TestCli::lists() {
@@ -431,6 +436,18 @@ void TestCli::lists() {
         QCOMPARE(r.err,
                  QStringLiteral("slidemill-build: Run-time error '53': File not found (%1)\n")
                      .arg(from));
+        QVERIFY(!r.host);
+        return;
+    }
+    if (text.contains('\0')) {
+        QCOMPARE(r.exit, 1);
+        const QString name = from == QLatin1String("-") ? QStringLiteral("standard input") : from;
+        const int line = text.left(text.indexOf('\0')).count('\n') + 1;
+        QCOMPARE(r.err, QStringLiteral("slidemill-build: Run-time error '75': Path/File access "
+                                       "error: line %1 holds a NUL byte; the list takes one path "
+                                       "a line (find -print, not -print0) (%2)\n")
+                            .arg(line)
+                            .arg(name));
         QVERIFY(!r.host);
         return;
     }

@@ -818,10 +818,27 @@ void TestPptxHost::faultAtEveryPicture_data() {
     QTest::addColumn<int>("error");
     QTest::addColumn<bool>("namesPicture");
     QTest::addColumn<bool>("anyKept");
-    QTest::newRow("reading a picture") << int(pptx::IoCall::ReadPicture) << EIO << true << true;
-    QTest::newRow("reading a picture back") << int(pptx::IoCall::ReadBack) << EIO << true << true;
-    QTest::newRow("writing a picture") << int(pptx::IoCall::Write) << ENOSPC << false << true;
-    QTest::newRow("syncing the deck") << int(pptx::IoCall::Sync) << EIO << false << false;
+    // The photos are resized, so that each is decoded on a thread of its own.
+    QTest::addColumn<bool>("decoded");
+    QTest::addColumn<int>("number");
+    QTest::newRow("reading a picture")
+        << int(pptx::IoCall::ReadPicture) << EIO << true << true << false << 75;
+    QTest::newRow("reading a picture back")
+        << int(pptx::IoCall::ReadBack) << EIO << true << true << false << 75;
+    QTest::newRow("writing a picture")
+        << int(pptx::IoCall::Write) << ENOSPC << false << true << false << 75;
+    QTest::newRow("syncing the deck")
+        << int(pptx::IoCall::Sync) << EIO << false << false << false << 75;
+    // A read error while decoding is the read error, not an undecodable picture.
+    QTest::newRow("reading a picture being decoded")
+        << int(pptx::IoCall::ReadPicture) << EIO << true << true << true << 75;
+    // No exception but ours leaves a thread: an allocation that failed is the picture's
+    // error 7, and the build ends as for any picture's error.
+    QTest::newRow("decoding a picture runs out of memory")
+        << int(pptx::IoCall::Allocate) << ENOMEM << true << true << true << 7;
+    // A thread that cannot start (a pids limit) is the picture's error, not a hang.
+    QTest::newRow("starting a picture's thread")
+        << int(pptx::IoCall::StartThread) << EAGAIN << true << true << true << 75;
 }
 
 void TestPptxHost::faultAtEveryPicture() {
@@ -829,15 +846,21 @@ void TestPptxHost::faultAtEveryPicture() {
     QFETCH(int, error);
     QFETCH(bool, namesPicture);
     QFETCH(bool, anyKept);
+    QFETCH(bool, decoded);
+    QFETCH(int, number);
     QTemporaryDir dir;
     QStringList photos;
-    for (int i = 0; i < 20; ++i)
-        photos << makePicture(dir.path(), QStringLiteral("p%1.jpg").arg(i), "jpeg", 16 + i, 12);
+    for (int i = 0; i < (decoded ? 6 : 20); ++i)
+        photos << makePicture(dir.path(), QStringLiteral("p%1.jpg").arg(i), "jpeg",
+                              (decoded ? 600 : 16) + i, decoded ? 450 : 12);
     HeaderPictureLoader loader;
     QStringList decks;
     for (int k = 0; k < (anyKept ? photos.size() : 1); ++k) {
         const QString docs = dir.filePath(QStringLiteral("docs%1").arg(k));
-        PptxHost host(PptxHostOptions{{}, docs, true, nullptr});
+        PptxHostOptions options{{}, docs, true, nullptr};
+        if (decoded)
+            options.pixelsPerInch = kMinPixelsPerInch;
+        PptxHost host(options);
         g_fault = {pptx::IoCall(call),
                    anyKept ? QStringLiteral("ppt/media/image%1.").arg(k + 1).toUtf8() : "", error};
         pptx::setFaultHook(injected);
@@ -849,9 +872,10 @@ void TestPptxHost::faultAtEveryPicture() {
         }
         pptx::setFaultHook(nullptr);
         QVERIFY2(failed, qPrintable(QString::number(k)));
-        QCOMPARE(failed->number(), int(errPathFileAccess));
+        QCOMPARE(failed->number(), number);
         QCOMPARE(failed->file(), namesPicture ? photos[k] : docs);
-        QVERIFY(failed->text().contains(pptx::errnoText(error)));
+        if (number == errPathFileAccess)
+            QVERIFY2(failed->text().contains(pptx::errnoText(error)), qPrintable(failed->text()));
         QVERIFY(QDir(docs).entryList({".~slidemill-*"}, QDir::Hidden | QDir::Files).isEmpty());
         const QString saved = host.savedPath();
         QCOMPARE(saved.isEmpty(), k == 0);
@@ -859,9 +883,14 @@ void TestPptxHost::faultAtEveryPicture() {
             continue;
         decks << saved;
         QCOMPARE(slideCount(saved), k);
-        for (int i = 0; i < k; ++i)
-            QCOMPARE(partOf(saved, QStringLiteral("ppt/media/image%1.jpeg").arg(i + 1)),
-                     readBytes(photos[i]));
+        for (int i = 0; i < k; ++i) {
+            const QByteArray part =
+                partOf(saved, QStringLiteral("ppt/media/image%1.jpeg").arg(i + 1));
+            if (decoded)
+                QVERIFY(QImage::fromData(part).width() < 600);
+            else
+                QCOMPARE(part, readBytes(photos[i]));
+        }
         QVERIFY(!readPart(saved, QStringLiteral("ppt/media/image%1.jpeg").arg(k + 1)));
     }
     if (decks.isEmpty())

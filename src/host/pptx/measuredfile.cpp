@@ -30,6 +30,11 @@ MeasuredFile::~MeasuredFile() {
     ::close(fd_);
 }
 
+void MeasuredFile::checkRead() const {
+    if (const int error = readError_->load())
+        failSaveErrno(error, path_);
+}
+
 void MeasuredFile::checkUnchanged() const {
     if (!(identityOf(fd_) == identity_))
         failSave(QStringLiteral("the file changed while it was stored"), path_);

@@ -1,7 +1,9 @@
 #include "host/pptx/picturedecoder.h"
 
 #include "core/messagehandler.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/pptx/faults.h"
 #include "host/pptx/picturemaker.h"
 #include "host/pptx/saveerror.h"
 #include "slides/bytesource.h"
@@ -18,9 +20,11 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <fcntl.h>
 #include <libheif/heif.h>
 #include <malloc.h>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -134,17 +138,22 @@ WholeDecodes& wholeDecodes() {
         picture.path);
 }
 
+// libvips keeps one error buffer for the whole process, which any thread may be writing to:
+// what it holds may be another picture's, or a warning before the error. It goes to the debug
+// log as it is, never into the cause, and is never cleared (that would wipe other threads').
 [[noreturn]] void vipsFailed(const Picture& picture) {
     char* text = vips_error_buffer_copy();
-    QString cause = firstLine(text);
+    const QStringList lines = QString::fromUtf8(text ? text : "").trimmed().split(u'\n');
     g_free(text);
-    undecodable(picture, cause.isEmpty() ? QStringLiteral("the picture cannot be decoded") : cause);
+    qCWarning(lcVips, "%s: failed; libvips' error buffer ends: %s",
+              qPrintable(printablePath(picture.path)), qPrintable(lines.last()));
+    undecodable(picture, QStringLiteral("the picture's data cannot be decoded"));
 }
 
 void needVips(const Picture& picture) {
     static const bool started = startVips();
     if (!started)
-        vipsFailed(picture);
+        undecodable(picture, QStringLiteral("the picture decoding library cannot start"));
 }
 
 Image loaded(const Picture& picture, int failed, VipsImage*& out) {
@@ -235,11 +244,74 @@ double shrinkOnLoad(QSize stored, QSize target, double left) {
 
 // --- libvips loaders ----------------------------------------------------------------------
 
+// What libvips reads the file through: a duplicate of the checked descriptor read with pread,
+// never mapped (a file cut short under a mapping ends the process with SIGBUS), and every
+// failed read noted as the file's, so that it is told as the read error it is.
+struct FileReader {
+    int fd = -1;
+    qint64 size = 0;
+    qint64 at = 0;
+    QByteArray faultEntry;
+    std::shared_ptr<std::atomic<int>> error;
+
+    ~FileReader() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    static gint64 read(VipsSourceCustom*, void* buffer, gint64 length, FileReader* r) {
+        if (const int fault = injectedFault(IoCall::ReadPicture, r->faultEntry)) {
+            r->failed(fault);
+            return -1;
+        }
+        for (;;) {
+            const ssize_t n =
+                ::pread(r->fd, buffer, std::size_t(std::max<gint64>(length, 0)), r->at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                r->failed(errno);
+                return -1;
+            }
+            r->at += n;
+            return n;
+        }
+    }
+
+    static gint64 seek(VipsSourceCustom*, gint64 offset, int whence, FileReader* r) {
+        const qint64 to = whence == SEEK_SET   ? offset
+                          : whence == SEEK_CUR ? r->at + offset
+                          : whence == SEEK_END ? r->size + offset
+                                               : -1;
+        if (to < 0)
+            return -1;
+        r->at = to;
+        return to;
+    }
+
+    void failed(int e) {
+        int none = 0;
+        error->compare_exchange_strong(none, e);
+    }
+};
+
 Source sourceOf(const Picture& picture, const MeasuredFile& file) {
-    // libvips reads its own duplicate of the checked descriptor.
-    Source source(vips_source_new_from_descriptor(file.fd()));
+    auto reader = std::make_unique<FileReader>();
+    reader->fd = ::fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
+    if (reader->fd < 0)
+        failSaveErrno(errno, picture.path);
+    reader->size = file.identity().size;
+    reader->faultEntry = FaultEntry::current();
+    reader->error = file.readError();
+    Source source(VIPS_SOURCE(vips_source_custom_new()));
     if (!source)
         vipsFailed(picture);
+    FileReader* r = reader.release();
+    // The reader goes with the source, whoever holds it last.
+    g_signal_connect_data(
+        source.get(), "read", G_CALLBACK(FileReader::read), r,
+        [](gpointer data, GClosure*) { delete static_cast<FileReader*>(data); }, GConnectFlags(0));
+    g_signal_connect(source.get(), "seek", G_CALLBACK(FileReader::seek), r);
     return source;
 }
 
@@ -365,7 +437,8 @@ Decoded decodeWebp(const Picture& picture, const MeasuredFile& file, QSize shown
         1.0, 1.0 / shrinkOnLoad(d.stored, storedTarget(picture, d, shown), kWebpLeftForLanczos));
     const QSize decoded(std::max(1, int(std::lround(d.stored.width() * scale))),
                         std::max(1, int(std::lround(d.stored.height() * scale))));
-    d.reservation.add(picture, d.stored, area(decoded) * 4);
+    // libvips reads the whole file into memory for libwebp.
+    d.reservation.add(picture, d.stored, area(decoded) * 4 + file.identity().size);
     VipsImage* out = nullptr;
     d.image = loaded(picture,
                      scale < 1.0 ? vips_webpload_source(source.get(), &out, "scale", scale, nullptr)
@@ -382,6 +455,8 @@ QByteArray readAll(const MeasuredFile& file) {
     QByteArray bytes(size, Qt::Uninitialized);
     qint64 done = 0;
     while (done < size) {
+        if (const int fault = injectedFault(IoCall::ReadPicture, FaultEntry::current()))
+            failSaveErrno(fault, file.path());
         const ssize_t n = ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), done);
         if (n < 0 && errno == EINTR)
             continue;
@@ -458,9 +533,22 @@ using HeifHandle = std::unique_ptr<const heif_image_handle, Releaser<heif_image_
 using HeifOptions = std::unique_ptr<heif_decoding_options, Releaser<heif_decoding_options_free>>;
 using HeifNclx = std::unique_ptr<heif_color_profile_nclx, Releaser<heif_nclx_color_profile_free>>;
 
+// libheif's own text goes to the debug log; the cause is told in words of ours by its class.
 void check(const Picture& picture, const heif_error& error) {
-    if (error.code != heif_error_Ok)
-        undecodable(picture, firstLine(error.message));
+    if (error.code == heif_error_Ok)
+        return;
+    qCWarning(lcVips, "%s: libheif: %s", qPrintable(printablePath(picture.path)),
+              qPrintable(firstLine(error.message)));
+    switch (error.code) {
+    case heif_error_Memory_allocation_error:
+        throw std::bad_alloc();
+    case heif_error_Unsupported_filetype:
+    case heif_error_Unsupported_feature:
+        undecodable(picture,
+                    QStringLiteral("the picture is coded in a way that cannot be decoded"));
+    default:
+        undecodable(picture, QStringLiteral("the picture's data cannot be decoded"));
+    }
 }
 
 // The ICC profile of the decoded pixels: the file's, or one made from the primaries its nclx
@@ -533,8 +621,10 @@ HeifHandle thumbnailItem(const heif_image_handle* primary, QSize target, QSize u
 // item that has the size that fits there; empty when there is none such.
 std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile& file,
                                       QSize thumbnailFor = {}) {
-    const QByteArray bytes = readAll(file);
     Decoded d;
+    // The file is held whole while it is decoded: its share is taken before it is read.
+    d.reservation.add(picture, measuredPixels(picture), file.identity().size);
+    const QByteArray bytes = readAll(file);
     d.upright = true;
     d.photographic = true;
     heif_image* decoded = nullptr;
@@ -610,10 +700,7 @@ std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const Measure
     const Source source(vips_source_new_from_memory(bytes.constData(), std::size_t(bytes.size())));
     if (!source)
         return std::nullopt;
-    const auto passOver = [] {
-        vips_error_clear();
-        return std::optional<Decoded>();
-    };
+    const auto passOver = [] { return std::optional<Decoded>(); };
     Decoded d;
     d.photographic = true;
     auto load = [&](int shrink) {
@@ -727,6 +814,8 @@ Image turned(const Picture& picture, Image image, Reservation& reservation) {
 }
 
 Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
+    if (injectedFault(IoCall::Allocate, FaultEntry::current()) == ENOMEM)
+        throw std::bad_alloc();
     switch (picture.format) {
     case PictureFormat::Jpeg:
         return decodeJpeg(picture, file, shown);

@@ -106,7 +106,8 @@ MadePicture make(const Picture& picture, QSize shown) {
         made.pixels = sizeOf(image.get());
         made.bytes = encoded(picture, image.get(), made.format);
     } catch (const RuntimeError&) {
-        // A file written to while it was read may fail to decode for that reason alone.
+        // A read that failed, or a file written to while it was read, is the cause.
+        file.checkRead();
         file.checkUnchanged();
         throw;
     }

@@ -28,9 +28,8 @@ Image inSrgb(const Picture& picture, Image image) {
         image.reset(out);
     };
     if (vips_image_get_typeof(image.get(), VIPS_META_ICC_NAME)) {
-        if (vips_icc_transform(image.get(), &out, "srgb", "embedded", TRUE, "depth", 8, nullptr))
-            vips_error_clear();
-        else
+        // A profile that cannot be used leaves the colours as they are.
+        if (!vips_icc_transform(image.get(), &out, "srgb", "embedded", TRUE, "depth", 8, nullptr))
             image.reset(out);
     }
     const VipsInterpretation space = image->Type;
@@ -108,7 +107,8 @@ Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bo
         made.size = sizeOf(image.get());
         made.bytes = encoded(picture, image.get());
     } catch (const RuntimeError&) {
-        // A file written to while it was read may fail to decode for that reason alone.
+        // A read that failed, or a file written to while it was read, is the cause.
+        file.checkRead();
         file.checkUnchanged();
         throw;
     }
