@@ -10,9 +10,9 @@
 // item (heif-enc -t 320) and without one.
 
 #include "app/previewtips.h"
-#include "host/previewmaker.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
+#include "pictures/previewmaker.h"
 
 #include <QApplication>
 #include <QBuffer>

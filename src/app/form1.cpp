@@ -6,9 +6,9 @@
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
+#include "core/faults.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/faults.h"
 #include "host/pptxhost.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
@@ -586,7 +586,7 @@ void Form1::runBuild(BuildFunction function) {
     build->thread->setObjectName(QStringLiteral("build"));
     connect(build->thread.get(), &QThread::finished, this, &Form1::endBuild, Qt::QueuedConnection);
     build_ = std::move(build);
-    const int fault = pptx::injectedFault(pptx::IoCall::StartThread, {});
+    const int fault = injectedFault(IoCall::StartThread, {});
     if (!fault)
         build_->thread->start();
     // A thread that could not start never finishes: the build ends here, as an error.

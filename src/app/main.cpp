@@ -4,7 +4,7 @@
 #include "core/messagehandler.h"
 #include "host/desktopopener.h"
 #include "host/pptxhost.h"
-#include "host/previewmaker.h"
+#include "pictures/previewmaker.h"
 #include "slides/picturemetrics.h"
 
 #include <QApplication>

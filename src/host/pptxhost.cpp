@@ -5,11 +5,11 @@
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
-#include "host/pptx/picturemaker.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/units.h"
+#include "pictures/picturemaker.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -265,9 +265,9 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
         media = int(deck.media.size());
         const QSize shown = pptx::shownPixels(frame.cx, frame.cy, options_.pixelsPerInch);
         const pptx::Media m{picture, shown};
-        std::function<pptx::MadePicture()> make;
-        if (pptx::mustMake(picture, shown))
-            make = [picture, shown] { return pptx::makePicture(picture, shown); };
+        std::function<pictures::MadePicture()> make;
+        if (pictures::mustMake(picture, shown))
+            make = [picture, shown] { return pictures::makePicture(picture, shown); };
         session.package->addPicture(media, m, std::move(make));
         deck.media.push_back(m);
         session.mediaByFile.insert(key, media);

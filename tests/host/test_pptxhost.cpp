@@ -1,7 +1,7 @@
 // The .pptx host: what it writes, part by part, and how it saves.
 
+#include "core/faults.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/faults.h"
 #include "host/pptx/packager.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
@@ -110,14 +110,14 @@ QString zipReadersComplain(const QStringList& decks) {
 
 // The fault seam's one failing call of a table row.
 struct Fault {
-    pptx::IoCall call = pptx::IoCall::Write;
+    IoCall call = IoCall::Write;
     // Calls about entries whose names start so fail; empty: every such call.
     QByteArray entry;
     int error = 0;
 };
 Fault g_fault;
 
-int injected(pptx::IoCall call, const QByteArray& entry) {
+int injected(IoCall call, const QByteArray& entry) {
     return call == g_fault.call && entry.startsWith(g_fault.entry) ? g_fault.error : 0;
 }
 
@@ -132,8 +132,8 @@ struct ChangeWhenRead {
 };
 ChangeWhenRead g_whenRead;
 
-int changeWhenRead(pptx::IoCall call, const QByteArray& entry) {
-    if (call == pptx::IoCall::ReadPicture && entry.startsWith(g_whenRead.entry) &&
+int changeWhenRead(IoCall call, const QByteArray& entry) {
+    if (call == IoCall::ReadPicture && entry.startsWith(g_whenRead.entry) &&
         !g_whenRead.done.exchange(true))
         g_whenRead.change();
     return 0;
@@ -666,10 +666,10 @@ void TestPptxHost::pictureNoLongerAsMeasured() {
         if (!afterAdding)
             change(photo);
         else
-            pptx::setFaultHook(changeWhenRead);
+            setFaultHook(changeWhenRead);
         host.addPicture(measured, kMsoFalse, kMsoTrue, 0, 0, 100, 100);
     });
-    pptx::setFaultHook(nullptr);
+    setFaultHook(nullptr);
     QVERIFY(!afterAdding || g_whenRead.done);
     QVERIFY(error);
     QCOMPARE(error->number(), int(errPathFileAccess));
@@ -769,7 +769,7 @@ void TestPptxHost::pictureMadeInMemory() {
     auto package = writer("made.pptx");
     package->addPicture(0, deck.media[0]);
     package->addPicture(1, deck.media[1], [made] {
-        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
+        return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     package->addPicture(2, deck.media[2]);
     package->finish(deck);
@@ -783,7 +783,7 @@ void TestPptxHost::pictureMadeInMemory() {
 
     auto failing = writer("failed.pptx");
     failing->addPicture(0, deck.media[0]);
-    failing->addPicture(1, deck.media[1], []() -> pptx::MadePicture {
+    failing->addPicture(1, deck.media[1], []() -> pictures::MadePicture {
         throw RuntimeError::withFile(errInvalidPicture, "b.heic");
     });
     failing->addPicture(2, deck.media[2]);
@@ -799,11 +799,11 @@ void TestPptxHost::pictureMadeInMemory() {
     bool overlapped = false;
     overlapping->addPicture(0, deck.media[1], [&] {
         overlapped = started.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
+        return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     overlapping->addPicture(1, deck.media[1], [&] {
         secondStarted.set_value();
-        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
+        return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     overlapping->drain();
     QVERIFY(overlapped);
@@ -822,23 +822,22 @@ void TestPptxHost::faultAtEveryPicture_data() {
     QTest::addColumn<bool>("decoded");
     QTest::addColumn<int>("number");
     QTest::newRow("reading a picture")
-        << int(pptx::IoCall::ReadPicture) << EIO << true << true << false << 75;
+        << int(IoCall::ReadPicture) << EIO << true << true << false << 75;
     QTest::newRow("reading a picture back")
-        << int(pptx::IoCall::ReadBack) << EIO << true << true << false << 75;
+        << int(IoCall::ReadBack) << EIO << true << true << false << 75;
     QTest::newRow("writing a picture")
-        << int(pptx::IoCall::Write) << ENOSPC << false << true << false << 75;
-    QTest::newRow("syncing the deck")
-        << int(pptx::IoCall::Sync) << EIO << false << false << false << 75;
+        << int(IoCall::Write) << ENOSPC << false << true << false << 75;
+    QTest::newRow("syncing the deck") << int(IoCall::Sync) << EIO << false << false << false << 75;
     // A read error while decoding is the read error, not an undecodable picture.
     QTest::newRow("reading a picture being decoded")
-        << int(pptx::IoCall::ReadPicture) << EIO << true << true << true << 75;
+        << int(IoCall::ReadPicture) << EIO << true << true << true << 75;
     // No exception but ours leaves a thread: an allocation that failed is the picture's
     // error 7, and the build ends as for any picture's error.
     QTest::newRow("decoding a picture runs out of memory")
-        << int(pptx::IoCall::Allocate) << ENOMEM << true << true << true << 7;
+        << int(IoCall::Allocate) << ENOMEM << true << true << true << 7;
     // A thread that cannot start (a pids limit) is the picture's error, not a hang.
     QTest::newRow("starting a picture's thread")
-        << int(pptx::IoCall::StartThread) << EAGAIN << true << true << true << 75;
+        << int(IoCall::StartThread) << EAGAIN << true << true << true << 75;
 }
 
 void TestPptxHost::faultAtEveryPicture() {
@@ -861,16 +860,16 @@ void TestPptxHost::faultAtEveryPicture() {
         if (decoded)
             options.pixelsPerInch = kMinPixelsPerInch;
         PptxHost host(options);
-        g_fault = {pptx::IoCall(call),
+        g_fault = {IoCall(call),
                    anyKept ? QStringLiteral("ppt/media/image%1.").arg(k + 1).toUtf8() : "", error};
-        pptx::setFaultHook(injected);
+        setFaultHook(injected);
         std::optional<RuntimeError> failed;
         try {
             buildOneOne(photos, false, loader, host);
         } catch (const RuntimeError& e) {
             failed = e;
         }
-        pptx::setFaultHook(nullptr);
+        setFaultHook(nullptr);
         QVERIFY2(failed, qPrintable(QString::number(k)));
         QCOMPARE(failed->number(), number);
         QCOMPARE(failed->file(), namesPicture ? photos[k] : docs);

@@ -24,11 +24,10 @@
 // (HEIC, HEIF, AVIF and WebP always). A picture that failed is not in the directory.
 #include "host/pptx/packager.h"
 
+#include "core/faults.h"
 #include "host/pptx/contenttypes.h"
 #include "host/pptx/docpropsapp.h"
 #include "host/pptx/docpropscore.h"
-#include "host/pptx/faults.h"
-#include "host/pptx/measuredfile.h"
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/presentation.h"
@@ -41,6 +40,7 @@
 #include "host/pptx/slidemaster.h"
 #include "host/pptx/theme.h"
 #include "host/pptx/zipwriter.h"
+#include "pictures/measuredfile.h"
 
 #include "core/runtimeerror.h"
 
@@ -60,6 +60,8 @@
 #include <unistd.h>
 
 namespace slidemill::pptx {
+
+using pictures::MeasuredFile;
 
 namespace {
 

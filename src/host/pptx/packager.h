@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/pptx/deck.h"
-#include "host/pptx/picturemaker.h"
+#include "pictures/picturemaker.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,6 +10,8 @@
 #include <memory>
 
 namespace slidemill::pptx {
+
+using pictures::MadePicture;
 
 class SaveFile;
 

@@ -1,7 +1,7 @@
 #include "host/pptx/savefile.h"
 
+#include "core/faults.h"
 #include "core/nativepath.h"
-#include "host/pptx/faults.h"
 #include "host/pptx/saveerror.h"
 
 #include <QDir>

@@ -1,14 +1,14 @@
-#include "host/pptx/measuredfile.h"
+#include "pictures/measuredfile.h"
 
 #include "core/nativepath.h"
-#include "host/pptx/saveerror.h"
+#include "core/saveerror.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 MeasuredFile::MeasuredFile(const QString& path, const FileIdentity& measured) : path_(path) {
     fd_ = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -40,4 +40,4 @@ void MeasuredFile::checkUnchanged() const {
         failSave(QStringLiteral("the file changed while it was stored"), path_);
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

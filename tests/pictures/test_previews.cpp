@@ -2,7 +2,7 @@
 // carries where it is large enough; what a broken picture says; cancelling; the cache's bound.
 
 #include "core/nativepath.h"
-#include "host/previewmaker.h"
+#include "pictures/previewmaker.h"
 #include "support/fixtures.h"
 
 #include <QBuffer>

@@ -1,13 +1,12 @@
-#include "host/pptx/picturedecoder.h"
+#include "pictures/decoders.h"
 
+#include "core/faults.h"
 #include "core/messagehandler.h"
-#include "core/nativepath.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/faults.h"
-#include "host/pptx/picturemaker.h"
-#include "host/pptx/saveerror.h"
+#include "core/saveerror.h"
 #include "slides/bytesource.h"
 #include "slides/exif.h"
+#include "slides/pictureformats.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -18,25 +17,17 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <libheif/heif.h>
-#include <malloc.h>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <unistd.h>
 #include <vector>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcVips, "libvips")
-
-// What pictures decoded whole (rather than a few lines at a time) may hold at once.
-constexpr qint64 kWholeDecodeLimit = qint64(512) << 20;
 
 // How far a picture may be shrunk while it is decoded, as a multiple of the target that must be
 // left for Lanczos3. A JPEG's DCT scaling (by 2, 4 or 8) may go down to the target itself: it
@@ -46,18 +37,6 @@ constexpr qint64 kWholeDecodeLimit = qint64(512) << 20;
 // twice the target.
 constexpr double kJpegLeftForLanczos = 1.0;
 constexpr double kWebpLeftForLanczos = 2.0;
-
-// The only loaders libvips may use; every other one, and anything it marks untrusted, is
-// blocked. Each is called by name for the format measured, never chosen by the file's bytes.
-constexpr const char* kLoaders[] = {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource",
-                                    "VipsForeignLoadNsgifSource", "VipsForeignLoadTiffSource",
-                                    "VipsForeignLoadWebpSource"};
-
-[[noreturn]] void tooLarge(const Picture& picture, QSize pixels) {
-    undecodable(picture, QStringLiteral("the picture is too large to decode (%1 x %2 pixels)")
-                             .arg(pixels.width())
-                             .arg(pixels.height()));
-}
 
 // Libraries end their messages with a newline and may add lines of detail: the first line is
 // the cause.
@@ -70,124 +49,7 @@ QString firstLine(const char* text) {
     return {};
 }
 
-void vipsLog(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
-    qCWarning(lcVips, "%s", message);
-}
-
-bool startVips() {
-    if (VIPS_INIT("slidemill") != 0)
-        return false;
-    // Buffers of a megabyte or more (decoded pictures, libde265's planes) are mapped for each
-    // picture and given back when freed, instead of the arenas keeping the largest picture's
-    // memory once malloc's threshold has grown past it: one 12-MP HEIC after another peaked at
-    // 138 MiB without this and 117 with it, two camera JPEGs at once at 76 and 70.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    // Its warnings go where Qt's do: dropped unless SLIDEMILL_DEBUG is set. Its notes (info,
-    // debug) stay GLib's, shown only when G_MESSAGES_DEBUG asks for them.
-    g_log_set_handler(
-        "VIPS", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
-        vipsLog, nullptr);
-    // No picture is made twice, and two are made at once on their own threads.
-    vips_cache_set_max(0);
-    vips_cache_set_max_mem(0);
-    vips_cache_set_max_files(0);
-    vips_concurrency_set(1);
-    vips_block_untrusted_set(TRUE);
-    vips_operation_block_set("VipsForeignLoad", TRUE);
-    for (const char* loader : kLoaders)
-        vips_operation_block_set(loader, FALSE);
-    return true;
-}
-
-// Memory for pictures decoded whole, shared by those made at once: a picture waits until its
-// share is free, and one larger than all of it is refused. What a picture that holds a share
-// adds later is taken without waiting, so that two pictures never wait for each other.
-class WholeDecodes {
-public:
-    void take(qint64 bytes, bool wait) {
-        std::unique_lock lock(mutex_);
-        if (wait)
-            changed_.wait(lock, [&] { return used_ + bytes <= kWholeDecodeLimit; });
-        used_ += bytes;
-    }
-    void give(qint64 bytes) {
-        {
-            const std::lock_guard lock(mutex_);
-            used_ -= bytes;
-        }
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    qint64 used_ = 0;
-};
-
-WholeDecodes& wholeDecodes() {
-    static WholeDecodes decodes;
-    return decodes;
-}
-
 } // namespace
-
-[[noreturn]] void undecodable(const Picture& picture, const QString& cause) {
-    throw RuntimeError(
-        errInvalidPicture,
-        QStringLiteral("%1: %2").arg(RuntimeError::standardText(errInvalidPicture), cause),
-        picture.path);
-}
-
-// libvips keeps one error buffer for the whole process, which any thread may be writing to:
-// what it holds may be another picture's, or a warning before the error. It goes to the debug
-// log as it is, never into the cause, and is never cleared (that would wipe other threads').
-[[noreturn]] void vipsFailed(const Picture& picture) {
-    char* text = vips_error_buffer_copy();
-    const QStringList lines = QString::fromUtf8(text ? text : "").trimmed().split(u'\n');
-    g_free(text);
-    qCWarning(lcVips, "%s: failed; libvips' error buffer ends: %s",
-              qPrintable(printablePath(picture.path)), qPrintable(lines.last()));
-    undecodable(picture, QStringLiteral("the picture's data cannot be decoded"));
-}
-
-void needVips(const Picture& picture) {
-    static const bool started = startVips();
-    if (!started)
-        undecodable(picture, QStringLiteral("the picture decoding library cannot start"));
-}
-
-Image loaded(const Picture& picture, int failed, VipsImage*& out) {
-    if (failed)
-        vipsFailed(picture);
-    return Image(std::exchange(out, nullptr));
-}
-
-VipsThreadEnd::~VipsThreadEnd() {
-    vips_thread_shutdown();
-    malloc_trim(0);
-}
-
-Reservation::~Reservation() {
-    if (bytes_ > 0)
-        wholeDecodes().give(bytes_);
-}
-
-void Reservation::add(const Picture& picture, QSize pixels, qint64 bytes) {
-    if (bytes <= 0)
-        return;
-    if (bytes_ + bytes > kWholeDecodeLimit)
-        tooLarge(picture, pixels);
-    wholeDecodes().take(bytes, bytes_ == 0);
-    bytes_ += bytes;
-}
-
-qint64 area(QSize size) {
-    return qint64(size.width()) * size.height();
-}
-
-QSize sizeOf(const VipsImage* image) {
-    return {image->Xsize, image->Ysize};
-}
 
 namespace {
 
@@ -357,7 +219,7 @@ Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown
     return d;
 }
 
-Decoded decodePng(const Picture& picture, const MeasuredFile& file) {
+Decoded decodePng(const Picture& picture, const MeasuredFile& file, QSize) {
     const Source source = sourceOf(picture, file);
     Decoded d;
     VipsImage* out = nullptr;
@@ -374,7 +236,7 @@ Decoded decodePng(const Picture& picture, const MeasuredFile& file) {
     return d;
 }
 
-Decoded decodeGif(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize) {
     const Source source = sourceOf(picture, file);
     Decoded d;
     VipsImage* out = nullptr;
@@ -394,7 +256,7 @@ Decoded decodeGif(const Picture& picture, const MeasuredFile& file) {
     return d;
 }
 
-Decoded decodeTiff(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeTiff(const Picture& picture, const MeasuredFile& file, QSize) {
     const Source source = sourceOf(picture, file);
     Decoded d;
     VipsImage* out = nullptr;
@@ -488,7 +350,7 @@ void setProfile(VipsImage* image, const QByteArray& icc) {
                                  std::size_t(icc.size()));
 }
 
-Decoded decodeBmp(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeBmp(const Picture& picture, const MeasuredFile& file, QSize) {
     Decoded d;
     const QSize header = measuredPixels(picture);
     // Qt's reader refuses more than its allocation limit.
@@ -537,8 +399,7 @@ using HeifNclx = std::unique_ptr<heif_color_profile_nclx, Releaser<heif_nclx_col
 void check(const Picture& picture, const heif_error& error) {
     if (error.code == heif_error_Ok)
         return;
-    qCWarning(lcVips, "%s: libheif: %s", qPrintable(printablePath(picture.path)),
-              qPrintable(firstLine(error.message)));
+    logLibraryText(picture, "libheif", firstLine(error.message));
     switch (error.code) {
     case heif_error_Memory_allocation_error:
         throw std::bad_alloc();
@@ -738,27 +599,66 @@ std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const Measure
 
 } // namespace
 
-std::optional<Decoded> decodeThumbnail(const Picture& picture, const MeasuredFile& file,
-                                       QSize shown) {
-    switch (picture.format) {
-    case PictureFormat::Jpeg:
-        return decodeExifThumbnail(picture, file, shown);
-    case PictureFormat::Heic:
-    case PictureFormat::Heif:
-    case PictureFormat::Avif:
-        return decodeHeifItem(picture, file, shown);
-    default:
-        return std::nullopt;
-    }
-}
-
 namespace {
 
-Decoded decodeHeif(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeHeif(const Picture& picture, const MeasuredFile& file, QSize) {
     return *decodeHeifItem(picture, file);
 }
 
+std::optional<Decoded> heifThumbnail(const Picture& picture, const MeasuredFile& file,
+                                     QSize shown) {
+    return decodeHeifItem(picture, file, shown);
+}
+
+using Decode = Decoded (*)(const Picture&, const MeasuredFile&, QSize shown);
+using DecodeThumbnail = std::optional<Decoded> (*)(const Picture&, const MeasuredFile&,
+                                                   QSize shown);
+
+// The decoder of each format, in the order of the format table; none for the metafiles, which
+// are stored as they are.
+struct DecoderRow {
+    PictureFormat format;
+    Decode decode;
+    // From the thumbnail the file carries, where the format has one.
+    DecodeThumbnail thumbnail;
+};
+
+constexpr DecoderRow kDecoders[] = {
+    {PictureFormat::Png, decodePng, nullptr},
+    {PictureFormat::Jpeg, decodeJpeg, decodeExifThumbnail},
+    {PictureFormat::Gif, decodeGif, nullptr},
+    {PictureFormat::Bmp, decodeBmp, nullptr},
+    {PictureFormat::Tiff, decodeTiff, nullptr},
+    {PictureFormat::Wmf, nullptr, nullptr},
+    {PictureFormat::Emf, nullptr, nullptr},
+    {PictureFormat::Heic, decodeHeif, heifThumbnail},
+    {PictureFormat::Heif, decodeHeif, heifThumbnail},
+    {PictureFormat::Avif, decodeHeif, heifThumbnail},
+    {PictureFormat::Webp, decodeWebp, nullptr},
+};
+static_assert(std::size(kDecoders) == std::size_t(PictureFormat::Count));
+
+constexpr bool inTableOrder() {
+    for (std::size_t i = 0; i < std::size(kDecoders); ++i) {
+        if (kDecoders[i].format != PictureFormat(i) ||
+            kPictureFormats[i].format != PictureFormat(i))
+            return false;
+    }
+    return true;
+}
+static_assert(inTableOrder());
+
+const DecoderRow& decoderOf(PictureFormat format) {
+    return kDecoders[std::size_t(format) < std::size(kDecoders) ? std::size_t(format) : 0];
+}
+
 } // namespace
+
+std::optional<Decoded> decodeThumbnail(const Picture& picture, const MeasuredFile& file,
+                                       QSize shown) {
+    const DecodeThumbnail thumbnail = decoderOf(picture.format).thumbnail;
+    return thumbnail ? thumbnail(picture, file, shown) : std::nullopt;
+}
 
 // --- Resizing, turning, encoding ----------------------------------------------------------
 
@@ -816,29 +716,10 @@ Image turned(const Picture& picture, Image image, Reservation& reservation) {
 Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
     if (injectedFault(IoCall::Allocate, FaultEntry::current()) == ENOMEM)
         throw std::bad_alloc();
-    switch (picture.format) {
-    case PictureFormat::Jpeg:
-        return decodeJpeg(picture, file, shown);
-    case PictureFormat::Png:
-        return decodePng(picture, file);
-    case PictureFormat::Gif:
-        return decodeGif(picture, file);
-    case PictureFormat::Tiff:
-        return decodeTiff(picture, file);
-    case PictureFormat::Webp:
-        return decodeWebp(picture, file, shown);
-    case PictureFormat::Bmp:
-        return decodeBmp(picture, file);
-    case PictureFormat::Heic:
-    case PictureFormat::Heif:
-    case PictureFormat::Avif:
-        return decodeHeif(picture, file);
-    case PictureFormat::Wmf:
-    case PictureFormat::Emf:
-    case PictureFormat::Count:
-        break;
-    }
-    undecodable(picture, QStringLiteral("the picture cannot be decoded"));
+    if (std::size_t(picture.format) >= std::size(kDecoders) ||
+        !kDecoders[std::size_t(picture.format)].decode)
+        undecodable(picture, QStringLiteral("the picture cannot be decoded"));
+    return kDecoders[std::size_t(picture.format)].decode(picture, file, shown);
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

@@ -14,7 +14,7 @@
 namespace slidemill {
 
 // Measures the picture at path from its header and makes its thumbnail (kPreviewSide, from
-// host/pptx/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
+// pictures/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
 // when `cancelled` answered true before it was done. Safe to call from any thread.
 std::optional<Preview> makePreview(const QString& path,
                                    const std::function<bool()>& cancelled = {});

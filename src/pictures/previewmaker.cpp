@@ -1,9 +1,9 @@
-#include "host/previewmaker.h"
+#include "pictures/previewmaker.h"
 
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/picturemaker.h"
-#include "host/pptx/thumbnail.h"
+#include "pictures/picturemaker.h"
+#include "pictures/thumbnail.h"
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 
@@ -68,14 +68,15 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
     preview.file = identityOfPath(path);
     try {
         const Picture picture = readPicture(path);
-        preview.pixels = pptx::measuredPixels(picture);
+        preview.pixels = pictures::measuredPixels(picture);
         preview.format = QLatin1String(formatRow(picture.format).name);
         if (cancelled && cancelled())
             return std::nullopt;
-        const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);
+        const pictures::Thumbnail thumbnail =
+            pictures::makeThumbnail(picture, kPreviewSide, cancelled);
         preview.thumbnail = thumbnail.bytes;
         preview.thumbnailSize = thumbnail.size;
-    } catch (const pptx::ThumbnailCancelled&) {
+    } catch (const pictures::ThumbnailCancelled&) {
         return std::nullopt;
     } catch (...) {
         // Nothing may leave this thread but the preview: what went wrong is its problem.

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <memory>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 // An open picture file, closed with its owner.
 class MeasuredFile {
@@ -41,4 +41,4 @@ private:
     FileIdentity identity_;
 };
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

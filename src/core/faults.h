@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace slidemill::pptx {
+namespace slidemill {
 
 // The calls of a save that the tests make fail: reading a picture (to copy or to decode it),
 // reading back what was written, writing the deck, syncing it to the disk, starting a thread
@@ -32,4 +32,4 @@ private:
     QByteArray previous_;
 };
 
-} // namespace slidemill::pptx
+} // namespace slidemill

@@ -3,8 +3,8 @@
 
 #include "core/messagehandler.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/picturemaker.h"
 #include "host/pptx/units.h"
+#include "pictures/picturemaker.h"
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 #include "support/fixtures.h"
@@ -32,7 +32,7 @@
 
 using namespace slidemill;
 using namespace slidemill::test;
-using pptx::MadePicture;
+using pictures::MadePicture;
 
 namespace {
 
@@ -118,7 +118,7 @@ struct Outcome {
 Outcome make(const Picture& picture, QSize shown) {
     Outcome o;
     try {
-        o.made = pptx::makePicture(picture, shown);
+        o.made = pictures::makePicture(picture, shown);
     } catch (const RuntimeError& e) {
         o.error = e.number();
         o.text = e.oneLine();
@@ -323,9 +323,9 @@ void TestPictureMaker::shownPixels() {
     QCOMPARE(pptx::shownPixels(500 * pt, 375 * pt, 220), QSize(1528, 1146));
     QCOMPARE(pptx::shownPixels(500 * pt, 375 * pt, 150), QSize(1042, 782));
     QCOMPARE(pptx::shownPixels(720 * pt, 540 * pt, 96), QSize(960, 720));
-    QCOMPARE(pptx::fittedPixels({3000, 4000}, {1528, 1146}), QSize(860, 1146));
-    QCOMPARE(pptx::fittedPixels({4000, 3000}, {1042, 782}), QSize(1042, 782));
-    QCOMPARE(pptx::fittedPixels({400, 300}, {800, 600}), QSize(400, 300));
+    QCOMPARE(pictures::fittedPixels({3000, 4000}, {1528, 1146}), QSize(860, 1146));
+    QCOMPARE(pictures::fittedPixels({4000, 3000}, {1042, 782}), QSize(1042, 782));
+    QCOMPARE(pictures::fittedPixels({400, 300}, {800, 600}), QSize(400, 300));
 }
 
 void TestPictureMaker::mustMake_data() {
@@ -352,8 +352,8 @@ void TestPictureMaker::mustMake() {
     QFETCH(QSize, shown);
     QFETCH(bool, must);
     const Picture p = pictureOf({}, PictureFormat(format), pixels);
-    QCOMPARE(pptx::measuredPixels(p), pixels);
-    QCOMPARE(pptx::mustMake(p, shown), must);
+    QCOMPARE(pictures::measuredPixels(p), pixels);
+    QCOMPARE(pictures::mustMake(p, shown), must);
 }
 
 // Each format resized, kept or transcoded: what is stored, in which format, at which size.
@@ -446,7 +446,7 @@ void TestPictureMaker::made() {
     if (kind.isEmpty()) {
         QVERIFY(o.made.bytes.isEmpty());
         QCOMPARE(o.made.format, picture.format);
-        QCOMPARE(o.made.pixels, pptx::measuredPixels(picture));
+        QCOMPARE(o.made.pixels, pictures::measuredPixels(picture));
         return;
     }
     QCOMPARE(QString::fromLatin1(kindOf(o.made.bytes)), kind);
@@ -543,11 +543,11 @@ void TestPictureMaker::twoAtOnce() {
     }
     QList<QByteArray> alone;
     for (const Picture& p : pictures)
-        alone << pptx::makePicture(p, QSize(160, 120)).bytes;
+        alone << pictures::makePicture(p, QSize(160, 120)).bytes;
     QList<QByteArray> together(pictures.size());
     auto half = [&](int first) {
         for (int i = first; i < pictures.size(); i += 2)
-            together[i] = pptx::makePicture(pictures[i], QSize(160, 120)).bytes;
+            together[i] = pictures::makePicture(pictures[i], QSize(160, 120)).bytes;
     };
     std::thread other(half, 1);
     half(0);
@@ -596,7 +596,7 @@ void TestPictureMaker::blockedLoaders() {
 // has started it.
 void TestPictureMaker::otherLoadersBlocked() {
     const QString jpeg = write(QStringLiteral("start.jpg"), encoded(photo(40, 30), "jpeg"));
-    QVERIFY(!pptx::makePicture(readPicture(jpeg), QSize(20, 15)).bytes.isEmpty());
+    QVERIFY(!pictures::makePicture(readPicture(jpeg), QSize(20, 15)).bytes.isEmpty());
     const QByteArray ppm = "P6\n2 2\n255\n" + QByteArray(12, '\x40');
     const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2\" height=\"2\"/>";
     for (const QString& path :

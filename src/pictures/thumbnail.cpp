@@ -1,10 +1,10 @@
-#include "host/pptx/thumbnail.h"
+#include "pictures/thumbnail.h"
 
 #include "core/runtimeerror.h"
-#include "host/pptx/measuredfile.h"
-#include "host/pptx/picturedecoder.h"
+#include "pictures/decoders.h"
+#include "pictures/measuredfile.h"
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 namespace {
 
@@ -116,4 +116,4 @@ Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bo
     return made;
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

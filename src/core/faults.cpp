@@ -1,9 +1,9 @@
-#include "host/pptx/faults.h"
+#include "core/faults.h"
 
 #include <atomic>
 #include <utility>
 
-namespace slidemill::pptx {
+namespace slidemill {
 
 namespace {
 
@@ -31,4 +31,4 @@ const QByteArray& FaultEntry::current() {
     return t_entry;
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill
