@@ -17,6 +17,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <libheif/heif.h>
@@ -188,6 +189,190 @@ void rewind(const Picture& picture, VipsSource* source) {
         vipsFailed(picture);
 }
 
+// --- What the headers say about how the pixels are coded ----------------------------------
+
+// The file as ByteSource reads it, a window at a time.
+template <typename Read> auto readingFile(const MeasuredFile& file, Read read) {
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        failSaveErrno(EBADF, file.path());
+    return read(ByteSource(device));
+}
+
+// How a TIFF's first picture is laid out, from the tags of its first IFD.
+struct TiffLayout {
+    quint32 width = 0, height = 0;
+    quint32 compression = 1;
+    quint32 samples = 1, bits = 1;
+    quint32 rowsPerStrip = 0xFFFFFFFF;
+    quint32 tileWidth = 0, tileHeight = 0;
+};
+
+std::optional<TiffLayout> tiffLayout(const ByteSource& bytes) {
+    const bool le = bytes.read(0, 2) == "II";
+    const auto u16 = [&](qint64 at) { return le ? bytes.readU16Le(at) : bytes.readU16Be(at); };
+    const auto u32 = [&](qint64 at) { return le ? bytes.readU32Le(at) : bytes.readU32Be(at); };
+    const auto ifd = u32(4);
+    const auto count = ifd ? u16(*ifd) : std::nullopt;
+    if (!count)
+        return std::nullopt;
+    TiffLayout t;
+    for (int i = 0; i < *count; ++i) {
+        const qint64 entry = qint64(*ifd) + 2 + 12 * qint64(i);
+        const auto tag = u16(entry), type = u16(entry + 2);
+        const auto n = u32(entry + 4);
+        if (!tag || !type || !n)
+            return std::nullopt;
+        // The first value: in the entry where it fits, else where the entry points.
+        const qint64 size = *type == 3 ? 2 : 4;
+        qint64 at = entry + 8;
+        if (qint64(*n) * size > 4) {
+            const auto offset = u32(entry + 8);
+            if (!offset)
+                return std::nullopt;
+            at = *offset;
+        }
+        std::optional<quint32> value;
+        if (*type == 3) {
+            if (const auto v = u16(at))
+                value = *v;
+        } else {
+            value = u32(at);
+        }
+        if (!value || (*type != 3 && *type != 4))
+            continue;
+        switch (*tag) {
+        case 256:
+            t.width = *value;
+            break;
+        case 257:
+            t.height = *value;
+            break;
+        case 258:
+            t.bits = *value;
+            break;
+        case 259:
+            t.compression = *value;
+            break;
+        case 277:
+            t.samples = *value;
+            break;
+        case 278:
+            t.rowsPerStrip = *value;
+            break;
+        case 322:
+            t.tileWidth = *value;
+            break;
+        case 323:
+            t.tileHeight = *value;
+            break;
+        default:
+            break;
+        }
+    }
+    return t;
+}
+
+// The TIFF compressions libtiff decodes strip by strip or tile by tile: none, the fax codings,
+// LZW, JPEG, deflate, PackBits, LZMA, Zstandard and WebP. Any other (JPEG 2000 above all,
+// which would reach OpenJPEG) is refused before a decoder runs.
+bool tiffCompressionDecoded(quint32 compression) {
+    switch (compression) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
+    case 8:
+    case 32773:
+    case 32946:
+    case 34925:
+    case 50000:
+    case 50001:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Refuses what no decoder of ours should reach, and takes from the budget what the strips or
+// the row of tiles being decoded hold (twice: libtiff's buffer and libvips' copy), from the
+// sizes the file codes rather than the header measured.
+void checkTiff(const Picture& picture, const MeasuredFile& file, Reservation& reservation) {
+    const std::optional<TiffLayout> t = readingFile(file, tiffLayout);
+    if (!t || t->width == 0 || t->height == 0)
+        undecodable(picture, QStringLiteral("the TIFF's first picture has no size"));
+    if (!tiffCompressionDecoded(t->compression))
+        undecodable(picture, QStringLiteral("the TIFF's compression (%1%2) cannot be decoded")
+                                 .arg(t->compression)
+                                 .arg(t->compression == 34712 || t->compression == 33003 ||
+                                              t->compression == 33005
+                                          ? QStringLiteral(", JPEG 2000")
+                                          : QString()));
+    const qint64 pixelBytes = qint64(std::max<quint32>(t->samples, 1)) *
+                              ((qint64(std::max<quint32>(t->bits, 1)) + 7) / 8);
+    qint64 held = 0;
+    if (t->tileWidth > 0 && t->tileHeight > 0) {
+        const qint64 across = (qint64(t->width) + t->tileWidth - 1) / t->tileWidth;
+        held = across * t->tileWidth * qint64(t->tileHeight) * pixelBytes;
+    } else {
+        held = qint64(t->width) * std::min<quint32>(t->rowsPerStrip, t->height) * pixelBytes;
+    }
+    reservation.add(picture,
+                    QSize(int(std::min<quint32>(t->width, INT_MAX)),
+                          int(std::min<quint32>(t->height, INT_MAX))),
+                    2 * held);
+}
+
+// A progressive JPEG is decoded once a scan at a time; tens of thousands of tiny scans take
+// seconds. Counted by walking the segments and the entropy-coded data between them.
+constexpr int kMaxProgressiveScans = 100;
+
+int jpegScans(const ByteSource& bytes, int limit) {
+    int scans = 0;
+    qint64 at = 2;
+    while (scans <= limit) {
+        const auto ff = bytes.readU8(at), marker = bytes.readU8(at + 1);
+        if (!ff || !marker || *ff != 0xFF)
+            return scans;
+        if (*marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (*marker == 0xD9)
+            return scans;
+        const auto length = bytes.readU16Be(at + 2);
+        if (!length)
+            return scans;
+        at += 2 + *length;
+        if (*marker != 0xDA)
+            continue;
+        ++scans;
+        // The scan's data runs to the next marker that is neither a stuffed 0xFF nor a restart.
+        for (;;) {
+            at = bytes.find(char(0xFF), at);
+            const auto next = at < 0 ? std::nullopt : bytes.readU8(at + 1);
+            if (!next)
+                return scans;
+            if (*next == 0x00 || (*next >= 0xD0 && *next <= 0xD7)) {
+                at += 2;
+                continue;
+            }
+            break;
+        }
+    }
+    return scans;
+}
+
+void checkScans(const Picture& picture, const MeasuredFile& file) {
+    const int scans = readingFile(
+        file, [](const ByteSource& bytes) { return jpegScans(bytes, kMaxProgressiveScans); });
+    if (scans > kMaxProgressiveScans)
+        undecodable(picture, QStringLiteral("the progressive JPEG has more than %1 scans")
+                                 .arg(kMaxProgressiveScans));
+}
+
 Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown) {
     const Source source = sourceOf(picture, file);
     Decoded d;
@@ -200,8 +385,10 @@ Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown
     d.stored = sizeOf(d.image.get());
     checkShape(picture, uprightOf(picture, d));
     // A progressive JPEG's coefficients are held whole while it is decoded.
-    if (interlaced(d.image.get()))
+    if (interlaced(d.image.get())) {
+        checkScans(picture, file);
         d.reservation.add(picture, d.stored, area(d.stored) * d.image->Bands * 2);
+    }
     const double shrink =
         shrinkOnLoad(d.stored, storedTarget(picture, d, shown), kJpegLeftForLanczos);
     int factor = 1;
@@ -240,9 +427,10 @@ Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize) {
     const Source source = sourceOf(picture, file);
     Decoded d;
     VipsImage* out = nullptr;
-    d.image = loaded(
-        picture,
-        vips_gifload_source(source.get(), &out, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr), out);
+    d.image = loaded(picture,
+                     vips_gifload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
+                                         "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr),
+                     out);
     d.stored = sizeOf(d.image.get());
     int pages = 1;
     if (vips_image_get_typeof(d.image.get(), "n-pages") &&
@@ -257,8 +445,9 @@ Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize) {
 }
 
 Decoded decodeTiff(const Picture& picture, const MeasuredFile& file, QSize) {
-    const Source source = sourceOf(picture, file);
     Decoded d;
+    checkTiff(picture, file, d.reservation);
+    const Source source = sourceOf(picture, file);
     VipsImage* out = nullptr;
     d.image = loaded(picture,
                      vips_tiffload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,

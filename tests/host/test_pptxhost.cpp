@@ -6,6 +6,7 @@
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
 #include "host/pptxhost.h"
+#include "pictures/cores.h"
 #include "slides/builds.h"
 #include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
@@ -20,7 +21,9 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <sched.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utime.h>
 
@@ -178,6 +181,8 @@ private Q_SLOTS:
     void outputFile_data();
     void outputFile();
     void pictureMadeInMemory();
+    void madeOnEveryCore_data();
+    void madeOnEveryCore();
     void faultAtEveryPicture_data();
     void faultAtEveryPicture();
     void undecodablePhoneFormat();
@@ -807,6 +812,52 @@ void TestPptxHost::pictureMadeInMemory() {
     });
     overlapping->drain();
     QVERIFY(overlapped);
+}
+
+// As many pictures are made at once as the process has cores to run on, whatever the
+// machine: a slow fake maker counts those at work together.
+void TestPptxHost::madeOnEveryCore_data() {
+    QTest::addColumn<bool>("oneCore");
+    QTest::newRow("one core, as taskset -c 0 leaves it") << true;
+    QTest::newRow("every core") << false;
+}
+
+void TestPptxHost::madeOnEveryCore() {
+    QFETCH(bool, oneCore);
+    cpu_set_t all;
+    QCOMPARE(::sched_getaffinity(0, sizeof all, &all), 0);
+    const auto restore = qScopeGuard([&all] { ::sched_setaffinity(0, sizeof all, &all); });
+    if (oneCore) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &all)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        QCOMPARE(::sched_setaffinity(0, sizeof one, &one), 0);
+    }
+    const int cores = pictures::usableCores();
+    QCOMPARE(cores == 1, oneCore || CPU_COUNT(&all) == 1);
+    QTemporaryDir dir;
+    Picture heic = readPicture(makePicture(dir.path(), "a.png", "png", 16, 12));
+    heic.format = PictureFormat::Heic;
+    pptx::PackageWriter package(pptx::SaveFile::replacing(dir.filePath("cores.pptx")));
+    const QByteArray made = jpegBytes(8, 8);
+    std::atomic<int> working{0}, most{0};
+    for (int i = 0; i < 3 * cores + 1; ++i) {
+        package.addPicture(i, {heic, {}}, [&] {
+            const int now = ++working;
+            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            --working;
+            return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
+        });
+    }
+    package.drain();
+    QCOMPARE(most.load(), cores);
 }
 
 // A 20-photo build in the window's way, with a read, a read-back, a write or the sync failing

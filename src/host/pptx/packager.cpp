@@ -40,6 +40,7 @@
 #include "host/pptx/slidemaster.h"
 #include "host/pptx/theme.h"
 #include "host/pptx/zipwriter.h"
+#include "pictures/cores.h"
 #include "pictures/measuredfile.h"
 
 #include "core/runtimeerror.h"
@@ -454,8 +455,9 @@ void PackageWriter::addPicture(int index, const Media& media, std::function<Made
     job->index = index;
     job->media = media;
     if (make) {
-        // One made ahead of the one being written, so that no more than two are held.
-        d_->waitForRoom(2);
+        // As many made at once as there are cores to make them, the one being written among
+        // them; the decode budget bounds what they hold together.
+        d_->waitForRoom(std::size_t(pictures::usableCores()));
         try {
             job->made = started(index, [&] {
                 return std::async(std::launch::async, [make = std::move(make), index] {
