@@ -34,6 +34,7 @@ struct Request {
     bool description = false;
     bool quiet = false;
     bool verbose = false;
+    bool keepGoing = false;
     QString output;
     QStringList pictures;
     QString listFile;                          // empty: the pictures are on the command line
@@ -137,9 +138,11 @@ Action parse(const QStringList& args, Request& request) {
     const QCommandLineOption ppi(QStringLiteral("ppi"), QString(), QStringLiteral("N"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
+    const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({two, description, output, from, ppi, quiet, verbose, help, version});
+    parser.addOptions(
+        {two, description, output, from, ppi, quiet, verbose, keepGoing, help, version});
     const AlbumOptions album;
     album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
@@ -190,6 +193,7 @@ Action parse(const QStringList& args, Request& request) {
     request.build = album.read(parser, request.two, request.description);
     request.quiet = parser.isSet(quiet);
     request.verbose = parser.isSet(verbose);
+    request.keepGoing = parser.isSet(keepGoing);
     request.output = outputs.first();
     request.listFile = lists.value(0);
     return Action::Build;
@@ -354,6 +358,33 @@ QString beyondLibreOffice(qint64 bytes, qint64 entries) {
     return past.join(QLatin1String(" and "));
 }
 
+// --keep-going: one line for each picture left out, naming it and why.
+void leftOut(QTextStream& err, const RuntimeError& e) {
+    err << kProgram << ": warning: left out: " << e.oneLine() << '\n';
+    err.flush();
+}
+
+RuntimeError noPictureUsable() {
+    return RuntimeError(errInvalidPicture, QStringLiteral("%1: no picture given could be used")
+                                               .arg(RuntimeError::standardText(errInvalidPicture)));
+}
+
+// The pictures that can be measured, the others left out.
+QStringList measurable(const QStringList& pictures, PictureLoader& loader, QTextStream& err) {
+    QStringList kept;
+    for (const QString& path : pictures) {
+        try {
+            loader.load(path);
+            kept << path;
+        } catch (const RuntimeError& e) {
+            leftOut(err, e.file().isEmpty() ? RuntimeError(e.number(), e.text(), path) : e);
+        }
+    }
+    if (kept.isEmpty())
+        throw noPictureUsable();
+    return kept;
+}
+
 // Prints the message and the synopsis (not the whole help: the message must not scroll away).
 int usageError(QTextStream& err, const QString& message) {
     err << kProgram << ": " << message << "\n\n"
@@ -419,6 +450,8 @@ QString batchUsage() {
                "                 presentation applications' top preset, 220 print and large\n"
                "                 screens (the default), 150 projectors and full HD, 96 mail\n"
                "  --ppi original store every picture as its file holds it, byte for byte\n"
+               "  --keep-going   leave out a picture that cannot be used, with a warning that\n"
+               "                 names it, and build the rest (exit 0 when any is in the deck)\n"
                "  --quiet        show no progress\n"
                "  --verbose      say what was written: the file, its slides and its size\n"
                "  -h, --help     show this help\n"
@@ -500,9 +533,27 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         options.keepOnFailure = false; // OUT stays as it was when the build fails
         options.opener = nullptr;
         options.pixelsPerInch = request.pixelsPerInch;
-        const std::shared_ptr<PresentationHost> host = services.makeHost(options);
-        buildSlides(request.pictures, request.build, *services.loader, *host,
-                    showProgress ? &progress : nullptr);
+        if (request.keepGoing)
+            request.pictures = measurable(request.pictures, *services.loader, err);
+        for (;;) {
+            try {
+                const std::shared_ptr<PresentationHost> host = services.makeHost(options);
+                buildSlides(request.pictures, request.build, *services.loader, *host,
+                            showProgress ? &progress : nullptr);
+                break;
+            } catch (const RuntimeError& e) {
+                // A stream cannot be taken back; a deck written to a file is built again
+                // without the picture that failed.
+                if (!request.keepGoing || options.outputDescriptor >= 0 ||
+                    !request.pictures.contains(e.file()))
+                    throw;
+                progress.clear();
+                leftOut(err, e);
+                request.pictures.removeAll(e.file());
+                if (request.pictures.isEmpty())
+                    throw noPictureUsable();
+            }
+        }
     } catch (...) {
         // Whatever was thrown (an allocation that failed too) ends the run as an error does.
         const RuntimeError e = RuntimeError::from(std::current_exception());
