@@ -11,8 +11,8 @@ namespace slidemill {
 enum class IoCall { ReadPicture, ReadBack, Write, Sync, StartThread, Allocate };
 
 // The fault seam. The hook is asked before each such call with the zip entry the call serves
-// (empty for none), possibly from several threads at once; a non-zero answer is taken as the
-// errno the call failed with. The programs set none.
+// (empty for none; "/" for the sync of the deck's folder), possibly from several threads at once; a
+// non-zero answer is taken as the errno the call failed with. The programs set none.
 using FaultHook = int (*)(IoCall call, const QByteArray& entry);
 void setFaultHook(FaultHook hook);
 int injectedFault(IoCall call, const QByteArray& entry);

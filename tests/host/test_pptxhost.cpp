@@ -181,6 +181,7 @@ private Q_SLOTS:
     void outputFile_data();
     void outputFile();
     void pictureMadeInMemory();
+    void folderSyncFails();
     void madeOnEveryCore_data();
     void madeOnEveryCore();
     void faultAtEveryPicture_data();
@@ -814,6 +815,27 @@ void TestPptxHost::pictureMadeInMemory() {
     QVERIFY(overlapped);
 }
 
+// The deck's new name is synced to the disk with its folder; when that fails, so does the save.
+void TestPptxHost::folderSyncFails() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("synced.pptx"));
+    g_fault = {IoCall::Sync, "/", EIO};
+    setFaultHook(injected);
+    std::optional<RuntimeError> failed;
+    try {
+        writeDeck(out, {makePicture(dir.path(), QStringLiteral("p.png"), "png", 16, 12)});
+    } catch (const RuntimeError& e) {
+        failed = e;
+    }
+    setFaultHook(nullptr);
+    QVERIFY(failed);
+    QCOMPARE(failed->number(), int(errPathFileAccess));
+    QCOMPARE(failed->file(), out);
+    QVERIFY2(failed->text().contains(QStringLiteral("the folder cannot be synced to the disk: ") +
+                                     pptx::errnoText(EIO)),
+             qPrintable(failed->text()));
+}
+
 // As many pictures are made at once as the process has cores to run on, whatever the
 // machine: a slow fake maker counts those at work together.
 void TestPptxHost::madeOnEveryCore_data() {
@@ -972,6 +994,10 @@ void TestPptxHost::undecodablePhoneFormat() {
     QVERIFY(error);
     QCOMPARE(error->number(), int(errInvalidPicture));
     QCOMPARE(error->file(), noise);
+    // In our words: the library's text (or another thread's, in libvips' shared buffer) is
+    // for the debug log only.
+    QCOMPARE(error->text(),
+             QStringLiteral("Invalid picture: the picture's data cannot be decoded"));
     QCOMPARE(slideCount(out), 1);
     QVERIFY(readPart(out, QStringLiteral("ppt/media/image1.png")));
     QVERIFY(!readPart(out, QStringLiteral("ppt/media/image2.jpeg")));

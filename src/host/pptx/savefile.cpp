@@ -149,7 +149,7 @@ void syncFolder(const QByteArray& folder, const QString& reportAs) {
                 reportAs);
         return;
     }
-    int error = injectedFault(IoCall::Sync, {});
+    int error = injectedFault(IoCall::Sync, "/");
     if (!error && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
         error = errno;
     ::close(fd);
