@@ -138,13 +138,21 @@ void PreviewMaker::start(const QString& path) {
     Job job{std::make_shared<std::atomic<bool>>(false), new QFutureWatcher<Outcome>(this)};
     connect(job.watcher, &QFutureWatcherBase::finished, this, [this, path] { finish(path); });
     job.watcher->setFuture(QtConcurrent::run(&pool_, [path, known, stop = job.stop] {
-        const auto cancelled = [stop] { return stop->load(); };
-        if (cancelled())
-            return Outcome{};
-        giveWay();
-        if (known && *known == identityOfPath(path))
-            return Outcome{{}, true};
-        return Outcome{makePreview(path, cancelled), false};
+        // Nothing thrown may reach the window's thread through the future: it would end the
+        // window there.
+        try {
+            const auto cancelled = [stop] { return stop->load(); };
+            if (cancelled())
+                return Outcome{};
+            giveWay();
+            if (known && *known == identityOfPath(path))
+                return Outcome{{}, true};
+            return Outcome{makePreview(path, cancelled), false};
+        } catch (...) {
+            Preview failed;
+            failed.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
+            return Outcome{failed, false};
+        }
     }));
     jobs_.emplace(path, std::move(job));
 }
