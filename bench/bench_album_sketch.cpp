@@ -8,7 +8,7 @@
 
 #include "app/albumdialog.h"
 #include "app/slidesketch.h"
-#include "host/previewmaker.h"
+#include "pictures/previewmaker.h"
 #include "slides/picturemetrics.h"
 
 #include <QApplication>

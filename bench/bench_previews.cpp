@@ -10,10 +10,10 @@
 // item (heif-enc -t 320) and without one.
 
 #include "app/previewtips.h"
-#include "host/previewmaker.h"
-#include "host/thumbnailcache.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
+#include "pictures/previewmaker.h"
+#include "pictures/thumbnailcache.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -11,7 +11,7 @@
 //   vips-fit   libvips: shrink-on-load as far as the target allows
 //   turbo      libjpeg-turbo: decoded scaled by n/8 as far as the target allows, then Lanczos3
 //   turbo-2x   libjpeg-turbo: decoded scaled leaving a factor of 2 for the Lanczos3
-//   maker      pptx::makePicture (QUALITY is its own; give 0)
+//   maker      pictures::makePicture (QUALITY is its own; give 0)
 // WxH is the upright size a photo must fit; the result keeps the photo's proportions. QUALITY
 // 1-100 writes JPEG, 0 a lossless PPM (for the resize alone); QUALITY:444 or QUALITY:420 sets the
 // chroma subsampling (libvips' own choice is 4:2:0 below quality 90). Each photo is turned upright
@@ -22,7 +22,7 @@
 // peak (MiB), processor seconds a photo.
 
 #include "core/runtimeerror.h"
-#include "host/pptx/picturemaker.h"
+#include "pictures/picturemaker.h"
 #include "slides/picturemetrics.h"
 
 #include <QCoreApplication>
@@ -69,7 +69,7 @@ double cpuSeconds() {
 }
 
 QSize fitted(QSize upright, QSize target) {
-    return pptx::fittedPixels(upright, target);
+    return pictures::fittedPixels(upright, target);
 }
 
 bool quarterTurn(int orientation) {
@@ -323,7 +323,7 @@ qint64 viaTurbo(const Job& job, const Picture& picture) {
 
 qint64 viaMaker(const Job& job, const Picture& picture) {
     try {
-        const pptx::MadePicture made = pptx::makePicture(picture, job.target);
+        const pictures::MadePicture made = pictures::makePicture(picture, job.target);
         const QByteArray bytes = made.bytes.isEmpty() ? QByteArray() : made.bytes;
         QFile out(outName(job, picture.path));
         if (bytes.isEmpty()) {

@@ -38,7 +38,7 @@ QUALITIES = [75, 80, 85, 90, 92, 95]
 
 
 def fitted(w, h, sw, sh):
-    """pptx::fittedPixels: the bound side exactly, the other rounded halves up."""
+    """pictures::fittedPixels: the bound side exactly, the other rounded halves up."""
     if w <= sw and h <= sh:
         return w, h
     if w * sh >= h * sw:

@@ -8,6 +8,7 @@
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
 #include "browser/folderscan.h"
+#include "core/faults.h"
 #include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
@@ -40,6 +41,7 @@
 #include <exception>
 #include <limits>
 #include <optional>
+#include <system_error>
 
 namespace slidemill {
 
@@ -791,7 +793,16 @@ void Form1::runBuild(Layout layout) {
     build->thread->setObjectName(QStringLiteral("build"));
     connect(build->thread.get(), &QThread::finished, this, &Form1::endBuild, Qt::QueuedConnection);
     build_ = std::move(build);
-    build_->thread->start();
+    const int fault = injectedFault(IoCall::StartThread, {});
+    if (!fault)
+        build_->thread->start();
+    // A thread that could not start never finishes: the build ends here, as an error.
+    if (fault || !(build_->thread->isRunning() || build_->thread->isFinished())) {
+        build_->failure =
+            std::make_exception_ptr(RuntimeError::from(std::make_exception_ptr(std::system_error(
+                fault ? fault : EAGAIN, std::generic_category(), "cannot start a thread"))));
+        endBuild();
+    }
 }
 
 void Form1::endBuild() {
@@ -804,25 +815,14 @@ void Form1::endBuild() {
     build_->busy.reset();
     build_->refused.reset();
 
+    // Whatever the build's thread threw (an allocation that failed too) is told as an error,
+    // and the window keeps what was made.
     std::optional<RuntimeError> error;
-    std::exception_ptr unexpected;
-    if (build_->failure) {
-        try {
-            std::rethrow_exception(build_->failure);
-        } catch (const RuntimeError& e) {
-            error = e;
-        } catch (...) {
-            unexpected = std::current_exception();
-        }
-    }
-    if (!unexpected)
-        tellWhereTheDeckWent(build_->saved, build_->opened, build_->result,
-                             error ? &*error : nullptr);
+    if (build_->failure)
+        error = RuntimeError::from(build_->failure);
+    tellWhereTheDeckWent(build_->saved, build_->opened, build_->result, error ? &*error : nullptr);
     build_.reset();
     Q_EMIT buildEnded();
-    // What no handler expects ends the program, as it would have on the window's thread.
-    if (unexpected)
-        std::rethrow_exception(unexpected);
 }
 
 // Silent when the deck opened; otherwise the user learns which file holds it and where.

@@ -6,8 +6,8 @@
 #include "core/nativepath.h"
 #include "host/desktopopener.h"
 #include "host/pptxhost.h"
-#include "host/previewmaker.h"
-#include "host/thumbnailcache.h"
+#include "pictures/previewmaker.h"
+#include "pictures/thumbnailcache.h"
 #include "slides/picturemetrics.h"
 
 #include <QApplication>

@@ -33,6 +33,7 @@ struct UsageError {
 struct Request {
     bool quiet = false;
     bool verbose = false;
+    bool keepGoing = false;
     QString output;
     QStringList pictures;
     QString listFile;                          // empty: the pictures are on the command line
@@ -123,9 +124,10 @@ Action parse(const QStringList& args, Request& request) {
     const QCommandLineOption ppi(QStringLiteral("ppi"), QString(), QStringLiteral("N"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
+    const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({output, from, ppi, quiet, verbose, help, version});
+    parser.addOptions({output, from, ppi, quiet, verbose, keepGoing, help, version});
     const AlbumOptions album;
     album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
@@ -174,16 +176,27 @@ Action parse(const QStringList& args, Request& request) {
     request.album = album.read(parser);
     request.quiet = parser.isSet(quiet);
     request.verbose = parser.isSet(verbose);
+    request.keepGoing = parser.isSet(keepGoing);
     request.output = outputs.first();
     request.listFile = lists.value(0);
     return Action::Build;
 }
 
 // One path a line, taken as bytes; blank lines are skipped and a line ending in CR LF loses
-// its CR. A relative path is taken from `folder` ("" or ending in '/').
-QStringList parseList(const QByteArray& bytes, const QString& folder) {
+// its CR. A relative path is taken from `folder` ("" or ending in '/'). A NUL byte is refused
+// (no name holds one: the list was written by find -print0, say), naming `list`.
+QStringList parseList(const QByteArray& bytes, const QString& folder, const QString& list) {
     QStringList paths;
+    int number = 0;
     for (QByteArray line : bytes.split('\n')) {
+        ++number;
+        if (line.contains('\0'))
+            throw RuntimeError(errPathFileAccess,
+                               QStringLiteral("%1: line %2 holds a NUL byte; the list takes one "
+                                              "path a line (find -print, not -print0)")
+                                   .arg(RuntimeError::standardText(errPathFileAccess))
+                                   .arg(number),
+                               list);
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.trimmed().isEmpty())
@@ -205,7 +218,7 @@ QStringList readList(const QString& listFile, QIODevice* input, FileIdentity& id
             input = &stdinFile;
             identity = identityOf(STDIN_FILENO);
         }
-        return parseList(input->readAll(), QString());
+        return parseList(input->readAll(), QString(), QStringLiteral("standard input"));
     }
     // Blocking is right here: a list may be a pipe, as with --from <(find ...).
     const int fd = ::open(nativePath(listFile).constData(), O_RDONLY | O_CLOEXEC);
@@ -223,7 +236,7 @@ QStringList readList(const QString& listFile, QIODevice* input, FileIdentity& id
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw RuntimeError::withFile(errPathFileAccess, listFile);
-    return parseList(bytes, listFile.left(listFile.lastIndexOf(QLatin1Char('/')) + 1));
+    return parseList(bytes, listFile.left(listFile.lastIndexOf(QLatin1Char('/')) + 1), listFile);
 }
 
 // "photo k of n, X MB written" on one line of a terminal, rewritten in place, once the run has
@@ -328,6 +341,33 @@ QString beyondLibreOffice(qint64 bytes, qint64 entries) {
     return past.join(QLatin1String(" and "));
 }
 
+// --keep-going: one line for each picture left out, naming it and why.
+void leftOut(QTextStream& err, const RuntimeError& e) {
+    err << kProgram << ": warning: left out: " << e.oneLine() << '\n';
+    err.flush();
+}
+
+RuntimeError noPictureUsable() {
+    return RuntimeError(errInvalidPicture, QStringLiteral("%1: no picture given could be used")
+                                               .arg(RuntimeError::standardText(errInvalidPicture)));
+}
+
+// The pictures that can be measured, the others left out.
+QStringList measurable(const QStringList& pictures, PictureLoader& loader, QTextStream& err) {
+    QStringList kept;
+    for (const QString& path : pictures) {
+        try {
+            loader.load(path);
+            kept << path;
+        } catch (const RuntimeError& e) {
+            leftOut(err, e.file().isEmpty() ? RuntimeError(e.number(), e.text(), path) : e);
+        }
+    }
+    if (kept.isEmpty())
+        throw noPictureUsable();
+    return kept;
+}
+
 // Prints the message and the synopsis (not the whole help: the message must not scroll away).
 int usageError(QTextStream& err, const QString& message) {
     err << kProgram << ": " << message << "\n\n"
@@ -390,7 +430,8 @@ QString batchUsage() {
                "Builds a presentation from the pictures, in their order, one photo per slide\n"
                "(two with --two, four with --four, filling the slide with --fit or --fill),\n"
                "and writes it to OUT.pptx. When a picture cannot be used, nothing is written\n"
-               "and OUT.pptx stays as it was.\n"
+               "and OUT.pptx stays as it was; with -o -, what was streamed before the error\n"
+               "stays, ending unfinished.\n"
                "\n") +
            formatsSentence() + QLatin1Char('\n') + albumHelp() +
            QStringLiteral(
@@ -405,6 +446,8 @@ QString batchUsage() {
                "                 presentation applications' top preset, 220 print and large\n"
                "                 screens (the default), 150 projectors and full HD, 96 mail\n"
                "  --ppi original store every picture as its file holds it, byte for byte\n"
+               "  --keep-going   leave out a picture that cannot be used, with a warning that\n"
+               "                 names it, and build the rest (exit 0 when any is in the deck)\n"
                "  --quiet        show no progress\n"
                "  --verbose      say what was written: the file, its slides and its size\n"
                "  -h, --help     show this help\n"
@@ -488,12 +531,31 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         options.keepOnFailure = false; // OUT stays as it was when the build fails
         options.opener = nullptr;
         options.pixelsPerInch = request.pixelsPerInch;
-        const std::shared_ptr<PresentationHost> host = services.makeHost(options);
-        const QStringList ordered =
-            sortedPhotos(request.pictures, request.album.sort, *services.loader);
-        buildSlides(ordered, request.album.build, *services.loader, *host,
-                    showProgress ? &progress : nullptr);
-    } catch (const RuntimeError& e) {
+        if (request.keepGoing)
+            request.pictures = measurable(request.pictures, *services.loader, err);
+        request.pictures = sortedPhotos(request.pictures, request.album.sort, *services.loader);
+        for (;;) {
+            try {
+                const std::shared_ptr<PresentationHost> host = services.makeHost(options);
+                buildSlides(request.pictures, request.album.build, *services.loader, *host,
+                            showProgress ? &progress : nullptr);
+                break;
+            } catch (const RuntimeError& e) {
+                // A stream cannot be taken back; a deck written to a file is built again
+                // without the picture that failed.
+                if (!request.keepGoing || options.outputDescriptor >= 0 ||
+                    !request.pictures.contains(e.file()))
+                    throw;
+                progress.clear();
+                leftOut(err, e);
+                request.pictures.removeAll(e.file());
+                if (request.pictures.isEmpty())
+                    throw noPictureUsable();
+            }
+        }
+    } catch (...) {
+        // Whatever was thrown (an allocation that failed too) ends the run as an error does.
+        const RuntimeError e = RuntimeError::from(std::current_exception());
         progress.clear();
         err << kProgram << ": " << e.oneLine() << '\n';
         err.flush();

@@ -12,8 +12,8 @@ FileIdentity identityOf(int fd) {
 }
 
 FileIdentity identityOf(const struct ::stat& st) {
-    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+            qint32(st.st_mtim.tv_nsec)};
 }
 
 } // namespace slidemill

@@ -12,8 +12,10 @@ struct FileIdentity {
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = -1;
-    // The last modification, in nanoseconds since 1970.
-    qint64 modifiedNs = 0;
+    // The last modification since 1970, in seconds and the nanoseconds beyond them: any time
+    // a file system holds (past 2262 too, where nanoseconds would overflow 64 bits).
+    qint64 modifiedSeconds = 0;
+    qint32 modifiedNanoseconds = 0;
 
     bool known() const { return size >= 0; }
     bool sameFile(const FileIdentity& other) const {

@@ -52,27 +52,6 @@ void installMessageHandler() {
         previous = qInstallMessageHandler(filter);
 }
 
-LibraryOutputMuted::LibraryOutputMuted() {
-    if (!previous)
-        return;
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null < 0)
-        return;
-    std::fflush(stderr);
-    saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-    if (saved_ >= 0)
-        ::dup2(null, STDERR_FILENO);
-    ::close(null);
-}
-
-LibraryOutputMuted::~LibraryOutputMuted() {
-    if (saved_ < 0)
-        return;
-    std::fflush(stderr);
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-}
-
 void runWithOwnStandardErrorMuted(const std::function<void()>& work) {
     const bool quiet = previous != nullptr;
     std::exception_ptr failure;

@@ -12,22 +12,6 @@ namespace slidemill {
 // rest. SLIDEMILL_DEBUG set to anything but 0 lets everything through, library notes included.
 void installMessageHandler();
 
-// Some library output reaches no handler: Qt's PNG reader leaves libpng its default error
-// function, which prints "libpng error: ..." straight to standard error before the reader
-// reports the failure. For the life of this object standard error is /dev/null once
-// installMessageHandler has quieted the process; the program's own messages come after, when
-// it is back.
-class LibraryOutputMuted {
-public:
-    LibraryOutputMuted();
-    ~LibraryOutputMuted();
-    LibraryOutputMuted(const LibraryOutputMuted&) = delete;
-    LibraryOutputMuted& operator=(const LibraryOutputMuted&) = delete;
-
-private:
-    int saved_ = -1;
-};
-
 // Some decoders print to standard error themselves, with no way to be told otherwise:
 // libde265 ("SPS error: ...") and dav1d ("Error parsing OBU data"), under libheif. Runs `work`
 // on a thread of its own and waits for it; once installMessageHandler has quieted the process,

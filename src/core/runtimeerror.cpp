@@ -2,6 +2,9 @@
 
 #include "core/nativepath.h"
 
+#include <new>
+#include <system_error>
+
 namespace slidemill {
 
 RuntimeError::RuntimeError(int number, QString text, QString file)
@@ -21,6 +24,10 @@ QString RuntimeError::standardText(int number) {
         return QStringLiteral("Invalid procedure call or argument");
     case errOverflow:
         return QStringLiteral("Overflow");
+    case errOutOfMemory:
+        return QStringLiteral("Out of memory");
+    case errInternal:
+        return QStringLiteral("Internal error");
     case errDivisionByZero:
         return QStringLiteral("Division by zero");
     case errFileNotFound:
@@ -35,6 +42,27 @@ QString RuntimeError::standardText(int number) {
         return QStringLiteral("Invalid picture");
     default:
         return QStringLiteral("Application-defined or object-defined error");
+    }
+}
+
+RuntimeError RuntimeError::from(const std::exception_ptr& thrown, const QString& file) {
+    const auto titled = [](int number, const QString& cause) {
+        return QStringLiteral("%1: %2").arg(standardText(number), cause);
+    };
+    try {
+        std::rethrow_exception(thrown);
+    } catch (const RuntimeError& e) {
+        return e.file().isEmpty() && !file.isEmpty() ? RuntimeError(e.number(), e.text(), file) : e;
+    } catch (const std::bad_alloc&) {
+        return withFile(errOutOfMemory, file);
+    } catch (const std::system_error& e) {
+        return RuntimeError(errPathFileAccess,
+                            titled(errPathFileAccess, QString::fromLocal8Bit(e.what())), file);
+    } catch (const std::exception& e) {
+        return RuntimeError(errInternal, titled(errInternal, QString::fromLocal8Bit(e.what())),
+                            file);
+    } catch (...) {
+        return withFile(errInternal, file);
     }
 }
 

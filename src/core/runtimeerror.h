@@ -10,7 +10,9 @@ namespace slidemill {
 enum ErrorNumber : int {
     errInvalidCall = 5,
     errOverflow = 6,
+    errOutOfMemory = 7,
     errDivisionByZero = 11,
+    errInternal = 51,
     errFileNotFound = 53,
     errDeviceUnavailable = 68,
     errPathFileAccess = 75,
@@ -39,6 +41,12 @@ public:
     QString oneLine() const;
 
     static QString standardText(int number);
+
+    // Whatever was thrown, as the error of `file` (where the error names none): an allocation
+    // that failed is 7, a thread or other system resource that could not be had 75, anything
+    // else 51. For the boundaries of threads, futures and pools, past which nothing but a
+    // RuntimeError may go.
+    static RuntimeError from(const std::exception_ptr& thrown, const QString& file = {});
 
 private:
     int number_;

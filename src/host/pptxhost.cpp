@@ -5,11 +5,11 @@
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/packager.h"
-#include "host/pptx/picturemaker.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/units.h"
+#include "pictures/picturemaker.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -282,9 +282,9 @@ void PptxHost::addPicture(const Picture& picture, std::int32_t, std::int32_t sav
         media = int(deck.media.size());
         const QSize shown = pptx::shownPixels(frame.cx, frame.cy, options_.pixelsPerInch);
         const pptx::Media m{picture, shown};
-        std::function<pptx::MadePicture()> make;
-        if (pptx::mustMake(picture, shown))
-            make = [picture, shown] { return pptx::makePicture(picture, shown); };
+        std::function<pictures::MadePicture()> make;
+        if (pictures::mustMake(picture, shown))
+            make = [picture, shown] { return pictures::makePicture(picture, shown); };
         session.package->addPicture(media, m, std::move(make));
         deck.media.push_back(m);
         session.mediaByFile.insert(key, media);
@@ -496,13 +496,8 @@ std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
     pptx::PackageWriter& package = *session->package;
     package.drain();
     std::optional<RuntimeError> pictureError;
-    if (const std::exception_ptr failed = package.firstFailure()) {
-        try {
-            std::rethrow_exception(failed);
-        } catch (const RuntimeError& e) {
-            pictureError = e;
-        }
-    }
+    if (const std::exception_ptr failed = package.firstFailure())
+        pictureError = RuntimeError::from(failed);
     const bool partial = outcome != Outcome::Completed || pictureError;
     // The batch tool writes nothing then; the window keeps what was made before.
     if (partial && !options_.keepOnFailure)
@@ -521,11 +516,11 @@ std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
         path = package.commit([&session](const FileIdentity& file) {
             return session->mediaByFile.contains({file.device, file.inode});
         });
-    } catch (const RuntimeError&) {
+    } catch (...) {
         // The picture that stopped the build is the cause to report; nothing is saved.
         if (pictureError)
             return pictureError;
-        throw;
+        throw RuntimeError::from(std::current_exception(), package.file().name());
     }
     state_->savedPath = path;
     if (session->visible && options_.opener && !path.isEmpty())

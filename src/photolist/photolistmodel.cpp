@@ -35,7 +35,10 @@ bool isFolder(const QString& path) {
 void sortOutFile(const QString& path, const FolderReader& picturesIn, DroppedFiles& files) {
     static const NamePattern pictures(kPicturePattern);
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    if (isFolder(path)) {
+    // %00 names no file: the name would end there.
+    if (path.contains(QChar(0))) {
+        ++files.others;
+    } else if (isFolder(path)) {
         ++files.folders;
         if (!picturesIn)
             return;

@@ -76,7 +76,7 @@ QDateTime photoDate(const Picture& picture) {
     if (picture.taken.isValid())
         return picture.taken;
     if (picture.file.known())
-        return QDateTime::fromMSecsSinceEpoch(picture.file.modifiedNs / 1000000);
+        return QDateTime::fromSecsSinceEpoch(picture.file.modifiedSeconds);
     return {};
 }
 

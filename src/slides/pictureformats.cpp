@@ -1,6 +1,5 @@
 #include "slides/pictureformats.h"
 
-#include "core/messagehandler.h"
 #include "slides/cutshort.h"
 #include "slides/heif.h"
 #include "slides/webp.h"
@@ -9,6 +8,7 @@
 #include <QImageReader>
 #include <climits>
 #include <limits>
+#include <zlib.h>
 
 namespace slidemill::formats {
 
@@ -33,8 +33,31 @@ std::optional<QSize> qtPixels(const ByteSource& bytes, const char* qtName) {
     reader.setAutoDetectImageFormat(false);
     // Qt may turn the size by the EXIF orientation; the turn is applied by the loader, once.
     reader.setAutoTransform(false);
-    const LibraryOutputMuted muted;
     return reader.size();
+}
+
+// The size from a PNG's IHDR, which must come first: read here rather than by Qt's reader,
+// which inflates every compressed text chunk on the way to the size, and whose libpng prints
+// its errors on standard error.
+std::optional<QSize> pngPixels(const ByteSource& bytes) {
+    const auto length = bytes.readU32Be(8);
+    const auto width = bytes.readU32Be(16);
+    const auto height = bytes.readU32Be(20);
+    const QByteArray chunk = bytes.read(12, 17);
+    const auto crc = bytes.readU32Be(29);
+    if (length != 13u || !chunk.startsWith("IHDR") || !crc || !width || !height ||
+        *width > INT_MAX || *height > INT_MAX ||
+        ::crc32(0, reinterpret_cast<const Bytef*>(chunk.constData()), uInt(chunk.size())) != *crc)
+        return std::nullopt;
+    // The bit depths each colour type takes, as libpng checks them.
+    const auto depth = quint8(chunk[12]), colour = quint8(chunk[13]);
+    const bool valid =
+        (colour == 0 && (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)) ||
+        (colour == 3 && (depth == 1 || depth == 2 || depth == 4 || depth == 8)) ||
+        ((colour == 2 || colour == 4 || colour == 6) && (depth == 8 || depth == 16));
+    if (!valid || chunk[14] != 0 || chunk[15] != 0 || quint8(chunk[16]) > 1)
+        return std::nullopt;
+    return QSize(int(*width), int(*height));
 }
 
 // Pixels at 96 per inch in 1/100 mm; empty when not positive or beyond 32 bits.
@@ -103,10 +126,10 @@ bool isWebp(const ByteSource& bytes) {
     return looksLikeWebp(bytes);
 }
 
-std::optional<HeaderMeasure> measurePng(const ByteSource& bytes, const char* qtName) {
+std::optional<HeaderMeasure> measurePng(const ByteSource& bytes, const char*) {
     if (!pngIsWhole(bytes))
         return std::nullopt;
-    return fromPixels(qtPixels(bytes, qtName));
+    return fromPixels(pngPixels(bytes));
 }
 
 std::optional<HeaderMeasure> measureJpeg(const ByteSource& bytes, const char* qtName) {

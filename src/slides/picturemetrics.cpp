@@ -31,9 +31,40 @@ namespace {
 
 } // namespace
 
+namespace {
+
+// What a path that is no regular file names.
+const char* kindOf(mode_t mode) {
+    switch (mode & S_IFMT) {
+    case S_IFDIR:
+        return "it is a folder, not a picture";
+    case S_IFCHR:
+    case S_IFBLK:
+        return "it is a device, not a picture";
+    case S_IFSOCK:
+        return "it is a socket, not a picture";
+    case S_IFIFO:
+        return "it is a pipe (FIFO), not a picture";
+    default:
+        return "it is not a regular file";
+    }
+}
+
+[[noreturn]] void notAFile(const QString& path, const char* why) {
+    throw RuntimeError(errPathFileAccess,
+                       QStringLiteral("%1: %2").arg(RuntimeError::standardText(errPathFileAccess),
+                                                    QString::fromLocal8Bit(why)),
+                       path);
+}
+
+} // namespace
+
 Picture readPicture(const QString& path) {
     if (path.isEmpty())
         throw RuntimeError::withFile(errFileNotFound, path);
+    // No file name holds one; the system would read the name only up to it.
+    if (path.contains(QChar(0)))
+        notAFile(path, "the name holds a NUL byte, which no file name can");
     // Not blocking, so that a FIFO is refused rather than waited on.
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -42,6 +73,10 @@ Picture readPicture(const QString& path) {
             cause == ENOENT || cause == ENOTDIR || cause == ELOOP || cause == ENAMETOOLONG;
         if (missing)
             throw RuntimeError::withFile(errFileNotFound, path);
+        // A socket cannot be opened at all; it is named for what it is.
+        struct stat st {};
+        if (::stat(nativePath(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            notAFile(path, kindOf(st.st_mode));
         // A file that is there but may not be read is no fault of the picture's.
         throw RuntimeError(
             errPathFileAccess,
@@ -51,9 +86,14 @@ Picture readPicture(const QString& path) {
     }
     QFile file;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int cause = errno;
         ::close(fd);
-        invalid(path);
+        notAFile(path, std::strerror(cause));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        notAFile(path, kindOf(st.st_mode));
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

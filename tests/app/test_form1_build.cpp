@@ -1,4 +1,5 @@
 #include "app/albumdialog.h"
+#include "core/faults.h"
 #include "host/pptxhost.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
@@ -43,6 +44,13 @@ public:
         PptxHost::addSlide(index, layout);
     }
 };
+
+// The fault the window's build meets, whatever the entry.
+IoCall g_call = IoCall::Write;
+int g_error = 0;
+int injected(IoCall call, const QByteArray&) {
+    return call == g_call ? g_error : 0;
+}
 
 int slideCount(const QString& pptx) {
     return int(
@@ -343,6 +351,44 @@ private Q_SLOTS:
             const QString problem = test::uprightProblem(QImage(png), frame);
             QVERIFY2(problem.isEmpty(), qPrintable(photos[i - 1].first + ": " + problem));
         }
+    }
+
+    // Nothing thrown off the window's thread ends the window, and a thread that cannot start
+    // ends the build as an error: each is told in the box, and the window goes on.
+    void aFailureOffTheWindowsThreadIsReported_data() {
+        QTest::addColumn<int>("call");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("the build's thread cannot start")
+            << int(IoCall::StartThread) << EAGAIN
+            << "Run-time error '75':\n\nPath/File access error: cannot start a thread";
+        QTest::newRow("a picture's decoding runs out of memory")
+            << int(IoCall::Allocate) << ENOMEM << "Run-time error '7':\n\nOut of memory";
+    }
+    void aFailureOffTheWindowsThreadIsReported() {
+        QFETCH(int, call);
+        QFETCH(int, error);
+        QFETCH(QString, text);
+        // Every picture is resized, so that the first is decoded.
+        w_->newHost = [this] {
+            PptxHostOptions o;
+            o.documentsFolder = documents_.path();
+            o.opener = &opener_;
+            o.pixelsPerInch = kMinPixelsPerInch;
+            return std::make_unique<PptxHost>(o);
+        };
+        addAllFiles();
+        g_call = IoCall(call);
+        g_error = error;
+        setFaultHook(injected);
+        const QString deck = press("cmdOneOne");
+        setFaultHook(nullptr);
+        QVERIFY(deck.isEmpty());
+        QCOMPARE(w_->boxes.shown.size(), 1);
+        QVERIFY2(w_->boxes.shown[0].text.startsWith(text), qPrintable(w_->boxes.shown[0].text));
+        QCOMPARE(photos()->count(), 3);
+        // The window builds again.
+        QVERIFY(!press("cmdOneOne").isEmpty());
     }
 
     void aMissingPictureIsReportedAndTheListStays() {

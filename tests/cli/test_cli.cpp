@@ -252,6 +252,8 @@ private Q_SLOTS:
     void windowCommandLine();
     void builds_data();
     void builds();
+    void keepGoing_data();
+    void keepGoing();
     void lists_data();
     void lists();
     void progress_data();
@@ -441,6 +443,69 @@ void TestCli::builds() {
     QCOMPARE(r.host->calls.last(), QStringLiteral("End"));
 }
 
+// --keep-going: a picture that cannot be used is left out with one warning line naming it,
+// whether measuring it fails or decoding it does later; the deck holds the rest.
+void TestCli::keepGoing_data() {
+    QTest::addColumn<QStringList>("culprits");
+    QTest::addColumn<bool>("good"); // the usable pictures given too
+    QTest::addColumn<QString>("why");
+    QTest::newRow("not a picture")
+        << QStringList{"notes.jpg"} << true << "Run-time error '481': Invalid picture";
+    QTest::newRow("a folder and a missing file")
+        << QStringList{"folder.png", "gone.jpg"} << true << "Run-time error ";
+    QTest::newRow("noise found out only when decoded")
+        << QStringList{"noise.heic"} << true
+        << "Run-time error '481': Invalid picture: the picture's data cannot be decoded";
+    QTest::newRow("none usable") << QStringList{"notes.jpg", "noise.heic"} << false
+                                 << "Run-time error '481'";
+}
+
+void TestCli::keepGoing() {
+    QFETCH(QStringList, culprits);
+    QFETCH(bool, good);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    QStringList pictures = good ? writePictures(dir.path()) : QStringList();
+    const int usable = int(pictures.size());
+    QStringList bad;
+    for (const QString& name : culprits) {
+        const QString path = dir.filePath(name);
+        if (name.startsWith(QLatin1String("notes")))
+            test::writeBytes(dir.path(), name, "shopping list\n");
+        if (name.startsWith(QLatin1String("folder")))
+            QVERIFY(QDir(dir.path()).mkdir(name));
+        if (name.startsWith(QLatin1String("noise"))) {
+            QImage blank(64, 48, QImage::Format_RGB32);
+            blank.fill(Qt::white);
+            QByteArray heic = test::heifBytes(blank);
+            const qsizetype mdat = heic.indexOf("mdat") + 4;
+            heic.replace(mdat, heic.size() - mdat, QByteArray(heic.size() - mdat, '\x5a'));
+            test::writeBytes(dir.path(), name, heic);
+        }
+        bad << path;
+        pictures.insert(qMin<qsizetype>(1, pictures.size()), path);
+    }
+    const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
+    const Process p = runTool(QStringList{"--keep-going", "-o", deck} + pictures);
+    const QStringList lines = p.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(p.exit, usable > 0 ? 0 : 1);
+    QCOMPARE(lines.size(), bad.size() + (usable > 0 ? 0 : 1));
+    for (qsizetype i = 0; i < bad.size(); ++i) {
+        QVERIFY2(lines[i].startsWith(QStringLiteral("slidemill-build: warning: left out: ") + why),
+                 qPrintable(lines[i]));
+        QVERIFY2(lines.filter(QStringLiteral("(%1)").arg(bad[i])).size() == 1, qPrintable(p.err));
+    }
+    if (usable == 0) {
+        QVERIFY(!QFileInfo::exists(deck));
+        return;
+    }
+    int slides = 0;
+    for (const test::ZipEntry& e : test::zipEntries(deck))
+        slides += e.name.startsWith(QLatin1String("ppt/slides/slide")) ? 1 : 0;
+    QCOMPARE(slides, usable);
+    VERIFY_VALID_PPTX({deck});
+}
+
 // A list of pictures, one a line, from a file or standard input ("-"); blank lines skipped.
 // Relative paths are taken from the list file's folder, from the current one for "-".
 void TestCli::lists_data() {
@@ -456,6 +521,11 @@ void TestCli::lists_data() {
     // No pictures: a usage error.
     QTest::newRow("blank lines only") << "blank.txt" << QByteArray("\n  \r\n") << QStringList{};
     QTest::newRow("nothing on standard input") << "-" << QByteArray("\n") << QStringList{};
+    // As find -print0 writes: refused, not built from the name before the NUL.
+    QTest::newRow("NUL-separated")
+        << "nul.txt" << QByteArray("a.png\n/p/b.png\0c.png\0", 20) << QStringList{};
+    QTest::newRow("NUL-separated on standard input")
+        << "-" << QByteArray("a.png\0b.png\0", 12) << QStringList{};
 }
 
 void TestCli::lists() {
@@ -475,6 +545,18 @@ void TestCli::lists() {
         QCOMPARE(r.err,
                  QStringLiteral("slidemill-build: Run-time error '53': File not found (%1)\n")
                      .arg(from));
+        QVERIFY(!r.host);
+        return;
+    }
+    if (text.contains('\0')) {
+        QCOMPARE(r.exit, 1);
+        const QString name = from == QLatin1String("-") ? QStringLiteral("standard input") : from;
+        const int line = text.left(text.indexOf('\0')).count('\n') + 1;
+        QCOMPARE(r.err, QStringLiteral("slidemill-build: Run-time error '75': Path/File access "
+                                       "error: line %1 holds a NUL byte; the list takes one path "
+                                       "a line (find -print, not -print0) (%2)\n")
+                            .arg(line)
+                            .arg(name));
         QVERIFY(!r.host);
         return;
     }

@@ -3,6 +3,10 @@
 #include "core/runtimeerror.h"
 
 #include <QTest>
+#include <cerrno>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 
 using namespace slidemill;
 
@@ -29,6 +33,45 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(QString, expected);
         QCOMPARE(RuntimeError::withFile(number, file).report(), expected);
+    }
+
+    // What crosses a thread's boundary as a RuntimeError, naming the picture.
+    void fromAnything_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("allocation failed") << 0 << "Run-time error '7': Out of memory (/p/a.png)";
+        QTest::newRow("no thread")
+            << 1
+            << "Run-time error '75': Path/File access error: cannot start a thread: "
+               "Resource temporarily unavailable (/p/a.png)";
+        QTest::newRow("any other") << 2 << "Run-time error '51': Internal error: odd (/p/a.png)";
+        QTest::newRow("ours, naming no file") << 3 << "Run-time error '481': bad (/p/a.png)";
+        QTest::newRow("ours, naming its own") << 4 << "Run-time error '75': bad (/q/b.png)";
+        QTest::newRow("not even an exception")
+            << 5 << "Run-time error '51': Internal error (/p/a.png)";
+    }
+    void fromAnything() {
+        QFETCH(int, kind);
+        std::exception_ptr thrown;
+        try {
+            switch (kind) {
+            case 0:
+                throw std::bad_alloc();
+            case 1:
+                throw std::system_error(EAGAIN, std::generic_category(), "cannot start a thread");
+            case 2:
+                throw std::runtime_error("odd");
+            case 3:
+                throw RuntimeError(481, QStringLiteral("bad"));
+            case 4:
+                throw RuntimeError(75, QStringLiteral("bad"), QStringLiteral("/q/b.png"));
+            default:
+                throw 42;
+            }
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+        QTEST(RuntimeError::from(thrown, QStringLiteral("/p/a.png")).oneLine(), "expected");
     }
 
     // Any bytes survive the trip through a QString, and show as \xNN where not UTF-8.

@@ -1,11 +1,12 @@
 // The .pptx host: what it writes, part by part, and how it saves.
 
+#include "core/faults.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/faults.h"
 #include "host/pptx/packager.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
 #include "host/pptxhost.h"
+#include "pictures/cores.h"
 #include "slides/builds.h"
 #include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
@@ -20,7 +21,9 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <sched.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utime.h>
 
@@ -110,14 +113,14 @@ QString zipReadersComplain(const QStringList& decks) {
 
 // The fault seam's one failing call of a table row.
 struct Fault {
-    pptx::IoCall call = pptx::IoCall::Write;
+    IoCall call = IoCall::Write;
     // Calls about entries whose names start so fail; empty: every such call.
     QByteArray entry;
     int error = 0;
 };
 Fault g_fault;
 
-int injected(pptx::IoCall call, const QByteArray& entry) {
+int injected(IoCall call, const QByteArray& entry) {
     return call == g_fault.call && entry.startsWith(g_fault.entry) ? g_fault.error : 0;
 }
 
@@ -132,8 +135,8 @@ struct ChangeWhenRead {
 };
 ChangeWhenRead g_whenRead;
 
-int changeWhenRead(pptx::IoCall call, const QByteArray& entry) {
-    if (call == pptx::IoCall::ReadPicture && entry.startsWith(g_whenRead.entry) &&
+int changeWhenRead(IoCall call, const QByteArray& entry) {
+    if (call == IoCall::ReadPicture && entry.startsWith(g_whenRead.entry) &&
         !g_whenRead.done.exchange(true))
         g_whenRead.change();
     return 0;
@@ -202,6 +205,9 @@ private Q_SLOTS:
     void outputFile_data();
     void outputFile();
     void pictureMadeInMemory();
+    void folderSyncFails();
+    void madeOnEveryCore_data();
+    void madeOnEveryCore();
     void faultAtEveryPicture_data();
     void faultAtEveryPicture();
     void undecodablePhoneFormat();
@@ -959,10 +965,10 @@ void TestPptxHost::pictureNoLongerAsMeasured() {
         if (!afterAdding)
             change(photo);
         else
-            pptx::setFaultHook(changeWhenRead);
+            setFaultHook(changeWhenRead);
         host.addPicture(measured, kMsoFalse, kMsoTrue, 0, 0, 100, 100);
     });
-    pptx::setFaultHook(nullptr);
+    setFaultHook(nullptr);
     QVERIFY(!afterAdding || g_whenRead.done);
     QVERIFY(error);
     QCOMPARE(error->number(), int(errPathFileAccess));
@@ -1062,7 +1068,7 @@ void TestPptxHost::pictureMadeInMemory() {
     auto package = writer("made.pptx");
     package->addPicture(0, deck.media[0]);
     package->addPicture(1, deck.media[1], [made] {
-        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
+        return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     package->addPicture(2, deck.media[2]);
     package->finish(deck);
@@ -1076,7 +1082,7 @@ void TestPptxHost::pictureMadeInMemory() {
 
     auto failing = writer("failed.pptx");
     failing->addPicture(0, deck.media[0]);
-    failing->addPicture(1, deck.media[1], []() -> pptx::MadePicture {
+    failing->addPicture(1, deck.media[1], []() -> pictures::MadePicture {
         throw RuntimeError::withFile(errInvalidPicture, "b.heic");
     });
     failing->addPicture(2, deck.media[2]);
@@ -1092,14 +1098,81 @@ void TestPptxHost::pictureMadeInMemory() {
     bool overlapped = false;
     overlapping->addPicture(0, deck.media[1], [&] {
         overlapped = started.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
+        return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     overlapping->addPicture(1, deck.media[1], [&] {
         secondStarted.set_value();
-        return pptx::MadePicture{made, PictureFormat::Jpeg, {}};
+        return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
     });
     overlapping->drain();
     QVERIFY(overlapped);
+}
+
+// The deck's new name is synced to the disk with its folder; when that fails, so does the save.
+void TestPptxHost::folderSyncFails() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("synced.pptx"));
+    g_fault = {IoCall::Sync, "/", EIO};
+    setFaultHook(injected);
+    std::optional<RuntimeError> failed;
+    try {
+        writeDeck(out, {makePicture(dir.path(), QStringLiteral("p.png"), "png", 16, 12)});
+    } catch (const RuntimeError& e) {
+        failed = e;
+    }
+    setFaultHook(nullptr);
+    QVERIFY(failed);
+    QCOMPARE(failed->number(), int(errPathFileAccess));
+    QCOMPARE(failed->file(), out);
+    QVERIFY2(failed->text().contains(QStringLiteral("the folder cannot be synced to the disk: ") +
+                                     pptx::errnoText(EIO)),
+             qPrintable(failed->text()));
+}
+
+// As many pictures are made at once as the process has cores to run on, whatever the
+// machine: a slow fake maker counts those at work together.
+void TestPptxHost::madeOnEveryCore_data() {
+    QTest::addColumn<bool>("oneCore");
+    QTest::newRow("one core, as taskset -c 0 leaves it") << true;
+    QTest::newRow("every core") << false;
+}
+
+void TestPptxHost::madeOnEveryCore() {
+    QFETCH(bool, oneCore);
+    cpu_set_t all;
+    QCOMPARE(::sched_getaffinity(0, sizeof all, &all), 0);
+    const auto restore = qScopeGuard([&all] { ::sched_setaffinity(0, sizeof all, &all); });
+    if (oneCore) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &all)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        QCOMPARE(::sched_setaffinity(0, sizeof one, &one), 0);
+    }
+    const int cores = pictures::usableCores();
+    QCOMPARE(cores == 1, oneCore || CPU_COUNT(&all) == 1);
+    QTemporaryDir dir;
+    Picture heic = readPicture(makePicture(dir.path(), "a.png", "png", 16, 12));
+    heic.format = PictureFormat::Heic;
+    pptx::PackageWriter package(pptx::SaveFile::replacing(dir.filePath("cores.pptx")));
+    const QByteArray made = jpegBytes(8, 8);
+    std::atomic<int> working{0}, most{0};
+    for (int i = 0; i < 3 * cores + 1; ++i) {
+        package.addPicture(i, {heic, {}}, [&] {
+            const int now = ++working;
+            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            --working;
+            return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
+        });
+    }
+    package.drain();
+    QCOMPARE(most.load(), cores);
 }
 
 // A 20-photo build in the window's way, with a read, a read-back, a write or the sync failing
@@ -1111,10 +1184,26 @@ void TestPptxHost::faultAtEveryPicture_data() {
     QTest::addColumn<int>("error");
     QTest::addColumn<bool>("namesPicture");
     QTest::addColumn<bool>("anyKept");
-    QTest::newRow("reading a picture") << int(pptx::IoCall::ReadPicture) << EIO << true << true;
-    QTest::newRow("reading a picture back") << int(pptx::IoCall::ReadBack) << EIO << true << true;
-    QTest::newRow("writing a picture") << int(pptx::IoCall::Write) << ENOSPC << false << true;
-    QTest::newRow("syncing the deck") << int(pptx::IoCall::Sync) << EIO << false << false;
+    // The photos are resized, so that each is decoded on a thread of its own.
+    QTest::addColumn<bool>("decoded");
+    QTest::addColumn<int>("number");
+    QTest::newRow("reading a picture")
+        << int(IoCall::ReadPicture) << EIO << true << true << false << 75;
+    QTest::newRow("reading a picture back")
+        << int(IoCall::ReadBack) << EIO << true << true << false << 75;
+    QTest::newRow("writing a picture")
+        << int(IoCall::Write) << ENOSPC << false << true << false << 75;
+    QTest::newRow("syncing the deck") << int(IoCall::Sync) << EIO << false << false << false << 75;
+    // A read error while decoding is the read error, not an undecodable picture.
+    QTest::newRow("reading a picture being decoded")
+        << int(IoCall::ReadPicture) << EIO << true << true << true << 75;
+    // No exception but ours leaves a thread: an allocation that failed is the picture's
+    // error 7, and the build ends as for any picture's error.
+    QTest::newRow("decoding a picture runs out of memory")
+        << int(IoCall::Allocate) << ENOMEM << true << true << true << 7;
+    // A thread that cannot start (a pids limit) is the picture's error, not a hang.
+    QTest::newRow("starting a picture's thread")
+        << int(IoCall::StartThread) << EAGAIN << true << true << true << 75;
 }
 
 void TestPptxHost::faultAtEveryPicture() {
@@ -1122,29 +1211,36 @@ void TestPptxHost::faultAtEveryPicture() {
     QFETCH(int, error);
     QFETCH(bool, namesPicture);
     QFETCH(bool, anyKept);
+    QFETCH(bool, decoded);
+    QFETCH(int, number);
     QTemporaryDir dir;
     QStringList photos;
-    for (int i = 0; i < 20; ++i)
-        photos << makePicture(dir.path(), QStringLiteral("p%1.jpg").arg(i), "jpeg", 16 + i, 12);
+    for (int i = 0; i < (decoded ? 6 : 20); ++i)
+        photos << makePicture(dir.path(), QStringLiteral("p%1.jpg").arg(i), "jpeg",
+                              (decoded ? 600 : 16) + i, decoded ? 450 : 12);
     HeaderPictureLoader loader;
     QStringList decks;
     for (int k = 0; k < (anyKept ? photos.size() : 1); ++k) {
         const QString docs = dir.filePath(QStringLiteral("docs%1").arg(k));
-        PptxHost host(PptxHostOptions{{}, docs, true, nullptr});
-        g_fault = {pptx::IoCall(call),
+        PptxHostOptions options{{}, docs, true, nullptr};
+        if (decoded)
+            options.pixelsPerInch = kMinPixelsPerInch;
+        PptxHost host(options);
+        g_fault = {IoCall(call),
                    anyKept ? QStringLiteral("ppt/media/image%1.").arg(k + 1).toUtf8() : "", error};
-        pptx::setFaultHook(injected);
+        setFaultHook(injected);
         std::optional<RuntimeError> failed;
         try {
             buildOneOne(photos, false, loader, host);
         } catch (const RuntimeError& e) {
             failed = e;
         }
-        pptx::setFaultHook(nullptr);
+        setFaultHook(nullptr);
         QVERIFY2(failed, qPrintable(QString::number(k)));
-        QCOMPARE(failed->number(), int(errPathFileAccess));
+        QCOMPARE(failed->number(), number);
         QCOMPARE(failed->file(), namesPicture ? photos[k] : docs);
-        QVERIFY(failed->text().contains(pptx::errnoText(error)));
+        if (number == errPathFileAccess)
+            QVERIFY2(failed->text().contains(pptx::errnoText(error)), qPrintable(failed->text()));
         QVERIFY(QDir(docs).entryList({".~slidemill-*"}, QDir::Hidden | QDir::Files).isEmpty());
         const QString saved = host.savedPath();
         QCOMPARE(saved.isEmpty(), k == 0);
@@ -1152,9 +1248,14 @@ void TestPptxHost::faultAtEveryPicture() {
             continue;
         decks << saved;
         QCOMPARE(slideCount(saved), k);
-        for (int i = 0; i < k; ++i)
-            QCOMPARE(partOf(saved, QStringLiteral("ppt/media/image%1.jpeg").arg(i + 1)),
-                     readBytes(photos[i]));
+        for (int i = 0; i < k; ++i) {
+            const QByteArray part =
+                partOf(saved, QStringLiteral("ppt/media/image%1.jpeg").arg(i + 1));
+            if (decoded)
+                QVERIFY(QImage::fromData(part).width() < 600);
+            else
+                QCOMPARE(part, readBytes(photos[i]));
+        }
         QVERIFY(!readPart(saved, QStringLiteral("ppt/media/image%1.jpeg").arg(k + 1)));
     }
     if (decks.isEmpty())
@@ -1186,6 +1287,10 @@ void TestPptxHost::undecodablePhoneFormat() {
     QVERIFY(error);
     QCOMPARE(error->number(), int(errInvalidPicture));
     QCOMPARE(error->file(), noise);
+    // In our words: the library's text (or another thread's, in libvips' shared buffer) is
+    // for the debug log only.
+    QCOMPARE(error->text(),
+             QStringLiteral("Invalid picture: the picture's data cannot be decoded"));
     QCOMPARE(slideCount(out), 1);
     QVERIFY(readPart(out, QStringLiteral("ppt/media/image1.png")));
     QVERIFY(!readPart(out, QStringLiteral("ppt/media/image2.jpeg")));

@@ -177,6 +177,9 @@ private Q_SLOTS:
         QTest::newRow("not files of this machine")
             << "https://example.org/b.jpg\r\nfile://elsewhere@D/b.jpg\r\n"
             << QByteArrayList{} << 0 << 2;
+        QTest::newRow("a NUL byte: no file's name, not the name before it")
+            << "D/b.jpg%00.txt\r\n"
+            << QByteArrayList{} << 0 << 1;
         QTest::newRow("a missing picture, taken by its name as the > button takes it")
             << "D/gone.webp\r\n"
             << QByteArrayList{"gone.webp"} << 0 << 0;

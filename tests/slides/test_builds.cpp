@@ -40,7 +40,7 @@ public:
         p.taken = QDateTime::fromString(m.captured(3), Qt::ISODate);
         if (m.hasCaptured(4)) {
             p.file.size = 0;
-            p.file.modifiedNs = m.captured(4).toLongLong() * 1000000000;
+            p.file.modifiedSeconds = m.captured(4).toLongLong();
         }
         return p;
     }

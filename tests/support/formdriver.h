@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
-#include "host/previewmaker.h"
+#include "pictures/previewmaker.h"
 #include "slides/picturemetrics.h"
 #include "support/fakevolumes.h"
 #include "support/scriptedboxes.h"

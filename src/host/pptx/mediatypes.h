@@ -13,7 +13,7 @@ namespace slidemill::pptx {
 struct MediaType {
     PictureFormat format;
     // The part's content type and extension; null for a format never stored as it is (a copy
-    // of it is made, host/pptx/picturemaker.h).
+    // of it is made, pictures/picturemaker.h).
     const char* contentType;
     const char* extension;
 };

@@ -24,10 +24,10 @@
 // (HEIC, HEIF, AVIF and WebP always). A picture that failed is not in the directory.
 #include "host/pptx/packager.h"
 
+#include "core/faults.h"
 #include "host/pptx/contenttypes.h"
 #include "host/pptx/docpropsapp.h"
 #include "host/pptx/docpropscore.h"
-#include "host/pptx/measuredfile.h"
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/presentation.h"
@@ -40,6 +40,10 @@
 #include "host/pptx/slidemaster.h"
 #include "host/pptx/theme.h"
 #include "host/pptx/zipwriter.h"
+#include "pictures/cores.h"
+#include "pictures/measuredfile.h"
+
+#include "core/runtimeerror.h"
 
 #include <QHash>
 #include <QtEndian>
@@ -52,10 +56,13 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
 namespace slidemill::pptx {
+
+using pictures::MeasuredFile;
 
 namespace {
 
@@ -263,6 +270,22 @@ QString mediaPart(int index, PictureFormat format) {
     return QStringLiteral("ppt/media/image%1.%2").arg(index + 1).arg(extension(format));
 }
 
+// What the picture's entry is called before its format is known.
+QByteArray entryStem(int index) {
+    return "ppt/media/image" + QByteArray::number(index + 1) + '.';
+}
+
+// A thread that cannot start is the picture's error, in words of our own.
+template <typename Start> auto started(int index, Start start) {
+    try {
+        if (const int fault = injectedFault(IoCall::StartThread, entryStem(index)))
+            throw std::system_error(fault, std::generic_category());
+        return start();
+    } catch (const std::system_error& e) {
+        throw std::system_error(e.code(), "cannot start a thread");
+    }
+}
+
 // The shape as it is written: a picture stored as its file is turned upright by its shape.
 Shape placed(const Shape& s, const Media& media, const StoredPicture& stored) {
     Shape out = s;
@@ -300,6 +323,7 @@ struct PackageWriter::State {
     // caller's of drain once the worker is idle.
     struct Checking {
         int index;
+        QString path;
         StoredPicture picture;
         WrittenFile written;
     };
@@ -323,7 +347,9 @@ struct PackageWriter::State {
         queue.clear();
     }
 
-    void fail(int index, std::exception_ptr error) {
+    // Whatever the picture's work threw becomes its own error, naming it.
+    void fail(int index, const std::exception_ptr& thrown, const QString& path) {
+        const std::exception_ptr error = std::make_exception_ptr(RuntimeError::from(thrown, path));
         const std::lock_guard lock(mutex);
         failed[std::size_t(index)] = error;
         if (firstFailed < 0 || index < firstFailed)
@@ -343,7 +369,7 @@ struct PackageWriter::State {
         try {
             succeed(c.index, c.picture, zip.complete(c.written));
         } catch (...) {
-            fail(c.index, std::current_exception());
+            fail(c.index, std::current_exception(), c.path);
         }
     }
 
@@ -363,7 +389,7 @@ struct PackageWriter::State {
         if (!(identityOf(job.file->fd()) == job.file->identity()))
             pictureChanged(picture.path);
         StoredPicture p{mediaPart(job.index, picture.format), picture.format, false};
-        checking.push_back({job.index, p,
+        checking.push_back({job.index, picture.path, p,
                             zip.addStoredFile(p.part, job.file->fd(), job.file->identity().size,
                                               uprightPatch(picture), picture.path)});
         // Two read back at once keep the other core busy without piling up threads.
@@ -382,7 +408,7 @@ struct PackageWriter::State {
             try {
                 write(job);
             } catch (...) {
-                fail(job.index, std::current_exception());
+                fail(job.index, std::current_exception(), job.media.picture.path);
             }
             lock.lock();
             queue.pop_front();
@@ -403,9 +429,20 @@ struct PackageWriter::State {
             stored.resize(n);
             failed.resize(n);
             entries.resize(n);
+        }
+        // The worker exists before any job waits for it: a job nobody takes would be waited
+        // for by drain for good.
+        if (!worker.joinable()) {
+            try {
+                worker = started(job->index, [this] { return std::thread(&State::work, this); });
+            } catch (...) {
+                fail(job->index, std::current_exception(), job->media.picture.path);
+                return;
+            }
+        }
+        {
+            const std::lock_guard lock(mutex);
             queue.push_back(std::move(job));
-            if (!worker.joinable())
-                worker = std::thread(&State::work, this);
         }
         changed.notify_all();
     }
@@ -425,9 +462,22 @@ void PackageWriter::addPicture(int index, const Media& media, std::function<Made
     job->index = index;
     job->media = media;
     if (make) {
-        // One made ahead of the one being written, so that no more than two are held.
-        d_->waitForRoom(2);
-        job->made = std::async(std::launch::async, std::move(make));
+        // As many made at once as there are cores to make them, the one being written among
+        // them; the decode budget bounds what they hold together.
+        d_->waitForRoom(std::size_t(pictures::usableCores()));
+        try {
+            job->made = started(index, [&] {
+                return std::async(std::launch::async, [make = std::move(make), index] {
+                    const FaultEntry entry(entryStem(index));
+                    return make();
+                });
+            });
+        } catch (...) {
+            // Written, in its turn, as the picture's failure.
+            std::promise<MadePicture> failed;
+            failed.set_exception(std::current_exception());
+            job->made = failed.get_future();
+        }
     } else {
         job->file = openMeasured(media.picture);
         ::posix_fadvise(job->file->fd(), 0, std::min(job->file->identity().size, kReadAhead),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/pptx/deck.h"
-#include "host/pptx/picturemaker.h"
+#include "pictures/picturemaker.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,6 +10,8 @@
 #include <memory>
 
 namespace slidemill::pptx {
+
+using pictures::MadePicture;
 
 class SaveFile;
 
@@ -46,8 +48,8 @@ public:
     // file, which is opened and checked now (it must still be the regular file the build
     // measured; a FIFO put in its place cannot hang the save) and copied by the worker. With
     // `make`, the bytes it makes on a thread of its own are stored instead, unless it makes
-    // none; one is made ahead of the one being written at most. Throws when the picture cannot
-    // be opened; everything after is the picture's outcome.
+    // none; as many are made at once as the process has usable cores. Throws when the picture
+    // cannot be opened; everything after is the picture's outcome.
     void addPicture(int index, const Media& media, std::function<MadePicture()> make = {});
 
     // The error of the first picture, in the order added, known to have failed; null when none

@@ -1,17 +1,13 @@
 #pragma once
 
-#include <QString>
+// The package's own name for what every layer reports a failed save or read with.
+#include "core/saveerror.h"
 
 namespace slidemill::pptx {
 
-// Every failure to save a deck is error 75, "Saving the presentation: <cause>", naming the
-// file concerned: the output as the user named it, or the picture being stored.
-[[noreturn]] void failSave(const QString& cause, const QString& file);
-// The same with the system's text for an errno value as the cause.
-[[noreturn]] void failSaveErrno(int error, const QString& file);
-// A picture that is no longer the file the build measured.
-[[noreturn]] void pictureChanged(const QString& file);
-
-QString errnoText(int error);
+using slidemill::errnoText;
+using slidemill::failSave;
+using slidemill::failSaveErrno;
+using slidemill::pictureChanged;
 
 } // namespace slidemill::pptx

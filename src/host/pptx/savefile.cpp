@@ -1,7 +1,7 @@
 #include "host/pptx/savefile.h"
 
+#include "core/faults.h"
 #include "core/nativepath.h"
-#include "host/pptx/faults.h"
 #include "host/pptx/saveerror.h"
 
 #include <QDir>
@@ -137,12 +137,26 @@ void removeStale(const QByteArray& folder) {
     ::closedir(dir);
 }
 
-void syncFolder(const QByteArray& folder) {
+// The new name on the disk: a failure leaves the deck's name at the mercy of a crash, and the
+// save fails. A folder that may not be opened for reading (write and search permission only),
+// or whose file system syncs no folders, has nothing more to be done.
+void syncFolder(const QByteArray& folder, const QString& reportAs) {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (fd < 0) {
+        if (errno != EACCES && errno != EPERM)
+            failSave(
+                QStringLiteral("the folder cannot be synced to the disk: %1").arg(errnoText(errno)),
+                reportAs);
+        return;
     }
+    int error = injectedFault(IoCall::Sync, "/");
+    if (!error && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        error = errno;
+    ::close(fd);
+    if (error)
+        failSave(
+            QStringLiteral("the folder cannot be synced to the disk: %1").arg(errnoText(error)),
+            reportAs);
 }
 
 enum class Placed { Done, Taken };
@@ -246,7 +260,7 @@ protected:
     }
     void named() {
         named_ = true;
-        syncFolder(folder_);
+        syncFolder(folder_, reportAs_);
     }
 
     QByteArray folder_;

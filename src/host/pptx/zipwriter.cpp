@@ -1,6 +1,6 @@
 #include "host/pptx/zipwriter.h"
 
-#include "host/pptx/faults.h"
+#include "core/faults.h"
 #include "host/pptx/saveerror.h"
 
 #include <QtEndian>
@@ -311,8 +311,14 @@ struct ZipWriter::State {
                 (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
                  errno == EBADF || errno == EPERM))
                 return false;
-            if (n < 0)
-                failOut(errno);
+            if (n < 0) {
+                // The kernel does not say which side failed: a read of the picture there does.
+                const int error = errno;
+                char probe;
+                if (::pread(source, &probe, 1, at) < 0)
+                    failSaveErrno(errno, sourceName);
+                failOut(error);
+            }
             if (n == 0)
                 changedWhileStored(sourceName);
             at += n;

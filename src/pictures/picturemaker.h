@@ -1,12 +1,12 @@
 #pragma once
 
+#include "pictures/sizes.h"
 #include "slides/picture.h"
 
 #include <QByteArray>
 #include <QSize>
-#include <cstdint>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 // The quality of the JPEG copies: the lowest whose pictures stay within 1 dB PSNR of a lossless
 // Lanczos resize of the same photo (bench/bench_resize.sh measures it).
@@ -23,18 +23,6 @@ struct MadePicture {
     // The upright size in pixels of what is stored.
     QSize pixels;
 };
-
-// The upright size in pixels at which a box of cx x cy EMU shows its picture at `ppi` pixels
-// per inch, rounded up: 500 x 375 points at 220 ppi is 1528 x 1146.
-QSize shownPixels(std::int64_t cxEmu, std::int64_t cyEmu, int ppi);
-
-// The size that fits `shown` keeping the proportions of `upright`, never larger: the bound
-// side exactly, the other rounded.
-QSize fittedPixels(QSize upright, QSize shown);
-
-// The picture's upright size in pixels, as measured from its header: its HIMETRIC size at 96
-// pixels per inch.
-QSize measuredPixels(const Picture& picture);
 
 // True when the picture cannot be stored as its file (HEIC, HEIF, AVIF, WebP), or has more
 // pixels than `shown` (the upright size it is shown at; an empty size keeps every pixel). WMF
@@ -60,4 +48,4 @@ bool mustMake(const Picture& picture, QSize shown);
 // measured or changed while it was read.
 MadePicture makePicture(const Picture& picture, QSize shown);
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

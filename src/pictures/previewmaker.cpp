@@ -1,10 +1,10 @@
-#include "host/previewmaker.h"
+#include "pictures/previewmaker.h"
 
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/picturemaker.h"
-#include "host/pptx/thumbnail.h"
-#include "host/thumbnailcache.h"
+#include "pictures/picturemaker.h"
+#include "pictures/thumbnail.h"
+#include "pictures/thumbnailcache.h"
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 
@@ -74,7 +74,7 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
         return preview;
     try {
         const Picture picture = readPicture(path);
-        preview.pixels = pptx::measuredPixels(picture);
+        preview.pixels = pictures::measuredPixels(picture);
         preview.format = QLatin1String(formatRow(picture.format).name);
         if (cancelled && cancelled())
             return std::nullopt;
@@ -86,14 +86,16 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
                 pending.pending = true;
                 measured(pending);
             }
-            const pptx::Thumbnail thumbnail = pptx::makeThumbnail(picture, kPreviewSide, cancelled);
+            const pictures::Thumbnail thumbnail =
+                pictures::makeThumbnail(picture, kPreviewSide, cancelled);
             preview.thumbnail = thumbnail.bytes;
             preview.thumbnailSize = thumbnail.size;
         }
-    } catch (const pptx::ThumbnailCancelled&) {
+    } catch (const pictures::ThumbnailCancelled&) {
         return std::nullopt;
-    } catch (const RuntimeError& e) {
-        preview.problem = whyNotShown(e);
+    } catch (...) {
+        // Nothing may leave this thread but the preview: what went wrong is its problem.
+        preview.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
         preview.thumbnail.clear();
     }
     if (shared && !found)
@@ -154,18 +156,26 @@ void PreviewMaker::start(const QString& path) {
     connect(job.watcher, &QFutureWatcherBase::finished, this, [this, path] { finish(path); });
     const ThumbnailCache* shared = shared_;
     job.watcher->setFuture(QtConcurrent::run(&pool_, [this, path, known, shared, stop = job.stop] {
-        const auto cancelled = [stop] { return stop->load(); };
-        if (cancelled())
-            return Outcome{};
-        giveWay();
-        if (known && *known == identityOfPath(path))
-            return Outcome{{}, true};
-        const auto measured = [this, path](const Preview& pending) {
-            QMetaObject::invokeMethod(
-                this, [this, path, pending] { this->measured(path, pending); },
-                Qt::QueuedConnection);
-        };
-        return Outcome{makePreview(path, cancelled, measured, shared), false};
+        // Nothing thrown may reach the window's thread through the future: it would end the
+        // window there.
+        try {
+            const auto cancelled = [stop] { return stop->load(); };
+            if (cancelled())
+                return Outcome{};
+            giveWay();
+            if (known && *known == identityOfPath(path))
+                return Outcome{{}, true};
+            const auto measured = [this, path](const Preview& pending) {
+                QMetaObject::invokeMethod(
+                    this, [this, path, pending] { this->measured(path, pending); },
+                    Qt::QueuedConnection);
+            };
+            return Outcome{makePreview(path, cancelled, measured, shared), false};
+        } catch (...) {
+            Preview failed;
+            failed.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
+            return Outcome{failed, false};
+        }
     }));
     jobs_.emplace(path, std::move(job));
 }

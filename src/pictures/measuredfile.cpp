@@ -1,14 +1,14 @@
-#include "host/pptx/measuredfile.h"
+#include "pictures/measuredfile.h"
 
 #include "core/nativepath.h"
-#include "host/pptx/saveerror.h"
+#include "core/saveerror.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 MeasuredFile::MeasuredFile(const QString& path, const FileIdentity& measured) : path_(path) {
     fd_ = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -30,9 +30,14 @@ MeasuredFile::~MeasuredFile() {
     ::close(fd_);
 }
 
+void MeasuredFile::checkRead() const {
+    if (const int error = readError_->load())
+        failSaveErrno(error, path_);
+}
+
 void MeasuredFile::checkUnchanged() const {
     if (!(identityOf(fd_) == identity_))
         failSave(QStringLiteral("the file changed while it was stored"), path_);
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

@@ -1,11 +1,12 @@
-#include "host/pptx/picturedecoder.h"
+#include "pictures/decoders.h"
 
+#include "core/faults.h"
 #include "core/messagehandler.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/picturemaker.h"
-#include "host/pptx/saveerror.h"
+#include "core/saveerror.h"
 #include "slides/bytesource.h"
 #include "slides/exif.h"
+#include "slides/pictureformats.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -16,23 +17,18 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <libheif/heif.h>
-#include <malloc.h>
-#include <mutex>
+#include <new>
 #include <optional>
 #include <unistd.h>
 #include <vector>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcVips, "libvips")
-
-// What pictures decoded whole (rather than a few lines at a time) may hold at once.
-constexpr qint64 kWholeDecodeLimit = qint64(512) << 20;
 
 // How far a picture may be shrunk while it is decoded, as a multiple of the target that must be
 // left for Lanczos3. A JPEG's DCT scaling (by 2, 4 or 8) may go down to the target itself: it
@@ -42,18 +38,6 @@ constexpr qint64 kWholeDecodeLimit = qint64(512) << 20;
 // twice the target.
 constexpr double kJpegLeftForLanczos = 1.0;
 constexpr double kWebpLeftForLanczos = 2.0;
-
-// The only loaders libvips may use; every other one, and anything it marks untrusted, is
-// blocked. Each is called by name for the format measured, never chosen by the file's bytes.
-constexpr const char* kLoaders[] = {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource",
-                                    "VipsForeignLoadNsgifSource", "VipsForeignLoadTiffSource",
-                                    "VipsForeignLoadWebpSource"};
-
-[[noreturn]] void tooLarge(const Picture& picture, QSize pixels) {
-    undecodable(picture, QStringLiteral("the picture is too large to decode (%1 x %2 pixels)")
-                             .arg(pixels.width())
-                             .arg(pixels.height()));
-}
 
 // Libraries end their messages with a newline and may add lines of detail: the first line is
 // the cause.
@@ -66,119 +50,7 @@ QString firstLine(const char* text) {
     return {};
 }
 
-void vipsLog(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
-    qCWarning(lcVips, "%s", message);
-}
-
-bool startVips() {
-    if (VIPS_INIT("slidemill") != 0)
-        return false;
-    // Buffers of a megabyte or more (decoded pictures, libde265's planes) are mapped for each
-    // picture and given back when freed, instead of the arenas keeping the largest picture's
-    // memory once malloc's threshold has grown past it: one 12-MP HEIC after another peaked at
-    // 138 MiB without this and 117 with it, two camera JPEGs at once at 76 and 70.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    // Its warnings go where Qt's do: dropped unless SLIDEMILL_DEBUG is set. Its notes (info,
-    // debug) stay GLib's, shown only when G_MESSAGES_DEBUG asks for them.
-    g_log_set_handler(
-        "VIPS", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
-        vipsLog, nullptr);
-    // No picture is made twice, and two are made at once on their own threads.
-    vips_cache_set_max(0);
-    vips_cache_set_max_mem(0);
-    vips_cache_set_max_files(0);
-    vips_concurrency_set(1);
-    vips_block_untrusted_set(TRUE);
-    vips_operation_block_set("VipsForeignLoad", TRUE);
-    for (const char* loader : kLoaders)
-        vips_operation_block_set(loader, FALSE);
-    return true;
-}
-
-// Memory for pictures decoded whole, shared by those made at once: a picture waits until its
-// share is free, and one larger than all of it is refused. What a picture that holds a share
-// adds later is taken without waiting, so that two pictures never wait for each other.
-class WholeDecodes {
-public:
-    void take(qint64 bytes, bool wait) {
-        std::unique_lock lock(mutex_);
-        if (wait)
-            changed_.wait(lock, [&] { return used_ + bytes <= kWholeDecodeLimit; });
-        used_ += bytes;
-    }
-    void give(qint64 bytes) {
-        {
-            const std::lock_guard lock(mutex_);
-            used_ -= bytes;
-        }
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    qint64 used_ = 0;
-};
-
-WholeDecodes& wholeDecodes() {
-    static WholeDecodes decodes;
-    return decodes;
-}
-
 } // namespace
-
-[[noreturn]] void undecodable(const Picture& picture, const QString& cause) {
-    throw RuntimeError(
-        errInvalidPicture,
-        QStringLiteral("%1: %2").arg(RuntimeError::standardText(errInvalidPicture), cause),
-        picture.path);
-}
-
-[[noreturn]] void vipsFailed(const Picture& picture) {
-    char* text = vips_error_buffer_copy();
-    QString cause = firstLine(text);
-    g_free(text);
-    undecodable(picture, cause.isEmpty() ? QStringLiteral("the picture cannot be decoded") : cause);
-}
-
-void needVips(const Picture& picture) {
-    static const bool started = startVips();
-    if (!started)
-        vipsFailed(picture);
-}
-
-Image loaded(const Picture& picture, int failed, VipsImage*& out) {
-    if (failed)
-        vipsFailed(picture);
-    return Image(std::exchange(out, nullptr));
-}
-
-VipsThreadEnd::~VipsThreadEnd() {
-    vips_thread_shutdown();
-    malloc_trim(0);
-}
-
-Reservation::~Reservation() {
-    if (bytes_ > 0)
-        wholeDecodes().give(bytes_);
-}
-
-void Reservation::add(const Picture& picture, QSize pixels, qint64 bytes) {
-    if (bytes <= 0)
-        return;
-    if (bytes_ + bytes > kWholeDecodeLimit)
-        tooLarge(picture, pixels);
-    wholeDecodes().take(bytes, bytes_ == 0);
-    bytes_ += bytes;
-}
-
-qint64 area(QSize size) {
-    return qint64(size.width()) * size.height();
-}
-
-QSize sizeOf(const VipsImage* image) {
-    return {image->Xsize, image->Ysize};
-}
 
 namespace {
 
@@ -235,11 +107,129 @@ double shrinkOnLoad(QSize stored, QSize target, double left) {
 
 // --- libvips loaders ----------------------------------------------------------------------
 
+// What libvips reads the file through: a duplicate of the checked descriptor read with pread,
+// never mapped (a file cut short under a mapping ends the process with SIGBUS), and every
+// failed read noted as the file's, so that it is told as the read error it is.
+//
+// The decoder may be shown only parts of the file, `pieces` (offset and length, in order):
+// what it reads is them, one after the other.
+struct FileReader {
+    int fd = -1;
+    qint64 size = 0;
+    qint64 at = 0;
+    QByteArray faultEntry;
+    std::shared_ptr<std::atomic<int>> error;
+    std::vector<std::pair<qint64, qint64>> pieces;
+
+    // Where the file holds what the decoder reads at `at`, and how much of it lies there.
+    std::pair<qint64, qint64> placed(qint64 where) const {
+        if (pieces.empty())
+            return {where, std::max<qint64>(size - where, 0)};
+        for (const auto& [offset, length] : pieces) {
+            if (where < length)
+                return {offset + where, length - where};
+            where -= length;
+        }
+        return {0, 0};
+    }
+
+    ~FileReader() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    static gint64 read(VipsSourceCustom*, void* buffer, gint64 length, FileReader* r) {
+        if (const int fault = injectedFault(IoCall::ReadPicture, r->faultEntry)) {
+            r->failed(fault);
+            return -1;
+        }
+        const auto [offset, left] = r->placed(r->at);
+        if (left <= 0)
+            return 0;
+        for (;;) {
+            const ssize_t n =
+                ::pread(r->fd, buffer, std::size_t(std::clamp<gint64>(length, 0, left)), offset);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                r->failed(errno);
+                return -1;
+            }
+            r->at += n;
+            return n;
+        }
+    }
+
+    static gint64 seek(VipsSourceCustom*, gint64 offset, int whence, FileReader* r) {
+        const qint64 to = whence == SEEK_SET   ? offset
+                          : whence == SEEK_CUR ? r->at + offset
+                          : whence == SEEK_END ? r->size + offset
+                                               : -1;
+        if (to < 0)
+            return -1;
+        r->at = to;
+        return to;
+    }
+
+    void failed(int e) {
+        int none = 0;
+        error->compare_exchange_strong(none, e);
+    }
+};
+
+// A PNG without its text chunks: libpng inflates every compressed one before the pixels,
+// and 50 chunks of 40 MiB of nothing in 12 MB took 54 s. Whole chunks go, so every CRC still
+// holds. Empty where the chunks cannot be walked: the file is shown whole.
+std::vector<std::pair<qint64, qint64>> pngWithoutText(int fd, qint64 size) {
+    std::vector<std::pair<qint64, qint64>> pieces{{0, 8}};
+    bool dropped = false;
+    for (qint64 at = 8; at < size;) {
+        uchar header[8];
+        if (::pread(fd, header, 8, at) != 8)
+            return {};
+        const qint64 whole = 12 + qFromBigEndian<quint32>(header);
+        const QByteArrayView type(reinterpret_cast<const char*>(header) + 4, 4);
+        if (whole > size - at)
+            return {};
+        if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
+            dropped = true;
+        } else if (pieces.back().first + pieces.back().second == at) {
+            pieces.back().second += whole;
+        } else {
+            pieces.emplace_back(at, whole);
+        }
+        at += whole;
+        if (type == "IEND")
+            break;
+    }
+    return dropped ? pieces : std::vector<std::pair<qint64, qint64>>{};
+}
+
 Source sourceOf(const Picture& picture, const MeasuredFile& file) {
-    // libvips reads its own duplicate of the checked descriptor.
-    Source source(vips_source_new_from_descriptor(file.fd()));
+    auto reader = std::make_unique<FileReader>();
+    reader->fd = ::fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
+    if (reader->fd < 0)
+        failSaveErrno(errno, picture.path);
+    reader->size = file.identity().size;
+    if (picture.format == PictureFormat::Png) {
+        reader->pieces = pngWithoutText(reader->fd, reader->size);
+        if (!reader->pieces.empty()) {
+            reader->size = 0;
+            for (const auto& piece : reader->pieces)
+                reader->size += piece.second;
+        }
+    }
+    reader->faultEntry = FaultEntry::current();
+    reader->error = file.readError();
+    Source source(VIPS_SOURCE(vips_source_custom_new()));
     if (!source)
         vipsFailed(picture);
+    FileReader* r = reader.release();
+    // The reader goes with the source, whoever holds it last.
+    g_signal_connect_data(
+        source.get(), "read", G_CALLBACK(FileReader::read), r,
+        [](gpointer data, GClosure*) { delete static_cast<FileReader*>(data); }, GConnectFlags(0));
+    g_signal_connect(source.get(), "seek", G_CALLBACK(FileReader::seek), r);
     return source;
 }
 
@@ -254,6 +244,190 @@ void rewind(const Picture& picture, VipsSource* source) {
         vipsFailed(picture);
 }
 
+// --- What the headers say about how the pixels are coded ----------------------------------
+
+// The file as ByteSource reads it, a window at a time.
+template <typename Read> auto readingFile(const MeasuredFile& file, Read read) {
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        failSaveErrno(EBADF, file.path());
+    return read(ByteSource(device));
+}
+
+// How a TIFF's first picture is laid out, from the tags of its first IFD.
+struct TiffLayout {
+    quint32 width = 0, height = 0;
+    quint32 compression = 1;
+    quint32 samples = 1, bits = 1;
+    quint32 rowsPerStrip = 0xFFFFFFFF;
+    quint32 tileWidth = 0, tileHeight = 0;
+};
+
+std::optional<TiffLayout> tiffLayout(const ByteSource& bytes) {
+    const bool le = bytes.read(0, 2) == "II";
+    const auto u16 = [&](qint64 at) { return le ? bytes.readU16Le(at) : bytes.readU16Be(at); };
+    const auto u32 = [&](qint64 at) { return le ? bytes.readU32Le(at) : bytes.readU32Be(at); };
+    const auto ifd = u32(4);
+    const auto count = ifd ? u16(*ifd) : std::nullopt;
+    if (!count)
+        return std::nullopt;
+    TiffLayout t;
+    for (int i = 0; i < *count; ++i) {
+        const qint64 entry = qint64(*ifd) + 2 + 12 * qint64(i);
+        const auto tag = u16(entry), type = u16(entry + 2);
+        const auto n = u32(entry + 4);
+        if (!tag || !type || !n)
+            return std::nullopt;
+        // The first value: in the entry where it fits, else where the entry points.
+        const qint64 size = *type == 3 ? 2 : 4;
+        qint64 at = entry + 8;
+        if (qint64(*n) * size > 4) {
+            const auto offset = u32(entry + 8);
+            if (!offset)
+                return std::nullopt;
+            at = *offset;
+        }
+        std::optional<quint32> value;
+        if (*type == 3) {
+            if (const auto v = u16(at))
+                value = *v;
+        } else {
+            value = u32(at);
+        }
+        if (!value || (*type != 3 && *type != 4))
+            continue;
+        switch (*tag) {
+        case 256:
+            t.width = *value;
+            break;
+        case 257:
+            t.height = *value;
+            break;
+        case 258:
+            t.bits = *value;
+            break;
+        case 259:
+            t.compression = *value;
+            break;
+        case 277:
+            t.samples = *value;
+            break;
+        case 278:
+            t.rowsPerStrip = *value;
+            break;
+        case 322:
+            t.tileWidth = *value;
+            break;
+        case 323:
+            t.tileHeight = *value;
+            break;
+        default:
+            break;
+        }
+    }
+    return t;
+}
+
+// The TIFF compressions libtiff decodes strip by strip or tile by tile: none, the fax codings,
+// LZW, JPEG, deflate, PackBits, LZMA, Zstandard and WebP. Any other (JPEG 2000 above all,
+// which would reach OpenJPEG) is refused before a decoder runs.
+bool tiffCompressionDecoded(quint32 compression) {
+    switch (compression) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
+    case 8:
+    case 32773:
+    case 32946:
+    case 34925:
+    case 50000:
+    case 50001:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Refuses what no decoder of ours should reach, and takes from the budget what the strips or
+// the row of tiles being decoded hold (twice: libtiff's buffer and libvips' copy), from the
+// sizes the file codes rather than the header measured.
+void checkTiff(const Picture& picture, const MeasuredFile& file, Reservation& reservation) {
+    const std::optional<TiffLayout> t = readingFile(file, tiffLayout);
+    if (!t || t->width == 0 || t->height == 0)
+        undecodable(picture, QStringLiteral("the TIFF's first picture has no size"));
+    if (!tiffCompressionDecoded(t->compression))
+        undecodable(picture, QStringLiteral("the TIFF's compression (%1%2) cannot be decoded")
+                                 .arg(t->compression)
+                                 .arg(t->compression == 34712 || t->compression == 33003 ||
+                                              t->compression == 33005
+                                          ? QStringLiteral(", JPEG 2000")
+                                          : QString()));
+    const qint64 pixelBytes = qint64(std::max<quint32>(t->samples, 1)) *
+                              ((qint64(std::max<quint32>(t->bits, 1)) + 7) / 8);
+    qint64 held = 0;
+    if (t->tileWidth > 0 && t->tileHeight > 0) {
+        const qint64 across = (qint64(t->width) + t->tileWidth - 1) / t->tileWidth;
+        held = across * t->tileWidth * qint64(t->tileHeight) * pixelBytes;
+    } else {
+        held = qint64(t->width) * std::min<quint32>(t->rowsPerStrip, t->height) * pixelBytes;
+    }
+    reservation.add(picture,
+                    QSize(int(std::min<quint32>(t->width, INT_MAX)),
+                          int(std::min<quint32>(t->height, INT_MAX))),
+                    2 * held);
+}
+
+// A progressive JPEG is decoded once a scan at a time; tens of thousands of tiny scans take
+// seconds. Counted by walking the segments and the entropy-coded data between them.
+constexpr int kMaxProgressiveScans = 100;
+
+int jpegScans(const ByteSource& bytes, int limit) {
+    int scans = 0;
+    qint64 at = 2;
+    while (scans <= limit) {
+        const auto ff = bytes.readU8(at), marker = bytes.readU8(at + 1);
+        if (!ff || !marker || *ff != 0xFF)
+            return scans;
+        if (*marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (*marker == 0xD9)
+            return scans;
+        const auto length = bytes.readU16Be(at + 2);
+        if (!length)
+            return scans;
+        at += 2 + *length;
+        if (*marker != 0xDA)
+            continue;
+        ++scans;
+        // The scan's data runs to the next marker that is neither a stuffed 0xFF nor a restart.
+        for (;;) {
+            at = bytes.find(char(0xFF), at);
+            const auto next = at < 0 ? std::nullopt : bytes.readU8(at + 1);
+            if (!next)
+                return scans;
+            if (*next == 0x00 || (*next >= 0xD0 && *next <= 0xD7)) {
+                at += 2;
+                continue;
+            }
+            break;
+        }
+    }
+    return scans;
+}
+
+void checkScans(const Picture& picture, const MeasuredFile& file) {
+    const int scans = readingFile(
+        file, [](const ByteSource& bytes) { return jpegScans(bytes, kMaxProgressiveScans); });
+    if (scans > kMaxProgressiveScans)
+        undecodable(picture, QStringLiteral("the progressive JPEG has more than %1 scans")
+                                 .arg(kMaxProgressiveScans));
+}
+
 Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown) {
     const Source source = sourceOf(picture, file);
     Decoded d;
@@ -266,8 +440,10 @@ Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown
     d.stored = sizeOf(d.image.get());
     checkShape(picture, uprightOf(picture, d));
     // A progressive JPEG's coefficients are held whole while it is decoded.
-    if (interlaced(d.image.get()))
+    if (interlaced(d.image.get())) {
+        checkScans(picture, file);
         d.reservation.add(picture, d.stored, area(d.stored) * d.image->Bands * 2);
+    }
     const double shrink =
         shrinkOnLoad(d.stored, storedTarget(picture, d, shown), kJpegLeftForLanczos);
     int factor = 1;
@@ -285,7 +461,7 @@ Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown
     return d;
 }
 
-Decoded decodePng(const Picture& picture, const MeasuredFile& file) {
+Decoded decodePng(const Picture& picture, const MeasuredFile& file, QSize) {
     const Source source = sourceOf(picture, file);
     Decoded d;
     VipsImage* out = nullptr;
@@ -302,13 +478,14 @@ Decoded decodePng(const Picture& picture, const MeasuredFile& file) {
     return d;
 }
 
-Decoded decodeGif(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize) {
     const Source source = sourceOf(picture, file);
     Decoded d;
     VipsImage* out = nullptr;
-    d.image = loaded(
-        picture,
-        vips_gifload_source(source.get(), &out, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr), out);
+    d.image = loaded(picture,
+                     vips_gifload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
+                                         "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr),
+                     out);
     d.stored = sizeOf(d.image.get());
     int pages = 1;
     if (vips_image_get_typeof(d.image.get(), "n-pages") &&
@@ -322,9 +499,10 @@ Decoded decodeGif(const Picture& picture, const MeasuredFile& file) {
     return d;
 }
 
-Decoded decodeTiff(const Picture& picture, const MeasuredFile& file) {
-    const Source source = sourceOf(picture, file);
+Decoded decodeTiff(const Picture& picture, const MeasuredFile& file, QSize) {
     Decoded d;
+    checkTiff(picture, file, d.reservation);
+    const Source source = sourceOf(picture, file);
     VipsImage* out = nullptr;
     d.image = loaded(picture,
                      vips_tiffload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
@@ -365,7 +543,8 @@ Decoded decodeWebp(const Picture& picture, const MeasuredFile& file, QSize shown
         1.0, 1.0 / shrinkOnLoad(d.stored, storedTarget(picture, d, shown), kWebpLeftForLanczos));
     const QSize decoded(std::max(1, int(std::lround(d.stored.width() * scale))),
                         std::max(1, int(std::lround(d.stored.height() * scale))));
-    d.reservation.add(picture, d.stored, area(decoded) * 4);
+    // libvips reads the whole file into memory for libwebp.
+    d.reservation.add(picture, d.stored, area(decoded) * 4 + file.identity().size);
     VipsImage* out = nullptr;
     d.image = loaded(picture,
                      scale < 1.0 ? vips_webpload_source(source.get(), &out, "scale", scale, nullptr)
@@ -382,6 +561,8 @@ QByteArray readAll(const MeasuredFile& file) {
     QByteArray bytes(size, Qt::Uninitialized);
     qint64 done = 0;
     while (done < size) {
+        if (const int fault = injectedFault(IoCall::ReadPicture, FaultEntry::current()))
+            failSaveErrno(fault, file.path());
         const ssize_t n = ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), done);
         if (n < 0 && errno == EINTR)
             continue;
@@ -413,7 +594,7 @@ void setProfile(VipsImage* image, const QByteArray& icc) {
                                  std::size_t(icc.size()));
 }
 
-Decoded decodeBmp(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeBmp(const Picture& picture, const MeasuredFile& file, QSize) {
     Decoded d;
     const QSize header = measuredPixels(picture);
     // Qt's reader refuses more than its allocation limit.
@@ -458,9 +639,21 @@ using HeifHandle = std::unique_ptr<const heif_image_handle, Releaser<heif_image_
 using HeifOptions = std::unique_ptr<heif_decoding_options, Releaser<heif_decoding_options_free>>;
 using HeifNclx = std::unique_ptr<heif_color_profile_nclx, Releaser<heif_nclx_color_profile_free>>;
 
+// libheif's own text goes to the debug log; the cause is told in words of ours by its class.
 void check(const Picture& picture, const heif_error& error) {
-    if (error.code != heif_error_Ok)
-        undecodable(picture, firstLine(error.message));
+    if (error.code == heif_error_Ok)
+        return;
+    logLibraryText(picture, "libheif", firstLine(error.message));
+    switch (error.code) {
+    case heif_error_Memory_allocation_error:
+        throw std::bad_alloc();
+    case heif_error_Unsupported_filetype:
+    case heif_error_Unsupported_feature:
+        undecodable(picture,
+                    QStringLiteral("the picture is coded in a way that cannot be decoded"));
+    default:
+        undecodable(picture, QStringLiteral("the picture's data cannot be decoded"));
+    }
 }
 
 // The ICC profile of the decoded pixels: the file's, or one made from the primaries its nclx
@@ -533,8 +726,10 @@ HeifHandle thumbnailItem(const heif_image_handle* primary, QSize target, QSize u
 // item that has the size that fits there; empty when there is none such.
 std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile& file,
                                       QSize thumbnailFor = {}) {
-    const QByteArray bytes = readAll(file);
     Decoded d;
+    // The file is held whole while it is decoded: its share is taken before it is read.
+    d.reservation.add(picture, measuredPixels(picture), file.identity().size);
+    const QByteArray bytes = readAll(file);
     d.upright = true;
     d.photographic = true;
     heif_image* decoded = nullptr;
@@ -610,10 +805,7 @@ std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const Measure
     const Source source(vips_source_new_from_memory(bytes.constData(), std::size_t(bytes.size())));
     if (!source)
         return std::nullopt;
-    const auto passOver = [] {
-        vips_error_clear();
-        return std::optional<Decoded>();
-    };
+    const auto passOver = [] { return std::optional<Decoded>(); };
     Decoded d;
     d.photographic = true;
     auto load = [&](int shrink) {
@@ -651,27 +843,66 @@ std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const Measure
 
 } // namespace
 
-std::optional<Decoded> decodeThumbnail(const Picture& picture, const MeasuredFile& file,
-                                       QSize shown) {
-    switch (picture.format) {
-    case PictureFormat::Jpeg:
-        return decodeExifThumbnail(picture, file, shown);
-    case PictureFormat::Heic:
-    case PictureFormat::Heif:
-    case PictureFormat::Avif:
-        return decodeHeifItem(picture, file, shown);
-    default:
-        return std::nullopt;
-    }
-}
-
 namespace {
 
-Decoded decodeHeif(const Picture& picture, const MeasuredFile& file) {
+Decoded decodeHeif(const Picture& picture, const MeasuredFile& file, QSize) {
     return *decodeHeifItem(picture, file);
 }
 
+std::optional<Decoded> heifThumbnail(const Picture& picture, const MeasuredFile& file,
+                                     QSize shown) {
+    return decodeHeifItem(picture, file, shown);
+}
+
+using Decode = Decoded (*)(const Picture&, const MeasuredFile&, QSize shown);
+using DecodeThumbnail = std::optional<Decoded> (*)(const Picture&, const MeasuredFile&,
+                                                   QSize shown);
+
+// The decoder of each format, in the order of the format table; none for the metafiles, which
+// are stored as they are.
+struct DecoderRow {
+    PictureFormat format;
+    Decode decode;
+    // From the thumbnail the file carries, where the format has one.
+    DecodeThumbnail thumbnail;
+};
+
+constexpr DecoderRow kDecoders[] = {
+    {PictureFormat::Png, decodePng, nullptr},
+    {PictureFormat::Jpeg, decodeJpeg, decodeExifThumbnail},
+    {PictureFormat::Gif, decodeGif, nullptr},
+    {PictureFormat::Bmp, decodeBmp, nullptr},
+    {PictureFormat::Tiff, decodeTiff, nullptr},
+    {PictureFormat::Wmf, nullptr, nullptr},
+    {PictureFormat::Emf, nullptr, nullptr},
+    {PictureFormat::Heic, decodeHeif, heifThumbnail},
+    {PictureFormat::Heif, decodeHeif, heifThumbnail},
+    {PictureFormat::Avif, decodeHeif, heifThumbnail},
+    {PictureFormat::Webp, decodeWebp, nullptr},
+};
+static_assert(std::size(kDecoders) == std::size_t(PictureFormat::Count));
+
+constexpr bool inTableOrder() {
+    for (std::size_t i = 0; i < std::size(kDecoders); ++i) {
+        if (kDecoders[i].format != PictureFormat(i) ||
+            kPictureFormats[i].format != PictureFormat(i))
+            return false;
+    }
+    return true;
+}
+static_assert(inTableOrder());
+
+const DecoderRow& decoderOf(PictureFormat format) {
+    return kDecoders[std::size_t(format) < std::size(kDecoders) ? std::size_t(format) : 0];
+}
+
 } // namespace
+
+std::optional<Decoded> decodeThumbnail(const Picture& picture, const MeasuredFile& file,
+                                       QSize shown) {
+    const DecodeThumbnail thumbnail = decoderOf(picture.format).thumbnail;
+    return thumbnail ? thumbnail(picture, file, shown) : std::nullopt;
+}
 
 // --- Resizing, turning, encoding ----------------------------------------------------------
 
@@ -727,29 +958,12 @@ Image turned(const Picture& picture, Image image, Reservation& reservation) {
 }
 
 Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
-    switch (picture.format) {
-    case PictureFormat::Jpeg:
-        return decodeJpeg(picture, file, shown);
-    case PictureFormat::Png:
-        return decodePng(picture, file);
-    case PictureFormat::Gif:
-        return decodeGif(picture, file);
-    case PictureFormat::Tiff:
-        return decodeTiff(picture, file);
-    case PictureFormat::Webp:
-        return decodeWebp(picture, file, shown);
-    case PictureFormat::Bmp:
-        return decodeBmp(picture, file);
-    case PictureFormat::Heic:
-    case PictureFormat::Heif:
-    case PictureFormat::Avif:
-        return decodeHeif(picture, file);
-    case PictureFormat::Wmf:
-    case PictureFormat::Emf:
-    case PictureFormat::Count:
-        break;
-    }
-    undecodable(picture, QStringLiteral("the picture cannot be decoded"));
+    if (injectedFault(IoCall::Allocate, FaultEntry::current()) == ENOMEM)
+        throw std::bad_alloc();
+    if (std::size_t(picture.format) >= std::size(kDecoders) ||
+        !kDecoders[std::size_t(picture.format)].decode)
+        undecodable(picture, QStringLiteral("the picture cannot be decoded"));
+    return kDecoders[std::size_t(picture.format)].decode(picture, file, shown);
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

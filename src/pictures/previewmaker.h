@@ -16,7 +16,7 @@ namespace slidemill {
 class ThumbnailCache;
 
 // Measures the picture at path from its header and makes its thumbnail (kPreviewSide, from
-// host/pptx/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
+// pictures/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
 // when `cancelled` answered true before it was done. A picture of the HEIF family, whose
 // thumbnail may take long, is handed to `measured` first, pending. With `shared`, the thumbnail
 // (or the failure) is looked up there first and written there after. Safe to call from any

@@ -1,9 +1,8 @@
-#include "host/pptx/picturemaker.h"
+#include "pictures/picturemaker.h"
 
 #include "core/runtimeerror.h"
-#include "host/pptx/measuredfile.h"
-#include "host/pptx/picturedecoder.h"
-#include "host/pptx/units.h"
+#include "pictures/decoders.h"
+#include "pictures/measuredfile.h"
 #include "slides/pictureformats.h"
 
 #include <algorithm>
@@ -11,7 +10,7 @@
 #include <limits>
 #include <vips/vips.h>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 namespace {
 
@@ -106,7 +105,8 @@ MadePicture make(const Picture& picture, QSize shown) {
         made.pixels = sizeOf(image.get());
         made.bytes = encoded(picture, image.get(), made.format);
     } catch (const RuntimeError&) {
-        // A file written to while it was read may fail to decode for that reason alone.
+        // A read that failed, or a file written to while it was read, is the cause.
+        file.checkRead();
         file.checkUnchanged();
         throw;
     }
@@ -119,33 +119,6 @@ MadePicture make(const Picture& picture, QSize shown) {
 }
 
 } // namespace
-
-QSize shownPixels(std::int64_t cxEmu, std::int64_t cyEmu, int ppi) {
-    constexpr std::int64_t emuPerInch = 72 * kEmuPerPoint;
-    auto pixels = [ppi](std::int64_t emu) {
-        const std::int64_t p = (std::max<std::int64_t>(emu, 0) * ppi + emuPerInch - 1) / emuPerInch;
-        return int(std::min<std::int64_t>(p, std::numeric_limits<int>::max()));
-    };
-    return {pixels(cxEmu), pixels(cyEmu)};
-}
-
-QSize fittedPixels(QSize upright, QSize shown) {
-    const qint64 w = upright.width(), h = upright.height();
-    const qint64 sw = shown.width(), sh = shown.height();
-    if (shown.isEmpty() || upright.isEmpty() || (w <= sw && h <= sh))
-        return upright;
-    // The side that binds is the shown one; the other rounded, halves up.
-    if (w * sh >= h * sw)
-        return {int(sw), int(std::clamp<qint64>((2 * h * sw + w) / (2 * w), 1, sh))};
-    return {int(std::clamp<qint64>((2 * w * sh + h) / (2 * h), 1, sw)), int(sh)};
-}
-
-QSize measuredPixels(const Picture& picture) {
-    auto pixels = [](std::int32_t himetric) {
-        return int(roundedQuotient(std::int64_t(himetric) * 96, 2540));
-    };
-    return {pixels(picture.widthHimetric), pixels(picture.heightHimetric)};
-}
 
 bool mustMake(const Picture& picture, QSize shown) {
     if (formatRow(picture.format).storage == Storage::Transcoded)
@@ -161,4 +134,4 @@ MadePicture makePicture(const Picture& picture, QSize shown) {
     return make(picture, shown);
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

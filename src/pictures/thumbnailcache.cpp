@@ -1,4 +1,4 @@
-#include "host/thumbnailcache.h"
+#include "pictures/thumbnailcache.h"
 
 #include "core/nativepath.h"
 
@@ -36,10 +36,6 @@ const char* const kLookIn[] = {"large", "x-large", "normal"};
 constexpr qint64 kMostBytes = qint64(16) << 20;
 constexpr int kMostSide = 2048;
 constexpr int kPngQuality = 80;
-
-qint64 seconds(qint64 ns) {
-    return ns >= 0 ? ns / 1000000000 : -((-ns + 999999999) / 1000000000);
-}
 
 QString md5Name(const QByteArray& uri) {
     return QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
@@ -99,7 +95,7 @@ bool describes(const QImage& thumbnail, const QByteArray& uri, const FileIdentit
         const double fractional = mtime.toDouble(&ok);
         time = qint64(fractional);
     }
-    if (!ok || time != seconds(file.modifiedNs))
+    if (!ok || time != file.modifiedSeconds)
         return false;
     const QString size = thumbnail.text(kSizeKey);
     return size.isEmpty() || size.toLongLong(&ok) == file.size;
@@ -273,7 +269,7 @@ void ThumbnailCache::store(const QString& path, const Preview& preview) const {
         return;
     }
     image.setText(kUriKey, QString::fromLatin1(uriOf(clean)));
-    image.setText(kMTimeKey, QString::number(seconds(preview.file.modifiedNs)));
+    image.setText(kMTimeKey, QString::number(preview.file.modifiedSeconds));
     image.setText(kSizeKey, QString::number(preview.file.size));
     image.setText(QStringLiteral("Software"), QStringLiteral("Slidemill " SLIDEMILL_VERSION));
     QByteArray png;

@@ -3,8 +3,8 @@
 
 #include "core/messagehandler.h"
 #include "core/runtimeerror.h"
-#include "host/pptx/picturemaker.h"
 #include "host/pptx/units.h"
+#include "pictures/picturemaker.h"
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 #include "support/fixtures.h"
@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <future>
@@ -32,7 +34,7 @@
 
 using namespace slidemill;
 using namespace slidemill::test;
-using pptx::MadePicture;
+using pictures::MadePicture;
 
 namespace {
 
@@ -118,12 +120,56 @@ struct Outcome {
 Outcome make(const Picture& picture, QSize shown) {
     Outcome o;
     try {
-        o.made = pptx::makePicture(picture, shown);
+        o.made = pictures::makePicture(picture, shown);
     } catch (const RuntimeError& e) {
         o.error = e.number();
         o.text = e.oneLine();
     }
     return o;
+}
+
+// A little-endian TIFF of one strip whose tags are `tags` (each a LONG), with `data` as its
+// strip: enough for the header readers, whatever the data.
+QByteArray craftedTiff(QList<QPair<quint16, quint32>> tags, const QByteArray& data) {
+    tags << QPair<quint16, quint32>{258, 8} << QPair<quint16, quint32>{262, 1}
+         << QPair<quint16, quint32>{277, 1} << QPair<quint16, quint32>{273, 0}
+         << QPair<quint16, quint32>{279, quint32(data.size())};
+    std::sort(tags.begin(), tags.end());
+    const quint32 dataAt = 8 + 2 + 12 * quint32(tags.size()) + 4;
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    char b[4];
+    qToLittleEndian<quint16>(quint16(tags.size()), b);
+    tiff.append(b, 2);
+    for (const auto& [tag, value] : tags) {
+        qToLittleEndian<quint16>(tag, b);
+        tiff.append(b, 2);
+        qToLittleEndian<quint16>(4, b);
+        tiff.append(b, 2);
+        qToLittleEndian<quint32>(1, b);
+        tiff.append(b, 4);
+        qToLittleEndian<quint32>(tag == 273 ? dataAt : value, b);
+        tiff.append(b, 4);
+    }
+    tiff.append(4, '\0');
+    return tiff + data;
+}
+
+QByteArray encodedProgressive(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(image);
+    return bytes;
+}
+
+// A progressive JPEG whose last scan is given `copies` more times before its end.
+QByteArray manyScans(const QByteArray& progressive, int copies) {
+    const qsizetype last = progressive.lastIndexOf("\xff\xda");
+    const qsizetype end = progressive.lastIndexOf("\xff\xd9");
+    const QByteArray scan = progressive.mid(last, end - last);
+    return progressive.left(end) + scan.repeated(copies) + progressive.mid(end);
 }
 
 bool red(QRgb c) {
@@ -304,6 +350,8 @@ private Q_SLOTS:
     void largeWebpMade();
     void fifoInPlaceDoesNotHang_data();
     void fifoInPlaceDoesNotHang();
+    void hostile_data();
+    void hostile();
     void fileChangedWhileDecoded_data();
     void fileChangedWhileDecoded();
     void headerShapeDisagrees_data();
@@ -323,9 +371,9 @@ void TestPictureMaker::shownPixels() {
     QCOMPARE(pptx::shownPixels(500 * pt, 375 * pt, 220), QSize(1528, 1146));
     QCOMPARE(pptx::shownPixels(500 * pt, 375 * pt, 150), QSize(1042, 782));
     QCOMPARE(pptx::shownPixels(720 * pt, 540 * pt, 96), QSize(960, 720));
-    QCOMPARE(pptx::fittedPixels({3000, 4000}, {1528, 1146}), QSize(860, 1146));
-    QCOMPARE(pptx::fittedPixels({4000, 3000}, {1042, 782}), QSize(1042, 782));
-    QCOMPARE(pptx::fittedPixels({400, 300}, {800, 600}), QSize(400, 300));
+    QCOMPARE(pictures::fittedPixels({3000, 4000}, {1528, 1146}), QSize(860, 1146));
+    QCOMPARE(pictures::fittedPixels({4000, 3000}, {1042, 782}), QSize(1042, 782));
+    QCOMPARE(pictures::fittedPixels({400, 300}, {800, 600}), QSize(400, 300));
 }
 
 void TestPictureMaker::mustMake_data() {
@@ -352,8 +400,8 @@ void TestPictureMaker::mustMake() {
     QFETCH(QSize, shown);
     QFETCH(bool, must);
     const Picture p = pictureOf({}, PictureFormat(format), pixels);
-    QCOMPARE(pptx::measuredPixels(p), pixels);
-    QCOMPARE(pptx::mustMake(p, shown), must);
+    QCOMPARE(pictures::measuredPixels(p), pixels);
+    QCOMPARE(pictures::mustMake(p, shown), must);
 }
 
 // Each format resized, kept or transcoded: what is stored, in which format, at which size.
@@ -446,7 +494,7 @@ void TestPictureMaker::made() {
     if (kind.isEmpty()) {
         QVERIFY(o.made.bytes.isEmpty());
         QCOMPARE(o.made.format, picture.format);
-        QCOMPARE(o.made.pixels, pptx::measuredPixels(picture));
+        QCOMPARE(o.made.pixels, pictures::measuredPixels(picture));
         return;
     }
     QCOMPARE(QString::fromLatin1(kindOf(o.made.bytes)), kind);
@@ -543,11 +591,11 @@ void TestPictureMaker::twoAtOnce() {
     }
     QList<QByteArray> alone;
     for (const Picture& p : pictures)
-        alone << pptx::makePicture(p, QSize(160, 120)).bytes;
+        alone << pictures::makePicture(p, QSize(160, 120)).bytes;
     QList<QByteArray> together(pictures.size());
     auto half = [&](int first) {
         for (int i = first; i < pictures.size(); i += 2)
-            together[i] = pptx::makePicture(pictures[i], QSize(160, 120)).bytes;
+            together[i] = pictures::makePicture(pictures[i], QSize(160, 120)).bytes;
     };
     std::thread other(half, 1);
     half(0);
@@ -596,7 +644,7 @@ void TestPictureMaker::blockedLoaders() {
 // has started it.
 void TestPictureMaker::otherLoadersBlocked() {
     const QString jpeg = write(QStringLiteral("start.jpg"), encoded(photo(40, 30), "jpeg"));
-    QVERIFY(!pptx::makePicture(readPicture(jpeg), QSize(20, 15)).bytes.isEmpty());
+    QVERIFY(!pictures::makePicture(readPicture(jpeg), QSize(20, 15)).bytes.isEmpty());
     const QByteArray ppm = "P6\n2 2\n255\n" + QByteArray(12, '\x40');
     const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"2\" height=\"2\"/>";
     for (const QString& path :
@@ -714,14 +762,98 @@ void TestPictureMaker::fifoInPlaceDoesNotHang() {
 }
 
 // A file written to while it is decoded is refused, not stored as whatever was read.
+// Pictures crafted to take all memory or time: each is refused, or made, within 2 s and inside
+// the decode budget; none reaches a decoder it should not.
+void TestPictureMaker::hostile_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("refusal"); // empty: made
+    QTest::newRow("tiff compressed with JPEG 2000, for OpenJPEG")
+        << craftedTiff({{256, 1600}, {257, 1200}, {259, 34712}, {278, 1200}}, QByteArray(256, 'j'))
+        << "j2k.tif"
+        << "the TIFF's compression (34712, JPEG 2000) cannot be decoded";
+    // 900 MB in one strip, which libtiff decodes whole: 11 s before.
+    QTest::newRow("tiff of 30000 x 30000 in one strip")
+        << craftedTiff({{256, 30000}, {257, 30000}, {259, 8}, {278, 30000}},
+                       qCompress(QByteArray(1 << 20, '\0')).mid(4))
+        << "strip.tif"
+        << "too large to decode";
+    QTest::newRow("tiff of 30000 x 30000 in strips of 8 rows")
+        << craftedTiff({{256, 30000}, {257, 30000}, {259, 32946}, {278, 8}}, QByteArray(64, 'x'))
+        << "strips.tif"
+        << "cannot be decoded";
+    const QByteArray progressive = encodedProgressive(photo(1280, 960));
+    QTest::newRow("progressive jpeg of 150 scans") << manyScans(progressive, 150) << "scans.jpg"
+                                                   << "more than 100 scans";
+    QTest::newRow("progressive jpeg as Qt writes it, made") << progressive << "fine.jpg"
+                                                            << "";
+    QByteArray text("zTXtComment\0\0", 14);
+    text += qCompress(QByteArray(40 << 20, '\0'), 9).mid(4);
+    QByteArray png = encoded(photo(1600, 1200), "png");
+    for (int i = 0; i < 50; ++i)
+        png.insert(33, [&] {
+            char b[4];
+            qToBigEndian(quint32(text.size() - 4), b);
+            QByteArray chunk = QByteArray(b, 4) + text;
+            quint32 crc = 0xFFFFFFFF;
+            for (const char c : text) {
+                crc ^= quint8(c);
+                for (int k = 0; k < 8; ++k)
+                    crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+            }
+            qToBigEndian(~crc, b);
+            return chunk + QByteArray(b, 4);
+        }());
+    // 54 s for 50 such chunks before: libpng inflated each.
+    QTest::newRow("png with 2000 MiB of compressed text") << png << "text.png"
+                                                          << "";
+}
+
+void TestPictureMaker::hostile() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    QFETCH(QString, refusal);
+    const QString path = write(name, bytes);
+    Picture picture;
+    try {
+        picture = readPicture(path);
+    } catch (const RuntimeError& e) {
+        QFAIL(qPrintable(e.oneLine()));
+    }
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer timer;
+    timer.start();
+    // As a photo one a slide is shown at --ppi 50.
+    const Outcome o = make(picture, QSize(348, 261));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    ::getrusage(RUSAGE_SELF, &after);
+    // The budget, and 64 MiB besides.
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < (512 + 64) * 1024,
+             qPrintable(QString::number(after.ru_maxrss - before.ru_maxrss)));
+    if (refusal.isEmpty()) {
+        QVERIFY2(o.error == 0, qPrintable(o.text));
+        return;
+    }
+    QCOMPARE(o.error, int(errInvalidPicture));
+    QVERIFY2(o.text.contains(refusal), qPrintable(o.text));
+}
+
 void TestPictureMaker::fileChangedWhileDecoded_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("jpeg read a few lines at a time") << encoded(photo(3000, 2000), "jpeg", 95);
-    QTest::newRow("heic read whole") << heifBytes(photo(1280, 960));
+    // Cut to half its length rather than written to.
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("jpeg read a few lines at a time")
+        << encoded(photo(3000, 2000), "jpeg", 95) << false;
+    QTest::newRow("heic read whole") << heifBytes(photo(1280, 960)) << false;
+    // libvips would map a WebP: cut short under the mapping, the process died of SIGBUS.
+    QTest::newRow("webp cut short") << webpBytes(photo(1600, 1200)) << true;
+    QTest::newRow("jpeg cut short") << encoded(photo(3000, 2000), "jpeg", 95) << true;
 }
 
 void TestPictureMaker::fileChangedWhileDecoded() {
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, cut);
     const QString path = write(QStringLiteral("changing.pic"), bytes);
     const Picture picture = readPicture(path);
     const QByteArray native = QFile::encodeName(path);
@@ -732,6 +864,10 @@ void TestPictureMaker::fileChangedWhileDecoded() {
     std::thread writer([&] {
         char event[sizeof(inotify_event) + 256];
         if (::read(watch, event, sizeof event) > 0) {
+            if (cut) {
+                QCOMPARE(::truncate(native.constData(), bytes.size() / 2), 0);
+                return;
+            }
             const int fd = ::open(native.constData(), O_WRONLY);
             QCOMPARE(::pwrite(fd, bytes.constData(), 1, 0), 1);
             ::close(fd);

@@ -6,7 +6,7 @@
 #include <QSize>
 #include <functional>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 struct Thumbnail {
     // A JPEG file, or PNG where the picture has transparency; empty for WMF and EMF.
@@ -28,4 +28,4 @@ struct ThumbnailCancelled {};
 Thumbnail makeThumbnail(const Picture& picture, int side,
                         const std::function<bool()>& cancelled = {});
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

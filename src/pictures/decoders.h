@@ -1,11 +1,14 @@
 #pragma once
 
-// What the picture maker and the previews share to decode a picture: libvips started once with
-// every loader blocked but the five Slidemill calls by name for the format measured, the HEIF
-// family through libheif on a thread whose standard error goes nowhere, BMP through Qt, and
-// one budget of memory for the pictures decoded whole. Only the host's own sources include it.
+// What the picture maker and the previews share to decode a picture: a decoder for each format
+// of the format table, libvips for five of them with every other loader blocked, the HEIF
+// family through libheif, BMP through Qt, all inside the decode budget. Only src/pictures
+// includes it.
 
-#include "host/pptx/measuredfile.h"
+#include "pictures/budget.h"
+#include "pictures/libraries.h"
+#include "pictures/measuredfile.h"
+#include "pictures/sizes.h"
 #include "slides/picture.h"
 
 #include <QSize>
@@ -15,48 +18,7 @@
 #include <utility>
 #include <vips/vips.h>
 
-namespace slidemill::pptx {
-
-// Error 481 naming the picture, "Invalid picture: <cause>".
-[[noreturn]] void undecodable(const Picture& picture, const QString& cause);
-// The same with libvips' last error as the cause.
-[[noreturn]] void vipsFailed(const Picture& picture);
-
-// Starts libvips the first time; throws 481 naming the picture when it cannot start.
-void needVips(const Picture& picture);
-
-struct Unref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using Image = std::unique_ptr<VipsImage, Unref>;
-using Source = std::unique_ptr<VipsSource, Unref>;
-
-// The image a libvips call put in `out`, or its error.
-Image loaded(const Picture& picture, int failed, VipsImage*& out);
-
-// vips_thread_shutdown when the picture is made: the thread may be one of a pool, or end.
-struct VipsThreadEnd {
-    ~VipsThreadEnd();
-};
-
-// A picture's share of the memory that pictures decoded whole may take together (512 MiB):
-// the first share waits until it is free, later ones are taken at once, so that two pictures
-// never wait for each other; more than all of it is refused as too large to decode.
-class Reservation {
-public:
-    Reservation() = default;
-    Reservation(Reservation&& other) noexcept : bytes_(std::exchange(other.bytes_, 0)) {}
-    Reservation& operator=(Reservation&&) = delete;
-    ~Reservation();
-
-    void add(const Picture& picture, QSize pixels, qint64 bytes);
-
-private:
-    qint64 bytes_ = 0;
-};
-
-qint64 area(QSize size);
-QSize sizeOf(const VipsImage* image);
+namespace slidemill::pictures {
 
 // What decoding gave: the pixels as the file stores them, perhaps shrunk while decoded.
 struct Decoded {
@@ -97,4 +59,4 @@ Image resized(const Picture& picture, Image image, QSize target);
 // size.
 Image turned(const Picture& picture, Image image, Reservation& reservation);
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

@@ -3,8 +3,10 @@
 #include "core/fileidentity.h"
 
 #include <QString>
+#include <atomic>
+#include <memory>
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 // An open picture file, closed with its owner.
 class MeasuredFile {
@@ -25,10 +27,18 @@ public:
     // written to meanwhile, so what was read may not be what was measured.
     void checkUnchanged() const;
 
+    // Where a decoder reading the file notes the errno of a read that failed, so that the
+    // failure is told as the read error it is rather than as an undecodable picture; shared
+    // with whatever reads on after this object is gone.
+    const std::shared_ptr<std::atomic<int>>& readError() const { return readError_; }
+    // Throws 75 naming the picture with the read error noted, if any.
+    void checkRead() const;
+
 private:
+    std::shared_ptr<std::atomic<int>> readError_ = std::make_shared<std::atomic<int>>(0);
     int fd_ = -1;
     QString path_;
     FileIdentity identity_;
 };
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures

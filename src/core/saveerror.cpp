@@ -1,10 +1,10 @@
-#include "host/pptx/saveerror.h"
+#include "core/saveerror.h"
 
 #include "core/runtimeerror.h"
 
 #include <cstring>
 
-namespace slidemill::pptx {
+namespace slidemill {
 
 void failSave(const QString& cause, const QString& file) {
     throw RuntimeError(errPathFileAccess, QStringLiteral("Saving the presentation: %1").arg(cause),
@@ -23,4 +23,4 @@ QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill

@@ -1,9 +1,10 @@
 // Previews: the thumbnail of each format, upright and in sRGB, taken from the thumbnail a file
 // carries where it is large enough; what a broken picture says; cancelling; the cache's bound.
 
+#include "core/faults.h"
 #include "core/nativepath.h"
-#include "host/previewmaker.h"
-#include "host/thumbnailcache.h"
+#include "pictures/previewmaker.h"
+#include "pictures/thumbnailcache.h"
 #include "support/fixtures.h"
 
 #include <QBuffer>
@@ -264,6 +265,29 @@ private Q_SLOTS:
                                  << "the file is not there";
         QTest::newRow("cut short") << "cut short" << QSize() << "" << QSize() << ""
                                    << "the file is cut short";
+    }
+    // What goes wrong off the window's thread is the preview's problem, never the window's
+    // end: an allocation that fails, a read that fails while the picture is decoded.
+    void failureIsThePreviews_data() {
+        QTest::addColumn<int>("call");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("out of memory") << int(IoCall::Allocate) << ENOMEM << "Out of memory";
+        QTest::newRow("read error") << int(IoCall::ReadPicture) << EIO << "Input/output error";
+    }
+    void failureIsThePreviews() {
+        QFETCH(int, call);
+        QFETCH(int, error);
+        static IoCall failing;
+        static int failure;
+        failing = IoCall(call);
+        failure = error;
+        setFaultHook([](IoCall c, const QByteArray&) { return c == failing ? failure : 0; });
+        const std::optional<Preview> preview = makePreview(picture(QStringLiteral("jpeg")));
+        setFaultHook(nullptr);
+        QVERIFY(preview);
+        QTEST(preview->problem, "problem");
+        QVERIFY(preview->thumbnail.isEmpty());
     }
     void eachFormat() {
         QFETCH(QString, kind);

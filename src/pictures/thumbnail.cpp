@@ -1,10 +1,10 @@
-#include "host/pptx/thumbnail.h"
+#include "pictures/thumbnail.h"
 
 #include "core/runtimeerror.h"
-#include "host/pptx/measuredfile.h"
-#include "host/pptx/picturedecoder.h"
+#include "pictures/decoders.h"
+#include "pictures/measuredfile.h"
 
-namespace slidemill::pptx {
+namespace slidemill::pictures {
 
 namespace {
 
@@ -28,9 +28,8 @@ Image inSrgb(const Picture& picture, Image image) {
         image.reset(out);
     };
     if (vips_image_get_typeof(image.get(), VIPS_META_ICC_NAME)) {
-        if (vips_icc_transform(image.get(), &out, "srgb", "embedded", TRUE, "depth", 8, nullptr))
-            vips_error_clear();
-        else
+        // A profile that cannot be used leaves the colours as they are.
+        if (!vips_icc_transform(image.get(), &out, "srgb", "embedded", TRUE, "depth", 8, nullptr))
             image.reset(out);
     }
     const VipsInterpretation space = image->Type;
@@ -108,7 +107,8 @@ Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bo
         made.size = sizeOf(image.get());
         made.bytes = encoded(picture, image.get());
     } catch (const RuntimeError&) {
-        // A file written to while it was read may fail to decode for that reason alone.
+        // A read that failed, or a file written to while it was read, is the cause.
+        file.checkRead();
         file.checkUnchanged();
         throw;
     }
@@ -116,4 +116,4 @@ Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bo
     return made;
 }
 
-} // namespace slidemill::pptx
+} // namespace slidemill::pictures
