@@ -727,8 +727,16 @@ HeifHandle thumbnailItem(const heif_image_handle* primary, QSize target, QSize u
 std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile& file,
                                       QSize thumbnailFor = {}) {
     Decoded d;
-    // The file is held whole while it is decoded: its share is taken before it is read.
-    d.reservation.add(picture, measuredPixels(picture), file.identity().size);
+    // The decoded planes (one and a half bytes a pixel at 4:2:0, twice that at 4:4:4 or more
+    // than 8 bits) and the RGB picture made from them.
+    const auto planes = [](QSize size, bool alpha) { return area(size) * ((alpha ? 4 : 3) + 3); };
+    // One share, taken before the file is read: the file, held whole while it is decoded, and
+    // the planes of the size the codec's parameters give (the HEVC SPS, the AV1 sequence
+    // header, a grid's output, as measured), which an ispe may understate. A thumbnail item's
+    // planes are added once its size is known.
+    const QSize coded = measuredPixels(picture);
+    const qint64 codedPlanes = thumbnailFor.isEmpty() ? planes(coded, picture.alpha) : 0;
+    d.reservation.add(picture, coded, file.identity().size + codedPlanes);
     const QByteArray bytes = readAll(file);
     d.upright = true;
     d.photographic = true;
@@ -753,9 +761,8 @@ std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile
         alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
         const QSize size(heif_image_handle_get_width(handle.get()),
                          heif_image_handle_get_height(handle.get()));
-        // The decoded planes as coded (one and a half bytes a pixel at 4:2:0, twice that at
-        // 4:4:4 or more than 8 bits) and the RGB picture made from them.
-        d.reservation.add(picture, size, area(size) * ((alpha ? 4 : 3) + 3));
+        // What the item's own size needs beyond what was taken.
+        d.reservation.add(picture, size, planes(size, alpha) - codedPlanes);
         icc = heifProfile(handle.get());
         const HeifOptions options(heif_decoding_options_alloc());
         options->convert_hdr_to_8bit = 1;

@@ -4,6 +4,7 @@
 #include "core/messagehandler.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/units.h"
+#include "pictures/budget.h"
 #include "pictures/picturemaker.h"
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
@@ -350,6 +351,7 @@ private Q_SLOTS:
     void largeWebpMade();
     void fifoInPlaceDoesNotHang_data();
     void fifoInPlaceDoesNotHang();
+    void heifReservedByItsCodedSize();
     void hostile_data();
     void hostile();
     void fileChangedWhileDecoded_data();
@@ -762,6 +764,25 @@ void TestPictureMaker::fifoInPlaceDoesNotHang() {
 }
 
 // A file written to while it is decoded is refused, not stored as whatever was read.
+// A HEIC's share of the decode budget is taken from the size it codes, not from an ispe that
+// understates it (three such files of 15 KB took 829 MB at once), and before its file is read:
+// with only a megabyte of the budget free, it waits for its share.
+void TestPictureMaker::heifReservedByItsCodedSize() {
+    QByteArray heic = heifBytes(photo(640, 480));
+    const qsizetype ispe = heic.indexOf("ispe") + 8;
+    QVERIFY(ispe > 8);
+    qToBigEndian<quint32>(64, heic.data() + ispe);
+    qToBigEndian<quint32>(48, heic.data() + ispe + 4);
+    const Picture picture = readPicture(write(QStringLiteral("understated.heic"), heic));
+    QCOMPARE(pictures::measuredPixels(picture), QSize(640, 480));
+    auto held = std::make_unique<pictures::Reservation>();
+    held->add(picture, {}, pictures::kDecodeBudget - (qint64(1) << 20));
+    auto made = std::async(std::launch::async, [&] { return make(picture, QSize(320, 240)); });
+    QCOMPARE(made.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    held.reset();
+    QCOMPARE(made.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
 // Pictures crafted to take all memory or time: each is refused, or made, within 2 s and inside
 // the decode budget; none reaches a decoder it should not.
 void TestPictureMaker::hostile_data() {
