@@ -28,8 +28,6 @@ namespace {
 
 // A new text box's text before Font.Size is set, as presentation applications start it.
 constexpr int kDefaultFontSize = 1800;
-// Text box insets: 0.1 inch left and right, 0.05 inch top and bottom.
-constexpr std::int64_t kInsetTopBottomEmu = 45720;
 
 [[noreturn]] void invalidCall(const char* operation, const QString& cause,
                               const QString& file = {}) {
@@ -60,13 +58,12 @@ int percentOf(std::int64_t part, std::int64_t whole) {
     return int(std::llround(double(part) * 100000.0 / double(whole)));
 }
 
-// The height a text box takes to hold its paragraphs at its size: 1.2 lines per em plus
-// the insets. Applications refit on editing; this is what they would show at first.
+// The height a text box takes to hold its paragraphs at its size, by the rule the builds place
+// captions by. Applications refit on editing; this is what they would show at first.
 std::int64_t fittedHeight(const Shape& box) {
-    const qsizetype lines = std::max<qsizetype>(1, box.paragraphs.size());
-    const std::int64_t lineEmu =
-        std::int64_t(box.fontSizeHundredths) * pptx::kEmuPerPoint * 12 / 1000;
-    return lines * lineEmu + 2 * kInsetTopBottomEmu;
+    const double points =
+        fittedTextHeight(int(box.paragraphs.size()), box.fontSizeHundredths / 100.0);
+    return std::llround(points * double(pptx::kEmuPerPoint));
 }
 
 // A text box fits its height to its text; a placeholder keeps its layout's frame.
