@@ -1045,6 +1045,10 @@ private Q_SLOTS:
                                 << "layout=six is ignored";
         QTest::newRow("empty caption") << "caption="
                                        << "caption= is ignored";
+        QTest::newRow("fractional seconds") << "advance=2.5"
+                                            << "advance=2.5 is ignored: --advance";
+        QTest::newRow("colour as a number") << "background=0x000000"
+                                            << "background=0x000000 is ignored: --background";
     }
     void aBadSettingIsIgnored() {
         QFETCH(QString, line);

@@ -201,8 +201,6 @@ private Q_SLOTS:
     void noPictureLeavesItsSlide();
     void sorted_data();
     void sorted();
-    void albumSettings_data();
-    void albumSettings();
     void conversation_data();
     void conversation();
     void album_data();
@@ -528,70 +526,6 @@ void TestBuilds::sorted() {
     QFETCH(QStringList, expected);
     NamedSizeLoader loader;
     QCOMPARE(sortedPhotos(paths, SortOrder(order), loader), expected);
-}
-
-// Every settings key takes what it writes back, and refuses, naming itself, what it cannot
-// take; a refused value changes nothing.
-void TestBuilds::albumSettings_data() {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("readBack"); // null: refused
-
-    const QString refused;
-    const auto row = [](const char* key, const char* value, const QString& back) {
-        QTest::addRow("%s=%s", key, value)
-            << QString::fromLatin1(key) << QString::fromUtf8(value) << back;
-    };
-    row("layout", "fill", "fill");
-    row("layout", "three", refused);
-    row("caption", "date", "date");
-    row("caption", "Crete, 2026", "Crete, 2026");
-    row("caption", "none", "none");
-    row("caption", " ", refused);
-    row("title", "Summer", "Summer");
-    row("subtitle", "", "");
-    row("wide", "true", "true");
-    row("wide", "yes", refused);
-    row("background", "#0a0B0c", "#0A0B0C");
-    row("background", "#ffffff", "white");
-    row("background", "black", "black");
-    row("background", "0x000000", refused);
-    row("grey", "false", "false");
-    row("advance", "0", "0");
-    row("advance", "3600", "3600");
-    row("advance", "2.5", refused);
-    row("advance", "", refused);
-    row("loop", "true", "true");
-    row("transition", "push", "push");
-    row("transition", "Fade", refused);
-    row("folder", "/home/u/Slides", "/home/u/Slides");
-}
-
-void TestBuilds::albumSettings() {
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(QString, readBack);
-    QVERIFY(findAlbumOption(key));
-    QCOMPARE(QString::fromLatin1(findAlbumOption(key)->settingsKey), key);
-    Album album;
-    const QString error = setAlbumOption(album, key, value);
-    if (readBack.isNull()) {
-        QVERIFY2(error.startsWith(QStringLiteral("--") + findAlbumOption(key)->name),
-                 qPrintable(error));
-        QVERIFY(album == Album());
-        return;
-    }
-    QCOMPARE(error, QString());
-    QCOMPARE(albumSetting(album, key), readBack);
-    // What is written back is taken again the same way.
-    Album again;
-    QCOMPARE(setAlbumOption(again, key, readBack), QString());
-    QVERIFY(again == album);
-    // Every key reads back the table's default from an album left as it is.
-    for (const AlbumOption& option : albumOptions())
-        if (option.settingsKey && option.defaultValue)
-            QCOMPARE(albumSetting(Album(), QString::fromLatin1(option.settingsKey)),
-                     QLatin1String(option.defaultValue));
 }
 
 // Whole conversations: every call, in order, with its arguments; the error that ends a
