@@ -6,6 +6,7 @@
     bench/bench_writer.py zip64  TOOL PHOTOS
     bench/bench_writer.py captions TOOL PHOTOS [--rounds N]
     bench/bench_writer.py show TOOL PHOTOS [--rounds N]
+    bench/bench_writer.py cores TOOL PHOTOS --ppi 220 [--count N] [--rounds N]
 
 PHOTOS is a folder of IMG_*.jpg as bench/make_photos.py makes them. TOOL runs with
 --ppi original, storing the photos as they are, unless --ppi says otherwise: this measures the
@@ -36,6 +37,9 @@ without captions, processor time beside wall time.
 show: the same deck as it is, with --advance 5 --loop --transition fade (a show that runs
 itself), and with --fill --background black --grey (a crop, a background and an effect on every
 picture); measured as captions are.
+cores: the same deck on one core and on every core this process may use (taskset), measured as
+captions are; with --ppi 220 every camera photo is decoded, resized and encoded again, so this
+shows how the picture work scales. The speed-up is the median of the paired ratios, inverted.
 """
 import argparse
 import glob
@@ -313,9 +317,22 @@ def show(args):
     ])
 
 
+def cores(args):
+    usable = sorted(os.sched_getaffinity(0))
+    every = ",".join(str(c) for c in usable)
+    ratios = paired(args, "1 core", lambda base: [
+        ("1 core", ["taskset", "-c", str(usable[0])] + base),
+        ("%d cores" % len(usable), ["taskset", "-c", every] + base),
+    ])
+    print("speed-up on %d cores: %.2fx" % (len(usable), 1 / ratios["%d cores" % len(usable)]))
+
+
 def paired(args, first, contenders_of):
-    """Every contender once a round, warm cache; ratios to `first` of the same round."""
+    """Every contender once a round, warm cache; ratios to `first` of the same round. Returns
+    each contender's median wall-time ratio."""
     paths = photos_in(args.photos)
+    if args.count:
+        paths = paths[:args.count]
     work = tempfile.mkdtemp(prefix="bench_writer.", dir=os.path.dirname(os.path.abspath(args.photos)))
     try:
         listfile = os.path.join(work, "list.txt")
@@ -337,6 +354,7 @@ def paired(args, first, contenders_of):
               ("build", "wall s", "range s", "vs first", "cpu s", "vs first", "peak MiB"))
         print("|%s|" % "|".join("-" * w for w in (26, 8, 15, 10, 8, 10, 10)))
         plain = results[first]
+        medians = {}
         for name, runs in results.items():
             wall = [w for w, _, _ in runs]
             cpu = [c for _, c, _ in runs]
@@ -346,26 +364,29 @@ def paired(args, first, contenders_of):
                    statistics.median(cpu),
                    statistics.median(c / p[1] for c, p in zip(cpu, plain)),
                    max(k for _, _, k in runs) / 1024))
+            medians[name] = statistics.median(w / p[0] for w, p in zip(wall, plain))
+        return medians
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("what", choices=["times", "strace", "zip64", "captions", "show"])
+    parser.add_argument("what", choices=["times", "strace", "zip64", "captions", "show", "cores"])
     parser.add_argument("tool")
     parser.add_argument("photos")
     parser.add_argument("--before")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--cache", choices=["warm", "cold", "both"], default="both")
     parser.add_argument("--mb", type=int, default=700)
+    parser.add_argument("--count", type=int, default=0, help="only the first COUNT photos")
     parser.add_argument("--ppi", default="original",
                         help="the tool's --ppi; the writer is measured on pictures stored as they are")
     args = parser.parse_args()
     args.tool = os.path.abspath(args.tool)
     args.tool_argv = [args.tool, "--ppi", args.ppi]
     {"times": times, "strace": strace, "zip64": zip64, "captions": captions,
-     "show": show}[args.what](args)
+     "show": show, "cores": cores}[args.what](args)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs them all; the figures in the README come from here.
+# Builds the benchmarks and runs them all; the figures in the README come from here. The tests
+# are built too: the hostile pictures are their fixtures.
 #
 #   scripts/bench.sh [PHOTOS]
 #
@@ -9,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 photos=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/slidemill-bench/photos}
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF >/dev/null
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=ON >/dev/null
 cmake --build build/bench >/dev/null
 export QT_QPA_PLATFORM=offscreen
 echo "== folder of 100,000 pictures into the file list"; build/bench/bench/bench_browser
@@ -26,6 +27,11 @@ python3 bench/bench_writer.py zip64 build/bench/slidemill-build "$photos"
 echo "== whole decks at 220 and 150 ppi against vipsthumbnail, PSNR, LibreOffice on 200 photos"
 [ -e "$photos"12/IMG_00999.jpg ] || python3 bench/make_photos.py "$photos"12 1000 4000x3000
 python3 bench/bench_ppi.py build/bench/slidemill-build "$photos"12 --libreoffice 200
+echo "== one core against every core: 200 camera photos at 220 ppi"
+python3 bench/bench_writer.py cores build/bench/slidemill-build "$photos" --ppi 220 --count 200 \
+    --rounds 3
+echo "== pictures crafted to take all memory or time, one process each"
+build/bench/bench/bench_hostile build/bench/slidemill-build
 echo "== decoding and resizing one photo: libvips against libjpeg-turbo"
 python3 bench/bench_resize.py build/bench
 echo "== measuring a camera JPEG and a phone HEIC"; build/bench/bench/bench_measure

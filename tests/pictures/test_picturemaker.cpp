@@ -9,6 +9,7 @@
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 #include "support/fixtures.h"
+#include "support/hostile.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -39,20 +40,8 @@ using pictures::MadePicture;
 
 namespace {
 
-// Something like a photo: a gradient with fine noise, so that a smaller copy is also a lighter
-// file.
 QImage photo(int w, int h, quint32 seed = 1) {
-    QImage image(w, h, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int n = int(random.bounded(24));
-            line[x] = qRgb(std::min(255, x * 200 / w + n), std::min(255, y * 200 / h + n),
-                           std::min(255, 120 + n));
-        }
-    }
-    return image;
+    return noisyPhoto(w, h, seed);
 }
 
 // Upright: the top-left quarter red, the rest white; every turn and mirror moves the red.
@@ -64,12 +53,7 @@ QImage marked(int w, int h) {
 }
 
 QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    return writer.write(image) ? bytes : QByteArray();
+    return encodedImage(image, format, quality);
 }
 
 // A picture as the build measured it, with the size its header would give.
@@ -127,50 +111,6 @@ Outcome make(const Picture& picture, QSize shown) {
         o.text = e.oneLine();
     }
     return o;
-}
-
-// A little-endian TIFF of one strip whose tags are `tags` (each a LONG), with `data` as its
-// strip: enough for the header readers, whatever the data.
-QByteArray craftedTiff(QList<QPair<quint16, quint32>> tags, const QByteArray& data) {
-    tags << QPair<quint16, quint32>{258, 8} << QPair<quint16, quint32>{262, 1}
-         << QPair<quint16, quint32>{277, 1} << QPair<quint16, quint32>{273, 0}
-         << QPair<quint16, quint32>{279, quint32(data.size())};
-    std::sort(tags.begin(), tags.end());
-    const quint32 dataAt = 8 + 2 + 12 * quint32(tags.size()) + 4;
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    char b[4];
-    qToLittleEndian<quint16>(quint16(tags.size()), b);
-    tiff.append(b, 2);
-    for (const auto& [tag, value] : tags) {
-        qToLittleEndian<quint16>(tag, b);
-        tiff.append(b, 2);
-        qToLittleEndian<quint16>(4, b);
-        tiff.append(b, 2);
-        qToLittleEndian<quint32>(1, b);
-        tiff.append(b, 4);
-        qToLittleEndian<quint32>(tag == 273 ? dataAt : value, b);
-        tiff.append(b, 4);
-    }
-    tiff.append(4, '\0');
-    return tiff + data;
-}
-
-QByteArray encodedProgressive(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    writer.write(image);
-    return bytes;
-}
-
-// A progressive JPEG whose last scan is given `copies` more times before its end.
-QByteArray manyScans(const QByteArray& progressive, int copies) {
-    const qsizetype last = progressive.lastIndexOf("\xff\xda");
-    const qsizetype end = progressive.lastIndexOf("\xff\xd9");
-    const QByteArray scan = progressive.mid(last, end - last);
-    return progressive.left(end) + scan.repeated(copies) + progressive.mid(end);
 }
 
 bool red(QRgb c) {
@@ -789,45 +729,8 @@ void TestPictureMaker::hostile_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("refusal"); // empty: made
-    QTest::newRow("tiff compressed with JPEG 2000, for OpenJPEG")
-        << craftedTiff({{256, 1600}, {257, 1200}, {259, 34712}, {278, 1200}}, QByteArray(256, 'j'))
-        << "j2k.tif"
-        << "the TIFF's compression (34712, JPEG 2000) cannot be decoded";
-    // 900 MB in one strip, which libtiff decodes whole: 11 s before.
-    QTest::newRow("tiff of 30000 x 30000 in one strip")
-        << craftedTiff({{256, 30000}, {257, 30000}, {259, 8}, {278, 30000}},
-                       qCompress(QByteArray(1 << 20, '\0')).mid(4))
-        << "strip.tif"
-        << "too large to decode";
-    QTest::newRow("tiff of 30000 x 30000 in strips of 8 rows")
-        << craftedTiff({{256, 30000}, {257, 30000}, {259, 32946}, {278, 8}}, QByteArray(64, 'x'))
-        << "strips.tif"
-        << "cannot be decoded";
-    const QByteArray progressive = encodedProgressive(photo(1280, 960));
-    QTest::newRow("progressive jpeg of 150 scans") << manyScans(progressive, 150) << "scans.jpg"
-                                                   << "more than 100 scans";
-    QTest::newRow("progressive jpeg as Qt writes it, made") << progressive << "fine.jpg"
-                                                            << "";
-    QByteArray text("zTXtComment\0\0", 14);
-    text += qCompress(QByteArray(40 << 20, '\0'), 9).mid(4);
-    QByteArray png = encoded(photo(1600, 1200), "png");
-    for (int i = 0; i < 50; ++i)
-        png.insert(33, [&] {
-            char b[4];
-            qToBigEndian(quint32(text.size() - 4), b);
-            QByteArray chunk = QByteArray(b, 4) + text;
-            quint32 crc = 0xFFFFFFFF;
-            for (const char c : text) {
-                crc ^= quint8(c);
-                for (int k = 0; k < 8; ++k)
-                    crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-            }
-            qToBigEndian(~crc, b);
-            return chunk + QByteArray(b, 4);
-        }());
-    // 54 s for 50 such chunks before: libpng inflated each.
-    QTest::newRow("png with 2000 MiB of compressed text") << png << "text.png"
-                                                          << "";
+    for (const HostileFile& f : hostileFiles())
+        QTest::newRow(f.row) << f.bytes << f.name << f.refusal;
 }
 
 void TestPictureMaker::hostile() {
