@@ -872,21 +872,31 @@ struct DecoderRow {
     Decode decode;
     // From the thumbnail the file carries, where the format has one.
     DecodeThumbnail thumbnail;
+    // Every pixel coded is decoded, however small the picture is shown: the time taken grows
+    // with the pixels, not with the file. A JPEG shrunk while decoded skips most of the work.
+    bool everyPixel;
 };
 
 constexpr DecoderRow kDecoders[] = {
-    {PictureFormat::Png, decodePng, nullptr},
-    {PictureFormat::Jpeg, decodeJpeg, decodeExifThumbnail},
-    {PictureFormat::Gif, decodeGif, nullptr},
-    {PictureFormat::Bmp, decodeBmp, nullptr},
-    {PictureFormat::Tiff, decodeTiff, nullptr},
-    {PictureFormat::Wmf, nullptr, nullptr},
-    {PictureFormat::Emf, nullptr, nullptr},
-    {PictureFormat::Heic, decodeHeif, heifThumbnail},
-    {PictureFormat::Heif, decodeHeif, heifThumbnail},
-    {PictureFormat::Avif, decodeHeif, heifThumbnail},
-    {PictureFormat::Webp, decodeWebp, nullptr},
+    {PictureFormat::Png, decodePng, nullptr, true},
+    {PictureFormat::Jpeg, decodeJpeg, decodeExifThumbnail, false},
+    {PictureFormat::Gif, decodeGif, nullptr, true},
+    {PictureFormat::Bmp, decodeBmp, nullptr, true},
+    {PictureFormat::Tiff, decodeTiff, nullptr, true},
+    {PictureFormat::Wmf, nullptr, nullptr, false},
+    {PictureFormat::Emf, nullptr, nullptr, false},
+    {PictureFormat::Heic, decodeHeif, heifThumbnail, true},
+    {PictureFormat::Heif, decodeHeif, heifThumbnail, true},
+    {PictureFormat::Avif, decodeHeif, heifThumbnail, true},
+    {PictureFormat::Webp, decodeWebp, nullptr, true},
 };
+
+// A picture of this many pixels or fewer is decoded whatever its file (about a second here).
+constexpr qint64 kPixelsOfAnyFile = qint64(1) << 27;
+// Larger ones only when their file has at least a byte for this many pixels: a real photo
+// has several times more, while a few bytes repeated over a huge canvas (a tile of deflated
+// nothing, 13,924 times over 30,000 x 30,000) would take seconds of decoding for nothing.
+constexpr qint64 kMostPixelsPerByte = 8;
 static_assert(std::size(kDecoders) == std::size_t(PictureFormat::Count));
 
 constexpr bool inTableOrder() {
@@ -970,7 +980,12 @@ Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
     if (std::size_t(picture.format) >= std::size(kDecoders) ||
         !kDecoders[std::size_t(picture.format)].decode)
         undecodable(picture, QStringLiteral("the picture cannot be decoded"));
-    return kDecoders[std::size_t(picture.format)].decode(picture, file, shown);
+    const DecoderRow& row = kDecoders[std::size_t(picture.format)];
+    const QSize pixels = measuredPixels(picture);
+    if (row.everyPixel && area(pixels) > kPixelsOfAnyFile &&
+        area(pixels) > kMostPixelsPerByte * file.identity().size)
+        tooLarge(picture, pixels);
+    return row.decode(picture, file, shown);
 }
 
 } // namespace slidemill::pictures
