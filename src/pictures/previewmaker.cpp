@@ -8,8 +8,6 @@
 #include "slides/pictureformats.h"
 #include "slides/picturemetrics.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -17,19 +15,6 @@
 namespace slidemill {
 
 namespace {
-
-// Two pictures at once: one the pointer rests on while the last one is still being made.
-constexpr int kThreads = 2;
-// Previews give way to the window's thread and to builds: on two cores with both making
-// previews, a repaint would otherwise wait for its turn.
-constexpr int kNiceness = 10;
-
-void giveWay() {
-    thread_local bool given = false;
-    if (!given)
-        ::setpriority(PRIO_PROCESS, id_t(::gettid()), kNiceness);
-    given = true;
-}
 
 // The cause an error gives, without the number's standard text and the library's name before
 // it: "Invalid picture: the file is cut short" is "the file is cut short".
@@ -104,14 +89,17 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
 }
 
 PreviewMaker::PreviewMaker(qint64 cacheBytes, QObject* parent)
-    : PreviewSource(parent), cache_(cacheBytes) {
-    pool_.setMaxThreadCount(kThreads);
-}
+    : PreviewSource(parent), cache_(cacheBytes) {}
 
 PreviewMaker::~PreviewMaker() {
     for (const auto& [path, job] : jobs_)
         job.stop->store(true);
-    pool_.waitForDone();
+    // The pool outlives this object: only its own jobs are waited for, and once they have
+    // ended nothing of them can reach it.
+    for (auto& [path, job] : jobs_) {
+        if (job.work.result.valid() && !pictures::PicturePool::shared().withdraw(job.work.ticket))
+            job.work.result.wait();
+    }
 }
 
 std::optional<Preview> PreviewMaker::find(const QString& path) const {
@@ -129,8 +117,13 @@ void PreviewMaker::want(const void* client, const QString& path) {
     else
         wanted_.insert(client, path);
     if (!before.isEmpty() && !wanted(before)) {
-        if (const auto job = jobs_.find(before); job != jobs_.end())
-            job->second.stop->store(true);
+        if (const auto job = jobs_.find(before); job != jobs_.end()) {
+            // Not begun, it never will be and nothing comes back of it; begun, it stops.
+            if (pictures::PicturePool::shared().withdraw(job->second.work.ticket))
+                jobs_.erase(job);
+            else
+                job->second.stop->store(true);
+        }
     }
     if (path.isEmpty())
         return;
@@ -152,31 +145,48 @@ void PreviewMaker::start(const QString& path) {
     std::optional<FileIdentity> known;
     if (const Preview* kept = cache_.object(path); kept && !kept->pending)
         known = kept->file;
-    Job job{std::make_shared<std::atomic<bool>>(false), new QFutureWatcher<Outcome>(this)};
-    connect(job.watcher, &QFutureWatcherBase::finished, this, [this, path] { finish(path); });
     const ThumbnailCache* shared = shared_;
-    job.watcher->setFuture(QtConcurrent::run(&pool_, [this, path, known, shared, stop = job.stop] {
-        // Nothing thrown may reach the window's thread through the future: it would end the
-        // window there.
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    const auto work = [this, path, known, shared, stop] {
+        Outcome outcome;
+        // Nothing thrown may reach the window's thread: it would end the window there.
         try {
             const auto cancelled = [stop] { return stop->load(); };
-            if (cancelled())
-                return Outcome{};
-            giveWay();
-            if (known && *known == identityOfPath(path))
-                return Outcome{{}, true};
             const auto measured = [this, path](const Preview& pending) {
                 QMetaObject::invokeMethod(
                     this, [this, path, pending] { this->measured(path, pending); },
                     Qt::QueuedConnection);
             };
-            return Outcome{makePreview(path, cancelled, measured, shared), false};
+            if (known && *known == identityOfPath(path))
+                outcome.unchanged = true;
+            else if (!cancelled())
+                outcome.preview = makePreview(path, cancelled, measured, shared);
         } catch (...) {
             Preview failed;
             failed.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
-            return Outcome{failed, false};
+            outcome.preview = failed;
         }
-    }));
+        // Posted before the job ends, which the destructor waits for.
+        QMetaObject::invokeMethod(
+            this, [this, path, outcome] { finish(path, outcome); }, Qt::QueuedConnection);
+    };
+    Job job{stop, pictures::PicturePool::shared().submit(pictures::Priority::Preview, path, work)};
+    if (!job.work.ticket) {
+        // No thread for it: that is the preview's problem, with no file identity, so that it
+        // is tried again when next wanted.
+        Preview failed;
+        try {
+            job.work.result.get();
+        } catch (...) {
+            failed.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, failed] {
+                finish(path, Outcome{failed, false});
+            },
+            Qt::QueuedConnection);
+    }
     jobs_.emplace(path, std::move(job));
 }
 
@@ -191,12 +201,9 @@ void PreviewMaker::measured(const QString& path, const Preview& pending) {
     Q_EMIT made(path);
 }
 
-void PreviewMaker::finish(const QString& path) {
-    const auto node = jobs_.extract(path);
-    if (node.empty())
+void PreviewMaker::finish(const QString& path, const Outcome& outcome) {
+    if (jobs_.erase(path) == 0)
         return;
-    const Outcome outcome = node.mapped().watcher->result();
-    node.mapped().watcher->deleteLater();
     if (outcome.preview) {
         cache_.insert(path, new Preview(*outcome.preview), costOf(path, *outcome.preview));
         Q_EMIT made(path);

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "core/previews.h"
+#include "pictures/picturepool.h"
 
 #include <QCache>
-#include <QFutureWatcher>
 #include <QHash>
-#include <QThreadPool>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -25,17 +24,18 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
                                    const std::function<void(const Preview&)>& measured = {},
                                    const ThumbnailCache* shared = nullptr);
 
-// The previews of the session: made on threads of their own, two at once at most, and kept in
-// at most `cacheBytes` of memory, the least recently used let go first. A preview asked for
-// again is checked against its file first, and made anew when the file changed. What no list
-// wants any more is not made: work not started is dropped, work under way stops.
+// The previews of the session: made on the picture pool after any build's pictures, told on
+// this object's thread, and kept in at most `cacheBytes` of memory, the least recently used
+// let go first. A preview asked for again is checked against its file first, and made anew
+// when the file changed. What no list wants any more is not made: work not started is
+// withdrawn, work under way stops.
 class PreviewMaker : public PreviewSource {
     Q_OBJECT
 public:
     static constexpr qint64 kCacheBytes = qint64(64) << 20;
 
     explicit PreviewMaker(qint64 cacheBytes = kCacheBytes, QObject* parent = nullptr);
-    // Stops what is under way and waits for it.
+    // Stops its work under way and waits for that alone; its work not started is withdrawn.
     ~PreviewMaker() override;
 
     std::optional<Preview> find(const QString& path) const override;
@@ -57,18 +57,17 @@ private:
     };
     struct Job {
         std::shared_ptr<std::atomic<bool>> stop;
-        QFutureWatcher<Outcome>* watcher = nullptr;
+        pictures::PoolJob<void> work;
     };
 
     bool wanted(const QString& path) const;
     void start(const QString& path);
-    void finish(const QString& path);
+    void finish(const QString& path, const Outcome& outcome);
     void measured(const QString& path, const Preview& pending);
 
     mutable QCache<QString, Preview> cache_;
     QHash<const void*, QString> wanted_;
     std::unordered_map<QString, Job> jobs_;
-    QThreadPool pool_;
     const ThumbnailCache* shared_ = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "host/pptx/savefile.h"
 #include "host/pptxhost.h"
 #include "pictures/cores.h"
+#include "pictures/picturepool.h"
 #include "slides/builds.h"
 #include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
@@ -1130,15 +1131,19 @@ void TestPptxHost::folderSyncFails() {
 }
 
 // As many pictures are made at once as the process has cores to run on, whatever the
-// machine: a slow fake maker counts those at work together.
+// machine, previews waiting or not: slow fake jobs count those at work together.
 void TestPptxHost::madeOnEveryCore_data() {
     QTest::addColumn<bool>("oneCore");
-    QTest::newRow("one core, as taskset -c 0 leaves it") << true;
-    QTest::newRow("every core") << false;
+    QTest::addColumn<bool>("previews");
+    QTest::newRow("one core, as taskset -c 0 leaves it") << true << false;
+    QTest::newRow("every core") << false << false;
+    QTest::newRow("one core, previews waiting") << true << true;
+    QTest::newRow("every core, previews waiting") << false << true;
 }
 
 void TestPptxHost::madeOnEveryCore() {
     QFETCH(bool, oneCore);
+    QFETCH(bool, previews);
     cpu_set_t all;
     QCOMPARE(::sched_getaffinity(0, sizeof all, &all), 0);
     const auto restore = qScopeGuard([&all] { ::sched_setaffinity(0, sizeof all, &all); });
@@ -1161,17 +1166,27 @@ void TestPptxHost::madeOnEveryCore() {
     pptx::PackageWriter package(pptx::SaveFile::replacing(dir.filePath("cores.pptx")));
     const QByteArray made = jpegBytes(8, 8);
     std::atomic<int> working{0}, most{0};
+    const auto work = [&] {
+        const int now = ++working;
+        for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        --working;
+    };
+    // Previews share the pool and its bound.
+    std::vector<pictures::PoolJob<void>> waiting;
+    for (int i = 0; previews && i < 2 * cores; ++i)
+        waiting.push_back(
+            pictures::PicturePool::shared().submit(pictures::Priority::Preview, {}, work));
     for (int i = 0; i < 3 * cores + 1; ++i) {
         package.addPicture(i, {heic, {}}, [&] {
-            const int now = ++working;
-            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            --working;
+            work();
             return pictures::MadePicture{made, PictureFormat::Jpeg, {}};
         });
     }
     package.drain();
+    for (pictures::PoolJob<void>& preview : waiting)
+        preview.result.get();
     QCOMPARE(most.load(), cores);
 }
 

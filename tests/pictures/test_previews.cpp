@@ -3,6 +3,9 @@
 
 #include "core/faults.h"
 #include "core/nativepath.h"
+#include "core/runtimeerror.h"
+#include "pictures/cores.h"
+#include "pictures/picturepool.h"
 #include "pictures/previewmaker.h"
 #include "pictures/thumbnailcache.h"
 #include "support/fixtures.h"
@@ -10,6 +13,7 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -17,8 +21,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <future>
 #include <libheif/heif.h>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 
 using namespace slidemill;
@@ -584,6 +591,94 @@ private Q_SLOTS:
         previews.want(this, small);
         QVERIFY(made.wait(10000));
         QCOMPARE(previews.find(small)->pixels, QSize(32, 48));
+
+        // Its work not begun is withdrawn as it goes, behind builds holding every thread: it
+        // waits for no one's work but its own.
+        std::promise<void> release;
+        const std::shared_future<void> held = release.get_future().share();
+        std::vector<pictures::PoolJob<void>> builds;
+        for (int i = 0; i < pictures::usableCores(); ++i)
+            builds.push_back(pictures::PicturePool::shared().submit(
+                pictures::Priority::Build, {}, [held] { held.wait_for(std::chrono::seconds(5)); }));
+        QElapsedTimer gone;
+        gone.start();
+        {
+            PreviewMaker waiting;
+            waiting.want(this, large);
+        }
+        QVERIFY2(gone.elapsed() < 3000, qPrintable(QString::number(gone.elapsed())));
+        release.set_value();
+        for (pictures::PoolJob<void>& build : builds)
+            build.result.get();
+    }
+
+    // One pool for every picture: builds' before previews', each in the order given; a
+    // preview withdrawn never runs; a job that cannot have a thread fails alone, naming its
+    // picture. One thread, held by the first job until all are given.
+    void poolOrder_data() {
+        QTest::addColumn<QString>("withdrawn");
+        QTest::addColumn<QString>("noThread");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("builds first") << ""
+                                      << ""
+                                      << "b1 b2 p1 p2";
+        QTest::newRow("a preview withdrawn") << "p1"
+                                             << ""
+                                             << "b1 b2 p2";
+        QTest::newRow("a thread that cannot start") << ""
+                                                    << "b1"
+                                                    << "b2 p1 p2";
+    }
+    void poolOrder() {
+        QFETCH(QString, withdrawn);
+        QFETCH(QString, noThread);
+        pictures::PicturePool pool(1);
+        std::promise<void> began, release;
+        const std::shared_future<void> released = release.get_future().share();
+        auto first = pool.submit(pictures::Priority::Preview, {}, [&began, released] {
+            began.set_value();
+            released.wait();
+        });
+        began.get_future().wait();
+        static QByteArray failing;
+        failing = noThread.toUtf8();
+        setFaultHook([](IoCall call, const QByteArray& entry) {
+            return call == IoCall::StartThread && entry == failing ? EAGAIN : 0;
+        });
+        std::mutex mutex;
+        QStringList order;
+        std::map<QString, pictures::PoolJob<void>> jobs;
+        for (const QString name : {"p1", "b1", "p2", "b2"}) {
+            const FaultEntry entry(name.toUtf8());
+            jobs[name] = pool.submit(name[0] == 'b' ? pictures::Priority::Build
+                                                    : pictures::Priority::Preview,
+                                     name + ".jpg", [&, name] {
+                                         const std::lock_guard lock(mutex);
+                                         order << name;
+                                     });
+        }
+        setFaultHook(nullptr);
+        if (!withdrawn.isEmpty())
+            QVERIFY(pool.withdraw(jobs[withdrawn].ticket));
+        release.set_value();
+        for (auto& [name, job] : jobs) {
+            if (name == withdrawn) {
+                QVERIFY_THROWS_EXCEPTION(std::future_error, job.result.get());
+            } else if (name == noThread) {
+                try {
+                    job.result.get();
+                    QFAIL("no error");
+                } catch (const RuntimeError& e) {
+                    QCOMPARE(e.number(), int(errPathFileAccess));
+                    QCOMPARE(e.file(), name + ".jpg");
+                    QVERIFY(e.text().contains(QLatin1String("cannot start a thread")));
+                }
+            } else {
+                job.result.get();
+                QVERIFY(!pool.withdraw(job.ticket));
+            }
+        }
+        QTEST(order.join(QLatin1Char(' ')), "order");
     }
 };
 

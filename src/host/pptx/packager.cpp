@@ -42,6 +42,7 @@
 #include "host/pptx/zipwriter.h"
 #include "pictures/cores.h"
 #include "pictures/measuredfile.h"
+#include "pictures/picturepool.h"
 
 #include "core/runtimeerror.h"
 
@@ -52,7 +53,6 @@
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
-#include <future>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
@@ -226,7 +226,17 @@ struct Job {
     int index = -1;
     Media media;
     std::unique_ptr<MeasuredFile> file;
-    std::future<MadePicture> made;
+    pictures::PoolJob<MadePicture> made;
+
+    Job() = default;
+    Job(const Job&) = delete;
+    Job& operator=(const Job&) = delete;
+    // A package given up drops the picture not begun and waits for the one being made, whose
+    // maker may use what the build holds.
+    ~Job() {
+        if (made.result.valid() && !pictures::PicturePool::shared().withdraw(made.ticket))
+            made.result.wait();
+    }
 };
 
 // The turn a picture stored as its file needs on the slide.
@@ -375,8 +385,8 @@ struct PackageWriter::State {
 
     void write(Job& job) {
         const Picture& picture = job.media.picture;
-        if (job.made.valid()) {
-            MadePicture made = job.made.get();
+        if (job.made.result.valid()) {
+            MadePicture made = job.made.result.get();
             if (!made.bytes.isEmpty()) {
                 StoredPicture p{mediaPart(job.index, made.format), made.format, true};
                 succeed(job.index, p, zip.addStored(p.part, made.bytes));
@@ -465,19 +475,14 @@ void PackageWriter::addPicture(int index, const Media& media, std::function<Made
         // As many made at once as there are cores to make them, the one being written among
         // them; the decode budget bounds what they hold together.
         d_->waitForRoom(std::size_t(pictures::usableCores()));
-        try {
-            job->made = started(index, [&] {
-                return std::async(std::launch::async, [make = std::move(make), index] {
-                    const FaultEntry entry(entryStem(index));
-                    return make();
-                });
+        // The picture's entry, for the seam asked about the thread here and about its reads
+        // there; a thread that cannot start is the picture's outcome, written in its turn.
+        const FaultEntry entry(entryStem(index));
+        job->made = pictures::PicturePool::shared().submit(
+            pictures::Priority::Build, media.picture.path, [make = std::move(make), index] {
+                const FaultEntry entry(entryStem(index));
+                return make();
             });
-        } catch (...) {
-            // Written, in its turn, as the picture's failure.
-            std::promise<MadePicture> failed;
-            failed.set_exception(std::current_exception());
-            job->made = failed.get_future();
-        }
     } else {
         job->file = openMeasured(media.picture);
         ::posix_fadvise(job->file->fd(), 0, std::min(job->file->identity().size, kReadAhead),

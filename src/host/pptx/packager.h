@@ -47,9 +47,9 @@ public:
     // Deck::media[index], the pictures numbered 0, 1, ... as they are added. Stored from its
     // file, which is opened and checked now (it must still be the regular file the build
     // measured; a FIFO put in its place cannot hang the save) and copied by the worker. With
-    // `make`, the bytes it makes on a thread of its own are stored instead, unless it makes
-    // none; as many are made at once as the process has usable cores. Throws when the picture
-    // cannot be opened; everything after is the picture's outcome.
+    // `make`, the bytes it makes on the picture pool, ahead of previews, are stored instead,
+    // unless it makes none; as many are made at once as the process has usable cores. Throws
+    // when the picture cannot be opened; everything after is the picture's outcome.
     void addPicture(int index, const Media& media, std::function<MadePicture()> make = {});
 
     // The error of the first picture, in the order added, known to have failed; null when none
