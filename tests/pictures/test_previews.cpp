@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -17,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <libheif/heif.h>
 #include <memory>
 #include <sys/stat.h>
@@ -513,21 +515,43 @@ private Q_SLOTS:
                  QStringList{"x.png"});
     }
 
-    // Told to stop before it begins, or while libvips computes the pixels, it stops.
+    // Told to stop before it begins, while a decoder reads the file or while libvips computes
+    // the pixels, it stops within a fraction of a second.
     void cancelled_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("answersBeforeStop");
-        QTest::newRow("before it begins") << 0;
-        QTest::newRow("while the pixels are computed") << 2;
+        const QByteArray png = encoded(filled(3000, 3000, Qt::white), "png");
+        QTest::newRow("before it begins") << "large.png" << png << 0;
+        QTest::newRow("while the pixels are computed") << "large.png" << png << 2;
+        // libvips checks between regions only: 5 s and more of tiles before.
+        QTest::newRow("tiff in deflate tiles, while its tiles are read")
+            << "tiles.tif" << tiledTiff(30000, 256) << 40;
+        // Told as libvips wrote the pixels, it failed as a broken picture.
+        QTest::newRow("webp, as it is read")
+            << "large.webp" << webpBytes(filled(3000, 3000, Qt::white)) << 2;
     }
     void cancelled() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
         QFETCH(int, answersBeforeStop);
-        const QString path =
-            write(QStringLiteral("large.png"), encoded(filled(3000, 3000, Qt::white), "png"));
-        int asked = 0;
-        const std::optional<Preview> preview =
-            makePreview(path, [&] { return asked++ >= answersBeforeStop; });
+        const QString path = write(name, bytes);
+        // Asked from libvips' threads too.
+        std::atomic<int> asked = 0;
+        std::atomic<qint64> stoppedAt = -1;
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<Preview> preview = makePreview(path, [&] {
+            if (asked++ < answersBeforeStop)
+                return false;
+            qint64 none = -1;
+            stoppedAt.compare_exchange_strong(none, timer.elapsed());
+            return true;
+        });
+        const qint64 afterStop = timer.elapsed() - stoppedAt;
         QVERIFY(!preview);
         QVERIFY(asked > answersBeforeStop);
+        QVERIFY2(afterStop < 1000, qPrintable(QString::number(afterStop)));
     }
 
     // What is kept stays within its bound, the least recently used going first.
