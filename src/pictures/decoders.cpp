@@ -145,13 +145,16 @@ struct FileReader {
             ::close(fd);
     }
 
+    // A failed read ends the file rather than returning -1: libtiff takes -1 as a length and
+    // clears the byte before its buffer. The failure is noted, and told whether or not the
+    // decoder minds the end.
     static gint64 read(VipsSourceCustom*, void* buffer, gint64 length, FileReader* r) {
         if (const int fault = injectedFault(IoCall::ReadPicture, r->faultEntry)) {
             r->failed(fault);
-            return -1;
+            return 0;
         }
         if (r->cancelled && r->cancelled())
-            return -1;
+            return 0;
         const auto [offset, left] = r->placed(r->at);
         if (left <= 0)
             return 0;
@@ -162,7 +165,7 @@ struct FileReader {
                 continue;
             if (n < 0) {
                 r->failed(errno);
-                return -1;
+                return 0;
             }
             r->at += n;
             return n;

@@ -165,6 +165,7 @@ Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bo
         file.checkUnchanged();
         throw;
     }
+    file.checkRead();
     file.checkUnchanged();
     return made;
 }

@@ -274,18 +274,34 @@ private Q_SLOTS:
         QTest::addColumn<int>("call");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("out of memory") << int(IoCall::Allocate) << ENOMEM << "Out of memory";
-        QTest::newRow("read error") << int(IoCall::ReadPicture) << EIO << "Input/output error";
+        QTest::addColumn<QByteArray>("tiff"); // empty: a JPEG
+        QTest::addColumn<int>("readsBefore");
+        QTest::newRow("out of memory")
+            << int(IoCall::Allocate) << ENOMEM << "Out of memory" << QByteArray() << 0;
+        QTest::newRow("read error")
+            << int(IoCall::ReadPicture) << EIO << "Input/output error" << QByteArray() << 0;
+        // libtiff took the failed read's -1 as a length and cleared the byte before its buffer.
+        QTest::newRow("read error among a TIFF's tiles")
+            << int(IoCall::ReadPicture) << EIO << "Input/output error" << tiledTiff(3000, 256)
+            << 40;
     }
     void failureIsThePreviews() {
         QFETCH(int, call);
         QFETCH(int, error);
+        QFETCH(QByteArray, tiff);
+        QFETCH(int, readsBefore);
         static IoCall failing;
         static int failure;
+        static std::atomic<int> before;
         failing = IoCall(call);
         failure = error;
-        setFaultHook([](IoCall c, const QByteArray&) { return c == failing ? failure : 0; });
-        const std::optional<Preview> preview = makePreview(picture(QStringLiteral("jpeg")));
+        before = readsBefore;
+        const QString path = tiff.isEmpty() ? picture(QStringLiteral("jpeg"))
+                                            : write(QStringLiteral("failing.tif"), tiff);
+        setFaultHook([](IoCall c, const QByteArray&) {
+            return c == failing && before-- <= 0 ? failure : 0;
+        });
+        const std::optional<Preview> preview = makePreview(path);
         setFaultHook(nullptr);
         QVERIFY(preview);
         QTEST(preview->problem, "problem");
