@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
         files.append({side == 11000 ? "tiff of 11000 x 11000 in deflated tiles"
                                     : "tiff of 30000 x 30000 in deflated tiles",
                       QStringLiteral("tiles%1.tif").arg(side),
-                      slidemill::test::tiledTiff(side, side, 256),
+                      slidemill::test::tiledTiff(int(side), 256),
                       {}});
     std::printf("| picture | file KiB | exit | seconds | peak MiB | first line of error |\n");
     std::printf("|---|---|---|---|---|---|\n");

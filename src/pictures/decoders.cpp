@@ -1,5 +1,7 @@
 #include "pictures/decoders.h"
 
+#include "pictures/thumbnail.h"
+
 #include "core/faults.h"
 #include "core/messagehandler.h"
 #include "core/runtimeerror.h"
@@ -16,11 +18,13 @@
 #include <QLoggingCategory>
 #include <QtEndian>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <libheif/heif.h>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <unistd.h>
@@ -120,6 +124,9 @@ struct FileReader {
     QByteArray faultEntry;
     std::shared_ptr<std::atomic<int>> error;
     std::vector<std::pair<qint64, qint64>> pieces;
+    // Asked before each read: a decoder told to stop meets a failed read, between tiles,
+    // strips or a few rows, where libvips' own check between regions may come seconds later.
+    Cancelled cancelled;
 
     // Where the file holds what the decoder reads at `at`, and how much of it lies there.
     std::pair<qint64, qint64> placed(qint64 where) const {
@@ -138,11 +145,16 @@ struct FileReader {
             ::close(fd);
     }
 
+    // A failed read ends the file rather than returning -1: libtiff takes -1 as a length and
+    // clears the byte before its buffer. The failure is noted, and told whether or not the
+    // decoder minds the end.
     static gint64 read(VipsSourceCustom*, void* buffer, gint64 length, FileReader* r) {
         if (const int fault = injectedFault(IoCall::ReadPicture, r->faultEntry)) {
             r->failed(fault);
-            return -1;
+            return 0;
         }
+        if (r->cancelled && r->cancelled())
+            return 0;
         const auto [offset, left] = r->placed(r->at);
         if (left <= 0)
             return 0;
@@ -153,7 +165,7 @@ struct FileReader {
                 continue;
             if (n < 0) {
                 r->failed(errno);
-                return -1;
+                return 0;
             }
             r->at += n;
             return n;
@@ -205,7 +217,7 @@ std::vector<std::pair<qint64, qint64>> pngWithoutText(int fd, qint64 size) {
     return dropped ? pieces : std::vector<std::pair<qint64, qint64>>{};
 }
 
-Source sourceOf(const Picture& picture, const MeasuredFile& file) {
+Source sourceOf(const Picture& picture, const MeasuredFile& file, const Cancelled& cancelled) {
     auto reader = std::make_unique<FileReader>();
     reader->fd = ::fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
     if (reader->fd < 0)
@@ -221,6 +233,7 @@ Source sourceOf(const Picture& picture, const MeasuredFile& file) {
     }
     reader->faultEntry = FaultEntry::current();
     reader->error = file.readError();
+    reader->cancelled = cancelled;
     Source source(VIPS_SOURCE(vips_source_custom_new()));
     if (!source)
         vipsFailed(picture);
@@ -428,8 +441,9 @@ void checkScans(const Picture& picture, const MeasuredFile& file) {
                                  .arg(kMaxProgressiveScans));
 }
 
-Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown) {
-    const Source source = sourceOf(picture, file);
+Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown,
+                   const Cancelled& cancelled) {
+    const Source source = sourceOf(picture, file, cancelled);
     Decoded d;
     d.photographic = true;
     VipsImage* out = nullptr;
@@ -461,8 +475,9 @@ Decoded decodeJpeg(const Picture& picture, const MeasuredFile& file, QSize shown
     return d;
 }
 
-Decoded decodePng(const Picture& picture, const MeasuredFile& file, QSize) {
-    const Source source = sourceOf(picture, file);
+Decoded decodePng(const Picture& picture, const MeasuredFile& file, QSize,
+                  const Cancelled& cancelled) {
+    const Source source = sourceOf(picture, file, cancelled);
     Decoded d;
     VipsImage* out = nullptr;
     d.image = loaded(picture,
@@ -478,8 +493,9 @@ Decoded decodePng(const Picture& picture, const MeasuredFile& file, QSize) {
     return d;
 }
 
-Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize) {
-    const Source source = sourceOf(picture, file);
+Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize,
+                  const Cancelled& cancelled) {
+    const Source source = sourceOf(picture, file, cancelled);
     Decoded d;
     VipsImage* out = nullptr;
     d.image = loaded(picture,
@@ -499,10 +515,11 @@ Decoded decodeGif(const Picture& picture, const MeasuredFile& file, QSize) {
     return d;
 }
 
-Decoded decodeTiff(const Picture& picture, const MeasuredFile& file, QSize) {
+Decoded decodeTiff(const Picture& picture, const MeasuredFile& file, QSize,
+                   const Cancelled& cancelled) {
     Decoded d;
     checkTiff(picture, file, d.reservation);
-    const Source source = sourceOf(picture, file);
+    const Source source = sourceOf(picture, file, cancelled);
     VipsImage* out = nullptr;
     d.image = loaded(picture,
                      vips_tiffload_source(source.get(), &out, "access", VIPS_ACCESS_SEQUENTIAL,
@@ -532,8 +549,9 @@ bool webpLossless(int fd) {
     return false;
 }
 
-Decoded decodeWebp(const Picture& picture, const MeasuredFile& file, QSize shown) {
-    const Source source = sourceOf(picture, file);
+Decoded decodeWebp(const Picture& picture, const MeasuredFile& file, QSize shown,
+                   const Cancelled& cancelled) {
+    const Source source = sourceOf(picture, file, cancelled);
     Decoded d;
     d.photographic = !webpLossless(file.fd());
     // libwebp decodes the whole frame, at the scale asked, and libvips makes room for it as it
@@ -594,7 +612,7 @@ void setProfile(VipsImage* image, const QByteArray& icc) {
                                  std::size_t(icc.size()));
 }
 
-Decoded decodeBmp(const Picture& picture, const MeasuredFile& file, QSize) {
+Decoded decodeBmp(const Picture& picture, const MeasuredFile& file, QSize, const Cancelled&) {
     Decoded d;
     const QSize header = measuredPixels(picture);
     // Qt's reader refuses more than its allocation limit.
@@ -720,23 +738,88 @@ HeifHandle thumbnailItem(const heif_image_handle* primary, QSize target, QSize u
     return best;
 }
 
+// What libheif holds at most while it decodes a picture of `size` coded in `bits`: two sets of
+// planes, 4:4:4 at most (the codec's frame and libheif's copy, then that copy and the RGB
+// planes made from it; two bytes a sample above 8 bits, an alpha plane where there is one),
+// and with `rgb` the interleaved 8-bit picture besides. 12 megapixels measured 5.3 and 8.3
+// bytes a pixel.
+qint64 heifHeld(QSize size, int bits, bool alpha, bool rgb) {
+    const qint64 sample = bits > 8 ? 2 : 1;
+    const qint64 bands = alpha ? 4 : 3;
+    return area(size) * (2 * bands * sample + (rgb ? bands : 0));
+}
+
+// While libheif decodes a picture it holds about twice what it hands over (the codec's frame,
+// its copy, the RGB planes made from it), as much as the rest of a build together: pictures
+// of more than a few megapixels take turns, the other cores resizing and encoding meanwhile.
+// Builds of 12-megapixel photos on two cores peaked at 200 MiB; taking turns, at 120 MiB, in
+// 7 to 25 % more time.
+constexpr qint64 kHeifTurnBytes = qint64(16) << 20;
+
+std::timed_mutex& heifTurn() {
+    static std::timed_mutex turn;
+    return turn;
+}
+
+// One 8-bit plane of `image`, its rows packed together in place, as libvips reads them.
+Image heifPlane(const Picture& picture, heif_image* image, heif_channel channel) {
+    int stride = 0;
+    uchar* pixels = heif_image_get_plane(image, channel, &stride);
+    const QSize size(heif_image_get_width(image, channel), heif_image_get_height(image, channel));
+    if (!pixels || size.isEmpty() || stride < size.width())
+        return {};
+    for (int y = 1; y < size.height() && stride != size.width(); ++y)
+        std::memmove(pixels + std::size_t(y) * std::size_t(size.width()),
+                     pixels + std::size_t(y) * std::size_t(stride), std::size_t(size.width()));
+    Image plane(vips_image_new_from_memory(pixels, std::size_t(area(size)), size.width(),
+                                           size.height(), 1, VIPS_FORMAT_UCHAR));
+    if (!plane)
+        vipsFailed(picture);
+    return plane;
+}
+
+// The picture of libheif's 8-bit R, G and B planes (it converts every coded picture to them
+// before any other form), joined by libvips as the resize reads them rather than copied into
+// one interleaved picture beside them. Null where the planes are not such.
+Image fromPlanes(const Picture& picture, heif_image* image) {
+    if (heif_image_get_colorspace(image) != heif_colorspace_RGB ||
+        heif_image_get_chroma_format(image) != heif_chroma_444)
+        return {};
+    std::array<Image, 3> planes;
+    const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B};
+    for (std::size_t i = 0; i < planes.size(); ++i) {
+        if (heif_image_get_bits_per_pixel_range(image, channels[i]) != 8)
+            return {};
+        planes[i] = heifPlane(picture, image, channels[i]);
+        if (!planes[i] || sizeOf(planes[i].get()) != sizeOf(planes[0].get()))
+            return {};
+    }
+    VipsImage* in[] = {planes[0].get(), planes[1].get(), planes[2].get()};
+    VipsImage* out = nullptr;
+    if (vips_bandjoin(in, &out, 3, nullptr))
+        vipsFailed(picture);
+    const Image joined(out);
+    if (vips_copy(joined.get(), &out, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr))
+        vipsFailed(picture);
+    return Image(out);
+}
+
 // libheif decodes the whole picture, applying its irot, imir and clap; libde265 and dav1d under
 // it print their complaints themselves, so they run where standard error goes nowhere. With
-// `thumbnailFor` not empty it decodes, instead of the primary picture, its smallest thumbnail
-// item that has the size that fits there; empty when there is none such.
-std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile& file,
-                                      QSize thumbnailFor = {}) {
+// `thumbnail` it decodes, instead of the primary picture, its smallest thumbnail item that has
+// the size that fits `shown`; empty when there is none such. An 8-bit picture without alpha is
+// decoded to its planes, joined as they are read (fromPlanes); any other, or planes not such,
+// to interleaved RGB by libheif.
+std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile& file, QSize shown,
+                                      bool thumbnail, const Cancelled& cancelled) {
     Decoded d;
-    // The decoded planes (one and a half bytes a pixel at 4:2:0, twice that at 4:4:4 or more
-    // than 8 bits) and the RGB picture made from them.
-    const auto planes = [](QSize size, bool alpha) { return area(size) * ((alpha ? 4 : 3) + 3); };
     // One share, taken before the file is read: the file, held whole while it is decoded, and
     // the planes of the size the codec's parameters give (the HEVC SPS, the AV1 sequence
-    // header, a grid's output, as measured), which an ispe may understate. A thumbnail item's
-    // planes are added once its size is known.
+    // header, a grid's output, as measured), which an ispe may understate. What the item's
+    // coding needs beyond is added once it is known.
     const QSize coded = measuredPixels(picture);
-    const qint64 codedPlanes = thumbnailFor.isEmpty() ? planes(coded, picture.alpha) : 0;
-    d.reservation.add(picture, coded, file.identity().size + codedPlanes);
+    qint64 taken = thumbnail ? 0 : heifHeld(coded, 8, picture.alpha, false);
+    d.reservation.add(picture, coded, file.identity().size + taken);
     const QByteArray bytes = readAll(file);
     d.upright = true;
     d.photographic = true;
@@ -744,50 +827,89 @@ std::optional<Decoded> decodeHeifItem(const Picture& picture, const MeasuredFile
     QByteArray icc;
     bool alpha = false;
     bool found = true;
+    HeifContext context;
+    HeifHandle handle;
+    const HeifOptions options(heif_decoding_options_alloc());
+    options->convert_hdr_to_8bit = 1;
+    auto decodeAs = [&](bool rgb) {
+        const int bits = std::max(heif_image_handle_get_luma_bits_per_pixel(handle.get()),
+                                  heif_image_handle_get_chroma_bits_per_pixel(handle.get()));
+        const QSize size(heif_image_handle_get_width(handle.get()),
+                         heif_image_handle_get_height(handle.get()));
+        const qint64 held = heifHeld(size, bits, alpha, rgb);
+        if (held > taken) {
+            d.reservation.add(picture, size, held - taken);
+            taken = held;
+        }
+        std::unique_lock<std::timed_mutex> turn;
+        if (held >= kHeifTurnBytes) {
+            turn = std::unique_lock(heifTurn(), std::defer_lock);
+            while (!turn.try_lock_for(std::chrono::milliseconds(20))) {
+                if (cancelled && cancelled())
+                    throw ThumbnailCancelled();
+            }
+        }
+        // libheif cannot be stopped once it decodes.
+        if (cancelled && cancelled())
+            throw ThumbnailCancelled();
+        runWithOwnStandardErrorMuted([&] {
+            check(picture,
+                  rgb ? heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
+                                          alpha ? heif_chroma_interleaved_RGBA
+                                                : heif_chroma_interleaved_RGB,
+                                          options.get())
+                      : heif_decode_image(handle.get(), &decoded, heif_colorspace_undefined,
+                                          heif_chroma_undefined, options.get()));
+        });
+        return std::shared_ptr<heif_image>(decoded, heif_image_release);
+    };
     runWithOwnStandardErrorMuted([&] {
-        HeifContext context(heif_context_alloc());
+        context.reset(heif_context_alloc());
         check(picture, heif_context_read_from_memory_without_copy(
                            context.get(), bytes.constData(), std::size_t(bytes.size()), nullptr));
         heif_image_handle* rawHandle = nullptr;
         check(picture, heif_context_get_primary_image_handle(context.get(), &rawHandle));
-        HeifHandle handle(rawHandle);
-        if (!thumbnailFor.isEmpty()) {
+        handle.reset(rawHandle);
+        if (thumbnail) {
             const QSize upright = measuredPixels(picture);
-            handle = thumbnailItem(handle.get(), fittedPixels(upright, thumbnailFor), upright);
+            handle = thumbnailItem(handle.get(), fittedPixels(upright, shown), upright);
             found = handle != nullptr;
-            if (!found)
-                return;
         }
-        alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-        const QSize size(heif_image_handle_get_width(handle.get()),
-                         heif_image_handle_get_height(handle.get()));
-        // What the item's own size needs beyond what was taken.
-        d.reservation.add(picture, size, planes(size, alpha) - codedPlanes);
-        icc = heifProfile(handle.get());
-        const HeifOptions options(heif_decoding_options_alloc());
-        options->convert_hdr_to_8bit = 1;
-        check(picture,
-              heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
-                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                options.get()));
     });
     if (!found)
         return std::nullopt;
-    const std::shared_ptr<heif_image> owner(decoded, heif_image_release);
-    const int bands = alpha ? 4 : 3;
-    int stride = 0;
-    uchar* pixels = heif_image_get_plane(decoded, heif_channel_interleaved, &stride);
-    d.stored = QSize(heif_image_get_width(decoded, heif_channel_interleaved),
-                     heif_image_get_height(decoded, heif_channel_interleaved));
-    if (!pixels || d.stored.isEmpty() || stride < d.stored.width() * bands)
-        undecodable(picture, QStringLiteral("no picture decoded"));
-    checkShape(picture, d.stored);
-    // Rows packed together in place, as libvips reads them.
-    const std::size_t row = std::size_t(d.stored.width()) * std::size_t(bands);
-    for (int y = 1; y < d.stored.height() && std::size_t(stride) != row; ++y)
-        std::memmove(pixels + std::size_t(y) * row, pixels + std::size_t(y) * std::size_t(stride),
-                     row);
-    d.image = wrapped(picture, pixels, d.stored, bands);
+    alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+    icc = heifProfile(handle.get());
+    const bool planar = !alpha && heif_image_handle_get_luma_bits_per_pixel(handle.get()) == 8 &&
+                        heif_image_handle_get_chroma_bits_per_pixel(handle.get()) == 8;
+    std::shared_ptr<heif_image> owner;
+    if (planar) {
+        owner = decodeAs(false);
+        d.stored =
+            QSize(heif_image_get_primary_width(decoded), heif_image_get_primary_height(decoded));
+        if (!d.stored.isEmpty()) {
+            checkShape(picture, d.stored);
+            d.image = fromPlanes(picture, decoded);
+        }
+    }
+    if (!d.image) {
+        owner.reset();
+        owner = decodeAs(true);
+        const int bands = alpha ? 4 : 3;
+        int stride = 0;
+        uchar* pixels = heif_image_get_plane(decoded, heif_channel_interleaved, &stride);
+        d.stored = QSize(heif_image_get_width(decoded, heif_channel_interleaved),
+                         heif_image_get_height(decoded, heif_channel_interleaved));
+        if (!pixels || d.stored.isEmpty() || stride < d.stored.width() * bands)
+            undecodable(picture, QStringLiteral("no picture decoded"));
+        checkShape(picture, d.stored);
+        // Rows packed together in place, as libvips reads them.
+        const std::size_t row = std::size_t(d.stored.width()) * std::size_t(bands);
+        for (int y = 1; y < d.stored.height() && std::size_t(stride) != row; ++y)
+            std::memmove(pixels + std::size_t(y) * row,
+                         pixels + std::size_t(y) * std::size_t(stride), row);
+        d.image = wrapped(picture, pixels, d.stored, bands);
+    }
     d.pixels = owner;
     setProfile(d.image.get(), icc);
     return d;
@@ -852,16 +974,18 @@ std::optional<Decoded> decodeExifThumbnail(const Picture& picture, const Measure
 
 namespace {
 
-Decoded decodeHeif(const Picture& picture, const MeasuredFile& file, QSize) {
-    return *decodeHeifItem(picture, file);
+Decoded decodeHeif(const Picture& picture, const MeasuredFile& file, QSize shown,
+                   const Cancelled& cancelled) {
+    return *decodeHeifItem(picture, file, shown, false, cancelled);
 }
 
 std::optional<Decoded> heifThumbnail(const Picture& picture, const MeasuredFile& file,
                                      QSize shown) {
-    return decodeHeifItem(picture, file, shown);
+    return decodeHeifItem(picture, file, shown, true, {});
 }
 
-using Decode = Decoded (*)(const Picture&, const MeasuredFile&, QSize shown);
+using Decode = Decoded (*)(const Picture&, const MeasuredFile&, QSize shown,
+                           const Cancelled& cancelled);
 using DecodeThumbnail = std::optional<Decoded> (*)(const Picture&, const MeasuredFile&,
                                                    QSize shown);
 
@@ -974,7 +1098,8 @@ Image turned(const Picture& picture, Image image, Reservation& reservation) {
     return Image(out);
 }
 
-Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
+Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown,
+               const Cancelled& cancelled) {
     if (injectedFault(IoCall::Allocate, FaultEntry::current()) == ENOMEM)
         throw std::bad_alloc();
     if (std::size_t(picture.format) >= std::size(kDecoders) ||
@@ -985,7 +1110,7 @@ Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown) {
     if (row.everyPixel && area(pixels) > kPixelsOfAnyFile &&
         area(pixels) > kMostPixelsPerByte * file.identity().size)
         tooLarge(picture, pixels);
-    return row.decode(picture, file, shown);
+    return row.decode(picture, file, shown, cancelled);
 }
 
 } // namespace slidemill::pictures

@@ -13,6 +13,7 @@
 
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -37,6 +38,10 @@ struct Decoded {
     bool keep = false;
 };
 
+// Asked as a picture is read and decoded, where a caller may stop it (the previews): once it
+// answers true, reading fails and the decoder with it, or ThumbnailCancelled is thrown.
+using Cancelled = std::function<bool()>;
+
 QSize uprightOf(const Picture& picture, const Decoded& d);
 // The size as stored whose upright picture fits `shown`.
 QSize storedTarget(const Picture& picture, const Decoded& d, QSize shown);
@@ -45,7 +50,8 @@ QSize storedTarget(const Picture& picture, const Decoded& d, QSize shown);
 // WebP shrunk while it is decoded towards `shown` (the upright size it is shown at). Pixels are
 // read as the image is used. Throws 481 naming the file when it cannot be decoded, is too large
 // to decode whole or decodes to other proportions than its header gave.
-Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown);
+Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown,
+               const Cancelled& cancelled = {});
 
 // The picture decoded from the thumbnail its file carries (a JPEG's EXIF thumbnail, a HEIF's
 // thumbnail item), when that has at least the size that fits `shown` in the picture's own

@@ -93,6 +93,7 @@ MadePicture make(const Picture& picture, QSize shown) {
     try {
         Decoded d = decode(picture, file, shown);
         if (d.keep) {
+            file.checkRead();
             file.checkUnchanged();
             return kept(picture);
         }
@@ -110,7 +111,9 @@ MadePicture make(const Picture& picture, QSize shown) {
         file.checkUnchanged();
         throw;
     }
-    // Read to its end: what was read is what was measured only if the file did not change.
+    // Read to its end: what was read is what was measured only if every read succeeded and
+    // the file did not change.
+    file.checkRead();
     file.checkUnchanged();
     if (formatRow(picture.format).storage == Storage::AsIs &&
         made.bytes.size() >= file.identity().size)

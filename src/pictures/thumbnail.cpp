@@ -4,6 +4,12 @@
 #include "pictures/decoders.h"
 #include "pictures/measuredfile.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace slidemill::pictures {
 
 namespace {
@@ -47,20 +53,61 @@ Image inSrgb(const Picture& picture, Image image) {
     return image;
 }
 
-void killWhenCancelled(VipsImage* image, VipsProgress*, void* cancelled) {
-    if ((*static_cast<const std::function<bool()>*>(cancelled))())
-        vips_image_set_kill(image, TRUE);
-}
-
-// The pixels computed into memory; libvips stops between strips once `cancelled` says so.
-Image computed(const Picture& picture, Image image, const std::function<bool()>& cancelled) {
-    Image memory(vips_image_new_memory());
-    if (cancelled) {
-        vips_image_set_progress(memory.get(), TRUE);
-        g_signal_connect(memory.get(), "eval", G_CALLBACK(killWhenCancelled),
-                         const_cast<std::function<bool()>*>(&cancelled));
+// libvips checks an image's kill flag as each region of it is computed, the decoder's among
+// them, but calls back (eval) only after a strip of the output, which a large shrink computes
+// from the whole picture: a 30,000 x 30,000 TIFF went on for seconds. Asked here every few
+// milliseconds, `cancelled` kills the decoded image, stopping its decoder between tiles or
+// strips, and the output.
+class KillWhenCancelled {
+public:
+    KillWhenCancelled(std::vector<VipsImage*> images, const std::function<bool()>& cancelled)
+        : images_(std::move(images)), cancelled_(cancelled) {
+        if (cancelled_)
+            watcher_ = std::thread([this] { watch(); });
     }
-    if (vips_image_write(image.get(), memory.get())) {
+    KillWhenCancelled(const KillWhenCancelled&) = delete;
+    KillWhenCancelled& operator=(const KillWhenCancelled&) = delete;
+    ~KillWhenCancelled() {
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        if (watcher_.joinable())
+            watcher_.join();
+    }
+
+private:
+    void watch() {
+        std::unique_lock lock(mutex_);
+        while (!changed_.wait_for(lock, std::chrono::milliseconds(10), [&] { return done_; })) {
+            if (cancelled_()) {
+                for (VipsImage* image : images_)
+                    vips_image_set_kill(image, TRUE);
+                return;
+            }
+        }
+    }
+
+    std::vector<VipsImage*> images_;
+    const std::function<bool()>& cancelled_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread watcher_;
+};
+
+// The pixels computed into memory from `decoded` (which `image` reads); stopped within a few
+// milliseconds once `cancelled` says so.
+Image computed(const Picture& picture, Image image, VipsImage* decoded,
+               const std::function<bool()>& cancelled) {
+    Image memory(vips_image_new_memory());
+    bool failed = false;
+    {
+        const KillWhenCancelled kill({decoded, image.get(), memory.get()}, cancelled);
+        failed = vips_image_write(image.get(), memory.get()) != 0;
+    }
+    if (failed) {
         stopIfCancelled(cancelled);
         vipsFailed(picture);
     }
@@ -96,22 +143,29 @@ Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bo
         std::optional<Decoded> d = decodeThumbnail(picture, file, shown);
         stopIfCancelled(cancelled);
         if (!d)
-            d.emplace(decode(picture, file, shown));
+            d.emplace(decode(picture, file, shown, cancelled));
         // An animated GIF shows its first frame, and the one before it is kept while decoded.
         if (d->keep)
             d->reservation.add(picture, d->stored, area(d->stored) * 8);
+        // Killed when told to stop, with what reads it.
+        const Image decoded(static_cast<VipsImage*>(g_object_ref(d->image.get())));
         Image image = resized(picture, std::move(d->image), storedTarget(picture, *d, shown));
-        image = computed(picture, inSrgb(picture, std::move(image)), cancelled);
+        image = computed(picture, inSrgb(picture, std::move(image)), decoded.get(), cancelled);
+        // Told to stop as the last strip was computed, the image is killed for what follows.
+        stopIfCancelled(cancelled);
         if (!d->upright)
             image = turned(picture, std::move(image), d->reservation);
         made.size = sizeOf(image.get());
         made.bytes = encoded(picture, image.get());
     } catch (const RuntimeError&) {
+        // A decoder told to stop fails as it reads on; that is no fault of the picture.
+        stopIfCancelled(cancelled);
         // A read that failed, or a file written to while it was read, is the cause.
         file.checkRead();
         file.checkUnchanged();
         throw;
     }
+    file.checkRead();
     file.checkUnchanged();
     return made;
 }

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <future>
 #include <libheif/heif.h>
 #include <map>
@@ -279,18 +280,34 @@ private Q_SLOTS:
         QTest::addColumn<int>("call");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("out of memory") << int(IoCall::Allocate) << ENOMEM << "Out of memory";
-        QTest::newRow("read error") << int(IoCall::ReadPicture) << EIO << "Input/output error";
+        QTest::addColumn<QByteArray>("tiff"); // empty: a JPEG
+        QTest::addColumn<int>("readsBefore");
+        QTest::newRow("out of memory")
+            << int(IoCall::Allocate) << ENOMEM << "Out of memory" << QByteArray() << 0;
+        QTest::newRow("read error")
+            << int(IoCall::ReadPicture) << EIO << "Input/output error" << QByteArray() << 0;
+        // libtiff took the failed read's -1 as a length and cleared the byte before its buffer.
+        QTest::newRow("read error among a TIFF's tiles")
+            << int(IoCall::ReadPicture) << EIO << "Input/output error" << tiledTiff(3000, 256)
+            << 40;
     }
     void failureIsThePreviews() {
         QFETCH(int, call);
         QFETCH(int, error);
+        QFETCH(QByteArray, tiff);
+        QFETCH(int, readsBefore);
         static IoCall failing;
         static int failure;
+        static std::atomic<int> before;
         failing = IoCall(call);
         failure = error;
-        setFaultHook([](IoCall c, const QByteArray&) { return c == failing ? failure : 0; });
-        const std::optional<Preview> preview = makePreview(picture(QStringLiteral("jpeg")));
+        before = readsBefore;
+        const QString path = tiff.isEmpty() ? picture(QStringLiteral("jpeg"))
+                                            : write(QStringLiteral("failing.tif"), tiff);
+        setFaultHook([](IoCall c, const QByteArray&) {
+            return c == failing && before-- <= 0 ? failure : 0;
+        });
+        const std::optional<Preview> preview = makePreview(path);
         setFaultHook(nullptr);
         QVERIFY(preview);
         QTEST(preview->problem, "problem");
@@ -520,21 +537,43 @@ private Q_SLOTS:
                  QStringList{"x.png"});
     }
 
-    // Told to stop before it begins, or while libvips computes the pixels, it stops.
+    // Told to stop before it begins, while a decoder reads the file or while libvips computes
+    // the pixels, it stops within a fraction of a second.
     void cancelled_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("answersBeforeStop");
-        QTest::newRow("before it begins") << 0;
-        QTest::newRow("while the pixels are computed") << 2;
+        const QByteArray png = encoded(filled(3000, 3000, Qt::white), "png");
+        QTest::newRow("before it begins") << "large.png" << png << 0;
+        QTest::newRow("while the pixels are computed") << "large.png" << png << 2;
+        // libvips checks between regions only: 5 s and more of tiles before.
+        QTest::newRow("tiff in deflate tiles, while its tiles are read")
+            << "tiles.tif" << tiledTiff(11000, 256) << 40;
+        // Told as libvips wrote the pixels, it failed as a broken picture.
+        QTest::newRow("webp, as it is read")
+            << "large.webp" << webpBytes(filled(3000, 3000, Qt::white)) << 2;
     }
     void cancelled() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
         QFETCH(int, answersBeforeStop);
-        const QString path =
-            write(QStringLiteral("large.png"), encoded(filled(3000, 3000, Qt::white), "png"));
-        int asked = 0;
-        const std::optional<Preview> preview =
-            makePreview(path, [&] { return asked++ >= answersBeforeStop; });
+        const QString path = write(name, bytes);
+        // Asked from libvips' threads too.
+        std::atomic<int> asked = 0;
+        std::atomic<qint64> stoppedAt = -1;
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<Preview> preview = makePreview(path, [&] {
+            if (asked++ < answersBeforeStop)
+                return false;
+            qint64 none = -1;
+            stoppedAt.compare_exchange_strong(none, timer.elapsed());
+            return true;
+        });
+        const qint64 afterStop = timer.elapsed() - stoppedAt;
         QVERIFY(!preview);
         QVERIFY(asked > answersBeforeStop);
+        QVERIFY2(afterStop < 1000, qPrintable(QString::number(afterStop)));
     }
 
     // What is kept stays within its bound, the least recently used going first.

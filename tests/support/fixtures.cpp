@@ -679,6 +679,35 @@ QByteArray tiffWithTablesApart(int strips, int gap) {
     return out;
 }
 
+QByteArray tiledTiff(int side, int tile) {
+    const quint32 across = quint32((side + tile - 1) / tile), tiles = across * across;
+    const quint32 ifd = 8, entries = 10;
+    const quint32 offsets = ifd + 2 + entries * 12 + 4;
+    const quint32 counts = offsets + 4 * tiles;
+    const quint32 data = counts + 4 * tiles;
+    const QByteArray zeros = qCompress(QByteArray(tile * tile, '\0'), 9).mid(4);
+    QByteArray out("II*\0", 4);
+    putU32(out, ifd);
+    putU16(out, int(entries));
+    putEntry(out, 256, 4, 1, u32Value(quint32(side), false), false);
+    putEntry(out, 257, 4, 1, u32Value(quint32(side), false), false);
+    putEntry(out, 258, 3, 1, u16Value(8, false), false);
+    putEntry(out, 259, 3, 1, u16Value(8, false), false); // deflate
+    putEntry(out, 262, 3, 1, u16Value(1, false), false);
+    putEntry(out, 277, 3, 1, u16Value(1, false), false);
+    putEntry(out, 322, 3, 1, u16Value(quint16(tile), false), false);
+    putEntry(out, 323, 3, 1, u16Value(quint16(tile), false), false);
+    putEntry(out, 324, 4, tiles, u32Value(offsets, false), false);
+    putEntry(out, 325, 4, tiles, u32Value(counts, false), false);
+    putU32(out, 0);
+    // Every tile is the same.
+    for (quint32 i = 0; i < tiles; ++i)
+        putU32(out, data);
+    for (quint32 i = 0; i < tiles; ++i)
+        putU32(out, quint32(zeros.size()));
+    return out + zeros;
+}
+
 QByteArray withIspe(const QByteArray& heif, const QSize& size) {
     QByteArray out = heif;
     const HeifBox meta = heifChild(out, {{}, 0, out.size()}, "meta");

@@ -109,6 +109,9 @@ GifParts gifOfThreeFrames();
 QByteArray jpegOfManyScans(int n);
 // A grey TIFF of one row per strip, whose strip offsets and byte counts lie `gap` bytes apart.
 QByteArray tiffWithTablesApart(int strips, int gap);
+// A grey TIFF of side x side pixels in deflate tiles of tile x tile, every one the same tile of
+// black: a small file that decodes for seconds.
+QByteArray tiledTiff(int side, int tile);
 
 // A WebP as Qt writes it: lossy (VP8, or VP8X with ALPH when the picture has alpha), or
 // lossless (VP8L) at quality 100.

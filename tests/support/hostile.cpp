@@ -98,32 +98,6 @@ QByteArray craftedTiff(QList<QPair<quint16, quint32>> tags, const QByteArray& da
     return tiff + data;
 }
 
-QByteArray tiledTiff(quint32 w, quint32 h, quint32 side) {
-    const QByteArray tile = qCompress(QByteArray(int(side * side), '\x80'), 9).mid(4);
-    const quint32 tiles = ((w + side - 1) / side) * ((h + side - 1) / side);
-    const QList<QPair<quint16, quint32>> tags = {{256, w}, {257, h}, {258, 8},    {259, 8},
-                                                 {262, 1}, {277, 1}, {322, side}, {323, side},
-                                                 {324, 0}, {325, 0}};
-    const quint32 ifdSize = 2 + 12 * quint32(tags.size()) + 4;
-    const quint32 offsetsAt = 8 + ifdSize, countsAt = offsetsAt + 4 * tiles,
-                  tileAt = countsAt + 4 * tiles;
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    appendLe(tiff, quint32(tags.size()), 2);
-    for (const auto& [tag, value] : tags) {
-        const bool table = tag == 324 || tag == 325;
-        appendLe(tiff, tag, 2);
-        appendLe(tiff, 4, 2);
-        appendLe(tiff, table ? tiles : 1, 4);
-        appendLe(tiff, tag == 324 ? offsetsAt : tag == 325 ? countsAt : value, 4);
-    }
-    appendLe(tiff, 0, 4);
-    for (quint32 i = 0; i < tiles; ++i)
-        appendLe(tiff, tileAt, 4);
-    for (quint32 i = 0; i < tiles; ++i)
-        appendLe(tiff, quint32(tile.size()), 4);
-    return tiff + tile;
-}
-
 QList<HostileFile> hostileFiles() {
     const QByteArray progressive = encodedProgressive(noisyPhoto(1280, 960));
     return {

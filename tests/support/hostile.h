@@ -18,10 +18,6 @@ QByteArray encodedProgressive(const QImage& image);
 // A little-endian TIFF of one strip whose tags are `tags` (each a LONG), with `data` as its
 // strip: enough for the header readers, whatever the data.
 QByteArray craftedTiff(QList<QPair<quint16, quint32>> tags, const QByteArray& data);
-// A grey w x h TIFF of side x side tiles compressed with deflate, every tile the same few
-// bytes: a small file that decodes to w x h bytes, in time that grows with w x h.
-QByteArray tiledTiff(quint32 w, quint32 h, quint32 side);
-
 // Pictures crafted to take all the memory or time a decoder gives them: what the picture maker
 // must refuse, or make, within 2 s and inside its decode budget. Shared by the picture maker's
 // tests and bench_hostile.
