@@ -7,6 +7,7 @@
 #include "core/runtimeerror.h"
 
 #include <QLoggingCategory>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -22,6 +23,8 @@ namespace {
 Q_LOGGING_CATEGORY(lcDlopen, "dlopen")
 
 constexpr char kModuleName[] = "slidemill-decoding.so";
+
+std::atomic<bool> g_missing{false};
 
 // The first place that holds the module: the override, else beside the program (a build
 // tree), else the installed place relative to the program, so that no build's path is kept in
@@ -64,10 +67,18 @@ const DecodingEntries* load() {
 } // namespace
 
 const DecodingEntries& decodingLibrary(const Picture& picture) {
-    static const DecodingEntries* const entries = load();
+    static const DecodingEntries* const entries = [] {
+        const DecodingEntries* loaded = load();
+        g_missing.store(!loaded);
+        return loaded;
+    }();
     if (!entries)
         undecodable(picture, QStringLiteral("the picture decoding library cannot start"));
     return *entries;
+}
+
+bool decodingLibraryMissing() {
+    return g_missing.load();
 }
 
 [[noreturn]] void undecodable(const Picture& picture, const QString& cause) {

@@ -34,6 +34,10 @@ using DecodingEntriesFunction = const DecodingEntries* (*)();
 // to the debug log. Never unloaded.
 const DecodingEntries& decodingLibrary(const Picture& picture);
 
+// True once the module was asked for and could not be loaded: what a picture's decoding then
+// fails of is the program's, not the picture's.
+bool decodingLibraryMissing();
+
 // Error 481 naming the picture, "Invalid picture: <cause>", the cause in our words.
 [[noreturn]] void undecodable(const Picture& picture, const QString& cause);
 
