@@ -1,19 +1,26 @@
 #pragma once
 
 // libvips and libheif as the decoders use them: started once, their process-wide state kept in
-// libraries.cpp, whose head says which thread may touch what. Only src/pictures includes this.
+// libraries.cpp, whose head says which thread may touch what. Only the decoding module's
+// sources include this.
 
+#include "pictures/decodinglibrary.h"
 #include "slides/picture.h"
 
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vips/vips.h>
 
 namespace slidemill::pictures {
 
-// Error 481 naming the picture, "Invalid picture: <cause>", the cause in our words.
-[[noreturn]] void undecodable(const Picture& picture, const QString& cause);
+// The module's entry points (DecodingEntries), which the program reaches only through
+// decodingLibrary: makePicture once mustMake has said yes, and makeThumbnail for a picture
+// that is neither WMF nor EMF.
+MadePicture makeDecodedPicture(const Picture& picture, QSize shown);
+Thumbnail makeDecodedThumbnail(const Picture& picture, int side,
+                               const std::function<bool()>& cancelled);
 // A libvips call on the picture failed: 481 with a cause of ours; the library's text goes to
 // the debug log.
 [[noreturn]] void vipsFailed(const Picture& picture);

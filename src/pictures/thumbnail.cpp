@@ -1,3 +1,4 @@
+// The previews' decoding part, in the decoding module.
 #include "pictures/thumbnail.h"
 
 #include "core/runtimeerror.h"
@@ -131,9 +132,8 @@ QByteArray encoded(const Picture& picture, VipsImage* image) {
 
 } // namespace
 
-Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bool()>& cancelled) {
-    if (picture.format == PictureFormat::Wmf || picture.format == PictureFormat::Emf)
-        return {};
+Thumbnail makeDecodedThumbnail(const Picture& picture, int side,
+                               const std::function<bool()>& cancelled) {
     needVips(picture);
     const QSize shown(side, side);
     const MeasuredFile file(picture.path, picture.file);

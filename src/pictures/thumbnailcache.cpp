@@ -1,6 +1,7 @@
 #include "pictures/thumbnailcache.h"
 
 #include "core/nativepath.h"
+#include "pictures/decodinglibrary.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -259,7 +260,10 @@ void ThumbnailCache::store(const QString& path, const Preview& preview) const {
             image.setText(kWidthKey, QString::number(preview.pixels.width()));
             image.setText(kHeightKey, QString::number(preview.pixels.height()));
         }
-    } else if (!preview.problem.isEmpty() && readableRegularFile(clean)) {
+    } else if (!preview.problem.isEmpty() && readableRegularFile(clean) &&
+               !pictures::decodingLibraryMissing()) {
+        // Without the decoding module the failure is the program's: recorded, it would outlast
+        // the module's repair.
         // Only the keys matter; the picture is the smallest there is.
         image = QImage(1, 1, QImage::Format_ARGB32);
         image.fill(Qt::transparent);

@@ -250,6 +250,8 @@ private Q_SLOTS:
     void commandLine();
     void windowCommandLine_data();
     void windowCommandLine();
+    void decodingLibrary_data();
+    void decodingLibrary();
     void builds_data();
     void builds();
     void keepGoing_data();
@@ -751,6 +753,87 @@ void TestCli::windowCommandLine() {
     const QString printed = QString::fromUtf8(window.readAllStandardOutput());
     QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
     QCOMPARE(QString::fromUtf8(window.readAllStandardError()), err);
+}
+
+// The decoding libraries are loaded only when a picture must be decoded: the dynamic loader's
+// own account (LD_DEBUG) says whether libvips or libheif came into the process. A module that
+// cannot be loaded fails only the builds that decode, naming the picture.
+void TestCli::decodingLibrary_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("module"); // empty: found as the programs find it
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<bool>("loaded");
+
+    const QString tool = QStringLiteral("slidemill-build");
+    const QString cannotStart = QStringLiteral(
+        "slidemill-build: Run-time error '481': Invalid picture: the picture decoding library "
+        "cannot start (big.jpg)\n");
+    QTest::newRow("--ppi original")
+        << tool << QStringList{"--ppi", "original", "-o", "deck.pptx", "big.jpg", "small.png"}
+        << QString() << 0 << QString() << false;
+    QTest::newRow("every picture small enough already")
+        << tool << QStringList{"-o", "deck.pptx", "small.png", "small.jpg", "drawing.wmf"}
+        << QString() << 0 << QString() << false;
+    QTest::newRow("resized") << tool << QStringList{"--ppi", "96", "-o", "deck.pptx", "big.jpg"}
+                             << QString() << 0 << QString() << true;
+    QTest::newRow("HEIC converted, --ppi original")
+        << tool << QStringList{"--ppi", "original", "-o", "deck.pptx", "photo.heic"} << QString()
+        << 0 << QString() << true;
+    QTest::newRow("the window's --help") << QStringLiteral("slidemill") << QStringList{"--help"}
+                                         << QString() << 0 << QString() << false;
+    QTest::newRow("no module, nothing to decode")
+        << tool << QStringList{"--ppi", "original", "-o", "deck.pptx", "big.jpg"}
+        << "absent/slidemill-decoding.so" << 0 << QString() << false;
+    QTest::newRow("no module") << tool << QStringList{"-o", "deck.pptx", "small.png", "big.jpg"}
+                               << "absent/slidemill-decoding.so" << 1 << cannotStart << false;
+    QTest::newRow("not a module") << tool << QStringList{"-o", "deck.pptx", "big.jpg"} << "notes.so"
+                                  << 1 << cannotStart << false;
+}
+
+void TestCli::decodingLibrary() {
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(QString, module);
+    QFETCH(int, exit);
+    QFETCH(QString, err);
+    QFETCH(bool, loaded);
+    QTemporaryDir dir;
+    QVERIFY(!test::makePicture(dir.path(), QStringLiteral("big.jpg"), "jpg", 3000, 2000).isEmpty());
+    QVERIFY(!test::makePicture(dir.path(), QStringLiteral("small.png"), "png", 320, 240).isEmpty());
+    QVERIFY(!test::makePicture(dir.path(), QStringLiteral("small.jpg"), "jpg", 240, 320).isEmpty());
+    QVERIFY(
+        !test::makePicture(dir.path(), QStringLiteral("drawing.wmf"), "wmf", 192, 96).isEmpty());
+    QImage blank(64, 48, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    test::writeBytes(dir.path(), QStringLiteral("photo.heic"), test::heifBytes(blank));
+    test::writeBytes(dir.path(), QStringLiteral("notes.so"), "shopping list\n");
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SLIDEMILL_DECODING_MODULE"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    env.insert(QStringLiteral("LD_DEBUG_OUTPUT"), dir.filePath(QStringLiteral("ld")));
+    if (!module.isEmpty())
+        env.insert(QStringLiteral("SLIDEMILL_DECODING_MODULE"), dir.filePath(module));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral(SLIDEMILL_BINARY_DIR "/") + program, args);
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()), err);
+    QCOMPARE(p.exitCode(), exit);
+    QCOMPARE(QFileInfo::exists(dir.filePath(QStringLiteral("deck.pptx"))),
+             exit == 0 && program == QLatin1String("slidemill-build"));
+
+    QString account;
+    for (const QString& name : QDir(dir.path()).entryList({QStringLiteral("ld.*")}))
+        account += QString::fromUtf8(test::readBytes(dir.filePath(name)));
+    QVERIFY2(account.contains(QLatin1String("file=libQt6Core.so")), "no LD_DEBUG account");
+    QCOMPARE(account.contains(QLatin1String("file=libvips.so")), loaded);
+    QCOMPARE(account.contains(QLatin1String("file=libheif.so")), loaded);
 }
 
 // The manual pages read without a warning and name every picture format; the window's gives

@@ -25,12 +25,14 @@ struct Run {
     QString err;
 };
 
-// The program run without a display, as a package's test machine has none.
+// The program run without a display, as a package's test machine has none, finding its
+// decoding module as it would installed.
 Run run(const QString& program, const QStringList& args, const QString& in = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(display));
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SLIDEMILL_DECODING_MODULE"})
+        env.remove(QLatin1String(name));
     p.setProcessEnvironment(env);
     if (!in.isEmpty())
         p.setWorkingDirectory(in);
@@ -107,6 +109,7 @@ private Q_SLOTS:
         }
         QStringList expected{"usr/bin/slidemill",
                              "usr/bin/slidemill-build",
+                             "usr/" SLIDEMILL_INSTALL_LIBDIR "/slidemill/slidemill-decoding.so",
                              "usr/share/doc/slidemill/changelog.gz",
                              "usr/share/doc/slidemill/copyright",
                              "usr/share/icons/hicolor/scalable/apps/slidemill.svg",
@@ -125,8 +128,9 @@ private Q_SLOTS:
         QCOMPARE(files, expected);
     }
 
-    // The control fields; the dependencies come from dpkg-shlibdeps, each with the version
-    // its library's package information asks for, beside the plug-ins Qt loads at run time.
+    // The control fields; the dependencies come from dpkg-shlibdeps (libvips and libheif from
+    // the decoding module), each with the version its library's package information asks for,
+    // beside the plug-ins Qt loads at run time.
     void control_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("pattern");
@@ -188,6 +192,10 @@ private Q_SLOTS:
                                                    << "slidemill-build " SLIDEMILL_VERSION "\n";
         QTest::newRow("slidemill-build makes a deck")
             << "slidemill-build" << QStringList{"--two", "-o", "deck.pptx", "a.jpg", "b.png"} << "";
+        // Resized by the installed decoding module, found from the program's folder.
+        QTest::newRow("slidemill-build resizes")
+            << "slidemill-build"
+            << QStringList{"--ppi", "50", "--two", "-o", "deck.pptx", "a.jpg", "b.png"} << "";
     }
     void installedProgramsRun() {
         QFETCH(QString, program);

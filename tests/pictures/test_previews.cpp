@@ -17,6 +17,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -33,6 +34,9 @@ using namespace slidemill;
 using namespace slidemill::test;
 
 namespace {
+
+// A row's kind ending so runs in a process of its own that finds no decoding module.
+const QString kNoModule = QStringLiteral(", no decoding module");
 
 // Upright: the top-left quarter red, the rest white; every turn and mirror moves the red.
 QImage marked(int w, int h) {
@@ -438,17 +442,34 @@ private Q_SLOTS:
         QTest::newRow("missing: nothing written") << "missing"
                                                   << "" << QSize() << "" << QSize() << ""
                                                   << "";
+        // The program's failure, not the picture's: once the module is back, it is shown.
+        QTest::newRow("no decoding module: nothing written")
+            << "jpeg" + kNoModule << "" << QSize() << "" << QSize() << ""
+            << "";
     }
     void sharedThumbnails() {
         QFETCH(QString, kind);
         QFETCH(QString, folder);
         QFETCH(QSize, side);
         QFETCH(QString, keys);
+        if (kind.endsWith(kNoModule) && qEnvironmentVariableIsEmpty("SLIDEMILL_DECODING_MODULE")) {
+            // This process has its module loaded for good: the row runs in one that finds none.
+            QProcess self;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("SLIDEMILL_DECODING_MODULE"), dir_.filePath("absent.so"));
+            self.setProcessEnvironment(env);
+            self.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("sharedThumbnails:") + QTest::currentDataTag()});
+            QVERIFY(self.waitForFinished(120000));
+            QVERIFY2(self.exitStatus() == QProcess::NormalExit && self.exitCode() == 0,
+                     self.readAllStandardOutput().constData());
+            return;
+        }
         QTemporaryDir home;
         qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/cache")));
         const ThumbnailCache cache(ThumbnailCache::userRoot());
         QCOMPARE(cache.root(), home.path() + QStringLiteral("/cache/thumbnails"));
-        const QString path = picture(kind);
+        const QString path = picture(QString(kind).remove(kNoModule));
         const QByteArray uri =
             QByteArray("file://") + QFile::encodeName(path).toPercentEncoding("/");
         const QString name = cacheName(uri);
@@ -470,6 +491,9 @@ private Q_SLOTS:
         const std::optional<Preview> preview = makePreview(path, {}, {}, &cache);
         QVERIFY(preview);
         QTEST(preview->thumbnailSize, "thumbnail");
+        if (kind.endsWith(kNoModule))
+            QVERIFY2(preview->problem.contains(QLatin1String("decoding library cannot start")),
+                     qPrintable(preview->problem));
         if (!preview->thumbnail.isEmpty())
             QTEST(looks(QImage::fromData(preview->thumbnail)), "looks");
         if (kind == QLatin1String("jpeg"))
