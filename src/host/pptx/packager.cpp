@@ -472,9 +472,10 @@ void PackageWriter::addPicture(int index, const Media& media, std::function<Made
     job->index = index;
     job->media = media;
     if (make) {
-        // As many made at once as there are cores to make them, the one being written among
-        // them; the decode budget bounds what they hold together.
-        d_->waitForRoom(std::size_t(pictures::usableCores()));
+        // Twice as many ahead as the pool makes at once (as many as there are cores): a picture
+        // made before the one the writer waits for keeps its place without idling a core. The
+        // decode budget bounds what those being made hold; those made hold their copies.
+        d_->waitForRoom(std::size_t(2 * pictures::usableCores()));
         // The picture's entry, for the seam asked about the thread here and about its reads
         // there; a thread that cannot start is the picture's outcome, written in its turn.
         const FaultEntry entry(entryStem(index));
