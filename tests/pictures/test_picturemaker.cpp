@@ -131,26 +131,8 @@ QByteArray withNclx(QByteArray heif, quint16 primaries, quint16 transfer) {
     return heif;
 }
 
-quint32 crc32Of(const QByteArray& bytes) {
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char c : bytes) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-    }
-    return ~crc;
-}
-
 // A PNG header declaring w x h whose picture data stops after a few rows.
 QByteArray hugePng(quint32 w, quint32 h, bool interlaced) {
-    auto chunk = [](const char* type, const QByteArray& data) {
-        QByteArray c(4, '\0');
-        qToBigEndian<quint32>(quint32(data.size()), c.data());
-        c += QByteArray(type, 4) + data;
-        QByteArray crc(4, '\0');
-        qToBigEndian<quint32>(crc32Of(QByteArray(type, 4) + data), crc.data());
-        return c + crc;
-    };
     QByteArray ihdr(13, '\0');
     qToBigEndian<quint32>(w, ihdr.data());
     qToBigEndian<quint32>(h, ihdr.data() + 4);
@@ -158,8 +140,8 @@ QByteArray hugePng(quint32 w, quint32 h, bool interlaced) {
     ihdr[9] = 2; // RGB
     ihdr[12] = interlaced ? 1 : 0;
     const QByteArray rows = qCompress(QByteArray(3 * 200000, '\0')).mid(4);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", rows) +
-           chunk("IEND", {});
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", rows) +
+           pngChunk("IEND", {});
 }
 
 // A JPEG whose frame header declares w x h (progressive or not), cut after its first scan

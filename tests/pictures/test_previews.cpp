@@ -9,13 +9,12 @@
 #include "pictures/previewmaker.h"
 #include "pictures/thumbnailcache.h"
 #include "support/fixtures.h"
+#include "support/hostile.h"
 
-#include <QBuffer>
 #include <QColorSpace>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -24,7 +23,6 @@
 #include <QtTest>
 #include <atomic>
 #include <future>
-#include <libheif/heif.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -53,60 +51,7 @@ QImage filled(int w, int h, QColor colour) {
 }
 
 QByteArray encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(90);
-    return writer.write(image) ? bytes : QByteArray();
-}
-
-template <auto release> struct Releaser {
-    template <typename T> void operator()(T* p) const { release(p); }
-};
-
-// A HEIC of `main` whose thumbnail item, `side` pixels on its longer side, is made from
-// `thumbnail`, as heif-enc -t makes it.
-QByteArray heicWithThumbnail(const QImage& main, const QImage& thumbnail, int side) {
-    const std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
-    heif_encoder* rawEncoder = nullptr;
-    if (heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder).code)
-        return {};
-    const std::unique_ptr<heif_encoder, Releaser<heif_encoder_release>> encoder(rawEncoder);
-    using Image = std::unique_ptr<heif_image, Releaser<heif_image_release>>;
-    auto heifImage = [](const QImage& picture) {
-        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-        heif_image* raw = nullptr;
-        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
-                          heif_chroma_interleaved_RGB, &raw);
-        Image image(raw);
-        heif_image_add_plane(image.get(), heif_channel_interleaved, rgb.width(), rgb.height(), 8);
-        int stride = 0;
-        uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
-        for (int y = 0; y < rgb.height(); ++y)
-            memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
-        return image;
-    };
-    heif_image_handle* rawHandle = nullptr;
-    if (heif_context_encode_image(context.get(), heifImage(main).get(), encoder.get(), nullptr,
-                                  &rawHandle)
-            .code)
-        return {};
-    const std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>> handle(rawHandle);
-    heif_image_handle* rawThumbnail = nullptr;
-    if (heif_context_encode_thumbnail(context.get(), heifImage(thumbnail).get(), handle.get(),
-                                      encoder.get(), nullptr, side, &rawThumbnail)
-            .code)
-        return {};
-    heif_image_handle_release(rawThumbnail);
-    QByteArray out;
-    heif_writer writer{};
-    writer.writer_api_version = 1;
-    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
-        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
-        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
-    };
-    return heif_context_write(context.get(), &writer, &out).code ? QByteArray() : out;
+    return encodedImage(image, format, 90);
 }
 
 // A JPEG of `stored` with an EXIF block saying `orientation` whose IFD1 holds `thumbnail`.
@@ -182,10 +127,10 @@ class TestPreviews : public QObject {
             return writeTurned(dir_.path(), kind + ".heic", marked(480, 640), "heic", 6);
         if (kind == QLatin1String("heic, thumbnail item"))
             return write(kind + ".heic",
-                         heicWithThumbnail(marked(1280, 960), filled(640, 480, Qt::green), 320));
+                         heifWithThumbnail(marked(1280, 960), filled(640, 480, Qt::green), 320));
         if (kind == QLatin1String("heic, thumbnail item too small"))
             return write(kind + ".heic",
-                         heicWithThumbnail(marked(1280, 960), filled(640, 480, Qt::green), 128));
+                         heifWithThumbnail(marked(1280, 960), filled(640, 480, Qt::green), 128));
         if (kind == QLatin1String("webp turned"))
             return writeTurned(dir_.path(), kind + ".webp", marked(480, 640), "webp", 8);
         if (kind == QLatin1String("png, small"))

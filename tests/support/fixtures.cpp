@@ -377,9 +377,22 @@ void shiftLocations(QByteArray& file, const HeifBox& iloc, qint64 delta) {
 
 namespace {
 
-// The HEIF file libheif writes, with an Exif item when exif is not empty.
+// The picture's pixels as one interleaved 8-bit plane of `image`, created to its size.
+void fillHeifImage(heif_image* image, const QImage& picture, bool alpha) {
+    const int w = picture.width(), h = picture.height();
+    heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    const QImage rgb =
+        picture.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+        memcpy(plane + y * stride, rgb.constScanLine(y), size_t(w) * (alpha ? 4 : 3));
+}
+
+// The HEIF file libheif writes, with an Exif item when exif is not empty and a thumbnail item
+// of `thumbnailSide` pixels made from `thumbnail` when that is not null.
 QByteArray encodeHeif(const QImage& stored, int orientation, HeifCodec codec, bool alpha,
-                      const QByteArray& exif) {
+                      const QByteArray& exif, const QImage& thumbnail = {}, int thumbnailSide = 0) {
     const std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     const heif_compression_format format =
@@ -396,13 +409,7 @@ QByteArray encodeHeif(const QImage& stored, int orientation, HeifCodec codec, bo
             .code)
         return {};
     const std::unique_ptr<heif_image, Releaser<heif_image_release>> image(rawImage);
-    heif_image_add_plane(image.get(), heif_channel_interleaved, w, h, 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
-    const QImage rgb =
-        stored.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    for (int y = 0; y < h; ++y)
-        memcpy(plane + y * stride, rgb.constScanLine(y), size_t(w) * (alpha ? 4 : 3));
+    fillHeifImage(image.get(), stored, alpha);
     const QByteArray icc = stored.colorSpace().iccProfile();
     if (!icc.isEmpty())
         heif_image_set_raw_color_profile(image.get(), "prof", icc.constData(), size_t(icc.size()));
@@ -419,6 +426,21 @@ QByteArray encodeHeif(const QImage& stored, int orientation, HeifCodec codec, bo
                                                           exif.constData(), int(exif.size()))
                                .code)
         return {};
+    if (!thumbnail.isNull()) {
+        heif_image* rawSmall = nullptr;
+        if (heif_image_create(thumbnail.width(), thumbnail.height(), heif_colorspace_RGB,
+                              heif_chroma_interleaved_RGB, &rawSmall)
+                .code)
+            return {};
+        const std::unique_ptr<heif_image, Releaser<heif_image_release>> small(rawSmall);
+        fillHeifImage(small.get(), thumbnail, false);
+        heif_image_handle* rawThumbnail = nullptr;
+        if (heif_context_encode_thumbnail(context.get(), small.get(), handle.get(), encoder.get(),
+                                          nullptr, thumbnailSide, &rawThumbnail)
+                .code)
+            return {};
+        heif_image_handle_release(rawThumbnail);
+    }
     QByteArray out;
     heif_writer writer{};
     writer.writer_api_version = 1;
@@ -439,6 +461,10 @@ QByteArray heifBytes(const QImage& stored, int orientation, HeifCodec codec, boo
 
 QByteArray heifWithExif(const QImage& stored, const QByteArray& tiff, HeifCodec codec) {
     return encodeHeif(stored, 1, codec, false, tiff);
+}
+
+QByteArray heifWithThumbnail(const QImage& stored, const QImage& thumbnail, int side) {
+    return encodeHeif(stored, 1, HeifCodec::Hevc, false, {}, thumbnail, side);
 }
 
 QByteArray withSizeFirst(const QByteArray& heif) {

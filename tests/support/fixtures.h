@@ -74,6 +74,9 @@ QByteArray heifBytes(const QImage& stored, int orientation = 1, HeifCodec codec 
 // `tiff`, as phones write their photos.
 QByteArray heifWithExif(const QImage& stored, const QByteArray& tiff,
                         HeifCodec codec = HeifCodec::Hevc);
+// A HEIC of `stored` whose thumbnail item, `side` pixels on its longer side, is made from
+// `thumbnail`, as heif-enc -t makes it.
+QByteArray heifWithThumbnail(const QImage& stored, const QImage& thumbnail, int side);
 // The same file laid out as cameras write it: the size property gives the picture as stored
 // and comes before the rotation and mirror.
 QByteArray withSizeFirst(const QByteArray& heif);

@@ -25,27 +25,29 @@ void appendLe(QByteArray& bytes, quint32 value, int size) {
     bytes.append(b, size);
 }
 
-quint32 crc32Of(const QByteArray& bytes) {
-    return quint32(
-        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
-}
-
 // The PNG with `n` zTXt chunks of `megabytes` of text each, right after its header.
 QByteArray withCompressedText(QByteArray png, int n, int megabytes) {
-    QByteArray text("zTXtComment\0\0", 14);
-    text += qCompress(QByteArray(megabytes << 20, '\0'), 9).mid(4);
-    QByteArray chunk(4, '\0');
-    qToBigEndian(quint32(text.size() - 4), chunk.data());
-    chunk += text;
-    QByteArray crc(4, '\0');
-    qToBigEndian(crc32Of(text), crc.data());
-    chunk += crc;
+    const QByteArray chunk =
+        pngChunk("zTXt", QByteArray("Comment\0\0", 9) +
+                             qCompress(QByteArray(megabytes << 20, '\0'), 9).mid(4));
     for (int i = 0; i < n; ++i)
         png.insert(33, chunk);
     return png;
 }
 
 } // namespace
+
+QByteArray pngChunk(const char* type, const QByteArray& data) {
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += QByteArray(type, 4) + data;
+    const quint32 crc =
+        quint32(::crc32(::crc32(0, reinterpret_cast<const Bytef*>(type), 4),
+                        reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+    QByteArray tail(4, '\0');
+    qToBigEndian<quint32>(crc, tail.data());
+    return chunk + tail;
+}
 
 QImage noisyPhoto(int w, int h, quint32 seed) {
     QImage image(w, h, QImage::Format_RGB32);

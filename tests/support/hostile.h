@@ -15,6 +15,9 @@ QByteArray encodedImage(const QImage& image, const char* format, int quality = -
 // A progressive JPEG as Qt writes it.
 QByteArray encodedProgressive(const QImage& image);
 
+// A PNG chunk of `type` (four letters) holding `data`, with its length and CRC.
+QByteArray pngChunk(const char* type, const QByteArray& data);
+
 // A little-endian TIFF of one strip whose tags are `tags` (each a LONG), with `data` as its
 // strip: enough for the header readers, whatever the data.
 QByteArray craftedTiff(QList<QPair<quint16, quint32>> tags, const QByteArray& data);
