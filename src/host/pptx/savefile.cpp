@@ -94,6 +94,17 @@ QByteArray folderOf(const QByteArray& path) {
     return slash <= 0 ? QByteArray("/") : path.left(slash);
 }
 
+// In a sticky folder anyone may write to (/tmp), a link is anyone's: the kernel follows it
+// only when it belongs to the follower or to the folder's owner. We resolve links ourselves
+// and write into the target's folder, where that rule never applies, so we apply it here.
+bool plantedByAnother(const QByteArray& link, const struct stat& st) {
+    struct stat folder;
+    if (::stat(folderOf(link).constData(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return shared && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid;
+}
+
 // The file a path finally names: symbolic links followed, the last one also when it
 // points at nothing yet.
 QByteArray throughLinks(QByteArray path, const QString& reportAs) {
@@ -101,6 +112,8 @@ QByteArray throughLinks(QByteArray path, const QString& reportAs) {
         struct stat st;
         if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
             return path;
+        if (plantedByAnother(path, st))
+            failSave(QStringLiteral("a link in a shared folder owned by someone else"), reportAs);
         QByteArray target(PATH_MAX, Qt::Uninitialized);
         const ssize_t n = ::readlink(path.constData(), target.data(), std::size_t(target.size()));
         if (n < 0)
