@@ -8,14 +8,23 @@
 
 #include <QLoggingCategory>
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <link.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace slidemill::pictures {
+
+// Written by the build from the module it built.
+extern const char kDecodingModuleBuildId[];
 
 namespace {
 
@@ -42,8 +51,90 @@ std::string modulePath() {
     return (program.parent_path() / SLIDEMILL_DECODING_DIR / kModuleName).lexically_normal();
 }
 
+bool readAt(int fd, off_t offset, void* into, std::size_t size) {
+    return ::pread(fd, into, size, offset) == ssize_t(size);
+}
+
+// Whether [offset, offset + size) lies within a file of `fileSize` bytes.
+bool within(std::uint64_t offset, std::uint64_t size, std::uint64_t fileSize) {
+    return offset <= fileSize && size <= fileSize - offset;
+}
+
+// Why the module at `path` is not the one this program was built with; empty when it is. A
+// module cut short would be mapped past its end, and the first touch there ends the process
+// with SIGBUS; a module of another build would be run with another layout of our types.
+std::string notOurModule(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return "not a regular file";
+    const std::uint64_t size = std::uint64_t(st.st_size);
+    ElfW(Ehdr) header;
+    if (!readAt(fd, 0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
+        return "not an ELF file";
+    // The program's own class, byte order and machine, read from its own header.
+    ElfW(Ehdr) own;
+    const int self = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    const bool ownRead = self >= 0 && readAt(self, 0, &own, sizeof own);
+    if (self >= 0)
+        ::close(self);
+    if (!ownRead || header.e_ident[EI_CLASS] != own.e_ident[EI_CLASS] ||
+        header.e_ident[EI_DATA] != own.e_ident[EI_DATA] || header.e_machine != own.e_machine ||
+        header.e_type != ET_DYN)
+        return "not a shared object for this machine";
+    if (header.e_phentsize != sizeof(ElfW(Phdr)) ||
+        !within(header.e_phoff, std::uint64_t(header.e_phnum) * sizeof(ElfW(Phdr)), size) ||
+        !within(header.e_shoff, std::uint64_t(header.e_shnum) * header.e_shentsize, size))
+        return "cut short";
+    std::string buildId;
+    for (int i = 0; i < header.e_phnum; ++i) {
+        ElfW(Phdr) segment;
+        if (!readAt(fd, off_t(header.e_phoff + i * sizeof segment), &segment, sizeof segment))
+            return "cut short";
+        if (!within(segment.p_offset, segment.p_filesz, size))
+            return "cut short";
+        if (segment.p_type != PT_NOTE || segment.p_filesz > 4096)
+            continue;
+        std::string notes(segment.p_filesz, '\0');
+        if (!readAt(fd, off_t(segment.p_offset), notes.data(), notes.size()))
+            return "cut short";
+        for (std::size_t at = 0; at + sizeof(ElfW(Nhdr)) <= notes.size();) {
+            ElfW(Nhdr) note;
+            std::memcpy(&note, notes.data() + at, sizeof note);
+            const std::size_t name = at + sizeof note;
+            const std::size_t desc = name + ((note.n_namesz + 3) & ~3u);
+            const std::size_t next = desc + ((note.n_descsz + 3) & ~3u);
+            if (next > notes.size())
+                break;
+            if (note.n_type == NT_GNU_BUILD_ID && note.n_namesz == 4 &&
+                std::memcmp(notes.data() + name, "GNU", 4) == 0) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                for (std::size_t b = desc; b < desc + note.n_descsz; ++b) {
+                    buildId += kHex[std::uint8_t(notes[b]) >> 4];
+                    buildId += kHex[std::uint8_t(notes[b]) & 15];
+                }
+            }
+            at = next;
+        }
+    }
+    if (buildId != kDecodingModuleBuildId)
+        return "built apart from this program (build ID " + (buildId.empty() ? "none" : buildId) +
+               ", not " + kDecodingModuleBuildId + ")";
+    return {};
+}
+
 const DecodingEntries* load() {
     const std::string path = modulePath();
+    if (const std::string why = notOurModule(path); !why.empty()) {
+        qCWarning(lcDlopen, "%s: %s", path.c_str(), why.c_str());
+        return nullptr;
+    }
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         qCWarning(lcDlopen, "%s", dlerror());
