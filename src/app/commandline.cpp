@@ -24,7 +24,8 @@ QString windowUsage() {
                "  --version  show the version and exit\n"
                "  --         what follows is a PHOTO, even when it starts with -\n"
                "\n"
-               "Qt's standard options, such as -platform offscreen, are taken as well.\n")
+               "Qt's standard options, such as -platform offscreen or -style fusion, are taken\n"
+               "as well, before --.\n")
         .arg(pattern);
 }
 
@@ -40,6 +41,37 @@ std::optional<QString> informationAsked(const QStringList& args) {
     return std::nullopt;
 }
 
+namespace {
+
+// The options QGuiApplication and QApplication take out of the arguments, with one dash or
+// two; those that take a value take the next argument, or one after "=".
+constexpr const char* kQtWithValue[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "display",         "geometry",           "name",          "style",
+    "stylesheet",      "qmljsdebugger"};
+constexpr const char* kQtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+enum class QtOption { None, Switch, WithValue, WithValueGiven };
+
+QtOption qtOption(const QString& arg) {
+    QStringView name(arg);
+    name = name.mid(name.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    const QStringView bare = equals < 0 ? name : name.left(equals);
+    for (const char* known : kQtWithValue) {
+        if (bare == QLatin1String(known))
+            return equals < 0 ? QtOption::WithValue : QtOption::WithValueGiven;
+    }
+    for (const char* known : kQtSwitches) {
+        if (equals < 0 && bare == QLatin1String(known))
+            return QtOption::Switch;
+    }
+    return QtOption::None;
+}
+
+} // namespace
+
 WindowArguments readWindowArguments(const QStringList& args, const QString& currentFolder) {
     WindowArguments read;
     bool options = true;
@@ -48,8 +80,22 @@ WindowArguments readWindowArguments(const QStringList& args, const QString& curr
         if (options && arg == QLatin1String("--")) {
             options = false;
         } else if (options && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
-            read.unknownOption = arg;
-            return read;
+            switch (qtOption(arg)) {
+            case QtOption::None:
+                read.unknownOption = arg;
+                return read;
+            case QtOption::WithValue:
+                if (i + 1 == args.size()) {
+                    read.missingValue = arg;
+                    return read;
+                }
+                read.qtOptions << arg << args[++i];
+                break;
+            case QtOption::Switch:
+            case QtOption::WithValueGiven:
+                read.qtOptions << arg;
+                break;
+            }
         } else if (!arg.isEmpty()) {
             // "./a.jpg" shows in the list as the folder's a.jpg.
             read.photos << (arg.startsWith(QLatin1Char('/'))

@@ -14,11 +14,16 @@ QString windowUsage();
 // need no display.
 std::optional<QString> informationAsked(const QStringList& args);
 
-// The window's arguments once Qt has taken its own: the photos to open, in the order given,
-// relative ones taken from `currentFolder`, or the option it does not know.
+// The window's arguments, read before the application object exists so that a mistake is a
+// usage error with or without a display: the photos to open, in the order given, relative
+// ones taken from `currentFolder`; Qt's own options with their values, which alone go to the
+// application object (nothing after "--" does); or what is wrong with them.
 struct WindowArguments {
     QStringList photos;
+    QStringList qtOptions;
     QString unknownOption;
+    // A Qt option given last, without the value it takes.
+    QString missingValue;
 };
 WindowArguments readWindowArguments(const QStringList& args, const QString& currentFolder);
 

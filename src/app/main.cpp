@@ -14,10 +14,13 @@
 #include <QIcon>
 #include <QSettings>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 using namespace slidemill;
 
@@ -40,20 +43,36 @@ QString currentFolder() {
 
 int main(int argc, char* argv[]) {
     installMessageHandler();
-    // Before the application object, which needs a display.
-    if (const std::optional<QString> text = informationAsked(argumentsOf(argc, argv))) {
+    // All before the application object, which needs a display.
+    const QStringList args = argumentsOf(argc, argv);
+    if (const std::optional<QString> text = informationAsked(args)) {
         const QByteArray out = text->toUtf8();
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "slidemill: cannot write to standard output: %s\n",
+                         std::strerror(errno ? errno : EIO));
+            return 1;
+        }
+        return 0;
     }
-    QApplication app(argc, argv);
-    // Qt has taken its own options out of argv by now.
-    const WindowArguments given = readWindowArguments(argumentsOf(argc, argv), currentFolder());
-    if (!given.unknownOption.isEmpty()) {
-        std::fprintf(stderr, "slidemill: unknown option '%s'\nTry 'slidemill --help'.\n",
-                     nativePath(given.unknownOption).constData());
+    const WindowArguments given = readWindowArguments(args, currentFolder());
+    if (!given.unknownOption.isEmpty() || !given.missingValue.isEmpty()) {
+        std::fprintf(stderr, "slidemill: %s '%s'%s\nTry 'slidemill --help'.\n",
+                     given.unknownOption.isEmpty() ? "option" : "unknown option",
+                     nativePath(given.unknownOption + given.missingValue).constData(),
+                     given.unknownOption.isEmpty() ? " needs a value" : "");
         return 2;
     }
+    // Qt is given its own options alone: a photo's name is never taken for one of them.
+    QList<QByteArray> qtArgs{argv[0]};
+    for (const QString& option : given.qtOptions)
+        qtArgs << nativePath(option);
+    std::vector<char*> qtArgv;
+    for (QByteArray& arg : qtArgs)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = int(qtArgs.size());
+    QApplication app(qtArgc, qtArgv.data());
     removeUnfinishedSavesOnSignal();
     QApplication::setOrganizationName(QStringLiteral("Slidemill"));
     QApplication::setApplicationName(QStringLiteral("Slidemill"));

@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <unistd.h>
 
@@ -63,5 +65,18 @@ int main(int argc, char** argv) {
     services.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     if (processAgeMs() >= 0)
         services.elapsedMs = processAgeMs;
-    return runBatch(args, out, err, services);
+    const int status = runBatch(args, out, err, services);
+    // What went to standard output (the help, the version) is not written until it is flushed.
+    out.flush();
+    QString failed;
+    if (out.status() != QTextStream::Ok)
+        failed = out.device()->errorString();
+    else if (std::fflush(stdout) != 0)
+        failed = QString::fromLocal8Bit(std::strerror(errno));
+    if (!failed.isEmpty()) {
+        err << "slidemill-build: cannot write to standard output: " << failed << '\n';
+        err.flush();
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }

@@ -1172,26 +1172,37 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QStringList>("added"); // names in dir_, or absolute paths
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("qt"); // what the application object is given
 
-        QTest::newRow("in the order given") << QStringList{"c.jpg", "a.GIF", "b.png"}
-                                            << QStringList{"c.jpg", "a.GIF", "b.png"} << QString();
+        QTest::newRow("in the order given")
+            << QStringList{"c.jpg", "a.GIF", "b.png"} << QStringList{"c.jpg", "a.GIF", "b.png"}
+            << QString() << QStringList{};
         QTest::newRow("absolute and relative names")
             << QStringList{path("e.emf"), "./b.png", "new/../c.jpg"}
-            << QStringList{"e.emf", "b.png", "c.jpg"} << QString();
+            << QStringList{"e.emf", "b.png", "c.jpg"} << QString() << QStringList{};
         QTest::newRow("names after --, even -- itself")
             << QStringList{"--", "-x.jpg", "--"} << QStringList{"-x.jpg"}
-            << "Added 1 picture; left out 1 file that is not a picture.";
+            << "Added 1 picture; left out 1 file that is not a picture." << QStringList{};
+        // Qt takes its options only before "--"; after it, every name is a photo's.
+        QTest::newRow("Qt's options, before -- only")
+            << QStringList{"-reverse", "c.jpg",       "-style", "fusion",   "--stylesheet=x.qss",
+                           "--",       "-stylesheet", "b.png",  "-reverse", "a.GIF"}
+            << QStringList{"c.jpg", "b.png", "a.GIF"}
+            << "Added 3 pictures; left out 2 files that are not pictures."
+            << QStringList{"-reverse", "-style", "fusion", "--stylesheet=x.qss"};
         // A folder gives its pictures, as a dropped one does.
         const QString folder = photos_.path() + QLatin1Char('/');
         QTest::newRow("a folder's pictures, other files left out")
             << QStringList{"c.jpg", photos_.path(), "notes.txt", "d.psd"}
             << QStringList{"c.jpg", folder + "a.jpg", folder + "b.jpg", folder + "c.jpg"}
             << "Added 4 pictures, 3 of them from 1 folder; left out 2 files that are not "
-               "pictures.";
-        QTest::newRow("nothing to add") << QStringList{"notes.txt"} << QStringList{}
-                                        << "Nothing was added: 1 file that is not a picture.";
+               "pictures."
+            << QStringList{};
+        QTest::newRow("nothing to add")
+            << QStringList{"notes.txt"} << QStringList{}
+            << "Nothing was added: 1 file that is not a picture." << QStringList{};
         QTest::newRow("an unknown option: nothing opened")
-            << QStringList{"c.jpg", "--three"} << QStringList{} << "--three";
+            << QStringList{"c.jpg", "--three"} << QStringList{} << "--three" << QStringList{};
     }
     void opensPhotosGiven() {
         QFETCH(QStringList, args);
@@ -1204,6 +1215,7 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(given.unknownOption, QString());
+        QTEST(given.qtOptions, "qt");
         w_->form->openPhotos(given.photos);
         for (QString& name : added)
             name = name.startsWith(QLatin1Char('/')) ? name : path(name);

@@ -252,6 +252,8 @@ private Q_SLOTS:
     void windowCommandLine();
     void decodingLibrary_data();
     void decodingLibrary();
+    void noSearchPathFromTheCurrentFolder_data();
+    void noSearchPathFromTheCurrentFolder();
     void builds_data();
     void builds();
     void keepGoing_data();
@@ -716,24 +718,45 @@ void TestCli::namesAreBytes() {
     QCOMPARE(media, 2);
 }
 
-// The window's --help and --version need no display; an option it does not know is a usage
-// error, once Qt has taken its own.
+// The window's --help and --version need no display, and neither does a usage error: an
+// option neither it nor Qt knows. What cannot be written to standard output is an error.
 void TestCli::windowCommandLine_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exit");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("fullDisk"); // standard output is /dev/full
 
+    const QString full = QStringLiteral("cannot write to standard output: %1\n")
+                             .arg(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     QTest::newRow("help") << QStringList{"--help"} << 0
                           << "Usage: slidemill [OPTION]... [PHOTO]...\n"
-                          << QString();
+                          << QString() << kWindow << false;
     QTest::newRow("version") << QStringList{"--version"} << 0
-                             << QStringLiteral("slidemill " SLIDEMILL_VERSION "\n") << QString();
-    QTest::newRow("help after photos")
-        << QStringList{"a.jpg", "--help"} << 0 << "Usage: slidemill" << QString();
+                             << QStringLiteral("slidemill " SLIDEMILL_VERSION "\n") << QString()
+                             << kWindow << false;
+    QTest::newRow("help after photos") << QStringList{"a.jpg", "--help"} << 0 << "Usage: slidemill"
+                                       << QString() << kWindow << false;
     QTest::newRow("unknown option")
         << QStringList{"-platform", "offscreen", "a.jpg", "--three"} << 2 << QString()
-        << "slidemill: unknown option '--three'\nTry 'slidemill --help'.\n";
+        << "slidemill: unknown option '--three'\nTry 'slidemill --help'.\n"
+        << kWindow << false;
+    QTest::newRow("unknown option, no display")
+        << QStringList{"--bogus"} << 2 << QString()
+        << "slidemill: unknown option '--bogus'\nTry 'slidemill --help'.\n"
+        << kWindow << false;
+    QTest::newRow("Qt's option without its value")
+        << QStringList{"a.jpg", "-style"} << 2 << QString()
+        << "slidemill: option '-style' needs a value\nTry 'slidemill --help'.\n"
+        << kWindow << false;
+    QTest::newRow("help to a full disk")
+        << QStringList{"--help"} << 1 << QString() << "slidemill: " + full << kWindow << true;
+    QTest::newRow("the batch tool's help to a full disk")
+        << QStringList{"--help"} << 1 << QString() << "slidemill-build: " + full << kTool << true;
+    QTest::newRow("the batch tool's version to a full disk")
+        << QStringList{"--version"} << 1 << QString() << "slidemill-build: " + full << kTool
+        << true;
 }
 
 void TestCli::windowCommandLine() {
@@ -741,12 +764,16 @@ void TestCli::windowCommandLine() {
     QFETCH(int, exit);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(QString, program);
+    QFETCH(bool, fullDisk);
     QProcess window;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(display));
     window.setProcessEnvironment(env);
-    window.start(kWindow, args);
+    if (fullDisk)
+        window.setStandardOutputFile(QStringLiteral("/dev/full"));
+    window.start(program, args);
     QVERIFY(window.waitForFinished(30000));
     QCOMPARE(window.exitStatus(), QProcess::NormalExit);
     QCOMPARE(window.exitCode(), exit);
@@ -790,6 +817,13 @@ void TestCli::decodingLibrary_data() {
                                << "absent/slidemill-decoding.so" << 1 << cannotStart << false;
     QTest::newRow("not a module") << tool << QStringList{"-o", "deck.pptx", "big.jpg"} << "notes.so"
                                   << 1 << cannotStart << false;
+    // Mapped past its end, a module cut short ends the program with SIGBUS.
+    for (const int size : {64, 4096, 55656})
+        QTest::addRow("the module cut short at %d bytes", size)
+            << tool << QStringList{"-o", "deck.pptx", "big.jpg"}
+            << QStringLiteral("short-%1.so").arg(size) << 1 << cannotStart << false;
+    QTest::newRow("another build's module") << tool << QStringList{"-o", "deck.pptx", "big.jpg"}
+                                            << "foreign.so" << 1 << cannotStart << false;
 }
 
 void TestCli::decodingLibrary() {
@@ -809,6 +843,16 @@ void TestCli::decodingLibrary() {
     blank.fill(Qt::white);
     test::writeBytes(dir.path(), QStringLiteral("photo.heic"), test::heifBytes(blank));
     test::writeBytes(dir.path(), QStringLiteral("notes.so"), "shopping list\n");
+    const QByteArray built =
+        test::readBytes(QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill-decoding.so"));
+    for (const int size : {64, 4096, 55656})
+        test::writeBytes(dir.path(), QStringLiteral("short-%1.so").arg(size), built.left(size));
+    // The same module but for one byte of its build ID: what another build of it looks like.
+    QByteArray foreign = built;
+    const qsizetype id = foreign.indexOf(QByteArrayView("\4\0\0\0\x14\0\0\0\3\0\0\0GNU\0", 16));
+    QVERIFY(id > 0);
+    foreign[id + 16] = char(foreign[id + 16] ^ 0x5a);
+    test::writeBytes(dir.path(), QStringLiteral("foreign.so"), foreign);
 
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -834,6 +878,32 @@ void TestCli::decodingLibrary() {
     QVERIFY2(account.contains(QLatin1String("file=libQt6Core.so")), "no LD_DEBUG account");
     QCOMPARE(account.contains(QLatin1String("file=libvips.so")), loaded);
     QCOMPARE(account.contains(QLatin1String("file=libheif.so")), loaded);
+}
+
+// A library search path that is empty, relative or "." is taken from the folder the program
+// is started in: a library planted there would be run.
+void TestCli::noSearchPathFromTheCurrentFolder_data() {
+    QTest::addColumn<QString>("file");
+    for (const char* file : {"slidemill", "slidemill-build", "slidemill-decoding.so"})
+        QTest::newRow(file) << QString::fromLatin1(file);
+}
+
+void TestCli::noSearchPathFromTheCurrentFolder() {
+    QFETCH(QString, file);
+    QProcess readelf;
+    readelf.start(QStringLiteral("readelf"),
+                  {QStringLiteral("-d"), QStringLiteral(SLIDEMILL_BINARY_DIR "/") + file});
+    QVERIFY(readelf.waitForFinished(30000));
+    QCOMPARE(readelf.exitCode(), 0);
+    const QString dynamic = QString::fromUtf8(readelf.readAllStandardOutput());
+    QVERIFY2(dynamic.contains(QLatin1String("(NEEDED)")), "no dynamic section read");
+    static const QRegularExpression path(QStringLiteral(R"(\((?:RPATH|RUNPATH)\).*\[(.*)\])"));
+    for (auto m = path.globalMatch(dynamic); m.hasNext();) {
+        for (const QString& entry : m.next().captured(1).split(QLatin1Char(':')))
+            QVERIFY2(entry.startsWith(QLatin1Char('/')) ||
+                         entry.startsWith(QLatin1String("$ORIGIN")),
+                     qPrintable(QStringLiteral("search path entry '%1'").arg(entry)));
+    }
 }
 
 // The manual pages read without a warning and name every picture format; the window's gives
