@@ -15,6 +15,13 @@ void failSaveErrno(int error, const QString& file) {
     failSave(errnoText(error), file);
 }
 
+void failRead(int error, const QString& file) {
+    throw RuntimeError(errPathFileAccess,
+                       QStringLiteral("%1: cannot read the picture: %2")
+                           .arg(RuntimeError::standardText(errPathFileAccess), errnoText(error)),
+                       file);
+}
+
 void pictureChanged(const QString& file) {
     failSave(QStringLiteral("the picture changed after it was measured"), file);
 }

@@ -9,6 +9,9 @@ namespace slidemill {
 [[noreturn]] void failSave(const QString& cause, const QString& file);
 // The same with the system's text for an errno value as the cause.
 [[noreturn]] void failSaveErrno(int error, const QString& file);
+// A picture that cannot be read: error 75, "Path/File access error: cannot read the picture:
+// <the system's text>", naming the picture. Not a failure to save, nor the picture's fault.
+[[noreturn]] void failRead(int error, const QString& file);
 // A picture that is no longer the file the build measured.
 [[noreturn]] void pictureChanged(const QString& file);
 

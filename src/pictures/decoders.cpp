@@ -221,7 +221,7 @@ Source sourceOf(const Picture& picture, const MeasuredFile& file, const Cancelle
     auto reader = std::make_unique<FileReader>();
     reader->fd = ::fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
     if (reader->fd < 0)
-        failSaveErrno(errno, picture.path);
+        failRead(errno, picture.path);
     reader->size = file.identity().size;
     if (picture.format == PictureFormat::Png) {
         reader->pieces = pngWithoutText(reader->fd, reader->size);
@@ -263,7 +263,7 @@ void rewind(const Picture& picture, VipsSource* source) {
 template <typename Read> auto readingFile(const MeasuredFile& file, Read read) {
     QFile device;
     if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        failSaveErrno(EBADF, file.path());
+        failRead(EBADF, file.path());
     return read(ByteSource(device));
 }
 
@@ -580,12 +580,12 @@ QByteArray readAll(const MeasuredFile& file) {
     qint64 done = 0;
     while (done < size) {
         if (const int fault = injectedFault(IoCall::ReadPicture, FaultEntry::current()))
-            failSaveErrno(fault, file.path());
+            failRead(fault, file.path());
         const ssize_t n = ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            failSaveErrno(errno, file.path());
+            failRead(errno, file.path());
         if (n == 0)
             pictureChanged(file.path());
         done += n;

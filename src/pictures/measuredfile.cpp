@@ -13,7 +13,7 @@ namespace slidemill::pictures {
 MeasuredFile::MeasuredFile(const QString& path, const FileIdentity& measured) : path_(path) {
     fd_ = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
-        failSave(QStringLiteral("cannot read the picture: %1").arg(errnoText(errno)), path);
+        failRead(errno, path);
     struct stat st;
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd_);
@@ -32,7 +32,7 @@ MeasuredFile::~MeasuredFile() {
 
 void MeasuredFile::checkRead() const {
     if (const int error = readError_->load())
-        failSaveErrno(error, path_);
+        failRead(error, path_);
 }
 
 void MeasuredFile::checkUnchanged() const {

@@ -23,7 +23,9 @@ const char* ByteSource::window(qint64 at, qint64 count) const {
     if (at < windowAt_ || at + count > windowAt_ + window_.size()) {
         window_.resize(qMin(kWindowSize, size_ - at));
         windowAt_ = at;
-        if (!device_->seek(at) || device_->read(window_.data(), window_.size()) != window_.size()) {
+        const qint64 n = device_->seek(at) ? device_->read(window_.data(), window_.size()) : -1;
+        if (n != window_.size()) {
+            readFailed_ = readFailed_ || n < 0;
             window_.clear();
             return nullptr;
         }
@@ -43,7 +45,9 @@ bool ByteSource::copy(qint64 at, unsigned char* out, qint64 count) const {
         return bytes != nullptr;
     }
     // Larger than a window: read straight through.
-    return device_->seek(at) && device_->read(reinterpret_cast<char*>(out), count) == count;
+    const qint64 n = device_->seek(at) ? device_->read(reinterpret_cast<char*>(out), count) : -1;
+    readFailed_ = readFailed_ || n < 0;
+    return n == count;
 }
 
 QByteArray ByteSource::read(qint64 at, qint64 count) const {

@@ -34,6 +34,10 @@ public:
         return copy(at, reinterpret_cast<unsigned char*>(out), count);
     }
 
+    // True once a read of the device failed (rather than ran out of bytes): what the readers
+    // made of the missing bytes is then no word on the picture.
+    bool readFailed() const { return readFailed_; }
+
     // Where the next byte of that value lies at or after from; -1 when none does.
     qint64 find(char value, qint64 from) const;
 
@@ -65,6 +69,7 @@ private:
     // The device's bytes from windowAt_ on.
     mutable QByteArray window_;
     mutable qint64 windowAt_ = 0;
+    mutable bool readFailed_ = false;
 };
 
 } // namespace slidemill

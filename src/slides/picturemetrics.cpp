@@ -117,7 +117,14 @@ Picture readPicture(QIODevice& device, const QString& path) {
         }
     }
     const auto measured = row ? row->measure(bytes, row->qtName) : std::nullopt;
-    if (!measured && row && row->whole && !row->whole(bytes))
+    const bool whole = measured || !row || !row->whole || row->whole(bytes);
+    if (bytes.readFailed())
+        throw RuntimeError(
+            errPathFileAccess,
+            QStringLiteral("%1: cannot read the picture: %2")
+                .arg(RuntimeError::standardText(errPathFileAccess), device.errorString()),
+            path);
+    if (!whole)
         cutShort(path);
     if (!measured)
         invalid(path);

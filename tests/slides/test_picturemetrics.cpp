@@ -154,6 +154,28 @@ private:
     QByteArray bytes_;
 };
 
+// A file whose reads fail from `failAt` on, as a disk's do.
+class FailingBuffer : public QBuffer {
+public:
+    FailingBuffer(const QByteArray& bytes, qint64 failAt) : bytes_(bytes), failAt_(failAt) {
+        setBuffer(&bytes_);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 max) override {
+        if (pos() + max > failAt_) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        return QBuffer::readData(data, max);
+    }
+
+private:
+    QByteArray bytes_;
+    qint64 failAt_;
+};
+
 // A 64 x 48 bitmap of 8 bits coded in runs, as ImageMagick writes it.
 QString runLengthBmp(const QString& dir) {
     const QString path = QDir(dir).filePath("r.bmp");
@@ -425,6 +447,40 @@ private Q_SLOTS:
         const QString path = make(dir.path());
         QVERIFY(!path.isEmpty());
         QTEST(errorNumber(path), "number");
+    }
+
+    // A read that fails is the disk's error, 75 with its text, wherever in the header it
+    // falls: never "Invalid picture", which would blame the photo.
+    void readErrors_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("failAt");
+        QByteArray late = jpegBytes(64, 48);
+        // An APP15 segment of 100 KB before the frame header: its size is read past the
+        // first window.
+        late.insert(2, QByteArray("\xff\xef\xff\xff", 4) + QByteArray(0xfffd, '\0'));
+        late.insert(2, QByteArray("\xff\xef\xff\xff", 4) + QByteArray(0xfffd, '\0'));
+        QTest::newRow("at the first byte") << jpegBytes(64, 48) << qint64(0);
+        QTest::newRow("past the first window") << late << qint64(70000);
+        QTest::newRow("a PNG at its first byte") << pngHeaderOnly(64, 48) << qint64(0);
+    }
+    void readErrors() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, failAt);
+        {
+            QBuffer whole(&bytes);
+            whole.open(QIODevice::ReadOnly);
+            QVERIFY(readPicture(whole, QStringLiteral("p")).widthHimetric > 0);
+        }
+        FailingBuffer device(bytes, failAt);
+        try {
+            readPicture(device, QStringLiteral("p.jpg"));
+            QFAIL("measured");
+        } catch (const RuntimeError& e) {
+            QCOMPARE(e.number(), 75);
+            QCOMPARE(e.text(), QStringLiteral("Path/File access error: cannot read the picture: "
+                                              "Input/output error"));
+            QCOMPARE(e.file(), QStringLiteral("p.jpg"));
+        }
     }
 
     // Cut short: the picture that is shown has lost data, or the presentation application

@@ -6,6 +6,7 @@
 namespace slidemill::pptx {
 
 using slidemill::errnoText;
+using slidemill::failRead;
 using slidemill::failSave;
 using slidemill::failSaveErrno;
 using slidemill::pictureChanged;

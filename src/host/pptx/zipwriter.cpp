@@ -299,7 +299,7 @@ struct ZipWriter::State {
     bool copyRange(int source, qint64 from, qint64 to, const QString& sourceName) {
         for (qint64 at = from; at < to;) {
             if (const int fault = injectedFault(IoCall::ReadPicture, current))
-                failSaveErrno(fault, sourceName);
+                failRead(fault, sourceName);
             if (const int fault = injectedFault(IoCall::Write, current))
                 failOut(fault);
             loff_t in = at;
@@ -316,7 +316,7 @@ struct ZipWriter::State {
                 const int error = errno;
                 char probe;
                 if (::pread(source, &probe, 1, at) < 0)
-                    failSaveErrno(errno, sourceName);
+                    failRead(errno, sourceName);
                 failOut(error);
             }
             if (n == 0)
@@ -359,7 +359,7 @@ struct ZipWriter::State {
                                             writeAll(data, n);
                                     });
         if (error > 0)
-            failSaveErrno(error, sourceName);
+            failRead(error, sourceName);
         if (error < 0)
             changedWhileStored(sourceName);
         return crc;
@@ -438,7 +438,7 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
     d_->entry(e, [&] {
         struct stat before;
         if (::fstat(source, &before) != 0)
-            failSaveErrno(errno, sourceName);
+            failRead(errno, sourceName);
         // A stream needs the CRC before the bytes; a file gets it written back afterwards.
         if (!d_->seekable)
             e.crc = d_->passFile(source, size, patch, false, sourceName);
