@@ -5,13 +5,11 @@
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
 #include <future>
 #include <unistd.h>
-#include <zlib.h>
 
 using namespace slidemill;
 using pptx::ZipLimits;
@@ -21,29 +19,19 @@ Q_DECLARE_METATYPE(ZipLimits)
 namespace {
 
 // Deflates to a few KiB whatever its size.
-QByteArray contents(qsizetype size, qsizetype seed) {
+QByteArray contents(qsizetype size) {
     QByteArray b(size, Qt::Uninitialized);
     for (qsizetype i = 0; i < size; ++i)
-        b[i] = char('a' + (i * 7 + i / 64 + seed) % 26);
+        b[i] = char('a' + (i * 7 + i / 64) % 26);
     return b;
 }
 
-// Each entry as Python reads it, "name method size crc", then how many need ZIP64 to be read.
-QStringList pythonReads(const QString& zip) {
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sys, zipfile, zlib\n"
-                                 "z = zipfile.ZipFile(sys.argv[1])\n"
-                                 "for i in z.infolist():\n"
-                                 "    print(i.filename, i.compress_type, i.file_size,\n"
-                                 "          zlib.crc32(z.read(i)))\n"
-                                 "print('zip64', sum(i.extract_version == 45 for i in "
-                                 "z.infolist()))\n"),
-                  zip});
-    if (!python.waitForFinished(120000) || python.exitCode() != 0)
-        return {QString::fromUtf8(python.readAllStandardError())};
-    return QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+// Central headers that send readers to a ZIP64 field: those needing version 4.5.
+int zip64Headers(const QByteArray& zip) {
+    int n = 0;
+    for (qsizetype at = 0; (at = zip.indexOf("PK\x01\x02", at)) >= 0; at += 4)
+        n += at + 6 < zip.size() && zip[at + 6] == 45;
+    return n;
 }
 
 } // namespace
@@ -93,7 +81,6 @@ private Q_SLOTS:
         QFETCH(bool, zip64End);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.zip"));
-        const QByteArray native = QFile::encodeName(path);
         int out = -1;
         int pipe[2] = {-1, -1};
         std::future<QByteArray> piped;
@@ -109,12 +96,11 @@ private Q_SLOTS:
             });
         } else {
             out =
-                ::open(native.constData(),
+                ::open(QFile::encodeName(path).constData(),
                        O_CREAT | O_TRUNC | O_CLOEXEC | (into == "file" ? O_RDWR : O_WRONLY), 0644);
         }
         QVERIFY(out >= 0);
 
-        QStringList expected;
         std::vector<pptx::ZipEntry> written;
         {
             pptx::ZipWriter zip(out, path, limits);
@@ -122,26 +108,18 @@ private Q_SLOTS:
                 for (const QString& entry : entries) {
                     const QString how = entry.section(' ', 0, 0);
                     const QString name = QStringLiteral("%1/%2").arg(how).arg(written.size());
-                    const QByteArray data = contents(entry.section(' ', 1).toLongLong(), copy);
+                    const QByteArray data = contents(entry.section(' ', 1).toLongLong());
                     if (how == QLatin1String("deflate")) {
                         written.push_back(zip.addDeflated(name, data));
                     } else if (how == QLatin1String("store")) {
                         written.push_back(zip.addStored(name, data));
                     } else {
-                        const QString source = test::writeBytes(dir.path(), "source", data);
-                        const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY);
-                        QVERIFY(fd >= 0);
+                        QFile source(test::writeBytes(dir.path(), "source", data));
+                        QVERIFY(source.open(QIODevice::ReadOnly));
                         pptx::WrittenFile file =
-                            zip.addStoredFile(name, fd, data.size(), {}, source);
+                            zip.addStoredFile(name, source.handle(), data.size(), {}, "source");
                         written.push_back(zip.complete(file));
-                        ::close(fd);
                     }
-                    expected << QStringLiteral("%1 %2 %3 %4")
-                                    .arg(name)
-                                    .arg(how == QLatin1String("deflate") ? 8 : 0)
-                                    .arg(data.size())
-                                    .arg(crc32(0, reinterpret_cast<const Bytef*>(data.constData()),
-                                               uInt(data.size())));
                 }
             }
             zip.finish(written);
@@ -153,10 +131,10 @@ private Q_SLOTS:
         }
 
         QCOMPARE(test::zipReadersComplain({path}), QString());
-        expected << QStringLiteral("zip64 %1").arg(zip64Entries);
-        QCOMPARE(pythonReads(path), expected);
-        // The ZIP64 end record's locator comes before the end record.
+        QCOMPARE(test::zipEntries(path).size(), written.size());
         const QByteArray bytes = test::readBytes(path);
+        QCOMPARE(zip64Headers(bytes), zip64Entries);
+        // The ZIP64 end record's locator comes before the end record.
         QCOMPARE(bytes.mid(bytes.size() - 22 - 20, 4) == QByteArray("PK\x06\x07"), zip64End);
     }
 };
