@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Slidemill from scratch and runs every test: the normal
-# build, a short fuzzing run of the picture header readers, and the address and
-# undefined-behaviour sanitizer build.
+# build, a short fuzzing run of the picture header readers, the address and
+# undefined-behaviour sanitizer build, and the Debian package of the Release tree, made and
+# checked (scripts/check-package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -46,3 +47,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 echo "== tests"
 (cd build/test && ctest --output-on-failure -j"$jobs")
+
+echo "== Debian package"
+bash scripts/check-package.sh

@@ -18,7 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
+#include <atomic>
+#include <utility>
 
 using namespace slidemill;
 
@@ -265,9 +266,10 @@ private Q_SLOTS:
         QCOMPARE(w_->form->image1()->path, photos()->paths()[1]);
     }
 
-    // The window repaints within 100 ms at every moment of a build of 300 photos, each taking
-    // a few milliseconds, through the real host: the build runs on its own thread.
-    void theWindowRepaintsThroughoutALongBuild() {
+    // The window paints while each photo of a long build through the real host is made: every
+    // load waits, on the build's thread, for a paint the window was asked for after it began,
+    // which a build on the window's thread would never see. bench_window_build times the paints.
+    void theWindowPaintsWhileEachPhotoIsMade() {
         constexpr int kPhotos = 300;
         QTemporaryDir folder;
         const QString first =
@@ -279,37 +281,49 @@ private Q_SLOTS:
         openOn(folder.path());
         addAllFiles();
         QCOMPARE(photos()->count(), kPhotos);
+        // Long enough for the progress to show, however fast the machine.
         w_->loader.delay = 5;
 
-        // A tick every 10 ms asks the window to repaint; the longest time between two paints
-        // is the longest the window's thread was kept from it.
-        QElapsedTimer clock;
-        qint64 lastPaint = 0;
-        qint64 longest = 0;
-        test::EventWatch paints(w_->form.get(), QEvent::Paint, [&] {
-            const qint64 now = clock.elapsed();
-            longest = qMax(longest, now - lastPaint);
-            lastPaint = now;
-        });
+        Form1* form = w_->form.get();
+        bool asked = false; // on the window's thread
         QStringList progress;
-        QTimer tick;
-        tick.setTimerType(Qt::PreciseTimer);
-        connect(&tick, &QTimer::timeout, this, [&] {
-            w_->form->update();
-            auto* dialog = w_->form->findChild<QProgressDialog*>();
-            if (dialog && dialog->isVisible() && !progress.contains(dialog->labelText()))
-                progress << dialog->labelText();
+        QSemaphore painted;
+        test::EventWatch paints(form, QEvent::Paint, [&] {
+            if (std::exchange(asked, false))
+                painted.release();
         });
-        tick.start(10);
-        clock.start();
+        std::atomic<int> onWindowThread = 0;
+        std::atomic<int> unpainted = 0;
+        w_->loader.whileLoading = [&] {
+            if (QThread::currentThread() == form->thread()) {
+                ++onWindowThread;
+                return;
+            }
+            // A window kept from its events once is not waited for again.
+            if (unpainted > 0)
+                return;
+            QMetaObject::invokeMethod(
+                form,
+                [&] {
+                    asked = true;
+                    form->update();
+                    auto* dialog = form->findChild<QProgressDialog*>();
+                    if (dialog && dialog->isVisible() && !progress.contains(dialog->labelText()))
+                        progress << dialog->labelText();
+                },
+                Qt::QueuedConnection);
+            if (!painted.tryAcquire(1, 60000))
+                ++unpainted;
+        };
         w_->click("cmdOneOne");
-        QVERIFY(w_->waitForBuild(120000));
-        const qint64 took = clock.elapsed();
-        tick.stop();
-        longest = qMax(longest, took - lastPaint);
-        qInfo("%d photos in %lld ms; the longest the window went without painting: %lld ms",
-              kPhotos, took, longest);
-        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
+        const bool ended = w_->waitForBuild(600000);
+        // Otherwise the build's thread is stopped before what it calls goes out of scope.
+        if (!ended)
+            w_.reset();
+        QVERIFY(ended);
+        w_->loader.whileLoading = nullptr;
+        QCOMPARE(onWindowThread.load(), 0);
+        QCOMPARE(unpainted.load(), 0);
 
         QVERIFY2(w_->boxes.shown.isEmpty(), qPrintable(w_->boxes.shown.value(0).text));
         QCOMPARE(opener_.opened.size(), 1);

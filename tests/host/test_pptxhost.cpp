@@ -15,7 +15,6 @@
 
 #include <QColorSpace>
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -88,28 +87,6 @@ int slideCount(const QString& pptx) {
 // Last in a test: where the validator is missing, it skips the test.
 void expectValid(const QString& pptx) {
     VERIFY_VALID_PPTX({pptx});
-}
-
-// What the zip readers the decks must satisfy say of them: Python's zipfile.testzip and
-// unzip -t. Empty when they accept every deck.
-QString zipReadersComplain(const QStringList& decks) {
-    QString complaints;
-    QProcess python;
-    const QString script = QStringLiteral("import sys, zipfile\n"
-                                          "for f in sys.argv[1:]:\n"
-                                          "    bad = zipfile.ZipFile(f).testzip()\n"
-                                          "    if bad: print(f, bad)\n");
-    python.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + decks);
-    if (!python.waitForFinished(120000) || python.exitCode() != 0)
-        complaints += QStringLiteral("python: ") + python.readAllStandardError();
-    complaints += QString::fromUtf8(python.readAllStandardOutput());
-    for (const QString& deck : decks) {
-        QProcess unzip;
-        unzip.start(QStringLiteral("unzip"), {QStringLiteral("-tqq"), deck});
-        if (!unzip.waitForFinished(60000) || unzip.exitCode() != 0)
-            complaints += QStringLiteral("unzip -t %1: %2").arg(deck, unzip.readAll());
-    }
-    return complaints;
 }
 
 // The fault seam's one failing call of a table row.

@@ -110,6 +110,26 @@ std::vector<ZipEntry> zipEntries(const QString& pptx) {
     return out;
 }
 
+QString zipReadersComplain(const QStringList& decks) {
+    QString complaints;
+    QProcess python;
+    const QString script = QStringLiteral("import sys, zipfile\n"
+                                          "for f in sys.argv[1:]:\n"
+                                          "    bad = zipfile.ZipFile(f).testzip()\n"
+                                          "    if bad: print(f, bad)\n");
+    python.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + decks);
+    if (!python.waitForFinished(120000) || python.exitCode() != 0)
+        complaints += QStringLiteral("python: ") + python.readAllStandardError();
+    complaints += QString::fromUtf8(python.readAllStandardOutput());
+    for (const QString& deck : decks) {
+        QProcess unzip;
+        unzip.start(QStringLiteral("unzip"), {QStringLiteral("-tqq"), deck});
+        if (!unzip.waitForFinished(60000) || unzip.exitCode() != 0)
+            complaints += QStringLiteral("unzip -t %1: %2").arg(deck, unzip.readAll());
+    }
+    return complaints;
+}
+
 std::optional<QByteArray> readPart(const QString& pptx, const QString& partName) {
     Zip zip(pptx);
     if (!zip.z)

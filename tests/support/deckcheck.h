@@ -45,6 +45,10 @@ QByteArray partOf(const QString& pptx, const QString& partName);
 // The values of one attribute on every element of that name, in document order.
 QStringList attributeValues(const QByteArray& xml, const QString& element, const QString& attr);
 
+// What the zip readers the decks must satisfy say of them: Python's zipfile.testzip and
+// unzip -t. Empty when they accept every deck.
+QString zipReadersComplain(const QStringList& decks);
+
 // Runs SLIDEMILL_SHARED_DIR/tools/validate-pptx on the files. Tests check decks through
 // VERIFY_VALID_PPTX below.
 CheckResult validatePptx(const QStringList& pptxFiles);

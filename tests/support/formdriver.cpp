@@ -22,6 +22,8 @@ Picture WatchedLoader::load(const QString& path) {
     }
     if (const int ms = delay.load())
         QThread::msleep(ms);
+    if (whileLoading)
+        whileLoading();
     return inner_.load(path);
 }
 

@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QSettings>
 #include <atomic>
+#include <functional>
 
 namespace slidemill::test {
 
@@ -20,6 +21,8 @@ class WatchedLoader : public PictureLoader {
 public:
     // Milliseconds each picture takes on top of measuring it.
     std::atomic<int> delay{0};
+    // Called as each picture is loaded, on the loading thread; set while no build runs.
+    std::function<void()> whileLoading;
     QStringList asked() const;
     Picture load(const QString& path) override;
 

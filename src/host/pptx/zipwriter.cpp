@@ -26,6 +26,7 @@ constexpr quint32 kEnd = 0x06054b50;
 constexpr quint32 kZip64End = 0x06064b50;
 constexpr quint32 kZip64Locator = 0x07064b50;
 constexpr quint16 kZip64Extra = 0x0001;
+// What a field holds when its value is in the ZIP64 records instead.
 constexpr quint64 kMax32 = 0xFFFFFFFFu;
 constexpr quint64 kMax16 = 0xFFFFu;
 
@@ -72,14 +73,17 @@ void put64(QByteArray& b, quint64 v) {
     b.append(le, 8);
 }
 
-bool largeSizes(const ZipEntry& e) {
-    return e.size >= kMax32 || e.compressedSize >= kMax32;
+// The field's value, or the mark that sends readers to the ZIP64 records.
+quint64 field32(quint64 v, const ZipLimits& limits) {
+    return v >= limits.sizeOrOffset ? kMax32 : v;
 }
-bool needsZip64(const ZipEntry& e) {
-    return largeSizes(e) || e.offset >= kMax32;
+bool largeSizes(const ZipEntry& e, const ZipLimits& limits) {
+    return e.size >= limits.sizeOrOffset || e.compressedSize >= limits.sizeOrOffset;
 }
-quint16 needs(const ZipEntry& e) {
-    return needsZip64(e) ? kNeedsZip64 : e.method == kDeflated ? kNeedsDeflated : kNeedsStored;
+quint16 needs(const ZipEntry& e, const ZipLimits& limits) {
+    if (largeSizes(e, limits) || e.offset >= limits.sizeOrOffset)
+        return kNeedsZip64;
+    return e.method == kDeflated ? kNeedsDeflated : kNeedsStored;
 }
 quint16 flags(const ZipEntry& e) {
     // Bit 11: the name is UTF-8.
@@ -88,22 +92,23 @@ quint16 flags(const ZipEntry& e) {
     return quint16((e.method == kDeflated ? kFlagsDeflatedMax : 0) | (ascii ? 0 : 0x0800));
 }
 
-QByteArray localHeader(const ZipEntry& e) {
+QByteArray localHeader(const ZipEntry& e, const ZipLimits& limits) {
+    const bool large = largeSizes(e, limits);
     QByteArray h;
     put32(h, kLocalHeader);
-    put16(h, needs(e));
+    put16(h, needs(e, limits));
     put16(h, flags(e));
     put16(h, e.method);
     put16(h, kDosTime);
     put16(h, kDosDate);
     put32(h, e.crc);
-    put32(h, largeSizes(e) ? kMax32 : e.compressedSize);
-    put32(h, largeSizes(e) ? kMax32 : e.size);
+    put32(h, large ? kMax32 : e.compressedSize);
+    put32(h, large ? kMax32 : e.size);
     put16(h, quint64(e.name.size()));
-    put16(h, largeSizes(e) ? 20 : 0);
+    put16(h, large ? 20 : 0);
     h += e.name;
     // A local ZIP64 field holds both sizes, always.
-    if (largeSizes(e)) {
+    if (large) {
         put16(h, kZip64Extra);
         put16(h, 16);
         put64(h, e.size);
@@ -112,33 +117,31 @@ QByteArray localHeader(const ZipEntry& e) {
     return h;
 }
 
-QByteArray centralHeader(const ZipEntry& e) {
+QByteArray centralHeader(const ZipEntry& e, const ZipLimits& limits) {
     // The central ZIP64 field holds what overflowed, in this order.
     QByteArray extra;
-    if (e.size >= kMax32)
-        put64(extra, e.size);
-    if (e.compressedSize >= kMax32)
-        put64(extra, e.compressedSize);
-    if (e.offset >= kMax32)
-        put64(extra, e.offset);
+    for (const quint64 v : {e.size, e.compressedSize, e.offset}) {
+        if (v >= limits.sizeOrOffset)
+            put64(extra, v);
+    }
     QByteArray h;
     put32(h, kCentralHeader);
     put16(h, kMadeBy);
-    put16(h, needs(e));
+    put16(h, needs(e, limits));
     put16(h, flags(e));
     put16(h, e.method);
     put16(h, kDosTime);
     put16(h, kDosDate);
     put32(h, e.crc);
-    put32(h, std::min(e.compressedSize, kMax32));
-    put32(h, std::min(e.size, kMax32));
+    put32(h, field32(e.compressedSize, limits));
+    put32(h, field32(e.size, limits));
     put16(h, quint64(e.name.size()));
     put16(h, extra.isEmpty() ? 0 : quint64(extra.size()) + 4);
     put16(h, 0); // comment
     put16(h, 0); // disk
     put16(h, 0); // internal attributes
     put32(h, kExternalAttributes);
-    put32(h, std::min(e.offset, kMax32));
+    put32(h, field32(e.offset, limits));
     h += e.name;
     if (!extra.isEmpty()) {
         put16(h, kZip64Extra);
@@ -203,6 +206,7 @@ std::pair<quint32, int> crcOfRange(int out, qint64 at, qint64 size, const QByteA
 struct ZipWriter::State {
     int out = -1;
     QString outName;
+    ZipLimits limits;
     // A regular file written from `base` on can be written back into and cut back; a pipe or
     // an appending file cannot.
     bool seekable = false;
@@ -375,9 +379,11 @@ struct ZipWriter::State {
     }
 };
 
-ZipWriter::ZipWriter(int out, const QString& outName) : d_(std::make_unique<State>()) {
+ZipWriter::ZipWriter(int out, const QString& outName, ZipLimits limits)
+    : d_(std::make_unique<State>()) {
     d_->out = out;
     d_->outName = outName;
+    d_->limits = limits;
     struct stat st;
     const int flags = ::fcntl(out, F_GETFL);
     d_->base = ::lseek(out, 0, SEEK_CUR);
@@ -408,7 +414,7 @@ ZipEntry ZipWriter::addDeflated(const QString& name, const QByteArray& data) {
             d_->compressor, data.constData(), std::size_t(data.size()), packed.data(), bound);
         packed.truncate(qsizetype(n));
         e.compressedSize = n;
-        d_->append(localHeader(e));
+        d_->append(localHeader(e, d_->limits));
         d_->append(packed);
     });
     return e;
@@ -421,7 +427,7 @@ ZipEntry ZipWriter::addStored(const QString& name, const QByteArray& data) {
     e.size = e.compressedSize = quint64(data.size());
     e.crc = quint32(libdeflate_crc32(0, data.constData(), std::size_t(data.size())));
     d_->entry(e, [&] {
-        d_->append(localHeader(e));
+        d_->append(localHeader(e, d_->limits));
         d_->append(data);
     });
     return e;
@@ -442,7 +448,7 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
         // A stream needs the CRC before the bytes; a file gets it written back afterwards.
         if (!d_->seekable)
             e.crc = d_->passFile(source, size, patch, false, sourceName);
-        d_->append(localHeader(e));
+        d_->append(localHeader(e, d_->limits));
         d_->flush();
         const qint64 headerField = d_->base + qint64(e.offset) + kCrcField;
         const qint64 dataAt = d_->base + d_->flushed;
@@ -487,10 +493,12 @@ void ZipWriter::finish(const std::vector<ZipEntry>& entries) {
     const quint64 start = quint64(d_->offset());
     QByteArray end;
     for (const ZipEntry& e : entries)
-        end += centralHeader(e);
+        end += centralHeader(e, d_->limits);
     const quint64 size = quint64(end.size());
     const quint64 count = entries.size();
-    if (count >= kMax16 || start >= kMax32 || size >= kMax32) {
+    const ZipLimits& limits = d_->limits;
+    const bool manyEntries = count >= limits.entries;
+    if (manyEntries || start >= limits.sizeOrOffset || size >= limits.sizeOrOffset) {
         const quint64 record = start + size;
         put32(end, kZip64End);
         put64(end, 44); // the record's size after this field
@@ -510,10 +518,10 @@ void ZipWriter::finish(const std::vector<ZipEntry>& entries) {
     put32(end, kEnd);
     put16(end, 0);
     put16(end, 0);
-    put16(end, std::min(count, kMax16));
-    put16(end, std::min(count, kMax16));
-    put32(end, std::min(size, kMax32));
-    put32(end, std::min(start, kMax32));
+    put16(end, manyEntries ? kMax16 : count);
+    put16(end, manyEntries ? kMax16 : count);
+    put32(end, field32(size, limits));
+    put32(end, field32(start, limits));
     put16(end, 0); // comment
     d_->append(end);
     d_->flush();

@@ -37,6 +37,14 @@ struct WrittenFile {
     qint64 headerField = -1;
 };
 
+// Where the ZIP64 records begin: the sizes and offsets a zip's 32-bit fields hold, and the
+// entries its 16-bit count does. The tests lower them to reach those records without
+// writing 4 GiB.
+struct ZipLimits {
+    quint64 sizeOrOffset = 0xFFFFFFFFu;
+    quint64 entries = 0xFFFFu;
+};
+
 // A zip file written front to back through a descriptor. Every local header carries the
 // entry's CRC-32 and sizes, so nothing is ever sought back to and the output may be a pipe.
 // ZIP64 records are written where a size, an offset or the entry count needs them. Every
@@ -52,7 +60,7 @@ struct WrittenFile {
 class ZipWriter {
 public:
     // Writes to `out` from its current position; `outName` is what errors name.
-    ZipWriter(int out, const QString& outName);
+    ZipWriter(int out, const QString& outName, ZipLimits limits = {});
     ~ZipWriter();
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
