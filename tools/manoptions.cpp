@@ -1,6 +1,8 @@
-// Writes the album options' table into a manual page's source, so the pages list exactly the
-// options the programs take: the roff comment line kOptionsMark becomes the command-line
-// options, kSettingsMark the settings file's keys. Run by the build.
+// Writes the tables of the album options and the error numbers into a manual page's source,
+// so the pages list exactly what the programs take and tell: the roff comment line
+// kOptionsMark becomes the command-line options, kSettingsMark the settings file's keys,
+// kErrorsMark the error numbers. Run by the build.
+#include "core/runtimeerror.h"
 #include "slides/albumoptions.h"
 
 #include <cctype>
@@ -12,6 +14,7 @@ namespace {
 
 constexpr char kOptionsMark[] = ".\\\" The album options, from their table";
 constexpr char kSettingsMark[] = ".\\\" The album settings, from their table";
+constexpr char kErrorsMark[] = ".\\\" The error numbers, from their table";
 
 // The help's rows as one sentence of roff: a capital, escaped dashes, a full stop.
 std::string prose(const char* help) {
@@ -52,6 +55,13 @@ void writeOptions(std::ostream& out, bool settings) {
     }
 }
 
+void writeErrors(std::ostream& out) {
+    for (const slidemill::ErrorNumberRow& row : slidemill::errorNumbers())
+        if (row.meaning)
+            out << ".TP\n.B " << row.number << "\n"
+                << prose((std::string(row.text) + ": " + row.meaning).c_str()) << "\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +77,8 @@ int main(int argc, char** argv) {
             writeOptions(out, false);
         else if (line == kSettingsMark)
             writeOptions(out, true);
+        else if (line == kErrorsMark)
+            writeErrors(out);
         else
             out << line << '\n';
     }

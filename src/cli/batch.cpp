@@ -420,6 +420,17 @@ QString albumHelp() {
     return text;
 }
 
+// The error numbers a build reports, with what each means.
+QString errorHelp() {
+    QString text;
+    for (const ErrorNumberRow& row : errorNumbers())
+        if (row.meaning)
+            text += QStringLiteral("  %1%2: %3\n")
+                        .arg(row.number, -5)
+                        .arg(QLatin1String(row.text), QLatin1String(row.meaning));
+    return text;
+}
+
 } // namespace
 
 QString batchUsage() {
@@ -465,12 +476,8 @@ QString batchUsage() {
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
                "given. A run-time error is reported as \"Run-time error 'N': text (file)\", N\n"
-               "being one of:\n"
-               "  53   File not found: a picture or LIST does not exist\n"
-               "  75   Path/File access error: a file cannot be read, or OUT cannot be written\n"
-               "  481  Invalid picture: not a picture Slidemill can measure\n"
-               "  6    Overflow: a picture too tall, or too wide for its height, to place\n"
-               "  5    Invalid procedure call or argument: a position or size out of range\n");
+               "being one of:\n") +
+           errorHelp();
 }
 
 int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
