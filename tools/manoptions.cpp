@@ -1,9 +1,10 @@
-// Writes the tables of the album options and the error numbers into a manual page's source,
-// so the pages list exactly what the programs take and tell: the roff comment line
-// kOptionsMark becomes the command-line options, kSettingsMark the settings file's keys,
-// kErrorsMark the error numbers. Run by the build.
+// Writes the tables of the album options, the error numbers and the resolution presets into a
+// manual page's source, so the pages list exactly what the programs take and tell: the roff
+// comment line kOptionsMark becomes the command-line options, kSettingsMark the settings
+// file's keys, kErrorsMark the error numbers, kPresetsMark the presets. Run by the build.
 #include "core/runtimeerror.h"
 #include "slides/albumoptions.h"
+#include "slides/resolutions.h"
 
 #include <cctype>
 #include <fstream>
@@ -15,6 +16,7 @@ namespace {
 constexpr char kOptionsMark[] = ".\\\" The album options, from their table";
 constexpr char kSettingsMark[] = ".\\\" The album settings, from their table";
 constexpr char kErrorsMark[] = ".\\\" The error numbers, from their table";
+constexpr char kPresetsMark[] = ".\\\" The resolution presets, from their table";
 
 // The help's rows as one sentence of roff: a capital, escaped dashes, a full stop.
 std::string prose(const char* help) {
@@ -62,6 +64,19 @@ void writeErrors(std::ostream& out) {
                 << prose((std::string(row.text) + ": " + row.meaning).c_str()) << "\n";
 }
 
+// "330 high-definition displays; ...; 96 mail.", each number in bold.
+void writePresets(std::ostream& out) {
+    std::string separator;
+    for (const slidemill::ResolutionPreset& preset : slidemill::resolutionPresets()) {
+        if (preset.pixelsPerInch == 0)
+            continue;
+        out << separator << ".B " << preset.pixelsPerInch << "\n"
+            << slidemill::resolutionUse(preset).toStdString();
+        separator = ";\n";
+    }
+    out << ".\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +94,8 @@ int main(int argc, char** argv) {
             writeOptions(out, true);
         else if (line == kErrorsMark)
             writeErrors(out);
+        else if (line == kPresetsMark)
+            writePresets(out);
         else
             out << line << '\n';
     }

@@ -2,6 +2,7 @@
 
 #include "app/slidesketch.h"
 #include "core/messageboxes.h"
+#include "slides/resolutions.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -19,10 +20,6 @@
 namespace slidemill {
 
 namespace {
-
-// The resolutions offered, as the build buttons' menu offers them; 0: the files as they are.
-constexpr int kResolutionChoices[] = {330, 220, 150, 96, 0};
-constexpr int kDefaultResolution = 220;
 
 QComboBox* choices(QWidget* parent, const char* name, std::initializer_list<const char*> texts) {
     auto* box = new QComboBox(parent);
@@ -71,10 +68,10 @@ AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
     background_ = choices(this, "background", {"White", "Black", "Other colour..."});
     grey_ = new QCheckBox(QStringLiteral("All pictures in &greys"), this);
     grey_->setObjectName(QStringLiteral("grey"));
-    resolution_ = choices(this, "resolution",
-                          {"330 ppi: high-definition displays", "220 ppi: print and large screens",
-                           "150 ppi: projectors and full HD", "96 ppi: mail",
-                           "Original pictures, as their files hold them"});
+    resolution_ = new QComboBox(this);
+    resolution_->setObjectName(QStringLiteral("resolution"));
+    for (const ResolutionPreset& preset : resolutionPresets())
+        resolution_->addItem(resolutionLabel(preset), preset.pixelsPerInch);
     advance_ = new QSpinBox(this);
     advance_->setObjectName(QStringLiteral("advance"));
     advance_->setRange(0, 3600);
@@ -151,7 +148,7 @@ AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this,
-            [this] { setAlbum(Album(), kDefaultResolution); });
+            [this] { setAlbum(Album(), kDefaultPixelsPerInch); });
     connect(build_, &QPushButton::clicked, this, [this] { done(kBuild); });
     connect(chooseFolder, &QPushButton::clicked, this, &AlbumDialog::chooseFolder);
     connect(background_, &QComboBox::activated, this, [this](int index) {
@@ -194,9 +191,9 @@ void AlbumDialog::setAlbum(const Album& album, int pixelsPerInch) {
         background_->setCurrentIndex(2);
     }
     grey_->setChecked(b.grey);
-    const auto* ppi = std::ranges::find(kResolutionChoices, pixelsPerInch);
-    resolution_->setCurrentIndex(
-        ppi == std::end(kResolutionChoices) ? 1 : int(ppi - std::begin(kResolutionChoices)));
+    const int preset = resolution_->findData(pixelsPerInch);
+    resolution_->setCurrentIndex(preset >= 0 ? preset
+                                             : resolution_->findData(kDefaultPixelsPerInch));
     advance_->setValue(b.advanceSeconds);
     loop_->setChecked(b.loop);
     transition_->setCurrentIndex(int(b.transition));
@@ -243,8 +240,7 @@ Album AlbumDialog::album() const {
 }
 
 int AlbumDialog::pixelsPerInch() const {
-    return kResolutionChoices[std::clamp(resolution_->currentIndex(), 0,
-                                         int(std::size(kResolutionChoices)) - 1)];
+    return resolution_->currentData().toInt();
 }
 
 void AlbumDialog::enableTexts() {

@@ -17,6 +17,7 @@
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
 #include "slides/builds.h"
+#include "slides/resolutions.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -432,7 +433,8 @@ void Form1::offerResolutions() {
     if (services_.settings) {
         bool ok = false;
         const int remembered = services_.settings->value(kResolutionKey).toInt(&ok);
-        if (ok && std::ranges::count(kResolutions, remembered))
+        if (ok &&
+            std::ranges::count(resolutionPresets(), remembered, &ResolutionPreset::pixelsPerInch))
             pixelsPerInch_ = remembered;
     }
     albumAction_ = new QAction(QStringLiteral("&Album options..."), this);
@@ -448,14 +450,9 @@ void Form1::offerResolutions() {
     resolutionMenu_->addAction(albumAction_);
     resolutionMenu_->addSection(QStringLiteral("Pictures in the presentation"));
     auto* group = new QActionGroup(resolutionMenu_);
-    for (const int ppi : kResolutions) {
-        const char* use = ppi == 330   ? "high-definition displays"
-                          : ppi == 220 ? "print and large screens"
-                          : ppi == 150 ? "projectors and full HD"
-                                       : "mail";
-        QAction* choice = resolutionMenu_->addAction(
-            ppi == 0 ? QStringLiteral("&Original pictures, as their files hold them")
-                     : QStringLiteral("&%1 ppi: %2").arg(ppi).arg(QLatin1String(use)));
+    for (const ResolutionPreset& preset : resolutionPresets()) {
+        const int ppi = preset.pixelsPerInch;
+        QAction* choice = resolutionMenu_->addAction(QLatin1Char('&') + resolutionLabel(preset));
         choice->setCheckable(true);
         choice->setChecked(ppi == pixelsPerInch_);
         choice->setData(ppi);
@@ -558,8 +555,7 @@ void Form1::showActiveOptions() {
     if (const QString summary = albumSummary(shown); !summary.isEmpty())
         parts << summary;
     if (pixelsPerInch_ != kDefaultPixelsPerInch)
-        parts << (pixelsPerInch_ == 0 ? QStringLiteral("original pictures")
-                                      : QStringLiteral("%1 ppi").arg(pixelsPerInch_));
+        parts << resolutionSummary(pixelsPerInch_);
     if (!album_.folder.isEmpty())
         parts << QStringLiteral("saved in ") + printablePath(album_.folder);
     const QString active = parts.join(QLatin1String(", "));
