@@ -19,17 +19,17 @@ constexpr char kErrorsMark[] = ".\\\" The error numbers, from their table";
 constexpr char kPresetsMark[] = ".\\\" The resolution presets, from their table";
 
 // The help's rows as one sentence of roff: a capital, escaped dashes, a full stop.
-std::string prose(const char* help) {
+std::string prose(const QString& help) {
     std::string text;
-    for (const char* c = help; *c; ++c) {
-        if (*c == '\n')
+    for (const char c : help.toStdString()) {
+        if (c == '\n')
             text += ' ';
-        else if (*c == '-')
+        else if (c == '-')
             text += "\\-";
-        else if (*c == '\\')
+        else if (c == '\\')
             text += "\\e";
         else
-            text += *c;
+            text += c;
     }
     if (!text.empty())
         text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
@@ -50,9 +50,10 @@ void writeOptions(std::ostream& out, bool settings) {
             out << ".BI \\-\\-" << row.name << " \" " << row.argument << "\"\n";
         else
             out << ".B \\-\\-" << row.name << "\n";
-        out << prose(row.help);
-        if (settings && row.defaultValue && *row.defaultValue)
-            out << " Unset: " << row.defaultValue << '.';
+        out << prose(row.helpRows().join(QLatin1Char('\n')));
+        const QString unset = row.setting(slidemill::Album());
+        if (settings && !unset.isEmpty())
+            out << " Unset: " << unset.toStdString() << '.';
         out << "\n";
     }
 }
@@ -61,7 +62,9 @@ void writeErrors(std::ostream& out) {
     for (const slidemill::ErrorNumberRow& row : slidemill::errorNumbers())
         if (row.meaning)
             out << ".TP\n.B " << row.number << "\n"
-                << prose((std::string(row.text) + ": " + row.meaning).c_str()) << "\n";
+                << prose(QStringLiteral("%1: %2").arg(QLatin1String(row.text),
+                                                      QLatin1String(row.meaning)))
+                << "\n";
 }
 
 // "330 high-definition displays; ...; 96 mail.", each number in bold.

@@ -54,6 +54,19 @@ const QString kAlbumGroup = QStringLiteral("album");
 
 Q_LOGGING_CATEGORY(lcSettings, "slidemill.settings")
 
+// The album options the settings file keeps, each with its key, in its [album] group.
+void eachAlbumSetting(
+    QSettings* settings,
+    const std::function<void(QSettings&, const AlbumOption&, const QString&)>& each) {
+    if (!settings)
+        return;
+    settings->beginGroup(kAlbumGroup);
+    for (const AlbumOption& option : albumOptions())
+        if (option.settingsKey)
+            each(*settings, option, QLatin1String(option.settingsKey));
+    settings->endGroup();
+}
+
 // The folder a user wrote in the settings: "~/Decks" and "Decks" are in the home folder.
 QString deckFolder(const QString& written) {
     if (written.isEmpty() || written.startsWith(QLatin1Char('/')))
@@ -498,46 +511,32 @@ void Form1::offerListMenu() {
 // Settings a user or a script may have written by hand: a value the table refuses is left
 // out, with a line on standard error, and the option keeps its default.
 void Form1::loadAlbum() {
-    if (!services_.settings)
-        return;
-    QSettings& settings = *services_.settings;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
+    eachAlbumSetting(services_.settings, [this](QSettings& settings, const AlbumOption& option,
+                                                const QString& key) {
         if (!settings.contains(key))
-            continue;
+            return;
         // An unquoted value with commas comes back as a list.
         const QVariant value = settings.value(key);
         const QString text = value.typeId() == QMetaType::QStringList
                                  ? value.toStringList().join(QLatin1String(", "))
                                  : value.toString();
-        const QString refused = setAlbumOption(album_, key, text);
+        const QString refused = option.set(album_, text);
         if (!refused.isEmpty())
             qCWarning(lcSettings, "%s: [album] %s=%s is ignored: %s",
                       qUtf8Printable(printablePath(settings.fileName())), qUtf8Printable(key),
                       qUtf8Printable(printablePath(text)), qUtf8Printable(refused));
-    }
-    settings.endGroup();
+    });
 }
 
 void Form1::saveAlbum() {
-    if (!services_.settings)
-        return;
-    QSettings& settings = *services_.settings;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
-        const QString value = albumSetting(album_, key);
-        if (value.isNull())
-            settings.remove(key);
-        else
-            settings.setValue(key, value);
-    }
-    settings.endGroup();
+    eachAlbumSetting(services_.settings,
+                     [this](QSettings& settings, const AlbumOption& option, const QString& key) {
+                         const QString value = option.setting(album_);
+                         if (value.isNull())
+                             settings.remove(key);
+                         else
+                             settings.setValue(key, value);
+                     });
 }
 
 void Form1::setAlbum(const Album& album) {

@@ -79,9 +79,7 @@ struct AlbumOptions {
                 throw UsageError{
                     QStringLiteral("more than one --%1 given").arg(QLatin1String(row->name))};
             const QString value = row->argument ? values.value(0) : QStringLiteral("true");
-            if (QLatin1String(row->name) == QLatin1String("title") && value.trimmed().isEmpty())
-                throw UsageError{QStringLiteral("--title is empty")};
-            const QString refused = setAlbumOption(album, QString::fromLatin1(row->name), value);
+            const QString refused = row->give(album, value);
             if (!refused.isEmpty())
                 throw UsageError{refused};
         }
@@ -404,7 +402,7 @@ QString albumHelp() {
         QString label = QStringLiteral("--") + QLatin1String(row.name);
         if (row.argument)
             label += QLatin1Char(' ') + QLatin1String(row.argument);
-        text += helpRow(label, QString::fromUtf8(row.help).split(QLatin1Char('\n')));
+        text += helpRow(label, row.helpRows());
     }
     return text;
 }
