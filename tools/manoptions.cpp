@@ -1,7 +1,10 @@
-// Writes the album options' table into a manual page's source, so the pages list exactly the
-// options the programs take: the roff comment line kOptionsMark becomes the command-line
-// options, kSettingsMark the settings file's keys. Run by the build.
+// Writes the tables of the album options, the error numbers and the resolution presets into a
+// manual page's source, so the pages list exactly what the programs take and tell: the roff
+// comment line kOptionsMark becomes the command-line options, kSettingsMark the settings
+// file's keys, kErrorsMark the error numbers, kPresetsMark the presets. Run by the build.
+#include "core/runtimeerror.h"
 #include "slides/albumoptions.h"
+#include "slides/resolutions.h"
 
 #include <cctype>
 #include <fstream>
@@ -12,19 +15,21 @@ namespace {
 
 constexpr char kOptionsMark[] = ".\\\" The album options, from their table";
 constexpr char kSettingsMark[] = ".\\\" The album settings, from their table";
+constexpr char kErrorsMark[] = ".\\\" The error numbers, from their table";
+constexpr char kPresetsMark[] = ".\\\" The resolution presets, from their table";
 
 // The help's rows as one sentence of roff: a capital, escaped dashes, a full stop.
-std::string prose(const char* help) {
+std::string prose(const QString& help) {
     std::string text;
-    for (const char* c = help; *c; ++c) {
-        if (*c == '\n')
+    for (const char c : help.toStdString()) {
+        if (c == '\n')
             text += ' ';
-        else if (*c == '-')
+        else if (c == '-')
             text += "\\-";
-        else if (*c == '\\')
+        else if (c == '\\')
             text += "\\e";
         else
-            text += *c;
+            text += c;
     }
     if (!text.empty())
         text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
@@ -45,11 +50,34 @@ void writeOptions(std::ostream& out, bool settings) {
             out << ".BI \\-\\-" << row.name << " \" " << row.argument << "\"\n";
         else
             out << ".B \\-\\-" << row.name << "\n";
-        out << prose(row.help);
-        if (settings && row.defaultValue && *row.defaultValue)
-            out << " Unset: " << row.defaultValue << '.';
+        out << prose(row.helpRows().join(QLatin1Char('\n')));
+        const QString unset = row.setting(slidemill::Album());
+        if (settings && !unset.isEmpty())
+            out << " Unset: " << unset.toStdString() << '.';
         out << "\n";
     }
+}
+
+void writeErrors(std::ostream& out) {
+    for (const slidemill::ErrorNumberRow& row : slidemill::errorNumbers())
+        if (row.meaning)
+            out << ".TP\n.B " << row.number << "\n"
+                << prose(QStringLiteral("%1: %2").arg(QLatin1String(row.text),
+                                                      QLatin1String(row.meaning)))
+                << "\n";
+}
+
+// "330 high-definition displays; ...; 96 mail.", each number in bold.
+void writePresets(std::ostream& out) {
+    std::string separator;
+    for (const slidemill::ResolutionPreset& preset : slidemill::resolutionPresets()) {
+        if (preset.pixelsPerInch == 0)
+            continue;
+        out << separator << ".B " << preset.pixelsPerInch << "\n"
+            << slidemill::resolutionUse(preset).toStdString();
+        separator = ";\n";
+    }
+    out << ".\n";
 }
 
 } // namespace
@@ -67,6 +95,10 @@ int main(int argc, char** argv) {
             writeOptions(out, false);
         else if (line == kSettingsMark)
             writeOptions(out, true);
+        else if (line == kErrorsMark)
+            writeErrors(out);
+        else if (line == kPresetsMark)
+            writePresets(out);
         else
             out << line << '\n';
     }

@@ -2,6 +2,7 @@
 
 #include "app/slidesketch.h"
 #include "core/messageboxes.h"
+#include "slides/resolutions.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -20,20 +21,20 @@ namespace slidemill {
 
 namespace {
 
-// The resolutions offered, as the build buttons' menu offers them; 0: the files as they are.
-constexpr int kResolutionChoices[] = {330, 220, 150, 96, 0};
-constexpr int kDefaultResolution = 220;
-
-QComboBox* choices(QWidget* parent, const char* name, std::initializer_list<const char*> texts) {
-    auto* box = new QComboBox(parent);
-    box->setObjectName(QLatin1String(name));
-    for (const char* text : texts)
-        box->addItem(QString::fromUtf8(text));
-    return box;
+// The option's setting is this choice's: both unset, or both the same text.
+bool names(const AlbumChoice& choice, const QString& setting) {
+    return choice.name ? !setting.isNull() && setting == QLatin1String(choice.name)
+                       : setting.isNull();
 }
 
-QString colourText(std::uint32_t rgb) {
-    return QStringLiteral("#%1").arg(rgb, 6, 16, QLatin1Char('0')).toUpper();
+// A box lists the option's choices with the default first, where a box opens.
+std::vector<const AlbumChoice*> offered(const AlbumOption& option) {
+    const QString unset = option.setting(Album());
+    std::vector<const AlbumChoice*> choices;
+    for (const AlbumChoice& choice : option.choices)
+        if (choice.label)
+            choices.insert(names(choice, unset) ? choices.begin() : choices.end(), &choice);
+    return choices;
 }
 
 } // namespace
@@ -52,79 +53,44 @@ AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
     setObjectName(QStringLiteral("albumDialog"));
     setWindowTitle(QStringLiteral("Album options"));
 
-    layout_ = choices(this, "layout",
-                      {"One photo a slide", "Two photos a slide", "Four photos a slide",
-                       "One photo a slide, whole and as large as it fits",
-                       "One photo a slide, filling it"});
-    caption_ = choices(this, "caption", {"None", "File name", "Date taken", "This text:"});
-    captionText_ = new QLineEdit(this);
-    captionText_->setObjectName(QStringLiteral("captionText"));
-    captionText_->setAccessibleName(QStringLiteral("Caption text"));
-    title_ = new QLineEdit(this);
-    title_->setObjectName(QStringLiteral("title"));
-    title_->setPlaceholderText(QStringLiteral("No title slide"));
-    subtitle_ = choices(this, "subtitle", {"The days the photos were taken", "None", "This text:"});
-    subtitleText_ = new QLineEdit(this);
-    subtitleText_->setObjectName(QStringLiteral("subtitleText"));
-    subtitleText_->setAccessibleName(QStringLiteral("Subtitle text"));
-    slideSize_ = choices(this, "slideSize", {"4:3 (720 x 540 points)", "16:9 (960 x 540 points)"});
-    background_ = choices(this, "background", {"White", "Black", "Other colour..."});
-    grey_ = new QCheckBox(QStringLiteral("All pictures in &greys"), this);
-    grey_->setObjectName(QStringLiteral("grey"));
-    resolution_ = choices(this, "resolution",
-                          {"330 ppi: high-definition displays", "220 ppi: print and large screens",
-                           "150 ppi: projectors and full HD", "96 ppi: mail",
-                           "Original pictures, as their files hold them"});
-    advance_ = new QSpinBox(this);
-    advance_->setObjectName(QStringLiteral("advance"));
-    advance_->setRange(0, 3600);
-    advance_->setSuffix(QStringLiteral(" s"));
-    advance_->setSpecialValueText(QStringLiteral("On a click"));
-    loop_ = new QCheckBox(QStringLiteral("&Loop until Esc"), this);
-    loop_->setObjectName(QStringLiteral("loop"));
-    transition_ = choices(this, "transition", {"None", "Fade", "Push", "Wipe"});
-    folder_ = new QLineEdit(this);
-    folder_->setObjectName(QStringLiteral("folder"));
-    folder_->setAccessibleName(QStringLiteral("Folder of the presentations"));
-    folder_->setPlaceholderText(
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    auto* chooseFolder = new QPushButton(QStringLiteral("C&hoose..."), this);
-    chooseFolder->setObjectName(QStringLiteral("chooseFolder"));
-    chooseFolder->setAccessibleName(QStringLiteral("Choose the folder"));
-    sketch_ = new SlideSketchView(previews, this);
-    sketch_->setObjectName(QStringLiteral("sketch"));
-    sketch_->setAccessibleName(QStringLiteral("Sketch of the slide"));
-    sketch_->setMinimumSize(320, 240);
-
     auto* form = new QFormLayout;
-    const auto row = [&](const char* label, QWidget* field, QWidget* beside = nullptr) {
+    const auto row = [&](const QString& label, QWidget* field, QWidget* beside = nullptr) {
         QWidget* put = field;
         if (beside) {
             auto* both = new QHBoxLayout;
             both->setContentsMargins(0, 0, 0, 0);
-            both->addWidget(field);
-            both->addWidget(beside, 1);
+            // The line edit takes the room.
+            both->addWidget(field, qobject_cast<QLineEdit*>(field) ? 1 : 0);
+            both->addWidget(beside, qobject_cast<QLineEdit*>(beside) ? 1 : 0);
             put = new QWidget(this);
             put->setLayout(both);
         }
-        auto* text = new QLabel(QString::fromUtf8(label), this);
+        auto* text = new QLabel(label, this);
         text->setBuddy(field);
         form->addRow(text, put);
     };
-    row("&Layout of Build Album:", layout_);
-    row("&Captions:", caption_, captionText_);
-    row("&Title slide:", title_);
-    row("&Subtitle:", subtitle_, subtitleText_);
-    row("Slide si&ze:", slideSize_);
-    row("&Background:", background_);
-    form->addRow(QString(), grey_);
-    row("&Resolution:", resolution_);
-    row("&Advance after:", advance_);
-    form->addRow(QString(), loop_);
-    row("Tra&nsition:", transition_);
-    row("&Folder:", folder_, chooseFolder);
-    static_cast<QHBoxLayout*>(folder_->parentWidget()->layout())->setStretch(0, 1);
-    static_cast<QHBoxLayout*>(folder_->parentWidget()->layout())->setStretch(1, 0);
+    for (const AlbumOption& option : albumOptions()) {
+        if (!option.control)
+            continue;
+        Control& control = controls_.emplace_back(Control{&option, nullptr, offered(option)});
+        QWidget* beside = makeControl(control);
+        if (qobject_cast<QCheckBox*>(control.widget))
+            form->addRow(QString(), control.widget);
+        else
+            row(QString::fromUtf8(option.label), control.widget, beside);
+        // The resolution stands with what is done to the pictures, before the show.
+        if (qstrcmp(option.control, "grey") == 0) {
+            resolution_ = new QComboBox(this);
+            resolution_->setObjectName(QStringLiteral("resolution"));
+            for (const ResolutionPreset& preset : resolutionPresets())
+                resolution_->addItem(resolutionLabel(preset), preset.pixelsPerInch);
+            row(QStringLiteral("&Resolution:"), resolution_);
+        }
+    }
+    sketch_ = new SlideSketchView(previews, this);
+    sketch_->setObjectName(QStringLiteral("sketch"));
+    sketch_->setAccessibleName(QStringLiteral("Sketch of the slide"));
+    sketch_->setMinimumSize(320, 240);
 
     auto* buttons = new QDialogButtonBox(
         QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
@@ -151,107 +117,164 @@ AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this,
-            [this] { setAlbum(Album(), kDefaultResolution); });
+            [this] { setAlbum(Album(), kDefaultPixelsPerInch); });
     connect(build_, &QPushButton::clicked, this, [this] { done(kBuild); });
-    connect(chooseFolder, &QPushButton::clicked, this, &AlbumDialog::chooseFolder);
-    connect(background_, &QComboBox::activated, this, [this](int index) {
-        if (index == background_->count() - 1)
-            chooseColour();
-    });
-    for (QComboBox* box :
-         {layout_, caption_, subtitle_, slideSize_, background_, resolution_, transition_})
-        connect(box, &QComboBox::currentIndexChanged, this, &AlbumDialog::redraw);
-    for (QLineEdit* edit : {captionText_, title_, subtitleText_, folder_})
-        connect(edit, &QLineEdit::textChanged, this, &AlbumDialog::redraw);
-    for (QCheckBox* box : {grey_, loop_})
+    connect(resolution_, &QComboBox::currentIndexChanged, this, &AlbumDialog::redraw);
+}
+
+// Made as the option's kind asks; returns what stands beside it.
+QWidget* AlbumDialog::makeControl(Control& control) {
+    const AlbumOption& option = *control.option;
+    const QString name = QLatin1String(option.control);
+    if (option.kind == AlbumOptionKind::Seconds) {
+        auto* spin = new QSpinBox(this);
+        spin->setRange(option.least, option.most);
+        spin->setSuffix(QStringLiteral(" s"));
+        for (const AlbumChoice& choice : option.choices)
+            if (choice.value == option.least)
+                spin->setSpecialValueText(QString::fromUtf8(choice.label));
+        connect(spin, &QSpinBox::valueChanged, this, &AlbumDialog::redraw);
+        control.widget = spin;
+    } else if (option.kind == AlbumOptionKind::Switch && option.choices.empty()) {
+        auto* box = new QCheckBox(QString::fromUtf8(option.label), this);
         connect(box, &QCheckBox::toggled, this, &AlbumDialog::redraw);
-    connect(advance_, &QSpinBox::valueChanged, this, &AlbumDialog::redraw);
+        control.widget = box;
+    } else if (option.kind == AlbumOptionKind::Folder ||
+               (option.kind == AlbumOptionKind::Text && !option.ownValue)) {
+        auto* edit = new QLineEdit(this);
+        for (const AlbumChoice* choice : control.offered)
+            if (choice->name && !*choice->name)
+                edit->setPlaceholderText(QString::fromUtf8(choice->label));
+        connect(edit, &QLineEdit::textChanged, this, &AlbumDialog::redraw);
+        control.widget = edit;
+    } else {
+        auto* box = new QComboBox(this);
+        for (const AlbumChoice* choice : control.offered)
+            box->addItem(QString::fromUtf8(choice->label));
+        if (option.ownValue)
+            box->addItem(QString::fromUtf8(option.ownValue));
+        connect(box, &QComboBox::currentIndexChanged, this, &AlbumDialog::redraw);
+        control.widget = box;
+    }
+    control.widget->setObjectName(name);
+
+    if (option.kind == AlbumOptionKind::Colour) {
+        connect(static_cast<QComboBox*>(control.widget), &QComboBox::activated, this,
+                [this, &option, box = static_cast<QComboBox*>(control.widget)](int index) {
+                    if (index == box->count() - 1)
+                        chooseColour(option);
+                });
+    } else if (option.kind == AlbumOptionKind::Text && option.ownValue) {
+        control.own = new QLineEdit(this);
+        control.own->setObjectName(name + QStringLiteral("Text"));
+        control.own->setAccessibleName(name.left(1).toUpper() + name.mid(1) +
+                                       QStringLiteral(" text"));
+        connect(control.own, &QLineEdit::textChanged, this, &AlbumDialog::redraw);
+        return control.own;
+    } else if (option.kind == AlbumOptionKind::Folder) {
+        auto* edit = static_cast<QLineEdit*>(control.widget);
+        edit->setAccessibleName(QStringLiteral("Folder of the presentations"));
+        edit->setPlaceholderText(
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        auto* choose = new QPushButton(QStringLiteral("C&hoose..."), this);
+        choose->setObjectName(QStringLiteral("chooseFolder"));
+        choose->setAccessibleName(QStringLiteral("Choose the folder"));
+        connect(choose, &QPushButton::clicked, this, [this, edit] { chooseFolder(edit); });
+        return choose;
+    }
+    return nullptr;
 }
 
 void AlbumDialog::setAlbum(const Album& album, int pixelsPerInch) {
     loading_ = true;
-    const BuildOptions& b = album.build;
-    layout_->setCurrentIndex(int(b.layout));
-    caption_->setCurrentIndex(b.caption == Caption::Name   ? 1
-                              : b.caption == Caption::Date ? 2
-                              : b.caption == Caption::Text ? 3
-                                                           : 0);
-    captionText_->setText(b.caption == Caption::Text ? b.captionText : QString());
-    title_->setText(b.title);
-    subtitle_->setCurrentIndex(!b.subtitle ? 0 : b.subtitle->isEmpty() ? 1 : 2);
-    subtitleText_->setText(b.subtitle ? *b.subtitle : QString());
-    slideSize_->setCurrentIndex(b.wide ? 1 : 0);
-    // A colour of its own stands between Black and "Other colour...".
-    while (background_->count() > 3)
-        background_->removeItem(2);
-    if (b.background == 0xFFFFFF) {
-        background_->setCurrentIndex(0);
-    } else if (b.background == 0x000000) {
-        background_->setCurrentIndex(1);
-    } else {
-        otherColour_ = b.background;
-        background_->insertItem(2, colourText(b.background));
-        background_->setCurrentIndex(2);
-    }
-    grey_->setChecked(b.grey);
-    const auto* ppi = std::ranges::find(kResolutionChoices, pixelsPerInch);
-    resolution_->setCurrentIndex(
-        ppi == std::end(kResolutionChoices) ? 1 : int(ppi - std::begin(kResolutionChoices)));
-    advance_->setValue(b.advanceSeconds);
-    loop_->setChecked(b.loop);
-    transition_->setCurrentIndex(int(b.transition));
-    folder_->setText(album.folder);
+    for (const Control& control : controls_)
+        showValue(control, album);
+    const int preset = resolution_->findData(pixelsPerInch);
+    resolution_->setCurrentIndex(preset >= 0 ? preset
+                                             : resolution_->findData(kDefaultPixelsPerInch));
     loading_ = false;
     redraw();
 }
 
+void AlbumDialog::showValue(const Control& control, const Album& album) {
+    const AlbumOption& option = *control.option;
+    if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
+        check->setChecked(option.get(album).number != 0);
+    } else if (auto* spin = qobject_cast<QSpinBox*>(control.widget)) {
+        spin->setValue(option.get(album).number);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
+        edit->setText(option.setting(album));
+    } else if (auto* box = qobject_cast<QComboBox*>(control.widget)) {
+        const QString setting = option.setting(album);
+        const int choices = int(control.offered.size());
+        // A colour of its own stands between the choices and the item that picks one.
+        while (box->count() > choices + (option.ownValue ? 1 : 0))
+            box->removeItem(choices);
+        const auto chosen = std::ranges::find_if(
+            control.offered, [&](const AlbumChoice* choice) { return names(*choice, setting); });
+        if (chosen != control.offered.end()) {
+            box->setCurrentIndex(int(chosen - control.offered.begin()));
+        } else if (option.kind == AlbumOptionKind::Colour) {
+            otherColour_ = std::uint32_t(option.get(album).number);
+            box->insertItem(choices, setting);
+            box->setCurrentIndex(choices);
+        } else {
+            box->setCurrentIndex(box->count() - 1);
+        }
+        if (control.own)
+            control.own->setText(chosen == control.offered.end() ? setting : QString());
+    }
+}
+
 Album AlbumDialog::album() const {
     Album album;
-    BuildOptions& b = album.build;
-    b.layout = Layout(layout_->currentIndex());
-    switch (caption_->currentIndex()) {
-    case 1:
-        b.caption = Caption::Name;
-        break;
-    case 2:
-        b.caption = Caption::Date;
-        break;
-    case 3:
-        // An empty text is no caption, as an empty --caption is refused.
-        if (!captionText_->text().trimmed().isEmpty()) {
-            b.caption = Caption::Text;
-            b.captionText = captionText_->text();
-        }
-        break;
-    default:
-        break;
-    }
-    b.title = title_->text().trimmed().isEmpty() ? QString() : title_->text();
-    if (subtitle_->currentIndex() == 1)
-        b.subtitle = QStringLiteral("");
-    else if (subtitle_->currentIndex() == 2)
-        b.subtitle = subtitleText_->text();
-    b.wide = slideSize_->currentIndex() == 1;
-    const int background = background_->currentIndex();
-    b.background = background == 0 ? 0xFFFFFF : background == 1 ? 0x000000 : otherColour_;
-    b.grey = grey_->isChecked();
-    b.advanceSeconds = advance_->value();
-    b.loop = loop_->isChecked();
-    b.transition = Transition(transition_->currentIndex());
-    album.folder = folder_->text().trimmed();
+    for (const Control& control : controls_)
+        readValue(control, album);
     return album;
 }
 
-int AlbumDialog::pixelsPerInch() const {
-    return kResolutionChoices[std::clamp(resolution_->currentIndex(), 0,
-                                         int(std::size(kResolutionChoices)) - 1)];
+// What the control shows, set in the album; a text the option refuses (an empty caption) leaves
+// it at its default, as the command line would not take it.
+void AlbumDialog::readValue(const Control& control, Album& album) const {
+    const AlbumOption& option = *control.option;
+    if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
+        option.put(album, {check->isChecked()});
+    } else if (auto* spin = qobject_cast<QSpinBox*>(control.widget)) {
+        option.put(album, {spin->value()});
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
+        option.set(album,
+                   option.kind == AlbumOptionKind::Folder ? edit->text().trimmed() : edit->text());
+    } else if (auto* box = qobject_cast<QComboBox*>(control.widget)) {
+        const std::size_t index = std::size_t(box->currentIndex());
+        if (index < control.offered.size()) {
+            if (const char* name = control.offered[index]->name)
+                option.set(album, QString::fromUtf8(name));
+        } else if (control.own) {
+            option.set(album, control.own->text());
+        } else {
+            option.put(album, {int(otherColour_)});
+        }
+    }
 }
 
+int AlbumDialog::pixelsPerInch() const {
+    return resolution_->currentData().toInt();
+}
+
+// A text of one's own is typed when its item is chosen; an option that needs another waits for
+// it (no subtitle without a title).
 void AlbumDialog::enableTexts() {
-    captionText_->setEnabled(caption_->currentIndex() == 3);
-    subtitleText_->setEnabled(subtitle_->currentIndex() == 2);
-    subtitle_->setEnabled(!title_->text().trimmed().isEmpty());
-    subtitleText_->setEnabled(subtitle_->isEnabled() && subtitle_->currentIndex() == 2);
+    const Album now = album();
+    for (const Control& control : controls_) {
+        const char* needs = control.option->needs;
+        const AlbumOption* needed = needs ? findAlbumOption(QString::fromLatin1(needs)) : nullptr;
+        const bool enabled = !needed || needed->get(now) != needed->get(Album());
+        control.widget->setEnabled(enabled);
+        if (control.own) {
+            const auto* box = static_cast<const QComboBox*>(control.widget);
+            control.own->setEnabled(enabled && box->currentIndex() == box->count() - 1);
+        }
+    }
 }
 
 void AlbumDialog::redraw() {
@@ -264,25 +287,25 @@ void AlbumDialog::redraw() {
                                    loader_));
 }
 
-void AlbumDialog::chooseColour() {
-    const QColor chosen = QColorDialog::getColor(QColor::fromRgb(QRgb(otherColour_)), this,
-                                                 QStringLiteral("Background"));
+void AlbumDialog::chooseColour(const AlbumOption& option) {
+    const QColor chosen =
+        QColorDialog::getColor(QColor::fromRgb(QRgb(otherColour_)), this,
+                               QString::fromUtf8(option.label).remove(QLatin1Char('&')).chopped(1));
     Album now = album();
+    const auto* box = findChild<QComboBox*>(QLatin1String(option.control));
     if (chosen.isValid())
-        now.build.background = std::uint32_t(chosen.rgb() & 0xFFFFFF);
-    else if (background_->count() == 3)
-        now.build.background = BuildOptions::kWhite;
-    else
-        now.build.background = otherColour_;
+        option.put(now, {int(chosen.rgb() & 0xFFFFFF)});
+    else if (box->count() == int(offered(option).size()) + 1)
+        option.put(now, option.get(Album()));
     setAlbum(now, pixelsPerInch());
 }
 
-void AlbumDialog::chooseFolder() {
-    const QString start = folder_->text().isEmpty() ? folder_->placeholderText() : folder_->text();
+void AlbumDialog::chooseFolder(QLineEdit* folder) {
+    const QString start = folder->text().isEmpty() ? folder->placeholderText() : folder->text();
     const QString chosen = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Folder of the presentations"), start);
     if (!chosen.isEmpty())
-        folder_->setText(chosen);
+        folder->setText(chosen);
 }
 
 } // namespace slidemill

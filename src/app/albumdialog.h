@@ -3,12 +3,12 @@
 #include "slides/albumoptions.h"
 
 #include <QDialog>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
 
 namespace slidemill {
 
@@ -47,8 +47,22 @@ public:
     void redraw();
 
 private:
-    void chooseColour();
-    void chooseFolder();
+    // The controls of one album option, made from its row of the table: a box of its choices
+    // (with a line edit beside it for a text of one's own), a check box, a line edit or a spin
+    // box.
+    struct Control {
+        const AlbumOption* option;
+        QWidget* widget;
+        // The box's choices in its order, the default first.
+        std::vector<const AlbumChoice*> offered;
+        QLineEdit* own = nullptr;
+    };
+
+    QWidget* makeControl(Control& control);
+    void showValue(const Control& control, const Album& album);
+    void readValue(const Control& control, Album& album) const;
+    void chooseColour(const AlbumOption& option);
+    void chooseFolder(QLineEdit* folder);
     void enableTexts();
 
     Photos photos_;
@@ -56,20 +70,8 @@ private:
     bool loading_ = false;
     std::uint32_t otherColour_ = 0x808080;
 
-    QComboBox* layout_ = nullptr;
-    QComboBox* caption_ = nullptr;
-    QLineEdit* captionText_ = nullptr;
-    QLineEdit* title_ = nullptr;
-    QComboBox* subtitle_ = nullptr;
-    QLineEdit* subtitleText_ = nullptr;
-    QComboBox* slideSize_ = nullptr;
-    QComboBox* background_ = nullptr;
-    QCheckBox* grey_ = nullptr;
+    std::vector<Control> controls_;
     QComboBox* resolution_ = nullptr;
-    QSpinBox* advance_ = nullptr;
-    QCheckBox* loop_ = nullptr;
-    QComboBox* transition_ = nullptr;
-    QLineEdit* folder_ = nullptr;
     QPushButton* build_ = nullptr;
     SlideSketchView* sketch_ = nullptr;
 };

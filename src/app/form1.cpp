@@ -17,6 +17,7 @@
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
 #include "slides/builds.h"
+#include "slides/resolutions.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -52,6 +53,19 @@ const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
 const QString kAlbumGroup = QStringLiteral("album");
 
 Q_LOGGING_CATEGORY(lcSettings, "slidemill.settings")
+
+// The album options the settings file keeps, each with its key, in its [album] group.
+void eachAlbumSetting(
+    QSettings* settings,
+    const std::function<void(QSettings&, const AlbumOption&, const QString&)>& each) {
+    if (!settings)
+        return;
+    settings->beginGroup(kAlbumGroup);
+    for (const AlbumOption& option : albumOptions())
+        if (option.settingsKey)
+            each(*settings, option, QLatin1String(option.settingsKey));
+    settings->endGroup();
+}
 
 // The folder a user wrote in the settings: "~/Decks" and "Decks" are in the home folder.
 QString deckFolder(const QString& written) {
@@ -432,7 +446,8 @@ void Form1::offerResolutions() {
     if (services_.settings) {
         bool ok = false;
         const int remembered = services_.settings->value(kResolutionKey).toInt(&ok);
-        if (ok && std::ranges::count(kResolutions, remembered))
+        if (ok &&
+            std::ranges::count(resolutionPresets(), remembered, &ResolutionPreset::pixelsPerInch))
             pixelsPerInch_ = remembered;
     }
     albumAction_ = new QAction(QStringLiteral("&Album options..."), this);
@@ -448,14 +463,9 @@ void Form1::offerResolutions() {
     resolutionMenu_->addAction(albumAction_);
     resolutionMenu_->addSection(QStringLiteral("Pictures in the presentation"));
     auto* group = new QActionGroup(resolutionMenu_);
-    for (const int ppi : kResolutions) {
-        const char* use = ppi == 330   ? "high-definition displays"
-                          : ppi == 220 ? "print and large screens"
-                          : ppi == 150 ? "projectors and full HD"
-                                       : "mail";
-        QAction* choice = resolutionMenu_->addAction(
-            ppi == 0 ? QStringLiteral("&Original pictures, as their files hold them")
-                     : QStringLiteral("&%1 ppi: %2").arg(ppi).arg(QLatin1String(use)));
+    for (const ResolutionPreset& preset : resolutionPresets()) {
+        const int ppi = preset.pixelsPerInch;
+        QAction* choice = resolutionMenu_->addAction(QLatin1Char('&') + resolutionLabel(preset));
         choice->setCheckable(true);
         choice->setChecked(ppi == pixelsPerInch_);
         choice->setData(ppi);
@@ -501,46 +511,32 @@ void Form1::offerListMenu() {
 // Settings a user or a script may have written by hand: a value the table refuses is left
 // out, with a line on standard error, and the option keeps its default.
 void Form1::loadAlbum() {
-    if (!services_.settings)
-        return;
-    QSettings& settings = *services_.settings;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
+    eachAlbumSetting(services_.settings, [this](QSettings& settings, const AlbumOption& option,
+                                                const QString& key) {
         if (!settings.contains(key))
-            continue;
+            return;
         // An unquoted value with commas comes back as a list.
         const QVariant value = settings.value(key);
         const QString text = value.typeId() == QMetaType::QStringList
                                  ? value.toStringList().join(QLatin1String(", "))
                                  : value.toString();
-        const QString refused = setAlbumOption(album_, key, text);
+        const QString refused = option.set(album_, text);
         if (!refused.isEmpty())
             qCWarning(lcSettings, "%s: [album] %s=%s is ignored: %s",
                       qUtf8Printable(printablePath(settings.fileName())), qUtf8Printable(key),
                       qUtf8Printable(printablePath(text)), qUtf8Printable(refused));
-    }
-    settings.endGroup();
+    });
 }
 
 void Form1::saveAlbum() {
-    if (!services_.settings)
-        return;
-    QSettings& settings = *services_.settings;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
-        const QString value = albumSetting(album_, key);
-        if (value.isNull())
-            settings.remove(key);
-        else
-            settings.setValue(key, value);
-    }
-    settings.endGroup();
+    eachAlbumSetting(services_.settings,
+                     [this](QSettings& settings, const AlbumOption& option, const QString& key) {
+                         const QString value = option.setting(album_);
+                         if (value.isNull())
+                             settings.remove(key);
+                         else
+                             settings.setValue(key, value);
+                     });
 }
 
 void Form1::setAlbum(const Album& album) {
@@ -558,8 +554,7 @@ void Form1::showActiveOptions() {
     if (const QString summary = albumSummary(shown); !summary.isEmpty())
         parts << summary;
     if (pixelsPerInch_ != kDefaultPixelsPerInch)
-        parts << (pixelsPerInch_ == 0 ? QStringLiteral("original pictures")
-                                      : QStringLiteral("%1 ppi").arg(pixelsPerInch_));
+        parts << resolutionSummary(pixelsPerInch_);
     if (!album_.folder.isEmpty())
         parts << QStringLiteral("saved in ") + printablePath(album_.folder);
     const QString active = parts.join(QLatin1String(", "));

@@ -67,9 +67,8 @@ public:
     // The picture Image1 holds: the last one a build measured.
     const Picture* image1() const;
 
-    // The resolution builds store pictures at, chosen from the build buttons' context menu:
-    // the presentation applications' presets, or 0 for the pictures as their files hold them.
-    static constexpr int kResolutions[] = {330, 220, 150, 96, 0};
+    // The resolution builds store pictures at, chosen from the build buttons' context menu
+    // among resolutionPresets().
     int pixelsPerInch() const { return pixelsPerInch_; }
     void setPixelsPerInch(int pixelsPerInch);
 

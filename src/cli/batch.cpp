@@ -3,10 +3,12 @@
 #include "core/fileidentity.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "core/words.h"
 #include "host/pptx/saveerror.h"
 #include "slides/albumoptions.h"
 #include "slides/builds.h"
 #include "slides/pictureformats.h"
+#include "slides/resolutions.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -77,9 +79,7 @@ struct AlbumOptions {
                 throw UsageError{
                     QStringLiteral("more than one --%1 given").arg(QLatin1String(row->name))};
             const QString value = row->argument ? values.value(0) : QStringLiteral("true");
-            if (QLatin1String(row->name) == QLatin1String("title") && value.trimmed().isEmpty())
-                throw UsageError{QStringLiteral("--title is empty")};
-            const QString refused = setAlbumOption(album, QString::fromLatin1(row->name), value);
+            const QString refused = row->give(album, value);
             if (!refused.isEmpty())
                 throw UsageError{refused};
         }
@@ -98,23 +98,6 @@ QString unknownOption(const QStringList& args, const QString& name) {
             return QLatin1String("--") + name;
     }
     return (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
-}
-
-// "--ppi N", N a whole number in range, or "--ppi original" (0).
-int pixelsPerInch(const QString& value) {
-    if (value == QLatin1String("original"))
-        return 0;
-    const bool digits =
-        !value.isEmpty() && value.size() <= 5 &&
-        std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    const int n = digits ? value.toInt() : -1;
-    if (n < kMinPixelsPerInch || n > kMaxPixelsPerInch)
-        throw UsageError{QStringLiteral("--ppi takes a whole number from %1 to %2, or original, "
-                                        "not '%3'")
-                             .arg(kMinPixelsPerInch)
-                             .arg(kMaxPixelsPerInch)
-                             .arg(value)};
-    return n;
 }
 
 Action parse(const QStringList& args, Request& request) {
@@ -169,7 +152,9 @@ Action parse(const QStringList& args, Request& request) {
     if (resolutions.size() > 1)
         throw UsageError{QStringLiteral("more than one --ppi given")};
     if (!resolutions.isEmpty())
-        request.pixelsPerInch = pixelsPerInch(resolutions.first());
+        if (const QString refused = parseResolution(resolutions.first(), request.pixelsPerInch);
+            !refused.isEmpty())
+            throw UsageError{refused};
     if (parser.isSet(quiet) && parser.isSet(verbose))
         throw UsageError{QStringLiteral("--quiet and --verbose given together")};
 
@@ -377,30 +362,39 @@ int usageError(QTextStream& err, const QString& message) {
     return batchUsageError;
 }
 
+// The help's width, and where its options' texts begin after their two spaces.
+constexpr qsizetype kHelpWidth = 80;
+constexpr qsizetype kHelpColumn = 15;
+
 // The formats as one sentence of the help, wrapped to its width.
 QString formatsSentence() {
     QStringList names;
     for (int i = 0; i < int(PictureFormat::Count); ++i)
         names << QLatin1String(kPictureFormats[i].name);
     const QString last = names.takeLast();
-    const QStringList words =
-        (QStringLiteral("Pictures may be ") + names.join(QLatin1String(", ")) +
-         QStringLiteral(" or ") + last + QLatin1Char('.'))
-            .split(QLatin1Char(' '));
-    QString text, line;
-    for (const QString& word : words) {
-        if (!line.isEmpty() && line.size() + 1 + word.size() > 78) {
-            text += line + QLatin1Char('\n');
-            line.clear();
-        }
-        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
-    }
-    return text + line + QLatin1Char('\n');
+    return wrapped(QStringLiteral("Pictures may be ") + names.join(QLatin1String(", ")) +
+                       QStringLiteral(" or ") + last + QLatin1Char('.'),
+                   kHelpWidth - 2)
+               .join(QLatin1Char('\n')) +
+           QLatin1Char('\n');
+}
+
+// One option of the help: its label, and its rows beside it from the column on, or under it
+// where the label is wider.
+QString helpRow(const QString& label, const QStringList& rows) {
+    const QString indent(kHelpColumn + 2, QLatin1Char(' '));
+    QString text = QStringLiteral("  ") + label;
+    if (label.size() < kHelpColumn)
+        text += QString(kHelpColumn - label.size(), QLatin1Char(' ')) + rows[0] + '\n';
+    else
+        text += QLatin1Char('\n') + indent + rows[0] + '\n';
+    for (const QString& row : rows.mid(1))
+        text += indent + row + '\n';
+    return text;
 }
 
 // The album options' rows of the help, from their table.
 QString albumHelp() {
-    constexpr qsizetype kColumn = 15;
     QString text;
     for (const AlbumOption& row : albumOptions()) {
         if (!row.onCommandLine)
@@ -408,15 +402,37 @@ QString albumHelp() {
         QString label = QStringLiteral("--") + QLatin1String(row.name);
         if (row.argument)
             label += QLatin1Char(' ') + QLatin1String(row.argument);
-        const QStringList lines = QString::fromUtf8(row.help).split(QLatin1Char('\n'));
-        text += QStringLiteral("  ") + label;
-        if (label.size() < kColumn)
-            text += QString(kColumn - label.size(), QLatin1Char(' ')) + lines[0] + '\n';
-        else
-            text += QLatin1Char('\n') + QString(kColumn + 2, QLatin1Char(' ')) + lines[0] + '\n';
-        for (const QString& line : lines.mid(1))
-            text += QString(kColumn + 2, QLatin1Char(' ')) + line + '\n';
+        text += helpRow(label, row.helpRows());
     }
+    return text;
+}
+
+// --ppi's rows, with the presets of the window's menu.
+QString resolutionHelp() {
+    QStringList presets;
+    for (const ResolutionPreset& preset : resolutionPresets())
+        if (preset.pixelsPerInch != 0)
+            presets << QString::number(preset.pixelsPerInch) + QLatin1Char(' ') +
+                           resolutionUse(preset);
+    const QString sentence =
+        QStringLiteral("resize pictures to N pixels per inch of their size on the slide (%1 to "
+                       "%2; smaller ones are kept as they are): %3")
+            .arg(kMinPixelsPerInch)
+            .arg(kMaxPixelsPerInch)
+            .arg(presets.join(QLatin1String(", ")));
+    return helpRow(QStringLiteral("--ppi N"), wrapped(sentence, kHelpWidth - kHelpColumn - 2)) +
+           helpRow(QStringLiteral("--ppi ") + QLatin1String(kOriginalResolution),
+                   {QStringLiteral("store every picture as its file holds it, byte for byte")});
+}
+
+// The error numbers a build reports, with what each means.
+QString errorHelp() {
+    QString text;
+    for (const ErrorNumberRow& row : errorNumbers())
+        if (row.meaning)
+            text += QStringLiteral("  %1%2: %3\n")
+                        .arg(row.number, -5)
+                        .arg(QLatin1String(row.text), QLatin1String(row.meaning));
     return text;
 }
 
@@ -440,12 +456,9 @@ QString batchUsage() {
                "                 presentation applications open straight into the show\n"
                "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
                "                 input); a relative path in LIST is taken from LIST's folder,\n"
-               "                 from the current folder for standard input\n"
-               "  --ppi N        resize pictures to N pixels per inch of their size on the slide\n"
-               "                 (50 to 1200; smaller ones are kept as they are): 330 the\n"
-               "                 presentation applications' top preset, 220 print and large\n"
-               "                 screens (the default), 150 projectors and full HD, 96 mail\n"
-               "  --ppi original store every picture as its file holds it, byte for byte\n"
+               "                 from the current folder for standard input\n") +
+           resolutionHelp() +
+           QStringLiteral(
                "  --keep-going   leave out a picture that cannot be used, with a warning that\n"
                "                 names it, and build the rest (exit 0 when any is in the deck)\n"
                "  --quiet        show no progress\n"
@@ -465,12 +478,8 @@ QString batchUsage() {
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
                "given. A run-time error is reported as \"Run-time error 'N': text (file)\", N\n"
-               "being one of:\n"
-               "  53   File not found: a picture or LIST does not exist\n"
-               "  75   Path/File access error: a file cannot be read, or OUT cannot be written\n"
-               "  481  Invalid picture: not a picture Slidemill can measure\n"
-               "  6    Overflow: a picture too tall, or too wide for its height, to place\n"
-               "  5    Invalid procedure call or argument: a position or size out of range\n");
+               "being one of:\n") +
+           errorHelp();
 }
 
 int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,

@@ -7,6 +7,28 @@
 
 namespace slidemill {
 
+namespace {
+
+constexpr ErrorNumberRow kErrorNumbers[] = {
+    {errFileNotFound, "File not found", "a picture or LIST does not exist"},
+    {errPathFileAccess, "Path/File access error",
+     "a file cannot be read, or OUT cannot be written"},
+    {errInvalidPicture, "Invalid picture", "not a picture Slidemill can measure"},
+    {errOverflow, "Overflow", "a picture too tall, or too wide for its height, to place"},
+    {errInvalidCall, "Invalid procedure call or argument", "a position or size out of range"},
+    {errOutOfMemory, "Out of memory", nullptr},
+    {errDivisionByZero, "Division by zero", nullptr},
+    {errInternal, "Internal error", nullptr},
+    {errDeviceUnavailable, "Device unavailable", nullptr},
+    {errPathNotFound, "Path not found", nullptr},
+};
+
+} // namespace
+
+std::span<const ErrorNumberRow> errorNumbers() {
+    return kErrorNumbers;
+}
+
 RuntimeError::RuntimeError(int number, QString text, QString file)
     : number_(number), text_(std::move(text)), file_(std::move(file)) {
     what_ = oneLine().toStdString();
@@ -19,30 +41,10 @@ RuntimeError RuntimeError::withFile(int number, QString file) {
 }
 
 QString RuntimeError::standardText(int number) {
-    switch (number) {
-    case errInvalidCall:
-        return QStringLiteral("Invalid procedure call or argument");
-    case errOverflow:
-        return QStringLiteral("Overflow");
-    case errOutOfMemory:
-        return QStringLiteral("Out of memory");
-    case errInternal:
-        return QStringLiteral("Internal error");
-    case errDivisionByZero:
-        return QStringLiteral("Division by zero");
-    case errFileNotFound:
-        return QStringLiteral("File not found");
-    case errDeviceUnavailable:
-        return QStringLiteral("Device unavailable");
-    case errPathFileAccess:
-        return QStringLiteral("Path/File access error");
-    case errPathNotFound:
-        return QStringLiteral("Path not found");
-    case errInvalidPicture:
-        return QStringLiteral("Invalid picture");
-    default:
-        return QStringLiteral("Application-defined or object-defined error");
-    }
+    for (const ErrorNumberRow& row : errorNumbers())
+        if (row.number == number)
+            return QLatin1String(row.text);
+    return QStringLiteral("Application-defined or object-defined error");
 }
 
 RuntimeError RuntimeError::from(const std::exception_ptr& thrown, const QString& file) {

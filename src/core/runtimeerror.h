@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <exception>
+#include <span>
 #include <string>
 
 namespace slidemill {
@@ -19,6 +20,19 @@ enum ErrorNumber : int {
     errPathNotFound = 76,
     errInvalidPicture = 481,
 };
+
+// One error number: its standard text, and what it tells the user of a build.
+struct ErrorNumberRow {
+    int number;
+    const char* text;
+    // After the text in slidemill-build's --help and the manual pages: "a picture or LIST does
+    // not exist"; nullptr for a number they do not list.
+    const char* meaning;
+};
+
+// Every number with a standard text, those with a meaning first, in the order --help lists
+// them.
+std::span<const ErrorNumberRow> errorNumbers();
 
 // A run-time error: a number, a text and, where known, the file concerned.
 // Thrown from any call that fails; the handler's error mode decides what follows.

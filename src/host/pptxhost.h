@@ -2,17 +2,12 @@
 
 #include "host/desktopopener.h"
 #include "host/savinghost.h"
+#include "slides/resolutions.h"
 
 #include <QString>
 #include <memory>
 
 namespace slidemill {
-
-// Pictures are stored at this many pixels per inch of their size on the slide: 220 suits
-// print and large screens, 150 projectors and full HD, 96 mail.
-inline constexpr int kDefaultPixelsPerInch = 220;
-inline constexpr int kMinPixelsPerInch = 50;
-inline constexpr int kMaxPixelsPerInch = 1200;
 
 struct PptxHostOptions {
     // The file to write; a name ending in ".ppsx" makes a deck that opens as a running show.

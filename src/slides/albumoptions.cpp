@@ -1,6 +1,7 @@
 #include "slides/albumoptions.h"
 
 #include "core/runtimeerror.h"
+#include "core/words.h"
 #include "slides/captions.h"
 
 #include <QRegularExpression>
@@ -11,134 +12,479 @@ namespace slidemill {
 
 namespace {
 
-constexpr int kMaxAdvanceSeconds = 3600;
+// An album's field, of its build or its own.
+template <auto Field> decltype(auto) fieldOf(auto& album) {
+    if constexpr (requires { album.*Field; })
+        return (album.*Field);
+    else
+        return (album.build.*Field);
+}
+
+// A field whose value is a number as it stands: a flag, an enumeration, a colour, seconds.
+template <auto Field> AlbumValue numberOf(const Album& album) {
+    return {int(fieldOf<Field>(album))};
+}
+template <auto Field> void setNumber(Album& album, const AlbumValue& value) {
+    auto& field = fieldOf<Field>(album);
+    field = std::remove_reference_t<decltype(field)>(value.number);
+}
+
+// A switch for one value of a field (--four: the layout four a slide). Turned off, it leaves
+// the field at its default, and another value as it is.
+template <auto Field, auto Value> AlbumValue isValue(const Album& album) {
+    return {fieldOf<Field>(album) == Value};
+}
+template <auto Field, auto Value> void setValue(Album& album, const AlbumValue& on) {
+    auto& field = fieldOf<Field>(album);
+    const Album defaults;
+    if (on.number)
+        field = Value;
+    else if (field == Value)
+        field = fieldOf<Field>(defaults);
+}
+
+template <auto Field> AlbumValue textOf(const Album& album) {
+    return {0, fieldOf<Field>(album)};
+}
+template <auto Field> void setText(Album& album, const AlbumValue& value) {
+    fieldOf<Field>(album) = *value.text;
+}
+
+const AlbumChoice* named(std::span<const AlbumChoice> choices, const QString& name) {
+    for (const AlbumChoice& choice : choices)
+        if (choice.name && name == QLatin1String(choice.name))
+            return &choice;
+    return nullptr;
+}
+
+const AlbumChoice* valued(std::span<const AlbumChoice> choices, int value) {
+    for (const AlbumChoice& choice : choices)
+        if (choice.name && choice.value == value)
+            return &choice;
+    return nullptr;
+}
+
+constexpr AlbumChoice kLayouts[] = {
+    {"one", "One photo a slide", int(Layout::OnePerSlide)},
+    {"two", "Two photos a slide", int(Layout::TwoPerSlide)},
+    {"four", "Four photos a slide", int(Layout::FourPerSlide)},
+    {"fit", "One photo a slide, whole and as large as it fits", int(Layout::Fit)},
+    {"fill", "One photo a slide, filling it", int(Layout::Fill)},
+};
+constexpr AlbumChoice kCaptions[] = {
+    {"name", "File name", int(Caption::Name)},
+    {"date", "Date taken", int(Caption::Date)},
+    {"none", "None", int(Caption::None)},
+};
+// A blank title is none.
+constexpr AlbumChoice kTitles[] = {{"", "No title slide"}};
+constexpr AlbumChoice kSubtitles[] = {{nullptr, "The days the photos were taken"}, {"", "None"}};
+constexpr AlbumChoice kSlideSizes[] = {{"false", "4:3 (720 x 540 points)", 0},
+                                       {"true", "16:9 (960 x 540 points)", 1}};
+constexpr AlbumChoice kBackgrounds[] = {{"white", "White", 0xFFFFFF}, {"black", "Black", 0x000000}};
+constexpr AlbumChoice kAdvances[] = {{"0", "On a click", 0}};
+constexpr AlbumChoice kTransitions[] = {
+    {"none", "None", int(Transition::None)},
+    {"fade", "Fade", int(Transition::Fade)},
+    {"push", "Push", int(Transition::Push)},
+    {"wipe", "Wipe", int(Transition::Wipe)},
+};
+constexpr AlbumChoice kSorts[] = {{"date", nullptr, int(SortOrder::Date)},
+                                  {"name", nullptr, int(SortOrder::Name)}};
+
+// A caption's value is its setting's text, with the kind of caption it makes: a text that
+// names a choice is that choice. The Description box is the switch's, no caption.
+AlbumValue captionOf(const Album& album) {
+    const BuildOptions& b = album.build;
+    if (b.caption == Caption::Text)
+        return {int(Caption::Text), b.captionText};
+    const Caption shown = b.caption == Caption::Description ? Caption::None : b.caption;
+    return {int(shown), QLatin1String(valued(kCaptions, int(shown))->name)};
+}
+void setCaption(Album& album, const AlbumValue& value) {
+    const AlbumChoice* choice = named(kCaptions, *value.text);
+    album.build.caption = choice ? Caption(choice->value) : Caption::Text;
+    album.build.captionText = choice ? QString() : *value.text;
+}
+
+void setTitle(Album& album, const AlbumValue& value) {
+    album.build.title = value.text->trimmed().isEmpty() ? QString() : *value.text;
+}
+
+using enum AlbumOptionKind;
 
 // The rows --help lists, in its order. A row with no settings key is the command line's only;
 // "layout" and "folder" are the settings file's only (the command line has --two ... --fill
 // and -o for them).
 constexpr std::array kOptions{
-    AlbumOption{"two", nullptr, nullptr, nullptr, "two photos side by side on each slide"},
-    AlbumOption{"four", nullptr, nullptr, nullptr, "four photos on each slide, two rows of two"},
-    AlbumOption{"fit", nullptr, nullptr, nullptr,
-                "one photo a slide, whole and as large as the slide\n"
-                "allows, centred"},
-    AlbumOption{"fill", nullptr, nullptr, nullptr,
-                "one photo a slide covering the whole slide, cropped\n"
-                "to its proportions; the whole photo stays in the\n"
-                "file, so the crop can be moved afterwards"},
-    AlbumOption{"layout", "KIND", "layout", "one",
-                "one, two, four, fit or fill: the layout of the album\n"
-                "dialog's own build button",
-                false},
-    AlbumOption{"description", nullptr, nullptr, nullptr,
-                "a \"Description\" box under every photo, to be\n"
-                "overwritten"},
-    AlbumOption{"caption", "KIND", "caption", "none",
-                "a caption centred under every photo: its file name\n"
-                "(name), the date it was taken (date: from its EXIF\n"
-                "or HEIF data, else the file's time), none, or any\n"
-                "other KIND as it is"},
-    AlbumOption{"title", "TEXT", "title", "", "a first slide with this title"},
-    AlbumOption{"subtitle", "TEXT", "subtitle", nullptr,
-                "the title slide's subtitle; without it, the days\n"
-                "the photos were taken, where they tell (\"12 - 19\n"
-                "July 2026\")"},
-    AlbumOption{"wide", nullptr, "wide", "false",
-                "16:9 slides, 960 x 540 points, instead of 720 x 540"},
-    AlbumOption{"background", "COLOUR", "background", "white",
-                "every slide's background: white, black or #RRGGBB;\n"
-                "text takes white on a dark one, black on a light one"},
-    AlbumOption{"grey", nullptr, "grey", "false",
-                "every photo shown in greys, by an effect the\n"
-                "presentation application can turn off"},
-    AlbumOption{"advance", "SECONDS", "advance", "0",
-                "the show moves on after SECONDS on each slide (1 to\n"
-                "3600; 0: on a click only); a click still moves on"},
-    AlbumOption{"loop", nullptr, "loop", "false",
-                "the show starts again after its last slide, until Esc"},
-    AlbumOption{"transition", "KIND", "transition", "none",
-                "how the show goes from slide to slide: none, fade,\n"
-                "push or wipe"},
-    AlbumOption{"sort", "ORDER", nullptr, nullptr,
-                "the photos in the order they were taken (date: EXIF\n"
-                "and HEIF dates, else the file's time; ties by name),\n"
-                "or by name in natural order (name: IMG_2 before\n"
-                "IMG_10); without it, in the order given"},
-    AlbumOption{"folder", "PATH", "folder", "",
-                "the folder the window saves its decks in; empty: the\n"
-                "documents folder; ~/PATH and a relative PATH are in\n"
-                "the home folder",
-                false},
+    AlbumOption{.name = "two",
+                .help = "two photos side by side on each slide",
+                .group = "layout",
+                .get = isValue<&BuildOptions::layout, Layout::TwoPerSlide>,
+                .put = setValue<&BuildOptions::layout, Layout::TwoPerSlide>},
+    AlbumOption{.name = "four",
+                .help = "four photos on each slide, two rows of two",
+                .group = "layout",
+                .get = isValue<&BuildOptions::layout, Layout::FourPerSlide>,
+                .put = setValue<&BuildOptions::layout, Layout::FourPerSlide>},
+    AlbumOption{.name = "fit",
+                .help = "one photo a slide, whole and as large as the slide\n"
+                        "allows, centred",
+                .group = "layout",
+                .get = isValue<&BuildOptions::layout, Layout::Fit>,
+                .put = setValue<&BuildOptions::layout, Layout::Fit>},
+    AlbumOption{.name = "fill",
+                .help = "one photo a slide covering the whole slide, cropped\n"
+                        "to its proportions; the whole photo stays in the\n"
+                        "file, so the crop can be moved afterwards",
+                .group = "layout",
+                .get = isValue<&BuildOptions::layout, Layout::Fill>,
+                .put = setValue<&BuildOptions::layout, Layout::Fill>},
+    AlbumOption{.name = "layout",
+                .argument = "KIND",
+                .settingsKey = "layout",
+                .help = "%1: the layout of the album\n"
+                        "dialog's own build button",
+                .onCommandLine = false,
+                .kind = Choice,
+                .choices = kLayouts,
+                .summary = "%1 a slide",
+                .summaryFirst = true,
+                .control = "layout",
+                .label = "&Layout of Build Album:",
+                .get = numberOf<&BuildOptions::layout>,
+                .put = setNumber<&BuildOptions::layout>},
+    AlbumOption{.name = "description",
+                .help = "a \"Description\" box under every photo, to be\n"
+                        "overwritten",
+                .group = "caption",
+                .get = isValue<&BuildOptions::caption, Caption::Description>,
+                .put = setValue<&BuildOptions::caption, Caption::Description>},
+    AlbumOption{.name = "caption",
+                .argument = "KIND",
+                .settingsKey = "caption",
+                .help = "a caption centred under every photo: its file name\n"
+                        "(name), the date it was taken (date: from its EXIF\n"
+                        "or HEIF data, else the file's time), none, or any\n"
+                        "other KIND as it is",
+                .kind = Text,
+                .choices = kCaptions,
+                .group = "caption",
+                .summary = "captions: %1",
+                .control = "caption",
+                .label = "&Captions:",
+                .ownValue = "This text:",
+                .get = captionOf,
+                .put = setCaption},
+    AlbumOption{.name = "title",
+                .argument = "TEXT",
+                .settingsKey = "title",
+                .help = "a first slide with this title",
+                .kind = Text,
+                .choices = kTitles,
+                .summary = "title slide",
+                .control = "title",
+                .label = "&Title slide:",
+                .get = textOf<&BuildOptions::title>,
+                .put = setTitle},
+    AlbumOption{.name = "subtitle",
+                .argument = "TEXT",
+                .settingsKey = "subtitle",
+                .help = "the title slide's subtitle; without it, the days\n"
+                        "the photos were taken, where they tell (\"12 - 19\n"
+                        "July 2026\")",
+                .kind = Text,
+                .choices = kSubtitles,
+                .needs = "title",
+                .control = "subtitle",
+                .label = "&Subtitle:",
+                .ownValue = "This text:",
+                .get = textOf<&BuildOptions::subtitle>,
+                .put = setText<&BuildOptions::subtitle>},
+    AlbumOption{.name = "wide",
+                .settingsKey = "wide",
+                .help = "16:9 slides, 960 x 540 points, instead of 720 x 540",
+                .choices = kSlideSizes,
+                .summary = "16:9",
+                .summaryFirst = true,
+                .control = "slideSize",
+                .label = "Slide si&ze:",
+                .get = numberOf<&BuildOptions::wide>,
+                .put = setNumber<&BuildOptions::wide>},
+    AlbumOption{.name = "background",
+                .argument = "COLOUR",
+                .settingsKey = "background",
+                .help = "every slide's background: %1;\n"
+                        "text takes white on a dark one, black on a light one",
+                .kind = Colour,
+                .choices = kBackgrounds,
+                .summary = "%1",
+                .control = "background",
+                .label = "&Background:",
+                .ownValue = "Other colour...",
+                .get = numberOf<&BuildOptions::background>,
+                .put = setNumber<&BuildOptions::background>},
+    AlbumOption{.name = "grey",
+                .settingsKey = "grey",
+                .help = "every photo shown in greys, by an effect the\n"
+                        "presentation application can turn off",
+                .summary = "greys",
+                .control = "grey",
+                .label = "All pictures in &greys",
+                .get = numberOf<&BuildOptions::grey>,
+                .put = setNumber<&BuildOptions::grey>},
+    AlbumOption{.name = "advance",
+                .argument = "SECONDS",
+                .settingsKey = "advance",
+                .help = "the show moves on after SECONDS on each slide (1 to\n"
+                        "%1; 0: on a click only); a click still moves on",
+                .kind = Seconds,
+                .choices = kAdvances,
+                .least = 0,
+                .most = 3600,
+                .summary = "advance %1 s",
+                .control = "advance",
+                .label = "&Advance after:",
+                .get = numberOf<&BuildOptions::advanceSeconds>,
+                .put = setNumber<&BuildOptions::advanceSeconds>},
+    AlbumOption{.name = "loop",
+                .settingsKey = "loop",
+                .help = "the show starts again after its last slide, until Esc",
+                .summary = "loop",
+                .control = "loop",
+                .label = "&Loop until Esc",
+                .get = numberOf<&BuildOptions::loop>,
+                .put = setNumber<&BuildOptions::loop>},
+    AlbumOption{.name = "transition",
+                .argument = "KIND",
+                .settingsKey = "transition",
+                .help = "how the show goes from slide to slide: %1",
+                .kind = Choice,
+                .choices = kTransitions,
+                .summary = "%1",
+                .control = "transition",
+                .label = "Tra&nsition:",
+                .get = numberOf<&BuildOptions::transition>,
+                .put = setNumber<&BuildOptions::transition>},
+    AlbumOption{.name = "sort",
+                .argument = "ORDER",
+                .help = "the photos in the order they were taken (date: EXIF\n"
+                        "and HEIF dates, else the file's time; ties by name),\n"
+                        "or by name in natural order (name: IMG_2 before\n"
+                        "IMG_10); without it, in the order given",
+                .kind = Choice,
+                .choices = kSorts,
+                .get = numberOf<&Album::sort>,
+                .put = setNumber<&Album::sort>},
+    AlbumOption{.name = "folder",
+                .argument = "PATH",
+                .settingsKey = "folder",
+                .help = "the folder the window saves its decks in; empty: the\n"
+                        "documents folder; ~/PATH and a relative PATH are in\n"
+                        "the home folder",
+                .onCommandLine = false,
+                .kind = Folder,
+                .control = "folder",
+                .label = "&Folder:",
+                .get = textOf<&Album::folder>,
+                .put = setText<&Album::folder>},
 };
 
-// Layouts by their settings names, in the order of the enumeration.
-constexpr std::array<const char*, 5> kLayoutNames{"one", "two", "four", "fit", "fill"};
-constexpr std::array<const char*, 4> kTransitionNames{"none", "fade", "push", "wipe"};
-
-QString refused(QStringView name, const char* expected, const QString& value) {
-    return QStringLiteral("--%1 takes %2, not '%3'").arg(name, QLatin1String(expected), value);
+// "a, b or c".
+QString oneOf(QStringList words) {
+    const QString last = words.takeLast();
+    return words.isEmpty() ? last : words.join(QLatin1String(", ")) + QStringLiteral(" or ") + last;
 }
 
-// "true" or "false", as a switch is written in a settings file; a switch on the command line
-// is always "true".
-std::optional<bool> boolean(const QString& value) {
-    if (value == QLatin1String("true"))
-        return true;
-    if (value == QLatin1String("false"))
-        return false;
-    return std::nullopt;
+QStringList names(std::span<const AlbumChoice> choices) {
+    QStringList words;
+    for (const AlbumChoice& choice : choices)
+        if (choice.name && *choice.name)
+            words << QLatin1String(choice.name);
+    return words;
 }
 
-template <std::size_t N>
-int indexOf(const std::array<const char*, N>& names, const QString& value) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (value == QLatin1String(names[i]))
-            return int(i);
-    return -1;
-}
-
-std::optional<std::uint32_t> colour(const QString& value) {
-    if (value == QLatin1String("white"))
-        return 0xFFFFFF;
-    if (value == QLatin1String("black"))
-        return 0x000000;
-    static const QRegularExpression hex(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
-    if (hex.match(value).hasMatch())
-        return std::uint32_t(value.mid(1).toUInt(nullptr, 16));
-    return std::nullopt;
-}
-
-QString colourName(std::uint32_t rgb) {
-    if (rgb == 0xFFFFFF)
-        return QStringLiteral("white");
-    if (rgb == 0x000000)
-        return QStringLiteral("black");
+QString hexColour(int rgb) {
     return QStringLiteral("#%1").arg(rgb, 6, 16, QLatin1Char('0')).toUpper();
 }
 
-// Seconds as a whole number from 0 to the limit, digits only.
-std::optional<int> seconds(const QString& value) {
-    if (value.isEmpty() || value.size() > 4 ||
-        !std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+// The value a text stands for in the row; nullopt when the row does not take it.
+std::optional<AlbumValue> parse(const AlbumOption& row, const QString& value) {
+    switch (row.kind) {
+    case Switch:
+        if (value == QLatin1String("true") || value == QLatin1String("false"))
+            return AlbumValue{value == QLatin1String("true")};
         return std::nullopt;
-    const int n = value.toInt();
-    return n <= kMaxAdvanceSeconds ? std::optional<int>(n) : std::nullopt;
+    case Choice:
+        if (const AlbumChoice* choice = named(row.choices, value))
+            return AlbumValue{choice->value};
+        return std::nullopt;
+    case Text:
+        // A blank text is taken where the row names it.
+        if (value.trimmed().isEmpty() &&
+            std::ranges::none_of(row.choices,
+                                 [](const AlbumChoice& c) { return c.name && !*c.name; }))
+            return std::nullopt;
+        return AlbumValue{0, value};
+    case Colour: {
+        if (const AlbumChoice* choice = named(row.choices, value))
+            return AlbumValue{choice->value};
+        static const QRegularExpression hex(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
+        if (hex.match(value).hasMatch())
+            return AlbumValue{int(value.mid(1).toUInt(nullptr, 16))};
+        return std::nullopt;
+    }
+    case Seconds: {
+        const std::optional<int> n = wholeNumber(value, QString::number(row.most).size());
+        if (n && *n >= row.least && *n <= row.most)
+            return AlbumValue{*n};
+        return std::nullopt;
+    }
+    case Folder:
+        return AlbumValue{0, value};
+    }
+    return std::nullopt;
 }
 
-QString captionSetting(const BuildOptions& build) {
-    switch (build.caption) {
-    case Caption::None:
-    case Caption::Description:
-        break;
-    case Caption::Name:
-        return QStringLiteral("name");
-    case Caption::Date:
-        return QStringLiteral("date");
-    case Caption::Text:
-        return build.captionText;
-    }
-    return QStringLiteral("none");
+} // namespace
+
+QStringList AlbumOption::helpRows() const {
+    QString text = QString::fromUtf8(help);
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(kind == Seconds ? QString::number(most) : takes());
+    return wrapped(text, kHelpWidth);
 }
+
+QString AlbumOption::takes() const {
+    switch (kind) {
+    case Switch:
+        return QStringLiteral("true or false");
+    case Choice:
+        return oneOf(names(choices));
+    case Text:
+        return oneOf(names(choices) << QStringLiteral("a text"));
+    case Colour:
+        return oneOf(names(choices) << QStringLiteral("#RRGGBB"));
+    case Seconds:
+        return QStringLiteral("a whole number of seconds from %1 to %2").arg(least).arg(most);
+    case Folder:
+        return QStringLiteral("a folder");
+    }
+    return {};
+}
+
+QString AlbumOption::set(Album& album, const QString& value) const {
+    const std::optional<AlbumValue> parsed = parse(*this, value);
+    if (!parsed)
+        return kind == Text ? QStringLiteral("--%1 needs %2").arg(QLatin1String(name), takes())
+                            : QStringLiteral("--%1 takes %2, not '%3'")
+                                  .arg(QLatin1String(name), takes(), value);
+    put(album, *parsed);
+    return {};
+}
+
+QString AlbumOption::give(Album& album, const QString& value) const {
+    if (const QString refused = set(album, value); !refused.isEmpty())
+        return refused;
+    if (kind == Text && value.trimmed().isEmpty() && get(album) == get(Album()))
+        return QStringLiteral("--%1 is empty").arg(QLatin1String(name));
+    return {};
+}
+
+QString AlbumOption::setting(const Album& album) const {
+    const AlbumValue value = get(album);
+    const AlbumChoice* choice = valued(choices, value.number);
+    switch (kind) {
+    case Switch:
+        return value.number ? QStringLiteral("true") : QStringLiteral("false");
+    case Choice:
+        return choice ? QString::fromLatin1(choice->name) : QString();
+    case Colour:
+        return choice ? QString::fromLatin1(choice->name) : hexColour(value.number);
+    case Seconds:
+        return QString::number(value.number);
+    case Text:
+    case Folder:
+        if (!value.text)
+            return {};
+        return value.text->isNull() ? QStringLiteral("") : *value.text;
+    }
+    return {};
+}
+
+QString AlbumOption::summarise(const Album& album) const {
+    if (!summary || get(album) == get(Album()))
+        return {};
+    const QString text = QString::fromUtf8(summary);
+    return text.contains(QLatin1String("%1")) ? text.arg(setting(album)) : text;
+}
+
+bool Album::operator==(const Album& other) const {
+    return std::ranges::all_of(kOptions, [&](const AlbumOption& option) {
+        return option.get(*this) == option.get(other);
+    });
+}
+
+std::span<const AlbumOption> albumOptions() {
+    return kOptions;
+}
+
+const AlbumOption* findAlbumOption(QStringView nameOrKey) {
+    for (const AlbumOption& option : kOptions)
+        if (nameOrKey == QLatin1String(option.name) ||
+            (option.settingsKey && nameOrKey == QLatin1String(option.settingsKey)))
+            return &option;
+    return nullptr;
+}
+
+QString setAlbumOption(Album& album, QStringView key, const QString& value) {
+    const AlbumOption* option = findAlbumOption(key);
+    if (!option)
+        return QStringLiteral("no album option is called '%1'").arg(key);
+    return option->set(album, value);
+}
+
+QString albumSetting(const Album& album, QStringView key) {
+    const AlbumOption* option = findAlbumOption(key);
+    return option ? option->setting(album) : QString();
+}
+
+QString albumConflict(const QStringList& given) {
+    // Each group names its first two given, in the order given.
+    QStringList groups;
+    for (const AlbumOption& option : kOptions) {
+        if (!option.group || groups.contains(QLatin1String(option.group)))
+            continue;
+        groups << QLatin1String(option.group);
+        QStringList chosen;
+        for (const QString& name : given) {
+            const AlbumOption* other = findAlbumOption(name);
+            if (other && other->group && qstrcmp(other->group, option.group) == 0 &&
+                !chosen.contains(name))
+                chosen << name;
+        }
+        if (chosen.size() > 1)
+            return QStringLiteral("--%1 and --%2 given together").arg(chosen[0], chosen[1]);
+    }
+    for (const QString& name : given) {
+        const AlbumOption* option = findAlbumOption(name);
+        if (option && option->needs && !given.contains(QLatin1String(option->needs)))
+            return QStringLiteral("--%1 needs --%2").arg(name, QLatin1String(option->needs));
+    }
+    return {};
+}
+
+QString albumSummary(const Album& album) {
+    QStringList parts;
+    for (const bool first : {true, false})
+        for (const AlbumOption& option : kOptions)
+            if (option.summaryFirst == first)
+                if (const QString part = option.summarise(album); !part.isEmpty())
+                    parts << part;
+    return parts.join(QLatin1String(", "));
+}
+
+namespace {
 
 // A run of digits, or of anything else, from `at` on.
 QStringView chunk(QStringView s, qsizetype at) {
@@ -186,208 +532,6 @@ bool byName(const QString& a, const QString& b) {
 }
 
 } // namespace
-
-bool Album::operator==(const Album& other) const {
-    for (const AlbumOption& option : kOptions) {
-        const QString key = QLatin1String(option.settingsKey);
-        if (option.settingsKey && albumSetting(*this, key) != albumSetting(other, key))
-            return false;
-    }
-    return sort == other.sort && build.caption == other.build.caption;
-}
-
-std::span<const AlbumOption> albumOptions() {
-    return kOptions;
-}
-
-const AlbumOption* findAlbumOption(QStringView nameOrKey) {
-    for (const AlbumOption& option : kOptions)
-        if (nameOrKey == QLatin1String(option.name) ||
-            (option.settingsKey && nameOrKey == QLatin1String(option.settingsKey)))
-            return &option;
-    return nullptr;
-}
-
-QString setAlbumOption(Album& album, QStringView key, const QString& value) {
-    const AlbumOption* option = findAlbumOption(key);
-    if (!option)
-        return QStringLiteral("no album option is called '%1'").arg(key);
-    const QString name = QLatin1String(option->name);
-    BuildOptions& b = album.build;
-    const auto layoutSwitch = [&](Layout layout) -> QString {
-        const std::optional<bool> on = boolean(value);
-        if (!on)
-            return refused(name, "true or false", value);
-        if (*on)
-            b.layout = layout;
-        else if (b.layout == layout)
-            b.layout = Layout::OnePerSlide;
-        return {};
-    };
-    const auto flag = [&](bool& field) -> QString {
-        const std::optional<bool> on = boolean(value);
-        if (!on)
-            return refused(name, "true or false", value);
-        field = *on;
-        return {};
-    };
-
-    if (name == QLatin1String("two"))
-        return layoutSwitch(Layout::TwoPerSlide);
-    if (name == QLatin1String("four"))
-        return layoutSwitch(Layout::FourPerSlide);
-    if (name == QLatin1String("fit"))
-        return layoutSwitch(Layout::Fit);
-    if (name == QLatin1String("fill"))
-        return layoutSwitch(Layout::Fill);
-    if (name == QLatin1String("layout")) {
-        const int i = indexOf(kLayoutNames, value);
-        if (i < 0)
-            return refused(name, "one, two, four, fit or fill", value);
-        b.layout = Layout(i);
-        return {};
-    }
-    if (name == QLatin1String("description")) {
-        bool on = b.caption == Caption::Description;
-        const QString error = flag(on);
-        if (error.isEmpty())
-            b.caption = on                                  ? Caption::Description
-                        : b.caption == Caption::Description ? Caption::None
-                                                            : b.caption;
-        return error;
-    }
-    if (name == QLatin1String("caption")) {
-        if (value.trimmed().isEmpty())
-            return QStringLiteral("--caption needs name, date, none or a text");
-        b.caption = value == QLatin1String("name")   ? Caption::Name
-                    : value == QLatin1String("date") ? Caption::Date
-                    : value == QLatin1String("none") ? Caption::None
-                                                     : Caption::Text;
-        b.captionText = b.caption == Caption::Text ? value : QString();
-        return {};
-    }
-    if (name == QLatin1String("title")) {
-        b.title = value.trimmed().isEmpty() ? QString() : value;
-        return {};
-    }
-    if (name == QLatin1String("subtitle")) {
-        b.subtitle = value;
-        return {};
-    }
-    if (name == QLatin1String("wide"))
-        return flag(b.wide);
-    if (name == QLatin1String("background")) {
-        const std::optional<std::uint32_t> rgb = colour(value);
-        if (!rgb)
-            return refused(name, "white, black or #RRGGBB", value);
-        b.background = *rgb;
-        return {};
-    }
-    if (name == QLatin1String("grey"))
-        return flag(b.grey);
-    if (name == QLatin1String("advance")) {
-        const std::optional<int> s = seconds(value);
-        if (!s)
-            return refused(name, "a whole number of seconds from 0 to 3600", value);
-        b.advanceSeconds = *s;
-        return {};
-    }
-    if (name == QLatin1String("loop"))
-        return flag(b.loop);
-    if (name == QLatin1String("transition")) {
-        const int i = indexOf(kTransitionNames, value);
-        if (i < 0)
-            return refused(name, "none, fade, push or wipe", value);
-        b.transition = Transition(i);
-        return {};
-    }
-    if (name == QLatin1String("sort")) {
-        if (value == QLatin1String("date"))
-            album.sort = SortOrder::Date;
-        else if (value == QLatin1String("name"))
-            album.sort = SortOrder::Name;
-        else
-            return refused(name, "date or name", value);
-        return {};
-    }
-    if (name == QLatin1String("folder")) {
-        album.folder = value;
-        return {};
-    }
-    return QStringLiteral("--%1 cannot be set").arg(name);
-}
-
-QString albumSetting(const Album& album, QStringView key) {
-    const BuildOptions& b = album.build;
-    const auto text = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
-    if (key == QLatin1String("layout"))
-        return QLatin1String(kLayoutNames[std::size_t(b.layout)]);
-    if (key == QLatin1String("caption"))
-        return captionSetting(b);
-    if (key == QLatin1String("title"))
-        return b.title.isNull() ? QStringLiteral("") : b.title;
-    if (key == QLatin1String("subtitle"))
-        return b.subtitle ? (b.subtitle->isNull() ? QStringLiteral("") : *b.subtitle) : QString();
-    if (key == QLatin1String("wide"))
-        return text(b.wide);
-    if (key == QLatin1String("background"))
-        return colourName(b.background);
-    if (key == QLatin1String("grey"))
-        return text(b.grey);
-    if (key == QLatin1String("advance"))
-        return QString::number(b.advanceSeconds);
-    if (key == QLatin1String("loop"))
-        return text(b.loop);
-    if (key == QLatin1String("transition"))
-        return QLatin1String(kTransitionNames[std::size_t(b.transition)]);
-    if (key == QLatin1String("folder"))
-        return album.folder.isNull() ? QStringLiteral("") : album.folder;
-    return {};
-}
-
-QString albumConflict(const QStringList& given) {
-    static const QStringList layouts{QStringLiteral("two"), QStringLiteral("four"),
-                                     QStringLiteral("fit"), QStringLiteral("fill")};
-    // Named in the order they were given.
-    QStringList chosen;
-    for (const QString& name : given)
-        if (layouts.contains(name) && !chosen.contains(name))
-            chosen << name;
-    if (chosen.size() > 1)
-        return QStringLiteral("--%1 and --%2 given together").arg(chosen[0], chosen[1]);
-    const qsizetype caption = given.indexOf(QLatin1String("caption"));
-    const qsizetype description = given.indexOf(QLatin1String("description"));
-    if (caption >= 0 && description >= 0)
-        return caption < description ? QStringLiteral("--caption and --description given together")
-                                     : QStringLiteral("--description and --caption given together");
-    if (given.contains(QLatin1String("subtitle")) && !given.contains(QLatin1String("title")))
-        return QStringLiteral("--subtitle needs --title");
-    return {};
-}
-
-QString albumSummary(const Album& album) {
-    const BuildOptions& b = album.build;
-    QStringList parts;
-    if (b.layout != Layout::OnePerSlide)
-        parts << QLatin1String(kLayoutNames[std::size_t(b.layout)]) + QStringLiteral(" a slide");
-    if (b.wide)
-        parts << QStringLiteral("16:9");
-    if (b.caption != Caption::None && b.caption != Caption::Description)
-        parts << QStringLiteral("captions: ") + captionSetting(b);
-    if (!b.title.isEmpty())
-        parts << QStringLiteral("title slide");
-    if (b.background != BuildOptions::kWhite)
-        parts << colourName(b.background);
-    if (b.grey)
-        parts << QStringLiteral("greys");
-    if (b.advanceSeconds > 0)
-        parts << QStringLiteral("advance %1 s").arg(b.advanceSeconds);
-    if (b.loop)
-        parts << QStringLiteral("loop");
-    if (b.transition != Transition::None)
-        parts << QLatin1String(kTransitionNames[std::size_t(b.transition)]);
-    return parts.join(QLatin1String(", "));
-}
 
 QStringList sortedPhotos(const QStringList& paths, SortOrder sort, PictureLoader& loader) {
     QStringList sorted = paths;

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <span>
 
 namespace slidemill {
@@ -17,25 +18,108 @@ struct Album {
     SortOrder sort = SortOrder::Given;
     // Where the window saves its decks; empty: the documents folder.
     QString folder;
+    // Every option alike; an unset subtitle (the dates) is not an empty one.
     bool operator==(const Album& other) const;
 };
 
-// One album option, as the batch tool's command line (--NAME) and the window's settings file
-// ([album] KEY=VALUE) both name it. The command line, its help, the manual pages and the
-// settings are all read from one table of these.
+// What an option's value is, and so how it is read, written and shown.
+enum class AlbumOptionKind {
+    // On or off: given alone on the command line, "true" or "false" in a settings file.
+    Switch,
+    // One of its choices, by name.
+    Choice,
+    // Any text, a blank one only where a choice names it; the option's own code tells what
+    // its choices' names stand for.
+    Text,
+    // One of its choices, or #RRGGBB.
+    Colour,
+    // A whole number from its least to its most.
+    Seconds,
+    // A folder's path.
+    Folder,
+};
+
+// A value an option names: a choice, a colour by name, a text the album dialog offers, a
+// number of seconds the dialog words; on a switch, the dialog's words for off and on.
+struct AlbumChoice {
+    // As the command line and a settings file write it; nullptr: the option not set at all.
+    const char* name;
+    // As the album dialog offers it.
+    const char* label;
+    // What it stands for: an enumerator, 0xRRGGBB, seconds.
+    int value = 0;
+};
+
+// An option's value in an album: a switch's 1 or 0, a choice's value, a colour, seconds; or a
+// text, where nullopt is not set at all.
+struct AlbumValue {
+    int number = 0;
+    std::optional<QString> text = std::nullopt;
+    bool operator==(const AlbumValue& other) const = default;
+};
+
+// One album option, as the batch tool's command line (--NAME), the window's settings file
+// ([album] KEY=VALUE) and the album dialog name it, and what it does to an album. The command
+// line, its help, the manual pages, the settings, the dialog and the build buttons' tooltips
+// are all made from one table of these.
 struct AlbumOption {
     // "caption": --caption on the command line.
     const char* name;
     // "KIND" for an option that takes a value; nullptr for a switch.
-    const char* argument;
+    const char* argument = nullptr;
     // The settings key under [album]; nullptr where the window does not keep it (--two, --sort).
-    const char* settingsKey;
-    // What a settings file holds when the option is not chosen: "none", "false", "white".
-    const char* defaultValue;
-    // One line per row of the help, each at most 60 characters; '\n' between rows.
-    const char* help;
+    const char* settingsKey = nullptr;
+    // The help, wrapped to kHelpWidth; '\n' ends a row where the writer wants. %1 stands for
+    // what the option takes ("one, two, four, fit or fill"), or for Seconds its most.
+    const char* help = nullptr;
     // Taken on the command line; the settings file's only otherwise ("layout", "folder").
     bool onCommandLine = true;
+
+    AlbumOptionKind kind = AlbumOptionKind::Switch;
+    // The values it names, in the order the help names them.
+    std::span<const AlbumChoice> choices = {};
+    // Seconds: the range taken.
+    int least = 0;
+    int most = 0;
+
+    // Options of one group exclude one another ("--fit and --two given together").
+    const char* group = nullptr;
+    // The option this one goes with only ("--subtitle needs --title").
+    const char* needs = nullptr;
+
+    // What the build buttons' tooltips say when the option differs from its default; %1 its
+    // value ("advance %1 s"). nullptr: nothing.
+    const char* summary = nullptr;
+    // Said before the others: the slides' shape comes before what is on them.
+    bool summaryFirst = false;
+
+    // The album dialog's control for it, by object name; nullptr: not in the dialog.
+    const char* control = nullptr;
+    // Its label there; a check box's own text for a switch without choices.
+    const char* label = nullptr;
+    // The dialog's item for a value of one's own, after the choices: "This text:".
+    const char* ownValue = nullptr;
+
+    // The option's value in an album, and the album with it set.
+    AlbumValue (*get)(const Album& album) = nullptr;
+    void (*put)(Album& album, const AlbumValue& value) = nullptr;
+
+    static constexpr qsizetype kHelpWidth = 54;
+
+    // The help's rows, %1 filled in and wrapped.
+    QStringList helpRows() const;
+    // What it takes, as its help and refusals say it: "one, two, four, fit or fill".
+    QString takes() const;
+    // Sets the option from its text (a switch on the command line comes as "true"); returns
+    // why the value is refused, naming the option, or an empty string when taken.
+    QString set(Album& album, const QString& value) const;
+    // As set, for a value given on the command line, where a blank text that says no more
+    // than leaving the option out is refused ("--title is empty").
+    QString give(Album& album, const QString& value) const;
+    // The value as a settings file writes it; a null string when it is not set at all.
+    QString setting(const Album& album) const;
+    // What the tooltips say of it; empty at its default.
+    QString summarise(const Album& album) const;
 };
 
 // The table, in the order --help lists it.

@@ -989,10 +989,6 @@ private Q_SLOTS:
                               << "true";
         QTest::newRow("advance") << "advance"
                                  << "5";
-        QTest::newRow("loop") << "loop"
-                              << "true";
-        QTest::newRow("transition") << "transition"
-                                    << "wipe";
         QTest::newRow("layout") << "layout"
                                 << "fill";
         QTest::newRow("folder") << "folder"
@@ -1033,22 +1029,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("warning");
         QTest::newRow("colour") << "background=blue"
                                 << "background=blue is ignored: --background";
-        QTest::newRow("switch") << "wide=yes"
-                                << "wide=yes is ignored: --wide";
-        QTest::newRow("negative seconds") << "advance=-1"
-                                          << "advance=-1 is ignored: --advance";
-        QTest::newRow("too many seconds") << "advance=99999"
-                                          << "advance=99999 is ignored";
-        QTest::newRow("transition") << "transition=spin"
-                                    << "transition=spin is ignored";
-        QTest::newRow("layout") << "layout=six"
-                                << "layout=six is ignored";
         QTest::newRow("empty caption") << "caption="
                                        << "caption= is ignored";
-        QTest::newRow("fractional seconds") << "advance=2.5"
-                                            << "advance=2.5 is ignored: --advance";
-        QTest::newRow("colour as a number") << "background=0x000000"
-                                            << "background=0x000000 is ignored: --background";
     }
     void aBadSettingIsIgnored() {
         QFETCH(QString, line);

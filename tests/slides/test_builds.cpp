@@ -201,6 +201,8 @@ private Q_SLOTS:
     void noPictureLeavesItsSlide();
     void sorted_data();
     void sorted();
+    void albumOptionValues_data();
+    void albumOptionValues();
     void conversation_data();
     void conversation();
     void album_data();
@@ -526,6 +528,100 @@ void TestBuilds::sorted() {
     QFETCH(QStringList, expected);
     NamedSizeLoader loader;
     QCOMPARE(sortedPhotos(paths, SortOrder(order), loader), expected);
+}
+
+// Every album option from its text and back, as the command line or a settings file gives it:
+// what a settings file then holds, what the build buttons' tooltips say and whether the album
+// is still the default one; a bad value is refused in the option's own words and changes
+// nothing. Every option of the table has a value tried.
+void TestBuilds::albumOptionValues_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<bool>("isDefault");
+    QTest::addColumn<QString>("refused"); // empty: taken
+
+    QStringList tried;
+    const auto taken = [&](const char* option, const char* value, const char* setting,
+                           const char* summary, bool isDefault = false) {
+        tried << option;
+        QTest::addRow("%s=%s", option, value)
+            << option << value << setting << summary << isDefault << QString();
+    };
+    const auto refused = [](const char* option, const char* value, const char* why) {
+        QTest::addRow("%s=%s refused", option, value)
+            << option << value << QString() << QString() << true << why;
+    };
+    taken("two", "true", "true", "two a slide");
+    taken("two", "false", "false", "", true);
+    taken("four", "true", "true", "four a slide");
+    taken("fit", "true", "true", "fit a slide");
+    taken("fill", "true", "true", "fill a slide");
+    refused("fill", "yes", "--fill takes true or false, not 'yes'");
+    taken("layout", "one", "one", "", true);
+    taken("layout", "four", "four", "four a slide");
+    refused("layout", "six", "--layout takes one, two, four, fit or fill, not 'six'");
+    taken("description", "true", "true", "");
+    taken("caption", "name", "name", "captions: name");
+    taken("caption", "date", "date", "captions: date");
+    taken("caption", "none", "none", "", true);
+    taken("caption", "Harbour, at dusk", "Harbour, at dusk", "captions: Harbour, at dusk");
+    refused("caption", " ", "--caption needs name, date, none or a text");
+    taken("title", "Crete", "Crete", "title slide");
+    taken("title", " ", "", "", true); // a blank title is none
+    taken("subtitle", "July", "July", "");
+    taken("subtitle", "", "", ""); // none, where unset is the dates
+    taken("wide", "true", "true", "16:9");
+    taken("background", "black", "black", "black");
+    taken("background", "#1e2a38", "#1E2A38", "#1E2A38");
+    taken("background", "#FFFFFF", "white", "", true);
+    refused("background", "navy", "--background takes white, black or #RRGGBB, not 'navy'");
+    refused("background", "#123", "--background takes white, black or #RRGGBB, not '#123'");
+    refused("background", "0x000000", "--background takes white, black or #RRGGBB, not '0x000000'");
+    taken("grey", "true", "true", "greys");
+    taken("advance", "0", "0", "", true);
+    taken("advance", "3600", "3600", "advance 3600 s");
+    taken("advance", "0005", "5", "advance 5 s");
+    for (const char* bad : {"-1", "3601", "99999", "2.5", "1m", "+5"})
+        refused("advance", bad,
+                qPrintable(QStringLiteral("--advance takes a whole number of seconds from 0 to "
+                                          "3600, not '%1'")
+                               .arg(QLatin1String(bad))));
+    taken("loop", "true", "true", "loop");
+    taken("transition", "wipe", "wipe", "wipe");
+    refused("transition", "dissolve",
+            "--transition takes none, fade, push or wipe, not 'dissolve'");
+    taken("sort", "name", "name", "");
+    refused("sort", "size", "--sort takes date or name, not 'size'");
+    taken("folder", "~/Decks", "~/Decks", "");
+    taken("folder", "", "", "", true);
+    for (const AlbumOption& row : albumOptions())
+        if (!tried.contains(QLatin1String(row.name)))
+            QTest::addRow("%s", row.name)
+                << row.name << QString() << QString() << QString() << true << QString();
+}
+
+void TestBuilds::albumOptionValues() {
+    QFETCH(QString, option);
+    QFETCH(QString, value);
+    QFETCH(QString, setting);
+    QFETCH(QString, summary);
+    QFETCH(bool, isDefault);
+    QFETCH(QString, refused);
+    QVERIFY2(!value.isNull(), "no value of the option is tried");
+    Album album;
+    QCOMPARE(setAlbumOption(album, option, value), refused);
+    QCOMPARE(album == Album(), isDefault);
+    if (!refused.isEmpty())
+        return;
+    // A null setting is not written at all.
+    QVERIFY(!albumSetting(album, option).isNull());
+    QCOMPARE(albumSetting(album, option), setting);
+    QCOMPARE(albumSummary(album), summary);
+    Album again;
+    QCOMPARE(setAlbumOption(again, option, setting), QString());
+    QVERIFY(again == album);
 }
 
 // Whole conversations: every call, in order, with its arguments; the error that ends a
