@@ -1,7 +1,7 @@
 // Resizing camera JPEGs to the pixels a slide shows them at, by the ways a picture maker could
 // take: libvips (JPEG shrink-on-load, Lanczos3 reduce), libjpeg-turbo's scaled decode with a
-// plain separable Lanczos3, and Slidemill's own picture maker. bench/bench_resize.sh runs it
-// and turns its output into the table in the README.
+// plain separable Lanczos3, and Slidemill's own picture maker. bench/bench_resize.py runs it
+// and turns its output into the quality figures in bench/README.md.
 //
 //   bench_resize MODE WxH QUALITY OUTDIR [-j N] PHOTO...
 //

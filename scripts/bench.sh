@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs them all; the figures in the README come from here. The tests
-# are built too: the hostile pictures are their fixtures.
+# Builds the benchmarks and runs them all; the figures in bench/README.md come from here. The
+# tests are built too: the hostile pictures are their fixtures.
 #
 #   scripts/bench.sh [PHOTOS]
 #

@@ -1,4 +1,4 @@
-# Sourced by the scripts that make the README's pictures, from the project's root, with their
+# Sourced by the scripts that make the pictures in docs/, from the project's root, with their
 # own arguments: checks that ImageMagick, LibreOffice and poppler are there, sets `builder` to
 # slidemill-build (the first argument, or build/release's, built when missing), and makes docs/
 # and a work folder `work` that goes when the script ends.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a deck of each kind from sample photos with slidemill-build and renders a slide of
-# each with LibreOffice, for the README: scripts/example-slides.sh [BUILD_DIR]
+# each with LibreOffice, for the README and the user guide:
+#   scripts/example-slides.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}

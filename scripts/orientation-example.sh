@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's pair of pictures for phone photos: one stored sideways with an EXIF
+# Makes the user guide's pair of pictures for phone photos: one stored sideways with an EXIF
 # orientation, as the camera wrote it, and the slide slidemill-build puts it on, as
 # LibreOffice draws it.
 #   scripts/orientation-example.sh [SLIDEMILL_BUILD]

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's comparison of stored resolutions: one 12-megapixel picture with fine
+# Makes the user guide's comparison of stored resolutions: one 12-megapixel picture with fine
 # detail built at --ppi original, 220, 150 and 96, each slide drawn by LibreOffice at 144 dpi
 # (a 4:3 slide on a full-HD projector) and at 288 dpi (print, a high-density screen), the same
 # piece cut from each.
