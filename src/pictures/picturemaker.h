@@ -9,7 +9,7 @@
 namespace slidemill::pictures {
 
 // The quality of the JPEG copies: the lowest whose pictures stay within 1 dB PSNR of a lossless
-// Lanczos resize of the same photo (bench/bench_resize.sh measures it).
+// Lanczos resize of the same photo (bench/bench_resize.py measures it).
 inline constexpr int kMadeJpegQuality = 85;
 
 // The picture as it is to be stored.
