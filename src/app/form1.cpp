@@ -26,12 +26,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QThread>
@@ -46,12 +44,6 @@
 namespace slidemill {
 
 namespace {
-
-// Where the resolution chosen is remembered, and the album options under their keys.
-const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
-const QString kAlbumGroup = QStringLiteral("album");
-
-Q_LOGGING_CATEGORY(lcSettings, "slidemill.settings")
 
 // The folder a user wrote in the settings: "~/Decks" and "Decks" are in the home folder.
 QString deckFolder(const QString& written) {
@@ -303,13 +295,13 @@ protected:
 Form1::Form1(Services services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      services_(std::move(services)) {
+      services_(std::move(services)), settings_(services_.settings) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppTitle);
     createControls();
     bindEvents();
     offerResolutions();
-    loadAlbum();
+    album_ = settings_.album();
     offerListMenu();
     showActiveOptions();
     browser_->start();
@@ -428,13 +420,7 @@ void Form1::createControls() {
 // The resolution of the stored pictures is offered on the build buttons' context menu, so
 // the window keeps its controls as designed; the choice is remembered between runs.
 void Form1::offerResolutions() {
-    pixelsPerInch_ = kDefaultPixelsPerInch;
-    if (services_.settings) {
-        bool ok = false;
-        const int remembered = services_.settings->value(kResolutionKey).toInt(&ok);
-        if (ok && std::ranges::count(kResolutions, remembered))
-            pixelsPerInch_ = remembered;
-    }
+    pixelsPerInch_ = settings_.pixelsPerInch(kResolutions, kDefaultPixelsPerInch);
     albumAction_ = new QAction(QStringLiteral("&Album options..."), this);
     albumAction_->setObjectName(QStringLiteral("albumOptions"));
     albumAction_->setShortcut(QKeySequence(kAlbumShortcut));
@@ -475,8 +461,7 @@ void Form1::setPixelsPerInch(int pixelsPerInch) {
     for (QAction* choice : resolutionMenu_->actions())
         if (choice->isCheckable())
             choice->setChecked(choice->data().toInt() == pixelsPerInch);
-    if (services_.settings)
-        services_.settings->setValue(kResolutionKey, pixelsPerInch);
+    settings_.setPixelsPerInch(pixelsPerInch);
     showActiveOptions();
 }
 
@@ -498,54 +483,9 @@ void Form1::offerListMenu() {
     });
 }
 
-// Settings a user or a script may have written by hand: a value the table refuses is left
-// out, with a line on standard error, and the option keeps its default.
-void Form1::loadAlbum() {
-    if (!services_.settings)
-        return;
-    QSettings& settings = *services_.settings;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
-        if (!settings.contains(key))
-            continue;
-        // An unquoted value with commas comes back as a list.
-        const QVariant value = settings.value(key);
-        const QString text = value.typeId() == QMetaType::QStringList
-                                 ? value.toStringList().join(QLatin1String(", "))
-                                 : value.toString();
-        const QString refused = setAlbumOption(album_, key, text);
-        if (!refused.isEmpty())
-            qCWarning(lcSettings, "%s: [album] %s=%s is ignored: %s",
-                      qUtf8Printable(printablePath(settings.fileName())), qUtf8Printable(key),
-                      qUtf8Printable(printablePath(text)), qUtf8Printable(refused));
-    }
-    settings.endGroup();
-}
-
-void Form1::saveAlbum() {
-    if (!services_.settings)
-        return;
-    QSettings& settings = *services_.settings;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
-        const QString value = albumSetting(album_, key);
-        if (value.isNull())
-            settings.remove(key);
-        else
-            settings.setValue(key, value);
-    }
-    settings.endGroup();
-}
-
 void Form1::setAlbum(const Album& album) {
     album_ = album;
-    saveAlbum();
+    settings_.setAlbum(album_);
     showActiveOptions();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/settings.h"
 #include "core/messageboxes.h"
 #include "host/savinghost.h"
 #include "photolist/photolistmodel.h"
@@ -114,8 +115,6 @@ private:
     void createControls();
     void bindEvents();
     void offerResolutions();
-    void loadAlbum();
-    void saveAlbum();
     void showActiveOptions();
     void offerListMenu();
     void sortByDate();
@@ -128,6 +127,7 @@ private:
                               const RuntimeError* error);
 
     Services services_;
+    Settings settings_;
     DriveList* Drive1 = nullptr;
     FolderList* Dir1 = nullptr;
     FileList* File1 = nullptr;
