@@ -22,13 +22,13 @@ class QSettings;
 namespace slidemill {
 
 class AlbumDialog;
+class BuildRun;
 class DriveList;
 class FileList;
 class FolderBrowser;
 class FolderList;
 class PhotoListModel;
 class PreviewSource;
-class RuntimeError;
 class PhotoListView;
 class Volumes;
 
@@ -87,7 +87,7 @@ public:
 
     // A build runs on a thread of its own from the click on a build button until its messages
     // have been shown; meanwhile the window paints, shows the progress and takes only Cancel.
-    bool building() const { return build_ != nullptr; }
+    bool building() const;
 
 Q_SIGNALS:
     // The build has ended and its messages have been shown.
@@ -97,8 +97,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct Build;
-
     void Form_Load();
     void cmdAdd_Click();
     void File1_DblClick();
@@ -122,9 +120,6 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more, bool later = false);
     void runBuild(Layout layout);
-    void endBuild();
-    void tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
-                              const RuntimeError* error);
 
     Services services_;
     Settings settings_;
@@ -153,7 +148,8 @@ private:
     QAction* sortAction_ = nullptr;
     Album album_;
     AlbumDialog* dialog_ = nullptr;
-    std::unique_ptr<Build> build_;
+    // Destroyed before the controls it disables while a build runs.
+    std::unique_ptr<BuildRun> builds_;
 };
 
 } // namespace slidemill
