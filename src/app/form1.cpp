@@ -1,6 +1,11 @@
+// Thread contract: the window is made, used and destroyed on the GUI thread, and everything here
+// runs there. A build's own thread, and what crosses between it and the window, are BuildRun's
+// (buildrun.cpp), which the window destroys before its controls.
 #include "app/form1.h"
 
 #include "app/albumdialog.h"
+#include "app/buildrun.h"
+#include "app/busycursor.h"
 #include "app/handler.h"
 #include "app/previewtips.h"
 #include "browser/drivelist.h"
@@ -8,7 +13,6 @@
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
 #include "browser/folderscan.h"
-#include "core/faults.h"
 #include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
@@ -20,62 +24,20 @@
 #include "slides/resolutions.h"
 
 #include <QActionGroup>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMenu>
-#include <QPointer>
-#include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QThread>
 #include <QTimer>
-#include <algorithm>
-#include <atomic>
-#include <exception>
-#include <limits>
-#include <optional>
-#include <system_error>
+#include <iterator>
 
 namespace slidemill {
 
 namespace {
-
-// Where the resolution chosen is remembered, and the album options under their keys.
-const QString kResolutionKey = QStringLiteral("pictures/pixelsPerInch");
-const QString kAlbumGroup = QStringLiteral("album");
-
-Q_LOGGING_CATEGORY(lcSettings, "slidemill.settings")
-
-// The album options the settings file keeps, each with its key, in its [album] group.
-void eachAlbumSetting(
-    QSettings* settings,
-    const std::function<void(QSettings&, const AlbumOption&, const QString&)>& each) {
-    if (!settings)
-        return;
-    settings->beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions())
-        if (option.settingsKey)
-            each(*settings, option, QLatin1String(option.settingsKey));
-    settings->endGroup();
-}
-
-// The folder a user wrote in the settings: "~/Decks" and "Decks" are in the home folder.
-QString deckFolder(const QString& written) {
-    if (written.isEmpty() || written.startsWith(QLatin1Char('/')))
-        return written;
-    QString rest = written;
-    if (rest == QLatin1String("~") || rest.startsWith(QLatin1String("~/")))
-        rest = rest.mid(2);
-    return QDir::homePath() + (rest.isEmpty() ? QString() : QLatin1Char('/') + rest);
-}
 
 // A count of things, "1 folder", "3 folders".
 QString counted(qsizetype n, const char* one, const char* many) {
@@ -84,210 +46,6 @@ QString counted(qsizetype n, const char* one, const char* many) {
 
 // Layout is kept in twips, as designed; 1440 to the inch.
 constexpr int kTwipsPerInch = 1440;
-
-// The picture each load gives, for Image1. Only the build's thread writes it; the window reads
-// it once that thread has ended.
-class MeasuringLoader : public PictureLoader {
-public:
-    MeasuringLoader(PictureLoader& inner, std::optional<Picture>& last)
-        : inner_(inner), last_(last) {}
-    Picture load(const QString& path) override {
-        Picture p = inner_.load(path);
-        last_ = p;
-        return p;
-    }
-
-private:
-    PictureLoader& inner_;
-    std::optional<Picture>& last_;
-};
-
-// Where a saved deck is, one fact a line; neither name can split a line.
-QString whereSaved(const QString& path) {
-    const QFileInfo info(path);
-    return QStringLiteral("File: %1\nFolder: %2")
-        .arg(printablePath(info.fileName()), printablePath(info.absolutePath()));
-}
-
-// The busy cursor for the length of a build, also when it ends in an error; the pointer still
-// shows that Cancel can be pressed.
-struct BusyCursor {
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-// While a build runs the window takes no input, and its build, move and Exit buttons show it.
-// What the user does to it meanwhile is dropped as it comes, so that nothing given during a
-// build acts after it (a second click would write a second deck); a close is refused, and so
-// are files dragged onto it.
-class InputRefused : public QObject {
-public:
-    InputRefused(QWidget* window, std::initializer_list<QWidget*> controls)
-        : window_(window), controls_(controls), focus_(QApplication::focusWidget()) {
-        for (QWidget* control : controls_)
-            control->setEnabled(false);
-        qApp->installEventFilter(this);
-    }
-    ~InputRefused() override {
-        qApp->removeEventFilter(this);
-        for (QWidget* control : controls_)
-            control->setEnabled(true);
-        // A disabled button loses the focus; the user's place is given back.
-        if (focus_)
-            focus_->setFocus();
-    }
-
-protected:
-    bool eventFilter(QObject* target, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-        case QEvent::Close:
-            break;
-        default:
-            return false;
-        }
-        if (!target->isWidgetType() || static_cast<QWidget*>(target)->window() != window_)
-            return false;
-        event->ignore(); // a close that is ignored leaves the window open
-        return true;
-    }
-
-private:
-    QWidget* window_;
-    QList<QWidget*> controls_;
-    QPointer<QWidget> focus_;
-};
-
-// How far a build has come and whether the user pressed Cancel: the build's thread writes the
-// one and reads the other, the window the other way round.
-class SharedProgress : public BuildProgress {
-public:
-    void photo(int index, int count) override {
-        count_.store(count);
-        index_.store(index);
-    }
-    bool cancelRequested() override { return cancelled_.load(); }
-    void cancel() { cancelled_.store(true); }
-    // The photo being made, from 0; -1 before the first.
-    int index() const { return index_.load(); }
-    int count() const { return count_.load(); }
-
-private:
-    std::atomic<int> index_{-1};
-    std::atomic<int> count_{0};
-    std::atomic<bool> cancelled_{false};
-};
-
-// Photo k of n over the window, with Cancel, once a build has run for about a second; it
-// looks at the build's progress a few times a second. Cancel stops the build after the slide
-// it is making.
-class ProgressOverWindow {
-public:
-    static constexpr int kShowAfterMs = 1000;
-    static constexpr int kFollowEveryMs = 50;
-
-    ProgressOverWindow(QWidget* window, SharedProgress& progress)
-        : progress_(progress), dialog_(QString(), QStringLiteral("Cancel"), 0, 1, window) {
-        dialog_.setWindowTitle(kAppTitle);
-        dialog_.setWindowModality(Qt::WindowModal);
-        // Shown by the timer below, not by the dialog's own guess at how long the build takes.
-        dialog_.setMinimumDuration(std::numeric_limits<int>::max());
-        dialog_.setAutoReset(false);
-        dialog_.setAutoClose(false);
-        QObject::connect(&dialog_, &QProgressDialog::canceled, &dialog_,
-                         [&progress] { progress.cancel(); });
-        QObject::connect(&follow_, &QTimer::timeout, &dialog_, [this] { follow(); });
-        follow_.start(kFollowEveryMs);
-        QTimer::singleShot(kShowAfterMs, &dialog_, [this] {
-            if (progress_.cancelRequested())
-                return;
-            follow();
-            dialog_.show();
-        });
-    }
-
-private:
-    void follow() {
-        const int index = progress_.index();
-        if (index < 0 || index == shown_)
-            return;
-        shown_ = index;
-        dialog_.setMaximum(progress_.count());
-        dialog_.setLabelText(
-            QStringLiteral("Photo %1 of %2").arg(index + 1).arg(progress_.count()));
-        dialog_.setValue(index);
-    }
-
-    SharedProgress& progress_;
-    QProgressDialog dialog_;
-    QTimer follow_;
-    int shown_ = -1;
-};
-
-} // namespace
-
-// One build: what it was given before it started, what its thread leaves when it ends, and
-// what the window does meanwhile.
-struct Form1::Build {
-    explicit Build(PictureLoader& picturesFrom) : loader(picturesFrom) {}
-    // An application that goes while its build runs waits for the build to stop after the
-    // slide it is making; the slides made are saved as after Cancel.
-    ~Build() {
-        if (thread) {
-            progress.cancel();
-            thread->wait();
-        }
-    }
-    Build(const Build&) = delete;
-    Build& operator=(const Build&) = delete;
-
-    // On the build's thread. The host is ended there and let go there.
-    void run() {
-        MeasuringLoader measuring(loader, measured);
-        try {
-            result = buildSlides(paths, options, measuring, *host, &progress);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        saved = host->savedPath();
-        opened = host->openedOnDesktop();
-        host.reset();
-    }
-
-    // Taken on the window's thread before the build starts.
-    BuildOptions options;
-    QStringList paths;
-    std::unique_ptr<SavingHost> host;
-    PictureLoader& loader;
-    SharedProgress progress;
-
-    // Written by the build's thread; read once it has ended.
-    BuildResult result = BuildResult::Completed;
-    std::exception_ptr failure;
-    std::optional<Picture> measured;
-    QString saved;
-    bool opened = false;
-
-    // The window's side while the build runs.
-    std::unique_ptr<InputRefused> refused;
-    std::unique_ptr<BusyCursor> busy;
-    std::unique_ptr<ProgressOverWindow> shown;
-    std::unique_ptr<QThread> thread;
-};
-
-namespace {
 
 // The design gives the build buttons room for two lines of a small font; with the desktop's
 // font their captions would be cut off, so they wrap onto a second line instead.
@@ -317,13 +75,13 @@ protected:
 Form1::Form1(Services services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      services_(std::move(services)) {
+      services_(std::move(services)), settings_(services_.settings) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppTitle);
     createControls();
     bindEvents();
     offerResolutions();
-    loadAlbum();
+    album_ = settings_.album();
     offerListMenu();
     showActiveOptions();
     browser_->start();
@@ -331,6 +89,10 @@ Form1::Form1(Services services, QWidget* parent)
 }
 
 Form1::~Form1() = default;
+
+bool Form1::building() const {
+    return builds_->running();
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
     // The build's thread must not outlive the window; Cancel stops it.
@@ -442,14 +204,7 @@ void Form1::createControls() {
 // The resolution of the stored pictures is offered on the build buttons' context menu, so
 // the window keeps its controls as designed; the choice is remembered between runs.
 void Form1::offerResolutions() {
-    pixelsPerInch_ = kDefaultPixelsPerInch;
-    if (services_.settings) {
-        bool ok = false;
-        const int remembered = services_.settings->value(kResolutionKey).toInt(&ok);
-        if (ok &&
-            std::ranges::count(resolutionPresets(), remembered, &ResolutionPreset::pixelsPerInch))
-            pixelsPerInch_ = remembered;
-    }
+    pixelsPerInch_ = settings_.pixelsPerInch();
     albumAction_ = new QAction(QStringLiteral("&Album options..."), this);
     albumAction_->setObjectName(QStringLiteral("albumOptions"));
     albumAction_->setShortcut(QKeySequence(kAlbumShortcut));
@@ -485,8 +240,7 @@ void Form1::setPixelsPerInch(int pixelsPerInch) {
     for (QAction* choice : resolutionMenu_->actions())
         if (choice->isCheckable())
             choice->setChecked(choice->data().toInt() == pixelsPerInch);
-    if (services_.settings)
-        services_.settings->setValue(kResolutionKey, pixelsPerInch);
+    settings_.setPixelsPerInch(pixelsPerInch);
     showActiveOptions();
 }
 
@@ -508,40 +262,9 @@ void Form1::offerListMenu() {
     });
 }
 
-// Settings a user or a script may have written by hand: a value the table refuses is left
-// out, with a line on standard error, and the option keeps its default.
-void Form1::loadAlbum() {
-    eachAlbumSetting(services_.settings, [this](QSettings& settings, const AlbumOption& option,
-                                                const QString& key) {
-        if (!settings.contains(key))
-            return;
-        // An unquoted value with commas comes back as a list.
-        const QVariant value = settings.value(key);
-        const QString text = value.typeId() == QMetaType::QStringList
-                                 ? value.toStringList().join(QLatin1String(", "))
-                                 : value.toString();
-        const QString refused = option.set(album_, text);
-        if (!refused.isEmpty())
-            qCWarning(lcSettings, "%s: [album] %s=%s is ignored: %s",
-                      qUtf8Printable(printablePath(settings.fileName())), qUtf8Printable(key),
-                      qUtf8Printable(printablePath(text)), qUtf8Printable(refused));
-    });
-}
-
-void Form1::saveAlbum() {
-    eachAlbumSetting(services_.settings,
-                     [this](QSettings& settings, const AlbumOption& option, const QString& key) {
-                         const QString value = option.setting(album_);
-                         if (value.isNull())
-                             settings.remove(key);
-                         else
-                             settings.setValue(key, value);
-                     });
-}
-
 void Form1::setAlbum(const Album& album) {
     album_ = album;
-    saveAlbum();
+    settings_.setAlbum(album_);
     showActiveOptions();
 }
 
@@ -631,6 +354,13 @@ void Form1::bindEvents() {
     connect(photos_, &PhotoListModel::filesDropped, this, [this](const DroppedFiles& files) {
         runHandler(services_.boxes, this, [&] { List1_OLEDragDrop(files); });
     });
+
+    builds_ = std::make_unique<BuildRun>(
+        this, QList<QWidget*>{cmdOneOne, Command1, cmdUp, cmdDown, cmdExit},
+        BuildServices{services_.boxes, services_.loader, services_.newHost});
+    connect(builds_.get(), &BuildRun::measured, this,
+            [this](const Picture& last) { image1_ = std::make_unique<Picture>(last); });
+    connect(builds_.get(), &BuildRun::ended, this, &Form1::buildEnded);
 }
 
 const Picture* Form1::image1() const {
@@ -764,89 +494,9 @@ void Form1::cmdDown_Click() {
     photos_->moveSelectedDown();
 }
 
-// The build runs on a thread of its own, so that the window paints and moves meanwhile; it
-// is given the list and the Description box as they stand at the click.
+// The build is given the list and the Description box as they stand at the click.
 void Form1::runBuild(Layout layout) {
-    if (build_)
-        return;
-    auto build = std::make_unique<Build>(services_.loader);
-    build->options = windowBuild(album_, layout, Check1->isChecked());
-    build->paths = photos_->paths();
-    build->refused = std::make_unique<InputRefused>(
-        this, std::initializer_list<QWidget*>{cmdOneOne, Command1, cmdUp, cmdDown, cmdExit});
-    build->busy = std::make_unique<BusyCursor>();
-    try {
-        build->host = services_.newHost(pixelsPerInch_, deckFolder(album_.folder));
-    } catch (const RuntimeError& e) {
-        build.reset();
-        tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);
-        return;
-    }
-    build->shown = std::make_unique<ProgressOverWindow>(this, build->progress);
-    Build* running = build.get();
-    build->thread.reset(QThread::create([running] { running->run(); }));
-    build->thread->setObjectName(QStringLiteral("build"));
-    connect(build->thread.get(), &QThread::finished, this, &Form1::endBuild, Qt::QueuedConnection);
-    build_ = std::move(build);
-    const int fault = injectedFault(IoCall::StartThread, {});
-    if (!fault)
-        build_->thread->start();
-    // A thread that could not start never finishes: the build ends here, as an error.
-    if (fault || !(build_->thread->isRunning() || build_->thread->isFinished())) {
-        build_->failure =
-            std::make_exception_ptr(RuntimeError::from(std::make_exception_ptr(std::system_error(
-                fault ? fault : EAGAIN, std::generic_category(), "cannot start a thread"))));
-        endBuild();
-    }
-}
-
-void Form1::endBuild() {
-    build_->thread->wait();
-    build_->thread.reset();
-    if (build_->measured)
-        image1_ = std::make_unique<Picture>(*build_->measured);
-    // The window takes input again before it tells how the build went.
-    build_->shown.reset();
-    build_->busy.reset();
-    build_->refused.reset();
-
-    // Whatever the build's thread threw (an allocation that failed too) is told as an error,
-    // and the window keeps what was made.
-    std::optional<RuntimeError> error;
-    if (build_->failure)
-        error = RuntimeError::from(build_->failure);
-    tellWhereTheDeckWent(build_->saved, build_->opened, build_->result, error ? &*error : nullptr);
-    build_.reset();
-    Q_EMIT buildEnded();
-}
-
-// Silent when the deck opened; otherwise the user learns which file holds it and where.
-void Form1::tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
-                                 const RuntimeError* error) {
-    const QString openThere =
-        QStringLiteral("Open it from that folder with a presentation application.");
-    if (error) {
-        QString text = error->report();
-        if (!saved.isEmpty()) {
-            text += QStringLiteral("\n\nThe slides made before the error are saved.\n") +
-                    whereSaved(saved);
-            if (!opened)
-                text += QStringLiteral("\n\nThe desktop could not open the file. ") + openThere;
-        }
-        services_.boxes.show(this, text, kAppTitle, mbOkOnly | mbExclamation);
-        return;
-    }
-    if (saved.isEmpty() || opened)
-        return;
-    const QString what = result == BuildResult::Cancelled
-                             ? QStringLiteral("The slides made before you pressed Cancel are "
-                                              "saved, but the desktop could not open them.")
-                             : QStringLiteral("The presentation is saved, but the desktop could "
-                                              "not open it.");
-    services_.boxes.show(this,
-                         what + QStringLiteral("\n\n") + whereSaved(saved) +
-                             QStringLiteral("\n\n") + openThere,
-                         kAppTitle, mbOkOnly | mbInformation);
+    builds_->start(layout, photos_->paths(), album_, Check1->isChecked(), pixelsPerInch_);
 }
 
 void Form1::cmdOneOne_Click() {

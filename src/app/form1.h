@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/settings.h"
 #include "core/messageboxes.h"
 #include "host/savinghost.h"
 #include "photolist/photolistmodel.h"
@@ -21,13 +22,13 @@ class QSettings;
 namespace slidemill {
 
 class AlbumDialog;
+class BuildRun;
 class DriveList;
 class FileList;
 class FolderBrowser;
 class FolderList;
 class PhotoListModel;
 class PreviewSource;
-class RuntimeError;
 class PhotoListView;
 class Volumes;
 
@@ -85,7 +86,7 @@ public:
 
     // A build runs on a thread of its own from the click on a build button until its messages
     // have been shown; meanwhile the window paints, shows the progress and takes only Cancel.
-    bool building() const { return build_ != nullptr; }
+    bool building() const;
 
 Q_SIGNALS:
     // The build has ended and its messages have been shown.
@@ -95,8 +96,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct Build;
-
     void Form_Load();
     void cmdAdd_Click();
     void File1_DblClick();
@@ -113,8 +112,6 @@ private:
     void createControls();
     void bindEvents();
     void offerResolutions();
-    void loadAlbum();
-    void saveAlbum();
     void showActiveOptions();
     void offerListMenu();
     void sortByDate();
@@ -122,11 +119,9 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     bool roomFor(int more, bool later = false);
     void runBuild(Layout layout);
-    void endBuild();
-    void tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
-                              const RuntimeError* error);
 
     Services services_;
+    Settings settings_;
     DriveList* Drive1 = nullptr;
     FolderList* Dir1 = nullptr;
     FileList* File1 = nullptr;
@@ -152,7 +147,8 @@ private:
     QAction* sortAction_ = nullptr;
     Album album_;
     AlbumDialog* dialog_ = nullptr;
-    std::unique_ptr<Build> build_;
+    // Destroyed before the controls it disables while a build runs.
+    std::unique_ptr<BuildRun> builds_;
 };
 
 } // namespace slidemill
