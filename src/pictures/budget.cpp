@@ -34,9 +34,11 @@ private:
     qint64 used_ = 0;
 };
 
+// Never destroyed: the picture pool is made first and so destroyed last, and a pool thread still
+// decoding when the process exits gives its bytes back after static destruction has begun.
 WholeDecodes& wholeDecodes() {
-    static WholeDecodes decodes;
-    return decodes;
+    static WholeDecodes* const decodes = new WholeDecodes;
+    return *decodes;
 }
 
 } // namespace
