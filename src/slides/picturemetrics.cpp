@@ -117,6 +117,9 @@ Picture readPicture(QIODevice& device, const QString& path) {
         }
     }
     const auto measured = row ? row->measure(bytes, row->qtName) : std::nullopt;
+    // A header that could not be read is no fault of the picture's.
+    if (!measured && bytes.readError())
+        notAFile(path, std::strerror(bytes.readError()));
     if (!measured && row && row->whole && !row->whole(bytes))
         cutShort(path);
     if (!measured)

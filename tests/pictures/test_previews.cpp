@@ -224,26 +224,46 @@ private Q_SLOTS:
                                    << "the file is cut short";
     }
     // What goes wrong off the window's thread is the preview's problem, never the window's
-    // end: an allocation that fails, a read that fails while the picture is decoded.
+    // end: an allocation that fails, a read that fails while the picture is measured or decoded,
+    // a thread that cannot start. Only what the file's content causes is recorded in the shared
+    // cache: the rest would say "cannot be shown" of a healthy photo until it changed.
     void failureIsThePreviews_data() {
-        QTest::addColumn<int>("call");
+        QTest::addColumn<int>("call"); // -1: none
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("problem");
-        QTest::addColumn<QByteArray>("tiff"); // empty: a JPEG
+        QTest::addColumn<QByteArray>("bytes"); // empty: a JPEG
         QTest::addColumn<int>("readsBefore");
+        QTest::addColumn<bool>("recorded");
         QTest::newRow("out of memory")
-            << int(IoCall::Allocate) << ENOMEM << "Out of memory" << QByteArray() << 0;
-        QTest::newRow("read error")
-            << int(IoCall::ReadPicture) << EIO << "Input/output error" << QByteArray() << 0;
+            << int(IoCall::Allocate) << ENOMEM << "Out of memory" << QByteArray() << 0 << false;
+        QTest::newRow("read error") << int(IoCall::ReadPicture) << EIO << "Input/output error"
+                                    << QByteArray() << 0 << false;
         // libtiff took the failed read's -1 as a length and cleared the byte before its buffer.
         QTest::newRow("read error among a TIFF's tiles")
-            << int(IoCall::ReadPicture) << EIO << "Input/output error" << tiledTiff(3000, 256)
-            << 40;
+            << int(IoCall::ReadPicture) << EIO << "Input/output error" << tiledTiff(3000, 256) << 40
+            << false;
+        // It was "not a picture": the header readers found nothing.
+        QTest::newRow("read error in the header")
+            << int(IoCall::MeasurePicture) << EIO << "Input/output error" << QByteArray() << 0
+            << false;
+        QTest::newRow("a thread that cannot start")
+            << int(IoCall::StartThread) << EAGAIN << "Resource temporarily unavailable"
+            << QByteArray() << 0 << false;
+        QTest::newRow("not a picture: recorded")
+            << -1 << 0 << "not a picture" << QByteArray("Dear diary,\n") << 0 << true;
+        const QByteArray whole = encoded(marked(640, 480), "jpeg");
+        QTest::newRow("cut short: recorded")
+            << -1 << 0 << "the file is cut short" << whole.left(whole.size() / 2) << 0 << true;
+        QTest::newRow("too large to decode: recorded")
+            << -1 << 0 << "the picture is too large to decode (30000 x 30000 pixels)"
+            << craftedTiff({{256, 30000}, {257, 30000}, {259, 8}, {278, 30000}},
+                           qCompress(QByteArray(1 << 20, '\0')).mid(4))
+            << 0 << true;
     }
     void failureIsThePreviews() {
         QFETCH(int, call);
         QFETCH(int, error);
-        QFETCH(QByteArray, tiff);
+        QFETCH(QByteArray, bytes);
         QFETCH(int, readsBefore);
         static IoCall failing;
         static int failure;
@@ -251,16 +271,28 @@ private Q_SLOTS:
         failing = IoCall(call);
         failure = error;
         before = readsBefore;
-        const QString path = tiff.isEmpty() ? picture(QStringLiteral("jpeg"))
-                                            : write(QStringLiteral("failing.tif"), tiff);
-        setFaultHook([](IoCall c, const QByteArray&) {
-            return c == failing && before-- <= 0 ? failure : 0;
-        });
-        const std::optional<Preview> preview = makePreview(path);
+        const QString path =
+            bytes.isEmpty()
+                ? picture(QStringLiteral("jpeg"))
+                : write(QStringLiteral("failing.") + (bytes.startsWith("II") ? "tif" : "jpg"),
+                        bytes);
+        QTemporaryDir root;
+        const ThumbnailCache cache(root.path());
+        if (call >= 0)
+            setFaultHook([](IoCall c, const QByteArray&) {
+                return c == failing && before-- <= 0 ? failure : 0;
+            });
+        // Asked whether to stop, as the window's previews are: a thread watches for it.
+        const std::optional<Preview> preview = makePreview(
+            path, [] { return false; }, {}, &cache);
         setFaultHook(nullptr);
         QVERIFY(preview);
         QTEST(preview->problem, "problem");
         QVERIFY(preview->thumbnail.isEmpty());
+        const QString fail = root.path() +
+                             QStringLiteral("/fail/slidemill-" SLIDEMILL_VERSION "/") +
+                             cacheName(ThumbnailCache::uriOf(path));
+        QTEST(QFileInfo::exists(fail), "recorded");
     }
     void eachFormat() {
         QFETCH(QString, kind);
@@ -507,7 +539,7 @@ private Q_SLOTS:
     }
 
     // Told to stop before it begins, while a decoder reads the file or while libvips computes
-    // the pixels, it stops within a fraction of a second.
+    // the pixels, it stops within a fraction of a second, and records nothing.
     void cancelled_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
@@ -530,17 +562,24 @@ private Q_SLOTS:
         // Asked from libvips' threads too.
         std::atomic<int> asked = 0;
         std::atomic<qint64> stoppedAt = -1;
+        QTemporaryDir root;
+        const ThumbnailCache cache(root.path());
         QElapsedTimer timer;
         timer.start();
-        const std::optional<Preview> preview = makePreview(path, [&] {
-            if (asked++ < answersBeforeStop)
-                return false;
-            qint64 none = -1;
-            stoppedAt.compare_exchange_strong(none, timer.elapsed());
-            return true;
-        });
+        const std::optional<Preview> preview = makePreview(
+            path,
+            [&] {
+                if (asked++ < answersBeforeStop)
+                    return false;
+                qint64 none = -1;
+                stoppedAt.compare_exchange_strong(none, timer.elapsed());
+                return true;
+            },
+            {}, &cache);
         const qint64 afterStop = timer.elapsed() - stoppedAt;
         QVERIFY(!preview);
+        // Stopped is not failed: nothing is recorded.
+        QVERIFY(QDir(root.path()).isEmpty());
         QVERIFY(asked > answersBeforeStop);
         QVERIFY2(afterStop < 1000, qPrintable(QString::number(afterStop)));
     }
