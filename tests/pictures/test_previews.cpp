@@ -83,23 +83,6 @@ QString looks(const QImage& thumbnail) {
 
 using Keys = QList<QPair<QByteArray, QByteArray>>;
 
-// A text chunk: "tEXt" as GNOME's programs write their keys, "zTXt" compressed as Qt writes
-// a value of 40 characters or more.
-QByteArray textChunk(const char* type, const QByteArray& key, const QByteArray& value) {
-    return qstrcmp(type, "zTXt") == 0
-               ? pngChunk(type, key + '\0' + '\0' + qCompress(value, 9).mid(4))
-               : pngChunk(type, key + '\0' + value);
-}
-
-// A thumbnail as the desktop's programs write it: its keys in tEXt chunks after the header,
-// then the chunks in `more`.
-QByteArray thumbnailPng(const QImage& image, const Keys& keys, const QByteArray& more = {}) {
-    QByteArray chunks;
-    for (const auto& [key, value] : keys)
-        chunks += textChunk("tEXt", key, value);
-    return encoded(image, "png").insert(33, chunks + more);
-}
-
 // A PNG's chunks in order, each its type and data; empty past the first that does not fit.
 QList<QPair<QByteArray, QByteArray>> chunksOf(const QByteArray& png) {
     QList<QPair<QByteArray, QByteArray>> chunks;
