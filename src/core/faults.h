@@ -7,9 +7,11 @@ namespace slidemill {
 // The calls of a save that the tests make fail: reading a picture (to copy or to decode it),
 // reading back what was written, writing the deck, syncing it to the disk, starting a thread
 // (the answer is pthread_create's error; the picture pool asks for every job it is given,
-// whether it starts a thread for it or not, so that any picture's can fail), and taking the
-// memory to decode a picture (ENOMEM throws std::bad_alloc).
-enum class IoCall { ReadPicture, ReadBack, Write, Sync, StartThread, Allocate };
+// whether it starts a thread for it or not, so that any picture's can fail, and so does a
+// preview for the thread that watches for its stop), taking the memory to decode a picture
+// (ENOMEM throws std::bad_alloc), and reading a picture's header to measure it, which a build
+// and a preview do first.
+enum class IoCall { ReadPicture, ReadBack, Write, Sync, StartThread, Allocate, MeasurePicture };
 
 // The fault seam. The hook is asked before each such call with the zip entry the call serves
 // (empty for none; "/" for the sync of the deck's folder), possibly from several threads at once; a

@@ -20,8 +20,9 @@ inline constexpr int kPreviewPathRole = Qt::UserRole + 0x100;
 // What a preview shows of one picture file.
 struct Preview {
     // The picture upright, in sRGB, within kPreviewSide x kPreviewSide and never enlarged, as a
-    // JPEG file (PNG where it has transparency, or as the desktop's thumbnail cache held it);
-    // empty when there is none: a metafile, or a picture that cannot be read.
+    // JPEG file (PNG where it has transparency), encoded here even when the desktop's thumbnail
+    // cache gave it: the tip decodes it on the window's thread. Empty when there is none: a
+    // metafile, or a picture that cannot be read.
     QByteArray thumbnail;
     QSize thumbnailSize;
     // Its upright size in pixels and its format, as its header gives them.

@@ -2,6 +2,7 @@
 
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "pictures/decodinglibrary.h"
 #include "pictures/picturemaker.h"
 #include "pictures/thumbnail.h"
 #include "pictures/thumbnailcache.h"
@@ -33,6 +34,14 @@ QString whyNotShown(const RuntimeError& error) {
     }
 }
 
+// Whether the picture cannot be shown for what its file holds (not a picture, cut short, too
+// large to decode), which stays so until the file changes: only that is recorded in the shared
+// cache. A read that failed, memory or a thread not had, a file changed as it was read, or a
+// decoding module that cannot be loaded pass, and would outlast their cause there.
+bool ofTheFile(const RuntimeError& error) {
+    return error.number() == errInvalidPicture && !pictures::decodingLibraryMissing();
+}
+
 FileIdentity identityOfPath(const QString& path) {
     struct stat st;
     if (::stat(nativePath(path).constData(), &st) != 0)
@@ -57,6 +66,7 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
     const bool found = shared && shared->find(path, preview);
     if (found && !preview.problem.isEmpty())
         return preview;
+    bool lasting = false;
     try {
         const Picture picture = readPicture(path);
         preview.pixels = pictures::measuredPixels(picture);
@@ -79,11 +89,16 @@ std::optional<Preview> makePreview(const QString& path, const std::function<bool
     } catch (const pictures::ThumbnailCancelled&) {
         return std::nullopt;
     } catch (...) {
+        // A decoder told to stop may fail as it reads on: that is no failure of the picture.
+        if (cancelled && cancelled())
+            return std::nullopt;
         // Nothing may leave this thread but the preview: what went wrong is its problem.
-        preview.problem = whyNotShown(RuntimeError::from(std::current_exception(), path));
+        const RuntimeError error = RuntimeError::from(std::current_exception(), path);
+        preview.problem = whyNotShown(error);
         preview.thumbnail.clear();
+        lasting = ofTheFile(error);
     }
-    if (shared && !found)
+    if (shared && !found && (preview.problem.isEmpty() || lasting))
         shared->store(path, preview);
     return preview;
 }

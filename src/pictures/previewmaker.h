@@ -18,8 +18,9 @@ class ThumbnailCache;
 // pictures/thumbnail.h); a picture that cannot be read gives a preview that says why. Empty
 // when `cancelled` answered true before it was done. A picture of the HEIF family, whose
 // thumbnail may take long, is handed to `measured` first, pending. With `shared`, the thumbnail
-// (or the failure) is looked up there first and written there after. Safe to call from any
-// thread.
+// (or the failure) is looked up there first and written there after: a failure only when the
+// file's content causes it (not a picture, cut short, too large to decode), never a read, memory,
+// a thread or a decoding module that failed, nor a stop. Safe to call from any thread.
 std::optional<Preview> makePreview(const QString& path, const std::function<bool()>& cancelled = {},
                                    const std::function<void(const Preview&)>& measured = {},
                                    const ThumbnailCache* shared = nullptr);

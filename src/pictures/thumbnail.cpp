@@ -1,6 +1,7 @@
 // The previews' decoding part, in the decoding module.
 #include "pictures/thumbnail.h"
 
+#include "core/faults.h"
 #include "core/runtimeerror.h"
 #include "pictures/decoders.h"
 #include "pictures/measuredfile.h"
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -63,8 +65,11 @@ class KillWhenCancelled {
 public:
     KillWhenCancelled(std::vector<VipsImage*> images, const std::function<bool()>& cancelled)
         : images_(std::move(images)), cancelled_(cancelled) {
-        if (cancelled_)
+        if (cancelled_) {
+            if (const int fault = injectedFault(IoCall::StartThread, FaultEntry::current()))
+                throw std::system_error(fault, std::generic_category(), "cannot start a thread");
             watcher_ = std::thread([this] { watch(); });
+        }
     }
     KillWhenCancelled(const KillWhenCancelled&) = delete;
     KillWhenCancelled& operator=(const KillWhenCancelled&) = delete;

@@ -1,14 +1,17 @@
 #include "pictures/thumbnailcache.h"
 
 #include "core/nativepath.h"
-#include "pictures/decodinglibrary.h"
+#include "slides/pngchunks.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QHash>
 #include <QImage>
 #include <QImageReader>
+#include <QList>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -20,22 +23,33 @@ namespace slidemill {
 
 namespace {
 
-const QString kUriKey = QStringLiteral("Thumb::URI");
-const QString kMTimeKey = QStringLiteral("Thumb::MTime");
-const QString kSizeKey = QStringLiteral("Thumb::Size");
-const QString kWidthKey = QStringLiteral("Thumb::Image::Width");
-const QString kHeightKey = QStringLiteral("Thumb::Image::Height");
+const QByteArray kUriKey = QByteArrayLiteral("Thumb::URI");
+const QByteArray kMTimeKey = QByteArrayLiteral("Thumb::MTime");
+const QByteArray kSizeKey = QByteArrayLiteral("Thumb::Size");
+const QByteArray kWidthKey = QByteArrayLiteral("Thumb::Image::Width");
+const QByteArray kHeightKey = QByteArrayLiteral("Thumb::Image::Height");
 // Why a picture cannot be shown, in a failure's PNG; the standard leaves keys starting with
 // "X-" to each program.
-const QString kProblemKey = QStringLiteral("X-Slidemill::Problem");
+const QByteArray kProblemKey = QByteArrayLiteral("X-Slidemill::Problem");
+// Where a failure's problem is shown, one line of a tool tip: what is longer is someone else's.
+constexpr qsizetype kMostProblem = 200;
 
 const QString kFailFolder = QStringLiteral("fail/slidemill-" SLIDEMILL_VERSION);
-// Where thumbnails are looked for, in this order: large is the preview's size and the one
-// written, x-large is fitted into that size, normal is smaller but still the picture.
-const char* const kLookIn[] = {"large", "x-large", "normal"};
-// An xx-large thumbnail of a photo is about 2 MB; past this a file is no thumbnail.
-constexpr qint64 kMostBytes = qint64(16) << 20;
-constexpr int kMostSide = 2048;
+// Where thumbnails are looked for, in this order, with the standard's longest side for each:
+// large is the preview's size and the one written, x-large is fitted into that size, normal is
+// smaller but still the picture.
+struct Folder {
+    const char* name;
+    int side;
+};
+constexpr Folder kLookIn[] = {{"large", 256}, {"x-large", 512}, {"normal", 128}};
+// A PNG of side x side takes at most 8 bytes a pixel (16-bit RGBA) stored uncompressed; a file
+// larger than that and room for its keys is no thumbnail of that size.
+constexpr qint64 mostBytes(int side) {
+    return qint64(side) * side * 8 + (qint64(64) << 10);
+}
+// A failure holds one pixel and its keys.
+constexpr qint64 kMostFailureBytes = qint64(64) << 10;
 constexpr int kPngQuality = 80;
 
 QString md5Name(const QByteArray& uri) {
@@ -43,16 +57,15 @@ QString md5Name(const QByteArray& uri) {
            QStringLiteral(".png");
 }
 
-// The whole of a small regular file; none for anything else. Opened without waiting, so that a
-// FIFO put in the cache cannot hold a preview up.
-std::optional<QByteArray> readSmallFile(const QString& path) {
+// The whole of a regular file of at most `most` bytes; none for anything else. Opened without
+// waiting, so that a FIFO put in the cache cannot hold a preview up.
+std::optional<QByteArray> readSmallFile(const QString& path, qint64 most) {
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     std::optional<QByteArray> bytes;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-        st.st_size <= kMostBytes) {
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= most) {
         QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
         qsizetype got = 0;
         while (got < data.size()) {
@@ -70,38 +83,101 @@ std::optional<QByteArray> readSmallFile(const QString& path) {
     return bytes;
 }
 
-// The thumbnail in bytes, decoded; null when it is none, or too large to be one. Its keys are
-// read from the decoded picture: QImageReader's own reading of them before the picture takes
-// "Thumb::URI" for a key "Thumb".
-QImage decoded(const QByteArray& bytes) {
+// A cache entry as another program may have written it, read without inflating anything: the
+// keys from its tEXt chunks (the first of each), and the PNG with only what its pixels need,
+// for the decoder.
+struct Entry {
+    QHash<QByteArray, QByteArray> keys;
+    QByteArray pixels;
+};
+
+std::optional<Entry> parsed(const QByteArray& bytes) {
+    const std::optional<QList<PngChunk>> chunks = pngChunks(bytes);
+    if (!chunks)
+        return std::nullopt;
+    Entry entry;
+    entry.pixels = QByteArray(kPngSignature, 8);
+    for (const PngChunk& chunk : *chunks) {
+        if (chunk.type == "IHDR" || chunk.type == "PLTE" || chunk.type == "tRNS" ||
+            chunk.type == "IDAT" || chunk.type == "IEND")
+            entry.pixels += chunk.whole;
+        for (const QByteArray& key : {kUriKey, kMTimeKey, kSizeKey, kProblemKey}) {
+            if (const auto value = pngText(chunk, key); value && !entry.keys.contains(key))
+                entry.keys.insert(key, value->toByteArray());
+        }
+    }
+    return entry;
+}
+
+// The entry's pixels decoded; null when they are none, or more than `side` on a side.
+QImage decoded(const Entry& entry, int side) {
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(entry.pixels);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
-    const QSize side = reader.size();
-    if (side.isEmpty() || side.width() > kMostSide || side.height() > kMostSide)
+    reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    if (size.isEmpty() || size.width() > side || size.height() > side)
         return {};
     return reader.read();
 }
 
-// Whether the thumbnail was made from this URI's file as it is now.
-bool describes(const QImage& thumbnail, const QByteArray& uri, const FileIdentity& file) {
-    if (thumbnail.isNull() || thumbnail.text(kUriKey) != QLatin1String(uri))
+// png as Qt wrote it, its text chunks replaced by `keys` in tEXt chunks right after IHDR: GLib
+// checks a thumbnail by its tEXt chunks before the pixels alone, and Qt compresses a value of
+// 40 characters or more (a URI mostly) into zTXt.
+QByteArray withKeys(const QByteArray& png, const QList<QPair<QByteArray, QByteArray>>& keys) {
+    const std::optional<QList<PngChunk>> chunks = pngChunks(png);
+    if (!chunks)
+        return {};
+    QByteArray out(kPngSignature, 8);
+    out += chunks->first().whole;
+    for (const auto& [key, value] : keys)
+        out += pngChunkBytes("tEXt", key + '\0' + value);
+    for (const PngChunk& chunk : chunks->sliced(1)) {
+        if (!isPngText(chunk))
+            out += chunk.whole;
+    }
+    return out;
+}
+
+// A problem as a tEXt value holds it: Latin-1, no NUL, and as long as a line of a tip.
+QByteArray problemText(const QString& problem) {
+    QByteArray text = problem.left(kMostProblem).toLatin1();
+    text.replace('\0', ' ');
+    return text;
+}
+
+// A recorded problem as it may be shown: its first characters, on one line.
+QString shownProblem(const QByteArray& recorded) {
+    QString problem = QString::fromLatin1(recorded.left(kMostProblem));
+    for (QChar& c : problem) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return problem.trimmed();
+}
+
+// Whether the entry was made from this URI's file as it is now.
+bool describes(const Entry& entry, const QByteArray& uri, const FileIdentity& file) {
+    if (entry.keys.value(kUriKey) != uri)
         return false;
     bool ok = false;
-    const QString mtime = thumbnail.text(kMTimeKey);
+    const QByteArray mtime = entry.keys.value(kMTimeKey);
     qint64 time = mtime.toLongLong(&ok);
     // Some writers give fractions of a second; the standard keeps whole ones.
     if (!ok) {
         const double fractional = mtime.toDouble(&ok);
-        time = qint64(fractional);
+        ok = ok && std::abs(fractional) < 1e18;
+        time = ok ? qint64(fractional) : 0;
     }
     if (!ok || time != file.modifiedSeconds)
         return false;
-    const QString size = thumbnail.text(kSizeKey);
-    return size.isEmpty() || size.toLongLong(&ok) == file.size;
+    const QByteArray size = entry.keys.value(kSizeKey);
+    return size.isEmpty() || (size.toLongLong(&ok) == file.size && ok);
 }
 
+// What the tip is given: made here from decoded pixels, never the file's bytes, which the tip
+// would decode again on the window's thread.
 QByteArray encoded(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -211,34 +287,29 @@ bool ThumbnailCache::find(const QString& path, Preview& preview) const {
         return false;
     const QByteArray uri = uriOf(clean);
     const QString name = md5Name(uri);
-    for (const char* size : kLookIn) {
-        const std::optional<QByteArray> bytes =
-            readSmallFile(root_ + QLatin1Char('/') + QLatin1String(size) + QLatin1Char('/') + name);
-        if (!bytes)
+    for (const Folder& folder : kLookIn) {
+        const std::optional<QByteArray> bytes = readSmallFile(
+            root_ + QLatin1Char('/') + QLatin1String(folder.name) + QLatin1Char('/') + name,
+            mostBytes(folder.side));
+        const std::optional<Entry> entry = bytes ? parsed(*bytes) : std::nullopt;
+        if (!entry || !describes(*entry, uri, preview.file))
             continue;
-        const QImage image = decoded(*bytes);
-        if (!describes(image, uri, preview.file))
+        QImage image = decoded(*entry, folder.side);
+        if (image.isNull())
             continue;
-        if (std::max(image.width(), image.height()) > kPreviewSide) {
-            const QImage fitted = image.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio,
-                                               Qt::SmoothTransformation);
-            preview.thumbnail = encoded(fitted);
-            preview.thumbnailSize = fitted.size();
-        } else {
-            // Decoded once to be sure of it; the tip shows the file as it is.
-            preview.thumbnail = *bytes;
-            preview.thumbnailSize = image.size();
-        }
+        if (std::max(image.width(), image.height()) > kPreviewSide)
+            image = image.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio,
+                                 Qt::SmoothTransformation);
+        preview.thumbnail = encoded(image);
+        preview.thumbnailSize = image.size();
         return true;
     }
-    const std::optional<QByteArray> failure =
-        readSmallFile(root_ + QLatin1Char('/') + kFailFolder + QLatin1Char('/') + name);
-    if (!failure)
+    const std::optional<QByteArray> failure = readSmallFile(
+        root_ + QLatin1Char('/') + kFailFolder + QLatin1Char('/') + name, kMostFailureBytes);
+    const std::optional<Entry> entry = failure ? parsed(*failure) : std::nullopt;
+    if (!entry || !describes(*entry, uri, preview.file))
         return false;
-    const QImage recorded = decoded(*failure);
-    if (!describes(recorded, uri, preview.file))
-        return false;
-    const QString problem = recorded.text(kProblemKey);
+    const QString problem = shownProblem(entry->keys.value(kProblemKey));
     preview.problem = problem.isEmpty() ? QStringLiteral("not a picture") : problem;
     preview.thumbnail.clear();
     preview.thumbnailSize = {};
@@ -251,31 +322,29 @@ void ThumbnailCache::store(const QString& path, const Preview& preview) const {
         return;
     QImage image;
     QString folder;
+    QList<QPair<QByteArray, QByteArray>> keys{
+        {kUriKey, uriOf(clean)},
+        {kMTimeKey, QByteArray::number(preview.file.modifiedSeconds)},
+        {kSizeKey, QByteArray::number(preview.file.size)}};
     if (preview.problem.isEmpty() && !preview.thumbnail.isEmpty()) {
         image = QImage::fromData(preview.thumbnail);
         if (image.isNull())
             return;
         folder = QStringLiteral("large");
         if (!preview.pixels.isEmpty()) {
-            image.setText(kWidthKey, QString::number(preview.pixels.width()));
-            image.setText(kHeightKey, QString::number(preview.pixels.height()));
+            keys.append({kWidthKey, QByteArray::number(preview.pixels.width())});
+            keys.append({kHeightKey, QByteArray::number(preview.pixels.height())});
         }
-    } else if (!preview.problem.isEmpty() && readableRegularFile(clean) &&
-               !pictures::decodingLibraryMissing()) {
-        // Without the decoding module the failure is the program's: recorded, it would outlast
-        // the module's repair.
+    } else if (!preview.problem.isEmpty() && readableRegularFile(clean)) {
         // Only the keys matter; the picture is the smallest there is.
         image = QImage(1, 1, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
-        image.setText(kProblemKey, preview.problem);
+        keys.append({kProblemKey, problemText(preview.problem)});
         folder = kFailFolder;
     } else {
         return;
     }
-    image.setText(kUriKey, QString::fromLatin1(uriOf(clean)));
-    image.setText(kMTimeKey, QString::number(preview.file.modifiedSeconds));
-    image.setText(kSizeKey, QString::number(preview.file.size));
-    image.setText(QStringLiteral("Software"), QStringLiteral("Slidemill " SLIDEMILL_VERSION));
+    keys.append({QByteArrayLiteral("Software"), QByteArrayLiteral("Slidemill " SLIDEMILL_VERSION)});
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
@@ -283,7 +352,9 @@ void ThumbnailCache::store(const QString& path, const Preview& preview) const {
     // preview waits for it.
     if (!image.save(&buffer, "PNG", kPngQuality))
         return;
-    writeAtomically(root_ + QLatin1Char('/') + folder, md5Name(uriOf(clean)), png);
+    png = withKeys(png, keys);
+    if (!png.isEmpty())
+        writeAtomically(root_ + QLatin1Char('/') + folder, md5Name(uriOf(clean)), png);
 }
 
 } // namespace slidemill

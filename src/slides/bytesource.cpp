@@ -1,6 +1,9 @@
 #include "slides/bytesource.h"
 
+#include "core/faults.h"
+
 #include <QIODevice>
+#include <cerrno>
 #include <cstring>
 
 namespace slidemill {
@@ -23,9 +26,7 @@ const char* ByteSource::window(qint64 at, qint64 count) const {
     if (at < windowAt_ || at + count > windowAt_ + window_.size()) {
         window_.resize(qMin(kWindowSize, size_ - at));
         windowAt_ = at;
-        const qint64 n = device_->seek(at) ? device_->read(window_.data(), window_.size()) : -1;
-        if (n != window_.size()) {
-            readFailed_ = readFailed_ || n < 0;
+        if (!device_->seek(at) || deviceRead(window_.data(), window_.size()) != window_.size()) {
             window_.clear();
             return nullptr;
         }
@@ -45,9 +46,19 @@ bool ByteSource::copy(qint64 at, unsigned char* out, qint64 count) const {
         return bytes != nullptr;
     }
     // Larger than a window: read straight through.
-    const qint64 n = device_->seek(at) ? device_->read(reinterpret_cast<char*>(out), count) : -1;
-    readFailed_ = readFailed_ || n < 0;
-    return n == count;
+    return device_->seek(at) && deviceRead(reinterpret_cast<char*>(out), count) == count;
+}
+
+qint64 ByteSource::deviceRead(char* out, qint64 count) const {
+    if (const int fault = injectedFault(IoCall::MeasurePicture, FaultEntry::current())) {
+        readError_ = fault;
+        return -1;
+    }
+    errno = 0;
+    const qint64 n = device_->read(out, count);
+    if (n < 0 && readError_ == 0)
+        readError_ = errno != 0 ? errno : EIO;
+    return n;
 }
 
 QByteArray ByteSource::read(qint64 at, qint64 count) const {

@@ -24,6 +24,9 @@ public:
     QByteArrayView buffer() const { return data_; }
 
     qint64 size() const { return size_; }
+    // The errno of the first read of the device that failed, rather than ran out of bytes; 0
+    // when none did. What could not be read then says nothing of the file's content.
+    int readError() const { return readError_; }
     bool has(qint64 at, qint64 count) const {
         return at >= 0 && count >= 0 && at <= size_ && count <= size_ - at;
     }
@@ -33,10 +36,6 @@ public:
     bool readInto(qint64 at, char* out, qint64 count) const {
         return copy(at, reinterpret_cast<unsigned char*>(out), count);
     }
-
-    // True once a read of the device failed (rather than ran out of bytes): what the readers
-    // made of the missing bytes is then no word on the picture.
-    bool readFailed() const { return readFailed_; }
 
     // Where the next byte of that value lies at or after from; -1 when none does.
     qint64 find(char value, qint64 from) const;
@@ -62,6 +61,7 @@ private:
     // when they are not all there.
     const char* window(qint64 at, qint64 count) const;
     bool copy(qint64 at, unsigned char* out, qint64 count) const;
+    qint64 deviceRead(char* out, qint64 count) const;
 
     QByteArrayView data_;
     QIODevice* device_ = nullptr;
@@ -69,7 +69,7 @@ private:
     // The device's bytes from windowAt_ on.
     mutable QByteArray window_;
     mutable qint64 windowAt_ = 0;
-    mutable bool readFailed_ = false;
+    mutable int readError_ = 0;
 };
 
 } // namespace slidemill

@@ -118,12 +118,13 @@ Picture readPicture(QIODevice& device, const QString& path) {
     }
     const auto measured = row ? row->measure(bytes, row->qtName) : std::nullopt;
     const bool whole = measured || !row || !row->whole || row->whole(bytes);
-    if (bytes.readFailed())
-        throw RuntimeError(
-            errPathFileAccess,
-            QStringLiteral("%1: cannot read the picture: %2")
-                .arg(RuntimeError::standardText(errPathFileAccess), device.errorString()),
-            path);
+    // A header that could not be read is no fault of the picture's.
+    if (const int error = bytes.readError())
+        throw RuntimeError(errPathFileAccess,
+                           QStringLiteral("%1: cannot read the picture: %2")
+                               .arg(RuntimeError::standardText(errPathFileAccess),
+                                    QString::fromLocal8Bit(std::strerror(error))),
+                           path);
     if (!whole)
         cutShort(path);
     if (!measured)

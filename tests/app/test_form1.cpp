@@ -8,9 +8,11 @@
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
+#include "pictures/thumbnailcache.h"
 #include "slides/picturemetrics.h"
 #include "support/fixtures.h"
 #include "support/formdriver.h"
+#include "support/hostile.h"
 #include "support/recordinghost.h"
 
 #include <QAccessible>
@@ -18,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -182,6 +185,9 @@ class TestForm1 : public QObject {
     QTemporaryDir dir_;
     // A photo, a turned one and a file that is no picture.
     QTemporaryDir photos_;
+    // The desktop's shared thumbnails, where a row needs them.
+    QTemporaryDir thumbnailsDir_;
+    const ThumbnailCache thumbnails_{thumbnailsDir_.path()};
     std::unique_ptr<test::FormDriver> w_;
     QList<RecordingHost*> hosts_;
     // Each build's conversation, once its host is gone.
@@ -687,19 +693,24 @@ private Q_SLOTS:
 
     // Resting the pointer on an entry of either list shows its preview in a tool tip, and the
     // entry's accessible description says the same: its name, folder, size and format, or why
-    // it cannot be shown, and in the photo list its place.
+    // it cannot be shown, and in the photo list its place. A reason another program put in the
+    // shared thumbnails is shown as one line of 200 characters, however long it is.
     void previewOfAnEntry_data() {
         QTest::addColumn<QString>("list");
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("fact");
         QTest::addColumn<QSize>("picture");
+        QTest::addColumn<int>("recordedProblem"); // characters; 0: no failure recorded
         for (const char* list : {"File1", "List1"}) {
             QTest::addRow("%s: a photo", list)
-                << list << 0 << "640 x 480 pixels, JPEG" << QSize(256, 192);
+                << list << 0 << "640 x 480 pixels, JPEG" << QSize(256, 192) << 0;
             QTest::addRow("%s: a turned photo, upright", list)
-                << list << 1 << "480 x 640 pixels, JPEG" << QSize(192, 256);
+                << list << 1 << "480 x 640 pixels, JPEG" << QSize(192, 256) << 0;
             QTest::addRow("%s: not a picture", list)
-                << list << 2 << "Cannot be shown: not a picture" << QSize(0, 0);
+                << list << 2 << "Cannot be shown: not a picture" << QSize(0, 0) << 0;
+            QTest::addRow("%s: a recorded failure of 60,000 characters", list)
+                << list << 0 << "Cannot be shown: " + QString(200, QLatin1Char('x')) << QSize(0, 0)
+                << 60000;
         }
     }
     void previewOfAnEntry() {
@@ -707,7 +718,30 @@ private Q_SLOTS:
         QFETCH(int, row);
         QFETCH(QString, fact);
         QFETCH(QSize, picture);
+        QFETCH(int, recordedProblem);
         const QStringList names{"a.jpg", "b.jpg", "c.jpg"};
+        if (recordedProblem > 0) {
+            const QFileInfo photo(photos_.filePath(names[row]));
+            const QByteArray uri = ThumbnailCache::uriOf(photo.filePath());
+            const QString fail =
+                thumbnailsDir_.filePath(QStringLiteral("fail/slidemill-" SLIDEMILL_VERSION));
+            QVERIFY(QDir().mkpath(fail));
+            QImage one(1, 1, QImage::Format_RGB32);
+            one.fill(Qt::white);
+            QVERIFY(!test::writeBytes(
+                         fail,
+                         QString::fromLatin1(
+                             QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
+                             QStringLiteral(".png"),
+                         test::thumbnailPng(
+                             one, {{"Thumb::URI", uri},
+                                   {"Thumb::MTime",
+                                    QByteArray::number(photo.lastModified().toSecsSinceEpoch())},
+                                   {"Thumb::Size", QByteArray::number(photo.size())},
+                                   {"X-Slidemill::Problem", QByteArray(recordedProblem, 'x')}}))
+                         .isEmpty());
+            w_->previews.shareThumbnails(&thumbnails_);
+        }
         QStringList lines{names[row], QStringLiteral("Folder: ") + photos_.path(), fact};
         QAbstractItemView* view = nullptr;
         if (list == QLatin1String("File1")) {
@@ -727,6 +761,7 @@ private Q_SLOTS:
         QTRY_VERIFY(QToolTip::text().contains(fact));
         for (const QString& line : lines)
             QVERIFY2(QToolTip::text().contains(line.toHtmlEscaped()), qPrintable(line));
+        QVERIFY(!QToolTip::text().contains(QString(201, QLatin1Char('x'))));
         const QImage shown = pictureIn(QToolTip::text());
         QCOMPARE(shown.size(), picture);
         // Red top left: upright.

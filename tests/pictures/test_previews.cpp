@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 #include <atomic>
 #include <future>
@@ -80,12 +81,31 @@ QString looks(const QImage& thumbnail) {
     return QStringLiteral("neither");
 }
 
-// A thumbnail as the desktop's programs write it, its keys given.
-QByteArray thumbnailPng(const QImage& image, const QHash<QString, QString>& keys) {
-    QImage keyed = image;
-    for (auto key = keys.cbegin(); key != keys.cend(); ++key)
-        keyed.setText(key.key(), key.value());
-    return encoded(keyed, "png");
+using Keys = QList<QPair<QByteArray, QByteArray>>;
+
+// A PNG's chunks in order, each its type and data; empty past the first that does not fit.
+QList<QPair<QByteArray, QByteArray>> chunksOf(const QByteArray& png) {
+    QList<QPair<QByteArray, QByteArray>> chunks;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at);
+        if (length > png.size() - at - 12)
+            return {};
+        chunks.append({png.mid(at + 4, 4), png.mid(at + 8, length)});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+// "tEXt key" for each text chunk of a PNG and "IDAT" for its first picture data, in order.
+QStringList textChunksOf(const QByteArray& png) {
+    QStringList found;
+    for (const auto& [type, data] : chunksOf(png)) {
+        if (type == "tEXt" || type == "zTXt" || type == "iTXt")
+            found << QString::fromLatin1(type + ' ' + data.left(data.indexOf('\0')));
+        else if (type == "IDAT" && !found.contains(QLatin1String("IDAT")))
+            found << QStringLiteral("IDAT");
+    }
+    return found;
 }
 
 int modeOf(const QString& path) {
@@ -224,26 +244,46 @@ private Q_SLOTS:
                                    << "the file is cut short";
     }
     // What goes wrong off the window's thread is the preview's problem, never the window's
-    // end: an allocation that fails, a read that fails while the picture is decoded.
+    // end: an allocation that fails, a read that fails while the picture is measured or decoded,
+    // a thread that cannot start. Only what the file's content causes is recorded in the shared
+    // cache: the rest would say "cannot be shown" of a healthy photo until it changed.
     void failureIsThePreviews_data() {
-        QTest::addColumn<int>("call");
+        QTest::addColumn<int>("call"); // -1: none
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("problem");
-        QTest::addColumn<QByteArray>("tiff"); // empty: a JPEG
+        QTest::addColumn<QByteArray>("bytes"); // empty: a JPEG
         QTest::addColumn<int>("readsBefore");
+        QTest::addColumn<bool>("recorded");
         QTest::newRow("out of memory")
-            << int(IoCall::Allocate) << ENOMEM << "Out of memory" << QByteArray() << 0;
-        QTest::newRow("read error")
-            << int(IoCall::ReadPicture) << EIO << "Input/output error" << QByteArray() << 0;
+            << int(IoCall::Allocate) << ENOMEM << "Out of memory" << QByteArray() << 0 << false;
+        QTest::newRow("read error") << int(IoCall::ReadPicture) << EIO << "Input/output error"
+                                    << QByteArray() << 0 << false;
         // libtiff took the failed read's -1 as a length and cleared the byte before its buffer.
         QTest::newRow("read error among a TIFF's tiles")
-            << int(IoCall::ReadPicture) << EIO << "Input/output error" << tiledTiff(3000, 256)
-            << 40;
+            << int(IoCall::ReadPicture) << EIO << "Input/output error" << tiledTiff(3000, 256) << 40
+            << false;
+        // It was "not a picture": the header readers found nothing.
+        QTest::newRow("read error in the header")
+            << int(IoCall::MeasurePicture) << EIO << "Input/output error" << QByteArray() << 0
+            << false;
+        QTest::newRow("a thread that cannot start")
+            << int(IoCall::StartThread) << EAGAIN << "Resource temporarily unavailable"
+            << QByteArray() << 0 << false;
+        QTest::newRow("not a picture: recorded")
+            << -1 << 0 << "not a picture" << QByteArray("Dear diary,\n") << 0 << true;
+        const QByteArray whole = encoded(marked(640, 480), "jpeg");
+        QTest::newRow("cut short: recorded")
+            << -1 << 0 << "the file is cut short" << whole.left(whole.size() / 2) << 0 << true;
+        QTest::newRow("too large to decode: recorded")
+            << -1 << 0 << "the picture is too large to decode (30000 x 30000 pixels)"
+            << craftedTiff({{256, 30000}, {257, 30000}, {259, 8}, {278, 30000}},
+                           qCompress(QByteArray(1 << 20, '\0')).mid(4))
+            << 0 << true;
     }
     void failureIsThePreviews() {
         QFETCH(int, call);
         QFETCH(int, error);
-        QFETCH(QByteArray, tiff);
+        QFETCH(QByteArray, bytes);
         QFETCH(int, readsBefore);
         static IoCall failing;
         static int failure;
@@ -251,16 +291,28 @@ private Q_SLOTS:
         failing = IoCall(call);
         failure = error;
         before = readsBefore;
-        const QString path = tiff.isEmpty() ? picture(QStringLiteral("jpeg"))
-                                            : write(QStringLiteral("failing.tif"), tiff);
-        setFaultHook([](IoCall c, const QByteArray&) {
-            return c == failing && before-- <= 0 ? failure : 0;
-        });
-        const std::optional<Preview> preview = makePreview(path);
+        const QString path =
+            bytes.isEmpty()
+                ? picture(QStringLiteral("jpeg"))
+                : write(QStringLiteral("failing.") + (bytes.startsWith("II") ? "tif" : "jpg"),
+                        bytes);
+        QTemporaryDir root;
+        const ThumbnailCache cache(root.path());
+        if (call >= 0)
+            setFaultHook([](IoCall c, const QByteArray&) {
+                return c == failing && before-- <= 0 ? failure : 0;
+            });
+        // Asked whether to stop, as the window's previews are: a thread watches for it.
+        const std::optional<Preview> preview = makePreview(
+            path, [] { return false; }, {}, &cache);
         setFaultHook(nullptr);
         QVERIFY(preview);
         QTEST(preview->problem, "problem");
         QVERIFY(preview->thumbnail.isEmpty());
+        const QString fail = root.path() +
+                             QStringLiteral("/fail/slidemill-" SLIDEMILL_VERSION "/") +
+                             cacheName(ThumbnailCache::uriOf(path));
+        QTEST(QFileInfo::exists(fail), "recorded");
     }
     void eachFormat() {
         QFETCH(QString, kind);
@@ -340,56 +392,101 @@ private Q_SLOTS:
 
     // Previews shared with the desktop's other programs, in a cache of the test's own: what is
     // there for the file as it is now is taken, in large, x-large, normal order; what is made
-    // is written there; a picture that cannot be shown is recorded and not tried again.
+    // is written there, its keys where GLib reads them; a picture that cannot be shown is
+    // recorded and not tried again. An entry is anyone's file: its text is never inflated, the
+    // tip never gets its bytes, and a problem it tells is cut to a line.
     void sharedThumbnails_data() {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("folder"); // where a thumbnail is put before; "" none
+        QTest::addColumn<QString>("folder"); // where an entry is put before: "", "large", "fail"...
         QTest::addColumn<QSize>("side");     // and its size
-        QTest::addColumn<QString>("keys");   // "right", "older", "other size", "no size"
+        // "right", "older", "other size", "no size", "uri compressed", "text to inflate",
+        // "padded", "long problem", "compressed problem"
+        QTest::addColumn<QString>("keys");
         QTest::addColumn<QSize>("thumbnail");
         QTest::addColumn<QString>("looks");
+        QTest::addColumn<QString>("problem");
         QTest::addColumn<QString>("written"); // what the cache holds after: "large", "fail", ""
 
-        const QSize wide(256, 192);
+        const QSize wide(256, 192), one(1, 1);
         QTest::newRow("none there: made and written") << "jpeg"
                                                       << "" << QSize() << "" << wide << "mark"
+                                                      << ""
                                                       << "large";
         QTest::newRow("large taken")
             << "jpeg"
             << "large" << QSize(200, 150) << "right" << QSize(200, 150) << "green"
+            << ""
             << "";
         QTest::newRow("large without a size taken")
             << "jpeg"
             << "large" << QSize(200, 150) << "no size" << QSize(200, 150) << "green"
+            << ""
             << "";
         QTest::newRow("x-large fitted")
             << "jpeg"
             << "x-large" << QSize(512, 384) << "right" << wide << "green"
+            << ""
             << "";
         QTest::newRow("normal taken")
             << "jpeg"
             << "normal" << QSize(128, 96) << "right" << QSize(128, 96) << "green"
+            << ""
             << "";
         QTest::newRow("the file changed since: made anew")
             << "jpeg"
             << "large" << QSize(200, 150) << "older" << wide << "mark"
+            << ""
             << "large";
         QTest::newRow("the file's size differs: made anew")
             << "jpeg"
             << "large" << QSize(200, 150) << "other size" << wide << "mark"
+            << ""
             << "large";
+        QTest::newRow("large with text to inflate: taken, the text left alone")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "text to inflate" << QSize(200, 150) << "green"
+            << ""
+            << "";
+        // GLib reads tEXt alone; Qt, which inflates zTXt, would have taken it.
+        QTest::newRow("large whose URI is compressed: made anew")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "uri compressed" << wide << "mark"
+            << ""
+            << "large";
+        QTest::newRow("large of more bytes than its size takes: made anew")
+            << "jpeg"
+            << "large" << QSize(200, 150) << "padded" << wide << "mark"
+            << ""
+            << "large";
+        QTest::newRow("failure recorded: its problem") << "jpeg"
+                                                       << "fail" << one << "right" << QSize() << ""
+                                                       << "remembered"
+                                                       << "";
+        QTest::newRow("failure of a long problem: one line of 200 characters")
+            << "jpeg"
+            << "fail" << one << "long problem" << QSize() << ""
+            << "line one line two " + QString(200 - 18, QLatin1Char('x')) << "";
+        QTest::newRow("failure whose problem is compressed: not inflated")
+            << "jpeg"
+            << "fail" << one << "compressed problem" << QSize() << ""
+            << "not a picture"
+            << "";
         QTest::newRow("metafile: nothing written") << "wmf"
                                                    << "" << QSize() << "" << QSize() << ""
+                                                   << ""
                                                    << "";
         QTest::newRow("not a picture: recorded") << "not a picture"
                                                  << "" << QSize() << "" << QSize() << ""
+                                                 << "not a picture"
                                                  << "fail";
         QTest::newRow("missing: nothing written") << "missing"
                                                   << "" << QSize() << "" << QSize() << ""
+                                                  << "the file is not there"
                                                   << "";
         // The program's failure, not the picture's: once the module is back, it is shown.
         QTest::newRow("no decoding module: nothing written")
             << "jpeg" + kNoModule << "" << QSize() << "" << QSize() << ""
+            << "the picture decoding library cannot start"
             << "";
     }
     void sharedThumbnails() {
@@ -417,44 +514,80 @@ private Q_SLOTS:
         const QString path = picture(QString(kind).remove(kNoModule));
         const QByteArray uri =
             QByteArray("file://") + QFile::encodeName(path).toPercentEncoding("/");
+        // Long enough that Qt's writer would compress it.
+        QVERIFY(uri.size() >= 40);
         const QString name = cacheName(uri);
+        const QString large = cache.root() + QStringLiteral("/large/") + name;
+        const QString failFolder =
+            cache.root() + QStringLiteral("/fail/slidemill-" SLIDEMILL_VERSION);
+        const QString fail = failFolder + QLatin1Char('/') + name;
         struct stat st {};
         ::stat(nativePath(path).constData(), &st);
         if (!folder.isEmpty()) {
-            QHash<QString, QString> given{
-                {"Thumb::URI", QString::fromLatin1(uri)},
-                {"Thumb::MTime", QString::number(st.st_mtime - (keys == "older" ? 1 : 0))},
-                {"Thumb::Size", QString::number(st.st_size + (keys == "other size" ? 1 : 0))}};
-            if (keys == QLatin1String("no size"))
-                given.remove(QStringLiteral("Thumb::Size"));
-            QVERIFY(QDir().mkpath(cache.root() + "/" + folder));
-            QVERIFY(!writeBytes(cache.root() + "/" + folder, name,
-                                thumbnailPng(filled(side.width(), side.height(), Qt::green), given))
+            Keys given{{"Thumb::URI", uri},
+                       {"Thumb::MTime",
+                        QByteArray::number(qint64(st.st_mtime) - (keys == "older" ? 1 : 0))},
+                       {"Thumb::Size",
+                        QByteArray::number(qint64(st.st_size) + (keys == "other size" ? 1 : 0))}};
+            QByteArray more;
+            if (keys == QLatin1String("no size") || keys == QLatin1String("uri compressed"))
+                given.removeAt(keys == QLatin1String("no size") ? 2 : 0);
+            if (keys == QLatin1String("uri compressed"))
+                more = textChunk("zTXt", "Thumb::URI", uri);
+            if (keys == QLatin1String("text to inflate"))
+                more = textChunk("zTXt", "Comment", QByteArray(16 << 20, 'x'));
+            if (keys == QLatin1String("padded"))
+                more = pngChunk("spAd", QByteArray(640 << 10, 'x'));
+            if (folder == QLatin1String("fail")) {
+                if (keys == QLatin1String("compressed problem"))
+                    more = textChunk("zTXt", "X-Slidemill::Problem", QByteArray(4000000, 'x'));
+                else
+                    given.append({"X-Slidemill::Problem",
+                                  keys == QLatin1String("long problem")
+                                      ? "line one\nline two\n" + QByteArray(60000, 'x')
+                                      : QByteArray("remembered")});
+            }
+            const QString into = folder == QLatin1String("fail")
+                                     ? failFolder
+                                     : cache.root() + QLatin1Char('/') + folder;
+            QVERIFY(QDir().mkpath(into));
+            QVERIFY(!writeBytes(
+                         into, name,
+                         thumbnailPng(filled(side.width(), side.height(), Qt::green), given, more))
                          .isEmpty());
         }
 
         const std::optional<Preview> preview = makePreview(path, {}, {}, &cache);
         QVERIFY(preview);
         QTEST(preview->thumbnailSize, "thumbnail");
-        if (kind.endsWith(kNoModule))
-            QVERIFY2(preview->problem.contains(QLatin1String("decoding library cannot start")),
-                     qPrintable(preview->problem));
+        QTEST(preview->problem, "problem");
         if (!preview->thumbnail.isEmpty())
             QTEST(looks(QImage::fromData(preview->thumbnail)), "looks");
-        if (kind == QLatin1String("jpeg"))
+        // What the tip decodes on the window's thread is made here, not the entry's bytes.
+        QVERIFY(!preview->thumbnail.contains("Thumb::"));
+        if (kind == QLatin1String("jpeg") && preview->problem.isEmpty())
             QCOMPARE(preview->pixels, QSize(640, 480));
 
         QFETCH(QString, written);
-        const QString large = cache.root() + QStringLiteral("/large/") + name;
-        const QString fail =
-            cache.root() + QStringLiteral("/fail/slidemill-" SLIDEMILL_VERSION "/") + name;
-        QCOMPARE(QFileInfo::exists(fail), written == QLatin1String("fail"));
+        QCOMPARE(QFileInfo::exists(fail), written == QLatin1String("fail") || folder == "fail");
         if (written.isEmpty()) {
             QCOMPARE(QFileInfo::exists(large), folder == QLatin1String("large"));
             return;
         }
         const QString entry = written == QLatin1String("large") ? large : fail;
-        // Read as the picture is read: QImageReader takes "Thumb::URI" for "Thumb" otherwise.
+        // Every key in a tEXt chunk before the pixels, where GLib's check looks for it.
+        const QStringList chunks = textChunksOf(readBytes(entry));
+        QStringList expected{"tEXt Thumb::URI", "tEXt Thumb::MTime", "tEXt Thumb::Size"};
+        expected << (written == QLatin1String("large")
+                         ? QStringList{"tEXt Thumb::Image::Width", "tEXt Thumb::Image::Height"}
+                         : QStringList{"tEXt X-Slidemill::Problem"});
+        for (const QString& key : expected)
+            QVERIFY2(chunks.contains(key) && chunks.indexOf(key) < chunks.indexOf("IDAT"),
+                     qPrintable(chunks.join(QLatin1String(", "))));
+        for (const QString& chunk : chunks)
+            QVERIFY2(!chunk.startsWith(QLatin1String("zTXt")) &&
+                         !chunk.startsWith(QLatin1String("iTXt")),
+                     qPrintable(chunk));
         const QImage stored = QImageReader(entry).read();
         QCOMPARE(stored.text(QStringLiteral("Thumb::URI")), QString::fromLatin1(uri));
         QCOMPARE(stored.text(QStringLiteral("Thumb::MTime")), QString::number(st.st_mtime));
@@ -466,24 +599,22 @@ private Q_SLOTS:
         }
         QCOMPARE(QDir(QFileInfo(entry).path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{name});
+        const Keys now{{"Thumb::URI", uri},
+                       {"Thumb::MTime", QByteArray::number(qint64(st.st_mtime))}};
         if (written == QLatin1String("large")) {
             QCOMPARE(stored.text(QStringLiteral("Thumb::Image::Width")), QStringLiteral("640"));
             QCOMPARE(stored.text(QStringLiteral("Thumb::Image::Height")), QStringLiteral("480"));
             QCOMPARE(stored.size(), QSize(256, 192));
             // Asked again, it comes from the cache: the picture there is what is shown.
             QVERIFY(!writeBytes(QFileInfo(large).path(), name,
-                                thumbnailPng(filled(100, 75, Qt::green),
-                                             {{"Thumb::URI", QString::fromLatin1(uri)},
-                                              {"Thumb::MTime", QString::number(st.st_mtime)}}))
+                                thumbnailPng(filled(100, 75, Qt::green), now))
                          .isEmpty());
             QCOMPARE(makePreview(path, {}, {}, &cache)->thumbnailSize, QSize(100, 75));
         } else {
             // Not tried again while the file stays as it is: the recorded reason is given.
             QVERIFY(!writeBytes(QFileInfo(fail).path(), name,
                                 thumbnailPng(filled(1, 1, Qt::white),
-                                             {{"Thumb::URI", QString::fromLatin1(uri)},
-                                              {"Thumb::MTime", QString::number(st.st_mtime)},
-                                              {"X-Slidemill::Problem", "remembered"}}))
+                                             now + Keys{{"X-Slidemill::Problem", "remembered"}}))
                          .isEmpty());
             QCOMPARE(makePreview(path, {}, {}, &cache)->problem, QStringLiteral("remembered"));
         }
@@ -507,7 +638,7 @@ private Q_SLOTS:
     }
 
     // Told to stop before it begins, while a decoder reads the file or while libvips computes
-    // the pixels, it stops within a fraction of a second.
+    // the pixels, it stops within a fraction of a second, and records nothing.
     void cancelled_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
@@ -530,17 +661,24 @@ private Q_SLOTS:
         // Asked from libvips' threads too.
         std::atomic<int> asked = 0;
         std::atomic<qint64> stoppedAt = -1;
+        QTemporaryDir root;
+        const ThumbnailCache cache(root.path());
         QElapsedTimer timer;
         timer.start();
-        const std::optional<Preview> preview = makePreview(path, [&] {
-            if (asked++ < answersBeforeStop)
-                return false;
-            qint64 none = -1;
-            stoppedAt.compare_exchange_strong(none, timer.elapsed());
-            return true;
-        });
+        const std::optional<Preview> preview = makePreview(
+            path,
+            [&] {
+                if (asked++ < answersBeforeStop)
+                    return false;
+                qint64 none = -1;
+                stoppedAt.compare_exchange_strong(none, timer.elapsed());
+                return true;
+            },
+            {}, &cache);
         const qint64 afterStop = timer.elapsed() - stoppedAt;
         QVERIFY(!preview);
+        // Stopped is not failed: nothing is recorded.
+        QVERIFY(QDir(root.path()).isEmpty());
         QVERIFY(asked > answersBeforeStop);
         QVERIFY2(afterStop < 1000, qPrintable(QString::number(afterStop)));
     }

@@ -49,6 +49,20 @@ QByteArray pngChunk(const char* type, const QByteArray& data) {
     return chunk + tail;
 }
 
+QByteArray textChunk(const char* type, const QByteArray& key, const QByteArray& value) {
+    return qstrcmp(type, "zTXt") == 0
+               ? pngChunk(type, key + '\0' + '\0' + qCompress(value, 9).mid(4))
+               : pngChunk(type, key + '\0' + value);
+}
+
+QByteArray thumbnailPng(const QImage& image, const QList<QPair<QByteArray, QByteArray>>& keys,
+                        const QByteArray& more) {
+    QByteArray chunks;
+    for (const auto& [key, value] : keys)
+        chunks += textChunk("tEXt", key, value);
+    return encodedImage(image, "png").insert(33, chunks + more);
+}
+
 QImage noisyPhoto(int w, int h, quint32 seed) {
     QImage image(w, h, QImage::Format_RGB32);
     QRandomGenerator random(seed);

@@ -17,6 +17,13 @@ QByteArray encodedProgressive(const QImage& image);
 
 // A PNG chunk of `type` (four letters) holding `data`, with its length and CRC.
 QByteArray pngChunk(const char* type, const QByteArray& data);
+// A text chunk: "tEXt" as GNOME's programs write their keys, "zTXt" compressed as Qt writes a
+// value of 40 characters or more.
+QByteArray textChunk(const char* type, const QByteArray& key, const QByteArray& value);
+// A thumbnail as the desktop's programs write it: the image as a PNG with `keys` in tEXt chunks
+// after its header, then the chunks in `more`.
+QByteArray thumbnailPng(const QImage& image, const QList<QPair<QByteArray, QByteArray>>& keys,
+                        const QByteArray& more = {});
 
 // A little-endian TIFF of one strip whose tags are `tags` (each a LONG), with `data` as its
 // strip: enough for the header readers, whatever the data.
