@@ -1002,8 +1002,8 @@ struct PixelBound {
 // A tile of deflated nothing, 13,924 times over 30,000 x 30,000, took 8.7 s.
 constexpr PixelBound kPixelByPixel{qint64(1) << 27, 8};
 // HEVC and AV1 code a flat picture in next to nothing, yet libde265 or dav1d and libheif's
-// conversion to RGB take eight times as long a pixel: 8,192 x 8,192 of one colour in 15 KB took
-// 5.4 s. A 48-megapixel photo as heif-enc makes it has a byte for every 3 pixels, one blurred
+// conversion to RGB take six times as long a pixel: 8,192 x 8,192 of one colour in 40 KB took
+// 3.9 s. A 48-megapixel photo as heif-enc makes it has a byte for every 3 pixels, one blurred
 // all over a byte for every 73.
 constexpr PixelBound kPredicted{qint64(1) << 24, 256};
 // A JPEG shrunk while decoded skips most of the work; a metafile is not decoded.
