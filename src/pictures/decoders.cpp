@@ -989,6 +989,26 @@ using Decode = Decoded (*)(const Picture&, const MeasuredFile&, QSize shown,
 using DecodeThumbnail = std::optional<Decoded> (*)(const Picture&, const MeasuredFile&,
                                                    QSize shown);
 
+// Every pixel coded is decoded, however small the picture is shown: the time taken grows with
+// the pixels, not with the file. Up to `anyFile` pixels (about a second of decoding here) a
+// picture is decoded whatever its file; a larger one only when its file has a byte for every
+// `perByte` of them. A real photo has many more bytes, while a few over a huge canvas would take
+// seconds of decoding for nothing.
+struct PixelBound {
+    qint64 anyFile = 0;
+    qint64 perByte = 0;
+};
+
+// A tile of deflated nothing, 13,924 times over 30,000 x 30,000, took 8.7 s.
+constexpr PixelBound kPixelByPixel{qint64(1) << 27, 8};
+// HEVC and AV1 code a flat picture in next to nothing, yet libde265 or dav1d and libheif's
+// conversion to RGB take six times as long a pixel: 8,192 x 8,192 of one colour in 40 KB took
+// 3.9 s. A 48-megapixel photo as heif-enc makes it has a byte for every 3 pixels, one blurred
+// all over a byte for every 73.
+constexpr PixelBound kPredicted{qint64(1) << 24, 256};
+// A JPEG shrunk while decoded skips most of the work; a metafile is not decoded.
+constexpr PixelBound kUnbound{};
+
 // The decoder of each format, in the order of the format table; none for the metafiles, which
 // are stored as they are.
 struct DecoderRow {
@@ -996,31 +1016,23 @@ struct DecoderRow {
     Decode decode;
     // From the thumbnail the file carries, where the format has one.
     DecodeThumbnail thumbnail;
-    // Every pixel coded is decoded, however small the picture is shown: the time taken grows
-    // with the pixels, not with the file. A JPEG shrunk while decoded skips most of the work.
-    bool everyPixel;
+    PixelBound bound;
 };
 
 constexpr DecoderRow kDecoders[] = {
-    {PictureFormat::Png, decodePng, nullptr, true},
-    {PictureFormat::Jpeg, decodeJpeg, decodeExifThumbnail, false},
-    {PictureFormat::Gif, decodeGif, nullptr, true},
-    {PictureFormat::Bmp, decodeBmp, nullptr, true},
-    {PictureFormat::Tiff, decodeTiff, nullptr, true},
-    {PictureFormat::Wmf, nullptr, nullptr, false},
-    {PictureFormat::Emf, nullptr, nullptr, false},
-    {PictureFormat::Heic, decodeHeif, heifThumbnail, true},
-    {PictureFormat::Heif, decodeHeif, heifThumbnail, true},
-    {PictureFormat::Avif, decodeHeif, heifThumbnail, true},
-    {PictureFormat::Webp, decodeWebp, nullptr, true},
+    {PictureFormat::Png, decodePng, nullptr, kPixelByPixel},
+    {PictureFormat::Jpeg, decodeJpeg, decodeExifThumbnail, kUnbound},
+    {PictureFormat::Gif, decodeGif, nullptr, kPixelByPixel},
+    {PictureFormat::Bmp, decodeBmp, nullptr, kPixelByPixel},
+    {PictureFormat::Tiff, decodeTiff, nullptr, kPixelByPixel},
+    {PictureFormat::Wmf, nullptr, nullptr, kUnbound},
+    {PictureFormat::Emf, nullptr, nullptr, kUnbound},
+    {PictureFormat::Heic, decodeHeif, heifThumbnail, kPredicted},
+    {PictureFormat::Heif, decodeHeif, heifThumbnail, kPredicted},
+    {PictureFormat::Avif, decodeHeif, heifThumbnail, kPredicted},
+    {PictureFormat::Webp, decodeWebp, nullptr, kPixelByPixel},
 };
 
-// A picture of this many pixels or fewer is decoded whatever its file (about a second here).
-constexpr qint64 kPixelsOfAnyFile = qint64(1) << 27;
-// Larger ones only when their file has at least a byte for this many pixels: a real photo
-// has several times more, while a few bytes repeated over a huge canvas (a tile of deflated
-// nothing, 13,924 times over 30,000 x 30,000) would take seconds of decoding for nothing.
-constexpr qint64 kMostPixelsPerByte = 8;
 static_assert(std::size(kDecoders) == std::size_t(PictureFormat::Count));
 
 constexpr bool inTableOrder() {
@@ -1107,8 +1119,8 @@ Decoded decode(const Picture& picture, const MeasuredFile& file, QSize shown,
         undecodable(picture, QStringLiteral("the picture cannot be decoded"));
     const DecoderRow& row = kDecoders[std::size_t(picture.format)];
     const QSize pixels = measuredPixels(picture);
-    if (row.everyPixel && area(pixels) > kPixelsOfAnyFile &&
-        area(pixels) > kMostPixelsPerByte * file.identity().size)
+    if (row.bound.perByte > 0 && area(pixels) > row.bound.anyFile &&
+        area(pixels) > row.bound.perByte * file.identity().size)
         tooLarge(picture, pixels);
     return row.decode(picture, file, shown, cancelled);
 }

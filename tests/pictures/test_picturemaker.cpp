@@ -629,6 +629,10 @@ void TestPictureMaker::hugeDeclaredSize_data() {
     QTest::newRow("tiff of deflated tiles")
         << write(QStringLiteral("tiles.tif"), tiledTiff(30000, 256)) << int(PictureFormat::Tiff)
         << QSize(30000, 30000) << shown << true;
+    // One colour in 12 KB whose ispe says 64 x 64: HEVC of 8,192 x 8,192 so took 4 s.
+    QTest::newRow("heic of one colour")
+        << write(QStringLiteral("flat.heic"), withIspe(flatHeic(QSize(4352, 4352)), QSize(64, 64)))
+        << int(PictureFormat::Heic) << QSize(4352, 4352) << shown << true;
 }
 
 void TestPictureMaker::hugeDeclaredSize() {

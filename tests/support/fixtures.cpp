@@ -390,9 +390,10 @@ void fillHeifImage(heif_image* image, const QImage& picture, bool alpha) {
 }
 
 // The HEIF file libheif writes, with an Exif item when exif is not empty and a thumbnail item
-// of `thumbnailSide` pixels made from `thumbnail` when that is not null.
+// of `thumbnailSide` pixels made from `thumbnail` when that is not null. With `preset`, x265's.
 QByteArray encodeHeif(const QImage& stored, int orientation, HeifCodec codec, bool alpha,
-                      const QByteArray& exif, const QImage& thumbnail = {}, int thumbnailSide = 0) {
+                      const QByteArray& exif, const QImage& thumbnail = {}, int thumbnailSide = 0,
+                      const char* preset = nullptr) {
     const std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     const heif_compression_format format =
@@ -401,6 +402,8 @@ QByteArray encodeHeif(const QImage& stored, int orientation, HeifCodec codec, bo
         return {};
     const std::unique_ptr<heif_encoder, Releaser<heif_encoder_release>> encoder(rawEncoder);
     heif_encoder_set_lossy_quality(encoder.get(), 90);
+    if (preset && heif_encoder_set_parameter(encoder.get(), "preset", preset).code)
+        return {};
     heif_image* rawImage = nullptr;
     const int w = stored.width(), h = stored.height();
     if (heif_image_create(w, h, heif_colorspace_RGB,
@@ -465,6 +468,12 @@ QByteArray heifWithExif(const QImage& stored, const QByteArray& tiff, HeifCodec 
 
 QByteArray heifWithThumbnail(const QImage& stored, const QImage& thumbnail, int side) {
     return encodeHeif(stored, 1, HeifCodec::Hevc, false, {}, thumbnail, side);
+}
+
+QByteArray flatHeic(const QSize& size) {
+    QImage flat(size, QImage::Format_RGB888);
+    flat.fill(qRgb(90, 140, 200));
+    return encodeHeif(flat, 1, HeifCodec::Hevc, false, {}, {}, 0, "ultrafast");
 }
 
 QByteArray withSizeFirst(const QByteArray& heif) {

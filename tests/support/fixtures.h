@@ -77,6 +77,9 @@ QByteArray heifWithExif(const QImage& stored, const QByteArray& tiff,
 // A HEIC of `stored` whose thumbnail item, `side` pixels on its longer side, is made from
 // `thumbnail`, as heif-enc -t makes it.
 QByteArray heifWithThumbnail(const QImage& stored, const QImage& thumbnail, int side);
+// A HEIC of one colour over `size`, encoded as fast as x265 goes: a few kilobytes that take
+// seconds to decode.
+QByteArray flatHeic(const QSize& size);
 // The same file laid out as cameras write it: the size property gives the picture as stored
 // and comes before the rotation and mirror.
 QByteArray withSizeFirst(const QByteArray& heif);
