@@ -38,18 +38,28 @@ void Settings::setPixelsPerInch(int pixelsPerInch) {
         settings_->setValue(kResolutionKey, pixelsPerInch);
 }
 
+namespace {
+
+// Each album option the settings file keeps, with its key, inside its [album] group.
+template <typename Each> void eachKept(QSettings& settings, Each each) {
+    settings.beginGroup(kAlbumGroup);
+    for (const AlbumOption& option : albumOptions()) {
+        if (option.settingsKey)
+            each(option, QLatin1String(option.settingsKey));
+    }
+    settings.endGroup();
+}
+
+} // namespace
+
 Album Settings::album() const {
     Album album;
     if (!settings_)
         return album;
     QSettings& settings = *settings_;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
+    eachKept(settings, [&](const AlbumOption& option, const QString& key) {
         if (!settings.contains(key))
-            continue;
+            return;
         // An unquoted value with commas comes back as a list.
         const QVariant value = settings.value(key);
         const QString text = value.typeId() == QMetaType::QStringList
@@ -60,8 +70,7 @@ Album Settings::album() const {
             qCWarning(lcSettings, "%s: [album] %s=%s is ignored: %s",
                       qUtf8Printable(printablePath(settings.fileName())), qUtf8Printable(key),
                       qUtf8Printable(printablePath(text)), qUtf8Printable(refused));
-    }
-    settings.endGroup();
+    });
     return album;
 }
 
@@ -69,18 +78,13 @@ void Settings::setAlbum(const Album& album) {
     if (!settings_)
         return;
     QSettings& settings = *settings_;
-    settings.beginGroup(kAlbumGroup);
-    for (const AlbumOption& option : albumOptions()) {
-        if (!option.settingsKey)
-            continue;
-        const QString key = QLatin1String(option.settingsKey);
+    eachKept(settings, [&](const AlbumOption& option, const QString& key) {
         const QString value = option.setting(album);
         if (value.isNull())
             settings.remove(key);
         else
             settings.setValue(key, value);
-    }
-    settings.endGroup();
+    });
 }
 
 } // namespace slidemill

@@ -736,11 +736,8 @@ void TestPictureMaker::hostile() {
     }
     rusage before{}, after{};
     ::getrusage(RUSAGE_SELF, &before);
-    QElapsedTimer timer;
-    timer.start();
-    // As a photo one a slide is shown at --ppi 50.
+    // As a photo one a slide is shown at --ppi 50. How long it takes is bench_hostile's.
     const Outcome o = make(picture, QSize(348, 261));
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
     ::getrusage(RUSAGE_SELF, &after);
     // The budget, and 64 MiB besides.
     QVERIFY2(after.ru_maxrss - before.ru_maxrss < (512 + 64) * 1024,

@@ -608,8 +608,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, file);
         QVERIFY(file.size() > 1000000);
         CountingBuffer device(file);
-        QElapsedTimer timer;
-        timer.start();
         int number = 0;
         try {
             readPicture(device, QStringLiteral("long"));
@@ -617,8 +615,7 @@ private Q_SLOTS:
             number = e.number();
         }
         QTEST(number, "number");
-        // Read in quadratic time these took minutes; in linear time, a fraction of a second.
-        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+        // Read in quadratic time these took minutes: the bytes taken say which.
         QVERIFY2(device.taken <= 4 * file.size() + (1 << 20),
                  qPrintable(QString::number(device.taken)));
     }
@@ -858,10 +855,7 @@ private Q_SLOTS:
         const QString path = writeBytes(dir.path(), "text.png", png);
         rusage before{}, after{};
         ::getrusage(RUSAGE_SELF, &before);
-        QElapsedTimer timer;
-        timer.start();
         const Picture p = readPicture(path);
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         ::getrusage(RUSAGE_SELF, &after);
         QVERIFY2(after.ru_maxrss - before.ru_maxrss < 32 * 1024,
                  qPrintable(QString::number(after.ru_maxrss - before.ru_maxrss)));
