@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Slidemill from scratch and runs every test: the normal
 # build, a short fuzzing run of the picture header readers, the address and
-# undefined-behaviour sanitizer build, and the Debian package of the Release tree, made and
+# undefined-behaviour sanitizer build, and the Debian package of the test tree, made and
 # checked (scripts/check-package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
