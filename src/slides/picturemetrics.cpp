@@ -3,6 +3,7 @@
 #include "core/fileidentity.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "core/saveerror.h"
 #include "slides/bytesource.h"
 #include "slides/pictureformats.h"
 
@@ -120,11 +121,7 @@ Picture readPicture(QIODevice& device, const QString& path) {
     const bool whole = measured || !row || !row->whole || row->whole(bytes);
     // A header that could not be read is no fault of the picture's.
     if (const int error = bytes.readError())
-        throw RuntimeError(errPathFileAccess,
-                           QStringLiteral("%1: cannot read the picture: %2")
-                               .arg(RuntimeError::standardText(errPathFileAccess),
-                                    QString::fromLocal8Bit(std::strerror(error))),
-                           path);
+        failRead(error, path);
     if (!whole)
         cutShort(path);
     if (!measured)
