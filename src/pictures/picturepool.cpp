@@ -20,10 +20,11 @@ PicturePool::~PicturePool() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
-        dropped = std::move(builds_);
-        for (Waiting& w : previews_)
-            dropped.push_back(std::move(w));
-        previews_.clear();
+        for (std::deque<Waiting>* queue : {&readBacks_, &builds_, &previews_}) {
+            for (Waiting& w : *queue)
+                dropped.push_back(std::move(w));
+            queue->clear();
+        }
     }
     changed_.notify_all();
     for (std::thread& worker : workers_)
@@ -40,13 +41,14 @@ std::exception_ptr PicturePool::enqueue(Priority priority, const QString& pictur
     {
         const std::lock_guard lock(mutex_);
         limit_ = threads_ > 0 ? threads_ : usableCores();
-        std::deque<Waiting>& queue = priority == Priority::Build ? builds_ : previews_;
+        std::deque<Waiting>& queue = priority == Priority::ReadBack ? readBacks_
+                                     : priority == Priority::Build  ? builds_
+                                                                    : previews_;
         try {
             if (const int fault = injectedFault(IoCall::StartThread, FaultEntry::current()))
                 throw std::system_error(fault, std::generic_category());
             const std::size_t idle = workers_.size() - std::size_t(running_);
-            if (idle < builds_.size() + previews_.size() + 1 &&
-                workers_.size() < std::size_t(limit_))
+            if (idle < waiting() + 1 && workers_.size() < std::size_t(limit_))
                 workers_.emplace_back(&PicturePool::work, this);
             queue.push_back({++lastTicket_, std::move(run)});
         } catch (const std::system_error& e) {
@@ -66,7 +68,7 @@ bool PicturePool::withdraw(std::uint64_t ticket) {
     Waiting withdrawn;
     {
         const std::lock_guard lock(mutex_);
-        for (std::deque<Waiting>* queue : {&builds_, &previews_}) {
+        for (std::deque<Waiting>* queue : {&readBacks_, &builds_, &previews_}) {
             for (auto it = queue->begin(); it != queue->end(); ++it) {
                 if (it->ticket == ticket) {
                     withdrawn = std::move(*it);
@@ -80,16 +82,20 @@ bool PicturePool::withdraw(std::uint64_t ticket) {
     return bool(withdrawn.run);
 }
 
+std::size_t PicturePool::waiting() const {
+    return readBacks_.size() + builds_.size() + previews_.size();
+}
+
 void PicturePool::work() {
     ::pthread_setname_np(::pthread_self(), "pictures");
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] {
-            return stopping_ || (running_ < limit_ && !(builds_.empty() && previews_.empty()));
-        });
+        changed_.wait(lock, [this] { return stopping_ || (running_ < limit_ && waiting() > 0); });
         if (stopping_)
             return;
-        std::deque<Waiting>& queue = builds_.empty() ? previews_ : builds_;
+        std::deque<Waiting>& queue = !readBacks_.empty() ? readBacks_
+                                     : !builds_.empty()  ? builds_
+                                                         : previews_;
         std::function<void()> run = std::move(queue.front().run);
         queue.pop_front();
         ++running_;

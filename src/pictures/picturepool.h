@@ -15,8 +15,9 @@
 
 namespace slidemill::pictures {
 
-// Whose picture it is: a build's is taken before any preview's, each in the order given.
-enum class Priority { Build, Preview };
+// Whose job it is, in the order jobs are taken: a package's read-back of what it wrote (quick,
+// and what the writer waits for), a build's picture, a preview; each in the order given.
+enum class Priority { ReadBack, Build, Preview };
 
 // A job given to the pool: its result, and the ticket that withdraws it while it waits (0 when
 // no thread could be had for it, its result then ready with that error).
@@ -25,8 +26,16 @@ template <typename R> struct PoolJob {
     std::uint64_t ticket = 0;
 };
 
-// The threads that make pictures, for builds and previews alike: as many at work at once as
-// the process has usable cores, started when work needs them and kept until the pool goes.
+// The threads that make pictures, for builds and previews alike, and read back what a package
+// wrote: as many at work at once as the process has usable cores, started when work needs them
+// and kept until the pool goes.
+//
+// The process's other threads, each a bounded few: the window's build (one, which waits on the
+// pool), a package's writer (one a deck: it waits on the pool's results and on the disk, so
+// as a job it would hold a core idle, and could wait for pictures queued behind itself), one
+// that watches previews for their stop, and for each HEIF picture being decoded one whose
+// standard error is muted (at most one a pool thread; starting it costs microseconds against
+// the decode's hundreds of milliseconds, and no pool thread's file table may be its own).
 class PicturePool {
 public:
     // At most `threads` at work at once; 0 for usableCores(), asked again with every job.
@@ -78,12 +87,14 @@ private:
     std::exception_ptr enqueue(Priority priority, const QString& picture, std::function<void()> run,
                                std::uint64_t& ticket);
     void work();
+    // Guarded by mutex_.
+    std::size_t waiting() const;
 
     const int threads_;
     std::mutex mutex_;
     std::condition_variable changed_;
     // Guarded by mutex_.
-    std::deque<Waiting> builds_, previews_;
+    std::deque<Waiting> readBacks_, builds_, previews_;
     std::vector<std::thread> workers_;
     int limit_ = 1;
     int running_ = 0;

@@ -2,6 +2,7 @@
 
 #include "core/faults.h"
 #include "host/pptx/saveerror.h"
+#include "pictures/picturepool.h"
 
 #include <QtEndian>
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
 #include <libdeflate.h>
 #include <new>
 #include <optional>
@@ -454,9 +454,14 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
         const qint64 dataAt = d_->base + d_->flushed;
         if (d_->readable && d_->copyInKernel(source, size, patch, sourceName)) {
             unchangedSince(before, source, sourceName);
-            // Taken from the written bytes on another thread while the next file is copied, so
+            // Taken from the written bytes on a pool thread while the next file is copied, so
             // the checksum costs no time of its own.
-            file.crc = std::async(std::launch::async, crcOfRange, d_->out, dataAt, size, e.name);
+            file.crc = pictures::PicturePool::shared()
+                           .submit(pictures::Priority::ReadBack, sourceName,
+                                   [out = d_->out, dataAt, size, name = e.name] {
+                                       return crcOfRange(out, dataAt, size, name);
+                                   })
+                           .result;
             file.headerField = headerField;
             return;
         }

@@ -26,7 +26,8 @@ struct ZipEntry {
 };
 
 // A stored file's entry, written, whose CRC-32 may still be being read back from the written
-// bytes on another thread. ZipWriter::complete gives the finished entry or that file's error.
+// bytes on a picture pool thread. ZipWriter::complete gives the finished entry or that file's
+// error.
 struct WrittenFile {
     ZipEntry entry;
     QString sourceName;
