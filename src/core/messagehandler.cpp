@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QLoggingCategory>
 #include <QtGlobal>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
@@ -21,6 +22,8 @@ Q_LOGGING_CATEGORY(lcLibtiff, "libtiff")
 // Set once the handler is in place: tests, the fuzzer and SLIDEMILL_DEBUG keep every line,
 // a sanitizer's report included.
 QtMessageHandler previous = nullptr;
+// Whether the process is quieted: set with the handler, or as the program that loaded us says.
+std::atomic<bool> g_quiet{false};
 
 bool debugOutput() {
     const QByteArray debug = qgetenv("SLIDEMILL_DEBUG");
@@ -48,12 +51,22 @@ void filter(QtMsgType type, const QMessageLogContext& context, const QString& me
 void installMessageHandler() {
     TIFFSetWarningHandler(tiffMessage);
     TIFFSetErrorHandler(tiffMessage);
-    if (!debugOutput())
+    if (!debugOutput()) {
         previous = qInstallMessageHandler(filter);
+        g_quiet.store(true);
+    }
+}
+
+bool standardErrorQuieted() {
+    return g_quiet.load();
+}
+
+void setStandardErrorQuieted(bool quieted) {
+    g_quiet.store(quieted);
 }
 
 void runWithOwnStandardErrorMuted(const std::function<void()>& work) {
-    const bool quiet = previous != nullptr;
+    const bool quiet = g_quiet.load();
     std::exception_ptr failure;
     std::thread thread([&] {
         // Closing this table's copies at the end closes nothing else, and the locks the

@@ -12,6 +12,11 @@ namespace slidemill {
 // rest. SLIDEMILL_DEBUG set to anything but 0 lets everything through, library notes included.
 void installMessageHandler();
 
+// Whether installMessageHandler has quieted the process. The decoding module keeps its own copy
+// of this state and is told the program's when it is opened.
+bool standardErrorQuieted();
+void setStandardErrorQuieted(bool quieted);
+
 // Some decoders print to standard error themselves, with no way to be told otherwise:
 // libde265 ("SPS error: ...") and dav1d ("Error parsing OBU data"), under libheif. Runs `work`
 // on a thread of its own and waits for it; once installMessageHandler has quieted the process,

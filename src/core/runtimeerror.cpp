@@ -16,6 +16,8 @@ constexpr ErrorNumberRow kErrorNumbers[] = {
     {errInvalidPicture, "Invalid picture", "not a picture Slidemill can measure"},
     {errOverflow, "Overflow", "a picture too tall, or too wide for its height, to place"},
     {errInvalidCall, "Invalid procedure call or argument", "a position or size out of range"},
+    {errLoadingLibrary, "Error in loading DLL",
+     "the decoding module is missing, damaged or from another version"},
     {errOutOfMemory, "Out of memory", nullptr},
     {errDivisionByZero, "Division by zero", nullptr},
     {errInternal, "Internal error", nullptr},

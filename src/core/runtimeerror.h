@@ -13,6 +13,7 @@ enum ErrorNumber : int {
     errOverflow = 6,
     errOutOfMemory = 7,
     errDivisionByZero = 11,
+    errLoadingLibrary = 48,
     errInternal = 51,
     errFileNotFound = 53,
     errDeviceUnavailable = 68,

@@ -1,30 +1,58 @@
-// The decoding module is loaded once, by the first picture that must be decoded, from
-// whichever thread that is: the load is a function-local static, so threads that arrive
-// meanwhile wait for it, and what it found is never changed or unloaded. A module that cannot
-// be loaded stays so for the process: every picture that needs it fails alike.
+// The program's side of the decoding module's interface (decodingabi.h). The module is loaded
+// once, by the first picture that must be decoded, from whichever thread that is: the load is
+// a function-local static, so threads that arrive meanwhile wait for it, and what it found is
+// never changed or unloaded. A module that cannot be loaded stays so for the process: every
+// picture that needs it fails alike, with 48, never as the picture's fault.
 #include "pictures/decodinglibrary.h"
 
+#include "core/faults.h"
+#include "core/messagehandler.h"
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "pictures/budget.h"
+#include "pictures/decodingabi.h"
+#include "pictures/thumbnail.h"
 
+#include <QFile>
 #include <QLoggingCategory>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <limits>
 #include <link.h>
+#include <new>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace slidemill::pictures {
 
-// Written by the build from the module it built.
-extern const char kDecodingModuleBuildId[];
+// What crosses the interface as a number is numbered alike on both sides.
+static_assert(SLIDEMILL_FORMAT_PNG == int(PictureFormat::Png) &&
+              SLIDEMILL_FORMAT_JPEG == int(PictureFormat::Jpeg) &&
+              SLIDEMILL_FORMAT_GIF == int(PictureFormat::Gif) &&
+              SLIDEMILL_FORMAT_BMP == int(PictureFormat::Bmp) &&
+              SLIDEMILL_FORMAT_TIFF == int(PictureFormat::Tiff) &&
+              SLIDEMILL_FORMAT_WMF == int(PictureFormat::Wmf) &&
+              SLIDEMILL_FORMAT_EMF == int(PictureFormat::Emf) &&
+              SLIDEMILL_FORMAT_HEIC == int(PictureFormat::Heic) &&
+              SLIDEMILL_FORMAT_HEIF == int(PictureFormat::Heif) &&
+              SLIDEMILL_FORMAT_AVIF == int(PictureFormat::Avif) &&
+              SLIDEMILL_FORMAT_WEBP == int(PictureFormat::Webp) &&
+              SLIDEMILL_FORMAT_COUNT == int(PictureFormat::Count));
+static_assert(SLIDEMILL_IO_READ_PICTURE == int(IoCall::ReadPicture) &&
+              SLIDEMILL_IO_READ_BACK == int(IoCall::ReadBack) &&
+              SLIDEMILL_IO_WRITE == int(IoCall::Write) && SLIDEMILL_IO_SYNC == int(IoCall::Sync) &&
+              SLIDEMILL_IO_START_THREAD == int(IoCall::StartThread) &&
+              SLIDEMILL_IO_ALLOCATE == int(IoCall::Allocate) &&
+              SLIDEMILL_IO_MEASURE_PICTURE == int(IoCall::MeasurePicture));
 
 namespace {
 
@@ -33,7 +61,17 @@ Q_LOGGING_CATEGORY(lcDlopen, "dlopen")
 
 constexpr char kModuleName[] = "slidemill-decoding.so";
 
-std::atomic<bool> g_missing{false};
+void take(int64_t bytes, int wait) {
+    takeDecodeBudget(bytes, wait != 0);
+}
+
+void give(int64_t bytes) {
+    giveDecodeBudget(bytes);
+}
+
+int fault(int call, const char* entry, std::size_t length) {
+    return injectedFault(IoCall(call), QByteArray(entry, qsizetype(length)));
+}
 
 // The first place that holds the module: the override, else beside the program (a build
 // tree), else the installed place relative to the program, so that no build's path is kept in
@@ -60,9 +98,9 @@ bool within(std::uint64_t offset, std::uint64_t size, std::uint64_t fileSize) {
     return offset <= fileSize && size <= fileSize - offset;
 }
 
-// Why the module at `path` is not the one this program was built with; empty when it is. A
+// Why the file at `path` cannot be mapped as a module of this program's; empty when it can. A
 // module cut short would be mapped past its end, and the first touch there ends the process
-// with SIGBUS; a module of another build would be run with another layout of our types.
+// with SIGBUS.
 std::string notOurModule(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -92,97 +130,169 @@ std::string notOurModule(const std::string& path) {
         !within(header.e_phoff, std::uint64_t(header.e_phnum) * sizeof(ElfW(Phdr)), size) ||
         !within(header.e_shoff, std::uint64_t(header.e_shnum) * header.e_shentsize, size))
         return "cut short";
-    std::string buildId;
     for (int i = 0; i < header.e_phnum; ++i) {
         ElfW(Phdr) segment;
-        if (!readAt(fd, off_t(header.e_phoff + i * sizeof segment), &segment, sizeof segment))
+        if (!readAt(fd, off_t(header.e_phoff + i * sizeof segment), &segment, sizeof segment) ||
+            !within(segment.p_offset, segment.p_filesz, size))
             return "cut short";
-        if (!within(segment.p_offset, segment.p_filesz, size))
-            return "cut short";
-        if (segment.p_type != PT_NOTE || segment.p_filesz > 4096)
-            continue;
-        std::string notes(segment.p_filesz, '\0');
-        if (!readAt(fd, off_t(segment.p_offset), notes.data(), notes.size()))
-            return "cut short";
-        for (std::size_t at = 0; at + sizeof(ElfW(Nhdr)) <= notes.size();) {
-            ElfW(Nhdr) note;
-            std::memcpy(&note, notes.data() + at, sizeof note);
-            const std::size_t name = at + sizeof note;
-            const std::size_t desc = name + ((note.n_namesz + 3) & ~3u);
-            const std::size_t next = desc + ((note.n_descsz + 3) & ~3u);
-            if (next > notes.size())
-                break;
-            if (note.n_type == NT_GNU_BUILD_ID && note.n_namesz == 4 &&
-                std::memcmp(notes.data() + name, "GNU", 4) == 0) {
-                static constexpr char kHex[] = "0123456789abcdef";
-                for (std::size_t b = desc; b < desc + note.n_descsz; ++b) {
-                    buildId += kHex[std::uint8_t(notes[b]) >> 4];
-                    buildId += kHex[std::uint8_t(notes[b]) & 15];
-                }
-            }
-            at = next;
-        }
     }
-    if (buildId != kDecodingModuleBuildId)
-        return "built apart from this program (build ID " + (buildId.empty() ? "none" : buildId) +
-               ", not " + kDecodingModuleBuildId + ")";
     return {};
 }
 
-const DecodingEntries* load() {
-    const std::string path = modulePath();
-    if (const std::string why = notOurModule(path); !why.empty()) {
-        qCWarning(lcDlopen, "%s: %s", path.c_str(), why.c_str());
-        return nullptr;
-    }
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+struct Loaded {
+    const SlidemillDecoding* decoding = nullptr;
+    std::string path;
+    // Why it cannot be used, when it cannot.
+    std::string why;
+};
+
+Loaded load() {
+    Loaded loaded;
+    loaded.path = modulePath();
+    if (loaded.why = notOurModule(loaded.path); !loaded.why.empty())
+        return loaded;
+    void* module = dlopen(loaded.path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         qCWarning(lcDlopen, "%s", dlerror());
-        return nullptr;
+        loaded.why = "it cannot be loaded";
+        return loaded;
     }
-    const auto entries =
-        reinterpret_cast<DecodingEntriesFunction>(dlsym(module, kDecodingEntriesSymbol));
-    if (!entries) {
-        qCWarning(lcDlopen, "%s", dlerror());
-        return nullptr;
+    const auto open =
+        reinterpret_cast<SlidemillDecodingOpen>(dlsym(module, SLIDEMILL_DECODING_OPEN));
+    if (!open) {
+        loaded.why = "it has no " SLIDEMILL_DECODING_OPEN;
+        return loaded;
     }
-    const DecodingEntries* loaded = entries();
-    if (std::strcmp(loaded->version, SLIDEMILL_VERSION) != 0) {
-        qCWarning(lcDlopen, "%s: version %s, not " SLIDEMILL_VERSION, path.c_str(),
-                  loaded->version);
-        return nullptr;
+    static const SlidemillHost host{take, give, fault, standardErrorQuieted() ? 1 : 0};
+    std::uint32_t theirs = 0;
+    loaded.decoding = open(SLIDEMILL_DECODING_ABI, &host, &theirs);
+    if (!loaded.decoding) {
+        char text[96];
+        std::snprintf(text, sizeof text, "its interface is %08x, this program's %08x", theirs,
+                      unsigned(SLIDEMILL_DECODING_ABI));
+        loaded.why = text;
     }
     return loaded;
 }
 
+const SlidemillDecoding& decoding(const Picture& picture) {
+    // Never destroyed: a pool thread may still be decoding when the process exits.
+    static const Loaded& loaded = *[] {
+        auto* l = new Loaded(load());
+        if (!l->decoding)
+            qCWarning(lcDlopen, "%s: %s", l->path.c_str(), l->why.c_str());
+        return l;
+    }();
+    if (!loaded.decoding)
+        throw RuntimeError(
+            errLoadingLibrary,
+            QStringLiteral("%1: the decoding module %2 does not match this program: %3")
+                .arg(RuntimeError::standardText(errLoadingLibrary),
+                     printablePath(QFile::decodeName(loaded.path.c_str())),
+                     QString::fromLocal8Bit(loaded.why.c_str())),
+            picture.path);
+    return *loaded.decoding;
+}
+
+// One call's side of the interface: the picture as the module reads it, and where its results
+// go.
+class Call {
+public:
+    Call(const Picture& picture, std::function<bool()> cancelled = {})
+        : path_(picture.path), entry_(FaultEntry::current()), cancelled_(std::move(cancelled)) {
+        picture_ = {reinterpret_cast<const uint16_t*>(path_.utf16()),
+                    std::size_t(path_.size()),
+                    int(picture.format),
+                    picture.widthHimetric,
+                    picture.heightHimetric,
+                    picture.orientation,
+                    picture.orientationOffset,
+                    picture.orientationBigEndian ? 1 : 0,
+                    picture.file.device,
+                    picture.file.inode,
+                    picture.file.size,
+                    picture.file.modifiedSeconds,
+                    picture.file.modifiedNanoseconds,
+                    picture.alpha ? 1 : 0};
+        call_ = {this,
+                 entry_.constData(),
+                 std::size_t(entry_.size()),
+                 cancelled_ ? askCancelled : nullptr,
+                 bytesFor,
+                 failed};
+    }
+
+    const SlidemillCall* call() const { return &call_; }
+    const SlidemillPicture* picture() const { return &picture_; }
+
+    // What the module made, or what it failed with thrown.
+    QByteArray result(const SlidemillMade& made) {
+        switch (made.outcome) {
+        case SLIDEMILL_MADE:
+            bytes_.truncate(qsizetype(made.size));
+            return std::move(bytes_);
+        case SLIDEMILL_CANCELLED:
+            throw ThumbnailCancelled();
+        case SLIDEMILL_OUT_OF_MEMORY:
+            throw std::bad_alloc();
+        default:
+            throw error_.value_or(
+                RuntimeError(errInternal, RuntimeError::standardText(errInternal), path_));
+        }
+    }
+
+private:
+    static int askCancelled(void* context) {
+        return static_cast<Call*>(context)->cancelled_() ? 1 : 0;
+    }
+    static void* bytesFor(void* context, std::size_t size) {
+        QByteArray& bytes = static_cast<Call*>(context)->bytes_;
+        if (size > std::size_t(std::numeric_limits<qsizetype>::max()))
+            return nullptr;
+        try {
+            bytes = QByteArray(qsizetype(size), Qt::Uninitialized);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        return bytes.data();
+    }
+    static void failed(void* context, int number, const uint16_t* text, std::size_t textLength,
+                       const uint16_t* file, std::size_t fileLength) {
+        static_cast<Call*>(context)->error_.emplace(
+            number,
+            QString::fromUtf16(reinterpret_cast<const char16_t*>(text), qsizetype(textLength)),
+            QString::fromUtf16(reinterpret_cast<const char16_t*>(file), qsizetype(fileLength)));
+    }
+
+    QString path_;
+    QByteArray entry_;
+    std::function<bool()> cancelled_;
+    SlidemillPicture picture_;
+    SlidemillCall call_;
+    QByteArray bytes_;
+    std::optional<RuntimeError> error_;
+};
+
 } // namespace
 
-const DecodingEntries& decodingLibrary(const Picture& picture) {
-    static const DecodingEntries* const entries = [] {
-        const DecodingEntries* loaded = load();
-        g_missing.store(!loaded);
-        return loaded;
-    }();
-    if (!entries)
-        undecodable(picture, QStringLiteral("the picture decoding library cannot start"));
-    return *entries;
-}
-
-bool decodingLibraryMissing() {
-    return g_missing.load();
-}
-
-[[noreturn]] void undecodable(const Picture& picture, const QString& cause) {
-    throw RuntimeError(
-        errInvalidPicture,
-        QStringLiteral("%1: %2").arg(RuntimeError::standardText(errInvalidPicture), cause),
-        picture.path);
+MadePicture madeByModule(const Picture& picture, QSize shown) {
+    const SlidemillDecoding& module = decoding(picture);
+    Call call(picture);
+    SlidemillMade made;
+    module.makePicture(call.call(), call.picture(), shown.width(), shown.height(), &made);
+    QByteArray bytes = call.result(made);
+    return {std::move(bytes), PictureFormat(made.format), QSize(made.width, made.height)};
 }
 
 Thumbnail makeThumbnail(const Picture& picture, int side, const std::function<bool()>& cancelled) {
     if (picture.format == PictureFormat::Wmf || picture.format == PictureFormat::Emf)
         return {};
-    return decodingLibrary(picture).makeThumbnail(picture, side, cancelled);
+    const SlidemillDecoding& module = decoding(picture);
+    Call call(picture, cancelled);
+    SlidemillMade made;
+    module.makeThumbnail(call.call(), call.picture(), side, &made);
+    QByteArray bytes = call.result(made);
+    return {std::move(bytes), QSize(made.width, made.height)};
 }
 
 } // namespace slidemill::pictures

@@ -1,6 +1,7 @@
 // The process-wide state of the decoding libraries, all of it, and who may touch it when. They
 // live in the decoding module with the code that calls them; the module itself is loaded once
-// (decodinglibrary.cpp) and never unloaded.
+// (decodinglibrary.cpp) and never unloaded, and keeps its own copy of the code it shares with
+// the program (decodingmodule.cpp says which).
 //
 // libvips is started once, by the first picture that must be decoded (a build that decodes
 // nothing never starts it), from whichever thread that is: the start is a function-local
@@ -73,6 +74,13 @@ bool startVips() {
 
 } // namespace
 
+[[noreturn]] void undecodable(const Picture& picture, const QString& cause) {
+    throw RuntimeError(
+        errInvalidPicture,
+        QStringLiteral("%1: %2").arg(RuntimeError::standardText(errInvalidPicture), cause),
+        picture.path);
+}
+
 // libvips keeps one error buffer for the whole process, which any thread may be writing to:
 // what it holds may be another picture's, or a warning before the error. It goes to the debug
 // log as it is, never into the cause, and is never cleared (that would wipe other threads').
@@ -88,7 +96,10 @@ bool startVips() {
 void needVips(const Picture& picture) {
     static const bool started = startVips();
     if (!started)
-        undecodable(picture, QStringLiteral("the picture decoding library cannot start"));
+        throw RuntimeError(errLoadingLibrary,
+                           QStringLiteral("%1: the decoding module cannot start libvips")
+                               .arg(RuntimeError::standardText(errLoadingLibrary)),
+                           picture.path);
 }
 
 Image loaded(const Picture& picture, int failed, VipsImage*& out) {
@@ -112,11 +123,3 @@ QSize sizeOf(const VipsImage* image) {
 }
 
 } // namespace slidemill::pictures
-
-// The module's one exported entry point, looked up by the program that loads it.
-extern "C" const slidemill::pictures::DecodingEntries* slidemill_decoding_entries() {
-    static constexpr slidemill::pictures::DecodingEntries entries{
-        SLIDEMILL_VERSION, slidemill::pictures::makeDecodedPicture,
-        slidemill::pictures::makeDecodedThumbnail};
-    return &entries;
-}

@@ -4,7 +4,8 @@
 // libraries.cpp, whose head says which thread may touch what. Only the decoding module's
 // sources include this.
 
-#include "pictures/decodinglibrary.h"
+#include "pictures/picturemaker.h"
+#include "pictures/thumbnail.h"
 #include "slides/picture.h"
 
 #include <QSize>
@@ -15,12 +16,13 @@
 
 namespace slidemill::pictures {
 
-// The module's entry points (DecodingEntries), which the program reaches only through
-// decodingLibrary: makePicture once mustMake has said yes, and makeThumbnail for a picture
-// that is neither WMF nor EMF.
+// What the module's entry points (decodingmodule.cpp) call: makePicture once mustMake has said
+// yes, and makeThumbnail for a picture that is neither WMF nor EMF.
 MadePicture makeDecodedPicture(const Picture& picture, QSize shown);
 Thumbnail makeDecodedThumbnail(const Picture& picture, int side,
                                const std::function<bool()>& cancelled);
+// Error 481 naming the picture, "Invalid picture: <cause>", the cause in our words.
+[[noreturn]] void undecodable(const Picture& picture, const QString& cause);
 // A libvips call on the picture failed: 481 with a cause of ours; the library's text goes to
 // the debug log.
 [[noreturn]] void vipsFailed(const Picture& picture);

@@ -18,7 +18,7 @@ bool mustMake(const Picture& picture, QSize shown) {
 MadePicture makePicture(const Picture& picture, QSize shown) {
     if (!mustMake(picture, shown))
         return {{}, picture.format, measuredPixels(picture)};
-    return decodingLibrary(picture).makePicture(picture, shown);
+    return madeByModule(picture, shown);
 }
 
 } // namespace slidemill::pictures

@@ -2,7 +2,6 @@
 
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
-#include "pictures/decodinglibrary.h"
 #include "pictures/picturemaker.h"
 #include "pictures/thumbnail.h"
 #include "pictures/thumbnailcache.h"
@@ -20,6 +19,9 @@ namespace {
 // The cause an error gives, without the number's standard text and the library's name before
 // it: "Invalid picture: the file is cut short" is "the file is cut short".
 QString whyNotShown(const RuntimeError& error) {
+    // Its path and reason are the debug log's; the picture is not at fault.
+    if (error.number() == errLoadingLibrary)
+        return QStringLiteral("the decoding module does not match this program");
     const QString& text = error.text();
     const qsizetype colon = text.lastIndexOf(QLatin1String(": "));
     if (colon >= 0)
@@ -39,7 +41,7 @@ QString whyNotShown(const RuntimeError& error) {
 // cache. A read that failed, memory or a thread not had, a file changed as it was read, or a
 // decoding module that cannot be loaded pass, and would outlast their cause there.
 bool ofTheFile(const RuntimeError& error) {
-    return error.number() == errInvalidPicture && !pictures::decodingLibraryMissing();
+    return error.number() == errInvalidPicture;
 }
 
 FileIdentity identityOfPath(const QString& path) {

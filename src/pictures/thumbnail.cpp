@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <pthread.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -58,49 +60,90 @@ Image inSrgb(const Picture& picture, Image image) {
 
 // libvips checks an image's kill flag as each region of it is computed, the decoder's among
 // them, but calls back (eval) only after a strip of the output, which a large shrink computes
-// from the whole picture: a 30,000 x 30,000 TIFF went on for seconds. Asked here every few
-// milliseconds, `cancelled` kills the decoded image, stopping its decoder between tiles or
-// strips, and the output.
+// from the whole picture: a 30,000 x 30,000 TIFF went on for seconds. So one thread, started by
+// the first preview that can be stopped and kept for the process, asks every preview being
+// computed whether it is to stop, every 10 ms while there is one, and kills the images of
+// those that are, stopping their decoders between tiles or strips. Never destroyed: it may be
+// waiting when the process exits.
+class StopWatch {
+public:
+    static StopWatch& instance() {
+        static StopWatch* const watch = new StopWatch;
+        return *watch;
+    }
+
+    // Watched until `remove`; `cancelled` is asked with the watch's lock held, so never after.
+    std::uint64_t add(std::vector<VipsImage*> images, const std::function<bool()>* cancelled) {
+        // Asked for every preview, as the picture pool asks for every job: whether a preview
+        // starts the thread is timing's.
+        if (const int fault = injectedFault(IoCall::StartThread, FaultEntry::current()))
+            throw std::system_error(fault, std::generic_category(), "cannot start a thread");
+        std::uint64_t id = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            if (!started_) {
+                std::thread(&StopWatch::run, this).detach();
+                started_ = true;
+            }
+            id = ++last_;
+            watched_.push_back({id, std::move(images), cancelled});
+        }
+        changed_.notify_all();
+        return id;
+    }
+
+    void remove(std::uint64_t id) {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(watched_, [id](const Watched& w) { return w.id == id; });
+    }
+
+private:
+    struct Watched {
+        std::uint64_t id;
+        std::vector<VipsImage*> images;
+        const std::function<bool()>* cancelled;
+    };
+
+    void run() {
+        ::pthread_setname_np(::pthread_self(), "preview stops");
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return !watched_.empty(); });
+            std::erase_if(watched_, [](const Watched& w) {
+                if (!(*w.cancelled)())
+                    return false;
+                for (VipsImage* image : w.images)
+                    vips_image_set_kill(image, TRUE);
+                return true;
+            });
+            changed_.wait_for(lock, std::chrono::milliseconds(10));
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // Guarded by mutex_.
+    std::vector<Watched> watched_;
+    std::uint64_t last_ = 0;
+    bool started_ = false;
+};
+
+// The images watched for the life of this object, when there is a `cancelled` to ask.
 class KillWhenCancelled {
 public:
-    KillWhenCancelled(std::vector<VipsImage*> images, const std::function<bool()>& cancelled)
-        : images_(std::move(images)), cancelled_(cancelled) {
-        if (cancelled_) {
-            if (const int fault = injectedFault(IoCall::StartThread, FaultEntry::current()))
-                throw std::system_error(fault, std::generic_category(), "cannot start a thread");
-            watcher_ = std::thread([this] { watch(); });
-        }
+    KillWhenCancelled(std::vector<VipsImage*> images, const std::function<bool()>& cancelled) {
+        if (cancelled)
+            id_ = StopWatch::instance().add(std::move(images), &cancelled);
     }
     KillWhenCancelled(const KillWhenCancelled&) = delete;
     KillWhenCancelled& operator=(const KillWhenCancelled&) = delete;
     ~KillWhenCancelled() {
-        {
-            const std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        changed_.notify_all();
-        if (watcher_.joinable())
-            watcher_.join();
+        if (id_)
+            StopWatch::instance().remove(id_);
     }
 
 private:
-    void watch() {
-        std::unique_lock lock(mutex_);
-        while (!changed_.wait_for(lock, std::chrono::milliseconds(10), [&] { return done_; })) {
-            if (cancelled_()) {
-                for (VipsImage* image : images_)
-                    vips_image_set_kill(image, TRUE);
-                return;
-            }
-        }
-    }
-
-    std::vector<VipsImage*> images_;
-    const std::function<bool()>& cancelled_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool done_ = false;
-    std::thread watcher_;
+    std::uint64_t id_ = 0;
 };
 
 // The pixels computed into memory from `decoded` (which `image` reads); stopped within a few

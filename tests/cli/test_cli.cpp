@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -252,8 +253,8 @@ private Q_SLOTS:
     void windowCommandLine();
     void decodingLibrary_data();
     void decodingLibrary();
-    void noSearchPathFromTheCurrentFolder_data();
-    void noSearchPathFromTheCurrentFolder();
+    void dynamicSection_data();
+    void dynamicSection();
     void builds_data();
     void builds();
     void keepGoing_data();
@@ -771,54 +772,55 @@ void TestCli::windowCommandLine() {
 
 // The decoding libraries are loaded only when a picture must be decoded: the dynamic loader's
 // own account (LD_DEBUG) says whether libvips or libheif came into the process. A module that
-// cannot be loaded fails only the builds that decode, naming the picture.
+// cannot be used fails only the builds that decode, with an error of its own that says why,
+// never as the picture's fault.
 void TestCli::decodingLibrary_data() {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("module"); // empty: found as the programs find it
-    QTest::addColumn<int>("exit");
-    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("module");  // empty: found as the programs find it
+    QTest::addColumn<QString>("refused"); // why the module is refused; empty: the build is made
     QTest::addColumn<bool>("loaded");
 
     const QString tool = QStringLiteral("slidemill-build");
-    const QString cannotStart = QStringLiteral(
-        "slidemill-build: Run-time error '481': Invalid picture: the picture decoding library "
-        "cannot start (big.jpg)\n");
     QTest::newRow("--ppi original")
         << tool << QStringList{"--ppi", "original", "-o", "deck.pptx", "big.jpg", "small.png"}
-        << QString() << 0 << QString() << false;
+        << QString() << QString() << false;
     QTest::newRow("every picture small enough already")
         << tool << QStringList{"-o", "deck.pptx", "small.png", "small.jpg", "drawing.wmf"}
-        << QString() << 0 << QString() << false;
+        << QString() << QString() << false;
     QTest::newRow("resized") << tool << QStringList{"--ppi", "96", "-o", "deck.pptx", "big.jpg"}
-                             << QString() << 0 << QString() << true;
+                             << QString() << QString() << true;
     QTest::newRow("HEIC converted, --ppi original")
         << tool << QStringList{"--ppi", "original", "-o", "deck.pptx", "photo.heic"} << QString()
-        << 0 << QString() << true;
-    QTest::newRow("the window's --help") << QStringLiteral("slidemill") << QStringList{"--help"}
-                                         << QString() << 0 << QString() << false;
+        << QString() << true;
+    QTest::newRow("the window's --help")
+        << QStringLiteral("slidemill") << QStringList{"--help"} << QString() << QString() << false;
     QTest::newRow("no module, nothing to decode")
         << tool << QStringList{"--ppi", "original", "-o", "deck.pptx", "big.jpg"}
-        << "absent/slidemill-decoding.so" << 0 << QString() << false;
+        << "absent/slidemill-decoding.so" << QString() << false;
     QTest::newRow("no module") << tool << QStringList{"-o", "deck.pptx", "small.png", "big.jpg"}
-                               << "absent/slidemill-decoding.so" << 1 << cannotStart << false;
+                               << "absent/slidemill-decoding.so"
+                               << QStringLiteral("No such file or directory") << false;
     QTest::newRow("not a module") << tool << QStringList{"-o", "deck.pptx", "big.jpg"} << "notes.so"
-                                  << 1 << cannotStart << false;
+                                  << QStringLiteral("not an ELF file") << false;
     // Mapped past its end, a module cut short ends the program with SIGBUS.
     for (const int size : {64, 4096, 55656})
         QTest::addRow("the module cut short at %d bytes", size)
             << tool << QStringList{"-o", "deck.pptx", "big.jpg"}
-            << QStringLiteral("short-%1.so").arg(size) << 1 << cannotStart << false;
-    QTest::newRow("another build's module") << tool << QStringList{"-o", "deck.pptx", "big.jpg"}
-                                            << "foreign.so" << 1 << cannotStart << false;
+            << QStringLiteral("short-%1.so").arg(size) << QStringLiteral("cut short") << false;
+    QTest::newRow("a module of another interface")
+        << tool << QStringList{"-o", "deck.pptx", "big.jpg"} << "foreign.so"
+        << QStringLiteral("its interface is %1, this program's %2")
+               .arg(SLIDEMILL_DECODING_ABI ^ 0x5a5a5a5au, 8, 16, QLatin1Char('0'))
+               .arg(SLIDEMILL_DECODING_ABI, 8, 16, QLatin1Char('0'))
+        << true;
 }
 
 void TestCli::decodingLibrary() {
     QFETCH(QString, program);
     QFETCH(QStringList, args);
     QFETCH(QString, module);
-    QFETCH(int, exit);
-    QFETCH(QString, err);
+    QFETCH(QString, refused);
     QFETCH(bool, loaded);
     QTemporaryDir dir;
     QVERIFY(!test::makePicture(dir.path(), QStringLiteral("big.jpg"), "jpg", 3000, 2000).isEmpty());
@@ -834,12 +836,22 @@ void TestCli::decodingLibrary() {
         test::readBytes(QStringLiteral(SLIDEMILL_BINARY_DIR "/slidemill-decoding.so"));
     for (const int size : {64, 4096, 55656})
         test::writeBytes(dir.path(), QStringLiteral("short-%1.so").arg(size), built.left(size));
-    // The same module but for one byte of its build ID: what another build of it looks like.
+    // The same module but for its interface number: what one built from another interface
+    // looks like to the program.
     QByteArray foreign = built;
-    const qsizetype id = foreign.indexOf(QByteArrayView("\4\0\0\0\x14\0\0\0\3\0\0\0GNU\0", 16));
-    QVERIFY(id > 0);
-    foreign[id + 16] = char(foreign[id + 16] ^ 0x5a);
+    char ours[4], theirs[4];
+    qToLittleEndian<quint32>(SLIDEMILL_DECODING_ABI, ours);
+    qToLittleEndian<quint32>(SLIDEMILL_DECODING_ABI ^ 0x5a5a5a5au, theirs);
+    QVERIFY(foreign.contains(QByteArrayView(ours, 4)));
+    foreign.replace(QByteArrayView(ours, 4), QByteArrayView(theirs, 4));
     test::writeBytes(dir.path(), QStringLiteral("foreign.so"), foreign);
+    const QString err =
+        refused.isEmpty()
+            ? QString()
+            : QStringLiteral("slidemill-build: Run-time error '48': Error in loading DLL: the "
+                             "decoding module %1 does not match this program: %2 (big.jpg)\n")
+                  .arg(dir.filePath(module), refused);
+    const int exit = refused.isEmpty() ? 0 : 1;
 
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -868,29 +880,46 @@ void TestCli::decodingLibrary() {
 }
 
 // A library search path that is empty, relative or "." is taken from the folder the program
-// is started in: a library planted there would be run.
-void TestCli::noSearchPathFromTheCurrentFolder_data() {
+// is started in: a library planted there would be run. And a program exports none of its own
+// symbols, the module only its entry point: nothing of ours is bound across by name.
+void TestCli::dynamicSection_data() {
     QTest::addColumn<QString>("file");
-    for (const char* file : {"slidemill", "slidemill-build", "slidemill-decoding.so"})
-        QTest::newRow(file) << QString::fromLatin1(file);
+    QTest::addColumn<QStringList>("exports"); // of ours
+    for (const char* file : {"slidemill", "slidemill-build"})
+        QTest::newRow(file) << QString::fromLatin1(file) << QStringList();
+    QTest::newRow("slidemill-decoding.so")
+        << QStringLiteral("slidemill-decoding.so") << QStringList{"slidemill_decoding_open"};
 }
 
-void TestCli::noSearchPathFromTheCurrentFolder() {
+void TestCli::dynamicSection() {
     QFETCH(QString, file);
-    QProcess readelf;
-    readelf.start(QStringLiteral("readelf"),
-                  {QStringLiteral("-d"), QStringLiteral(SLIDEMILL_BINARY_DIR "/") + file});
-    QVERIFY(readelf.waitForFinished(30000));
-    QCOMPARE(readelf.exitCode(), 0);
-    const QString dynamic = QString::fromUtf8(readelf.readAllStandardOutput());
+    QFETCH(QStringList, exports);
+    const auto run = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        if (!p.waitForFinished(30000) || p.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    const QString path = QStringLiteral(SLIDEMILL_BINARY_DIR "/") + file;
+    const QString dynamic = run(QStringLiteral("readelf"), {QStringLiteral("-d"), path});
     QVERIFY2(dynamic.contains(QLatin1String("(NEEDED)")), "no dynamic section read");
-    static const QRegularExpression path(QStringLiteral(R"(\((?:RPATH|RUNPATH)\).*\[(.*)\])"));
-    for (auto m = path.globalMatch(dynamic); m.hasNext();) {
+    static const QRegularExpression searchPath(
+        QStringLiteral(R"(\((?:RPATH|RUNPATH)\).*\[(.*)\])"));
+    for (auto m = searchPath.globalMatch(dynamic); m.hasNext();) {
         for (const QString& entry : m.next().captured(1).split(QLatin1Char(':')))
             QVERIFY2(entry.startsWith(QLatin1Char('/')) ||
                          entry.startsWith(QLatin1String("$ORIGIN")),
                      qPrintable(QStringLiteral("search path entry '%1'").arg(entry)));
     }
+    const QString defined =
+        run(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), path});
+    QVERIFY2(defined.contains(QLatin1String(" _end")), "no symbols read");
+    QStringList ours;
+    for (const QString& line : defined.split(QLatin1Char('\n')))
+        if (line.contains(QLatin1String("slidemill")))
+            ours << line.section(QLatin1Char(' '), -1);
+    QCOMPARE(ours, exports);
 }
 
 // The manual pages read without a warning and name every picture format; the window's gives

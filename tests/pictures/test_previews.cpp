@@ -486,7 +486,7 @@ private Q_SLOTS:
         // The program's failure, not the picture's: once the module is back, it is shown.
         QTest::newRow("no decoding module: nothing written")
             << "jpeg" + kNoModule << "" << QSize() << "" << QSize() << ""
-            << "the picture decoding library cannot start"
+            << "the decoding module does not match this program"
             << "";
     }
     void sharedThumbnails() {
@@ -769,15 +769,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("withdrawn");
         QTest::addColumn<QString>("noThread");
         QTest::addColumn<QString>("order");
-        QTest::newRow("builds first") << ""
-                                      << ""
-                                      << "b1 b2 p1 p2";
+        QTest::newRow("read-backs, then builds, then previews") << ""
+                                                                << ""
+                                                                << "r1 b1 b2 p1 p2";
         QTest::newRow("a preview withdrawn") << "p1"
                                              << ""
-                                             << "b1 b2 p2";
+                                             << "r1 b1 b2 p2";
         QTest::newRow("a thread that cannot start") << ""
                                                     << "b1"
-                                                    << "b2 p1 p2";
+                                                    << "r1 b2 p1 p2";
+        QTest::newRow("a read-back whose thread cannot start") << ""
+                                                               << "r1"
+                                                               << "b1 b2 p1 p2";
     }
     void poolOrder() {
         QFETCH(QString, withdrawn);
@@ -798,10 +801,11 @@ private Q_SLOTS:
         std::mutex mutex;
         QStringList order;
         std::map<QString, pictures::PoolJob<void>> jobs;
-        for (const QString name : {"p1", "b1", "p2", "b2"}) {
+        for (const QString name : {"p1", "b1", "p2", "b2", "r1"}) {
             const FaultEntry entry(name.toUtf8());
-            jobs[name] = pool.submit(name[0] == 'b' ? pictures::Priority::Build
-                                                    : pictures::Priority::Preview,
+            jobs[name] = pool.submit(name[0] == 'b'   ? pictures::Priority::Build
+                                     : name[0] == 'r' ? pictures::Priority::ReadBack
+                                                      : pictures::Priority::Preview,
                                      name + ".jpg", [&, name] {
                                          const std::lock_guard lock(mutex);
                                          order << name;
