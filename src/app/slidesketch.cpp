@@ -10,11 +10,6 @@ namespace slidemill {
 
 namespace {
 
-// The title layout's placeholders, as fractions of the slide, with their text sizes.
-constexpr QRectF kTitleBox(0.075, 0.31, 0.85, 0.215);
-constexpr QRectF kSubtitleBox(0.15, 0.567, 0.7, 0.255);
-constexpr float kTitleSize = 44, kSubtitleSize = 32;
-
 QColor rgb(std::uint32_t value) {
     return QColor::fromRgb(QRgb(0xFF000000u | value));
 }
@@ -88,10 +83,10 @@ void SketchHost::placeholderTextRange(std::int32_t index) {
     SketchShape s;
     const bool title = index == kPlaceholderTitle;
     s.kind = title ? SketchShape::Kind::Title : SketchShape::Kind::Subtitle;
-    const QRectF box = title ? kTitleBox : kSubtitleBox;
-    s.frame = QRectF(box.x() * slideSize.width(), box.y() * slideSize.height(),
-                     box.width() * slideSize.width(), box.height() * slideSize.height());
-    s.fontSize = title ? kTitleSize : kSubtitleSize;
+    const TitlePlaceholder box = (title ? kTitlePlaceholder : kSubtitlePlaceholder)
+                                     .on(slideSize.width(), slideSize.height());
+    s.frame = QRectF(box.left, box.top, box.width, box.height);
+    s.fontSize = float(box.fontSize);
     s.alignment = kAlignCenter;
     slides[current_].shapes.push_back(s);
     text_ = &slides[current_].shapes.back();

@@ -103,6 +103,19 @@ inline constexpr std::int32_t kLayoutBlank = 12;
 inline constexpr std::int32_t kLayoutTitle = 1;
 inline constexpr std::int32_t kPlaceholderTitle = 1;
 inline constexpr std::int32_t kPlaceholderSubtitle = 2;
+// Where the title layout puts a placeholder on a 720 x 540 slide, in points, and its text size
+// (the master's heading or body size): the frames presentation applications give it. On a
+// slide of another size the frame keeps its size and is centred.
+struct TitlePlaceholder {
+    double left, top, width, height;
+    double fontSize;
+    constexpr TitlePlaceholder on(double slideWidth, double slideHeight) const {
+        return {left + (slideWidth - 720) / 2, top + (slideHeight - 540) / 2, width, height,
+                fontSize};
+    }
+};
+inline constexpr TitlePlaceholder kTitlePlaceholder{54, 167.75, 612, 115.75, 44};
+inline constexpr TitlePlaceholder kSubtitlePlaceholder{108, 306, 504, 138, 28};
 inline constexpr std::int32_t kTextOrientationHorizontal = 1;
 inline constexpr std::int32_t kPictureColorAutomatic = 1;
 inline constexpr std::int32_t kPictureColorGrayscale = 2;

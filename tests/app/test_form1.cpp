@@ -5,6 +5,8 @@
 #include "browser/filelist.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/pptx/slidelayout.h"
+#include "host/pptx/units.h"
 #include "photolist/photolist.h"
 #include "photolist/photolistmodel.h"
 #include "photolist/photolistview.h"
@@ -1178,6 +1180,35 @@ private Q_SLOTS:
             QCOMPARE(sketch.slideSize, QSizeF(wide ? 960 : 720, 540));
             QCOMPARE(sketch.background, 0x102030u);
             QCOMPARE(placedIn(sketch.slide), slides.value(std::max(current, 0) / per));
+        }
+    }
+
+    // The title slide's sketch stands where the deck's title layout puts its placeholders, at
+    // their sizes: centred on a wider slide, not stretched.
+    void sketchTitleAsTheDeck_data() {
+        QTest::addColumn<bool>("wide");
+        QTest::newRow("4:3") << false;
+        QTest::newRow("16:9") << true;
+    }
+    void sketchTitleAsTheDeck() {
+        QFETCH(bool, wide);
+        BuildOptions options;
+        options.title = QStringLiteral("Crete");
+        options.subtitle = QStringLiteral("July 2026");
+        options.wide = wide;
+        HeaderPictureLoader loader;
+        const Sketch sketch = sketchSlide({}, 0, options, loader);
+        QVERIFY(sketch.slide.title);
+        pptx::Deck deck;
+        deck.slideWidthEmu = qint64(sketch.slideSize.width()) * pptx::kEmuPerPoint;
+        const std::vector<pptx::Shape> placeholders = pptx::titleLayoutPlaceholders(deck);
+        QCOMPARE(sketch.slide.shapes.size(), placeholders.size());
+        for (std::size_t i = 0; i < placeholders.size(); ++i) {
+            const SketchShape& drawn = sketch.slide.shapes[i];
+            const pptx::Frame& f = placeholders[i].frame;
+            const double emu = double(pptx::kEmuPerPoint);
+            QCOMPARE(drawn.frame, QRectF(f.x / emu, f.y / emu, f.cx / emu, f.cy / emu));
+            QCOMPARE(int(drawn.fontSize * 100), placeholders[i].fontSizeHundredths);
         }
     }
 

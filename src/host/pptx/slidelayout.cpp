@@ -1,18 +1,19 @@
 #include "host/pptx/slidelayout.h"
 
 #include "host/pptx/shapetree.h"
+#include "host/pptx/units.h"
 #include "host/pptx/xmlwriter.h"
+#include "slides/presentationhost.h"
 
 namespace slidemill::pptx {
 
 namespace {
 
-// Where presentation applications put a title slide's title and subtitle on a 720 x 540 slide.
-constexpr Frame kTitleFrame{685800, 2130425, 7772400, 1470025};
-constexpr Frame kSubtitleFrame{1371600, 3886200, 6400800, 1752600};
-// Sizes in hundredths of a point: the master's title and body text.
-constexpr int kTitleSize = 4400;
-constexpr int kSubtitleSize = 2800;
+// The title layout's placeholders as the builds and the album's sketch know them.
+constexpr Frame frameOf(const TitlePlaceholder& p) {
+    return {std::int64_t(p.left * kEmuPerPoint), std::int64_t(p.top * kEmuPerPoint),
+            std::int64_t(p.width * kEmuPerPoint), std::int64_t(p.height * kEmuPerPoint)};
+}
 
 // <a:xfrm>
 void writeFrame(XmlWriter& w, const Frame& f) {
@@ -41,7 +42,7 @@ void writePlaceholder(XmlWriter& w, const Shape& s) {
                               {"algn", QStringLiteral("ctr")}});
     if (!title)
         w.empty("a:buNone");
-    w.start("a:defRPr", {{"sz", XmlWriter::number(title ? kTitleSize : kSubtitleSize)}});
+    w.start("a:defRPr", {{"sz", XmlWriter::number(s.fontSizeHundredths)}});
     w.start("a:solidFill");
     if (title) {
         w.empty("a:schemeClr", {{"val", QStringLiteral("tx1")}});
@@ -80,14 +81,14 @@ std::vector<Shape> titleLayoutPlaceholders(const Deck& deck) {
     title.role = Shape::Role::Title;
     title.id = 2;
     title.name = QStringLiteral("Title 1");
-    title.frame = centred(kTitleFrame, deck);
-    title.fontSizeHundredths = kTitleSize;
+    title.frame = centred(frameOf(kTitlePlaceholder), deck);
+    title.fontSizeHundredths = int(kTitlePlaceholder.fontSize * 100);
     Shape subtitle = title;
     subtitle.role = Shape::Role::Subtitle;
     subtitle.id = 3;
     subtitle.name = QStringLiteral("Subtitle 2");
-    subtitle.frame = centred(kSubtitleFrame, deck);
-    subtitle.fontSizeHundredths = kSubtitleSize;
+    subtitle.frame = centred(frameOf(kSubtitlePlaceholder), deck);
+    subtitle.fontSizeHundredths = int(kSubtitlePlaceholder.fontSize * 100);
     return {title, subtitle};
 }
 

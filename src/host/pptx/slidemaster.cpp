@@ -3,6 +3,7 @@
 #include "host/pptx/shapetree.h"
 #include "host/pptx/textstyle.h"
 #include "host/pptx/xmlwriter.h"
+#include "slides/presentationhost.h"
 
 namespace slidemill::pptx {
 
@@ -65,10 +66,10 @@ QByteArray slideMasterXml(const QStringList& layoutRelIds,
     // <p:txStyles>
     w.start("p:txStyles");
     w.start("p:titleStyle");
-    writeTextLevels(w, 4400, ThemeFont::Heading);
+    writeTextLevels(w, int(kTitlePlaceholder.fontSize * 100), ThemeFont::Heading);
     w.end();
     w.start("p:bodyStyle");
-    writeTextLevels(w, 2800, ThemeFont::Body);
+    writeTextLevels(w, int(kSubtitlePlaceholder.fontSize * 100), ThemeFont::Body);
     w.end();
     w.start("p:otherStyle");
     writeTextLevels(w, 1800, ThemeFont::Body);
