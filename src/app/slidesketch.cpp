@@ -19,16 +19,14 @@ QColor rgb(std::uint32_t value) {
 class KnownPictures : public PictureLoader {
 public:
     explicit KnownPictures(PictureLoader& inner) : inner_(inner) {}
-    QStringList measure(const QStringList& paths) {
-        QStringList ok;
-        for (const QString& path : paths) {
-            try {
-                measured_.insert(path, inner_.load(path));
-                ok << path;
-            } catch (const RuntimeError&) {
-            }
+    // Whether `path` could be measured.
+    bool measure(const QString& path) {
+        try {
+            measured_.insert(path, inner_.load(path));
+            return true;
+        } catch (const RuntimeError&) {
+            return false;
         }
-        return ok;
     }
     Picture load(const QString& path) override { return measured_.value(path); }
 
@@ -95,16 +93,24 @@ void SketchHost::placeholderTextRange(std::int32_t index) {
 Sketch sketchSlide(const QStringList& photos, qsizetype index, const BuildOptions& options,
                    PictureLoader& loader) {
     BuildOptions one = options;
+    one.photos.clear();
+    KnownPictures known(loader);
     QStringList paths;
     if (!photos.isEmpty()) {
         const qsizetype per = photosPerSlide(options.layout);
         const qsizetype first = std::clamp<qsizetype>(index, 0, photos.size() - 1) / per * per;
-        paths = photos.mid(first, per);
+        // Each measured photo keeps its own settings; one that cannot be measured is left out.
+        for (qsizetype i = first; i < std::min(first + per, photos.size()); ++i) {
+            if (known.measure(photos[i])) {
+                paths << photos[i];
+                one.photos.push_back(i < qsizetype(options.photos.size())
+                                         ? options.photos[std::size_t(i)]
+                                         : PhotoSettings());
+            }
+        }
         // The title slide is drawn only when there are no photos; its subtitle needs them all.
         one.title.clear();
     }
-    KnownPictures known(loader);
-    paths = known.measure(paths);
     SketchHost host;
     Sketch sketch;
     try {

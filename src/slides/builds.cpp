@@ -112,8 +112,11 @@ double captionFloor(Layout layout, int slot) {
     return layout == Layout::FourPerSlide && slot < 2 ? kLowerRowTop - kGap : kSlideHeight;
 }
 
-// The text of the box under a photo; empty: no box.
-QString captionOf(const QString& path, const Picture& picture, const BuildOptions& options) {
+// The text of the box under photo `index`; empty: no box.
+QString captionOf(qsizetype index, const QString& path, const Picture& picture,
+                  const BuildOptions& options) {
+    if (index < qsizetype(options.photos.size()) && !options.photos[index].caption.isEmpty())
+        return slideText(options.photos[index].caption, true);
     switch (options.caption) {
     case Caption::None:
         break;
@@ -277,8 +280,8 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                 picture = paths[k];
                 const Picture measured = loader.load(picture);
                 const SlotPlacement at = placeAt(measured, options.layout, k - i, slideWidth);
-                place(measured, at, captionOf(picture, measured, options), options, options.layout,
-                      k - i, slideWidth, host);
+                place(measured, at, captionOf(k, picture, measured, options), options,
+                      options.layout, k - i, slideWidth, host);
                 // Only the camera's dates: a screenshot's or a download's file time is not
                 // when a photo was taken.
                 days.add(measured.taken);

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace slidemill {
 
@@ -35,6 +36,15 @@ enum class Caption { None, Description, Name, Date, Text };
 
 // What a build makes. The defaults make the window's "One Photo One Slide" without
 // descriptions.
+// What one photo says of itself, over the album's rules.
+struct PhotoSettings {
+    // Its caption, in place of the caption rule's (in the Description box when the rule is
+    // Description); empty: the rule's.
+    QString caption;
+
+    bool operator==(const PhotoSettings&) const = default;
+};
+
 struct BuildOptions {
     Layout layout = Layout::OnePerSlide;
     Caption caption = Caption::None;
@@ -60,6 +70,8 @@ struct BuildOptions {
     Transition transition = Transition::None;
     // Dates are written as this locale writes them.
     QLocale locale;
+    // Each photo's own, in the order of the paths built; a photo past its end has none.
+    std::vector<PhotoSettings> photos;
 
     static constexpr std::uint32_t kWhite = 0xFFFFFF;
 };

@@ -1170,6 +1170,8 @@ private Q_SLOTS:
         options.wide = wide;
         options.grey = grey;
         options.background = 0x102030;
+        // Photos' own captions go with their photos to whichever slide the sketch draws.
+        options.photos = {{}, {QStringLiteral("Mia")}, {}, {QStringLiteral("Ola")}};
         HeaderPictureLoader loader;
         RecordingHost recorded;
         buildSlides(paths, options, loader, recorded);

@@ -115,14 +115,15 @@ struct Calls {
         const double x = std::clamp(std::ceil(left + (width - w) / 2), 0.0, slideWidth - w);
         return caption(x, top + height + 5, w, 21.6, text, colour);
     }
-    // Four photos per slide: the picture, and its caption under it; a "Description" box from
-    // its left edge to the cell's right edge (715 or 355 points), 5 points under it.
+    // Four photos per slide: the picture, and its caption under it; a "Description" box (or
+    // another text in its place) from its left edge to the cell's right edge (715 or 355
+    // points), 5 points under it.
     Calls& four(const QString& path, double left, double top, double width, double height,
-                const QString& text = QString()) {
+                const QString& text = QString(), bool inDescriptionBox = false) {
         picture(path, left, top, width, height);
         if (text.isEmpty())
             return *this;
-        if (text != QLatin1String("Description"))
+        if (text != QLatin1String("Description") && !inDescriptionBox)
             return under(left, top, width, height, text);
         const double cellRight =
             (left >= 365 + slideWidth / 2 - 360 ? 715 : 355) + (slideWidth - 720) / 2;
@@ -886,6 +887,43 @@ void TestBuilds::album_data() {
                .under(5, 90, 350, 263, QStringLiteral("27093x20320"))
                .picture(p, 401, 90, 278, 370)
                .under(401, 90, 278, 370, QStringLiteral("20320x27093"))
+               .done()
+        << 0;
+    // A photo's own caption stands in place of the rule's, where the rule would put it (the
+    // Description box for Description), or under the photo when the rule has none.
+    const auto own = [&](Layout layout, Caption caption, std::vector<PhotoSettings> photos) {
+        BuildOptions o = options(layout, caption);
+        o.photos = std::move(photos);
+        return o;
+    };
+    QTest::newRow("two: a photo's own caption over the names")
+        << own(Layout::TwoPerSlide, Caption::Name, {{QStringLiteral("Harbour\tat dusk")}})
+        << QStringList{l, p}
+        << Calls()
+               .slide()
+               .picture(l, 5, 90, 350, 263)
+               .under(5, 90, 350, 263, QStringLiteral("Harbour at dusk"))
+               .picture(p, 401, 90, 278, 370)
+               .under(401, 90, 278, 370, QStringLiteral("20320x27093"))
+               .done()
+        << 0;
+    QTest::newRow("two: a photo's own caption without a rule")
+        << own(Layout::TwoPerSlide, Caption::None, {{}, {QStringLiteral("Mia")}})
+        << QStringList{l, p}
+        << Calls()
+               .slide()
+               .picture(l, 5, 90, 350, 263)
+               .picture(p, 401, 90, 278, 370)
+               .under(401, 90, 278, 370, QStringLiteral("Mia"))
+               .done()
+        << 0;
+    QTest::newRow("four: a photo's own caption in the Description box; fewer settings than photos")
+        << own(four, Caption::Description, {{}, {QStringLiteral("Mia")}}) << QStringList{l, s, p}
+        << Calls()
+               .slide()
+               .four(l, 30, 15, 300, 225, d)
+               .four(s, 428, 15, 225, 225, QStringLiteral("Mia"), true)
+               .four(p, 96, 280, 169, 225, d)
                .done()
         << 0;
     // Three lines fit under no photo of four (the upper row's room ends 5 points above the
