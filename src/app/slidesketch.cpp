@@ -10,6 +10,25 @@ namespace slidemill {
 
 namespace {
 
+// What is painted while it lives, turned `degrees` clockwise about `centre`.
+class TurnedAbout {
+public:
+    TurnedAbout(QPainter& painter, QPointF centre, double degrees) : painter_(painter) {
+        painter_.save();
+        if (degrees != 0) {
+            painter_.translate(centre);
+            painter_.rotate(degrees);
+            painter_.translate(-centre);
+        }
+    }
+    ~TurnedAbout() { painter_.restore(); }
+    TurnedAbout(const TurnedAbout&) = delete;
+    TurnedAbout& operator=(const TurnedAbout&) = delete;
+
+private:
+    QPainter& painter_;
+};
+
 QColor rgb(std::uint32_t value) {
     return QColor::fromRgb(QRgb(0xFF000000u | value));
 }
@@ -201,6 +220,7 @@ void SlideSketchView::paintEvent(QPaintEvent*) {
     for (const SketchShape& s : sketch_.slide.shapes) {
         const QRectF at = onScreen(s.visible());
         if (s.kind == SketchShape::Kind::Picture) {
+            const TurnedAbout turned(p, at.center(), s.rotation);
             const QImage image = picture(s.path, s.grey);
             if (image.isNull()) {
                 p.fillRect(at, QColor(128, 128, 128, 96));

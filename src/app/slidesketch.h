@@ -22,6 +22,8 @@ struct SketchShape {
     QString path;
     QMarginsF crop;
     bool grey = false;
+    // Clockwise degrees about the centre of what shows.
+    float rotation = 0;
     // Text: what it says, its size, colour (-1: the master's) and alignment.
     QString text;
     float fontSize = 0;
@@ -61,6 +63,7 @@ public:
     void releasePicture() override {}
     void setPictureCrop(float left, float top, float right, float bottom) override;
     void setPictureColorType(std::int32_t type) override;
+    void setPictureRotation(float degrees) override { shape().rotation = degrees; }
     void addTextbox(std::int32_t orientation, float left, float top, float width,
                     float height) override;
     void setTextboxFill(std::uint32_t rgb, float transparency) override;

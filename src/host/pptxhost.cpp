@@ -426,6 +426,18 @@ void PptxHost::setPictureColorType(std::int32_t type) {
     shape.grayscale = type == kPictureColorGrayscale;
 }
 
+void PptxHost::setPictureRotation(float degrees) {
+    const char* op = "Shape.Rotation";
+    Shape& shape = state_->needPicture(op);
+    if (!std::isfinite(degrees))
+        invalidCall(op,
+                    QStringLiteral("rotation %1 is not a number of degrees").arg(double(degrees)));
+    // DrawingML's 60000ths of a degree, within one turn.
+    constexpr std::int64_t kTurn = 360 * 60000;
+    const std::int64_t angle = std::llround(double(degrees) * 60000.0) % kTurn;
+    shape.rotation = int(angle < 0 ? angle + kTurn : angle);
+}
+
 void PptxHost::setTextboxFill(std::uint32_t rgb, float transparency) {
     const char* op = "Shape.Fill";
     pptx::Slide& slide = state_->needSlide(op);

@@ -112,11 +112,28 @@ double captionFloor(Layout layout, int slot) {
     return layout == Layout::FourPerSlide && slot < 2 ? kLowerRowTop - kGap : kSlideHeight;
 }
 
+const PhotoSettings* ownSettings(qsizetype index, const BuildOptions& options) {
+    return index < qsizetype(options.photos.size()) ? &options.photos[std::size_t(index)] : nullptr;
+}
+
+// 0 to 3 quarter turns clockwise.
+int quarterTurnsOf(qsizetype index, const BuildOptions& options) {
+    const PhotoSettings* own = ownSettings(index, options);
+    return own ? (own->quarterTurns % 4 + 4) % 4 : 0;
+}
+
+// The picture as a turn shows it: its sides exchanged by a quarter turn.
+Picture turnedBy(Picture picture, int quarterTurns) {
+    if (quarterTurns % 2)
+        std::swap(picture.widthHimetric, picture.heightHimetric);
+    return picture;
+}
+
 // The text of the box under photo `index`; empty: no box.
 QString captionOf(qsizetype index, const QString& path, const Picture& picture,
                   const BuildOptions& options) {
-    if (index < qsizetype(options.photos.size()) && !options.photos[index].caption.isEmpty())
-        return slideText(options.photos[index].caption, true);
+    if (const PhotoSettings* own = ownSettings(index, options); own && !own->caption.isEmpty())
+        return slideText(own->caption, true);
     switch (options.caption) {
     case Caption::None:
         break;
@@ -140,15 +157,43 @@ void setTextColour(PresentationHost& host, std::uint32_t colour) {
         host.setFontColor(colour);
 }
 
-void place(const Picture& picture, const SlotPlacement& at, const QString& caption,
-           const BuildOptions& options, Layout layout, int slot, std::int16_t slideWidth,
-           PresentationHost& host) {
-    const PhotoPlacement& p = at.picture;
+// The picture as the object model is given it to show `at` turned `quarterTurns` clockwise: the
+// box and crop before the turn, which turns about the centre of what shows.
+struct Unturned {
+    PhotoPlacement added;
+    PhotoCrop crop;
+};
+Unturned unturned(const SlotPlacement& at, int quarterTurns) {
+    if (quarterTurns == 0)
+        return {at.picture, at.crop};
+    const PhotoPlacement shown = at.visible();
+    PhotoPlacement box = shown;
+    if (quarterTurns % 2) {
+        box.left = shown.left + (shown.width - shown.height) / 2;
+        box.top = shown.top + (shown.height - shown.width) / 2;
+        std::swap(box.width, box.height);
+    }
+    // Sides counted clockwise from the left: the side at `s` before the turn shows at s + turns.
+    const double sides[4] = {at.crop.left, at.crop.top, at.crop.right, at.crop.bottom};
+    const auto side = [&](int s) { return sides[(s + quarterTurns) % 4]; };
+    const PhotoCrop crop{side(0), side(1), side(2), side(3)};
+    return {{box.left - crop.left, box.top - crop.top, box.width + crop.left + crop.right,
+             box.height + crop.top + crop.bottom},
+            crop};
+}
+
+void place(const Picture& picture, const SlotPlacement& at, int quarterTurns,
+           const QString& caption, const BuildOptions& options, Layout layout, int slot,
+           std::int16_t slideWidth, PresentationHost& host) {
+    const Unturned u = unturned(at, quarterTurns);
+    const PhotoPlacement& p = u.added;
     host.addPicture(picture, kMsoFalse, kMsoTrue, float(p.left), float(p.top), float(p.width),
                     float(p.height));
-    if (at.crop.any())
-        host.setPictureCrop(float(at.crop.left), float(at.crop.top), float(at.crop.right),
-                            float(at.crop.bottom));
+    if (u.crop.any())
+        host.setPictureCrop(float(u.crop.left), float(u.crop.top), float(u.crop.right),
+                            float(u.crop.bottom));
+    if (quarterTurns != 0)
+        host.setPictureRotation(float(90 * quarterTurns));
     if (options.grey)
         host.setPictureColorType(kPictureColorGrayscale);
     host.setLineVisible(kMsoTrue);
@@ -279,8 +324,10 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                     report(progress, k, last + 1);
                 picture = paths[k];
                 const Picture measured = loader.load(picture);
-                const SlotPlacement at = placeAt(measured, options.layout, k - i, slideWidth);
-                place(measured, at, captionOf(k, picture, measured, options), options,
+                const int turns = quarterTurnsOf(k, options);
+                const SlotPlacement at =
+                    placeAt(turnedBy(measured, turns), options.layout, k - i, slideWidth);
+                place(measured, at, turns, captionOf(k, picture, measured, options), options,
                       options.layout, k - i, slideWidth, host);
                 // Only the camera's dates: a screenshot's or a download's file time is not
                 // when a photo was taken.

@@ -41,6 +41,9 @@ struct PhotoSettings {
     // Its caption, in place of the caption rule's (in the Description box when the rule is
     // Description); empty: the rule's.
     QString caption;
+    // Quarter turns clockwise on top of its own orientation (a camera that stored it wrongly):
+    // placed by its turned size, shown turned by its shape.
+    int quarterTurns = 0;
 
     bool operator==(const PhotoSettings&) const = default;
 };

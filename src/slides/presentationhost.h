@@ -52,6 +52,9 @@ public:
     // PictureFormat.ColorType of the current picture: kPictureColorAutomatic or
     // kPictureColorGrayscale, shown so by the picture's own effect, not stored so.
     virtual void setPictureColorType(std::int32_t type) = 0;
+    // Shape.Rotation of the current picture: clockwise degrees about the centre of what it
+    // shows, after any crop.
+    virtual void setPictureRotation(float degrees) = 0;
 
     // Shapes.AddTextbox(Orientation, Left, Top, Width, Height) on the current slide.
     virtual void addTextbox(std::int32_t orientation, float left, float top, float width,

@@ -124,13 +124,10 @@ void setControl(QWidget* dialog, const QString& name, const QVariant& value) {
 
 // The lines of a build's conversation that place something, one slide a list.
 QList<QStringList> placedBySlide(const QStringList& calls) {
-    static const QStringList placing{"Shapes.AddPicture",
-                                     "PictureFormat.Crop",
-                                     "PictureFormat.ColorType",
-                                     "Shapes.AddTextbox",
-                                     "Fill =",
-                                     "TextRange.Text",
-                                     "ParagraphFormat.Alignment"};
+    static const QStringList placing{"Shapes.AddPicture", "PictureFormat.Crop",
+                                     "Rotation =",        "PictureFormat.ColorType",
+                                     "Shapes.AddTextbox", "Fill =",
+                                     "TextRange.Text",    "ParagraphFormat.Alignment"};
     QList<QStringList> slides;
     for (const QString& call : calls) {
         if (call.startsWith(QLatin1String("Slides.Add(")))
@@ -155,6 +152,8 @@ QStringList placedIn(const SketchSlide& slide) {
                 lines << QStringLiteral("PictureFormat.Crop = %1, %2, %3, %4")
                              .arg(n(s.crop.left()), n(s.crop.top()), n(s.crop.right()),
                                   n(s.crop.bottom()));
+            if (s.rotation != 0)
+                lines << QStringLiteral("Rotation = %1").arg(n(s.rotation));
             if (s.grey)
                 lines << QStringLiteral("PictureFormat.ColorType = 2");
             continue;
@@ -1170,8 +1169,8 @@ private Q_SLOTS:
         options.wide = wide;
         options.grey = grey;
         options.background = 0x102030;
-        // Photos' own captions go with their photos to whichever slide the sketch draws.
-        options.photos = {{}, {QStringLiteral("Mia")}, {}, {QStringLiteral("Ola")}};
+        // Photos' own captions and turns go with them to whichever slide the sketch draws.
+        options.photos = {{}, {QStringLiteral("Mia"), 1}, {}, {QStringLiteral("Ola"), -1}};
         HeaderPictureLoader loader;
         RecordingHost recorded;
         buildSlides(paths, options, loader, recorded);

@@ -4,6 +4,7 @@
 // more pixels than the slide shows (a copy made upright) through the batch tool.
 
 #include "host/pptxhost.h"
+#include "slides/builds.h"
 #include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
@@ -54,6 +55,7 @@ class TestOrientationRender : public QObject {
 private Q_SLOTS:
     void eachOrientationUpright();
     void phoneFormatsUprightThroughTheBatchTool();
+    void ownTurnsUpright();
 };
 
 // Each orientation whole, then cropped by a different amount at each side: the crop is asked
@@ -137,6 +139,54 @@ void TestOrientationRender::phoneFormatsUprightThroughTheBatchTool() {
         const QString problem = uprightProblem(QImage(drawn.pages[i - 1]), frame);
         QVERIFY2(problem.isEmpty(),
                  qPrintable(QLatin1String(photos[i - 1].first) + ": " + problem));
+    }
+    VERIFY_VALID_PPTX({deck});
+}
+
+// Photos a camera stored turned the wrong way, set right by the album's own quarter turns on
+// top of whatever their tags say: a file stored as it is (turned by its shape) and a copy made
+// upright from its tag alike.
+void TestOrientationRender::ownTurnsUpright() {
+    struct Row {
+        const char* format;
+        // How far the content is turned clockwise before it is stored with `orientation`.
+        int contentTurned;
+        int orientation;
+        int quarterTurns;
+    };
+    const Row rows[] = {{"jpeg", -90, 1, 1},
+                        {"jpeg", 180, 6, 2},
+                        {"jpeg", 90, 8, -1},
+                        {"heic", -90, 6, 1},
+                        {"webp", 90, 1, 3}};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList photos;
+    BuildOptions options;
+    for (const Row& r : rows) {
+        const QImage content = uprightPhoto().transformed(QTransform().rotate(r.contentTurned));
+        photos << writeTurned(dir.path(), QStringLiteral("t%1.%2").arg(photos.size()).arg(r.format),
+                              content, r.format, r.orientation);
+        QVERIFY2(!photos.back().isEmpty(), r.format);
+        options.photos.push_back({QString(), r.quarterTurns});
+    }
+    const QString deck = dir.filePath(QStringLiteral("turned.pptx"));
+    PptxHostOptions hostOptions{deck, {}, false, nullptr};
+    hostOptions.pixelsPerInch = 0;
+    PptxHost host(hostOptions);
+    HeaderPictureLoader loader;
+    QCOMPARE(buildSlides(photos, options, loader, host), BuildResult::Completed);
+
+    const Drawn drawn = draw(deck, dir.path(), int(photos.size()));
+    if (drawn.skipped)
+        QSKIP(qPrintable(drawn.problem));
+    QVERIFY2(drawn.problem.isEmpty(), qPrintable(drawn.problem));
+    for (int i = 1; i <= photos.size(); ++i) {
+        const QRectF frame =
+            shownPictureFrame(partOf(deck, QStringLiteral("ppt/slides/slide%1.xml").arg(i)));
+        const QString problem = uprightProblem(QImage(drawn.pages[i - 1]), frame);
+        QVERIFY2(problem.isEmpty(),
+                 qPrintable(QFileInfo(photos[i - 1]).fileName() + ": " + problem));
     }
     VERIFY_VALID_PPTX({deck});
 }

@@ -726,6 +726,13 @@ void TestPptxHost::operationErrors_data() {
         h.addSlide(1, kLayoutBlank);
         h.setPictureCrop(1, 1, 1, 1);
     }) << 5 << crop;
+    QTest::newRow("endless rotation") << true << held([](PptxHost& h) {
+        h.setPictureRotation(std::numeric_limits<float>::infinity());
+    }) << 5 << "Shape.Rotation";
+    QTest::newRow("rotation with no picture held") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.setPictureRotation(90);
+    }) << 5 << "Shape.Rotation";
     QTest::newRow("colour type other than automatic or grey")
         << true << held([](PptxHost& h) { h.setPictureColorType(3); }) << 5
         << "PictureFormat.ColorType";

@@ -926,6 +926,29 @@ void TestBuilds::album_data() {
                .four(p, 96, 280, 169, 225, d)
                .done()
         << 0;
+    // A photo's own quarter turns: placed by its turned size, given to the object model as it
+    // stands before the turn (its box turned back about the centre of what shows, its crop
+    // from the sides it turns into), then turned.
+    const auto turned = [](Calls calls, const QString& path, const QString& added,
+                           const QString& crop, int degrees) {
+        calls.line(QStringLiteral("Shapes.AddPicture(%1, 0, -1, %2)").arg(path, added));
+        if (!crop.isEmpty())
+            calls.line(QStringLiteral("PictureFormat.Crop = ") + crop);
+        return calls.line(QStringLiteral("Rotation = %1").arg(degrees))
+            .line("Line.Visible = -1")
+            .line("Line.Weight = 0.25")
+            .line("Release picture");
+    };
+    QTest::newRow("one: a landscape photo turned clockwise stands as a portrait")
+        << own(Layout::OnePerSlide, Caption::None, {{QString(), 1}}) << QStringList{l}
+        << turned(Calls().slide(), l, "172.5, 136.5, 375, 282", "", 90).done() << 0;
+    QTest::newRow("fill: a landscape photo turned anticlockwise, its crop turned back")
+        << own(Layout::Fill, Caption::None, {{QString(), -1}}) << QStringList{l}
+        << turned(Calls().slide(), l, "-120, -90, 960, 720", "210, 0, 210, 0", 270).done() << 0;
+    QTest::newRow("four: half a turn keeps the cell; a turn past the last is none")
+        << own(four, Caption::None, {{QString(), 2}, {QString(), 4}}) << QStringList{l, s}
+        << turned(Calls().slide(), l, "30, 15, 300, 225", "", 180).four(s, 428, 15, 225, 225).done()
+        << 0;
     // Three lines fit under no photo of four (the upper row's room ends 5 points above the
     // lower row): they stand on each photo's foot, on a band.
     BuildOptions lines = options(four, Caption::Text);

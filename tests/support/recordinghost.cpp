@@ -82,6 +82,10 @@ void RecordingHost::setPictureColorType(std::int32_t type) {
     record(QStringLiteral("PictureFormat.ColorType = %1").arg(type));
 }
 
+void RecordingHost::setPictureRotation(float degrees) {
+    record(QStringLiteral("Rotation = %1").arg(number(degrees)));
+}
+
 void RecordingHost::addTextbox(std::int32_t orientation, float left, float top, float width,
                                float height) {
     record(QStringLiteral("Shapes.AddTextbox(%1, %2, %3, %4, %5)")

@@ -33,6 +33,7 @@ public:
     void releasePicture() override;
     void setPictureCrop(float left, float top, float right, float bottom) override;
     void setPictureColorType(std::int32_t type) override;
+    void setPictureRotation(float degrees) override;
     void addTextbox(std::int32_t orientation, float left, float top, float width,
                     float height) override;
     void setTextboxFill(std::uint32_t rgb, float transparency) override;

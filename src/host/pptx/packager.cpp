@@ -303,7 +303,8 @@ Shape placed(const Shape& s, const Media& media, const StoredPicture& stored) {
     // The host refused a turn that leaves the coordinates the format allows.
     out.frame = unturnedFrame(s.frame, turn).value_or(s.frame);
     out.crop = storedCrop(s.crop, turn);
-    out.rotation = turn.rotation;
+    // The shape's own turn comes after the one that shows the stored picture upright.
+    out.rotation = (turn.rotation + s.rotation) % (360 * 60000);
     out.flipH = turn.flipH;
     out.flipV = turn.flipV;
     return out;
