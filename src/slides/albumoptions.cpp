@@ -165,8 +165,9 @@ constexpr std::array kOptions{
                 .settingsKey = "caption",
                 .help = "a caption centred under every photo: its file name\n"
                         "(name), the date it was taken (date: from its EXIF\n"
-                        "or HEIF data, else the file's time), none, or any\n"
-                        "other KIND as it is",
+                        "or HEIF data, else from its name, as phones write\n"
+                        "IMG_20250712_101502, else the file's time), none,\n"
+                        "or any other KIND as it is",
                 .kind = Text,
                 .choices = kCaptions,
                 .group = "caption",
@@ -269,9 +270,10 @@ constexpr std::array kOptions{
     AlbumOption{.name = "sort",
                 .argument = "ORDER",
                 .help = "the photos in the order they were taken (date: EXIF\n"
-                        "and HEIF dates, else the file's time; ties by name),\n"
-                        "or by name in natural order (name: IMG_2 before\n"
-                        "IMG_10); without it, in the order given",
+                        "and HEIF dates, else dates in the names, else the\n"
+                        "files' times; ties by name), or by name in natural\n"
+                        "order (name: IMG_2 before IMG_10); without it, in\n"
+                        "the order given",
                 .kind = Choice,
                 .choices = kSorts,
                 .get = numberOf<&Album::sort>,
@@ -544,12 +546,12 @@ QStringList sortedPhotos(const QStringList& paths, SortOrder sort, PictureLoader
     case SortOrder::Date: {
         struct Entry {
             QString path;
-            QDateTime when; // invalid: cannot be measured, or tells no time
+            PhotoDate when; // invalid: cannot be measured, or tells no time
         };
         std::vector<Entry> entries;
         entries.reserve(std::size_t(paths.size()));
         for (const QString& path : paths) {
-            QDateTime when;
+            PhotoDate when;
             try {
                 when = photoDate(loader.load(path));
             } catch (const RuntimeError&) {
@@ -563,8 +565,12 @@ QStringList sortedPhotos(const QStringList& paths, SortOrder sort, PictureLoader
             if (!a.when.isValid())
                 return false;
             // Compared as written: a camera's clock has no time zone.
-            const QDateTime x(a.when.date(), a.when.time()), y(b.when.date(), b.when.time());
-            return x != y ? x < y : byName(a.path, b.path);
+            if (a.when.day != b.when.day)
+                return a.when.day < b.when.day;
+            // A day alone goes before that day's times: nothing tells when in the day it was.
+            if (a.when.time.isValid() != b.when.time.isValid())
+                return !a.when.time.isValid();
+            return a.when.time != b.when.time ? a.when.time < b.when.time : byName(a.path, b.path);
         });
         for (std::size_t i = 0; i < entries.size(); ++i)
             sorted[qsizetype(i)] = entries[i].path;

@@ -146,10 +146,10 @@ QString albumConflict(const QStringList& given);
 // tooltips: "16:9, captions: date, black, advance 5 s". Empty when none do.
 QString albumSummary(const Album& album);
 
-// The paths in the order `sort` asks. Date: the order the photos were taken, a photo that does
-// not tell by its file's time, ties by name; a picture that cannot be measured goes last, in
-// the order given. Name: natural order of the file names, "IMG_2" before "IMG_10". Given: as
-// they are.
+// The paths in the order `sort` asks. Date: the order the photos were taken, by header or
+// name (a day alone before that day's times), a photo that tells neither by its file's time,
+// ties by name; a picture that cannot be measured goes last, in the order given. Name: natural
+// order of the file names, "IMG_2" before "IMG_10". Given: as they are.
 QStringList sortedPhotos(const QStringList& paths, SortOrder sort, PictureLoader& loader);
 
 } // namespace slidemill

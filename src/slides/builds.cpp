@@ -142,7 +142,7 @@ QString captionOf(qsizetype index, const QString& path, const Picture& picture,
     case Caption::Name:
         return nameCaption(path);
     case Caption::Date: {
-        const QDateTime when = photoDate(picture);
+        const PhotoDate when = photoDate(picture);
         return when.isValid() ? dateCaption(when, options.locale) : QString();
     }
     case Caption::Text:
@@ -255,10 +255,9 @@ void setShow(const BuildOptions& options, PresentationHost& host) {
 // The first and the last day of the photos that tell when they were taken.
 struct Days {
     QDate first, last;
-    void add(const QDateTime& when) {
-        if (!when.isValid())
+    void add(QDate day) {
+        if (!day.isValid())
             return;
-        const QDate day = when.date();
         if (!first.isValid() || day < first)
             first = day;
         if (!last.isValid() || day > last)
@@ -329,9 +328,9 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                     placeAt(turnedBy(measured, turns), options.layout, k - i, slideWidth);
                 place(measured, at, turns, captionOf(k, picture, measured, options), options,
                       options.layout, k - i, slideWidth, host);
-                // Only the camera's dates: a screenshot's or a download's file time is not
-                // when a photo was taken.
-                days.add(measured.taken);
+                // Only the camera's and the name's dates: a screenshot's or a download's file
+                // time is not when a photo was taken.
+                days.add(takenDate(measured).day);
                 picture.clear();
             }
             if (end < last && stopRequested(progress))

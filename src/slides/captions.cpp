@@ -72,24 +72,35 @@ QString nameCaption(const QString& path) {
     return slideText(name, false);
 }
 
-QDateTime photoDate(const Picture& picture) {
+PhotoDate takenDate(const Picture& picture) {
+    // As the camera's clock wrote it: its time zone, where told, changes nothing.
     if (picture.taken.isValid())
-        return picture.taken;
-    if (picture.file.known())
-        return QDateTime::fromSecsSinceEpoch(picture.file.modifiedSeconds);
+        return {picture.taken.date(), picture.taken.time()};
+    return nameDate(picture.path);
+}
+
+PhotoDate photoDate(const Picture& picture) {
+    if (const PhotoDate taken = takenDate(picture); taken.isValid())
+        return taken;
+    if (picture.file.known()) {
+        const QDateTime changed = QDateTime::fromSecsSinceEpoch(picture.file.modifiedSeconds);
+        return {changed.date(), changed.time()};
+    }
     return {};
 }
 
-QString dateCaption(const QDateTime& when, const QLocale& locale) {
+QString dateCaption(const PhotoDate& when, const QLocale& locale) {
     // The medium date: the month's name shortened ("12 Jul 2025"); Qt has no such format.
     QString day = dayFormat(locale);
     day.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
+    if (!when.time.isValid())
+        return locale.toString(when.day, day);
     // Some locales' short time carries seconds (C: "HH:mm:ss"); a caption needs none.
     static const QRegularExpression seconds(QStringLiteral("[:.,]?\\s?ss?(\\.z+)?"));
     QString time = locale.timeFormat(QLocale::ShortFormat);
     time.remove(seconds);
-    return locale.toString(when.date(), day) + QLatin1Char(' ') +
-           locale.toString(when.time(), time.trimmed());
+    return locale.toString(when.day, day) + QLatin1Char(' ') +
+           locale.toString(when.time, time.trimmed());
 }
 
 QString dateSpan(QDate first, QDate last, const QLocale& locale) {

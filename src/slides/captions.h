@@ -1,5 +1,6 @@
 #pragma once
 
+#include "slides/namedates.h"
 #include "slides/picture.h"
 
 #include <QDate>
@@ -17,14 +18,18 @@ QString slideText(const QString& text, bool keepLineBreaks);
 // A picture's file name as its caption: without its folder and its extension.
 QString nameCaption(const QString& path);
 
-// When the photo was taken, or else when its file was last changed; invalid when neither is
+// When the photo was taken, as its header tells, else as its file's name does (nameDate);
+// invalid when neither tells.
+PhotoDate takenDate(const Picture& picture);
+
+// takenDate, or else when its file was last changed, by the local clock; invalid when none is
 // known.
-QDateTime photoDate(const Picture& picture);
+PhotoDate photoDate(const Picture& picture);
 
 // A date and time as a caption, in the locale's medium date and short time without seconds
-// ("12 Jul 2025 11:51"), and a span of days as a subtitle ("12 - 19 July 2026"), as the locale
-// writes dates, without the day of the week.
-QString dateCaption(const QDateTime& when, const QLocale& locale);
+// ("12 Jul 2025 11:51"; a day alone without a time), and a span of days as a subtitle ("12 -
+// 19 July 2026"), as the locale writes dates, without the day of the week.
+QString dateCaption(const PhotoDate& when, const QLocale& locale);
 QString dateSpan(QDate first, QDate last, const QLocale& locale);
 
 } // namespace slidemill

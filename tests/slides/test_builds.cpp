@@ -13,8 +13,9 @@ using namespace slidemill;
 
 namespace {
 
-// Reads a picture's HIMETRIC size from its file name, "WxH.png"; "missing..." is not there and
-// anything else is not a picture. "WxH@2026-07-12T10:04.png" was taken then, and
+// Reads a picture's HIMETRIC size from its file name, "WxH.png", or from a word of it
+// ("Screenshot 2025-07-14 WxH.png"); "missing..." is not there and anything else is not a
+// picture. "WxH@2026-07-12T10:04.png" was taken then, and
 // "WxH~1784000000.png" is a file last changed that many seconds after 1970.
 class NamedSizeLoader : public PictureLoader {
 public:
@@ -29,7 +30,7 @@ public:
             std::find_if(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; }) -
             name.begin());
         static const QRegularExpression size(
-            QStringLiteral("^(\\d+)x(\\d+)(?:@([-:T\\d]+))?(?:~(\\d+))?"));
+            QStringLiteral("(?:^|\\s)(\\d+)x(\\d+)(?:@([-:T\\d]+))?(?:~(\\d+))?"));
         const auto m = size.match(name);
         if (!m.hasMatch())
             throw RuntimeError::withFile(errInvalidPicture, path);
@@ -501,9 +502,14 @@ void TestBuilds::sorted_data() {
     const QString sameAsLate = QStringLiteral("a/10x10@2025-07-12T18:00.jpg");
     const QString fileTime = QStringLiteral("10x10~1700000000.png"); // 14 November 2023
     const QString broken = QStringLiteral("not a picture.jpg");
+    // Dated by their names, not their files' times; a day alone before that day's times.
+    const QString named = QStringLiteral("Screenshot 2025-07-12 at 12.00.00 10x10~1700000000.png");
+    const QString dayAlone = QStringLiteral("IMG-20250712-WA0001 10x10~1700000000.jpg");
     QTest::newRow("by date") << int(SortOrder::Date)
-                             << QStringList{broken, late, fileTime, early, sameAsLate}
-                             << QStringList{fileTime, early, sameAsLate, late, broken};
+                             << QStringList{broken, late,     named,     fileTime,
+                                            early,  dayAlone, sameAsLate}
+                             << QStringList{fileTime,   dayAlone, early, named,
+                                            sameAsLate, late,     broken};
     QTest::newRow("given") << int(SortOrder::Given) << QStringList{late, early}
                            << QStringList{late, early};
     QTest::newRow("by name, naturally") << int(SortOrder::Name)
@@ -826,6 +832,19 @@ void TestBuilds::album_data() {
                .done()
         << 0;
 
+    // A name's date before the file's time; a name that tells the day alone, the day alone.
+    const QString shot =
+        QStringLiteral("Screenshot 2025-07-14 at 10.15.02 27093x20320~1784000000.png");
+    const QString sent = QStringLiteral("IMG-20250713-WA0001 27093x20320~1784000000.jpg");
+    QTest::newRow("caption: date from the name")
+        << options(four, Caption::Date) << QStringList{shot, sent}
+        << Calls()
+               .slide()
+               .four(shot, 30, 15, 300, 225, QStringLiteral("14 Jul 2025 10:15"))
+               .four(sent, 390, 15, 300, 225, QStringLiteral("13 Jul 2025"))
+               .done()
+        << 0;
+
     // The title slide is made last and put first; its subtitle is the span of the days the
     // photos were taken, never of file times (a screenshot's, a download's).
     BuildOptions titled = options(four);
@@ -839,6 +858,20 @@ void TestBuilds::album_data() {
                .four(changed, 390, 15, 300, 225)
                .four(taken, 68, 280, 225, 225)
                .title(QStringLiteral("Summer holiday"), QStringLiteral("12 - 19 July 2026"))
+               .done()
+        << 0;
+    // Names' dates count, their files' times (21 September) do not.
+    const QString shotEarlier =
+        QStringLiteral("Screenshot 2026-07-10 at 09.30.00 27093x20320~1790000000.png");
+    const QString sentLater = QStringLiteral("IMG-20260721-WA0003 27093x20320~1790000000.jpg");
+    QTest::newRow("title, the days the names tell")
+        << titled << QStringList{taken, shotEarlier, sentLater}
+        << Calls()
+               .slide()
+               .four(taken, 68, 15, 225, 225)
+               .four(shotEarlier, 390, 15, 300, 225)
+               .four(sentLater, 30, 280, 300, 225)
+               .title(QStringLiteral("Summer holiday"), QStringLiteral("10 - 21 July 2026"))
                .done()
         << 0;
     QTest::newRow("title, no day known")
