@@ -12,7 +12,7 @@
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
-#include "browser/folderscan.h"
+#include "core/folderscan.h"
 #include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"

@@ -1,6 +1,6 @@
 #include "browser/filelist.h"
 
-#include "browser/folderscan.h"
+#include "core/folderscan.h"
 #include "core/nativepath.h"
 #include "core/previews.h"
 

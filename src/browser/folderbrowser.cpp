@@ -3,8 +3,8 @@
 #include "browser/drivelist.h"
 #include "browser/filelist.h"
 #include "browser/folderlist.h"
-#include "browser/folderscan.h"
 #include "browser/volumes.h"
+#include "core/folderscan.h"
 #include "core/messageboxes.h"
 #include "core/runtimeerror.h"
 

@@ -1,6 +1,6 @@
 #include "browser/systemvolumes.h"
 
-#include "browser/folderscan.h"
+#include "core/folderscan.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 

@@ -1,6 +1,8 @@
 #include "cli/batch.h"
 
 #include "core/fileidentity.h"
+#include "core/folderscan.h"
+#include "core/namepattern.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "core/words.h"
@@ -18,6 +20,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +39,7 @@ struct Request {
     bool quiet = false;
     bool verbose = false;
     bool keepGoing = false;
+    bool recursive = false;
     QString output;
     QStringList pictures;
     QString listFile;                          // empty: the pictures are on the command line
@@ -108,9 +112,10 @@ Action parse(const QStringList& args, Request& request) {
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
+    const QCommandLineOption recursive(QStringLiteral("recursive"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({output, from, ppi, quiet, verbose, keepGoing, help, version});
+    parser.addOptions({output, from, ppi, quiet, verbose, keepGoing, recursive, help, version});
     const AlbumOptions album;
     album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
@@ -162,6 +167,7 @@ Action parse(const QStringList& args, Request& request) {
     request.quiet = parser.isSet(quiet);
     request.verbose = parser.isSet(verbose);
     request.keepGoing = parser.isSet(keepGoing);
+    request.recursive = parser.isSet(recursive);
     request.output = outputs.first();
     request.listFile = lists.value(0);
     return Action::Build;
@@ -353,6 +359,94 @@ QStringList measurable(const QStringList& pictures, PictureLoader& loader, QText
     return kept;
 }
 
+// A name in a folder as the user would write it: "Party" and "Party/" both give "Party/a.jpg".
+QString inFolder(const QString& folder, const QString& name) {
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// What the command line or the list names, sorted out as the window's file list tells a
+// picture: by its name.
+struct Inputs {
+    QStringList pictures;
+    // In the order met.
+    QStringList others;
+    // Folders given, not those found in them.
+    int folders = 0;
+    // A folder that could not be read was left out (--keep-going).
+    bool folderLeftOut = false;
+};
+
+// Folders by device and inode: a link back up the tree is not followed round and round.
+using Visited = std::set<std::pair<dev_t, ino_t>>;
+
+// The folder's pictures in the file list's order; with --recursive, then each subfolder's in
+// turn, depth first.
+void addFolder(const QString& folder, const Request& request, Visited& visited, Inputs& inputs,
+               QTextStream& err) {
+    static const NamePattern pictures(kPicturePattern);
+    FolderEntries entries;
+    try {
+        struct stat st;
+        if (::stat(nativePath(folder).constData(), &st) != 0)
+            throwFolderError(errno, folder);
+        if (!visited.insert({st.st_dev, st.st_ino}).second)
+            return;
+        entries = scanFolder(folder);
+    } catch (const RuntimeError& e) {
+        if (!request.keepGoing)
+            throw;
+        leftOut(err, e);
+        inputs.folderLeftOut = true;
+        return;
+    }
+    sortNames(entries.files);
+    for (const QString& name : entries.files)
+        (pictures.matches(name) ? inputs.pictures : inputs.others) << inFolder(folder, name);
+    if (!request.recursive)
+        return;
+    sortNames(entries.folders);
+    for (const QString& name : entries.folders)
+        addFolder(inFolder(folder, name), request, visited, inputs, err);
+}
+
+// A folder is told by the file system, a picture by its name, as the window tells them apart.
+Inputs sortOut(const QStringList& given, const Request& request, QTextStream& err) {
+    static const NamePattern pictures(kPicturePattern);
+    Inputs inputs;
+    for (const QString& path : given) {
+        struct stat st;
+        const bool found = ::stat(nativePath(path).constData(), &st) == 0;
+        if (found && S_ISDIR(st.st_mode)) {
+            ++inputs.folders;
+            Visited visited;
+            addFolder(path, request, visited, inputs, err);
+        } else if (!found || pictures.matches(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1))) {
+            // What cannot be found goes on to be measured, which says why it cannot.
+            inputs.pictures << path;
+        } else {
+            inputs.others << path;
+        }
+    }
+    return inputs;
+}
+
+// One line for the files that are not pictures: their names without their folders, the first
+// ten of them and how many more.
+void notPictures(QTextStream& err, const QStringList& paths) {
+    constexpr qsizetype kNamed = 10;
+    QStringList names;
+    for (const QString& path : paths.first(std::min(kNamed, paths.size())))
+        names << printablePath(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    err << kProgram << ": warning: left out "
+        << (paths.size() == 1 ? QStringLiteral("1 file that is not a picture")
+                              : QStringLiteral("%1 files that are not pictures").arg(paths.size()))
+        << ": " << names.join(QLatin1String(", "));
+    if (paths.size() > kNamed)
+        err << " and " << paths.size() - kNamed << " more";
+    err << '\n';
+    err.flush();
+}
+
 // Prints the message and the synopsis (not the whole help: the message must not scroll away).
 int usageError(QTextStream& err, const QString& message) {
     err << kProgram << ": " << message << "\n\n"
@@ -366,17 +460,22 @@ int usageError(QTextStream& err, const QString& message) {
 constexpr qsizetype kHelpWidth = 80;
 constexpr qsizetype kHelpColumn = 15;
 
-// The formats as one sentence of the help, wrapped to its width.
-QString formatsSentence() {
+// What is taken as a picture, from the format and name tables, wrapped to the help's width.
+QString picturesParagraph() {
     QStringList names;
     for (int i = 0; i < int(PictureFormat::Count); ++i)
         names << QLatin1String(kPictureFormats[i].name);
     const QString last = names.takeLast();
-    return wrapped(QStringLiteral("Pictures may be ") + names.join(QLatin1String(", ")) +
-                       QStringLiteral(" or ") + last + QLatin1Char('.'),
-                   kHelpWidth - 2)
-               .join(QLatin1Char('\n')) +
-           QLatin1Char('\n');
+    QString patterns = kPicturePattern;
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    const QString text =
+        QStringLiteral("Pictures may be %1 or %2. A file is taken as a picture by its name, in "
+                       "any case: %3; other files are left out, with one warning line that names "
+                       "them. A FOLDER gives the pictures in it in its place, sorted by name as "
+                       "the window's file list sorts them (IMG_2 before IMG_10), and not those of "
+                       "its subfolders unless --recursive is given.")
+            .arg(names.join(QLatin1String(", ")), last, patterns);
+    return wrapped(text, kHelpWidth - 2).join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 // One option of the help: its label, and its rows beside it from the column on, or under it
@@ -440,7 +539,7 @@ QString errorHelp() {
 
 QString batchUsage() {
     return QStringLiteral(
-               "Usage: slidemill-build [OPTION]... -o OUT.pptx PICTURE...\n"
+               "Usage: slidemill-build [OPTION]... -o OUT.pptx PICTURE|FOLDER...\n"
                "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
                "\n"
                "Builds a presentation from the pictures, in their order, one photo per slide\n"
@@ -449,7 +548,7 @@ QString batchUsage() {
                "and OUT.pptx stays as it was; with -o -, what was streamed before the error\n"
                "stays, ending unfinished.\n"
                "\n") +
-           formatsSentence() + QLatin1Char('\n') + albumHelp() +
+           picturesParagraph() + QLatin1Char('\n') + albumHelp() +
            QStringLiteral(
                "  -o OUT.pptx    the presentation to write; - streams it to standard output;\n"
                "                 a name ending in .ppsx makes a slide show file, which\n"
@@ -459,8 +558,12 @@ QString batchUsage() {
                "                 from the current folder for standard input\n") +
            resolutionHelp() +
            QStringLiteral(
-               "  --keep-going   leave out a picture that cannot be used, with a warning that\n"
-               "                 names it, and build the rest (exit 0 when any is in the deck)\n"
+               "  --recursive    a FOLDER gives the pictures of its subfolders too, depth first,\n"
+               "                 each folder's own before those of its subfolders; a folder\n"
+               "                 met again through a link is read once\n"
+               "  --keep-going   leave out a picture that cannot be used, or a folder that\n"
+               "                 cannot be read, with a warning that names it, and build the\n"
+               "                 rest (exit 0 when any is in the deck)\n"
                "  --quiet        show no progress\n"
                "  --verbose      say what was written: the file, its slides and its size\n"
                "  -h, --help     show this help\n"
@@ -475,6 +578,7 @@ QString batchUsage() {
                "      -o album.pptx --from list.txt\n"
                "  slidemill-build --fill --background black --caption date --sort date \\\n"
                "      --advance 5 --loop --transition fade -o party.ppsx ~/Pictures/Party\n"
+               "  slidemill-build --recursive --sort date -o year.pptx ~/Pictures/2026\n"
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
                "given. A run-time error is reported as \"Run-time error 'N': text (file)\", N\n"
@@ -513,14 +617,25 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
     const bool showProgress = services.errIsTerminal && !request.quiet;
     try {
         FileIdentity list;
-        if (!request.listFile.isEmpty()) {
+        if (!request.listFile.isEmpty())
             request.pictures = readList(request.listFile, services.input, list);
-            if (request.pictures.isEmpty())
-                return usageError(err, QStringLiteral("no pictures given: %1 names none")
-                                           .arg(request.listFile == QLatin1String("-")
-                                                    ? QStringLiteral("standard input")
-                                                    : printablePath(request.listFile)));
+        const Inputs inputs = sortOut(request.pictures, request, err);
+        if (!inputs.others.isEmpty())
+            notPictures(err, inputs.others);
+        if (inputs.pictures.isEmpty()) {
+            if (inputs.folderLeftOut)
+                throw noPictureUsable();
+            QString none;
+            if (!request.listFile.isEmpty())
+                none = QStringLiteral(": %1 names none")
+                           .arg(request.listFile == QLatin1String("-")
+                                    ? QStringLiteral("standard input")
+                                    : printablePath(request.listFile));
+            else if (request.pictures.size() == 1 && inputs.folders == 1)
+                none = QStringLiteral(": %1 holds none").arg(printablePath(request.pictures[0]));
+            return usageError(err, QStringLiteral("no pictures given") + none);
         }
+        request.pictures = inputs.pictures;
         // The photo list of the window holds no more; a build would stop on the count.
         constexpr int kMaxPictures = std::numeric_limits<std::int16_t>::max();
         if (request.pictures.size() > kMaxPictures) {

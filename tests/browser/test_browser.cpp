@@ -2,7 +2,7 @@
 #include "browser/filelist.h"
 #include "browser/folderbrowser.h"
 #include "browser/folderlist.h"
-#include "browser/folderscan.h"
+#include "core/folderscan.h"
 #include "core/messageboxes.h"
 #include "core/runtimeerror.h"
 #include "support/fakevolumes.h"

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -171,6 +173,24 @@ struct BytesFolder {
     }
 };
 
+// Makes the entries under root, names as bytes: "a/" a folder, "a -> b" a link to b, anything
+// else an empty file, each with the folders it lies in.
+bool makeTree(const QString& root, const QStringList& entries) {
+    std::error_code e;
+    for (const QString& entry : entries) {
+        const auto path = fsPath(root + QLatin1Char('/') + entry.section(" -> ", 0, 0));
+        const QString target = entry.section(" -> ", 1);
+        std::filesystem::create_directories(entry.endsWith('/') ? path : path.parent_path(), e);
+        if (!target.isEmpty())
+            std::filesystem::create_directory_symlink(fsPath(target), path, e);
+        else if (!entry.endsWith('/') && !std::ofstream(path))
+            return false;
+        if (e)
+            return false;
+    }
+    return true;
+}
+
 // What follows each ".TP" in one section of a manual page's source, "\\-" read as "-".
 QStringList tagsOf(const QString& source, const QString& section) {
     QStringList tags;
@@ -310,6 +330,13 @@ void TestCli::commandLine_data() {
         << QStringList{"-o", "-", "a.png"} << 2 << QString() << "terminal";
     QTest::newRow("no pictures") << QStringList{"-o", "x.pptx"} << 2 << QString()
                                  << "slidemill-build: no pictures given\n";
+    const QString none = dir_.filePath(QStringLiteral("none"));
+    QVERIFY(makeTree(dir_.path(), {"none/notes.txt", "none/sub/a.png"}));
+    QTest::newRow("a folder of no pictures")
+        << QStringList{"-o", "x.pptx", none} << 2 << QString()
+        << "slidemill-build: warning: left out 1 file that is not a picture: notes.txt\n"
+           "slidemill-build: no pictures given: " +
+               none + " holds none\n";
     QTest::newRow("--ppi below the range")
         << QStringList{"--ppi", "49", "-o", "x.pptx", "a.png"} << 2 << QString() << "--ppi";
     QTest::newRow("--ppi above the range")
@@ -386,32 +413,71 @@ void TestCli::builds_data() {
     QTest::addColumn<int>("slides");
     QTest::addColumn<int>("boxes");
     QTest::addColumn<int>("ppi");
+    QTest::addColumn<QString>("err"); // no picture placed: the build stops
 
-    QTest::newRow("one photo per slide") << QStringList{"-o", "out.pptx", "c.png", "a.png", "b.png"}
-                                         << QStringList{"c.png", "a.png", "b.png"} << 3 << 0 << 220;
+    QTest::newRow("one photo per slide")
+        << QStringList{"-o", "out.pptx", "c.png", "a.png", "b.png"}
+        << QStringList{"c.png", "a.png", "b.png"} << 3 << 0 << 220 << QString();
     QTest::newRow("two per slide, described")
         << QStringList{"--two", "--description", "-o", "out.pptx", "a.png", "b.png", "c.png"}
-        << QStringList{"a.png", "b.png", "c.png"} << 2 << 3 << 220;
+        << QStringList{"a.png", "b.png", "c.png"} << 2 << 3 << 220 << QString();
     QTest::newRow("a picture named like an option")
-        << QStringList{"-o", "out.pptx", "--", "--two"} << QStringList{"--two"} << 1 << 0 << 220;
+        << QStringList{"-o", "out.pptx", "--", "--two"} << QStringList{"--two"} << 1 << 0 << 220
+        << QString();
     QTest::newRow("--ppi at its least") << QStringList{"--ppi", "50", "-o", "out.pptx", "a.png"}
-                                        << QStringList{"a.png"} << 1 << 0 << 50;
+                                        << QStringList{"a.png"} << 1 << 0 << 50 << QString();
     QTest::newRow("--ppi at its most") << QStringList{"-o", "out.pptx", "--ppi=1200", "a.png"}
-                                       << QStringList{"a.png"} << 1 << 0 << 1200;
+                                       << QStringList{"a.png"} << 1 << 0 << 1200 << QString();
     QTest::newRow("--ppi original") << QStringList{"--ppi", "original", "-o", "out.pptx", "a.png"}
-                                    << QStringList{"a.png"} << 1 << 0 << 0;
+                                    << QStringList{"a.png"} << 1 << 0 << 0 << QString();
     QTest::newRow("four per slide, named, titled, 16:9")
         << QStringList{"--four",   "--caption", "name",  "--title", "Crete", "--wide", "-o",
                        "out.pptx", "a.png",     "b.png", "c.png",   "d.png", "e.png"}
-        << QStringList{"a.png", "b.png", "c.png", "d.png", "e.png"} << 3 << 5 << 220;
+        << QStringList{"a.png", "b.png", "c.png", "d.png", "e.png"} << 3 << 5 << 220 << QString();
     QTest::newRow("a text under two per slide")
         << QStringList{"--two", "--caption", "Crete 2026", "-o", "out.pptx", "a.png"}
-        << QStringList{"a.png"} << 1 << 1 << 220;
+        << QStringList{"a.png"} << 1 << 1 << 220 << QString();
     QTest::newRow("a show, by name")
         << QStringList{"--fill",  "--background", "black", "--advance", "5",
                        "--loop",  "--sort",       "name",  "-o",        "out.pptx",
                        "b10.png", "b9.png",       "a.png"}
-        << QStringList{"a.png", "b9.png", "b10.png"} << 3 << 0 << 220;
+        << QStringList{"a.png", "b9.png", "b10.png"} << 3 << 0 << 220 << QString();
+    // In the tree builds() makes under $T.
+    QTest::newRow("the --help example")
+        << QStringList{"--fill",       "--background", "black",     "--caption",  "date",
+                       "--sort",       "date",         "--advance", "5",          "--loop",
+                       "--transition", "fade",         "-o",        "party.ppsx", "$T/Party"}
+        << QStringList{"$T/Party/a.jpeg", "$T/Party/b9.JPG", "$T/Party/b10.png"} << 3 << 0 << 220
+        << QString();
+    QTest::newRow("--recursive: a folder before its subfolders, a link back up read once")
+        << QStringList{"--recursive", "-o", "out.pptx", "x.png", "$T/Party/"}
+        << QStringList{"x.png",
+                       "$T/Party/a.jpeg",
+                       "$T/Party/b9.JPG",
+                       "$T/Party/b10.png",
+                       "$T/Party/sub/d.png",
+                       "$T/Party/sub/deeper/e.png",
+                       "$T/Party/Sub2/f.png"}
+        << 7 << 0 << 220 << QString();
+    QTest::newRow("a video and a text file left out")
+        << QStringList{"-o", "out.pptx", "$T/photos/VID_20250713.MOV", "$T/photos/a.png",
+                       "$T/photos/notes.txt"}
+        << QStringList{"$T/photos/a.png"} << 1 << 0 << 220
+        << "slidemill-build: warning: left out 2 files that are not pictures: VID_20250713.MOV, "
+           "notes.txt\n";
+    QTest::newRow("more than ten left out, in the file list's order, as bytes")
+        << QStringList{"-o", "out.pptx", "$T/many"} << QStringList{"$T/many/p.png"} << 1 << 0 << 220
+        << "slidemill-build: warning: left out 12 files that are not pictures: a\\xff.txt, n1.txt, "
+           "n2.txt, n3.txt, n4.txt, n5.txt, n6.txt, n7.txt, n8.txt, n9.txt and 2 more\n";
+    QTest::newRow("--keep-going past a folder that cannot be read")
+        << QStringList{"--recursive", "--keep-going", "-o", "out.pptx", "$T/Locked"}
+        << QStringList{"$T/Locked/a.png", "$T/Locked/sub/c.png"} << 2 << 0 << 220
+        << "slidemill-build: warning: left out: Run-time error '75': Path/File access error "
+           "($T/Locked/locked)\n";
+    QTest::newRow("a folder that cannot be read stops the build")
+        << QStringList{"--recursive", "-o", "out.pptx", "$T/Locked"} << QStringList{} << 0 << 0
+        << 220
+        << "slidemill-build: Run-time error '75': Path/File access error ($T/Locked/locked)\n";
 }
 
 void TestCli::builds() {
@@ -420,11 +486,47 @@ void TestCli::builds() {
     QFETCH(int, slides);
     QFETCH(int, boxes);
     QFETCH(int, ppi);
+    QFETCH(QString, err);
 
-    const Run r = run(args);
-    QCOMPARE(r.exit, 0);
-    QCOMPARE(r.err, QString());
-    QCOMPARE(r.options.outputPath, QStringLiteral("out.pptx"));
+    BytesFolder folder;
+    const QString root = folder.dir.path();
+    QStringList tree{"Party/b10.png",
+                     "Party/b9.JPG",
+                     "Party/a.jpeg",
+                     "Party/.hidden.png",
+                     "Party/sub/d.png",
+                     "Party/sub/back -> ..",
+                     "Party/sub/deeper/e.png",
+                     "Party/sub/deeper/up -> ../..",
+                     "Party/Sub2/f.png",
+                     "Party/empty/",
+                     "photos/VID_20250713.MOV",
+                     "photos/a.png",
+                     "photos/notes.txt",
+                     "many/p.png",
+                     pathFromNative("many/a\xff.txt"),
+                     "Locked/a.png",
+                     "Locked/locked/b.png",
+                     "Locked/sub/c.png"};
+    for (int i = 1; i <= 11; ++i)
+        tree << QStringLiteral("many/n%1.txt").arg(i);
+    QVERIFY(makeTree(root, tree));
+    const QByteArray locked = nativePath(root + "/Locked/locked");
+    QCOMPARE(::chmod(locked.constData(), 0), 0);
+    const auto unlock = qScopeGuard([&locked] { ::chmod(locked.constData(), 0700); });
+    args.replaceInStrings(QStringLiteral("$T"), root);
+    placed.replaceInStrings(QStringLiteral("$T"), root);
+    Run r;
+    {
+        const test::AsNobody nobody(root); // the locked folder stays shut for root too
+        r = run(args);
+    }
+    QCOMPARE(r.err, err.replace(QStringLiteral("$T"), root));
+    QCOMPARE(r.exit, placed.isEmpty() ? 1 : 0);
+    QCOMPARE(!r.host, placed.isEmpty());
+    if (placed.isEmpty())
+        return;
+    QCOMPARE(r.options.outputPath, args[args.indexOf(QStringLiteral("-o")) + 1]);
     QCOMPARE(r.options.outputDescriptor, -1);
     QVERIFY(!r.options.keepOnFailure);
     QVERIFY(!r.options.opener);
@@ -443,8 +545,7 @@ void TestCli::keepGoing_data() {
     QTest::addColumn<QString>("why");
     QTest::newRow("not a picture")
         << QStringList{"notes.jpg"} << true << "Run-time error '481': Invalid picture";
-    QTest::newRow("a folder and a missing file")
-        << QStringList{"folder.png", "gone.jpg"} << true << "Run-time error ";
+    QTest::newRow("a missing file") << QStringList{"gone.jpg"} << true << "Run-time error '53'";
     QTest::newRow("noise found out only when decoded")
         << QStringList{"noise.heic"} << true
         << "Run-time error '481': Invalid picture: the picture's data cannot be decoded";
@@ -464,8 +565,6 @@ void TestCli::keepGoing() {
         const QString path = dir.filePath(name);
         if (name.startsWith(QLatin1String("notes")))
             test::writeBytes(dir.path(), name, "shopping list\n");
-        if (name.startsWith(QLatin1String("folder")))
-            QVERIFY(QDir(dir.path()).mkdir(name));
         if (name.startsWith(QLatin1String("noise"))) {
             QImage blank(64, 48, QImage::Format_RGB32);
             blank.fill(Qt::white);
@@ -509,6 +608,8 @@ void TestCli::lists_data() {
                           << QStringList{"b.png", "/photos/with space.jpg", "a.png"};
     QTest::newRow("standard input")
         << "-" << QByteArray("x.png\n\ny.png\n") << QStringList{"x.png", "y.png"};
+    QTest::newRow("a folder") << "folder.txt" << QByteArray("Party\nc.png\n")
+                              << QStringList{"Party/a.png", "Party/b.png", "c.png"};
     QTest::newRow("missing file") << "absent.txt" << QByteArray() << QStringList{};
     // No pictures: a usage error.
     QTest::newRow("blank lines only") << "blank.txt" << QByteArray("\n  \r\n") << QStringList{};
@@ -524,6 +625,7 @@ void TestCli::lists() {
     QFETCH(QString, from);
     QFETCH(QByteArray, text);
     QFETCH(QStringList, placed);
+    QVERIFY(makeTree(dir_.path(), {"Party/b.png", "Party/a.png", "Party/clip.mov"}));
     QBuffer input(&text);
     QVERIFY(input.open(QIODevice::ReadOnly));
     if (from != QLatin1String("-")) {
@@ -670,15 +772,18 @@ void TestCli::progressOnATerminal() {
     QVERIFY2(progress.match(QString::fromUtf8(shown)).hasMatch(), shown.constData());
 }
 
-// Names that are not UTF-8, from the command line or a list, reach the file system unchanged.
+// Names that are not UTF-8, from the command line, a list or a folder, reach the file system
+// unchanged.
 void TestCli::namesAreBytes_data() {
-    QTest::addColumn<bool>("fromList");
-    QTest::newRow("command line") << false;
-    QTest::newRow("list, relative to its folder") << true;
+    QTest::addColumn<QString>("from");
+    QTest::newRow("command line") << "command line";
+    QTest::newRow("list, relative to its folder") << "list";
+    QTest::newRow("their folder") << "folder";
 }
 
 void TestCli::namesAreBytes() {
-    QFETCH(bool, fromList);
+    QFETCH(QString, from);
+    const bool fromList = from == QLatin1String("list");
     BytesFolder folder;
     const QTemporaryDir& dir = folder.dir;
     // Two pictures whose names differ only in bytes that are not UTF-8.
@@ -694,6 +799,8 @@ void TestCli::namesAreBytes() {
         test::writeBytes(dir.path(), "list.txt", "photo\xff.png\nphoto\xfe.jpg\n");
         args = QStringList{"-o", deck, "--from", dir.filePath("list.txt")};
     }
+    if (from == QLatin1String("folder"))
+        args = QStringList{"--recursive", "-o", deck, dir.path()};
     const Process p = runTool(args);
     QCOMPARE(p.err, QString());
     QCOMPARE(p.exit, 0);

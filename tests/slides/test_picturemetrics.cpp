@@ -185,25 +185,6 @@ QString runLengthBmp(const QString& dir) {
                : QString();
 }
 
-// Root reads every file: the check is made as nobody, who may look into the folder.
-class AsNobody {
-public:
-    explicit AsNobody(const QString& folder) : root_(::geteuid() == 0) {
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                          QFileDevice::ExeOther);
-        if (root_ && ::seteuid(65534) != 0)
-            qFatal("cannot drop privileges");
-    }
-    ~AsNobody() {
-        if (root_ && ::seteuid(0) != 0)
-            qFatal("cannot regain privileges");
-    }
-
-private:
-    bool root_;
-};
-
 } // namespace
 
 class TestPictureMetrics : public QObject {
@@ -565,7 +546,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString locked = makePicture(dir.path(), "locked.png", "png", 16, 16);
         QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-        const AsNobody nobody(dir.path());
+        const test::AsNobody nobody(dir.path());
         try {
             readPicture(locked);
             QFAIL("no error");

@@ -12,6 +12,7 @@
 #include <libheif/heif.h>
 #include <memory>
 #include <tuple>
+#include <unistd.h>
 
 namespace slidemill::test {
 
@@ -940,6 +941,21 @@ QByteArray exifApp1(const QByteArray& tiff) {
     QByteArray segment("\xFF\xE1", 2);
     putU16(segment, int(2 + 6 + tiff.size()), true);
     return segment + QByteArray("Exif\0\0", 6) + tiff;
+}
+
+AsNobody::AsNobody(const QString& folder) : root_(::geteuid() == 0) {
+    // Group too: nobody keeps root's groups.
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                      QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                      QFileDevice::ExeOther);
+    if (root_ && ::seteuid(65534) != 0)
+        qFatal("cannot drop privileges");
+}
+
+AsNobody::~AsNobody() {
+    if (root_ && ::seteuid(0) != 0)
+        qFatal("cannot regain privileges");
 }
 
 } // namespace slidemill::test

@@ -132,4 +132,17 @@ QByteArray withWebpExifBlock(const QByteArray& webp, const QSize& size, const QB
 QString writeTurned(const QString& dir, const QString& name, const QImage& upright,
                     const char* format, int orientation);
 
+// Root reads every file and folder: while one of these lives, the process acts as nobody, who
+// may look into `folder` and, through it, into what the test's files let others read.
+class AsNobody {
+public:
+    explicit AsNobody(const QString& folder);
+    ~AsNobody();
+    AsNobody(const AsNobody&) = delete;
+    AsNobody& operator=(const AsNobody&) = delete;
+
+private:
+    bool root_;
+};
+
 } // namespace slidemill::test

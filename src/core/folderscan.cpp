@@ -1,4 +1,4 @@
-#include "browser/folderscan.h"
+#include "core/folderscan.h"
 
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
