@@ -6,6 +6,7 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -194,11 +195,12 @@ private Q_SLOTS:
         QDir(dir.path()).mkdir(QStringLiteral("sub"));
         QDir(dir.path()).mkdir(QStringLiteral("folder.jpg"));
         // D stands for the folder's URL, after "file://" and a host, or alone.
+        // Alone only at a line's start: the folder itself may end in "D".
         QString list = uris;
-        list.replace(QLatin1String("@D"), QString::fromLatin1(folder.toPercentEncoding("/")));
-        list.replace(QLatin1String("D/"), QLatin1String("file://") +
-                                              QString::fromLatin1(folder.toPercentEncoding("/")) +
-                                              QLatin1Char('/'));
+        const QString url = QString::fromLatin1(folder.toPercentEncoding("/"));
+        list.replace(QRegularExpression(QStringLiteral("(?m)^D/")),
+                     QLatin1String("file://") + url + QLatin1Char('/'));
+        list.replace(QLatin1String("@D"), url);
         QMimeData data;
         data.setData(QStringLiteral("text/uri-list"), list.toLatin1());
 
