@@ -42,6 +42,8 @@ struct Request {
     bool recursive = false;
     QString output;
     QStringList pictures;
+    // Each picture line's own caption, after a tab, as pictures above; empty: the rule's.
+    QStringList captions;
     QString listFile;                          // empty: the pictures are on the command line
     int pixelsPerInch = kDefaultPixelsPerInch; // 0: the pictures as their files hold them
     // What the build makes and in which order, from the album options.
@@ -173,11 +175,18 @@ Action parse(const QStringList& args, Request& request) {
     return Action::Build;
 }
 
-// One path a line, taken as bytes; blank lines are skipped and a line ending in CR LF loses
-// its CR. A relative path is taken from `folder` ("" or ending in '/'). A NUL byte is refused
-// (no name holds one: the list was written by find -print0, say), naming `list`.
-QStringList parseList(const QByteArray& bytes, const QString& folder, const QString& list) {
+// A list's paths, and each line's own caption (empty: none).
+struct ListLines {
     QStringList paths;
+    QStringList captions;
+};
+
+// One path a line, taken as bytes, perhaps followed by a tab and the photo's own caption in
+// UTF-8; blank lines are skipped and a line ending in CR LF loses its CR. A relative path is
+// taken from `folder` ("" or ending in '/'). A NUL byte is refused (no name holds one: the list
+// was written by find -print0, say), naming `list`.
+ListLines parseList(const QByteArray& bytes, const QString& folder, const QString& list) {
+    ListLines lines;
     int number = 0;
     for (QByteArray line : bytes.split('\n')) {
         ++number;
@@ -192,14 +201,16 @@ QStringList parseList(const QByteArray& bytes, const QString& folder, const QStr
             line.chop(1);
         if (line.trimmed().isEmpty())
             continue;
-        const QString path = pathFromNative(line);
-        paths << (path.startsWith(QLatin1Char('/')) ? path : folder + path);
+        const qsizetype tab = line.indexOf('\t');
+        lines.captions << (tab < 0 ? QString() : QString::fromUtf8(line.mid(tab + 1)));
+        const QString path = pathFromNative(tab < 0 ? line : line.left(tab));
+        lines.paths << (path.startsWith(QLatin1Char('/')) ? path : folder + path);
     }
-    return paths;
+    return lines;
 }
 
 // `identity` is what the list was read from, where it is a file, so that OUT cannot replace it.
-QStringList readList(const QString& listFile, QIODevice* input, FileIdentity& identity) {
+ListLines readList(const QString& listFile, QIODevice* input, FileIdentity& identity) {
     if (listFile == QLatin1String("-")) {
         QFile stdinFile;
         if (!input) {
@@ -368,6 +379,8 @@ QString inFolder(const QString& folder, const QString& name) {
 // picture: by its name.
 struct Inputs {
     QStringList pictures;
+    // Each picture's own caption, from its line or its folder's.
+    QStringList captions;
     // In the order met.
     QStringList others;
     // Folders given, not those found in them.
@@ -381,8 +394,8 @@ using Visited = std::set<std::pair<dev_t, ino_t>>;
 
 // The folder's pictures in the file list's order; with --recursive, then each subfolder's in
 // turn, depth first.
-void addFolder(const QString& folder, const Request& request, Visited& visited, Inputs& inputs,
-               QTextStream& err) {
+void addFolder(const QString& folder, const QString& caption, const Request& request,
+               Visited& visited, Inputs& inputs, QTextStream& err) {
     static const NamePattern pictures(kPicturePattern);
     FolderEntries entries;
     try {
@@ -400,34 +413,57 @@ void addFolder(const QString& folder, const Request& request, Visited& visited, 
         return;
     }
     sortNames(entries.files);
-    for (const QString& name : entries.files)
-        (pictures.matches(name) ? inputs.pictures : inputs.others) << inFolder(folder, name);
+    for (const QString& name : entries.files) {
+        if (!pictures.matches(name)) {
+            inputs.others << inFolder(folder, name);
+            continue;
+        }
+        inputs.pictures << inFolder(folder, name);
+        inputs.captions << caption;
+    }
     if (!request.recursive)
         return;
     sortNames(entries.folders);
     for (const QString& name : entries.folders)
-        addFolder(inFolder(folder, name), request, visited, inputs, err);
+        addFolder(inFolder(folder, name), caption, request, visited, inputs, err);
 }
 
 // A folder is told by the file system, a picture by its name, as the window tells them apart.
 Inputs sortOut(const QStringList& given, const Request& request, QTextStream& err) {
     static const NamePattern pictures(kPicturePattern);
     Inputs inputs;
-    for (const QString& path : given) {
+    for (qsizetype i = 0; i < given.size(); ++i) {
+        const QString& path = given[i];
+        const QString caption = request.captions.value(i);
         struct stat st;
         const bool found = ::stat(nativePath(path).constData(), &st) == 0;
         if (found && S_ISDIR(st.st_mode)) {
             ++inputs.folders;
             Visited visited;
-            addFolder(path, request, visited, inputs, err);
+            addFolder(path, caption, request, visited, inputs, err);
         } else if (!found || pictures.matches(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1))) {
             // What cannot be found goes on to be measured, which says why it cannot.
             inputs.pictures << path;
+            inputs.captions << caption;
         } else {
             inputs.others << path;
         }
     }
     return inputs;
+}
+
+// Each picture's own settings for `pictures` as they are to be built (sorted, some left out):
+// a path's captions in the order its lines gave them.
+std::vector<PhotoSettings> ownSettings(const QStringList& pictures, const Inputs& inputs) {
+    QHash<QString, QStringList> captions;
+    for (qsizetype i = 0; i < inputs.pictures.size(); ++i)
+        captions[inputs.pictures[i]] << inputs.captions.value(i);
+    std::vector<PhotoSettings> settings;
+    for (const QString& path : pictures) {
+        QStringList& mine = captions[path];
+        settings.push_back({mine.isEmpty() ? QString() : mine.takeFirst()});
+    }
+    return settings;
 }
 
 // One line for the files that are not pictures: their names without their folders, the first
@@ -555,7 +591,8 @@ QString batchUsage() {
                "                 presentation applications open straight into the show\n"
                "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
                "                 input); a relative path in LIST is taken from LIST's folder,\n"
-               "                 from the current folder for standard input\n") +
+               "                 from the current folder for standard input; after a tab, a\n"
+               "                 line may give its photo's own caption (PATH<TAB>caption)\n") +
            resolutionHelp() +
            QStringLiteral(
                "  --recursive    a FOLDER gives the pictures of its subfolders too, depth first,\n"
@@ -617,8 +654,11 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
     const bool showProgress = services.errIsTerminal && !request.quiet;
     try {
         FileIdentity list;
-        if (!request.listFile.isEmpty())
-            request.pictures = readList(request.listFile, services.input, list);
+        if (!request.listFile.isEmpty()) {
+            ListLines lines = readList(request.listFile, services.input, list);
+            request.pictures = std::move(lines.paths);
+            request.captions = std::move(lines.captions);
+        }
         const Inputs inputs = sortOut(request.pictures, request, err);
         if (!inputs.others.isEmpty())
             notPictures(err, inputs.others);
@@ -661,6 +701,7 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         for (;;) {
             try {
                 const std::shared_ptr<PresentationHost> host = services.makeHost(options);
+                request.album.build.photos = ownSettings(request.pictures, inputs);
                 buildSlides(request.pictures, request.album.build, *services.loader, *host,
                             showProgress ? &progress : nullptr);
                 break;

@@ -603,28 +603,44 @@ void TestCli::lists_data() {
     QTest::addColumn<QString>("from");    // a name in the temp folder, or "-"
     QTest::addColumn<QByteArray>("text"); // empty: no such file
     QTest::addColumn<QStringList>("placed");
+    QTest::addColumn<QStringList>("captions"); // the texts placed, in order
     QTest::newRow("file") << "list.txt"
                           << QByteArray("b.png\r\n\r\n  \n/photos/with space.jpg\na.png")
-                          << QStringList{"b.png", "/photos/with space.jpg", "a.png"};
+                          << QStringList{"b.png", "/photos/with space.jpg", "a.png"}
+                          << QStringList();
     QTest::newRow("standard input")
-        << "-" << QByteArray("x.png\n\ny.png\n") << QStringList{"x.png", "y.png"};
+        << "-" << QByteArray("x.png\n\ny.png\n") << QStringList{"x.png", "y.png"} << QStringList();
     QTest::newRow("a folder") << "folder.txt" << QByteArray("Party\nc.png\n")
-                              << QStringList{"Party/a.png", "Party/b.png", "c.png"};
-    QTest::newRow("missing file") << "absent.txt" << QByteArray() << QStringList{};
+                              << QStringList{"Party/a.png", "Party/b.png", "c.png"}
+                              << QStringList();
+    QTest::newRow("missing file") << "absent.txt" << QByteArray() << QStringList{} << QStringList();
     // No pictures: a usage error.
-    QTest::newRow("blank lines only") << "blank.txt" << QByteArray("\n  \r\n") << QStringList{};
-    QTest::newRow("nothing on standard input") << "-" << QByteArray("\n") << QStringList{};
+    QTest::newRow("blank lines only")
+        << "blank.txt" << QByteArray("\n  \r\n") << QStringList{} << QStringList();
+    QTest::newRow("nothing on standard input")
+        << "-" << QByteArray("\n") << QStringList{} << QStringList();
     // As find -print0 writes: refused, not built from the name before the NUL.
-    QTest::newRow("NUL-separated")
-        << "nul.txt" << QByteArray("a.png\n/p/b.png\0c.png\0", 20) << QStringList{};
+    QTest::newRow("NUL-separated") << "nul.txt" << QByteArray("a.png\n/p/b.png\0c.png\0", 20)
+                                   << QStringList{} << QStringList();
     QTest::newRow("NUL-separated on standard input")
-        << "-" << QByteArray("a.png\0b.png\0", 12) << QStringList{};
+        << "-" << QByteArray("a.png\0b.png\0", 12) << QStringList{} << QStringList();
+    // A line's own caption after a tab: its photo's, or each of its folder's pictures'; a path
+    // listed twice keeps each line's.
+    QTest::newRow("captions after a tab")
+        << "captions.txt"
+        << QByteArray("b.png\tHarbour at dusk\r\na.png\nParty\tDay two\nb.png\tAgain\n")
+        << QStringList{"b.png", "a.png", "Party/a.png", "Party/b.png", "b.png"}
+        << QStringList{"Harbour at dusk", "Day two", "Day two", "Again"};
+    QTest::newRow("a caption in UTF-8, an empty one the rule's")
+        << "-" << QByteArray("x.png\tCaf\xC3\xA9\ny.png\t\n") << QStringList{"x.png", "y.png"}
+        << QStringList{"Caf\u00E9"};
 }
 
 void TestCli::lists() {
     QFETCH(QString, from);
     QFETCH(QByteArray, text);
     QFETCH(QStringList, placed);
+    QFETCH(QStringList, captions);
     QVERIFY(makeTree(dir_.path(), {"Party/b.png", "Party/a.png", "Party/clip.mov"}));
     QBuffer input(&text);
     QVERIFY(input.open(QIODevice::ReadOnly));
@@ -670,6 +686,11 @@ void TestCli::lists() {
             if (!path.startsWith(QLatin1Char('/')))
                 path = dir_.filePath(path);
     QCOMPARE(r.picturesPlaced(), placed);
+    QStringList texts;
+    for (const QString& call : r.host->calls)
+        if (call.startsWith(QLatin1String("TextRange.Text = ")))
+            texts << call.mid(17);
+    QCOMPARE(texts, captions);
 }
 
 // A progress line on a terminal once the run has taken a second, cleared at the end; nothing
