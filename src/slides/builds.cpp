@@ -12,9 +12,6 @@ namespace slidemill {
 namespace {
 
 constexpr float kDescriptionSize = 12;
-// 16:9 slides keep the height; the two- and four-photo layouts move right by half the extra
-// width.
-constexpr std::int16_t kWideShift = (kWideSlideWidth - kSlideWidth) / 2;
 // A caption over its photo stands on a band of the background's colour that lets the photo
 // show through by this much.
 constexpr float kBandTransparency = 0.35f;
@@ -92,11 +89,9 @@ SlotPlacement placeAt(const Picture& picture, Layout layout, int slot, std::int1
     case Layout::OnePerSlide:
         break;
     case Layout::TwoPerSlide:
-    case Layout::FourPerSlide: {
-        const SlotPlacement at = layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot)
-                                                               : placeFourOne(picture, slot);
-        return slideWidth == kSlideWidth ? at : movedRight(at, kWideShift);
-    }
+        return placeTwoOne(picture, slot, slideWidth);
+    case Layout::FourPerSlide:
+        return placeFourOne(picture, slot, slideWidth);
     case Layout::Fit:
         return placeFit(picture, slideWidth);
     case Layout::Fill:

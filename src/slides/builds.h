@@ -58,8 +58,8 @@ struct BuildOptions {
     // Under the title. Unset: the span of the days the photos were taken where they tell it
     // (of every caption's date with Caption::Date); empty: nothing.
     std::optional<QString> subtitle;
-    // 960 x 540-point slides, every layout moved 120 points right to stay centred; else
-    // 720 x 540.
+    // 960 x 540-point slides: one photo a slide centred, two and four in columns as much wider
+    // as the slide, fit and fill to the slide; else 720 x 540.
     bool wide = false;
     // Every slide's background, 0xRRGGBB; captions, descriptions and the title take a colour
     // that reads on it (textColourOn).

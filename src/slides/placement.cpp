@@ -172,33 +172,39 @@ SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth) {
     return at;
 }
 
-SlotPlacement placeTwoOne(const Picture& picture, int column) {
+SlotPlacement placeTwoOne(const Picture& picture, int column, std::int16_t slideWidth) {
     const int c = column == 0 ? 0 : 1;
+    // A wider slide widens both columns by half of what it has more.
+    const std::int16_t extra = shiftOn(slideWidth);
+    const std::int16_t columnWidth = add16(kColumnWidth, extra);
     const std::int16_t w = pixels(picture.widthHimetric);
-    const double scale = divide(w, kColumnWidth);
+    const double scale = divide(w, columnWidth);
     // Both divisions in double, one rounding to single at the end.
     const std::int16_t h =
         fRoundUp(single(divide(divide(picture.heightHimetric, kHimetricPerPixel), scale)));
 
-    std::int16_t left = kColumnLeft[c];
-    std::int16_t width = kColumnWidth;
+    std::int16_t left = c == 0 ? kColumnLeft[0] : add16(kColumnLeft[1], extra);
+    std::int16_t width = columnWidth;
     std::int16_t height = h;
     if (h > kMaxHeight) {
         // Too tall for the frame: shrink the width to keep the proportions instead of
         // squeezing the picture, and centre it in its column.
         height = kMaxHeight;
-        width = fRoundUp(single(divide(double(kColumnWidth) * kMaxHeight, h)));
-        left = add16(left, fRoundUp(single(divide(sub16(kColumnWidth, width), 2))));
+        width = fRoundUp(single(divide(double(columnWidth) * kMaxHeight, h)));
+        left = add16(left, fRoundUp(single(divide(sub16(columnWidth, width), 2))));
     }
     const std::int16_t boxTop = add16(height, kBoxGap);
     return {{double(left), kPictureTop, double(width), double(height)},
-            {kBoxLeft[c], double(boxTop), kBoxWidth, kBoxHeight},
+            {kBoxLeft[c] + (c == 0 ? 0 : extra), double(boxTop), kBoxWidth + extra, kBoxHeight},
             {}};
 }
 
-SlotPlacement placeFourOne(const Picture& picture, int cell) {
+SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideWidth) {
     const int c = cell >= 0 && cell < 4 ? cell : 0;
-    const std::int16_t cellLeft = kCellLeft[c % 2];
+    // A wider slide widens both columns of cells by half of what it has more.
+    const std::int16_t extra = shiftOn(slideWidth);
+    const std::int16_t cellWidth = add16(kCellWidth, extra);
+    const std::int16_t cellLeft = c % 2 == 0 ? kCellLeft[0] : add16(kCellLeft[1], extra);
     const std::int16_t cellTop = kCellTop[c / 2];
     const std::int16_t w = pixels(picture.widthHimetric);
     const std::int16_t h = pixels(picture.heightHimetric);
@@ -209,26 +215,25 @@ SlotPlacement placeFourOne(const Picture& picture, int cell) {
 
     // The side that reaches its cell's edge first fills it; the other follows from the raw
     // size over the rounded one, as in the other layouts, and never leaves the cell.
-    std::int16_t width = kCellWidth;
+    std::int16_t width = cellWidth;
     std::int16_t height = kCellHeight;
-    if (std::int32_t(w) * kCellHeight >= std::int32_t(h) * kCellWidth) {
-        const double scale = divide(w, kCellWidth);
+    if (std::int32_t(w) * kCellHeight >= std::int32_t(h) * cellWidth) {
+        const double scale = divide(w, cellWidth);
         height = std::min(
             kCellHeight,
             fRoundUp(single(divide(divide(picture.heightHimetric, kHimetricPerPixel), scale))));
     } else {
         const double scale = divide(h, kCellHeight);
         width = std::min(
-            kCellWidth,
+            cellWidth,
             fRoundUp(single(divide(divide(picture.widthHimetric, kHimetricPerPixel), scale))));
     }
-    const std::int16_t left =
-        add16(cellLeft, fRoundUp(single(divide(sub16(kCellWidth, width), 2))));
+    const std::int16_t left = add16(cellLeft, fRoundUp(single(divide(sub16(cellWidth, width), 2))));
     const std::int16_t top =
         add16(cellTop, fRoundUp(single(divide(sub16(kCellHeight, height), 2))));
     // The caption starts under the picture's left edge and may run to the cell's right edge.
     const std::int16_t captionTop = add16(add16(top, height), kCaptionGap);
-    const std::int16_t captionWidth = sub16(add16(cellLeft, kCellWidth), left);
+    const std::int16_t captionWidth = sub16(add16(cellLeft, cellWidth), left);
     return {{double(left), double(top), double(width), double(height)},
             {double(left), double(captionTop), double(captionWidth), kCaptionHeight},
             {}};
@@ -247,13 +252,6 @@ TextboxFrame placeCaption(const PhotoPlacement& shown, int lines, std::int16_t s
     if (overPicture)
         top = std::min(bottom, floor) - height;
     return {left, top, width, height};
-}
-
-SlotPlacement movedRight(const SlotPlacement& at, std::int16_t dx) {
-    SlotPlacement moved = at;
-    moved.picture.left = add16(narrow16(std::lround(at.picture.left)), dx);
-    moved.description.left = add16(narrow16(std::lround(at.description.left)), dx);
-    return moved;
 }
 
 } // namespace slidemill

@@ -65,16 +65,16 @@ SlotPlacement placeFit(const Picture& picture, std::int16_t slideWidth = kSlideW
 SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth = kSlideWidth);
 
 // Two photos per slide, column 0 (left) or 1 (right): 350 points wide, at most 370 high.
-// A photo taller than that keeps its proportions inside 350 x 370, centred in its column.
-SlotPlacement placeTwoOne(const Picture& picture, int column);
+// A photo taller than that keeps its proportions inside 350 x 370, centred in its column. On
+// a wider slide each column, and its box, is wider by half of what the slide has more.
+SlotPlacement placeTwoOne(const Picture& picture, int column,
+                          std::int16_t slideWidth = kSlideWidth);
 
 // Four photos per slide, cell 0 to 3 (top left, top right, bottom left, bottom right): each
 // scaled to fit a cell of 350 x 225 points with its proportions kept and centred in it, the
 // caption box 5 points under the picture, from its left edge to the cell's right edge.
-SlotPlacement placeFourOne(const Picture& picture, int cell);
-
-// The same placement `dx` points further right, as on a slide 2 * dx points wider.
-SlotPlacement movedRight(const SlotPlacement& at, std::int16_t dx);
+// On a wider slide each column of cells is wider by half of what the slide has more.
+SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideWidth = kSlideWidth);
 
 // A caption under a photo shown at `shown`: centred under it, as wide as it but at least
 // kMinCaptionWidth, inside the slide, 5 points below it. When its `lines` of 12-point text do

@@ -381,10 +381,8 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
                 break;
             case Layout::TwoPerSlide:
             case Layout::FourPerSlide:
-                at = o.layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot)
-                                                     : placeFourOne(picture, slot);
-                if (o.wide)
-                    at = movedRight(at, 120);
+                at = o.layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot, width16)
+                                                     : placeFourOne(picture, slot, width16);
                 break;
             case Layout::Fit:
                 at = placeFit(picture, width16);

@@ -251,7 +251,7 @@ void TestPptxHost::smallDeckPartByPart() {
 }
 
 // A title slide brings its layout into the package, with the title and subtitle placeholders
-// where applications put them, moved with every layout onto a 16:9 slide.
+// where applications put them, centred on a 16:9 slide.
 void TestPptxHost::titleSlideOnWideSlides() {
     const QString out = outPath(QStringLiteral("titled"));
     BuildOptions options;
@@ -294,9 +294,10 @@ void TestPptxHost::titleSlideOnWideSlides() {
     QCOMPARE(attributeValues(title, "a:off", "x").mid(1), left);
     QCOMPARE(attributeValues(partOf(out, "ppt/slideLayouts/slideLayout2.xml"), "a:off", "x").mid(1),
              left);
-    // 160 x 120 pixels in the top left cell: 300 x 225 points at 30 + 120 = 150.
+    // 160 x 120 pixels in the top left cell, 470 points wide on 16:9: 300 x 225 points at
+    // 5 + (470 - 300) / 2 = 90.
     QCOMPARE(attributeValues(partOf(out, "ppt/slides/slide2.xml"), "a:off", "x").mid(1),
-             QStringList{"1905000"});
+             QStringList{"1143000"});
     expectValid(out);
 }
 

@@ -350,11 +350,19 @@ void TestBuilds::placeFour() {
             QRectF(at.picture.left, at.picture.top, at.picture.width, at.picture.height)));
         QCOMPARE(at.description, (TextboxFrame{expected.left, expected.top + expected.height + 5,
                                                cellFrame.right() - expected.left, 20}));
-        // On a 16:9 slide, 120 points further right.
-        const SlotPlacement moved = movedRight(at, 120);
-        QCOMPARE(moved.picture.left, expected.left + 120);
-        QCOMPARE(moved.description.left, expected.left + 120);
-        QCOMPARE(moved.picture.top, expected.top);
+        // On a 16:9 slide, in a cell 120 points wider (the right one 120 further right), no
+        // smaller, at the same height, its caption to that cell's right edge.
+        const SlotPlacement wide = placeFourOne(p, cell, kWideSlideWidth);
+        const QRectF wideCell(cell % 2 ? 485 : 5, cellFrame.top(), 470, 225);
+        const QRectF widePicture(wide.picture.left, wide.picture.top, wide.picture.width,
+                                 wide.picture.height);
+        QVERIFY(wideCell.contains(widePicture));
+        QVERIFY(wide.picture.width >= expected.width && wide.picture.height >= expected.height);
+        QCOMPARE(widePicture.center().y(),
+                 QRectF(at.picture.left, at.picture.top, at.picture.width, at.picture.height)
+                     .center()
+                     .y());
+        QCOMPARE(wide.description.left + wide.description.width, wideCell.right());
     } catch (const RuntimeError& e) {
         QCOMPARE(e.number(), error);
     }
@@ -464,10 +472,10 @@ void TestBuilds::noPictureLeavesItsSlide() {
                 at = placeOneOne(p, slideWidth);
                 break;
             case Layout::TwoPerSlide:
-                at = movedRight(placeTwoOne(p, slot), (slideWidth - kSlideWidth) / 2);
+                at = placeTwoOne(p, slot, slideWidth);
                 break;
             case Layout::FourPerSlide:
-                at = movedRight(placeFourOne(p, slot), (slideWidth - kSlideWidth) / 2);
+                at = placeFourOne(p, slot, slideWidth);
                 break;
             case Layout::Fit:
                 at = placeFit(p, slideWidth);
@@ -776,9 +784,18 @@ void TestBuilds::album_data() {
 
     BuildOptions wide = options(four);
     wide.wide = true;
-    QTest::newRow("four, 16:9: 120 points right")
-        << wide << QStringList{l, s}
-        << Calls().wide().slide().four(l, 150, 15, 300, 225).four(s, 548, 15, 225, 225).done() << 0;
+    // 16:9 cells are 470 points wide: a 4:3 photo, held by the height, as on 4:3; a 16:9 one
+    // larger, 400 x 225 instead of 350 x 197.
+    const QString hd = QStringLiteral("50800x28575.jpg"); // 1920 x 1080
+    QTest::newRow("four, 16:9: the cells take the width") << wide << QStringList{l, s, hd}
+                                                          << Calls()
+                                                                 .wide()
+                                                                 .slide()
+                                                                 .four(l, 90, 15, 300, 225)
+                                                                 .four(s, 608, 15, 225, 225)
+                                                                 .four(hd, 40, 280, 400, 225)
+                                                                 .done()
+                                                          << 0;
     wide.layout = Layout::OnePerSlide;
     wide.caption = Caption::Description;
     QTest::newRow("one, 16:9")
@@ -789,10 +806,10 @@ void TestBuilds::album_data() {
                                << Calls()
                                       .wide()
                                       .slide()
-                                      .picture(l, 125, 90, 350, 263)
-                                      .box(150, 358, 325, 200)
-                                      .picture(p, 521, 90, 278, 370)
-                                      .box(485, 465, 325, 200)
+                                      .picture(l, 5, 90, 470, 353)
+                                      .box(30, 448, 445, 200)
+                                      .picture(p, 581, 90, 278, 370)
+                                      .box(485, 465, 445, 200)
                                       .done()
                                << 0;
 
@@ -1009,7 +1026,6 @@ void TestBuilds::album_data() {
     show.loop = true;
     show.transition = Transition::Fade;
     show.title = QStringLiteral("Party");
-    const QString hd = QStringLiteral("50800x28575.jpg"); // 1920 x 1080
     QTest::newRow("fill, black, grey, a show that runs itself")
         << show << QStringList{hd, p}
         << Calls()
