@@ -142,20 +142,9 @@ public:
     // The next start element; false at the end.
     bool next() {
         for (;;) {
-            switch (xml_.readNext()) {
-            case QXmlStreamReader::StartElement:
-                return true;
-            case QXmlStreamReader::EndDocument:
-                return false;
-            case QXmlStreamReader::DTD:
-            case QXmlStreamReader::EntityReference:
-                refuse(QStringLiteral("the deck's part %1 has a DTD or an entity").arg(part_));
-            case QXmlStreamReader::Invalid:
-                refuse(QStringLiteral("the deck's part %1 is not well-formed XML: %2")
-                           .arg(part_, xml_.errorString()));
-            default:
-                break;
-            }
+            const QXmlStreamReader::TokenType t = nextTag();
+            if (t != QXmlStreamReader::EndElement)
+                return t == QXmlStreamReader::StartElement;
         }
     }
     // The next start element or the end of one, for what has a content to follow.
@@ -170,7 +159,6 @@ public:
             case QXmlStreamReader::DTD:
             case QXmlStreamReader::EntityReference:
             case QXmlStreamReader::Invalid:
-                // As next() words it.
                 refuseToken(t);
             default:
                 break;
