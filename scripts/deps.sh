@@ -7,13 +7,13 @@
 set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
-          libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev)
+          libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev libzip-dev libssl-dev)
 if [ "$what" = package ] || [ "$what" = test ]; then
     packages+=(dpkg-dev file)
 fi
 if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
-               libxml2-utils python3 clang clang-format libclang-rt-14-dev libzip-dev xvfb
+               libxml2-utils python3 clang clang-format libclang-rt-14-dev xvfb
                xdotool zip unzip fonts-dejavu-core man-db groff-base libheif-examples
                libvips-tools libturbojpeg0-dev lintian desktop-file-utils appstream)
 fi

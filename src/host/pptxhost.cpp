@@ -1,6 +1,8 @@
 #include "host/pptxhost.h"
 
+#include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/pptx/albumitem.h"
 #include "host/pptx/deck.h"
 #include "host/pptx/mediatypes.h"
 #include "host/pptx/orientation.h"
@@ -10,14 +12,18 @@
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/units.h"
 #include "pictures/picturemaker.h"
+#include "slides/albumrecipe.h"
+#include "slides/builds.h"
 
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 namespace slidemill {
 
@@ -90,6 +96,8 @@ struct BuildSession {
     FileIdentity output;
     // (device, inode) -> index into deck->media: a file shown twice is stored once.
     QHash<QPair<quint64, quint64>, int> mediaByFile;
+    // The options of the album whose recipe the deck keeps; unset: none.
+    std::optional<BuildOptions> recipe;
 
     // A picture stored behind the build that failed ends the build at the next call.
     void stopAtFailedPicture() const {
@@ -115,6 +123,60 @@ void keepBeforeFailure(Deck& deck, const pptx::PackageWriter& package) {
     }
     while (!deck.slides.empty() && deck.slides.back().shapes.empty())
         deck.slides.pop_back();
+}
+
+// `path` from the root, as the working folder makes it; its bytes as they are.
+QString absolutePath(const QString& path) {
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    std::vector<char> folder(4096);
+    while (!::getcwd(folder.data(), folder.size())) {
+        if (errno != ERANGE)
+            return path;
+        folder.resize(folder.size() * 2);
+    }
+    QString from = pathFromNative(folder.data());
+    if (!from.endsWith(QLatin1Char('/')))
+        from += QLatin1Char('/');
+    return from + path;
+}
+
+// The recipe of the deck as it is saved: each picture shown, in slide order, with what the box
+// added after it on its slide says. Unset when it exceeds what a recipe may hold.
+std::optional<pptx::CustomXml> recipeOf(const Deck& deck, const BuildOptions& options,
+                                        const pptx::PackageWriter& package) {
+    AlbumRecipe recipe;
+    recipe.album.build = options;
+    for (const pptx::Slide& slide : deck.slides) {
+        // The photo just placed on this slide, until a box is added after it; -1 none.
+        qsizetype boxless = -1;
+        for (const Shape& shape : slide.shapes) {
+            if (shape.kind == Shape::Kind::TextBox && boxless >= 0) {
+                recipe.photos[std::size_t(boxless)].text = shape.paragraphs.join(QLatin1Char('\n'));
+                boxless = -1;
+            }
+            if (shape.kind != Shape::Kind::Picture)
+                continue;
+            const Picture& picture = deck.media[std::size_t(shape.media)].picture;
+            const pptx::StoredPicture* stored = package.stored(shape.media);
+            if (!stored || stored->sha256.isEmpty())
+                return std::nullopt;
+            const std::size_t k = recipe.photos.size();
+            RecipePhoto& photo = recipe.photos.emplace_back();
+            photo.path = absolutePath(picture.path);
+            if (k < options.photos.size())
+                photo.caption = options.photos[k].caption;
+            photo.size = picture.file.size;
+            photo.sha256 = stored->sha256;
+            boxless = qsizetype(k);
+        }
+    }
+    if (!withinRecipeBounds(recipe))
+        return std::nullopt;
+    QByteArray xml = pptx::albumItemXml(recipe);
+    if (xml.size() > pptx::kMaxAlbumItemBytes)
+        return std::nullopt;
+    return pptx::CustomXml{std::move(xml), QLatin1String(pptx::kAlbumNamespace)};
 }
 
 } // namespace
@@ -194,6 +256,16 @@ void PptxHost::addPresentation(std::int32_t) {
     // Saved so, the deck opens as a running show.
     s.deck->slideShow = options_.outputDescriptor < 0 &&
                         options_.outputPath.endsWith(QLatin1String(".ppsx"), Qt::CaseInsensitive);
+}
+
+void PptxHost::addAlbumRecipe(const BuildOptions& options) {
+    const char* op = "CustomXMLParts.Add";
+    const Deck& deck = state_->needDeck(op);
+    if (!deck.media.empty())
+        invalidCall(op, QStringLiteral("the presentation already has pictures"));
+    State::Session& s = *state_->session;
+    s.recipe = options;
+    s.package->hashSources();
 }
 
 void PptxHost::setSlideSize(float width, float height) {
@@ -519,6 +591,8 @@ std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
 
     QString path;
     try {
+        if (session->recipe)
+            deck.customXml = recipeOf(deck, *session->recipe, package);
         package.finish(deck);
         state_->written = package.bytesWritten();
         state_->entries = package.entriesWritten();

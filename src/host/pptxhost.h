@@ -39,6 +39,10 @@ public:
     void createApplication() override;
     void setVisible(std::int32_t value) override;
     void addPresentation(std::int32_t withWindow) override;
+    // The deck keeps the album's recipe (slides/albumrecipe.h) in customXml/item1.xml: every
+    // picture's file hashed as it is stored, and what the box under it says. Before any
+    // picture.
+    void addAlbumRecipe(const BuildOptions& options) override;
     void setSlideSize(float width, float height) override;
     std::int32_t slideCount() override;
     void addSlide(std::int32_t index, std::int32_t layout) override;

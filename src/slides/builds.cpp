@@ -294,6 +294,7 @@ std::uint32_t textColourOn(std::uint32_t background) {
 BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                         PictureLoader& loader, PresentationHost& host, BuildProgress* progress) {
     return runBuild(host, [&](QString& picture) {
+        host.addAlbumRecipe(options);
         const std::int16_t slideWidth = options.wide ? kWideSlideWidth : kSlideWidth;
         if (options.wide)
             host.setSlideSize(kWideSlideWidth, kSlideHeight);

@@ -9,6 +9,8 @@
 
 namespace slidemill {
 
+struct BuildOptions;
+
 // The conversation a build has with the presentation application, one call per operation,
 // in the order a build makes them. Every call that fails throws RuntimeError naming the
 // operation and, for pictures, the file. Positions and sizes are in points.
@@ -26,6 +28,10 @@ public:
     virtual void setVisible(std::int32_t value) = 0;
     // Presentations.Add(WithWindow).
     virtual void addPresentation(std::int32_t withWindow) = 0;
+    // CustomXMLParts.Add of the album's recipe, right after Presentations.Add: the options the
+    // deck is built with. A host that keeps recipes writes one with the deck, of the photos it
+    // then places and the texts under them; any other passes it over.
+    virtual void addAlbumRecipe(const BuildOptions& options) { (void)options; }
     // PageSetup.SlideWidth and PageSetup.SlideHeight, before the first slide is added. A new
     // presentation's slides are 720 x 540.
     virtual void setSlideSize(float width, float height) = 0;

@@ -3,8 +3,10 @@
 #include "cli/batch.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/albumreader.h"
 #include "slides/albumoptions.h"
 #include "slides/pictureformats.h"
+#include "slides/picturemetrics.h"
 #include "support/deckcheck.h"
 #include "support/fixtures.h"
 #include "support/recordinghost.h"
@@ -1149,6 +1151,27 @@ void TestCli::endToEnd() {
         test::writeBytes(dir.path(), name, p.out);
     else
         QCOMPARE(p.out, QByteArray());
+
+    // The deck remembers its album: the options but the order, which its photos keep.
+    Album album;
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        const QString name = options[i].mid(2);
+        const AlbumOption* row = findAlbumOption(name);
+        QVERIFY(row);
+        QCOMPARE(row->give(album, row->argument ? options.value(++i) : "true"), QString());
+    }
+    HeaderPictureLoader loader;
+    const QStringList order = sortedPhotos(pictures, album.sort, loader);
+    album.sort = SortOrder::Given;
+    const std::optional<AlbumRecipe> recipe = readAlbumRecipe(deck);
+    QVERIFY(recipe);
+    QVERIFY(recipe->album == album);
+    QStringList paths;
+    for (const RecipePhoto& photo : recipe->photos) {
+        paths << photo.path;
+        QCOMPARE(photo.source, RecipePhoto::Source::File);
+    }
+    QCOMPARE(paths, order);
 
     // Each outside check skips where its tool is missing, once the other was made.
     const test::CheckResult pdf = test::convertToPdf({deck}, dir.path());

@@ -47,6 +47,17 @@ public:
     }
 };
 
+// A recording host that notes the recipe it is given, and after which call.
+class RecipeHost : public RecordingHost {
+public:
+    std::optional<BuildOptions> recipe;
+    qsizetype after = -1;
+    void addAlbumRecipe(const BuildOptions& options) override {
+        recipe = options;
+        after = calls.size();
+    }
+};
+
 // A recording host whose hand-over fails as well.
 class FailingEndHost : public RecordingHost {
 public:
@@ -209,6 +220,7 @@ private Q_SLOTS:
     void conversation();
     void album_data();
     void album();
+    void recipeGivenFirst();
     void handOverFailureKeepsBuildError();
     void handOverFailureAfterCompleteBuild();
     void fullList_data();
@@ -1100,6 +1112,21 @@ void TestBuilds::album() {
     if (!error)
         QCOMPARE(host.calls.filter(QStringLiteral("Slides.Add(")).size(),
                  int(slidesFor(paths.size(), options)));
+}
+
+// The host has the album's options, its own captions with them, before any slide is made.
+void TestBuilds::recipeGivenFirst() {
+    NamedSizeLoader loader;
+    RecipeHost host;
+    BuildOptions options;
+    options.layout = Layout::TwoPerSlide;
+    options.photos = {{}, {QStringLiteral("Mia")}};
+    buildSlides({QStringLiteral("2646x2646.png"), QStringLiteral("2646x2646.png")}, options, loader,
+                host);
+    QVERIFY(host.recipe);
+    QCOMPARE(host.recipe->layout, Layout::TwoPerSlide);
+    QVERIFY(host.recipe->photos == options.photos);
+    QCOMPARE(host.calls.mid(0, host.after), Calls().lines);
 }
 
 void TestBuilds::handOverFailureKeepsBuildError() {

@@ -30,6 +30,9 @@ inline constexpr char kCoreProperties[] =
     "application/vnd.openxmlformats-package.core-properties+xml";
 inline constexpr char kExtendedProperties[] =
     "application/vnd.openxmlformats-officedocument.extended-properties+xml";
+// A custom XML part itself is "application/xml", the Default for its extension.
+inline constexpr char kCustomXmlProperties[] =
+    "application/vnd.openxmlformats-officedocument.customXmlProperties+xml";
 } // namespace ctype
 
 // [Content_Types].xml. Built with the Defaults for relationships and XML; callers add the

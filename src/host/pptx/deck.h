@@ -3,6 +3,7 @@
 #include "host/pptx/units.h"
 #include "slides/picture.h"
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -105,6 +106,13 @@ struct Slide {
     int nextShapeId = 2;
 };
 
+// A part of data of our own that the deck carries for us (customXml/item1.xml), with its
+// datastore properties: an id made from its bytes and the namespace of its XML.
+struct CustomXml {
+    QByteArray xml;
+    QString schema;
+};
+
 // The presentation as the host has built it so far, in slide order.
 struct Deck {
     std::vector<Slide> slides;
@@ -118,6 +126,8 @@ struct Deck {
     bool loop = false;
     // Saved as a slide show (.ppsx): opened, it starts the show.
     bool slideShow = false;
+    // The album's recipe, when the deck keeps one.
+    std::optional<CustomXml> customXml;
 };
 
 } // namespace slidemill::pptx

@@ -18,6 +18,9 @@
 //       ├── viewProps.xml
 //       ├── tableStyles.xml
 //       └── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
+//   customXml/                              when the deck keeps its album's recipe
+//   ├── item1.xml                           (+ _rels: rId1 its properties), related from
+//   └── itemProps1.xml                      the presentation after the fixed parts
 //
 // XML parts are deflated; pictures are stored as they are (a photo that its shape turns
 // upright with its EXIF orientation set to 1), or as the upright JPEG or PNG made of them
@@ -26,6 +29,7 @@
 
 #include "core/faults.h"
 #include "host/pptx/contenttypes.h"
+#include "host/pptx/customxml.h"
 #include "host/pptx/docpropsapp.h"
 #include "host/pptx/docpropscore.h"
 #include "host/pptx/mediatypes.h"
@@ -35,6 +39,7 @@
 #include "host/pptx/relationships.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
+#include "host/pptx/sha256.h"
 #include "host/pptx/slide.h"
 #include "host/pptx/slidelayout.h"
 #include "host/pptx/slidemaster.h"
@@ -143,6 +148,10 @@ constexpr char kTheme[] = "ppt/theme/theme1.xml";
 // the same as before there was one.
 constexpr char kTitleLayout[] = "ppt/slideLayouts/slideLayout2.xml";
 constexpr char kTitleLayoutRels[] = "ppt/slideLayouts/_rels/slideLayout2.xml.rels";
+// The album's recipe, when the deck keeps one.
+constexpr char kCustomXml[] = "customXml/item1.xml";
+constexpr char kCustomXmlRels[] = "customXml/_rels/item1.xml.rels";
+constexpr char kCustomXmlProps[] = "customXml/itemProps1.xml";
 
 bool hasTitleSlide(const Deck& deck) {
     return std::any_of(deck.slides.begin(), deck.slides.end(),
@@ -185,6 +194,9 @@ QByteArray contentTypesXml(const Context& c) {
                           QLatin1String(ctype::kSlideLayout));
     for (std::size_t i = 0; i < c.deck.slides.size(); ++i)
         types.addOverride(QLatin1Char('/') + slidePart(i), QLatin1String(ctype::kSlide));
+    if (c.deck.customXml)
+        types.addOverride(QLatin1Char('/') + QLatin1String(kCustomXmlProps),
+                          QLatin1String(ctype::kCustomXmlProperties));
     return types.xml();
 }
 
@@ -219,14 +231,24 @@ void relate(Context& c) {
                                     target(masterFolder, QLatin1String(kTitleLayout)));
     c.layout.add(reltype::kSlideMaster,
                  target(QLatin1StringView("ppt/slideLayouts/"), QLatin1String(kMaster)));
+    // Last, so that a deck without it numbers its relationships as before.
+    if (c.deck.customXml)
+        c.presentation.add(reltype::kCustomXml,
+                           target(presentationFolder, QLatin1String(kCustomXml)));
 }
+
+// The bytes made of a picture, and the SHA-256 of the file they were made from when asked.
+struct Made {
+    MadePicture picture;
+    QByteArray sha256;
+};
 
 // A picture waiting to be stored: its file opened and checked, or the bytes being made.
 struct Job {
     int index = -1;
     Media media;
     std::unique_ptr<MeasuredFile> file;
-    pictures::PoolJob<MadePicture> made;
+    pictures::PoolJob<Made> made;
 
     Job() = default;
     Job(const Job&) = delete;
@@ -269,10 +291,15 @@ Patch uprightPatch(const Picture& picture) {
         return patch;
     patch.offset = picture.orientationOffset;
     patch.bytes.resize(2);
-    if (picture.orientationBigEndian)
+    // What openMeasured found there.
+    patch.original.resize(2);
+    if (picture.orientationBigEndian) {
         qToBigEndian<quint16>(1, patch.bytes.data());
-    else
+        qToBigEndian<quint16>(quint16(picture.orientation), patch.original.data());
+    } else {
         qToLittleEndian<quint16>(1, patch.bytes.data());
+        qToLittleEndian<quint16>(quint16(picture.orientation), patch.original.data());
+    }
     return patch;
 }
 
@@ -329,6 +356,8 @@ struct PackageWriter::State {
     int firstFailed = -1;
     bool closing = false;
     std::thread worker;
+    // Every picture's source is hashed as it is stored.
+    bool hashSources = false;
 
     // Pictures written whose CRC is being read back, oldest first: the worker's, or the
     // caller's of drain once the worker is idle.
@@ -378,7 +407,9 @@ struct PackageWriter::State {
         Checking c = std::move(checking.front());
         checking.pop_front();
         try {
-            succeed(c.index, c.picture, zip.complete(c.written));
+            const ZipEntry entry = zip.complete(c.written);
+            c.picture.sha256 = c.written.sha256;
+            succeed(c.index, c.picture, entry);
         } catch (...) {
             fail(c.index, std::current_exception(), c.path);
         }
@@ -387,9 +418,10 @@ struct PackageWriter::State {
     void write(Job& job) {
         const Picture& picture = job.media.picture;
         if (job.made.result.valid()) {
-            MadePicture made = job.made.result.get();
+            const Made m = job.made.result.get();
+            const MadePicture& made = m.picture;
             if (!made.bytes.isEmpty()) {
-                StoredPicture p{mediaPart(job.index, made.format), made.format, true};
+                StoredPicture p{mediaPart(job.index, made.format), made.format, true, m.sha256};
                 succeed(job.index, p, zip.addStored(p.part, made.bytes));
                 return;
             }
@@ -399,10 +431,10 @@ struct PackageWriter::State {
         // Written to while it waited: no longer what was measured.
         if (!(identityOf(job.file->fd()) == job.file->identity()))
             pictureChanged(picture.path);
-        StoredPicture p{mediaPart(job.index, picture.format), picture.format, false};
+        StoredPicture p{mediaPart(job.index, picture.format), picture.format, false, {}};
         checking.push_back({job.index, picture.path, p,
                             zip.addStoredFile(p.part, job.file->fd(), job.file->identity().size,
-                                              uprightPatch(picture), picture.path)});
+                                              uprightPatch(picture), picture.path, hashSources)});
         // Two read back at once keep the other core busy without piling up threads.
         while (checking.size() > 2)
             completeOldest();
@@ -468,6 +500,10 @@ const SaveFile& PackageWriter::file() const {
     return *d_->file;
 }
 
+void PackageWriter::hashSources() {
+    d_->hashSources = true;
+}
+
 void PackageWriter::addPicture(int index, const Media& media, std::function<MadePicture()> make) {
     auto job = std::make_unique<Job>();
     job->index = index;
@@ -481,9 +517,19 @@ void PackageWriter::addPicture(int index, const Media& media, std::function<Made
         // there; a thread that cannot start is the picture's outcome, written in its turn.
         const FaultEntry entry(entryStem(index));
         job->made = pictures::PicturePool::shared().submit(
-            pictures::Priority::Build, media.picture.path, [make = std::move(make), index] {
+            pictures::Priority::Build, media.picture.path,
+            [make = std::move(make), index, hash = d_->hashSources, picture = media.picture] {
                 const FaultEntry entry(entryStem(index));
-                return make();
+                Made m{make(), {}};
+                // The bytes made went through the decoder, not through here: the file is read
+                // once more, most likely from the page cache. A file kept as it is gets its
+                // hash as it is stored.
+                if (hash && !m.picture.bytes.isEmpty()) {
+                    const MeasuredFile file(picture.path, picture.file);
+                    m.sha256 = sha256OfFile(file.fd(), file.identity().size, picture.path);
+                    file.checkUnchanged();
+                }
+                return m;
             });
     } else {
         job->file = openMeasured(media.picture);
@@ -564,6 +610,16 @@ void PackageWriter::finish(const Deck& deck) {
         }
         directory.push_back(d_->zip.addDeflated(slidePart(i), slideXml(slide, mediaIds)));
         directory.push_back(d_->zip.addDeflated(slideRelsPart(i), rels.xml()));
+    }
+    if (deck.customXml) {
+        directory.push_back(d_->zip.addDeflated(QLatin1String(kCustomXml), deck.customXml->xml));
+        Relationships rels;
+        rels.add(reltype::kCustomXmlProps,
+                 target(QLatin1StringView("customXml/"), QLatin1String(kCustomXmlProps)));
+        directory.push_back(d_->zip.addDeflated(QLatin1String(kCustomXmlRels), rels.xml()));
+        directory.push_back(d_->zip.addDeflated(
+            QLatin1String(kCustomXmlProps),
+            itemPropsXml(itemIdOf(deck.customXml->xml), deck.customXml->schema)));
     }
     d_->zip.finish(directory);
     d_->entriesWritten = qint64(directory.size());

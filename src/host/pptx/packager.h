@@ -22,6 +22,8 @@ struct StoredPicture {
     PictureFormat format = PictureFormat::Png;
     // A copy made upright: its shapes show it unturned.
     bool upright = false;
+    // With hashSources: the SHA-256 of the file it was stored or made from.
+    QByteArray sha256;
 };
 
 // A .pptx package written while the deck is built: each picture goes in as it is added, the
@@ -43,6 +45,10 @@ public:
     PackageWriter& operator=(const PackageWriter&) = delete;
 
     const SaveFile& file() const;
+
+    // Every picture added from now on has the SHA-256 of its file taken: as the bytes pass on
+    // their way into the package, or by a read of its own where a copy is made instead.
+    void hashSources();
 
     // Deck::media[index], the pictures numbered 0, 1, ... as they are added. Stored from its
     // file, which is opened and checked now (it must still be the regular file the build

@@ -29,6 +29,10 @@ inline constexpr char kTableStyles[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tableStyles";
 inline constexpr char kImage[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+inline constexpr char kCustomXml[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXml";
+inline constexpr char kCustomXmlProps[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXmlProps";
 } // namespace reltype
 
 // A part's relationships (_rels/*.rels). It numbers them itself, rId1 upwards in the order

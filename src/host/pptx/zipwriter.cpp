@@ -2,6 +2,7 @@
 
 #include "core/faults.h"
 #include "host/pptx/saveerror.h"
+#include "host/pptx/sha256.h"
 #include "pictures/picturepool.h"
 
 #include <QtEndian>
@@ -189,16 +190,36 @@ int eachPiece(int fd, qint64 at, qint64 size, QByteArray& piece, IoCall call,
     return 0;
 }
 
+// Lays `bytes`, which belong at `offset` of a file, over the piece of it at `at`.
+void layOver(char* data, qsizetype n, qint64 at, qint64 offset, const QByteArray& bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const qint64 k = offset + i - at;
+        if (k >= 0 && k < n)
+            data[k] = bytes[i];
+    }
+}
+
 // The CRC-32 of what the output holds at [at, at + size), read back from the page cache where
-// it was just written, and the errno of a read that failed (-1: the file ended first).
-std::pair<quint32, int> crcOfRange(int out, qint64 at, qint64 size, const QByteArray& entry) {
+// it was just written, and the errno of a read that failed (-1: the file ended first); with
+// `hash`, the SHA-256 of the source those bytes came from, the patch taken off again.
+WrittenFile::ReadBack readBack(int out, qint64 at, qint64 size, const QByteArray& entry,
+                               const Patch& patch, bool hash) {
     QByteArray piece;
-    quint32 crc = 0;
-    const int error = eachPiece(out, at, size, piece, IoCall::ReadBack, entry,
-                                [&](const char* data, qsizetype n, qint64) {
-                                    crc = quint32(libdeflate_crc32(crc, data, std::size_t(n)));
-                                });
-    return {crc, error};
+    WrittenFile::ReadBack r;
+    std::optional<Sha256> sha;
+    if (hash)
+        sha.emplace();
+    r.error = eachPiece(out, at, size, piece, IoCall::ReadBack, entry,
+                        [&](char* data, qsizetype n, qint64 done) {
+                            r.crc = quint32(libdeflate_crc32(r.crc, data, std::size_t(n)));
+                            if (sha) {
+                                layOver(data, n, done, patch.offset, patch.original);
+                                sha->add(data, n);
+                            }
+                        });
+    if (sha && r.error == 0)
+        r.sha256 = sha->result();
+    return r;
 }
 
 } // namespace
@@ -347,17 +368,15 @@ struct ZipWriter::State {
     }
 
     // Passes the file's first `size` bytes with the patch laid over them, piece by piece, to
-    // the output when `write` is set; returns their CRC-32.
+    // the output when `write` is set, and to `hash` as the file has them; returns their CRC-32.
     quint32 passFile(int source, qint64 size, const Patch& patch, bool write,
-                     const QString& sourceName) {
+                     const QString& sourceName, Sha256* hash = nullptr) {
         quint32 crc = 0;
         const int error = eachPiece(source, 0, size, scratch, IoCall::ReadPicture, current,
                                     [&](char* data, qsizetype n, qint64 at) {
-                                        for (qsizetype i = 0; i < patch.bytes.size(); ++i) {
-                                            const qint64 k = patch.offset + i - at;
-                                            if (k >= 0 && k < n)
-                                                data[k] = patch.bytes[i];
-                                        }
+                                        if (hash)
+                                            hash->add(data, n);
+                                        layOver(data, n, at, patch.offset, patch.bytes);
                                         crc = quint32(libdeflate_crc32(crc, data, std::size_t(n)));
                                         if (write)
                                             writeAll(data, n);
@@ -434,7 +453,8 @@ ZipEntry ZipWriter::addStored(const QString& name, const QByteArray& data) {
 }
 
 WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 size,
-                                     const Patch& patch, const QString& sourceName) {
+                                     const Patch& patch, const QString& sourceName,
+                                     bool hashSource) {
     WrittenFile file;
     file.sourceName = sourceName;
     ZipEntry& e = file.entry;
@@ -445,9 +465,17 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
         struct stat before;
         if (::fstat(source, &before) != 0)
             failRead(errno, sourceName);
+        // The hash goes with the first pass over the bytes, whichever that is.
+        std::optional<Sha256> hash;
+        if (hashSource)
+            hash.emplace();
         // A stream needs the CRC before the bytes; a file gets it written back afterwards.
-        if (!d_->seekable)
-            e.crc = d_->passFile(source, size, patch, false, sourceName);
+        if (!d_->seekable) {
+            e.crc = d_->passFile(source, size, patch, false, sourceName, hash ? &*hash : nullptr);
+            if (hash)
+                file.sha256 = hash->result();
+            hash.reset();
+        }
         d_->append(localHeader(e, d_->limits));
         d_->flush();
         const qint64 headerField = d_->base + qint64(e.offset) + kCrcField;
@@ -456,16 +484,20 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
             unchangedSince(before, source, sourceName);
             // Taken from the written bytes on a pool thread while the next file is copied, so
             // the checksum costs no time of its own.
-            file.crc = pictures::PicturePool::shared()
-                           .submit(pictures::Priority::ReadBack, sourceName,
-                                   [out = d_->out, dataAt, size, name = e.name] {
-                                       return crcOfRange(out, dataAt, size, name);
-                                   })
-                           .result;
+            file.readBack = pictures::PicturePool::shared()
+                                .submit(pictures::Priority::ReadBack, sourceName,
+                                        [out = d_->out, dataAt, size, name = e.name, patch,
+                                         hashed = hash.has_value()] {
+                                            return readBack(out, dataAt, size, name, patch, hashed);
+                                        })
+                                .result;
             file.headerField = headerField;
             return;
         }
-        const quint32 crc = d_->passFile(source, size, patch, true, sourceName);
+        const quint32 crc =
+            d_->passFile(source, size, patch, true, sourceName, hash ? &*hash : nullptr);
+        if (hash)
+            file.sha256 = hash->result();
         if (d_->seekable) {
             d_->putCrc(crc, headerField);
             e.crc = crc;
@@ -478,9 +510,9 @@ WrittenFile ZipWriter::addStoredFile(const QString& name, int source, qint64 siz
 }
 
 ZipEntry ZipWriter::complete(WrittenFile& file) {
-    if (!file.crc.valid())
+    if (!file.readBack.valid())
         return file.entry;
-    const auto [crc, error] = file.crc.get();
+    const auto [crc, error, sha256] = file.readBack.get();
     d_->current = file.entry.name;
     if (error != 0)
         failSave(QStringLiteral("the copy written could not be read back to check it: %1")
@@ -488,6 +520,7 @@ ZipEntry ZipWriter::complete(WrittenFile& file) {
                  file.sourceName);
     d_->putCrc(crc, file.headerField);
     file.entry.crc = crc;
+    file.sha256 = sha256;
     return file.entry;
 }
 

@@ -12,6 +12,8 @@ namespace slidemill::pptx {
 struct Patch {
     qint64 offset = -1;
     QByteArray bytes;
+    // The file's own bytes there, for a hash of the file as it is.
+    QByteArray original;
 };
 
 // What the central directory says of one entry.
@@ -31,11 +33,20 @@ struct ZipEntry {
 struct WrittenFile {
     ZipEntry entry;
     QString sourceName;
-    // Set while the CRC is being taken: the CRC, or the errno of the read-back (-1: it ended
-    // short).
-    std::future<std::pair<quint32, int>> crc;
+    // What reading the written bytes back gives: their CRC, the errno of a read that failed
+    // (-1: it ended short), and the SHA-256 of the source when it is asked for.
+    struct ReadBack {
+        quint32 crc = 0;
+        int error = 0;
+        QByteArray sha256;
+    };
+    // Set while the CRC is being taken.
+    std::future<ReadBack> readBack;
     // Where the local header's CRC field is, to fill in once the CRC is known.
     qint64 headerField = -1;
+    // With hashSource: the SHA-256 of the source file's own bytes (without the patch), once
+    // complete.
+    QByteArray sha256;
 };
 
 // Where the ZIP64 records begin: the sizes and offsets a zip's 32-bit fields hold, and the
@@ -69,9 +80,11 @@ public:
     ZipEntry addDeflated(const QString& name, const QByteArray& data);
     ZipEntry addStored(const QString& name, const QByteArray& data);
     // The first `size` bytes of the regular file `source`, stored, with `patch` over them;
-    // `sourceName` is what errors name. Fails when the file changes while it is stored.
+    // `sourceName` is what errors name. Fails when the file changes while it is stored. With
+    // `hashSource`, the SHA-256 of those bytes is taken as they pass, never in a read of its
+    // own.
     WrittenFile addStoredFile(const QString& name, int source, qint64 size, const Patch& patch,
-                              const QString& sourceName);
+                              const QString& sourceName, bool hashSource = false);
     // Waits for the file's CRC and fills it in; throws 75 naming the source when the bytes
     // written cannot be read back, and then the entry must be left out of the directory.
     ZipEntry complete(WrittenFile& file);
