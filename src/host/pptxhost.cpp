@@ -164,8 +164,10 @@ std::optional<pptx::CustomXml> recipeOf(const Deck& deck, const BuildOptions& op
             const std::size_t k = recipe.photos.size();
             RecipePhoto& photo = recipe.photos.emplace_back();
             photo.path = absolutePath(picture.path);
-            if (k < options.photos.size())
+            if (k < options.photos.size()) {
                 photo.caption = options.photos[k].caption;
+                photo.quarterTurns = (options.photos[k].quarterTurns % 4 + 4) % 4;
+            }
             photo.size = picture.file.size;
             photo.sha256 = stored->sha256;
             boxless = qsizetype(k);

@@ -13,8 +13,9 @@ namespace slidemill {
 struct RecipePhoto {
     // The file it was made from, absolute, as the build named it.
     QString path;
-    // Its own caption (PhotoSettings); empty: the album's rule.
+    // Its own caption and quarter turns (PhotoSettings); empty, 0: the album's rule, as stored.
     QString caption;
+    int quarterTurns = 0;
     // What the box under it said when the deck was written; empty: it had none.
     QString text;
     // The file's size and the SHA-256 of its bytes when it was stored: a file at `path` is

@@ -207,8 +207,8 @@ void TestAlbumRecipe::roundTrip_data() {
 
     BuildOptions description;
     description.caption = Caption::Description;
-    description.photos = {{}, {QStringLiteral("Mia")}, {QStringLiteral("Ola\nline two")}};
-    QTest::newRow("own captions in Description boxes")
+    description.photos = {{}, {QStringLiteral("Mia"), 1}, {QStringLiteral("Ola\nline two"), 2}};
+    QTest::newRow("own captions in Description boxes, own turns")
         << QStringList{"a.png", "b.jpg", "c.png"} << description
         << QStringList{"Description", "Mia", "Ola\nline two"} << kDefaultPixelsPerInch << "";
 
@@ -289,6 +289,9 @@ void TestAlbumRecipe::roundTrip() {
         QCOMPARE(p.path, photos[k]);
         QCOMPARE(p.caption, own);
         QCOMPARE(recipe->album.build.photos[std::size_t(k)].caption, own);
+        const int turns =
+            k < qsizetype(options.photos.size()) ? options.photos[std::size_t(k)].quarterTurns : 0;
+        QCOMPARE(p.quarterTurns, turns);
         QCOMPARE(p.text, texts[k]);
         QCOMPARE(p.deckText, texts[k]);
         QCOMPARE(p.size, nativeBytes(photos[k]).size());
@@ -416,6 +419,9 @@ void TestAlbumRecipe::refused_data() {
     QTest::newRow("a caption too long")
         << itemReplace("caption=\"Mia\"", "caption=\"" + QByteArray(65537, 'm') + '"')
         << "has a caption of more than 65536 characters";
+    QTest::newRow("a turn past three quarters")
+        << itemReplace("caption=\"Mia\"", "caption=\"Mia\" turns=\"4\"")
+        << "turns a photo '4' quarter turns";
     QTest::newRow("a size that is no number")
         << itemReplace(" size=\"", " size=\"-") << "gives a photo the size";
     QTest::newRow("a hash that is not hex") << Tamper([](const QString& deck, const QString&) {

@@ -85,6 +85,15 @@ qint64 photoSize(const QString& text) {
     return size;
 }
 
+// 0 to 3 quarter turns clockwise; absent: none.
+int quarterTurns(const QString& text) {
+    if (text.isNull())
+        return 0;
+    if (text.size() != 1 || text.front() < QLatin1Char('1') || text.front() > QLatin1Char('3'))
+        refuse(QStringLiteral("its recipe turns a photo '%1' quarter turns").arg(text));
+    return text.front().digitValue();
+}
+
 QByteArray digest(const QString& text) {
     static const auto hex = [](QChar c) {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
@@ -140,6 +149,8 @@ QByteArray albumItemXml(const AlbumRecipe& recipe) {
         w.attribute("sha256", QString::fromLatin1(photo.sha256.toHex()));
         if (!photo.caption.isEmpty())
             w.attribute("caption", photo.caption);
+        if (photo.quarterTurns != 0)
+            w.attribute("turns", XmlWriter::number(photo.quarterTurns));
         if (!photo.text.isEmpty())
             w.attribute("text", photo.text);
         w.end();
@@ -192,10 +203,11 @@ AlbumRecipe parseAlbumItem(const QByteArray& xml) {
                 photo.size = photoSize(r.attribute("size", 19));
                 photo.sha256 = digest(r.attribute("sha256", 64));
                 photo.caption = r.attribute("caption");
+                photo.quarterTurns = quarterTurns(r.attribute("turns", 1));
                 photo.text = r.attribute("text");
                 if (r.nextElement())
                     r.unexpected();
-                recipe.album.build.photos.push_back({photo.caption});
+                recipe.album.build.photos.push_back({photo.caption, photo.quarterTurns});
                 recipe.photos.push_back(std::move(photo));
             }
         } else {
