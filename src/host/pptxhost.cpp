@@ -1,6 +1,6 @@
 #include "host/pptxhost.h"
 
-#include "core/nativepath.h"
+#include "core/folderscan.h"
 #include "core/runtimeerror.h"
 #include "host/pptx/albumitem.h"
 #include "host/pptx/deck.h"
@@ -19,11 +19,9 @@
 #include <QHash>
 #include <QStandardPaths>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <functional>
 #include <optional>
-#include <unistd.h>
 
 namespace slidemill {
 
@@ -129,13 +127,7 @@ void keepBeforeFailure(Deck& deck, const pptx::PackageWriter& package) {
 QString absolutePath(const QString& path) {
     if (path.startsWith(QLatin1Char('/')))
         return path;
-    std::vector<char> folder(4096);
-    while (!::getcwd(folder.data(), folder.size())) {
-        if (errno != ERANGE)
-            return path;
-        folder.resize(folder.size() * 2);
-    }
-    QString from = pathFromNative(folder.data());
+    QString from = workingFolder();
     if (!from.endsWith(QLatin1Char('/')))
         from += QLatin1Char('/');
     return from + path;
@@ -166,7 +158,7 @@ std::optional<pptx::CustomXml> recipeOf(const Deck& deck, const BuildOptions& op
             photo.path = absolutePath(picture.path);
             if (k < options.photos.size()) {
                 photo.caption = options.photos[k].caption;
-                photo.quarterTurns = (options.photos[k].quarterTurns % 4 + 4) % 4;
+                photo.quarterTurns = options.photos[k].clockwiseQuarters();
             }
             photo.size = picture.file.size;
             photo.sha256 = stored->sha256;

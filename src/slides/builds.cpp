@@ -114,7 +114,7 @@ const PhotoSettings* ownSettings(qsizetype index, const BuildOptions& options) {
 // 0 to 3 quarter turns clockwise.
 int quarterTurnsOf(qsizetype index, const BuildOptions& options) {
     const PhotoSettings* own = ownSettings(index, options);
-    return own ? (own->quarterTurns % 4 + 4) % 4 : 0;
+    return own ? own->clockwiseQuarters() : 0;
 }
 
 // The picture as a turn shows it: its sides exchanged by a quarter turn.

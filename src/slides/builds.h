@@ -45,6 +45,9 @@ struct PhotoSettings {
     // placed by its turned size, shown turned by its shape.
     int quarterTurns = 0;
 
+    // The turns as 0 to 3 quarters clockwise.
+    int clockwiseQuarters() const { return (quarterTurns % 4 + 4) % 4; }
+
     bool operator==(const PhotoSettings&) const = default;
 };
 
