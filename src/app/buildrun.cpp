@@ -7,7 +7,7 @@
 // message boxes and the host factory are called on the GUI thread.
 #include "app/buildrun.h"
 
-#include "app/albumdialog.h"
+#include "app/albumoptionspanel.h"
 #include "app/busycursor.h"
 #include "core/faults.h"
 #include "core/nativepath.h"
@@ -224,6 +224,7 @@ struct BuildRun::Build {
     // Taken on the window's thread before the build starts.
     BuildOptions options;
     QStringList paths;
+    bool open = true;
     std::unique_ptr<SavingHost> host;
     PictureLoader& loader;
     SharedProgress progress;
@@ -249,15 +250,21 @@ BuildRun::~BuildRun() = default;
 
 void BuildRun::start(Layout layout, const QStringList& paths, const Album& album, bool description,
                      int pixelsPerInch) {
+    start(windowBuild(album, layout, description), paths,
+          DeckRequest{pixelsPerInch, deckFolder(album.folder), {}, true});
+}
+
+void BuildRun::start(const BuildOptions& options, const QStringList& paths, DeckRequest request) {
     if (build_)
         return;
     auto build = std::make_unique<Build>(services_.loader);
-    build->options = windowBuild(album, layout, description);
+    build->options = options;
     build->paths = paths;
+    build->open = request.open;
     build->refused = std::make_unique<InputRefused>(window_, controls_);
     build->busy = std::make_unique<BusyCursor>();
     try {
-        build->host = services_.newHost(pixelsPerInch, deckFolder(album.folder));
+        build->host = services_.newHost(request);
     } catch (const RuntimeError& e) {
         build.reset();
         tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);
@@ -301,14 +308,17 @@ void BuildRun::end() {
     std::optional<RuntimeError> error;
     if (build_->failure)
         error = RuntimeError::from(build_->failure);
-    tellWhereTheDeckWent(build_->saved, build_->opened, build_->result, error ? &*error : nullptr);
+    if (!build_->saved.isEmpty())
+        Q_EMIT saved(build_->saved, !error && build_->result == BuildResult::Completed);
+    tellWhereTheDeckWent(build_->saved, build_->opened, build_->result, error ? &*error : nullptr,
+                         build_->open);
     build_.reset();
     Q_EMIT ended();
 }
 
 // Silent when the deck opened; otherwise the user learns which file holds it and where.
 void BuildRun::tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
-                                    const RuntimeError* error) {
+                                    const RuntimeError* error, bool openAsked) {
     const QString openThere =
         QStringLiteral("Open it from that folder with a presentation application.");
     if (error) {
@@ -316,13 +326,13 @@ void BuildRun::tellWhereTheDeckWent(const QString& saved, bool opened, BuildResu
         if (!saved.isEmpty()) {
             text += QStringLiteral("\n\nThe slides made before the error are saved.\n") +
                     whereSaved(saved);
-            if (!opened)
+            if (!opened && openAsked)
                 text += QStringLiteral("\n\nThe desktop could not open the file. ") + openThere;
         }
         services_.boxes.show(window_, text, kAppTitle, mbOkOnly | mbExclamation);
         return;
     }
-    if (saved.isEmpty() || opened)
+    if (saved.isEmpty() || opened || !openAsked)
         return;
     const QString what = result == BuildResult::Cancelled
                              ? QStringLiteral("The slides made before you pressed Cancel are "

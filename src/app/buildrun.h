@@ -16,14 +16,27 @@ namespace slidemill {
 
 class RuntimeError;
 
+// Where a build's deck goes and what becomes of it.
+struct DeckRequest {
+    // Pictures are stored at this many pixels per inch of their size on the slide; 0: as their
+    // files hold them.
+    int pixelsPerInch = 0;
+    // Where a new "Presentation N.pptx" is saved; empty: the documents folder.
+    QString folder;
+    // The deck's own file, written over; ".ppsx" makes a show. Empty: a new presentation.
+    QString path;
+    // Handed to the desktop to open once saved.
+    bool open = true;
+};
+
+// A new presentation application for each build, saving as asked; it tells where it saved.
+using HostFactory = std::function<std::unique_ptr<SavingHost>(const DeckRequest& request)>;
+
 // What a build needs beyond the window it is started from; tests put their own in its place.
 struct BuildServices {
     MessageBoxes& boxes;
     PictureLoader& loader;
-    // A new presentation application for each build, storing pictures at `pixelsPerInch` of
-    // their size on the slide (0: as their files hold them) and saving the deck in `folder`
-    // (empty: the documents folder); it tells where it saved the deck.
-    std::function<std::unique_ptr<SavingHost>(int pixelsPerInch, const QString& folder)> newHost;
+    HostFactory newHost;
 };
 
 // A window's builds, one at a time, each from the click that starts it until its messages have
@@ -48,6 +61,9 @@ public:
     // begins: neither `measured` nor `ended` follows.
     void start(Layout layout, const QStringList& paths, const Album& album, bool description,
                int pixelsPerInch);
+    // Builds `paths` with `options` as `request` asks. A deck saved without being opened is
+    // told by `saved` alone.
+    void start(const BuildOptions& options, const QStringList& paths, DeckRequest request);
     bool running() const { return build_ != nullptr; }
 
 Q_SIGNALS:
@@ -57,6 +73,8 @@ Q_SIGNALS:
     // The build has stopped, `last` the last picture it measured (none measured: not sent);
     // before the window takes input again and before the messages.
     void measured(const Picture& last);
+    // The deck has been written to `path` (also after Cancel or an error), before the messages.
+    void saved(const QString& path, bool complete);
     // The build has ended and its messages have been shown.
     void ended();
 
@@ -65,7 +83,7 @@ private:
 
     void end();
     void tellWhereTheDeckWent(const QString& saved, bool opened, BuildResult result,
-                              const RuntimeError* error);
+                              const RuntimeError* error, bool openAsked = true);
 
     QWidget* window_;
     QList<QWidget*> controls_;

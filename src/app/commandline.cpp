@@ -10,9 +10,11 @@ QString windowUsage() {
     QString pattern = kPicturePattern;
     pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
     return QStringLiteral(
-               "Usage: slidemill [OPTION]... [PHOTO]...\n"
+               "Usage: slidemill [OPTION]... [PHOTO|FOLDER|DECK]...\n"
                "Opens the Slidemill window, with the PHOTOs in its photo list in the order "
                "given.\n"
+               "A DECK (.pptx or .ppsx) opens in the album window as the album it was made\n"
+               "from: its photos, their captions and turns, and its options.\n"
                "\n"
                "A PHOTO is taken when the file list would show it, by its name, in any case:\n"
                "  %1\n"
@@ -21,6 +23,7 @@ QString windowUsage() {
                "A relative PHOTO is taken from the current folder.\n"
                "\n"
                "Options:\n"
+               "  --album    open the album window too\n"
                "  --help     show this help and exit\n"
                "  --version  show the version and exit\n"
                "  --         what follows is a PHOTO, even when it starts with -\n"
@@ -80,6 +83,8 @@ WindowArguments readWindowArguments(const QStringList& args, const QString& curr
         const QString& arg = args[i];
         if (options && arg == QLatin1String("--")) {
             options = false;
+        } else if (options && arg == QLatin1String("--album")) {
+            read.album = true;
         } else if (options && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
             switch (qtOption(arg)) {
             case QtOption::None:
@@ -99,9 +104,12 @@ WindowArguments readWindowArguments(const QStringList& args, const QString& curr
             }
         } else if (!arg.isEmpty()) {
             // "./a.jpg" shows in the list as the folder's a.jpg.
-            read.photos << (arg.startsWith(QLatin1Char('/'))
-                                ? arg
-                                : QDir::cleanPath(currentFolder + QLatin1Char('/') + arg));
+            const QString path = arg.startsWith(QLatin1Char('/'))
+                                     ? arg
+                                     : QDir::cleanPath(currentFolder + QLatin1Char('/') + arg);
+            const bool deck = path.endsWith(QLatin1String(".pptx"), Qt::CaseInsensitive) ||
+                              path.endsWith(QLatin1String(".ppsx"), Qt::CaseInsensitive);
+            (deck ? read.decks : read.photos) << path;
         }
     }
     return read;

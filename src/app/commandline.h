@@ -20,6 +20,9 @@ std::optional<QString> informationAsked(const QStringList& args);
 // application object (nothing after "--" does); or what is wrong with them.
 struct WindowArguments {
     QStringList photos;
+    // Presentations given (.pptx, .ppsx), to open as albums; and --album, the album window.
+    QStringList decks;
+    bool album = false;
     QStringList qtOptions;
     QString unknownOption;
     // A Qt option given last, without the value it takes.

@@ -3,7 +3,8 @@
 // (buildrun.cpp), which the window destroys before its controls.
 #include "app/form1.h"
 
-#include "app/albumdialog.h"
+#include "app/albumoptionspanel.h"
+#include "app/albumwindow.h"
 #include "app/buildrun.h"
 #include "app/busycursor.h"
 #include "app/handler.h"
@@ -96,7 +97,7 @@ bool Form1::building() const {
 
 void Form1::closeEvent(QCloseEvent* event) {
     // The build's thread must not outlive the window; Cancel stops it.
-    if (building()) {
+    if (building() || (albumWindow_ && albumWindow_->building())) {
         event->ignore();
         return;
     }
@@ -205,13 +206,13 @@ void Form1::createControls() {
 // the window keeps its controls as designed; the choice is remembered between runs.
 void Form1::offerResolutions() {
     pixelsPerInch_ = settings_.pixelsPerInch();
-    albumAction_ = new QAction(QStringLiteral("&Album options..."), this);
-    albumAction_->setObjectName(QStringLiteral("albumOptions"));
+    albumAction_ = new QAction(QStringLiteral("&Album window..."), this);
+    albumAction_->setObjectName(QStringLiteral("albumWindow"));
     albumAction_->setShortcut(QKeySequence(kAlbumShortcut));
     albumAction_->setShortcutContext(Qt::WindowShortcut);
     albumAction_->setShortcutVisibleInContextMenu(true);
     addAction(albumAction_);
-    connect(albumAction_, &QAction::triggered, this, &Form1::showAlbumOptions);
+    connect(albumAction_, &QAction::triggered, this, &Form1::showAlbumWindow);
 
     resolutionMenu_ = new QMenu(this);
     resolutionMenu_->setObjectName(QStringLiteral("resolutionMenu"));
@@ -241,10 +242,12 @@ void Form1::setPixelsPerInch(int pixelsPerInch) {
         if (choice->isCheckable())
             choice->setChecked(choice->data().toInt() == pixelsPerInch);
     settings_.setPixelsPerInch(pixelsPerInch);
+    if (albumWindow_)
+        albumWindow_->setAlbum(album_, pixelsPerInch_);
     showActiveOptions();
 }
 
-// The photo list's menu: the album options, and the list sorted by the date its photos were
+// The photo list's menu: the album window, and the list sorted by the date its photos were
 // taken.
 void Form1::offerListMenu() {
     listMenu_ = new QMenu(this);
@@ -265,6 +268,8 @@ void Form1::offerListMenu() {
 void Form1::setAlbum(const Album& album) {
     album_ = album;
     settings_.setAlbum(album_);
+    if (albumWindow_)
+        albumWindow_->setAlbum(album_, pixelsPerInch_);
     showActiveOptions();
 }
 
@@ -281,11 +286,13 @@ void Form1::showActiveOptions() {
     if (!album_.folder.isEmpty())
         parts << QStringLiteral("saved in ") + printablePath(album_.folder);
     const QString active = parts.join(QLatin1String(", "));
-    const QString tip = active.isEmpty() ? QStringLiteral("Right-click for the album options")
-                                         : QStringLiteral("Album options: ") + active;
+    const QString open = QStringLiteral("Right-click or Ctrl+Shift+A: album window");
+    const QString tip = active.isEmpty()
+                            ? open
+                            : QStringLiteral("Album options: ") + active + QLatin1Char('\n') + open;
     for (QPushButton* button : {cmdOneOne, Command1}) {
         button->setToolTip(tip);
-        button->setAccessibleDescription(active.isEmpty() ? QString() : tip);
+        button->setAccessibleDescription(tip);
     }
     const bool captions = album_.build.caption != Caption::None;
     Check1->setToolTip(captions ? QStringLiteral("The album's captions take the place of the "
@@ -293,29 +300,34 @@ void Form1::showActiveOptions() {
                                 : QString());
 }
 
-void Form1::showAlbumOptions() {
-    if (building())
-        return;
-    if (dialog_) {
-        dialog_->raise();
-        dialog_->activateWindow();
-        return;
+void Form1::showAlbumWindow() {
+    if (!albumWindow_) {
+        albumWindow_ = new AlbumWindow(AlbumServices{services_.boxes, services_.loader,
+                                                     services_.previews, services_.newHost,
+                                                     services_.choose, services_.deckPictures,
+                                                     services_.showFolder, services_.settings},
+                                       photos_, this);
+        albumWindow_->setAlbum(album_, pixelsPerInch_);
+        connect(albumWindow_, &AlbumWindow::albumEdited, this, [this] {
+            const int ppi = albumWindow_->pixelsPerInch();
+            if (ppi != pixelsPerInch_)
+                setPixelsPerInch(ppi);
+            setAlbum(albumWindow_->album());
+        });
+        connect(albumWindow_, &AlbumWindow::photosEdited, this, [this] {
+            UpdateListExtent();
+            UpdateAddedCount();
+        });
+        connect(albumWindow_, &AlbumWindow::photosGiven, this, &Form1::openPhotos);
     }
-    AlbumDialog::Photos photos{photos_->paths(), photos_->currentRow(), Check1->isChecked()};
-    dialog_ = new AlbumDialog(album_, pixelsPerInch_, std::move(photos), services_.loader,
-                              services_.previews, this);
-    dialog_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog_, &QDialog::finished, this, [this](int result) {
-        AlbumDialog* dialog = dialog_;
-        dialog_ = nullptr;
-        if (result == QDialog::Rejected)
-            return;
-        setPixelsPerInch(dialog->pixelsPerInch());
-        setAlbum(dialog->album());
-        if (result == AlbumDialog::kBuild)
-            runHandler(services_.boxes, this, [this] { runBuild(album_.build.layout); });
-    });
-    dialog_->open();
+    albumWindow_->show();
+    albumWindow_->raise();
+    albumWindow_->activateWindow();
+}
+
+void Form1::openAlbum(const QString& deckPath) {
+    showAlbumWindow();
+    albumWindow_->openDeck(deckPath);
 }
 
 // Photos that tell when they were taken in that order, the others after them by their file's
@@ -496,7 +508,11 @@ void Form1::cmdDown_Click() {
 
 // The build is given the list and the Description box as they stand at the click.
 void Form1::runBuild(Layout layout) {
-    builds_->start(layout, photos_->paths(), album_, Check1->isChecked(), pixelsPerInch_);
+    Album album = album_;
+    album.build.photos.clear();
+    for (const OwnSettings& own : photos_->allOwnSettings())
+        album.build.photos.push_back(PhotoSettings{own.caption, own.quarterTurns});
+    builds_->start(layout, photos_->paths(), album, Check1->isChecked(), pixelsPerInch_);
 }
 
 void Form1::cmdOneOne_Click() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/albumwindow.h"
+#include "app/buildrun.h"
 #include "app/settings.h"
 #include "core/messageboxes.h"
 #include "host/savinghost.h"
@@ -21,7 +23,6 @@ class QSettings;
 
 namespace slidemill {
 
-class AlbumDialog;
 class BuildRun;
 class DriveList;
 class FileList;
@@ -39,13 +40,16 @@ struct Services {
     PictureLoader& loader;
     // The previews File1 and List1 show of their pictures.
     PreviewSource& previews;
-    // A new presentation application for each build, storing pictures at `pixelsPerInch` of
-    // their size on the slide (0: as their files hold them) and saving the deck in `folder`
-    // (empty: the documents folder); it tells where it saved the deck.
-    std::function<std::unique_ptr<SavingHost>(int pixelsPerInch, const QString& folder)> newHost;
+    // A new presentation application for each build.
+    HostFactory newHost;
     // Where the window remembers the resolution and the album options between runs; null: for
     // this run only.
     QSettings* settings;
+    // The album window's: its file dialogs (null: the desktop's), where pictures taken out of
+    // reopened decks are kept, and where shows are written to be played.
+    FileChooser choose;
+    QString deckPictures;
+    QString showFolder;
 };
 
 // The one window. Every control carries its design name as its object name.
@@ -73,15 +77,18 @@ public:
     int pixelsPerInch() const { return pixelsPerInch_; }
     void setPixelsPerInch(int pixelsPerInch);
 
-    // The album options every build takes but for its layout, which is its button's; the
-    // album dialog's own button builds with the album's layout. Set, they are remembered.
+    // The album options every build takes but for its layout, which is its button's, with
+    // each photo's own caption and turns. Set, the look is remembered for new albums; the
+    // title and subtitle belong to this album alone.
     const Album& album() const { return album_; }
     void setAlbum(const Album& album);
-    // Opens the album dialog (the "Album options..." item of the build buttons' and the photo
-    // list's menus); it keeps what is chosen there when closed with OK or its build button.
-    void showAlbumOptions();
-    AlbumDialog* albumDialog() const { return dialog_; }
-    // The shortcut of "Album options...".
+    // Opens the album window (the "Album window..." item of the build buttons' and the photo
+    // list's menus), on this window's photo list and album.
+    void showAlbumWindow();
+    AlbumWindow* albumWindow() const { return albumWindow_; }
+    // Opens the album window on the album a deck holds.
+    void openAlbum(const QString& deckPath);
+    // The shortcut of "Album window...".
     static constexpr auto kAlbumShortcut = Qt::CTRL | Qt::SHIFT | Qt::Key_A;
 
     // A build runs on a thread of its own from the click on a build button until its messages
@@ -146,7 +153,7 @@ private:
     QAction* albumAction_ = nullptr;
     QAction* sortAction_ = nullptr;
     Album album_;
-    AlbumDialog* dialog_ = nullptr;
+    AlbumWindow* albumWindow_ = nullptr;
     // Destroyed before the controls it disables while a build runs.
     std::unique_ptr<BuildRun> builds_;
 };

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -89,17 +90,31 @@ int main(int argc, char* argv[]) {
     SystemDesktopOpener opener;
     QSettings settings;
     Form1 form(Services{boxes, volumes, loader, previews,
-                        [&opener](int pixelsPerInch, const QString& folder) {
+                        [&opener](const DeckRequest& request) {
                             PptxHostOptions options;
-                            options.opener = &opener;
-                            options.pixelsPerInch = pixelsPerInch;
-                            options.documentsFolder = folder;
+                            options.opener = request.open ? &opener : nullptr;
+                            options.pixelsPerInch = request.pixelsPerInch;
+                            options.documentsFolder = request.folder;
+                            options.outputPath = request.path;
+                            // Saving over an album's file keeps the old one unless all is made.
+                            options.keepOnFailure = request.path.isEmpty();
                             return std::make_unique<PptxHost>(options);
                         },
-                        &settings});
+                        &settings, askWithFileDialog,
+                        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                            QStringLiteral("/Deck pictures"),
+                        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                            QStringLiteral("/Shows")});
     form.show();
-    // Once the window is up, so that a message about what was left out stands over it.
-    if (!given.photos.isEmpty())
-        QTimer::singleShot(0, &form, [&form, &given] { form.openPhotos(given.photos); });
+    // Once the window is up, so that a message about what was left out stands over it. A deck
+    // among them opens in the album window, as does --album.
+    QTimer::singleShot(0, &form, [&form, &given] {
+        if (given.album || !given.decks.isEmpty())
+            form.showAlbumWindow();
+        if (!given.photos.isEmpty())
+            form.openPhotos(given.photos);
+        if (!given.decks.isEmpty())
+            form.openAlbum(given.decks.first());
+    });
     return app.exec();
 }

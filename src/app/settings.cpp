@@ -44,7 +44,7 @@ namespace {
 template <typename Each> void eachKept(QSettings& settings, Each each) {
     settings.beginGroup(kAlbumGroup);
     for (const AlbumOption& option : albumOptions()) {
-        if (option.settingsKey)
+        if (option.settingsKey && !option.perAlbum)
             each(option, QLatin1String(option.settingsKey));
     }
     settings.endGroup();

@@ -144,6 +144,52 @@ Sketch sketchSlide(const QStringList& photos, qsizetype index, const BuildOption
     return sketch;
 }
 
+qsizetype DeckSketch::slideOf(qsizetype index) const {
+    qsizetype found = -1;
+    for (std::size_t k = 0; k < firstPhoto.size(); ++k)
+        if (firstPhoto[k] >= 0 && firstPhoto[k] <= index)
+            found = qsizetype(k);
+    return found;
+}
+
+DeckSketch sketchDeck(const QStringList& photos, const BuildOptions& options,
+                      PictureLoader& loader) {
+    BuildOptions all = options;
+    all.photos.clear();
+    KnownPictures known(loader);
+    QStringList paths;
+    std::vector<qsizetype> kept;
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        if (!known.measure(photos[i]))
+            continue;
+        paths << photos[i];
+        kept.push_back(i);
+        all.photos.push_back(i < qsizetype(options.photos.size()) ? options.photos[std::size_t(i)]
+                                                                  : PhotoSettings());
+    }
+    SketchHost host;
+    try {
+        buildSlides(paths, all, known, host);
+    } catch (const RuntimeError&) {
+        // What was placed before the error is drawn.
+    }
+    DeckSketch deck;
+    deck.slideSize = host.slideSize;
+    deck.background = host.background;
+    deck.slides = std::move(host.slides);
+    const qsizetype per = photosPerSlide(options.layout);
+    qsizetype next = 0;
+    for (const SketchSlide& slide : deck.slides) {
+        if (slide.title || next >= qsizetype(kept.size())) {
+            deck.firstPhoto.push_back(-1);
+            continue;
+        }
+        deck.firstPhoto.push_back(kept[std::size_t(next)]);
+        next += per;
+    }
+    return deck;
+}
+
 SlideSketchView::SlideSketchView(PreviewSource& previews, QWidget* parent)
     : QWidget(parent), previews_(previews) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -203,10 +249,18 @@ QImage SlideSketchView::picture(const QString& path, bool grey) {
 void SlideSketchView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
-    const QRectF slide = slideRect();
-    const double scale = slide.width() / sketch_.slideSize.width();
-    p.fillRect(slide, rgb(sketch_.background));
-    p.setPen(QPen(palette().mid(), 1));
+    paintSketch(
+        p, slideRect(), sketch_,
+        [this](const QString& path, bool grey) { return picture(path, grey); }, font(),
+        logicalDpiY());
+}
+
+void paintSketch(QPainter& p, const QRectF& slide, const Sketch& sketch, const SketchImages& image,
+                 const QFont& baseFont, int dpiY) {
+    p.save();
+    const double scale = slide.width() / sketch.slideSize.width();
+    p.fillRect(slide, rgb(sketch.background));
+    p.setPen(QPen(QColor(0, 0, 0, 96), 1));
     p.drawRect(slide.adjusted(-0.5, -0.5, 0.5, 0.5));
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::Antialiasing);
@@ -217,19 +271,19 @@ void SlideSketchView::paintEvent(QPaintEvent*) {
     };
     // Text without a colour of its own takes the master's.
     const QColor text = Qt::black;
-    for (const SketchShape& s : sketch_.slide.shapes) {
+    for (const SketchShape& s : sketch.slide.shapes) {
         const QRectF at = onScreen(s.visible());
         if (s.kind == SketchShape::Kind::Picture) {
             const TurnedAbout turned(p, at.center(), s.rotation);
-            const QImage image = picture(s.path, s.grey);
-            if (image.isNull()) {
+            const QImage shown = image ? image(s.path, s.grey) : QImage();
+            if (shown.isNull()) {
                 p.fillRect(at, QColor(128, 128, 128, 96));
             } else {
-                const double sx = image.width() / s.frame.width();
-                const double sy = image.height() / s.frame.height();
+                const double sx = shown.width() / s.frame.width();
+                const double sy = shown.height() / s.frame.height();
                 const QRectF source(s.crop.left() * sx, s.crop.top() * sy, s.visible().width() * sx,
                                     s.visible().height() * sy);
-                p.drawImage(at, image, source);
+                p.drawImage(at, shown, source);
             }
             p.setPen(QPen(QColor(0, 0, 0, 160), 0));
             p.setBrush(Qt::NoBrush);
@@ -243,8 +297,8 @@ void SlideSketchView::paintEvent(QPaintEvent*) {
         }
         if (s.text.isEmpty())
             continue;
-        QFont font = this->font();
-        font.setPointSizeF(std::max(1.0, s.fontSize * scale * 72.0 / logicalDpiY()));
+        QFont font = baseFont;
+        font.setPointSizeF(std::max(1.0, s.fontSize * scale * 72.0 / dpiY));
         if (s.kind == SketchShape::Kind::Title)
             font.setBold(true);
         p.setFont(font);
@@ -255,6 +309,7 @@ void SlideSketchView::paintEvent(QPaintEvent*) {
         p.drawText(at.adjusted(7.2 * scale, 3.6 * scale, -7.2 * scale, 0), align | Qt::TextWordWrap,
                    s.text);
     }
+    p.restore();
 }
 
 } // namespace slidemill

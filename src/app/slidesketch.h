@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QRectF>
 #include <QWidget>
+#include <functional>
 #include <vector>
+
+class QPainter;
 
 namespace slidemill {
 
@@ -96,6 +99,26 @@ struct Sketch {
 };
 Sketch sketchSlide(const QStringList& photos, qsizetype index, const BuildOptions& options,
                    PictureLoader& loader);
+
+// Every slide such a build makes, the title slide first when there is one, and for each slide
+// the photo (its index in `photos`) it shows first; -1 on the title slide. A picture that
+// cannot be measured is left out, as in sketchSlide.
+struct DeckSketch {
+    QSizeF slideSize{720, 540};
+    std::uint32_t background = BuildOptions::kWhite;
+    std::vector<SketchSlide> slides;
+    std::vector<qsizetype> firstPhoto;
+    // The slide showing photo `index`; -1 when none does.
+    qsizetype slideOf(qsizetype index) const;
+};
+DeckSketch sketchDeck(const QStringList& photos, const BuildOptions& options,
+                      PictureLoader& loader);
+
+// Draws `sketch` into `slide` (the slide's place on the device, its proportions); `image`
+// gives the preview of a picture's path, greyed or not (null: none yet).
+using SketchImages = std::function<QImage(const QString& path, bool grey)>;
+void paintSketch(QPainter& painter, const QRectF& slide, const Sketch& sketch,
+                 const SketchImages& image, const QFont& font, int dpiY);
 
 // Draws a sketch as large as it fits, each picture from its preview once made.
 class SlideSketchView : public QWidget {

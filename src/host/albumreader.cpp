@@ -470,4 +470,13 @@ std::optional<AlbumRecipe> readAlbumRecipe(const QString& deckPath) {
     }
 }
 
+OpenedAlbum openAlbumDeck(const QString& deckPath, const QString&) {
+    OpenedAlbum opened;
+    if (std::optional<AlbumRecipe> recipe = readAlbumRecipe(deckPath)) {
+        opened.recipe = std::move(*recipe);
+        opened.hadRecipe = true;
+    }
+    return opened;
+}
+
 } // namespace slidemill

@@ -28,4 +28,11 @@ namespace slidemill {
 // read, is not a presentation package, or holds a recipe that is refused.
 std::optional<AlbumRecipe> readAlbumRecipe(const QString& deckPath);
 
+// What opening a deck as an album gives.
+struct OpenedAlbum {
+    AlbumRecipe recipe;
+    bool hadRecipe = false;
+};
+OpenedAlbum openAlbumDeck(const QString& deckPath, const QString& pictureFolder);
+
 } // namespace slidemill

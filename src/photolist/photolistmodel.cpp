@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -95,6 +96,10 @@ QVariant PhotoListModel::data(const QModelIndex& index, int role) const {
         return printablePath(path);
     case kPreviewPathRole:
         return path;
+    case kCaptionRole:
+        return own_.value(path).caption;
+    case kTurnsRole:
+        return own_.value(path).quarterTurns;
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole: {
         const std::optional<Preview> preview =
@@ -209,9 +214,79 @@ void PhotoListModel::reorder(const QStringList& paths) {
             newCurrent = to;
     }
     paths_ = paths;
-    Q_EMIT dataChanged(index(0), index(n - 1), {Qt::DisplayRole});
+    Q_EMIT dataChanged(index(0), index(n - 1));
     setSelectedFlags(selected);
     setCurrentRow(newCurrent);
+}
+
+void PhotoListModel::removeEntries(QList<int> rows) {
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (const int row : rows) {
+        if (row < 0 || row >= count())
+            continue;
+        beginRemoveRows({}, row, row);
+        paths_.removeAt(row);
+        endRemoveRows();
+    }
+}
+
+void PhotoListModel::moveEntries(QList<int> rows, int before) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.removeIf([this](int row) { return row < 0 || row >= count(); });
+    if (rows.isEmpty())
+        return;
+    before = std::clamp(before, 0, count());
+    QStringList moved, kept;
+    int at = -1;
+    for (int row = 0, next = 0; row <= count(); ++row) {
+        if (row == before)
+            at = int(kept.size());
+        if (row == count())
+            break;
+        if (next < rows.size() && rows[next] == row) {
+            moved << paths_[row];
+            ++next;
+        } else {
+            kept << paths_[row];
+        }
+    }
+    QStringList order = kept.mid(0, at) + moved + kept.mid(at);
+    reorder(order);
+}
+
+OwnSettings PhotoListModel::ownSettings(int row) const {
+    return row >= 0 && row < count() ? own_.value(paths_[row]) : OwnSettings();
+}
+
+void PhotoListModel::setOwnSettings(int row, const OwnSettings& own) {
+    if (row < 0 || row >= count() || ownSettings(row) == own)
+        return;
+    const QString path = paths_[row];
+    if (own == OwnSettings())
+        own_.remove(path);
+    else
+        own_.insert(path, own);
+    for (int r = 0; r < count(); ++r)
+        if (paths_[r] == path)
+            Q_EMIT dataChanged(index(r), index(r), {kCaptionRole, kTurnsRole});
+}
+
+QList<OwnSettings> PhotoListModel::allOwnSettings() const {
+    QList<OwnSettings> all;
+    all.reserve(paths_.size());
+    for (const QString& path : paths_)
+        all << own_.value(path);
+    return all;
+}
+
+void PhotoListModel::forgetOwnSettings() {
+    if (own_.isEmpty())
+        return;
+    own_.clear();
+    if (count() > 0)
+        Q_EMIT dataChanged(index(0), index(count() - 1), {kCaptionRole, kTurnsRole});
 }
 
 bool PhotoListModel::isSelected(int row) const {
@@ -282,7 +357,7 @@ void PhotoListModel::runPass(int step) {
     }
     if (current < 0)
         return;
-    Q_EMIT dataChanged(index(first), index(lastMoved), {Qt::DisplayRole});
+    Q_EMIT dataChanged(index(first), index(lastMoved));
     setSelectedFlags(selected);
     setCurrentRow(current);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QList>
 #include <QStringList>
@@ -37,6 +38,14 @@ DroppedFiles droppedFiles(const QMimeData& data, const FolderReader& picturesIn 
 // The same for paths given on the command line (the desktop's Open With).
 DroppedFiles givenFiles(const QStringList& paths, const FolderReader& picturesIn = {});
 
+// What the user said of one photo, over the album's rules: its own caption (empty: the
+// rule's) and quarter turns clockwise on top of its own orientation.
+struct OwnSettings {
+    QString caption;
+    int quarterTurns = 0;
+    bool operator==(const OwnSettings&) const = default;
+};
+
 // The photo list: the picture paths in build order, which of them are selected and which one
 // is current. It holds no widget; List1 shows it and works on its selection, so what the user
 // picks there is what the add, remove and move operations see here.
@@ -68,6 +77,10 @@ public:
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
 
+    // An entry's own caption and turns, under these roles too.
+    static constexpr int kCaptionRole = Qt::UserRole + 1;
+    static constexpr int kTurnsRole = Qt::UserRole + 2;
+
     int count() const { return int(paths_.size()); }
     const QStringList& paths() const { return paths_; }
     // The text of every entry as shown, for measuring.
@@ -82,6 +95,20 @@ public:
     // The same entries in another order (a permutation of paths()). Selected entries stay
     // selected and the current entry stays current, wherever they go.
     void reorder(const QStringList& paths);
+
+    // Removes the rows given, in any order; the others keep their flags.
+    void removeEntries(QList<int> rows);
+    // The rows given, in their order, moved to stand before row `before` (count(): at the end).
+    void moveEntries(QList<int> rows, int before);
+
+    // What the user said of a photo is kept with its file: every entry of that path shows it,
+    // and it stays when the entry moves or leaves the list and comes back.
+    OwnSettings ownSettings(int row) const;
+    void setOwnSettings(int row, const OwnSettings& own);
+    // Every photo's in the order of the list.
+    QList<OwnSettings> allOwnSettings() const;
+    // Forgets them all, for a new album.
+    void forgetOwnSettings();
 
     // The selection and current entry, shared with the views of the list.
     QItemSelectionModel* selectionModel() { return &selection_; }
@@ -112,6 +139,7 @@ private:
     void previewMade(const QString& path);
 
     QStringList paths_;
+    QHash<QString, OwnSettings> own_;
     QItemSelectionModel selection_;
     PreviewSource* previews_ = nullptr;
     FolderReader picturesIn_;

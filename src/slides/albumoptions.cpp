@@ -181,6 +181,7 @@ constexpr std::array kOptions{
                 .argument = "TEXT",
                 .settingsKey = "title",
                 .help = "a first slide with this title",
+                .perAlbum = true,
                 .kind = Text,
                 .choices = kTitles,
                 .summary = "title slide",
@@ -194,6 +195,7 @@ constexpr std::array kOptions{
                 .help = "the title slide's subtitle; without it, the days\n"
                         "the photos were taken, where they tell (\"12 - 19\n"
                         "July 2026\")",
+                .perAlbum = true,
                 .kind = Text,
                 .choices = kSubtitles,
                 .needs = "title",

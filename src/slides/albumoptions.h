@@ -74,6 +74,9 @@ struct AlbumOption {
     const char* help = nullptr;
     // Taken on the command line; the settings file's only otherwise ("layout", "folder").
     bool onCommandLine = true;
+    // Said of one album (its title): kept in its deck, never in the settings file, whose
+    // options are the defaults of new albums.
+    bool perAlbum = false;
 
     AlbumOptionKind kind = AlbumOptionKind::Switch;
     // The values it names, in the order the help names them.

@@ -1,4 +1,5 @@
-#include "app/albumdialog.h"
+#include "app/albumoptionspanel.h"
+#include "app/albumwindow.h"
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/slidesketch.h"
@@ -37,6 +38,7 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,7 +108,7 @@ QMimeData* filesDragged(const QStringList& paths) {
     return data;
 }
 
-// Sets a control of the album dialog as the user would leave it.
+// Sets a control of the album window's options as the user would leave it.
 void setControl(QWidget* dialog, const QString& name, const QVariant& value) {
     QWidget* w = dialog->findChild<QWidget*>(name);
     QVERIFY2(w, qPrintable(name));
@@ -840,9 +842,9 @@ private Q_SLOTS:
             QCOMPARE(w_->boxes.shown[0].text, told);
     }
 
-    // The album dialog opens from the build buttons' menu, the photo list's menu and its
+    // The album window opens from the build buttons' menu, the photo list's menu and its
     // shortcut; every option chosen there reaches the build of either button, or of its own
-    // button with its own layout.
+    // build with its own layout.
     void albumOptionsReachTheBuild_data() {
         QTest::addColumn<QString>("openedBy");
         QTest::addColumn<QVariantMap>("set");
@@ -936,23 +938,22 @@ private Q_SLOTS:
             auto* menu = w_->form->findChild<QMenu*>(QLatin1String(name));
             QTRY_VERIFY(menu->isVisible());
             QAction* item = menu->actions().value(0);
-            QCOMPARE(item->text(), QStringLiteral("&Album options..."));
+            QCOMPARE(item->text(), QStringLiteral("&Album window..."));
             QCOMPARE(item->shortcut(), QKeySequence(Form1::kAlbumShortcut));
             QVERIFY(item->isShortcutVisibleInContextMenu());
             item->trigger();
             menu->close();
         }
-        QTRY_VERIFY(w_->form->albumDialog() && w_->form->albumDialog()->isVisible());
-        AlbumDialog* dialog = w_->form->albumDialog();
+        QTRY_VERIFY(w_->form->albumWindow() && w_->form->albumWindow()->isVisible());
+        AlbumWindow* window = w_->form->albumWindow();
         for (auto it = set.cbegin(); it != set.cend(); ++it)
-            setControl(dialog, it.key(), it.value());
+            setControl(window, it.key(), it.value());
         if (button == QLatin1String("buildAlbum")) {
-            QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
-            QTRY_COMPARE(hosts_.size(), 1);
-            QVERIFY(w_->waitForBuild());
+            QSignalSpy ended(window, &AlbumWindow::buildEnded);
+            window->findChild<QAction*>(button)->trigger();
+            QVERIFY(ended.wait(60000));
         } else {
-            dialog->accept();
-            QVERIFY(!w_->form->albumDialog());
+            window->close();
             QVERIFY(w_->build(qPrintable(button)));
         }
         QCOMPARE(hosts_.size(), 1);
@@ -972,36 +973,31 @@ private Q_SLOTS:
         QCOMPARE(hosts_.size(), 2);
     }
 
-    // Cancel keeps nothing; Restore Defaults brings back today's builds, conversation and all.
-    void albumDialogCancelAndDefaults() {
+    // Restore Defaults brings back today's builds, conversation and all, but for the show's
+    // own title.
+    void albumWindowRestoresDefaults() {
         photos()->append({photos_.filePath(QStringLiteral("a.jpg"))});
         QVERIFY(w_->build("cmdOneOne"));
         const QStringList plain = *conversations_[0];
         Album album;
         album.build.wide = true;
         album.build.caption = Caption::Date;
+        album.build.title = QStringLiteral("Crete");
         w_->form->setAlbum(album);
-        w_->form->showAlbumOptions();
-        QVERIFY(w_->form->albumDialog());
-        w_->form->albumDialog()
-            ->findChild<QDialogButtonBox*>()
-            ->button(QDialogButtonBox::RestoreDefaults)
-            ->click();
-        w_->form->albumDialog()->reject();
-        QVERIFY(w_->form->album() == album);
-        w_->form->showAlbumOptions();
-        w_->form->albumDialog()
-            ->findChild<QDialogButtonBox*>()
-            ->button(QDialogButtonBox::RestoreDefaults)
-            ->click();
-        w_->form->albumDialog()->accept();
-        QVERIFY(w_->form->album() == Album());
+        w_->form->showAlbumWindow();
+        QTest::mouseClick(w_->form->albumWindow()->findChild<QPushButton*>("restoreDefaults"),
+                          Qt::LeftButton);
+        Album expected;
+        expected.build.title = QStringLiteral("Crete");
+        QVERIFY(w_->form->album() == expected);
+        w_->form->setAlbum(Album());
         QVERIFY(w_->build("cmdOneOne"));
         QCOMPARE(*conversations_[1], plain);
     }
 
     // The album options as the settings file holds them, in the batch tool's words: read when
-    // the window opens, written back as they were by the dialog's OK.
+    // the window opens, written back as they were when the album is set. A title is one
+    // album's, never taken from the settings.
     void albumSettingsRoundTrip_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
@@ -1045,11 +1041,10 @@ private Q_SLOTS:
             w_ = std::make_unique<test::FormDriver>();
             w_->settings = &settings;
             QVERIFY(w_->open());
-            QCOMPARE(albumSetting(w_->form->album(), key), value);
-            w_->form->showAlbumOptions();
-            QVERIFY(w_->form->albumDialog());
-            w_->form->albumDialog()->accept();
-            QCOMPARE(albumSetting(w_->form->album(), key), value);
+            const bool perAlbum = findAlbumOption(key)->perAlbum;
+            QCOMPARE(albumSetting(w_->form->album(), key), perAlbum ? QString() : value);
+            w_->form->setAlbum(w_->form->album());
+            QCOMPARE(albumSetting(w_->form->album(), key), perAlbum ? QString() : value);
         }
         QSettings written(file, QSettings::IniFormat);
         const QVariant kept = written.value(QStringLiteral("album/") + key);
@@ -1090,8 +1085,9 @@ private Q_SLOTS:
 
     // The build buttons name what differs from the defaults, for the eye and the ear.
     void buildButtonsNameTheActiveOptions() {
+        const QString open = QStringLiteral("Right-click or Ctrl+Shift+A: album window");
         auto* one = w_->control<QPushButton>("cmdOneOne");
-        QVERIFY(one->accessibleDescription().isEmpty());
+        QCOMPARE(one->toolTip(), open);
         Album album;
         album.build.wide = true;
         album.build.caption = Caption::Date;
@@ -1101,7 +1097,8 @@ private Q_SLOTS:
         w_->form->setAlbum(album);
         w_->form->setPixelsPerInch(96);
         const QString expected =
-            QStringLiteral("Album options: 16:9, captions: date, black, advance 5 s, 96 ppi");
+            QStringLiteral("Album options: 16:9, captions: date, black, advance 5 s, 96 ppi\n") +
+            open;
         for (const char* name : {"cmdOneOne", "Command1"}) {
             QCOMPARE(w_->control<QPushButton>(name)->toolTip(), expected);
             QCOMPARE(w_->control<QPushButton>(name)->accessibleDescription(), expected);
@@ -1136,8 +1133,8 @@ private Q_SLOTS:
         QCOMPARE(list1()->horizontalExtent(), extent());
     }
 
-    // The dialog's sketch places every shape where the build places it, by the same
-    // arithmetic; the slide of the current entry, or the first.
+    // The album window's sketches place every shape where the build places it, by the same
+    // arithmetic: the slide of the current entry, or the first, and every slide of the deck.
     void sketchPlacesAsTheBuild_data() {
         QTest::addColumn<int>("layout");
         QTest::addColumn<int>("caption");
@@ -1181,6 +1178,13 @@ private Q_SLOTS:
             QCOMPARE(sketch.slideSize, QSizeF(wide ? 960 : 720, 540));
             QCOMPARE(sketch.background, 0x102030u);
             QCOMPARE(placedIn(sketch.slide), slides.value(std::max(current, 0) / per));
+        }
+        const DeckSketch deck = sketchDeck(paths, options, loader);
+        QCOMPARE(qsizetype(deck.slides.size()), slides.size());
+        for (qsizetype k = 0; k < slides.size(); ++k) {
+            QCOMPARE(placedIn(deck.slides[std::size_t(k)]), slides[k]);
+            QCOMPARE(deck.firstPhoto[std::size_t(k)], k * per);
+            QCOMPARE(deck.slideOf(k * per + per - 1), k);
         }
     }
 

@@ -1,4 +1,4 @@
-#include "app/albumdialog.h"
+#include "app/albumwindow.h"
 #include "core/faults.h"
 #include "host/pptxhost.h"
 #include "photolist/photolistmodel.h"
@@ -15,6 +15,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -100,7 +101,11 @@ private Q_SLOTS:
         w_->newHost = [this] {
             PptxHostOptions o;
             o.documentsFolder = w_->folder.isEmpty() ? documents_.path() : w_->folder;
-            o.opener = &opener_;
+            // As the application's own factory: a save writes the album's file, unopened.
+            const DeckRequest asked = w_->requests.last();
+            o.outputPath = asked.path;
+            o.keepOnFailure = asked.path.isEmpty();
+            o.opener = asked.open ? &opener_ : nullptr;
             return std::make_unique<PptxHost>(o);
         };
         QVERIFY(w_->open());
@@ -196,11 +201,12 @@ private Q_SLOTS:
         w_->form->setAlbum(album);
         QString deck;
         if (dialogButton) {
-            w_->form->showAlbumOptions();
-            QVERIFY(w_->form->albumDialog());
+            w_->form->showAlbumWindow();
+            AlbumWindow* window = w_->form->albumWindow();
             const qsizetype before = opener_.opened.size();
-            w_->form->albumDialog()->findChild<QPushButton*>(QStringLiteral("buildAlbum"))->click();
-            QVERIFY(w_->waitForBuild());
+            QSignalSpy ended(window, &AlbumWindow::buildEnded);
+            window->findChild<QAction*>(QStringLiteral("buildAlbum"))->trigger();
+            QVERIFY(ended.wait(60000));
             QVERIFY(opener_.opened.size() > before);
             deck = opener_.opened.last();
         } else {

@@ -30,13 +30,21 @@ Picture WatchedLoader::load(const QString& path) {
 bool FormDriver::open() {
     if (!newHost)
         newHost = [] { return std::make_unique<RecordingHost>(); };
-    form = std::make_unique<Form1>(Services{boxes, volumes, loader, previews,
-                                            [this](int ppi, const QString& to) {
-                                                pixelsPerInch = ppi;
-                                                folder = to;
-                                                return newHost();
-                                            },
-                                            settings});
+    form = std::make_unique<Form1>(
+        Services{boxes, volumes, loader, previews,
+                 [this](const DeckRequest& request) {
+                     pixelsPerInch = request.pixelsPerInch;
+                     folder = request.folder;
+                     requests << request;
+                     return newHost();
+                 },
+                 settings,
+                 [this](QWidget*, FileQuestion question, const QString& suggested) {
+                     asked << qMakePair(question, suggested);
+                     return answers.isEmpty() ? QStringList() : answers.takeFirst();
+                 },
+                 albumFiles.filePath(QStringLiteral("deck pictures")),
+                 albumFiles.filePath(QStringLiteral("shows"))});
     form->show();
     return QTest::qWaitForWindowExposed(form.get());
 }

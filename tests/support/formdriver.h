@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMutex>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <atomic>
 #include <functional>
 
@@ -64,7 +65,15 @@ public:
     int pixelsPerInch = -1;
     // The folder it was to save in.
     QString folder;
+    // Every host asked for, in order.
+    QList<DeckRequest> requests;
     QSettings* settings = nullptr;
+    // The album window's file dialogs: each question asked, with the path it suggested, and
+    // the answers to give, in order (none left: cancelled).
+    QList<QPair<FileQuestion, QString>> asked;
+    QList<QStringList> answers;
+    // Where its deck pictures and shows go.
+    QTemporaryDir albumFiles;
     std::unique_ptr<Form1> form;
 
     // Shows a new window; false when it never appears.

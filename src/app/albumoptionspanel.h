@@ -2,7 +2,7 @@
 
 #include "slides/albumoptions.h"
 
-#include <QDialog>
+#include <QWidget>
 #include <vector>
 
 class QCheckBox;
@@ -12,39 +12,26 @@ class QPushButton;
 
 namespace slidemill {
 
-class PreviewSource;
-class SlideSketchView;
-
 // What a build from the window makes: the album's options with the layout of the button
 // pressed. A caption chosen in the album takes the place of the Description box; without one
 // the box adds "Description" as it always has.
 BuildOptions windowBuild(const Album& album, Layout layout, bool description);
 
-// The album options, the resolution of the stored pictures among them, with a sketch of the
-// slide they make. Finished with Accepted (keep them), Rejected, or kBuild: keep them and build
-// with the dialog's own layout.
-class AlbumDialog : public QDialog {
+// Every album option the table gives a control, each as its row makes it, and the resolution
+// of the stored pictures. A change of any is told at once.
+class AlbumOptionsPanel : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kBuild = 2;
+    AlbumOptionsPanel(QWidget* parent = nullptr);
 
-    struct Photos {
-        QStringList paths;
-        // The entry whose slide is sketched; -1: the first slide.
-        int current = -1;
-        bool description = false;
-    };
-
-    AlbumDialog(const Album& album, int pixelsPerInch, Photos photos, PictureLoader& loader,
-                PreviewSource& previews, QWidget* parent = nullptr);
-
+    // What the controls show.
     Album album() const;
     int pixelsPerInch() const;
+    // Shows them without telling `changed`.
     void setAlbum(const Album& album, int pixelsPerInch);
-    SlideSketchView* sketch() const { return sketch_; }
 
-    // The sketch drawn anew from the controls, as every change of them does.
-    void redraw();
+Q_SIGNALS:
+    void changed();
 
 private:
     // The controls of one album option, made from its row of the table: a box of its choices
@@ -65,15 +52,13 @@ private:
     void chooseFolder(QLineEdit* folder);
     void enableTexts();
 
-    Photos photos_;
-    PictureLoader& loader_;
+    void edited();
+
     bool loading_ = false;
     std::uint32_t otherColour_ = 0x808080;
 
     std::vector<Control> controls_;
     QComboBox* resolution_ = nullptr;
-    QPushButton* build_ = nullptr;
-    SlideSketchView* sketch_ = nullptr;
 };
 
 } // namespace slidemill

@@ -1,13 +1,11 @@
-#include "app/albumdialog.h"
+#include "app/albumoptionspanel.h"
 
-#include "app/slidesketch.h"
 #include "core/messageboxes.h"
 #include "slides/resolutions.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -47,13 +45,9 @@ BuildOptions windowBuild(const Album& album, Layout layout, bool description) {
     return options;
 }
 
-AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
-                         PictureLoader& loader, PreviewSource& previews, QWidget* parent)
-    : QDialog(parent), photos_(std::move(photos)), loader_(loader) {
-    setObjectName(QStringLiteral("albumDialog"));
-    setWindowTitle(QStringLiteral("Album options"));
-
-    auto* form = new QFormLayout;
+AlbumOptionsPanel::AlbumOptionsPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("albumOptions"));
+    auto* form = new QFormLayout(this);
     const auto row = [&](const QString& label, QWidget* field, QWidget* beside = nullptr) {
         QWidget* put = field;
         if (beside) {
@@ -87,43 +81,23 @@ AlbumDialog::AlbumDialog(const Album& album, int pixelsPerInch, Photos photos,
             row(QStringLiteral("&Resolution:"), resolution_);
         }
     }
-    sketch_ = new SlideSketchView(previews, this);
-    sketch_->setObjectName(QStringLiteral("sketch"));
-    sketch_->setAccessibleName(QStringLiteral("Sketch of the slide"));
-    sketch_->setMinimumSize(320, 240);
-
-    auto* buttons = new QDialogButtonBox(
-        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
-    build_ = buttons->addButton(QStringLiteral("B&uild Album"), QDialogButtonBox::ActionRole);
-    build_->setObjectName(QStringLiteral("buildAlbum"));
-    build_->setToolTip(QStringLiteral("Keep these options and build with the layout above"));
-
-    auto* sketchSide = new QVBoxLayout;
-    auto* sketchLabel =
-        new QLabel(photos_.current >= 0 ? QStringLiteral("The slide of the current photo:")
-                                        : QStringLiteral("The first slide:"),
-                   this);
-    sketchSide->addWidget(sketchLabel);
-    sketchSide->addWidget(sketch_, 1);
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(form);
-    columns->addLayout(sketchSide, 1);
-    auto* whole = new QVBoxLayout(this);
-    whole->addLayout(columns, 1);
-    whole->addWidget(buttons);
-
-    setAlbum(album, pixelsPerInch);
-
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this,
-            [this] { setAlbum(Album(), kDefaultPixelsPerInch); });
-    connect(build_, &QPushButton::clicked, this, [this] { done(kBuild); });
-    connect(resolution_, &QComboBox::currentIndexChanged, this, &AlbumDialog::redraw);
+    auto* defaults = new QPushButton(QStringLiteral("Restore &Defaults"), this);
+    defaults->setObjectName(QStringLiteral("restoreDefaults"));
+    form->addRow(QString(), defaults);
+    connect(defaults, &QPushButton::clicked, this, [this] {
+        // The show's own title stays: the defaults are the look, not the words.
+        Album fresh;
+        fresh.build.title = album().build.title;
+        fresh.build.subtitle = album().build.subtitle;
+        setAlbum(fresh, kDefaultPixelsPerInch);
+        Q_EMIT changed();
+    });
+    connect(resolution_, &QComboBox::currentIndexChanged, this, &AlbumOptionsPanel::edited);
+    setAlbum(Album(), kDefaultPixelsPerInch);
 }
 
 // Made as the option's kind asks; returns what stands beside it.
-QWidget* AlbumDialog::makeControl(Control& control) {
+QWidget* AlbumOptionsPanel::makeControl(Control& control) {
     const AlbumOption& option = *control.option;
     const QString name = QLatin1String(option.control);
     if (option.kind == AlbumOptionKind::Seconds) {
@@ -133,11 +107,11 @@ QWidget* AlbumDialog::makeControl(Control& control) {
         for (const AlbumChoice& choice : option.choices)
             if (choice.value == option.least)
                 spin->setSpecialValueText(QString::fromUtf8(choice.label));
-        connect(spin, &QSpinBox::valueChanged, this, &AlbumDialog::redraw);
+        connect(spin, &QSpinBox::valueChanged, this, &AlbumOptionsPanel::edited);
         control.widget = spin;
     } else if (option.kind == AlbumOptionKind::Switch && option.choices.empty()) {
         auto* box = new QCheckBox(QString::fromUtf8(option.label), this);
-        connect(box, &QCheckBox::toggled, this, &AlbumDialog::redraw);
+        connect(box, &QCheckBox::toggled, this, &AlbumOptionsPanel::edited);
         control.widget = box;
     } else if (option.kind == AlbumOptionKind::Folder ||
                (option.kind == AlbumOptionKind::Text && !option.ownValue)) {
@@ -145,7 +119,7 @@ QWidget* AlbumDialog::makeControl(Control& control) {
         for (const AlbumChoice* choice : control.offered)
             if (choice->name && !*choice->name)
                 edit->setPlaceholderText(QString::fromUtf8(choice->label));
-        connect(edit, &QLineEdit::textChanged, this, &AlbumDialog::redraw);
+        connect(edit, &QLineEdit::textChanged, this, &AlbumOptionsPanel::edited);
         control.widget = edit;
     } else {
         auto* box = new QComboBox(this);
@@ -153,7 +127,7 @@ QWidget* AlbumDialog::makeControl(Control& control) {
             box->addItem(QString::fromUtf8(choice->label));
         if (option.ownValue)
             box->addItem(QString::fromUtf8(option.ownValue));
-        connect(box, &QComboBox::currentIndexChanged, this, &AlbumDialog::redraw);
+        connect(box, &QComboBox::currentIndexChanged, this, &AlbumOptionsPanel::edited);
         control.widget = box;
     }
     control.widget->setObjectName(name);
@@ -169,7 +143,7 @@ QWidget* AlbumDialog::makeControl(Control& control) {
         control.own->setObjectName(name + QStringLiteral("Text"));
         control.own->setAccessibleName(name.left(1).toUpper() + name.mid(1) +
                                        QStringLiteral(" text"));
-        connect(control.own, &QLineEdit::textChanged, this, &AlbumDialog::redraw);
+        connect(control.own, &QLineEdit::textChanged, this, &AlbumOptionsPanel::edited);
         return control.own;
     } else if (option.kind == AlbumOptionKind::Folder) {
         auto* edit = static_cast<QLineEdit*>(control.widget);
@@ -185,18 +159,18 @@ QWidget* AlbumDialog::makeControl(Control& control) {
     return nullptr;
 }
 
-void AlbumDialog::setAlbum(const Album& album, int pixelsPerInch) {
+void AlbumOptionsPanel::setAlbum(const Album& album, int pixelsPerInch) {
     loading_ = true;
     for (const Control& control : controls_)
         showValue(control, album);
     const int preset = resolution_->findData(pixelsPerInch);
     resolution_->setCurrentIndex(preset >= 0 ? preset
                                              : resolution_->findData(kDefaultPixelsPerInch));
+    enableTexts();
     loading_ = false;
-    redraw();
 }
 
-void AlbumDialog::showValue(const Control& control, const Album& album) {
+void AlbumOptionsPanel::showValue(const Control& control, const Album& album) {
     const AlbumOption& option = *control.option;
     if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
         check->setChecked(option.get(album).number != 0);
@@ -226,7 +200,7 @@ void AlbumDialog::showValue(const Control& control, const Album& album) {
     }
 }
 
-Album AlbumDialog::album() const {
+Album AlbumOptionsPanel::album() const {
     Album album;
     for (const Control& control : controls_)
         readValue(control, album);
@@ -235,7 +209,7 @@ Album AlbumDialog::album() const {
 
 // What the control shows, set in the album; a text the option refuses (an empty caption) leaves
 // it at its default, as the command line would not take it.
-void AlbumDialog::readValue(const Control& control, Album& album) const {
+void AlbumOptionsPanel::readValue(const Control& control, Album& album) const {
     const AlbumOption& option = *control.option;
     if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
         option.put(album, {check->isChecked()});
@@ -257,13 +231,13 @@ void AlbumDialog::readValue(const Control& control, Album& album) const {
     }
 }
 
-int AlbumDialog::pixelsPerInch() const {
+int AlbumOptionsPanel::pixelsPerInch() const {
     return resolution_->currentData().toInt();
 }
 
 // A text of one's own is typed when its item is chosen; an option that needs another waits for
 // it (no subtitle without a title).
-void AlbumDialog::enableTexts() {
+void AlbumOptionsPanel::enableTexts() {
     const Album now = album();
     for (const Control& control : controls_) {
         const char* needs = control.option->needs;
@@ -277,17 +251,14 @@ void AlbumDialog::enableTexts() {
     }
 }
 
-void AlbumDialog::redraw() {
+void AlbumOptionsPanel::edited() {
     if (loading_)
         return;
     enableTexts();
-    const Album now = album();
-    sketch_->setSketch(sketchSlide(photos_.paths, photos_.current,
-                                   windowBuild(now, now.build.layout, photos_.description),
-                                   loader_));
+    Q_EMIT changed();
 }
 
-void AlbumDialog::chooseColour(const AlbumOption& option) {
+void AlbumOptionsPanel::chooseColour(const AlbumOption& option) {
     const QColor chosen =
         QColorDialog::getColor(QColor::fromRgb(QRgb(otherColour_)), this,
                                QString::fromUtf8(option.label).remove(QLatin1Char('&')).chopped(1));
@@ -298,9 +269,10 @@ void AlbumDialog::chooseColour(const AlbumOption& option) {
     else if (box->count() == int(offered(option).size()) + 1)
         option.put(now, option.get(Album()));
     setAlbum(now, pixelsPerInch());
+    Q_EMIT changed();
 }
 
-void AlbumDialog::chooseFolder(QLineEdit* folder) {
+void AlbumOptionsPanel::chooseFolder(QLineEdit* folder) {
     const QString start = folder->text().isEmpty() ? folder->placeholderText() : folder->text();
     const QString chosen = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Folder of the presentations"), start);
