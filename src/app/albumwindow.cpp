@@ -954,8 +954,9 @@ void AlbumWindow::openAsked() {
 }
 
 bool AlbumWindow::openDeck(const QString& path) {
-    if (building() || keepChanges())
+    if (building())
         return false;
+    // Read first: a deck that cannot be opened asks nobody to give up what is here.
     OpenedAlbum opened;
     try {
         opened = openAlbumDeck(path, services_.deckPictures);
@@ -963,6 +964,8 @@ bool AlbumWindow::openDeck(const QString& path) {
         services_.boxes.show(this, e.report(), kAppTitle, mbOkOnly | mbExclamation);
         return false;
     }
+    if (keepChanges())
+        return false;
     QStringList paths;
     for (const RecipePhoto& photo : opened.recipe.photos)
         paths << photo.path;
