@@ -40,7 +40,7 @@ std::string prose(const QString& help) {
 
 void writeOptions(std::ostream& out, bool settings) {
     for (const slidemill::AlbumOption& row : slidemill::albumOptions()) {
-        if (settings ? !row.settingsKey : !row.onCommandLine)
+        if (settings ? !row.settingsKey || row.perAlbum : !row.onCommandLine)
             continue;
         out << ".TP\n";
         if (settings)

@@ -101,10 +101,10 @@ int main(int argc, char* argv[]) {
                             return std::make_unique<PptxHost>(options);
                         },
                         &settings, askWithFileDialog,
-                        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-                            QStringLiteral("/Deck pictures"),
-                        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-                            QStringLiteral("/Shows")});
+                        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                            QStringLiteral("/Slidemill/Deck pictures"),
+                        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                            QStringLiteral("/Slidemill/Shows")});
     form.show();
     // Once the window is up, so that a message about what was left out stands over it. A deck
     // among them opens in the album window, as does --album.

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 using namespace slidemill;
 using namespace slidemill::test;
@@ -117,6 +118,8 @@ private Q_SLOTS:
             << "ctrl left first" << QList<int>{0, 1, 2} << "Added 3";
         QTest::newRow("cells dragged to the front") << "drag" << QList<int>{1, 2, 0} << "Added 3";
         QTest::newRow("UP in the main window") << "cmdUp" << QList<int>{1, 0, 2} << "Added 3";
+        QTest::newRow("a file dropped on the grid, added")
+            << "drop file" << QList<int>{0, 1, 2, 1} << "Added 4";
     }
     void oneListBothWays() {
         QFETCH(QString, step);
@@ -139,6 +142,10 @@ private Q_SLOTS:
             std::unique_ptr<QMimeData> dragged(
                 cells->mimeData({cells->index(1, 0), cells->index(2, 0)}));
             QVERIFY(cells->dropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {}));
+        } else if (step == QLatin1String("drop file")) {
+            QMimeData files;
+            files.setUrls({QUrl::fromLocalFile(photos_[1])});
+            QVERIFY(grid()->model()->dropMimeData(&files, Qt::MoveAction, 0, 0, {}));
         } else if (step == QLatin1String("cmdUp")) {
             photos()->setSelected(1, true);
             w_->click("cmdUp");

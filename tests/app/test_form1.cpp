@@ -1282,6 +1282,35 @@ private Q_SLOTS:
             QCOMPARE(w_->boxes.shown[0].text, message);
     }
 
+    // --album opens the album window, and a deck given opens there as its album.
+    void albumArguments_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("album");
+        QTest::addColumn<QStringList>("decks");
+        QTest::addColumn<QStringList>("photos");
+        QTest::newRow("--album") << QStringList{"--album"} << true << QStringList{}
+                                 << QStringList{};
+        QTest::newRow("decks among photos")
+            << QStringList{"trip.pptx", "c.jpg", "/x/show.PPSX"} << false
+            << QStringList{"trip.pptx", "/x/show.PPSX"} << QStringList{"c.jpg"};
+        QTest::newRow("after --, a photo") << QStringList{"--", "--album"} << false
+                                           << QStringList{} << QStringList{"--album"};
+    }
+    void albumArguments() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, decks);
+        QFETCH(QStringList, photos);
+        const WindowArguments given =
+            readWindowArguments(QStringList{"slidemill"} + args, dir_.path());
+        QCOMPARE(given.unknownOption, QString());
+        QTEST(given.album, "album");
+        for (QStringList* list : {&decks, &photos})
+            for (QString& name : *list)
+                name = name.startsWith(QLatin1Char('/')) ? name : path(name);
+        QCOMPARE(given.decks, decks);
+        QCOMPARE(given.photos, photos);
+    }
+
     void accessKeysPressButtons() {
         QVERIFY(QTest::qWaitForWindowActive(w_->form.get()));
         // Through the window, so that shortcuts are looked up as for real key presses; a
