@@ -1,21 +1,30 @@
 #include "host/albumreader.h"
 
+#include "core/folderscan.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "core/saveerror.h"
 #include "host/pptx/albumitem.h"
+#include "host/pptx/mediatypes.h"
 #include "host/pptx/relationships.h"
 #include "host/pptx/sha256.h"
 #include "host/pptx/xmlwriter.h"
+#include "slides/pictureformats.h"
 
+#include <QDir>
 #include <QHash>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 #include <zip.h>
 
@@ -32,6 +41,11 @@ constexpr qsizetype kMaxSlides = kMaxRecipePhotos + 1;
 constexpr qint64 kSniffBytes = qint64(64) << 10;
 // Custom parts looked at by name when none related is ours.
 constexpr qsizetype kMaxUnrelatedItems = 64;
+// A stored picture copied out, and all of them together.
+constexpr qint64 kMaxPictureBytes = qint64(256) << 20;
+constexpr qint64 kMaxPicturesBytes = qint64(4) << 30;
+// A turn of a shape, in DrawingML's 60000ths of a degree.
+constexpr qint64 kQuarterTurn = 90 * 60000;
 
 [[noreturn]] void refuse(const QString& cause) {
     throw RuntimeError(errPathFileAccess, QStringLiteral("Opening the album: %1").arg(cause));
@@ -82,6 +96,18 @@ public:
     // The part's bytes, or none when the package lacks it. Refused when it is larger than
     // `most`, by what its entry says or by what inflating it gives.
     std::optional<QByteArray> read(const QString& part, qint64 most, bool prefixOnly = false) {
+        return take(part, most, prefixOnly, xmlBudget_,
+                    QStringLiteral("%1 MiB of XML").arg(kMaxXmlBytes >> 20));
+    }
+    // A stored picture's bytes, under a budget of their own.
+    std::optional<QByteArray> readPicture(const QString& part) {
+        return take(part, kMaxPictureBytes, false, pictureBudget_,
+                    QStringLiteral("%1 GiB of pictures").arg(kMaxPicturesBytes >> 30));
+    }
+
+private:
+    std::optional<QByteArray> take(const QString& part, qint64 most, bool prefixOnly,
+                                   qint64& budget, const QString& inAll) {
         const zip_int64_t i = index(part);
         if (i < 0)
             return std::nullopt;
@@ -95,9 +121,8 @@ public:
                        .arg(part)
                        .arg(most >> 20));
         const qint64 want = prefixOnly ? std::min<qint64>(qint64(st.size), most) : qint64(st.size);
-        if (want > budget_)
-            refuse(QStringLiteral("the deck holds more than %1 MiB of XML to read")
-                       .arg(kMaxXmlBytes >> 20));
+        if (want > budget)
+            refuse(QStringLiteral("the deck holds more than %1 to read").arg(inAll));
         zip_file_t* f = zip_fopen_index(zip_, zip_uint64_t(i), 0);
         if (!f)
             refuse(QStringLiteral("the deck's part %1 cannot be read: %2")
@@ -121,17 +146,17 @@ public:
         if (!prefixOnly && got != want)
             refuse(QStringLiteral("the deck's part %1 is not the size its entry says").arg(part));
         bytes.truncate(got);
-        budget_ -= got;
+        budget -= got;
         return bytes;
     }
 
-private:
     zip_int64_t index(const QString& part) const {
         return zip_name_locate(zip_, part.toUtf8().constData(), ZIP_FL_NOCASE);
     }
 
     zip_t* zip_ = nullptr;
-    qint64 budget_ = kMaxXmlBytes;
+    qint64 xmlBudget_ = kMaxXmlBytes;
+    qint64 pictureBudget_ = kMaxPicturesBytes;
 };
 
 // Reads a part's XML, refusing a DTD and any entity: nothing from outside the part is taken.
@@ -242,12 +267,30 @@ QHash<QString, Relationship> relationshipsOf(Package& package, const QString& pa
 }
 
 // What a slide shows, in its order: each picture with its stored part, and each shape with
-// text but a placeholder, with its text.
+// text, with its text.
 struct Shown {
     bool picture = false;
     QString part;
     QString text;
+    // A picture's turn clockwise, when it is whole quarters and not mirrored.
+    std::optional<int> quarters;
+    // A layout's placeholder's type ("" when it names none): no photo's box.
+    std::optional<QString> placeholder;
 };
+
+// A picture's turn from its frame's attributes; nothing for any other angle, or a mirror.
+std::optional<int> quartersOf(const QString& rot, const QString& flipH, const QString& flipV) {
+    const auto on = [](const QString& flag) {
+        return flag == QLatin1String("1") || flag == QLatin1String("true");
+    };
+    if (on(flipH) || on(flipV))
+        return std::nullopt;
+    bool ok = true;
+    const qint64 angle = rot.isEmpty() ? 0 : rot.toLongLong(&ok);
+    if (!ok || angle % kQuarterTurn != 0)
+        return std::nullopt;
+    return int((angle / kQuarterTurn % 4 + 4) % 4);
+}
 
 std::vector<Shown> slideShows(Package& package, const QString& slidePart) {
     const QHash<QString, Relationship> rels = relationshipsOf(package, slidePart);
@@ -258,7 +301,8 @@ std::vector<Shown> slideShows(Package& package, const QString& slidePart) {
     std::vector<Shown> out;
     // Within a shape: 0 none, else its depth; a text box's paragraphs.
     int depth = 0, picture = 0, shape = 0;
-    bool textBox = false;
+    bool framed = false;
+    std::optional<QString> placeholder;
     QStringList paragraphs;
     for (;;) {
         const QXmlStreamReader::TokenType t = xml.nextTag();
@@ -268,8 +312,8 @@ std::vector<Shown> slideShows(Package& package, const QString& slidePart) {
             if (picture == depth)
                 picture = 0;
             if (shape == depth) {
-                if (textBox && !paragraphs.isEmpty())
-                    out.push_back({false, {}, paragraphs.join(QLatin1Char('\n'))});
+                if (!paragraphs.isEmpty())
+                    out.push_back({false, {}, paragraphs.join(QLatin1Char('\n')), {}, placeholder});
                 shape = 0;
             }
             --depth;
@@ -278,18 +322,23 @@ std::vector<Shown> slideShows(Package& package, const QString& slidePart) {
         ++depth;
         if (!picture && !shape && xml.is(kPml, "pic")) {
             picture = depth;
-            out.push_back({true, {}, {}});
+            framed = false;
+            out.push_back({true, {}, {}, 0, {}});
+        } else if (picture && !framed && xml.is(kDml, "xfrm")) {
+            framed = true;
+            out.back().quarters =
+                quartersOf(xml.attribute("rot"), xml.attribute("flipH"), xml.attribute("flipV"));
         } else if (picture && xml.is(kDml, "blip")) {
             const Relationship r = rels.value(xml.attribute(pptx::ns::kRel, "embed"));
             out.back().part = r.type == QLatin1String(pptx::reltype::kImage) ? r.part : QString();
         } else if (!picture && !shape && xml.is(kPml, "sp")) {
             shape = depth;
-            textBox = true;
+            placeholder.reset();
             paragraphs.clear();
         } else if (shape && xml.is(kPml, "ph")) {
             // A layout's placeholder, the title slide's: no photo's box. Not every application
             // marks a text box as one (txBox): any other shape with text is taken for it.
-            textBox = false;
+            placeholder = xml.attribute("type");
         } else if (shape && xml.is(kDml, "p")) {
             paragraphs << QString();
         } else if (shape && !paragraphs.isEmpty() && xml.is(kDml, "t")) {
@@ -302,43 +351,78 @@ std::vector<Shown> slideShows(Package& package, const QString& slidePart) {
     return out;
 }
 
-// Each picture the deck's slides show, in order: its slide (from 0), its stored part and the
-// text of the first text box after it on its slide.
+// Each picture the deck's slides show, in order: its slide (from 0), its stored part, the
+// text of the first text box after it on its slide and its turn.
 struct DeckPicture {
     int slide = 0;
     QString part;
     QString text;
+    std::optional<int> quarters;
 };
 
-std::vector<DeckPicture> deckPictures(Package& package, const QString& mainPart,
-                                      const QHash<QString, Relationship>& mainRels) {
-    const std::optional<QByteArray> bytes = package.read(mainPart, kMaxPartBytes);
+// What the deck's slides show, and what else tells how its album was built.
+struct DeckSlides {
+    std::vector<DeckPicture> pictures;
+    // The slides' size in EMU; 0 when the deck gives none.
+    qint64 width = 0, height = 0;
+    // The texts of a first slide's title placeholders when it shows no picture.
+    QString title, subtitle;
+};
+
+// The presentation part and its relationships.
+struct Presentation {
+    QString part;
+    QHash<QString, Relationship> rels;
+};
+
+DeckSlides readSlides(Package& package, const Presentation& presentation) {
+    const std::optional<QByteArray> bytes = package.read(presentation.part, kMaxPartBytes);
     if (!bytes)
-        refuse(QStringLiteral("the deck lacks its presentation part %1").arg(mainPart));
+        refuse(QStringLiteral("the deck lacks its presentation part %1").arg(presentation.part));
+    DeckSlides out;
     QStringList slides;
-    PartXml xml(*bytes, mainPart);
+    PartXml xml(*bytes, presentation.part);
     while (xml.next()) {
+        if (xml.is(kPml, "sldSz")) {
+            out.width = xml.attribute("cx").toLongLong();
+            out.height = xml.attribute("cy").toLongLong();
+        }
         if (!xml.is(kPml, "sldId"))
             continue;
         if (slides.size() == kMaxSlides)
             refuse(QStringLiteral("the deck has more than %1 slides").arg(kMaxSlides));
-        const Relationship r = mainRels.value(xml.attribute(pptx::ns::kRel, "id"));
+        const Relationship r = presentation.rels.value(xml.attribute(pptx::ns::kRel, "id"));
         if (r.type != QLatin1String(pptx::reltype::kSlide) || r.part.isEmpty())
             refuse(QStringLiteral("the deck lists a slide it does not hold"));
         slides << r.part;
     }
-    std::vector<DeckPicture> out;
+    std::vector<DeckPicture>& pictures = out.pictures;
     for (int s = 0; s < slides.size(); ++s) {
+        const std::vector<Shown> shows = slideShows(package, slides[s]);
         // The picture just shown on this slide, until a box follows it; -1 none.
         qsizetype boxless = -1;
-        for (const Shown& shown : slideShows(package, slides[s])) {
+        for (const Shown& shown : shows) {
             if (shown.picture) {
-                boxless = qsizetype(out.size());
-                out.push_back({s, shown.part, {}});
-            } else if (boxless >= 0) {
-                out[std::size_t(boxless)].text = shown.text;
+                if (qsizetype(pictures.size()) == kMaxRecipePhotos)
+                    refuse(QStringLiteral("the deck shows more than %1 pictures")
+                               .arg(kMaxRecipePhotos));
+                boxless = qsizetype(pictures.size());
+                pictures.push_back({s, shown.part, {}, shown.quarters});
+            } else if (!shown.placeholder && boxless >= 0) {
+                pictures[std::size_t(boxless)].text = shown.text;
                 boxless = -1;
             }
+        }
+        if (s > 0 || std::any_of(shows.begin(), shows.end(),
+                                 [](const Shown& shown) { return shown.picture; }))
+            continue;
+        for (const Shown& shown : shows) {
+            const QString type = shown.placeholder.value_or(QString());
+            if (out.title.isEmpty() &&
+                (type == QLatin1String("title") || type == QLatin1String("ctrTitle")))
+                out.title = shown.text;
+            else if (out.subtitle.isEmpty() && type == QLatin1String("subTitle"))
+                out.subtitle = shown.text;
         }
     }
     return out;
@@ -398,7 +482,7 @@ bool stillThere(const RecipePhoto& photo) {
     }
 }
 
-std::optional<AlbumRecipe> readRecipe(const QString& deckPath) {
+std::unique_ptr<Package> openPackage(const QString& deckPath) {
     Descriptor file;
     file.fd =
         ::open(nativePath(deckPath).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -407,47 +491,50 @@ std::optional<AlbumRecipe> readRecipe(const QString& deckPath) {
     struct stat st;
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
         refuse(QStringLiteral("the deck is not a regular file"));
-    Package package(file);
+    return std::make_unique<Package>(file);
+}
 
-    QString mainPart;
+Presentation presentationOf(Package& package) {
+    Presentation out;
     for (const Relationship& r : relationshipsOf(package, QString()))
         if (r.type == QLatin1String(pptx::reltype::kOfficeDocument))
-            mainPart = r.part;
-    if (mainPart.isEmpty())
+            out.part = r.part;
+    if (out.part.isEmpty())
         refuse(QStringLiteral("the deck has no presentation"));
-    const QHash<QString, Relationship> mainRels = relationshipsOf(package, mainPart);
+    out.rels = relationshipsOf(package, out.part);
+    return out;
+}
 
+std::optional<AlbumRecipe> findRecipe(Package& package, const Presentation& presentation) {
     // Ours is the custom part whose XML is in our namespace; others are passed over. LibreOffice
     // keeps the part when it saves a deck but drops its relationship: then it is found by its
     // name, among the custom parts.
     QStringList related;
-    for (const Relationship& r : mainRels)
+    for (const Relationship& r : presentation.rels)
         if (r.type == QLatin1String(pptx::reltype::kCustomXml) && !r.part.isEmpty())
             related << r.part;
     related.sort();
     static const QRegularExpression itemName(QStringLiteral("^customXml/item\\d+\\.xml$"),
                                              QRegularExpression::CaseInsensitiveOption);
-    std::optional<AlbumRecipe> recipe;
     for (const QStringList& items :
          {related, package.partsMatching(itemName, kMaxUnrelatedItems)}) {
         for (const QString& item : items) {
             const std::optional<QByteArray> start = package.read(item, kSniffBytes, true);
-            if (!start || !pptx::isAlbumItem(*start))
-                continue;
-            recipe = pptx::parseAlbumItem(*package.read(item, pptx::kMaxAlbumItemBytes));
-            break;
+            if (start && pptx::isAlbumItem(*start))
+                return pptx::parseAlbumItem(*package.read(item, pptx::kMaxAlbumItemBytes));
         }
-        if (recipe)
-            break;
     }
-    if (!recipe)
-        return std::nullopt;
+    return std::nullopt;
+}
 
-    const std::vector<DeckPicture> pictures = deckPictures(package, mainPart, mainRels);
-    checkAgreement(*recipe, pictures, package);
+// The recipe's photos on the slides that show them, each marked for where it is shown from.
+void placePhotos(AlbumRecipe& recipe, const DeckSlides& slides, Package& package) {
+    const std::vector<DeckPicture>& pictures = slides.pictures;
+    checkAgreement(recipe, pictures, package);
     QHash<QString, bool> checked;
-    for (std::size_t k = 0; k < recipe->photos.size(); ++k) {
-        RecipePhoto& photo = recipe->photos[k];
+    for (std::size_t k = 0; k < recipe.photos.size(); ++k) {
+        RecipePhoto& photo = recipe.photos[k];
+        photo.recordedPath = photo.path;
         photo.mediaPart = pictures[k].part;
         photo.deckText = pictures[k].text;
         const QString key = photo.path + QLatin1Char('\0') + QString::number(photo.size) +
@@ -457,7 +544,228 @@ std::optional<AlbumRecipe> readRecipe(const QString& deckPath) {
             known = checked.insert(key, stillThere(photo));
         photo.source = *known ? RecipePhoto::Source::File : RecipePhoto::Source::Deck;
     }
+}
+
+std::optional<AlbumRecipe> readRecipe(const QString& deckPath) {
+    const std::unique_ptr<Package> package = openPackage(deckPath);
+    const Presentation presentation = presentationOf(*package);
+    std::optional<AlbumRecipe> recipe = findRecipe(*package, presentation);
+    if (recipe)
+        placePhotos(*recipe, readSlides(*package, presentation), *package);
     return recipe;
+}
+
+// At most as much of a deck's text as a recipe takes, not splitting a character.
+QString bounded(const QString& text) {
+    if (text.size() <= kMaxRecipeText)
+        return text;
+    return text.left(text[kMaxRecipeText].isLowSurrogate() ? kMaxRecipeText - 1 : kMaxRecipeText);
+}
+
+// The album a deck without a recipe shows: a photo for each stored picture (a linked one has
+// nothing to show it from), the box under it its caption unless it still says what the
+// Description caption puts there, placed as the slides place them.
+AlbumRecipe albumOfSlides(const DeckSlides& slides, Package& package) {
+    AlbumRecipe recipe;
+    BuildOptions& build = recipe.album.build;
+    std::map<int, int> onSlide;
+    for (const DeckPicture& picture : slides.pictures) {
+        if (picture.part.isEmpty() || !package.has(picture.part))
+            continue;
+        RecipePhoto& photo = recipe.photos.emplace_back();
+        photo.text = photo.deckText = bounded(picture.text);
+        if (photo.text != QLatin1String("Description"))
+            photo.caption = photo.text;
+        photo.quarterTurns = picture.quarters.value_or(0);
+        photo.source = RecipePhoto::Source::Deck;
+        photo.mediaPart = picture.part;
+        build.photos.push_back({photo.caption, photo.quarterTurns});
+        ++onSlide[picture.slide];
+    }
+    int most = 0;
+    bool two = false, threeOrFour = false;
+    for (const auto& [slide, count] : onSlide) {
+        most = std::max(most, count);
+        two = two || count == 2;
+        threeOrFour = threeOrFour || count == 3 || count == 4;
+    }
+    if (most <= 2 && two)
+        build.layout = Layout::TwoPerSlide;
+    else if (most <= 4 && threeOrFour)
+        build.layout = Layout::FourPerSlide;
+    build.wide = slides.width > 0 && slides.width * 9 == slides.height * 16;
+    if (!slides.title.isEmpty()) {
+        build.title = bounded(slides.title);
+        build.subtitle = bounded(slides.subtitle);
+    }
+    return recipe;
+}
+
+// The folder given as a clean path from the root.
+QString absoluteClean(const QString& path) {
+    return QDir::cleanPath(
+        path.startsWith(QLatin1Char('/')) ? path : workingFolder() + QLatin1Char('/') + path);
+}
+
+// Copies of a deck's stored pictures in a folder, named by what they hold. Those made are
+// removed again unless kept, so that a deck refused halfway leaves nothing of itself.
+class PictureCopies {
+public:
+    explicit PictureCopies(const QString& folder) : folder_(absoluteClean(folder)) {}
+    ~PictureCopies() {
+        if (!kept_)
+            for (const QByteArray& name : made_)
+                ::unlinkat(folderFd_.fd, name.constData(), 0);
+    }
+    PictureCopies(const PictureCopies&) = delete;
+    PictureCopies& operator=(const PictureCopies&) = delete;
+
+    // The path of the copy of the part's picture.
+    QString copy(Package& package, const QString& part) {
+        if (const auto known = byPart_.constFind(part); known != byPart_.constEnd())
+            return *known;
+        const std::optional<QByteArray> bytes = package.readPicture(part);
+        if (!bytes)
+            refuse(QStringLiteral("the deck lacks its picture %1").arg(printablePath(part)));
+        const ByteSource source(*bytes);
+        const auto row = std::find_if(kPictureFormats.begin(), kPictureFormats.end(),
+                                      [&](const PictureFormatRow& r) { return r.matches(source); });
+        if (row == kPictureFormats.end())
+            refuse(QStringLiteral("the deck's part %1 holds no picture of a format Slidemill reads")
+                       .arg(printablePath(part)));
+        const char* extension = pptx::mediaType(row->format).extension;
+        pptx::Sha256 hash;
+        hash.add(bytes->constData(), bytes->size());
+        const QByteArray digest = hash.result();
+        const QByteArray name =
+            digest.toHex().left(32) + '.' +
+            (extension ? QByteArray(extension) : QByteArray(row->name).toLower());
+        const int folder = folderFd();
+        if (!alreadyThere(folder, name, *bytes, digest)) {
+            write(folder, name, *bytes, part);
+            made_ << name;
+        }
+        const QString path =
+            QDir::cleanPath(folder_ + QLatin1Char('/') + QString::fromLatin1(name));
+        byPart_.insert(part, path);
+        return path;
+    }
+
+    // The copies made are on the disk under their names.
+    void keep() {
+        if (!made_.isEmpty() && ::fsync(folderFd_.fd) != 0 && errno != EINVAL && errno != EROFS)
+            cannotWrite(QString(), errno);
+        kept_ = true;
+    }
+
+private:
+    [[noreturn]] void cannotWrite(const QString& part, int error) {
+        refuse(QStringLiteral("cannot copy its picture%1 into %2: %3")
+                   .arg(part.isEmpty() ? QString() : QLatin1Char(' ') + printablePath(part),
+                        printablePath(folder_), errnoText(error)));
+    }
+
+    // The folder, made if missing.
+    int folderFd() {
+        if (folderFd_.fd >= 0)
+            return folderFd_.fd;
+        const QByteArray native = nativePath(folder_);
+        for (qsizetype slash = 0; slash >= 0;) {
+            slash = native.indexOf('/', slash + 1);
+            const QByteArray upTo = slash < 0 ? native : native.left(slash);
+            if (::mkdir(upTo.constData(), 0700) != 0 && errno != EEXIST)
+                cannotWrite(QString(), errno);
+        }
+        folderFd_.fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd_.fd < 0)
+            cannotWrite(QString(), errno);
+        return folderFd_.fd;
+    }
+
+    // A regular file of that name with those bytes: a copy made before.
+    static bool alreadyThere(int folder, const QByteArray& name, const QByteArray& bytes,
+                             const QByteArray& digest) {
+        Descriptor file;
+        file.fd = ::openat(folder, name.constData(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat st;
+        if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_size != bytes.size())
+            return false;
+        try {
+            return pptx::sha256OfFile(file.fd, bytes.size(), QString::fromLatin1(name)) == digest;
+        } catch (const RuntimeError&) {
+            return false;
+        }
+    }
+
+    // Written under a name no one else uses, then renamed over whatever holds the name.
+    void write(int folder, const QByteArray& name, const QByteArray& bytes, const QString& part) {
+        QByteArray temporary;
+        Descriptor file;
+        for (int attempt = 0; file.fd < 0; ++attempt) {
+            temporary = ".slidemill-" +
+                        QByteArray::number(QRandomGenerator::system()->generate64(), 16) + ".part";
+            file.fd = ::openat(folder, temporary.constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (file.fd < 0 && (errno != EEXIST || attempt == 100))
+                cannotWrite(part, errno);
+        }
+        int error = 0;
+        for (qint64 done = 0; done < bytes.size() && !error;) {
+            const ssize_t n =
+                ::write(file.fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno != EINTR)
+                error = errno;
+        }
+        if (!error && ::fsync(file.fd) != 0 && errno != EINVAL)
+            error = errno;
+        if (!error && ::close(std::exchange(file.fd, -1)) != 0)
+            error = errno;
+        if (!error && ::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
+            error = errno;
+        if (error) {
+            ::unlinkat(folder, temporary.constData(), 0);
+            cannotWrite(part, error);
+        }
+    }
+
+    QString folder_;
+    Descriptor folderFd_;
+    QHash<QString, QString> byPart_;
+    QList<QByteArray> made_;
+    bool kept_ = false;
+};
+
+OpenedAlbum openDeck(const QString& deckPath, const QString& pictureFolder) {
+    const std::unique_ptr<Package> package = openPackage(deckPath);
+    const Presentation presentation = presentationOf(*package);
+    std::optional<AlbumRecipe> recipe = findRecipe(*package, presentation);
+    const DeckSlides slides = readSlides(*package, presentation);
+    OpenedAlbum out;
+    out.hadRecipe = recipe.has_value();
+    if (recipe) {
+        placePhotos(*recipe, slides, *package);
+        out.recipe = std::move(*recipe);
+    } else {
+        out.recipe = albumOfSlides(slides, *package);
+    }
+    PictureCopies copies(pictureFolder);
+    for (std::size_t k = 0; k < out.recipe.photos.size(); ++k) {
+        RecipePhoto& photo = out.recipe.photos[k];
+        if (photo.source != RecipePhoto::Source::Deck)
+            continue;
+        photo.path = copies.copy(*package, photo.mediaPart);
+        // The copy is the picture as stored: the deck's turn of it is the photo's.
+        if (out.hadRecipe && slides.pictures[k].quarters) {
+            photo.quarterTurns = *slides.pictures[k].quarters;
+            out.recipe.album.build.photos[k].quarterTurns = photo.quarterTurns;
+        }
+    }
+    copies.keep();
+    return out;
 }
 
 } // namespace
@@ -470,13 +778,21 @@ std::optional<AlbumRecipe> readAlbumRecipe(const QString& deckPath) {
     }
 }
 
-OpenedAlbum openAlbumDeck(const QString& deckPath, const QString&) {
-    OpenedAlbum opened;
-    if (std::optional<AlbumRecipe> recipe = readAlbumRecipe(deckPath)) {
-        opened.recipe = std::move(*recipe);
-        opened.hadRecipe = true;
+OpenedAlbum openAlbumDeck(const QString& deckPath, const QString& pictureFolder) {
+    try {
+        return openDeck(deckPath, pictureFolder);
+    } catch (...) {
+        throw RuntimeError::from(std::current_exception(), deckPath);
     }
-    return opened;
+}
+
+bool isDeckPicture(const QString& path, const QString& pictureFolder) {
+    if (path.isEmpty() || pictureFolder.isEmpty())
+        return false;
+    const QString file = absoluteClean(path);
+    const qsizetype slash = file.lastIndexOf(QLatin1Char('/'));
+    return slash < file.size() - 1 &&
+           file.left(std::max<qsizetype>(slash, 1)) == absoluteClean(pictureFolder);
 }
 
 } // namespace slidemill

@@ -11,8 +11,11 @@ namespace slidemill {
 
 // One photo of an album as its deck remembers it.
 struct RecipePhoto {
-    // The file it was made from, absolute, as the build named it.
+    // The file it was made from, absolute, as the build named it. Opened as an album
+    // (openAlbumDeck), a photo shown from the deck's stored picture names a copy of it instead.
     QString path;
+    // The path the recipe named, read back from a deck; empty for a deck without a recipe.
+    QString recordedPath;
     // Its own caption and quarter turns (PhotoSettings); empty, 0: the album's rule, as stored.
     QString caption;
     int quarterTurns = 0;

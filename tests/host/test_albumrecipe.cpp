@@ -86,6 +86,46 @@ std::function<void(const QString&, const QString&)> itemReplace(const QByteArray
 // What a row does to the deck (and the folder its photos are in) after it was written.
 using Tamper = std::function<void(const QString& deck, const QString& dir)>;
 
+// Where a row's deck has its pictures copied.
+QString pictureFolder(const QString& dir) {
+    return dir + "/pictures";
+}
+
+// Everything in the folder, hidden names too; empty when there is no folder.
+QStringList listing(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The name a copy of the part's picture has.
+QString copyName(const QString& deck, const QString& part, const QString& extension) {
+    return QString::fromLatin1(
+               QCryptographicHash::hash(partOf(deck, part), QCryptographicHash::Sha256)
+                   .toHex()
+                   .left(32)) +
+           '.' + extension;
+}
+
+// A copy openAlbumDeck made: a regular file directly in the folder, named by its bytes, which
+// are the part's.
+void verifyCopy(const QString& path, const QString& folder, const QString& deck,
+                const QString& part) {
+    QVERIFY2(isDeckPicture(path, folder), qPrintable(path));
+    const QFileInfo info(path);
+    QVERIFY2(!info.isSymLink() && info.isFile(), qPrintable(path));
+    const QString extension = info.suffix();
+    QVERIFY2(QStringList({"png", "jpeg"}).contains(extension), qPrintable(path));
+    QCOMPARE(info.fileName(), copyName(deck, part, extension));
+    QVERIFY(nativeBytes(path) == partOf(deck, part));
+}
+
+// The deck's recipe made unknown to Slidemill, as another application's part.
+void dropRecipe(const QString& deck) {
+    editPart(deck, kItem, [](QByteArray xml) {
+        return xml.replace("urn:slidemill:album:1", "urn:example:album");
+    });
+}
+
 } // namespace
 
 class TestAlbumRecipe : public QObject {
@@ -120,6 +160,8 @@ private Q_SLOTS:
     void roundTrip();
     void sources_data();
     void sources();
+    void opened_data();
+    void opened();
     void refused_data();
     void refused();
     void noRecipe_data();
@@ -377,11 +419,120 @@ void TestAlbumRecipe::sources() {
     QCOMPARE(recipe->photos[1].mediaPart, "ppt/media/image2.jpeg");
 }
 
+// Opened as an album, a photo shown from the deck names a copy of its stored picture, made
+// once, in place of whatever held its name.
+void TestAlbumRecipe::opened_data() {
+    QTest::addColumn<Tamper>("tamper");
+    QTest::addColumn<QString>("sources"); // F: the file, D: the deck's picture, per photo
+    QTest::addColumn<QList<int>>("turns");
+
+    const auto removed = [](const QString& name) {
+        return Tamper([=](const QString&, const QString& dir) { QFile::remove(dir + '/' + name); });
+    };
+    QTest::newRow("every file there") << Tamper() << "FFF" << QList<int>{0, 0, 0};
+    QTest::newRow("a file removed") << removed("b.jpg") << "FDF" << QList<int>{0, 0, 0};
+    QTest::newRow("every file removed") << Tamper([](const QString&, const QString& dir) {
+        for (const char* name : {"a.png", "b.jpg", "c.png"})
+            QFile::remove(dir + '/' + QLatin1String(name));
+    }) << "DDD" << QList<int>{0, 0, 0};
+    // The copy is the picture as the deck stores it, upright by its shape's turn of 90 degrees,
+    // to which the photo's own quarter turn adds.
+    QTest::newRow("a turned photo removed") << Tamper([](const QString& deck, const QString& dir) {
+        BuildOptions o;
+        o.photos = {{}, {QString(), 1}};
+        build(deck, {dir + "/a.png", makeUprightJpeg(dir, "turned.jpg", 120, 90, 6)}, o);
+        QFile::remove(dir + "/turned.jpg");
+    }) << "FD" << QList<int>{0, 2};
+    const auto planted =
+        [](const std::function<void(const QString& at, const QString& dir)>& plant) {
+            return Tamper([=](const QString& deck, const QString& dir) {
+                QFile::remove(dir + "/b.jpg");
+                QDir().mkpath(pictureFolder(dir));
+                plant(pictureFolder(dir) + '/' + copyName(deck, "ppt/media/image2.jpeg", "jpeg"),
+                      dir);
+            });
+        };
+    QTest::newRow("a link where the copy goes")
+        << planted([](const QString& at, const QString& dir) {
+               writeBytes(dir, "victim", "the link's target");
+               QVERIFY(QFile::link(dir + "/victim", at));
+           })
+        << "FDF" << QList<int>{0, 0, 0};
+    QTest::newRow("other bytes where the copy goes")
+        << planted([](const QString& at, const QString&) {
+               writeBytes(QFileInfo(at).path(), QFileInfo(at).fileName(), "other bytes");
+           })
+        << "FDF" << QList<int>{0, 0, 0};
+}
+
+void TestAlbumRecipe::opened() {
+    QFETCH(Tamper, tamper);
+    QFETCH(QString, sources);
+    QFETCH(QList<int>, turns);
+    QString dir;
+    const QString deck = copy(dir);
+    const QString folder = pictureFolder(dir);
+    if (tamper)
+        tamper(deck, dir);
+    const std::optional<AlbumRecipe> read = readAlbumRecipe(deck);
+    QVERIFY(read);
+
+    const OpenedAlbum opened = openAlbumDeck(deck, folder);
+    QVERIFY(opened.hadRecipe);
+    QCOMPARE(opened.recipe.photos.size(), std::size_t(sources.size()));
+    AlbumRecipe expected = *read;
+    for (qsizetype k = 0; k < sources.size(); ++k) {
+        const RecipePhoto& p = opened.recipe.photos[std::size_t(k)];
+        RecipePhoto& e = expected.photos[std::size_t(k)];
+        QCOMPARE(p.recordedPath, e.path);
+        QCOMPARE(p.source == RecipePhoto::Source::File ? 'F' : 'D', sources[k].toLatin1());
+        if (sources[k] == 'F') {
+            QCOMPARE(p.path, p.recordedPath);
+            QVERIFY(!isDeckPicture(p.path, folder));
+        } else {
+            verifyCopy(p.path, folder, deck, p.mediaPart);
+            if (QTest::currentTestFailed())
+                return;
+            e.path = p.path;
+        }
+        e.quarterTurns = turns[k];
+        expected.album.build.photos[std::size_t(k)].quarterTurns = e.quarterTurns;
+    }
+    QCOMPARE(opened.recipe.photos.front().recordedPath, dir + "/a.png");
+    QVERIFY(opened.recipe.album == expected.album && opened.recipe.photos == expected.photos);
+    if (QFile::exists(dir + "/victim"))
+        QCOMPARE(readBytes(dir + "/victim"), QByteArray("the link's target"));
+    if (!sources.contains('D'))
+        QVERIFY(!QFileInfo::exists(folder));
+
+    // Again: the same copies, not written again.
+    const QStringList files = listing(folder);
+    QCOMPARE(files.size(), sources.count('D'));
+    std::vector<ino_t> inodes;
+    for (const QString& f : files) {
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(folder + '/' + f).constData(), &st), 0);
+        inodes.push_back(st.st_ino);
+    }
+    const OpenedAlbum again = openAlbumDeck(deck, folder);
+    QVERIFY(again.recipe.album == opened.recipe.album &&
+            again.recipe.photos == opened.recipe.photos);
+    QCOMPARE(listing(folder), files);
+    for (std::size_t i = 0; i < inodes.size(); ++i) {
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(folder + '/' + files[qsizetype(i)]).constData(), &st),
+                 0);
+        QCOMPARE(st.st_ino, inodes[i]);
+    }
+}
+
 // A recipe that is not what Slidemill writes, or that the slides no longer agree with, is
-// refused whole, the deck named; nothing outside the deck is read for it.
+// refused whole, the deck named; nothing outside the deck is read for it. Opened as an album,
+// so is a deck whose stored picture to be copied is none or too large, leaving no copy behind.
 void TestAlbumRecipe::refused_data() {
     QTest::addColumn<Tamper>("tamper");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("reading"); // refused by readAlbumRecipe too
 
     const QByteArray decl = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
     const auto withDoctype = [=](const QByteArray& doctype, const QByteArray& use) {
@@ -393,11 +544,11 @@ void TestAlbumRecipe::refused_data() {
     };
     QTest::newRow("a DTD's entity")
         << withDoctype(R"(<!DOCTYPE album [<!ENTITY e "x">]>)", "caption=\"&e;\"")
-        << "its recipe has a DTD";
+        << "its recipe has a DTD" << true;
     QTest::newRow("an outside entity")
         << withDoctype(R"(<!DOCTYPE album [<!ENTITY e SYSTEM "file:///etc/passwd">]>)",
                        "caption=\"&e;\"")
-        << "its recipe has a DTD";
+        << "its recipe has a DTD" << true;
     QByteArray laughs = R"(<!DOCTYPE album [<!ENTITY l0 "ha">)";
     for (int i = 1; i < 10; ++i)
         laughs += QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;\">")
@@ -405,93 +556,133 @@ void TestAlbumRecipe::refused_data() {
                       .arg(i - 1)
                       .toLatin1();
     QTest::newRow("a billion laughs")
-        << withDoctype(laughs + "]>", "caption=\"&l9;\"") << "its recipe has a DTD";
+        << withDoctype(laughs + "]>", "caption=\"&l9;\"") << "its recipe has a DTD" << true;
     QTest::newRow("an entity never declared")
-        << itemReplace("caption=\"Mia\"", "caption=\"&e;\"") << "not well-formed XML";
+        << itemReplace("caption=\"Mia\"", "caption=\"&e;\"") << "not well-formed XML" << true;
     QTest::newRow("larger than 16 MiB")
         << itemReplace("</album>", "<!--" + QByteArray(17 << 20, ' ') + "--></album>")
-        << "customXml/item1.xml is larger than 16 MiB";
+        << "customXml/item1.xml is larger than 16 MiB" << true;
     QByteArray flood;
     for (int i = 0; i < 100000; ++i)
         flood += R"(<photo path="/a" size="1" sha256=")" + QByteArray(64, 'a') + "\"/>";
     QTest::newRow("100,000 photos")
-        << itemReplace("<photos>", "<photos>" + flood) << "names more than 32767 photos";
+        << itemReplace("<photos>", "<photos>" + flood) << "names more than 32767 photos" << true;
     QTest::newRow("a caption too long")
         << itemReplace("caption=\"Mia\"", "caption=\"" + QByteArray(65537, 'm') + '"')
-        << "has a caption of more than 65536 characters";
+        << "has a caption of more than 65536 characters" << true;
     QTest::newRow("a turn past three quarters")
         << itemReplace("caption=\"Mia\"", "caption=\"Mia\" turns=\"4\"")
-        << "turns a photo '4' quarter turns";
+        << "turns a photo '4' quarter turns" << true;
     QTest::newRow("a size that is no number")
-        << itemReplace(" size=\"", " size=\"-") << "gives a photo the size";
+        << itemReplace(" size=\"", " size=\"-") << "gives a photo the size" << true;
     QTest::newRow("a hash that is not hex") << Tamper([](const QString& deck, const QString&) {
         editItem(deck,
                  [](QByteArray xml) { return replaced(xml, "sha256=\"[0-9a-f]", "sha256=\"g"); });
-    }) << "gives a photo the SHA-256";
+    }) << "gives a photo the SHA-256" << true;
     QTest::newRow("a path not from the root")
-        << itemReplace(" path=\"/", " path=\"") << "gives a photo no path from the root";
+        << itemReplace(" path=\"/", " path=\"") << "gives a photo no path from the root" << true;
     QTest::newRow("an element of its own")
-        << itemReplace("<photos>", "<photos><extra/>") << "holds an element <extra> where";
+        << itemReplace("<photos>", "<photos><extra/>") << "holds an element <extra> where" << true;
     QTest::newRow("an option's value refused")
         << itemReplace("<options>", R"(<options><option name="advance" value="99999"/>)")
-        << "its recipe's options are refused: --advance takes";
+        << "its recipe's options are refused: --advance takes" << true;
     QTest::newRow("a photo more than the slides show")
         << itemReplace("<photos>", "<photos><photo path=\"/a.png\" size=\"1\" sha256=\"" +
                                        QByteArray(64, 'a') + "\"/>")
-        << "its recipe names 4 photos, but its slides show 3 pictures";
+        << "its recipe names 4 photos, but its slides show 3 pictures" << true;
     QTest::newRow("a slide taken out") << Tamper([](const QString& deck, const QString&) {
         editPart(deck, "ppt/presentation.xml", [](QByteArray xml) {
             return xml.replace(R"(<p:sldId id="257" r:id="rId3"/>)", "");
         });
-    }) << "its recipe names 3 photos, but its slides show 2 pictures";
+    }) << "its recipe names 3 photos, but its slides show 2 pictures"
+                                       << true;
     QTest::newRow("the photos placed otherwise")
         << itemReplace("<options>", R"(<options><option name="layout" value="two"/>)")
-        << "its slides no longer place the photos as its recipe does (photo 2 of 3)";
+        << "its slides no longer place the photos as its recipe does (photo 2 of 3)" << true;
     QTest::newRow("a DTD in a slide") << Tamper([=](const QString& deck, const QString&) {
         editPart(deck, "ppt/slides/slide2.xml",
                  [&](QByteArray xml) { return xml.replace(decl, decl + "<!DOCTYPE p:sld>"); });
-    }) << "the deck's part ppt/slides/slide2.xml has a DTD";
+    }) << "the deck's part ppt/slides/slide2.xml has a DTD"
+                                      << true;
     QTest::newRow("not a zip") << Tamper([](const QString& deck, const QString&) {
         QFile f(deck);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("PK not really");
-    }) << "the deck is not a presentation package";
+    }) << "the deck is not a presentation package"
+                               << true;
     QTest::newRow("a FIFO for a deck") << Tamper([](const QString& deck, const QString&) {
         QFile::remove(deck);
         ::mkfifo(QFile::encodeName(deck).constData(), 0600);
-    }) << "the deck is not a regular file";
+    }) << "the deck is not a regular file"
+                                       << true;
     QTest::newRow("no deck") << Tamper([](const QString& deck, const QString&) {
         QFile::remove(deck);
-    }) << "cannot read the deck: No such file";
+    }) << "cannot read the deck: No such file"
+                             << true;
+
+    const auto storedAs = [](const QByteArray& bytes, bool recipe) {
+        return Tamper([=](const QString& deck, const QString& dir) {
+            QFile::remove(dir + "/b.jpg");
+            editPart(deck, "ppt/media/image2.jpeg", [&](QByteArray) { return bytes; });
+            if (!recipe)
+                dropRecipe(deck);
+        });
+    };
+    QTest::newRow("a stored picture that is none")
+        << storedAs("<svg xmlns=\"http://www.w3.org/2000/svg\"/>", true)
+        << "the deck's part ppt/media/image2.jpeg holds no picture of a format Slidemill reads"
+        << false;
+    QTest::newRow("a stored picture of 257 MiB, no recipe")
+        << storedAs(jpegBytes(8, 8) + QByteArray(257 << 20, '\0'), false)
+        << "the deck's part ppt/media/image2.jpeg is larger than 256 MiB" << false;
 }
 
 void TestAlbumRecipe::refused() {
     QFETCH(Tamper, tamper);
     QFETCH(QString, message);
+    QFETCH(bool, reading);
     QString dir;
     const QString deck = copy(dir);
     tamper(deck, dir);
-    try {
-        readAlbumRecipe(deck);
-        QFAIL("read");
-    } catch (const RuntimeError& e) {
-        QCOMPARE(e.number(), int(errPathFileAccess));
-        QCOMPARE(e.file(), deck);
-        QVERIFY2(e.text().startsWith("Opening the album: "), qPrintable(e.text()));
-        QVERIFY2(e.text().contains(message), qPrintable(e.text().left(300)));
+    for (const bool opening : {false, true}) {
+        try {
+            if (opening)
+                openAlbumDeck(deck, pictureFolder(dir));
+            else
+                readAlbumRecipe(deck);
+            QVERIFY2(!opening && !reading, opening ? "opened" : "read");
+        } catch (const RuntimeError& e) {
+            QVERIFY(opening || reading);
+            QCOMPARE(e.number(), int(errPathFileAccess));
+            QCOMPARE(e.file(), deck);
+            QVERIFY2(e.text().startsWith("Opening the album: "), qPrintable(e.text()));
+            QVERIFY2(e.text().contains(message), qPrintable(e.text().left(300)));
+        }
     }
+    QCOMPARE(listing(pictureFolder(dir)), QStringList());
 }
 
-// A deck that keeps no recipe of ours opens as having none, which is no error.
+// A deck that keeps no recipe of ours opens as having none, which is no error. Opened as an
+// album, it gives a photo for each picture its slides show, in order, copied from the deck,
+// with the box under it for its caption, and the options its slides tell.
 void TestAlbumRecipe::noRecipe_data() {
     QTest::addColumn<Tamper>("tamper");
     QTest::addColumn<bool>("written");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QString>("turns");
+    QTest::addColumn<Layout>("layout");
+    QTest::addColumn<QStringList>("titles"); // the title and subtitle; none: no title slide
+    QTest::addColumn<bool>("wide");
 
-    QTest::newRow("made without one") << Tamper() << false;
+    const QStringList described = {"Description", "Mia", "Description"};
+    const QStringList mia = {"", "Mia", ""};
+    QTest::newRow("made without one")
+        << Tamper() << false << QStringList(3, "Description") << QStringList(3, "") << "000"
+        << Layout::OnePerSlide << QStringList() << false;
     QTest::newRow("someone else's custom part")
-        << itemReplace("<album xmlns=\"urn:slidemill:album:1\">",
-                       "<album xmlns=\"urn:example:album\">")
-        << true;
+        << Tamper([](const QString& deck, const QString&) { dropRecipe(deck); }) << true
+        << described << mia << "000" << Layout::OnePerSlide << QStringList() << false;
     // Without it, the part is looked for by its name (libreOfficeKeeps).
     QTest::newRow("its relationship dropped, the part renamed")
         << Tamper([](const QString& deck, const QString&) {
@@ -505,12 +696,42 @@ void TestAlbumRecipe::noRecipe_data() {
                         0);
                QCOMPARE(zip_close(z), 0);
            })
-        << true;
+        << true << described << mia << "000" << Layout::OnePerSlide << QStringList() << false;
+    const auto rebuilt = [](const BuildOptions& o) {
+        return Tamper([=](const QString& deck, const QString& dir) {
+            build(deck, {dir + "/a.png", dir + "/b.jpg", dir + "/c.png"}, o);
+            dropRecipe(deck);
+        });
+    };
+    BuildOptions two;
+    two.layout = Layout::TwoPerSlide;
+    two.caption = Caption::Name;
+    two.title = QStringLiteral("Crete");
+    two.subtitle = QStringLiteral("Summer\nby the sea");
+    two.wide = true;
+    two.photos = {{}, {QStringLiteral("Description")}};
+    QTest::newRow("two a slide, a title slide, wide")
+        << rebuilt(two) << true << QStringList{"a", "Description", "c"} << QStringList{"a", "", "c"}
+        << "000" << Layout::TwoPerSlide << QStringList{"Crete", "Summer\nby the sea"} << true;
+    BuildOptions four;
+    four.layout = Layout::FourPerSlide;
+    four.title = QStringLiteral("Crete");
+    four.subtitle = QString();
+    four.photos = {{}, {QString(), 3}};
+    QTest::newRow("four a slide, one turned, a title alone")
+        << rebuilt(four) << true << QStringList(3, "") << QStringList(3, "") << "030"
+        << Layout::FourPerSlide << QStringList{"Crete", ""} << false;
 }
 
 void TestAlbumRecipe::noRecipe() {
     QFETCH(Tamper, tamper);
     QFETCH(bool, written);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, captions);
+    QFETCH(QString, turns);
+    QFETCH(Layout, layout);
+    QFETCH(QStringList, titles);
+    QFETCH(bool, wide);
     QString dir;
     QString deck = copy(dir);
     if (written) {
@@ -520,14 +741,53 @@ void TestAlbumRecipe::noRecipe() {
         writeDeck(deck, photos_, true);
     }
     QVERIFY(!readAlbumRecipe(deck));
+
+    const QString folder = pictureFolder(dir);
+    const OpenedAlbum opened = openAlbumDeck(deck, folder);
+    QVERIFY(!opened.hadRecipe);
+    Album album;
+    album.build.layout = layout;
+    album.build.wide = wide;
+    if (!titles.isEmpty()) {
+        album.build.title = titles[0];
+        album.build.subtitle = titles[1];
+    }
+    QCOMPARE(opened.recipe.photos.size(), std::size_t(texts.size()));
+    for (qsizetype k = 0; k < texts.size(); ++k) {
+        const RecipePhoto& p = opened.recipe.photos[std::size_t(k)];
+        QCOMPARE(p.text, texts[k]);
+        QCOMPARE(p.deckText, texts[k]);
+        QCOMPARE(p.caption, captions[k]);
+        QCOMPARE(p.quarterTurns, turns[k].digitValue());
+        QCOMPARE(p.source, RecipePhoto::Source::Deck);
+        QVERIFY(p.recordedPath.isEmpty());
+        verifyCopy(p.path, folder, deck, p.mediaPart);
+        // In the slides' order: the photos' own bytes, stored as they are.
+        QVERIFY(nativeBytes(p.path) == readBytes(photos_[k]));
+        album.build.photos.push_back({captions[k], turns[k].digitValue()});
+    }
+    const BuildOptions& got = opened.recipe.album.build;
+    QCOMPARE(got.layout, layout);
+    QCOMPARE(got.wide, wide);
+    QCOMPARE(got.title, album.build.title);
+    QCOMPARE(got.subtitle.value_or("<unset>"), album.build.subtitle.value_or("<unset>"));
+    QVERIFY(opened.recipe.album == album);
 }
 
-// What LibreOffice keeps of the recipe when it saves the deck again as its own .pptx.
+// What LibreOffice keeps of the recipe when it saves the deck again as its own .pptx, and
+// what opens as an album from its slides, with the recipe and without.
 void TestAlbumRecipe::libreOfficeKeeps() {
     const QString deck = dir_.filePath("keep.pptx"), out = dir_.filePath("saved-by-lo");
+    const QString dir = dir_.filePath("lo-photos");
+    QDir().mkpath(dir);
+    QStringList photos;
+    for (const QString& p : photos_) {
+        photos << dir + '/' + QFileInfo(p).fileName();
+        QVERIFY(QFile::copy(p, photos.last()));
+    }
     BuildOptions o;
     o.caption = Caption::Description;
-    build(deck, photos_, o);
+    build(deck, photos, o);
     QDir().mkpath(out);
     const CheckResult converted = convertTo({deck}, out, "pptx");
     if (converted.skipped)
@@ -540,14 +800,48 @@ void TestAlbumRecipe::libreOfficeKeeps() {
     QVERIFY(!partOf(saved, "ppt/_rels/presentation.xml.rels").contains("customXml"));
     const std::optional<AlbumRecipe> recipe = readAlbumRecipe(saved);
     QVERIFY(recipe);
-    QCOMPARE(recipe->photos.size(), std::size_t(photos_.size()));
+    QCOMPARE(recipe->photos.size(), std::size_t(photos.size()));
     for (std::size_t k = 0; k < recipe->photos.size(); ++k) {
         const RecipePhoto& p = recipe->photos[k];
-        QCOMPARE(p.path, photos_[qsizetype(k)]);
+        QCOMPARE(p.path, photos[qsizetype(k)]);
         QCOMPARE(p.source, RecipePhoto::Source::File);
         QCOMPARE(p.deckText, "Description");
         QVERIFY(readPart(saved, p.mediaPart).has_value());
     }
+
+    // A photo gone is copied from LibreOffice's stored picture.
+    QVERIFY(QFile::remove(photos[1]));
+    const QString folder = dir_.filePath("lo-pictures");
+    const OpenedAlbum opened = openAlbumDeck(saved, folder);
+    QVERIFY(opened.hadRecipe);
+    QCOMPARE(opened.recipe.photos.size(), std::size_t(photos.size()));
+    for (std::size_t k = 0; k < opened.recipe.photos.size(); ++k) {
+        const RecipePhoto& p = opened.recipe.photos[k];
+        QCOMPARE(p.recordedPath, photos[qsizetype(k)]);
+        QCOMPARE(p.source == RecipePhoto::Source::Deck, k == 1);
+        if (k == 1)
+            verifyCopy(p.path, folder, saved, p.mediaPart);
+        else
+            QCOMPARE(p.path, p.recordedPath);
+    }
+
+    // Without the recipe, its pictures in order, each box still the placeholder's text.
+    zip_t* z = zip_open(QFile::encodeName(saved).constData(), 0, nullptr);
+    QVERIFY(z);
+    QCOMPARE(zip_delete(z, zip_uint64_t(zip_name_locate(z, kItem, 0))), 0);
+    QCOMPARE(zip_close(z), 0);
+    const OpenedAlbum bare = openAlbumDeck(saved, folder);
+    QVERIFY(!bare.hadRecipe);
+    QCOMPARE(bare.recipe.photos.size(), std::size_t(photos.size()));
+    for (std::size_t k = 0; k < bare.recipe.photos.size(); ++k) {
+        const RecipePhoto& p = bare.recipe.photos[k];
+        QCOMPARE(p.mediaPart, opened.recipe.photos[k].mediaPart);
+        QCOMPARE(p.deckText, "Description");
+        QCOMPARE(p.caption, "");
+        verifyCopy(p.path, folder, saved, p.mediaPart);
+    }
+    QCOMPARE(bare.recipe.photos[1].path, opened.recipe.photos[1].path);
+    QCOMPARE(bare.recipe.album.build.layout, Layout::OnePerSlide);
 }
 
 void TestAlbumRecipe::cleanupTestCase() {
