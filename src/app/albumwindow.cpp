@@ -137,7 +137,7 @@ public:
     }
 
     bool fromDeck(const QString& path) const {
-        return !deckPictures_.isEmpty() && QFileInfo(path).absolutePath() == deckPictures_;
+        return !deckPictures_.isEmpty() && isDeckPicture(path, deckPictures_);
     }
 
     QVariant data(const QModelIndex& index, int role) const override {

@@ -1293,8 +1293,8 @@ private Q_SLOTS:
         QTest::newRow("decks among photos")
             << QStringList{"trip.pptx", "c.jpg", "/x/show.PPSX"} << false
             << QStringList{"trip.pptx", "/x/show.PPSX"} << QStringList{"c.jpg"};
-        QTest::newRow("after --, a photo") << QStringList{"--", "--album"} << false
-                                           << QStringList{} << QStringList{"--album"};
+        QTest::newRow("after --, a photo")
+            << QStringList{"--", "--album"} << false << QStringList{} << QStringList{"--album"};
     }
     void albumArguments() {
         QFETCH(QStringList, args);

@@ -849,7 +849,7 @@ void TestCli::windowCommandLine_data() {
     const QString full = QStringLiteral("cannot write to standard output: %1\n")
                              .arg(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     QTest::newRow("help") << QStringList{"--help"} << 0
-                          << "Usage: slidemill [OPTION]... [PHOTO]...\n"
+                          << "Usage: slidemill [OPTION]... [PHOTO|FOLDER|DECK]...\n"
                           << QString() << kWindow << false;
     QTest::newRow("version") << QStringList{"--version"} << 0
                              << QStringLiteral("slidemill " SLIDEMILL_VERSION "\n") << QString()
