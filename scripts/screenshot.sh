@@ -4,18 +4,19 @@
 # With --tip file1 (or list1) the pointer then rests on the first entry of that list and the
 # picture shows the window with the entry's preview:
 #   scripts/screenshot.sh --tip file1 docs/preview-file1.png
-# With --dialog the album options dialog is opened (Ctrl+Shift+A) on options set in the
-# settings file, and the picture shows it with its sketch of the first slide:
-#   scripts/screenshot.sh --dialog docs/album-dialog.png
+# With --album, 40 photos from two phones are made into a deck by slidemill-build (four a
+# slide, names as captions, a title), the deck is reopened in the album window, and the
+# picture shows that window:
+#   scripts/screenshot.sh --album docs/album-window.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tip=
-dialog=
+album=
 if [ "${1:-}" = --tip ]; then
     tip=${2:?--tip file1 or --tip list1}
     shift 2
-elif [ "${1:-}" = --dialog ]; then
-    dialog=1
+elif [ "${1:-}" = --album ]; then
+    album=1
     shift
 fi
 out=$(realpath -m "${1:-docs/window.png}")
@@ -25,7 +26,7 @@ for tool in Xvfb xdotool import; do
 done
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSLIDEMILL_TESTS=OFF \
       -DSLIDEMILL_BENCH=OFF >/dev/null
-cmake --build build/release --target slidemill >/dev/null
+cmake --build build/release --target slidemill slidemill-build >/dev/null
 app=$PWD/build/release/slidemill
 
 top=$(mktemp -d)
@@ -41,22 +42,38 @@ touch "$demo/notes.txt"
 # Settings of this run only, so the user's own are neither read nor changed.
 export XDG_CONFIG_HOME=$top/config
 mkdir -p "$XDG_CONFIG_HOME/Slidemill"
-if [ -n "$dialog" ]; then
-    cat >"$XDG_CONFIG_HOME/Slidemill/Slidemill.conf" <<'CONF'
-[album]
-layout=four
-caption=name
-background=#1E2A38
-wide=true
-advance=5
-transition=fade
-CONF
+if [ -n "$album" ]; then
+    export XDG_DATA_HOME=$top/data XDG_CACHE_HOME=$top/cache
+    phones=$top/Crete
+    mkdir "$phones"
+    for i in $(seq 1 40); do
+        day=$((12 + i % 8)) hour=$(printf %02d $((8 + i % 10)))
+        name=$([ $((i % 2)) = 0 ] && echo "IMG_202607${day}_${hour}1$((i % 6))00" ||
+               echo "PXL_202607${day}_${hour}2$((i % 6))11")
+        size=$([ $((i % 5)) = 0 ] && echo 480x640 || echo 640x480)
+        hue=$((i * 37 % 360))
+        convert -size "$size" "plasma:hsl($hue,70%,55%)-hsl($(((hue + 60) % 360)),60%,30%)" \
+            -blur 0x3 -quality 85 "$phones/$name.jpg"
+    done
+    "${app}-build" --four --caption name --title 'Crete 2026' -o "$top/crete.pptx" "$phones"
 fi
 
 display=:$((90 + RANDOM % 100))
 # Room below the window for a preview.
-Xvfb "$display" -screen 0 800x720x24 -nolisten tcp & xvfb_pid=$!
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp & xvfb_pid=$!
 sleep 1
+if [ -n "$album" ]; then
+    DISPLAY=$display QT_QPA_PLATFORM=xcb "$app" "$top/crete.pptx" & app_pid=$!
+    export DISPLAY=$display
+    win=$(xdotool search --sync --name 'Slidemill album' | head -n 1)
+    xdotool windowsize "$win" 1240 760
+    xdotool windowmove "$win" 0 0
+    # The thumbnails come in meanwhile.
+    sleep 6
+    import -window "$win" "$out"
+    echo "saved $out"
+    exit 0
+fi
 (cd "$demo" && DISPLAY=$display QT_QPA_PLATFORM=xcb "$app") & app_pid=$!
 export DISPLAY=$display
 win=$(xdotool search --sync --name '^Slidemill$' | head -n 1)
@@ -69,12 +86,7 @@ xdotool mousemove 352 60 click 1
 xdotool mousemove 262 296 click 1
 xdotool mousemove 440 18 click 1
 sleep 0.5
-if [ -n "$dialog" ]; then
-    xdotool key ctrl+shift+a
-    options=$(xdotool search --sync --name '^Album options$' | head -n 1)
-    sleep 1.5
-    import -window "$options" "$out"
-elif [ -z "$tip" ]; then
+if [ -z "$tip" ]; then
     import -window "$win" "$out"
 else
     case $tip in

@@ -75,6 +75,8 @@ AlbumOptionsPanel::AlbumOptionsPanel(QWidget* parent) : QWidget(parent) {
         // The resolution stands with what is done to the pictures, before the show.
         if (qstrcmp(option.control, "grey") == 0) {
             resolution_ = new QComboBox(this);
+            resolution_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            resolution_->setMinimumContentsLength(16);
             resolution_->setObjectName(QStringLiteral("resolution"));
             for (const ResolutionPreset& preset : resolutionPresets())
                 resolution_->addItem(resolutionLabel(preset), preset.pixelsPerInch);
@@ -123,6 +125,9 @@ QWidget* AlbumOptionsPanel::makeControl(Control& control) {
         control.widget = edit;
     } else {
         auto* box = new QComboBox(this);
+        // Narrow enough to leave the photos the room; the open list shows whole choices.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(16);
         for (const AlbumChoice* choice : control.offered)
             box->addItem(QString::fromUtf8(choice->label));
         if (option.ownValue)

@@ -701,7 +701,10 @@ void AlbumWindow::createActions() {
 }
 
 void AlbumWindow::restoreLayout() {
-    resize(1100, 700);
+    resize(1240, 760);
+    // The photos take most of the room, the options what they need.
+    const int options = columns_->widget(2)->minimumSizeHint().width();
+    columns_->setSizes({(1240 - options) * 5 / 9, (1240 - options) * 4 / 9, options});
     if (!services_.settings)
         return;
     services_.settings->beginGroup(QStringLiteral("albumWindow"));

@@ -151,7 +151,7 @@ constexpr std::array kOptions{
                 .summary = "%1 a slide",
                 .summaryFirst = true,
                 .control = "layout",
-                .label = "&Layout of Build Album:",
+                .label = "&Layout:",
                 .get = numberOf<&BuildOptions::layout>,
                 .put = setNumber<&BuildOptions::layout>},
     AlbumOption{.name = "description",

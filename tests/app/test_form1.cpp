@@ -1140,11 +1140,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("caption");
         QTest::addColumn<bool>("wide");
         QTest::addColumn<bool>("grey");
+        QTest::addColumn<bool>("title");
         for (int layout = 0; layout < 5; ++layout) {
             const char* names[] = {"one", "two", "four", "fit", "fill"};
-            QTest::addRow("%s", names[layout]) << layout << 0 << false << false;
-            QTest::addRow("%s, names, 16:9", names[layout]) << layout << 2 << true << false;
-            QTest::addRow("%s, Description, greys", names[layout]) << layout << 1 << false << true;
+            QTest::addRow("%s", names[layout]) << layout << 0 << false << false << false;
+            QTest::addRow("%s, names, 16:9", names[layout])
+                << layout << 2 << true << false << false;
+            QTest::addRow("%s, Description, greys", names[layout])
+                << layout << 1 << false << true << false;
+            QTest::addRow("%s, dates, a title slide, 16:9", names[layout])
+                << layout << 3 << true << false << true;
         }
     }
     void sketchPlacesAsTheBuild() {
@@ -1152,6 +1157,7 @@ private Q_SLOTS:
         QFETCH(int, caption);
         QFETCH(bool, wide);
         QFETCH(bool, grey);
+        QFETCH(bool, title);
         QTemporaryDir folder;
         QStringList paths;
         const QSize sizes[] = {{640, 480}, {1920, 1080}, {1000, 1000}, {768, 1024}, {100, 2000}};
@@ -1171,7 +1177,25 @@ private Q_SLOTS:
         HeaderPictureLoader loader;
         RecordingHost recorded;
         buildSlides(paths, options, loader, recorded);
-        const QList<QStringList> slides = placedBySlide(recorded.calls);
+        QList<QStringList> slides = placedBySlide(recorded.calls);
+        // The deck's sketch draws the title slide as the build makes it, subtitle and all.
+        if (title) {
+            BuildOptions titled = options;
+            titled.title = QStringLiteral("Crete");
+            RecordingHost withTitle;
+            buildSlides(paths, titled, loader, withTitle);
+            const DeckSketch deck = sketchDeck(paths, titled, loader);
+            QVERIFY(deck.slides.front().title);
+            QCOMPARE(deck.firstPhoto.front(), qsizetype(-1));
+            const auto texts = [](const QStringList& lines) {
+                return lines.filter(QRegularExpression(QStringLiteral("^TextRange.Text = ")));
+            };
+            // Made last, put first.
+            const QStringList said = texts(placedBySlide(withTitle.calls).back());
+            QCOMPARE(said.value(0), QStringLiteral("TextRange.Text = Crete"));
+            QCOMPARE(texts(placedIn(deck.slides.front())), said);
+            QCOMPARE(qsizetype(deck.slides.size()), slides.size() + 1);
+        }
         const int per = layout == 1 ? 2 : layout == 2 ? 4 : 1;
         for (int current = -1; current < 5; ++current) {
             const Sketch sketch = sketchSlide(paths, current, options, loader);
