@@ -231,7 +231,7 @@ public:
             p->fillRect(r, palette.alternateBase());
         const QString path = index.data(kPreviewPathRole).toString();
         // Clients by place on the screen: a cell scrolled away lets its preview go.
-        const void* client = reinterpret_cast<const char*>(this) + index.row() % kClients;
+        const void* client = clients_.get() + index.row() % kClients;
         QImage image = thumbnails_.image(client, path);
         const QRect frame(r.left() + 4, r.top() + 4, r.width() - 8, kPictureHeight);
         if (image.isNull()) {
@@ -281,6 +281,8 @@ public:
 private:
     Thumbnails& thumbnails_;
     const PhotoCells& cells_;
+    // The preview maker's keys for the cells.
+    std::unique_ptr<char[]> clients_ = std::make_unique<char[]>(kClients);
 };
 
 // The grid: Delete removes the selected photos, Ctrl with an arrow moves them; a drop that is
@@ -400,7 +402,7 @@ public:
                         option.rect.top() + (option.rect.height() - size.height()) / 2,
                         size.width(), size.height());
         int slot = 0;
-        const char* base = reinterpret_cast<const char*>(this) + (index.row() % 16) * 4;
+        const char* base = clients_.get() + (index.row() % kSlides) * 4;
         paintSketch(
             *p, at, one,
             [&](const QString& path, bool grey) {
@@ -410,7 +412,10 @@ public:
     }
 
 private:
+    // Slides on the screen at once, at most; four pictures each.
+    static constexpr int kSlides = 16;
     Thumbnails& thumbnails_;
+    std::unique_ptr<char[]> clients_ = std::make_unique<char[]>(kSlides * 4);
 };
 
 } // namespace
@@ -565,9 +570,9 @@ void AlbumWindow::createWidgets() {
         connect(b, &QToolButton::clicked, this, [this, quarters] { turn(quarters); });
         return b;
     };
-    auto* left = turnButton("turnLeft", QStringLiteral("⟲"),
+    auto* left = turnButton("turnLeft", QStringLiteral("Turn left"),
                             QStringLiteral("Turn left a quarter (Ctrl+L)"), -1);
-    auto* right = turnButton("turnRight", QStringLiteral("⟳"),
+    auto* right = turnButton("turnRight", QStringLiteral("Turn right"),
                              QStringLiteral("Turn right a quarter (Ctrl+R)"), 1);
     auto* photoRow = new QHBoxLayout;
     photoRow->addWidget(captionLabel);
@@ -718,13 +723,17 @@ void AlbumWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (services_.settings) {
-        services_.settings->beginGroup(QStringLiteral("albumWindow"));
-        services_.settings->setValue(QStringLiteral("geometry"), saveGeometry());
-        services_.settings->setValue(QStringLiteral("columns"), columns_->saveState());
-        services_.settings->endGroup();
-    }
+    saveLayout();
     QMainWindow::closeEvent(event);
+}
+
+void AlbumWindow::saveLayout() {
+    if (!services_.settings || !isVisible())
+        return;
+    services_.settings->beginGroup(QStringLiteral("albumWindow"));
+    services_.settings->setValue(QStringLiteral("geometry"), saveGeometry());
+    services_.settings->setValue(QStringLiteral("columns"), columns_->saveState());
+    services_.settings->endGroup();
 }
 
 bool AlbumWindow::building() const {

@@ -89,6 +89,8 @@ public:
     void newAlbum(const Album& defaults);
 
     bool building() const;
+    // Remembers the window's size and columns, when it is shown.
+    void saveLayout();
     // Quarter turns on the current photo's own (and the other selected ones').
     void turn(int quarters);
     int currentPhoto() const;

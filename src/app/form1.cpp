@@ -101,6 +101,8 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (albumWindow_)
+        albumWindow_->saveLayout();
     QWidget::closeEvent(event);
 }
 

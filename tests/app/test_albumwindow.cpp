@@ -18,7 +18,9 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -394,6 +396,35 @@ private Q_SLOTS:
         QCOMPARE(window()->currentPhoto(), 2);
         QCOMPARE(window()->findChild<QLabel*>(QStringLiteral("photoPlace"))->text(),
                  QStringLiteral("3 of 3: c.gif"));
+    }
+
+    // The window comes back at the size and with the columns it was closed with.
+    void remembersItsLayout() {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath(QStringLiteral("Slidemill.conf")), QSettings::IniFormat);
+        QList<int> columns;
+        QSize size;
+        for (int run = 0; run < 2; ++run) {
+            w_ = std::make_unique<test::FormDriver>();
+            w_->settings = &settings;
+            QVERIFY(w_->open());
+            w_->form->showAlbumWindow();
+            QVERIFY(QTest::qWaitForWindowExposed(window()));
+            auto* splitter = window()->findChild<QSplitter*>(QStringLiteral("albumColumns"));
+            if (run == 0) {
+                window()->resize(1100, 640);
+                size = window()->size();
+                const QList<int> sizes = splitter->sizes();
+                splitter->setSizes({sizes[0] - 100, sizes[1] + 100, sizes[2]});
+                columns = splitter->sizes();
+                window()->close();
+            } else {
+                QCOMPARE(window()->size(), size);
+                QVERIFY(size != QSize(1240, 760));
+                QCOMPARE(splitter->sizes(), columns);
+            }
+            w_.reset();
+        }
     }
 
 private:
