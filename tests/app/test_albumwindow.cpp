@@ -30,15 +30,6 @@ using namespace slidemill::test;
 
 namespace {
 
-class RecordingOpener : public DesktopOpener {
-public:
-    QStringList opened;
-    bool open(const QString& path) override {
-        opened << path;
-        return true;
-    }
-};
-
 // Rewrites one part of a deck with `zip`, as another application saving it would.
 bool replacePart(const QString& deck, const QString& part, const QByteArray& bytes) {
     QTemporaryDir dir;
@@ -62,7 +53,7 @@ class TestAlbumWindow : public QObject {
 
     QTemporaryDir dir_;
     QStringList photos_;
-    RecordingOpener opener_;
+    test::RecordingOpener opener_;
     std::unique_ptr<test::FormDriver> w_;
 
     PhotoListModel* photos() { return w_->control<PhotoListView>("List1")->photos(); }
@@ -91,16 +82,7 @@ private Q_SLOTS:
     void init() {
         opener_.opened.clear();
         w_ = std::make_unique<test::FormDriver>();
-        w_->newHost = [this] {
-            PptxHostOptions o;
-            o.documentsFolder = dir_.filePath(QStringLiteral("documents"));
-            const DeckRequest asked = w_->requests.last();
-            o.outputPath = asked.path;
-            o.keepOnFailure = asked.path.isEmpty();
-            o.opener = asked.open ? &opener_ : nullptr;
-            o.pixelsPerInch = asked.pixelsPerInch;
-            return std::make_unique<PptxHost>(o);
-        };
+        w_->writeRealDecks(dir_.filePath(QStringLiteral("documents")), &opener_);
         QVERIFY(w_->open());
         w_->form->showAlbumWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window()));

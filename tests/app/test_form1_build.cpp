@@ -26,16 +26,6 @@ using namespace slidemill;
 
 namespace {
 
-class RecordingOpener : public DesktopOpener {
-public:
-    QStringList opened;
-    bool works = true;
-    bool open(const QString& path) override {
-        opened << path;
-        return works;
-    }
-};
-
 // The real host, with a hook before each new slide; the build calls it on its own thread.
 class HookedHost : public PptxHost {
 public:
@@ -67,7 +57,7 @@ class TestForm1Build : public QObject {
 
     QTemporaryDir pictures_;
     QTemporaryDir documents_;
-    RecordingOpener opener_;
+    test::RecordingOpener opener_;
     std::unique_ptr<test::FormDriver> w_;
 
     PhotoListModel* photos() { return w_->control<PhotoListView>("List1")->photos(); }
@@ -98,16 +88,7 @@ private Q_SLOTS:
         opener_.works = true;
         w_ = std::make_unique<test::FormDriver>();
         w_->volumes.add(QStringLiteral("Fake"), folder);
-        w_->newHost = [this] {
-            PptxHostOptions o;
-            o.documentsFolder = w_->folder.isEmpty() ? documents_.path() : w_->folder;
-            // As the application's own factory: a save writes the album's file, unopened.
-            const DeckRequest asked = w_->requests.last();
-            o.outputPath = asked.path;
-            o.keepOnFailure = asked.path.isEmpty();
-            o.opener = asked.open ? &opener_ : nullptr;
-            return std::make_unique<PptxHost>(o);
-        };
+        w_->writeRealDecks(documents_.path(), &opener_);
         QVERIFY(w_->open());
     }
     void init() { openOn(pictures_.path()); }

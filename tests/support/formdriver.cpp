@@ -1,5 +1,7 @@
 #include "support/formdriver.h"
 
+#include "host/pptxhost.h"
+
 #include "support/recordinghost.h"
 
 #include <QMouseEvent>
@@ -47,6 +49,18 @@ bool FormDriver::open() {
                  albumFiles.filePath(QStringLiteral("shows"))});
     form->show();
     return QTest::qWaitForWindowExposed(form.get());
+}
+
+void FormDriver::writeRealDecks(const QString& documents, DesktopOpener* opener) {
+    newHost = [this, documents, opener] {
+        PptxHostOptions o;
+        o.documentsFolder = folder.isEmpty() ? documents : folder;
+        const DeckRequest asked = requests.last();
+        o.outputPath = asked.path;
+        o.keepOnFailure = asked.path.isEmpty();
+        o.opener = asked.open ? opener : nullptr;
+        return std::make_unique<PptxHost>(o);
+    };
 }
 
 void FormDriver::click(const char* button) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
+#include "host/desktopopener.h"
 #include "pictures/previewmaker.h"
 #include "slides/picturemetrics.h"
 #include "support/fakevolumes.h"
@@ -53,6 +54,17 @@ private:
     std::function<void()> seen_;
 };
 
+// The desktop's "open this file", written down; it fails when told to.
+class RecordingOpener : public DesktopOpener {
+public:
+    QStringList opened;
+    bool works = true;
+    bool open(const QString& path) override {
+        opened << path;
+        return works;
+    }
+};
+
 // A shown Form1 on test doubles, and the user's hand on it: clicks on buttons and rows.
 class FormDriver {
 public:
@@ -78,6 +90,10 @@ public:
 
     // Shows a new window; false when it never appears.
     bool open();
+    // Builds write real decks as the application's own factory makes them: new presentations
+    // in `documents` (or the album's folder), an album's file where it asks, opened by `opener`
+    // where asked.
+    void writeRealDecks(const QString& documents, DesktopOpener* opener);
 
     template <class T> T* control(const char* name) const {
         T* w = form->findChild<T*>(QLatin1String(name));
