@@ -37,12 +37,25 @@ void press(PhotoListModel& list, bool up) {
     up ? list.moveSelectedUp() : list.moveSelectedDown();
 }
 
-// "up", "down", or "remove" the current entry.
+// "up", "down", or "remove" the current entry; "move 0,2>5" moves rows before row 5, "drop 1,3"
+// removes rows, as the album window's grid does.
 void apply(PhotoListModel& list, const QString& op) {
-    if (op == QLatin1String("remove"))
+    const auto rows = [](QStringView text) {
+        Rows out;
+        for (const QStringView n : text.split(QLatin1Char(',')))
+            out << n.toInt();
+        return out;
+    };
+    if (op == QLatin1String("remove")) {
         list.removeAt(list.currentRow());
-    else
+    } else if (op.startsWith(QLatin1String("move "))) {
+        const QStringList parts = op.mid(5).split(QLatin1Char('>'));
+        list.moveEntries(rows(parts[0]), parts[1].toInt());
+    } else if (op.startsWith(QLatin1String("drop "))) {
+        list.removeEntries(rows(QStringView(op).mid(5)));
+    } else {
         press(list, op == QLatin1String("up"));
+    }
 }
 
 } // namespace
@@ -110,6 +123,23 @@ private Q_SLOTS:
         QTest::newRow("remove unselected current")
             << "remove"
             << "ABCD" << Rows{1} << 3 << "ABC" << Rows{1} << -1;
+
+        // Cells dragged in the album window: they go together, in their order, before the row
+        // they were dropped on; their flags go with them.
+        QTest::newRow("move two apart to the end")
+            << "move 2,0>6"
+            << "ABCDEF" << Rows{0, 2} << 0 << "BDEFAC" << Rows{4, 5} << 4;
+        QTest::newRow("move onto their own run: nothing")
+            << "move 1,2>2"
+            << "ABCD" << Rows{1} << 2 << "ABCD" << Rows{1} << 2;
+        QTest::newRow("move the last to the front")
+            << "move 3>0"
+            << "ABCD" << Rows{} << -1 << "DABC" << Rows{} << -1;
+        QTest::newRow("move rows that are not there: nothing")
+            << "move 7,-1>0"
+            << "ABC" << Rows{} << 1 << "ABC" << Rows{} << 1;
+        QTest::newRow("drop two, in any order") << "drop 2,0"
+                                                << "ABCD" << Rows{3} << -1 << "BD" << Rows{1} << -1;
     }
     void onePass() {
         QFETCH(QString, op);
