@@ -88,8 +88,11 @@ public:
     explicit Thumbnails(PreviewSource& previews) : previews_(previews) {
         images_.setMaxCost(kKeptKiB);
         connect(&previews_, &PreviewSource::made, this, [this](const QString& path) {
-            images_.remove(path);
-            images_.remove(path + QLatin1Char('\0'));
+            // Every picture kept of it, whole or fitted to a cell.
+            for (const QString& key : images_.keys())
+                if (key.startsWith(path) &&
+                    (key.size() == path.size() || key.at(path.size()) < QLatin1Char(' ')))
+                    images_.remove(key);
         });
     }
     ~Thumbnails() override {
@@ -113,6 +116,23 @@ public:
         QImage image = QImage::fromData(preview->thumbnail);
         if (grey)
             image = image.convertToFormat(QImage::Format_Grayscale8);
+        images_.insert(key, new QImage(image),
+                       int(std::max<qsizetype>(1, image.sizeInBytes() >> 10)));
+        return image;
+    }
+    // The picture turned `turns` quarters and scaled smoothly, once, to fit `frame`: a cell
+    // then paints a plain copy, and the room kept holds more cells.
+    QImage fitted(const void* client, const QString& path, int turns, QSize frame) {
+        const QString key =
+            path + QStringLiteral("\x01%1 %2x%3").arg(turns).arg(frame.width()).arg(frame.height());
+        if (const QImage* kept = images_.object(key))
+            return *kept;
+        QImage image = this->image(client, path);
+        if (image.isNull())
+            return image;
+        if (turns)
+            image = image.transformed(QTransform().rotate(90.0 * turns));
+        image = image.scaled(frame, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         images_.insert(key, new QImage(image),
                        int(std::max<qsizetype>(1, image.sizeInBytes() >> 10)));
         return image;
@@ -232,19 +252,16 @@ public:
         const QString path = index.data(kPreviewPathRole).toString();
         // Clients by place on the screen: a cell scrolled away lets its preview go.
         const void* client = clients_.get() + index.row() % kClients;
-        QImage image = thumbnails_.image(client, path);
         const QRect frame(r.left() + 4, r.top() + 4, r.width() - 8, kPictureHeight);
+        const int turns = ((index.data(PhotoListModel::kTurnsRole).toInt() % 4) + 4) % 4;
+        const QImage image = thumbnails_.fitted(client, path, turns, frame.size());
         if (image.isNull()) {
             p->fillRect(frame.adjusted(16, 8, -16, -8), QColor(128, 128, 128, 64));
         } else {
-            if (const int turns = ((index.data(PhotoListModel::kTurnsRole).toInt() % 4) + 4) % 4)
-                image = image.transformed(QTransform().rotate(90.0 * turns));
-            const QSize size = image.size().scaled(frame.size(), Qt::KeepAspectRatio);
-            const QRect at(frame.left() + (frame.width() - size.width()) / 2,
-                           frame.top() + (frame.height() - size.height()) / 2, size.width(),
-                           size.height());
-            p->setRenderHint(QPainter::SmoothPixmapTransform);
-            p->drawImage(at, image);
+            const QSize size = image.size();
+            p->drawImage(QPoint(frame.left() + (frame.width() - size.width()) / 2,
+                                frame.top() + (frame.height() - size.height()) / 2),
+                         image);
         }
         p->setPen(selected ? palette.highlightedText().color() : palette.text().color());
         const QFontMetrics metrics(option.font);
