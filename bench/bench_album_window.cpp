@@ -606,6 +606,7 @@ int main(int argc, char** argv) {
                 clock.elapsed() / 1e3, without);
     std::printf("peak memory making them: %.1f MiB\n", statusMiB("VmHWM"));
     resetPeak();
+    std::printf("resident as the windows start: %.1f MiB\n", statusMiB("VmRSS"));
 
     Bench bench;
     bench.cache = &cache;
