@@ -45,6 +45,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace slidemill;
@@ -295,14 +296,29 @@ void grid(TimedApplication& app, Bench& bench, const QStringList& paths, int rou
             paintsProcessor << processor;
         }
     };
+    // Of the frames over 16 ms, how often the window's thread was taken off its core (by the
+    // pool's threads or other processes) and how often it waited itself (a lock, the disk).
+    int late = 0;
+    long preempted = 0, waited = 0, allPreempted = 0, allWaited = 0;
     const auto frame = [&](const std::function<void()>& step) {
+        rusage start{}, end{};
+        getrusage(RUSAGE_THREAD, &start);
         QElapsedTimer timer;
         timer.start();
         const double before = threadMs();
         step();
         viewport->repaint();
-        steps << msOf(timer);
+        const double ms = msOf(timer);
+        steps << ms;
         stepsProcessor << threadMs() - before;
+        getrusage(RUSAGE_THREAD, &end);
+        allWaited += end.ru_nvcsw - start.ru_nvcsw;
+        allPreempted += end.ru_nivcsw - start.ru_nivcsw;
+        if (ms > 16) {
+            ++late;
+            preempted += end.ru_nivcsw - start.ru_nivcsw;
+            waited += end.ru_nvcsw - start.ru_nvcsw;
+        }
         runEvents(16);
     };
     QElapsedTimer clock;
@@ -335,6 +351,11 @@ void grid(TimedApplication& app, Bench& bench, const QStringList& paths, int rou
     std::printf("  a wheel step up and the grid repainted: %s\n", spread(steps).constData());
     std::printf("    processor time of the window's thread: %s\n",
                 spread(stepsProcessor).constData());
+    std::printf("  %d steps over 16 ms; in them the window's thread was taken off its core %ld "
+                "times and waited %ld times\n",
+                late, preempted, waited);
+    std::printf("  (in all %lld steps: %ld and %ld)\n", qlonglong(pageSteps.size() + steps.size()),
+                allPreempted, allWaited);
     std::printf("  every paint of the grid, thumbnails arriving included: %s\n",
                 spread(paints).constData());
     std::printf("    processor time of the window's thread: %s\n",
