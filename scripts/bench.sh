@@ -37,12 +37,8 @@ python3 bench/bench_resize.py build/bench
 echo "== measuring a camera JPEG and a phone HEIC"; build/bench/bench/bench_measure
 echo "== slidemill-build on 100 HEIC photos of 12 megapixels"; sh bench/bench_heic.sh build/bench
 echo "== the window's paints while it builds 300 photos"; build/bench/bench/bench_window_build
-echo "== the album dialog's sketch drawn anew after each change"
-if command -v xvfb-run >/dev/null; then
-    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" build/bench/bench/bench_album_sketch
-else
-    build/bench/bench/bench_album_sketch
-fi
+echo "== the album window: 1,000 photos in its grid, changes on 200, a deck of 200 reopened"
+build/bench/bench/bench_album_window
 echo "== previews: 12-MP photos, and the pointer across a 300-photo list (under Xvfb if there)"
 if command -v xvfb-run >/dev/null; then
     QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" build/bench/bench/bench_previews
