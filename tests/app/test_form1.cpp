@@ -1092,7 +1092,7 @@ private Q_SLOTS:
         album.build.wide = true;
         album.build.caption = Caption::Date;
         album.build.background = 0x000000;
-        album.build.advanceSeconds = 5;
+        album.build.advanceMs = 5000;
         album.build.layout = Layout::FourPerSlide; // the dialog's button's, not theirs
         w_->form->setAlbum(album);
         w_->form->setPixelsPerInch(96);

@@ -381,7 +381,13 @@ void TestCli::commandLine_data() {
         << "--background takes white, black or #RRGGBB, not 'navy'";
     QTest::newRow("--advance negative")
         << QStringList{"--advance", "-1", "-o", "x.pptx", "a.png"} << 2 << QString()
-        << "--advance takes a whole number of seconds from 0 to 3600, not '-1'";
+        << "--advance takes a whole number of seconds from 0 to 3600 or fit, not '-1'";
+    QTest::newRow("--advance fit without music")
+        << QStringList{"--advance", "fit", "-o", "x.pptx", "a.png"} << 2 << QString()
+        << "--advance fit needs --music";
+    QTest::newRow("empty --music")
+        << QStringList{"--music", "a.mp3", "--music=", "-o", "x.pptx", "a.png"} << 2 << QString()
+        << "a --music file name is empty";
     QTest::newRow("two --background")
         << QStringList{"--background", "black", "--background", "white", "-o", "x.pptx", "a.png"}
         << 2 << QString() << "more than one --background";
