@@ -632,6 +632,8 @@ QString batchUsage() {
                "      -o album.pptx --from list.txt\n"
                "  slidemill-build --fill --background black --caption date --sort date \\\n"
                "      --advance 5 --loop --transition fade -o party.ppsx ~/Pictures/Party\n"
+               "  slidemill-build --wide --fit --music song.mp3 --advance fit --loop \\\n"
+               "      -o tv.ppsx ~/Pictures/Holiday\n"
                "  slidemill-build --recursive --sort date -o year.pptx ~/Pictures/2026\n"
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
