@@ -8,9 +8,12 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,6 +38,24 @@ std::vector<const AlbumChoice*> offered(const AlbumOption& option) {
         if (choice.label)
             choices.insert(names(choice, unset) ? choices.begin() : choices.end(), &choice);
     return choices;
+}
+
+// A file's length, measured again only once it has changed: the label is redrawn on every edit.
+std::int64_t musicLength(const QString& path) {
+    struct Measured {
+        qint64 size;
+        QDateTime modified;
+        std::int64_t ms;
+    };
+    static QHash<QString, Measured> measured;
+    const QFileInfo info(path);
+    const auto known = measured.constFind(path);
+    if (known != measured.cend() && known->size == info.size() &&
+        known->modified == info.lastModified())
+        return known->ms;
+    const std::int64_t ms = measureMusic(path).durationMs;
+    measured.insert(path, {info.size(), info.lastModified(), ms});
+    return ms;
 }
 
 } // namespace
@@ -244,7 +265,7 @@ void AlbumOptionsPanel::showMusicLength() {
     QString text;
     try {
         for (const QString& file : now.build.music)
-            total += measureMusic(file).durationMs;
+            total += musicLength(file);
     } catch (const RuntimeError& e) {
         text = QStringLiteral("%1 (%2)").arg(e.text(), e.file());
     }

@@ -1021,6 +1021,11 @@ private Q_SLOTS:
                               << "true";
         QTest::newRow("advance") << "advance"
                                  << "5";
+        // No number of seconds: the spin box leaves it to its check box.
+        QTest::newRow("advance=fit") << "advance"
+                                     << "fit";
+        QTest::newRow("music, one album's") << "music"
+                                            << "/home/me/Music/song.mp3";
         QTest::newRow("layout") << "layout"
                                 << "fill";
         QTest::newRow("folder") << "folder"
