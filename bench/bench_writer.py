@@ -6,6 +6,7 @@
     bench/bench_writer.py zip64  TOOL PHOTOS
     bench/bench_writer.py captions TOOL PHOTOS [--rounds N]
     bench/bench_writer.py show TOOL PHOTOS [--rounds N]
+    bench/bench_writer.py music TOOL PHOTOS [--rounds N]
     bench/bench_writer.py cores TOOL PHOTOS --ppi 220 [--count N] [--rounds N]
 
 PHOTOS is a folder of IMG_*.jpg as bench/make_photos.py makes them. TOOL runs with
@@ -37,6 +38,9 @@ without captions, processor time beside wall time.
 show: the same deck as it is, with --advance 5 --loop --transition fade (a show that runs
 itself), and with --fill --background black --grey (a crop, a background and an effect on every
 picture); measured as captions are.
+music: the same deck as it is, and with --music of a 5 MB MP3 that ffmpeg makes (a tone at
+320 kbit/s) and --advance fit: the file read through once to measure it and once to store it;
+measured as captions are.
 cores: the same deck on one core and on every core this process may use (taskset), measured as
 captions are; with --ppi 220 every camera photo is decoded, resized and encoded again, so this
 shows how the picture work scales. The speed-up is the median of the paired ratios, inverted.
@@ -317,6 +321,22 @@ def show(args):
     ])
 
 
+def music(args):
+    work = tempfile.mkdtemp(prefix="bench_music.")
+    try:
+        song = os.path.join(work, "song.mp3")
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                        "sine=frequency=440:duration=131", "-c:a", "libmp3lame", "-b:a", "320k",
+                        song], check=True)
+        print("music: %.1f MB" % (os.path.getsize(song) / 1e6))
+        paired(args, "as it is", lambda base: [
+            ("as it is", base),
+            ("--music 5 MB --advance fit", base + ["--music", song, "--advance", "fit"]),
+        ])
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
 def cores(args):
     usable = sorted(os.sched_getaffinity(0))
     every = ",".join(str(c) for c in usable)
@@ -372,7 +392,8 @@ def paired(args, first, contenders_of):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("what", choices=["times", "strace", "zip64", "captions", "show", "cores"])
+    parser.add_argument("what", choices=["times", "strace", "zip64", "captions", "show", "music",
+                                           "cores"])
     parser.add_argument("tool")
     parser.add_argument("photos")
     parser.add_argument("--before")
@@ -386,7 +407,7 @@ def main():
     args.tool = os.path.abspath(args.tool)
     args.tool_argv = [args.tool, "--ppi", args.ppi]
     {"times": times, "strace": strace, "zip64": zip64, "captions": captions,
-     "show": show, "cores": cores}[args.what](args)
+     "show": show, "music": music, "cores": cores}[args.what](args)
 
 
 if __name__ == "__main__":

@@ -2,12 +2,14 @@
 # Installs the Debian packages Slidemill needs: "build" for the programs, "package" for the
 # Debian package as well (dpkg-shlibdeps and file, which CPack runs), "test" for the tests and
 # benchmarks besides (LibreOffice to open every deck, ImageMagick and heif-enc for test
-# pictures, clang for the fuzzer, man to check the manual pages, vipsthumbnail and libjpeg-turbo
-# for the resize benchmark, lintian, desktop-file-validate and appstreamcli for the package).
+# pictures, ffmpeg for test music, clang for the fuzzer, man to check the manual pages,
+# vipsthumbnail and libjpeg-turbo for the resize benchmark, lintian, desktop-file-validate and
+# appstreamcli for the package).
 set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
-          libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev libzip-dev libssl-dev)
+          libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev libzip-dev libssl-dev
+          libavformat-dev libavcodec-dev libavutil-dev)
 if [ "$what" = package ] || [ "$what" = test ]; then
     packages+=(dpkg-dev file)
 fi
@@ -15,7 +17,7 @@ if [ "$what" = test ]; then
     packages+=(libreoffice-impress fonts-crosextra-carlito poppler-utils imagemagick
                libxml2-utils python3 clang clang-format libclang-rt-14-dev xvfb
                xdotool zip unzip fonts-dejavu-core man-db groff-base libheif-examples
-               libvips-tools libturbojpeg0-dev lintian desktop-file-utils appstream)
+               libvips-tools libturbojpeg0-dev lintian desktop-file-utils appstream ffmpeg)
 fi
 
 # Only what dpkg does not list as installed (held packages too); when nothing is missing,

@@ -1,14 +1,19 @@
 #include "app/albumoptionspanel.h"
 
 #include "core/messageboxes.h"
+#include "core/runtimeerror.h"
+#include "host/music.h"
 #include "slides/resolutions.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,6 +38,24 @@ std::vector<const AlbumChoice*> offered(const AlbumOption& option) {
         if (choice.label)
             choices.insert(names(choice, unset) ? choices.begin() : choices.end(), &choice);
     return choices;
+}
+
+// A file's length, measured again only once it has changed: the label is redrawn on every edit.
+std::int64_t musicLength(const QString& path) {
+    struct Measured {
+        qint64 size;
+        QDateTime modified;
+        std::int64_t ms;
+    };
+    static QHash<QString, Measured> measured;
+    const QFileInfo info(path);
+    const auto known = measured.constFind(path);
+    if (known != measured.cend() && known->size == info.size() &&
+        known->modified == info.lastModified())
+        return known->ms;
+    const std::int64_t ms = measureMusic(path).durationMs;
+    measured.insert(path, {info.size(), info.lastModified(), ms});
+    return ms;
 }
 
 } // namespace
@@ -72,6 +95,12 @@ AlbumOptionsPanel::AlbumOptionsPanel(QWidget* parent) : QWidget(parent) {
             form->addRow(QString(), control.widget);
         else
             row(QString::fromUtf8(option.label), control.widget, beside);
+        if (option.kind == AlbumOptionKind::Files && !musicLength_) {
+            musicLength_ = new QLabel(this);
+            musicLength_->setObjectName(QLatin1String(option.control) + QStringLiteral("Length"));
+            musicLength_->setWordWrap(true);
+            form->addRow(QString(), musicLength_);
+        }
         // The resolution stands with what is done to the pictures, before the show.
         if (qstrcmp(option.control, "grey") == 0) {
             resolution_ = new QComboBox(this);
@@ -102,13 +131,22 @@ AlbumOptionsPanel::AlbumOptionsPanel(QWidget* parent) : QWidget(parent) {
 QWidget* AlbumOptionsPanel::makeControl(Control& control) {
     const AlbumOption& option = *control.option;
     const QString name = QLatin1String(option.control);
+    if (option.kind == AlbumOptionKind::Files)
+        return makeFilesControl(control);
     if (option.kind == AlbumOptionKind::Seconds) {
         auto* spin = new QSpinBox(this);
         spin->setRange(option.least, option.most);
         spin->setSuffix(QStringLiteral(" s"));
-        for (const AlbumChoice& choice : option.choices)
+        for (const AlbumChoice& choice : option.choices) {
             if (choice.value == option.least)
                 spin->setSpecialValueText(QString::fromUtf8(choice.label));
+            if (choice.value < option.least || choice.value > option.most) {
+                control.instead = new QCheckBox(QString::fromUtf8(choice.label), this);
+                control.instead->setObjectName(name + QStringLiteral("Instead"));
+                control.insteadValue = choice.value;
+                connect(control.instead, &QCheckBox::toggled, this, &AlbumOptionsPanel::edited);
+            }
+        }
         connect(spin, &QSpinBox::valueChanged, this, &AlbumOptionsPanel::edited);
         control.widget = spin;
     } else if (option.kind == AlbumOptionKind::Switch && option.choices.empty()) {
@@ -150,6 +188,8 @@ QWidget* AlbumOptionsPanel::makeControl(Control& control) {
                                        QStringLiteral(" text"));
         connect(control.own, &QLineEdit::textChanged, this, &AlbumOptionsPanel::edited);
         return control.own;
+    } else if (control.instead) {
+        return control.instead;
     } else if (option.kind == AlbumOptionKind::Folder) {
         auto* edit = static_cast<QLineEdit*>(control.widget);
         edit->setAccessibleName(QStringLiteral("Folder of the presentations"));
@@ -164,6 +204,87 @@ QWidget* AlbumOptionsPanel::makeControl(Control& control) {
     return nullptr;
 }
 
+// The files by name in a line edit, the whole paths in its tooltip, with buttons that add more
+// and clear them.
+QWidget* AlbumOptionsPanel::makeFilesControl(Control& control) {
+    const QString name = QLatin1String(control.option->control);
+    auto* edit = new QLineEdit(this);
+    edit->setReadOnly(true);
+    edit->setObjectName(name);
+    edit->setPlaceholderText(QStringLiteral("None"));
+    control.widget = edit;
+    auto* buttons = new QWidget(this);
+    auto* both = new QHBoxLayout(buttons);
+    both->setContentsMargins(0, 0, 0, 0);
+    auto* add = new QPushButton(QStringLiteral("A&dd..."), buttons);
+    add->setObjectName(QStringLiteral("add") + name.left(1).toUpper() + name.mid(1));
+    auto* clear = new QPushButton(QStringLiteral("Clear"), buttons);
+    clear->setObjectName(QStringLiteral("clear") + name.left(1).toUpper() + name.mid(1));
+    both->addWidget(add);
+    both->addWidget(clear);
+    const auto index = controls_.size() - 1;
+    connect(add, &QPushButton::clicked, this, [this, index] {
+        Control& c = controls_[index];
+        const QStringList chosen = QFileDialog::getOpenFileNames(
+            this, QStringLiteral("Music"), QString(),
+            QStringLiteral("Music (*.mp3 *.m4a *.wav);;All files (*)"));
+        if (chosen.isEmpty())
+            return;
+        showFiles(c, c.files + chosen);
+        edited();
+    });
+    connect(clear, &QPushButton::clicked, this, [this, index] {
+        showFiles(controls_[index], {});
+        edited();
+    });
+    return buttons;
+}
+
+void AlbumOptionsPanel::showFiles(Control& control, const QStringList& files) {
+    control.files = files;
+    auto* edit = static_cast<QLineEdit*>(control.widget);
+    QStringList names;
+    for (const QString& file : files)
+        names << file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
+    edit->setText(names.join(QLatin1String("; ")));
+    edit->setToolTip(files.join(QLatin1Char('\n')));
+    showMusicLength();
+}
+
+void AlbumOptionsPanel::setSlideCount(qsizetype slides) {
+    slides_ = slides;
+    showMusicLength();
+}
+
+// "3:25 in all, 6.833 s a slide"; what is wrong with a file that cannot be played.
+void AlbumOptionsPanel::showMusicLength() {
+    if (!musicLength_)
+        return;
+    const Album now = album();
+    std::int64_t total = 0;
+    QString text;
+    try {
+        for (const QString& file : now.build.music)
+            total += musicLength(file);
+    } catch (const RuntimeError& e) {
+        text = QStringLiteral("%1 (%2)").arg(e.text(), e.file());
+    }
+    if (text.isEmpty() && !now.build.music.isEmpty()) {
+        const std::int64_t seconds = (total + 500) / 1000;
+        text = QStringLiteral("%1:%2 in all")
+                   .arg(seconds / 60)
+                   .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        if (slides_ > 0) {
+            const std::int64_t share =
+                now.build.advanceFit ? (total + slides_ / 2) / slides_ : now.build.advanceMs;
+            if (share > 0)
+                text += QStringLiteral(", %1 s a slide").arg(double(share) / 1000.0, 0, 'f', 3);
+        }
+    }
+    musicLength_->setText(text);
+    musicLength_->setVisible(!text.isEmpty());
+}
+
 void AlbumOptionsPanel::setAlbum(const Album& album, int pixelsPerInch) {
     loading_ = true;
     for (const Control& control : controls_)
@@ -172,15 +293,23 @@ void AlbumOptionsPanel::setAlbum(const Album& album, int pixelsPerInch) {
     resolution_->setCurrentIndex(preset >= 0 ? preset
                                              : resolution_->findData(kDefaultPixelsPerInch));
     enableTexts();
+    showMusicLength();
     loading_ = false;
 }
 
 void AlbumOptionsPanel::showValue(const Control& control, const Album& album) {
     const AlbumOption& option = *control.option;
-    if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
+    if (option.kind == AlbumOptionKind::Files) {
+        showFiles(const_cast<Control&>(control), option.get(album).files);
+    } else if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
         check->setChecked(option.get(album).number != 0);
     } else if (auto* spin = qobject_cast<QSpinBox*>(control.widget)) {
-        spin->setValue(option.get(album).number);
+        const int value = option.get(album).number;
+        const bool instead = control.instead && value == control.insteadValue;
+        if (control.instead)
+            control.instead->setChecked(instead);
+        if (!instead)
+            spin->setValue(value);
     } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
         edit->setText(option.setting(album));
     } else if (auto* box = qobject_cast<QComboBox*>(control.widget)) {
@@ -216,10 +345,13 @@ Album AlbumOptionsPanel::album() const {
 // it at its default, as the command line would not take it.
 void AlbumOptionsPanel::readValue(const Control& control, Album& album) const {
     const AlbumOption& option = *control.option;
-    if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
+    if (option.kind == AlbumOptionKind::Files) {
+        option.put(album, {0, std::nullopt, control.files});
+    } else if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
         option.put(album, {check->isChecked()});
     } else if (auto* spin = qobject_cast<QSpinBox*>(control.widget)) {
-        option.put(album, {spin->value()});
+        option.put(album, {control.instead && control.instead->isChecked() ? control.insteadValue
+                                                                           : spin->value()});
     } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
         option.set(album,
                    option.kind == AlbumOptionKind::Folder ? edit->text().trimmed() : edit->text());
@@ -248,7 +380,7 @@ void AlbumOptionsPanel::enableTexts() {
         const char* needs = control.option->needs;
         const AlbumOption* needed = needs ? findAlbumOption(QString::fromLatin1(needs)) : nullptr;
         const bool enabled = !needed || needed->get(now) != needed->get(Album());
-        control.widget->setEnabled(enabled);
+        control.widget->setEnabled(enabled && !(control.instead && control.instead->isChecked()));
         if (control.own) {
             const auto* box = static_cast<const QComboBox*>(control.widget);
             control.own->setEnabled(enabled && box->currentIndex() == box->count() - 1);
@@ -260,6 +392,7 @@ void AlbumOptionsPanel::edited() {
     if (loading_)
         return;
     enableTexts();
+    showMusicLength();
     Q_EMIT changed();
 }
 

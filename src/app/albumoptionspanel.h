@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -29,6 +30,8 @@ public:
     int pixelsPerInch() const;
     // Shows them without telling `changed`.
     void setAlbum(const Album& album, int pixelsPerInch);
+    // The slides the album makes, for the time the music gives each.
+    void setSlideCount(qsizetype slides);
 
 Q_SIGNALS:
     void changed();
@@ -43,6 +46,11 @@ private:
         // The box's choices in its order, the default first.
         std::vector<const AlbumChoice*> offered;
         QLineEdit* own = nullptr;
+        // Files: what the line edit shows.
+        QStringList files = {};
+        // Seconds: the check box of a choice no number stands for ("fit"), and its value.
+        QCheckBox* instead = nullptr;
+        int insteadValue = 0;
     };
 
     QWidget* makeControl(Control& control);
@@ -50,6 +58,9 @@ private:
     void readValue(const Control& control, Album& album) const;
     void chooseColour(const AlbumOption& option);
     void chooseFolder(QLineEdit* folder);
+    QWidget* makeFilesControl(Control& control);
+    void showFiles(Control& control, const QStringList& files);
+    void showMusicLength();
     void enableTexts();
 
     void edited();
@@ -59,6 +70,9 @@ private:
 
     std::vector<Control> controls_;
     QComboBox* resolution_ = nullptr;
+    // The music's length in all and a slide's share of it, under the files.
+    QLabel* musicLength_ = nullptr;
+    qsizetype slides_ = 0;
 };
 
 } // namespace slidemill

@@ -805,6 +805,7 @@ void AlbumWindow::redraw() {
     redrawQueued_ = false;
     *deck_ = sketchDeck(photos_->paths(), buildOptions(), *measured_);
     strip_->slides().setDeck(deck_.get());
+    options_->setSlideCount(qsizetype(deck_->slides.size()));
     currentChanged();
     if (dirty_ || file_.isEmpty())
         status_->setText(QStringLiteral("%1 photos on %2 slides")

@@ -78,7 +78,7 @@ public:
     void setParagraphAlignment(std::int32_t alignment) override { text_->alignment = alignment; }
     void releaseTextRange() override { text_ = nullptr; }
     void setBackgroundColor(std::uint32_t rgb) override { background = rgb; }
-    void setSlideShowTransition(std::int32_t, float) override {}
+    void setSlideShowTransition(std::int32_t, double) override {}
     void setLoopUntilStopped(std::int32_t) override {}
     std::optional<RuntimeError> endBuild(Outcome) override { return std::nullopt; }
 

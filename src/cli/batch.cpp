@@ -81,6 +81,14 @@ struct AlbumOptions {
             if (!parser.isSet(option))
                 continue;
             const QStringList values = parser.values(option);
+            if (row->kind == AlbumOptionKind::Files) {
+                // Each given names one file, kept in the order given.
+                if (values.contains(QString()))
+                    throw UsageError{
+                        QStringLiteral("a --%1 file name is empty").arg(QLatin1String(row->name))};
+                row->put(album, {0, std::nullopt, values});
+                continue;
+            }
             if (values.size() > 1)
                 throw UsageError{
                     QStringLiteral("more than one --%1 given").arg(QLatin1String(row->name))};
@@ -89,6 +97,8 @@ struct AlbumOptions {
             if (!refused.isEmpty())
                 throw UsageError{refused};
         }
+        if (album.build.advanceFit && album.build.music.isEmpty())
+            throw UsageError{QStringLiteral("--advance fit needs --music")};
         return album;
     }
 };
@@ -307,8 +317,9 @@ QString written(const Request& request, const BatchServices& services) {
 }
 
 // Refuses, before anything is built, an OUT that is a device, FIFO, folder and the like, or
-// one of the pictures or their list under any name: the save would replace it.
-void checkOutput(const QString& output, const QStringList& pictures, const FileIdentity& list) {
+// one of the pictures, the music or the list under any name: the save would replace it.
+void checkOutput(const QString& output, const QStringList& pictures, const QStringList& music,
+                 const FileIdentity& list) {
     struct stat out;
     if (::stat(nativePath(output).constData(), &out) != 0)
         return;
@@ -324,6 +335,12 @@ void checkOutput(const QString& output, const QStringList& pictures, const FileI
         if (::stat(nativePath(picture).constData(), &st) == 0 && st.st_dev == out.st_dev &&
             st.st_ino == out.st_ino)
             refuse("is one of the pictures");
+    }
+    for (const QString& file : music) {
+        struct stat st;
+        if (::stat(nativePath(file).constData(), &st) == 0 && st.st_dev == out.st_dev &&
+            st.st_ino == out.st_ino)
+            refuse("is one of the music files");
     }
 }
 
@@ -615,6 +632,8 @@ QString batchUsage() {
                "      -o album.pptx --from list.txt\n"
                "  slidemill-build --fill --background black --caption date --sort date \\\n"
                "      --advance 5 --loop --transition fade -o party.ppsx ~/Pictures/Party\n"
+               "  slidemill-build --wide --fit --music song.mp3 --advance fit --loop \\\n"
+               "      -o tv.ppsx ~/Pictures/Holiday\n"
                "  slidemill-build --recursive --sort date -o year.pptx ~/Pictures/2026\n"
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
@@ -690,7 +709,7 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
             options.outputPath = QStringLiteral("standard output");
             options.outputDescriptor = STDOUT_FILENO;
         } else {
-            checkOutput(request.output, request.pictures, list);
+            checkOutput(request.output, request.pictures, request.album.build.music, list);
         }
         options.keepOnFailure = false; // OUT stays as it was when the build fails
         options.opener = nullptr;

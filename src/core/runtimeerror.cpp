@@ -13,7 +13,7 @@ constexpr ErrorNumberRow kErrorNumbers[] = {
     {errFileNotFound, "File not found", "a picture or LIST does not exist"},
     {errPathFileAccess, "Path/File access error",
      "a file cannot be read, or OUT cannot be written"},
-    {errInvalidPicture, "Invalid picture", "not a picture Slidemill can measure"},
+    {errInvalidPicture, "Invalid picture", "not a picture, or music, Slidemill can use"},
     {errOverflow, "Overflow", "a picture too tall, or too wide for its height, to place"},
     {errInvalidCall, "Invalid procedure call or argument", "a position or size out of range"},
     {errLoadingLibrary, "Error in loading DLL",

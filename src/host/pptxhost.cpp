@@ -2,6 +2,7 @@
 
 #include "core/folderscan.h"
 #include "core/runtimeerror.h"
+#include "host/music.h"
 #include "host/pptx/albumitem.h"
 #include "host/pptx/deck.h"
 #include "host/pptx/mediatypes.h"
@@ -260,6 +261,24 @@ void PptxHost::addAlbumRecipe(const BuildOptions& options) {
     State::Session& s = *state_->session;
     s.recipe = options;
     s.package->hashSources();
+}
+
+std::int64_t PptxHost::addMusic(const QStringList& files) {
+    const char* op = "Music.Add";
+    Deck& deck = state_->needDeck(op);
+    if (!deck.slides.empty())
+        invalidCall(op, QStringLiteral("the presentation already has slides"));
+    const FileIdentity& output = state_->session->output;
+    std::int64_t total = 0;
+    for (const QString& file : files) {
+        MusicFile music = measureMusic(file);
+        if (output.known() && music.file.sameFile(output))
+            pptx::failSave(QStringLiteral("the output is one of the music files"),
+                           state_->session->package->file().name());
+        total += music.durationMs;
+        deck.music.push_back(std::move(music));
+    }
+    return total;
 }
 
 void PptxHost::setSlideSize(float width, float height) {
@@ -537,7 +556,7 @@ void PptxHost::setBackgroundColor(std::uint32_t rgb) {
     state_->needDeck(op).background = checkedColour(op, rgb);
 }
 
-void PptxHost::setSlideShowTransition(std::int32_t effect, float advanceSeconds) {
+void PptxHost::setSlideShowTransition(std::int32_t effect, double advanceSeconds) {
     const char* op = "SlideShowTransition";
     pptx::Slide& slide = state_->needSlide(op);
     if (effect < kTransitionNone || effect > kTransitionWipe)
@@ -545,11 +564,12 @@ void PptxHost::setSlideShowTransition(std::int32_t effect, float advanceSeconds)
                                        "push (2) and wipe (3) are")
                             .arg(effect));
     // The file holds milliseconds in 32 bits.
-    if (!(advanceSeconds >= 0.0f && advanceSeconds <= 4294967.0f))
-        invalidCall(op, QStringLiteral("advance time %1 is outside 0 to 4294967 seconds")
-                            .arg(double(advanceSeconds)));
+    if (!(advanceSeconds >= 0.0 && advanceSeconds <= 4294967.0))
+        invalidCall(
+            op,
+            QStringLiteral("advance time %1 is outside 0 to 4294967 seconds").arg(advanceSeconds));
     const pptx::Transition transition{pptx::TransitionEffect(effect),
-                                      std::llround(double(advanceSeconds) * 1000.0)};
+                                      std::llround(advanceSeconds * 1000.0)};
     if (transition.effect == pptx::TransitionEffect::None && transition.advanceMs == 0)
         slide.transition.reset();
     else
@@ -591,7 +611,10 @@ std::optional<RuntimeError> PptxHost::endBuild(Outcome outcome) {
         state_->written = package.bytesWritten();
         state_->entries = package.entriesWritten();
         path = package.commit([&session](const FileIdentity& file) {
-            return session->mediaByFile.contains({file.device, file.inode});
+            return session->mediaByFile.contains({file.device, file.inode}) ||
+                   std::ranges::any_of(session->deck->music, [&file](const MusicFile& music) {
+                       return music.file.sameFile(file);
+                   });
         });
     } catch (...) {
         // The picture that stopped the build is the cause to report; nothing is saved.

@@ -43,6 +43,9 @@ public:
     // picture's file hashed as it is stored, and what the box under it says. Before any
     // picture.
     void addAlbumRecipe(const BuildOptions& options) override;
+    // Each file is measured now (host/music.h) and stored once when the deck is saved, played
+    // from the first slide, whichever that is by then.
+    std::int64_t addMusic(const QStringList& files) override;
     void setSlideSize(float width, float height) override;
     std::int32_t slideCount() override;
     void addSlide(std::int32_t index, std::int32_t layout) override;
@@ -65,7 +68,7 @@ public:
     void setParagraphAlignment(std::int32_t alignment) override;
     void releaseTextRange() override;
     void setBackgroundColor(std::uint32_t rgb) override;
-    void setSlideShowTransition(std::int32_t effect, float advanceSeconds) override;
+    void setSlideShowTransition(std::int32_t effect, double advanceSeconds) override;
     void setLoopUntilStopped(std::int32_t value) override;
     std::optional<RuntimeError> endBuild(Outcome outcome) override;
 

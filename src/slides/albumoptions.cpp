@@ -82,7 +82,10 @@ constexpr AlbumChoice kSubtitles[] = {{nullptr, "The days the photos were taken"
 constexpr AlbumChoice kSlideSizes[] = {{"false", "4:3 (720 x 540 points)", 0},
                                        {"true", "16:9 (960 x 540 points)", 1}};
 constexpr AlbumChoice kBackgrounds[] = {{"white", "White", 0xFFFFFF}, {"black", "Black", 0x000000}};
-constexpr AlbumChoice kAdvances[] = {{"0", "On a click", 0}};
+// Below the least, so no number of seconds stands for it.
+constexpr int kAdvanceFit = -1;
+constexpr AlbumChoice kAdvances[] = {{"0", "On a click", 0},
+                                     {"fit", "Fit to the music", kAdvanceFit}};
 constexpr AlbumChoice kTransitions[] = {
     {"none", "None", int(Transition::None)},
     {"fade", "Fade", int(Transition::Fade)},
@@ -105,6 +108,23 @@ void setCaption(Album& album, const AlbumValue& value) {
     const AlbumChoice* choice = named(kCaptions, *value.text);
     album.build.caption = choice ? Caption(choice->value) : Caption::Text;
     album.build.captionText = choice ? QString() : *value.text;
+}
+
+// Whole seconds, or the music's length shared out.
+AlbumValue advanceOf(const Album& album) {
+    const BuildOptions& b = album.build;
+    return {b.advanceFit ? kAdvanceFit : int(b.advanceMs / 1000)};
+}
+void setAdvance(Album& album, const AlbumValue& value) {
+    album.build.advanceFit = value.number == kAdvanceFit;
+    album.build.advanceMs = album.build.advanceFit ? 0 : std::int64_t(value.number) * 1000;
+}
+
+AlbumValue musicOf(const Album& album) {
+    return {0, std::nullopt, album.build.music};
+}
+void setMusic(Album& album, const AlbumValue& value) {
+    album.build.music = value.files;
 }
 
 void setTitle(Album& album, const AlbumValue& value) {
@@ -240,7 +260,9 @@ constexpr std::array kOptions{
                 .argument = "SECONDS",
                 .settingsKey = "advance",
                 .help = "the show moves on after SECONDS on each slide (1 to\n"
-                        "%1; 0: on a click only); a click still moves on",
+                        "%1; 0: on a click only; fit: the music's whole\n"
+                        "length shared out evenly over the slides, the title\n"
+                        "slide too, to the millisecond); a click still moves on",
                 .kind = Seconds,
                 .choices = kAdvances,
                 .least = 0,
@@ -248,8 +270,22 @@ constexpr std::array kOptions{
                 .summary = "advance %1 s",
                 .control = "advance",
                 .label = "&Advance after:",
-                .get = numberOf<&BuildOptions::advanceSeconds>,
-                .put = setNumber<&BuildOptions::advanceSeconds>},
+                .get = advanceOf,
+                .put = setAdvance},
+    AlbumOption{.name = "music",
+                .argument = "FILE",
+                .settingsKey = "music",
+                .help = "music played from the first slide on, across every\n"
+                        "slide: an MP3, M4A (AAC) or WAV file; given again,\n"
+                        "the files play one after another; it starts again\n"
+                        "when the show loops and stops when the show ends",
+                .perAlbum = true,
+                .kind = Files,
+                .summary = "music",
+                .control = "music",
+                .label = "&Music:",
+                .get = musicOf,
+                .put = setMusic},
     AlbumOption{.name = "loop",
                 .settingsKey = "loop",
                 .help = "the show starts again after its last slide, until Esc",
@@ -339,6 +375,8 @@ std::optional<AlbumValue> parse(const AlbumOption& row, const QString& value) {
         return std::nullopt;
     }
     case Seconds: {
+        if (const AlbumChoice* choice = named(row.choices, value))
+            return AlbumValue{choice->value};
         const std::optional<int> n = wholeNumber(value, QString::number(row.most).size());
         if (n && *n >= row.least && *n <= row.most)
             return AlbumValue{*n};
@@ -346,8 +384,18 @@ std::optional<AlbumValue> parse(const AlbumOption& row, const QString& value) {
     }
     case Folder:
         return AlbumValue{0, value};
+    case Files:
+        if (value.isEmpty())
+            return std::nullopt;
+        return AlbumValue{0, std::nullopt, value.split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
     }
     return std::nullopt;
+}
+
+// A choice of a Seconds row that no number stands for ("fit").
+const AlbumChoice* namedOnly(const AlbumOption& row, int value) {
+    const AlbumChoice* choice = valued(row.choices, value);
+    return choice && (value < row.least || value > row.most) ? choice : nullptr;
 }
 
 } // namespace
@@ -369,10 +417,18 @@ QString AlbumOption::takes() const {
         return oneOf(names(choices) << QStringLiteral("a text"));
     case Colour:
         return oneOf(names(choices) << QStringLiteral("#RRGGBB"));
-    case Seconds:
-        return QStringLiteral("a whole number of seconds from %1 to %2").arg(least).arg(most);
+    case Seconds: {
+        QStringList words{
+            QStringLiteral("a whole number of seconds from %1 to %2").arg(least).arg(most)};
+        for (const AlbumChoice& choice : choices)
+            if (namedOnly(*this, choice.value))
+                words << QLatin1String(choice.name);
+        return oneOf(words);
+    }
     case Folder:
         return QStringLiteral("a folder");
+    case Files:
+        return QStringLiteral("a file");
     }
     return {};
 }
@@ -406,7 +462,11 @@ QString AlbumOption::setting(const Album& album) const {
     case Colour:
         return choice ? QString::fromLatin1(choice->name) : hexColour(value.number);
     case Seconds:
+        if (const AlbumChoice* named = namedOnly(*this, value.number))
+            return QLatin1String(named->name);
         return QString::number(value.number);
+    case Files:
+        return value.files.join(QLatin1Char('\n'));
     case Text:
     case Folder:
         if (!value.text)
@@ -419,6 +479,10 @@ QString AlbumOption::setting(const Album& album) const {
 QString AlbumOption::summarise(const Album& album) const {
     if (!summary || get(album) == get(Album()))
         return {};
+    // A value no number stands for says what it does ("fit to the music").
+    if (kind == Seconds)
+        if (const AlbumChoice* named = namedOnly(*this, get(album).number))
+            return QString::fromUtf8(named->label).toLower();
     const QString text = QString::fromUtf8(summary);
     return text.contains(QLatin1String("%1")) ? text.arg(setting(album)) : text;
 }

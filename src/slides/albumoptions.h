@@ -33,10 +33,13 @@ enum class AlbumOptionKind {
     Text,
     // One of its choices, or #RRGGBB.
     Colour,
-    // A whole number from its least to its most.
+    // A whole number from its least to its most, or one of its choices by name.
     Seconds,
     // A folder's path.
     Folder,
+    // Files in an order, given one at a time (the option repeated); a settings file writes
+    // them one a line.
+    Files,
 };
 
 // A value an option names: a choice, a colour by name, a text the album dialog offers, a
@@ -55,6 +58,8 @@ struct AlbumChoice {
 struct AlbumValue {
     int number = 0;
     std::optional<QString> text = std::nullopt;
+    // Files.
+    QStringList files = {};
     bool operator==(const AlbumValue& other) const = default;
 };
 

@@ -239,12 +239,19 @@ std::int32_t transitionEffect(Transition transition) {
     return kTransitionNone;
 }
 
-// How the show leaves the slide just added; a slide shown as presentations are by default
-// says nothing.
-void setShow(const BuildOptions& options, PresentationHost& host) {
-    if (options.transition != Transition::None || options.advanceSeconds > 0)
+// How the show leaves the slide just added, after `advanceMs` (0: on a click); a slide shown
+// as presentations are by default says nothing.
+void setShow(const BuildOptions& options, std::int64_t advanceMs, PresentationHost& host) {
+    if (options.transition != Transition::None || advanceMs > 0)
         host.setSlideShowTransition(transitionEffect(options.transition),
-                                    float(options.advanceSeconds));
+                                    double(advanceMs) / 1000.0);
+}
+
+// Each slide's time: the music's length shared out to the millisecond, or the option's own.
+std::int64_t advanceMsOf(const BuildOptions& options, std::int64_t musicMs, qsizetype slides) {
+    if (!options.advanceFit)
+        return options.advanceMs;
+    return slides > 0 ? (musicMs + slides / 2) / slides : 0;
 }
 
 // The first and the last day of the photos that tell when they were taken.
@@ -269,9 +276,10 @@ void setPlaceholder(PresentationHost& host, std::int32_t index, const QString& t
 }
 
 // Made once the photos are placed, when their days are known, and put first.
-void addTitleSlide(const BuildOptions& options, const Days& days, PresentationHost& host) {
+void addTitleSlide(const BuildOptions& options, std::int64_t advanceMs, const Days& days,
+                   PresentationHost& host) {
     host.addSlide(1, kLayoutTitle);
-    setShow(options, host);
+    setShow(options, advanceMs, host);
     const std::uint32_t colour = textColourOn(options.background);
     setPlaceholder(host, kPlaceholderTitle, slideText(options.title, true), colour);
     const QString subtitle = options.subtitle ? slideText(*options.subtitle, true)
@@ -302,6 +310,9 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
             host.setBackgroundColor(options.background);
         if (options.loop)
             host.setLoopUntilStopped(kMsoTrue);
+        const std::int64_t musicMs = options.music.isEmpty() ? 0 : host.addMusic(options.music);
+        const std::int64_t advanceMs =
+            advanceMsOf(options, musicMs, slidesFor(paths.size(), options));
         const int perSlide = photosPerSlide(options.layout);
         const std::int16_t last = sub16(narrow16(paths.size()), 1);
         Days days;
@@ -312,7 +323,7 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
             // A slide's first photo is told before its slide is made, the others as they come.
             report(progress, i, last + 1);
             appendSlide(host);
-            setShow(options, host);
+            setShow(options, advanceMs, host);
             const int end = std::min<int>(i + perSlide - 1, last);
             for (int k = i; k <= end; ++k) {
                 if (k > i)
@@ -333,7 +344,7 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                 finished = false;
         }
         if (!options.title.isEmpty())
-            addTitleSlide(options, days, host);
+            addTitleSlide(options, advanceMs, days, host);
         return finished;
     });
 }

@@ -69,8 +69,14 @@ struct BuildOptions {
     std::uint32_t background = kWhite;
     // Every picture shown in greys by its own effect; the file keeps its colours.
     bool grey = false;
-    // The show moves on after this many seconds on each slide; 0: on a click only.
-    int advanceSeconds = 0;
+    // The show moves on after this many milliseconds on each slide; 0: on a click only.
+    std::int64_t advanceMs = 0;
+    // Instead, after the music's whole length spread evenly over the slides, the title slide
+    // too: the show ends as the music does.
+    bool advanceFit = false;
+    // Played one after another from the first slide on, across every slide; they start again
+    // when the show does and stop when it ends.
+    QStringList music;
     // The show starts again after its last slide, until Esc.
     bool loop = false;
     Transition transition = Transition::None;

@@ -4,6 +4,7 @@
 #include "slides/picture.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -32,6 +33,15 @@ public:
     // deck is built with. A host that keeps recipes writes one with the deck, of the photos it
     // then places and the texts under them; any other passes it over.
     virtual void addAlbumRecipe(const BuildOptions& options) { (void)options; }
+    // The album's music, after addAlbumRecipe and before any slide: the files play one after
+    // another from the show's first slide on, across all its slides, start again when the
+    // show loops and stop when it ends. Returns their length altogether in milliseconds; a
+    // file that is not music the host can store throws 481 naming it. A host that plays no
+    // music passes it over.
+    virtual std::int64_t addMusic(const QStringList& files) {
+        (void)files;
+        return 0;
+    }
     // PageSetup.SlideWidth and PageSetup.SlideHeight, before the first slide is added. A new
     // presentation's slides are 720 x 540.
     virtual void setSlideSize(float width, float height) = 0;
@@ -88,9 +98,9 @@ public:
     // presentation's background is white.
     virtual void setBackgroundColor(std::uint32_t rgb) = 0;
     // SlideShowTransition of the current slide: EntryEffect (kTransitionNone ...), and
-    // AdvanceOnTime with AdvanceTime in seconds when advanceSeconds is above 0; a click
-    // always moves on as well.
-    virtual void setSlideShowTransition(std::int32_t effect, float advanceSeconds) = 0;
+    // AdvanceOnTime with AdvanceTime in seconds, to the millisecond, when advanceSeconds is
+    // above 0; a click always moves on as well.
+    virtual void setSlideShowTransition(std::int32_t effect, double advanceSeconds) = 0;
     // SlideShowSettings.LoopUntilStopped: -1 the show starts again after its last slide
     // until Esc, 0 it ends there.
     virtual void setLoopUntilStopped(std::int32_t value) = 0;

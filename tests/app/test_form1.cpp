@@ -1021,6 +1021,11 @@ private Q_SLOTS:
                               << "true";
         QTest::newRow("advance") << "advance"
                                  << "5";
+        // No number of seconds: the spin box leaves it to its check box.
+        QTest::newRow("advance=fit") << "advance"
+                                     << "fit";
+        QTest::newRow("music, one album's") << "music"
+                                            << "/home/me/Music/song.mp3";
         QTest::newRow("layout") << "layout"
                                 << "fill";
         QTest::newRow("folder") << "folder"
@@ -1092,7 +1097,7 @@ private Q_SLOTS:
         album.build.wide = true;
         album.build.caption = Caption::Date;
         album.build.background = 0x000000;
-        album.build.advanceSeconds = 5;
+        album.build.advanceMs = 5000;
         album.build.layout = Layout::FourPerSlide; // the dialog's button's, not theirs
         w_->form->setAlbum(album);
         w_->form->setPixelsPerInch(96);

@@ -294,6 +294,8 @@ private Q_SLOTS:
     void manPages();
     void endToEnd_data();
     void endToEnd();
+    void musicReadByLibreOffice_data();
+    void musicReadByLibreOffice();
     void endToEndFailureLeavesOutput_data();
     void endToEndFailureLeavesOutput();
     void outputRefused_data();
@@ -381,7 +383,13 @@ void TestCli::commandLine_data() {
         << "--background takes white, black or #RRGGBB, not 'navy'";
     QTest::newRow("--advance negative")
         << QStringList{"--advance", "-1", "-o", "x.pptx", "a.png"} << 2 << QString()
-        << "--advance takes a whole number of seconds from 0 to 3600, not '-1'";
+        << "--advance takes a whole number of seconds from 0 to 3600 or fit, not '-1'";
+    QTest::newRow("--advance fit without music")
+        << QStringList{"--advance", "fit", "-o", "x.pptx", "a.png"} << 2 << QString()
+        << "--advance fit needs --music";
+    QTest::newRow("empty --music")
+        << QStringList{"--music", "a.mp3", "--music=", "-o", "x.pptx", "a.png"} << 2 << QString()
+        << "a --music file name is empty";
     QTest::newRow("two --background")
         << QStringList{"--background", "black", "--background", "white", "-o", "x.pptx", "a.png"}
         << 2 << QString() << "more than one --background";
@@ -1182,6 +1190,66 @@ void TestCli::endToEnd() {
     VERIFY_VALID_PPTX({deck});
     if (pdf.skipped)
         QSKIP("LibreOffice is not installed");
+}
+
+// What LibreOffice keeps of the music, as it writes the deck down again: each file embedded, a
+// media object for it on the first slide only, played by the slide after the one before, and
+// a lone file's repeat. Its format has no count of slides a sound plays across: it keeps none.
+void TestCli::musicReadByLibreOffice_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("music");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("repeats");
+    QTest::newRow("one file, looping")
+        << QStringList{"--loop", "--advance", "fit"} << QStringList{"song.mp3"} << "loop.pptx" << 1;
+    QTest::newRow("as a slide show file")
+        << QStringList{"--loop"} << QStringList{"song.mp3"} << "show.ppsx" << 1;
+    QTest::newRow("two files, one after the other")
+        << QStringList{"--advance", "fit"} << QStringList{"song.mp3", "tone.wav"} << "two.pptx"
+        << 0;
+}
+
+void TestCli::musicReadByLibreOffice() {
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, music);
+    QFETCH(QString, name);
+    QFETCH(int, repeats);
+    QTemporaryDir dir;
+    const QStringList pictures = writePictures(dir.path()).mid(0, 2);
+    for (const QString& file : music) {
+        const QString made = test::makeMusic(dir.path(), file, 2);
+        if (made.isEmpty())
+            QSKIP("ffmpeg is not installed");
+        options << QStringLiteral("--music") << made;
+    }
+    const QString deck = dir.filePath(name);
+    const Process p = runTool(options + QStringList{"-o", deck} + pictures);
+    QCOMPARE(p.err, QString());
+    QCOMPARE(p.exit, 0);
+    VERIFY_VALID_PPTX({deck});
+    const test::CheckResult odp = test::convertTo({deck}, dir.path(), QStringLiteral("odp"));
+    if (odp.skipped)
+        QSKIP("LibreOffice is not installed");
+    QVERIFY2(odp.ok, qPrintable(odp.output));
+    const QString converted = test::convertedPathFor(deck, dir.path(), QStringLiteral("odp"));
+    const QByteArray content = test::partOf(converted, QStringLiteral("content.xml"));
+    QVERIFY(!content.isEmpty());
+    const qsizetype secondPage = content.indexOf("<draw:page draw:name=\"page2\"");
+    QVERIFY(secondPage > 0);
+    for (qsizetype k = 0; k < music.size(); ++k) {
+        const QString extension = music[k].section(QLatin1Char('.'), 1);
+        const QByteArray part =
+            QStringLiteral("ppt/media/media%1.%2").arg(k + 1).arg(extension).toUtf8();
+        QVERIFY2(!test::partOf(converted, QString::fromUtf8(part)).isEmpty(), part.constData());
+        const qsizetype plugin = content.indexOf("<draw:plugin xlink:href=\"" + part + '"');
+        QVERIFY2(plugin > 0 && plugin < secondPage, part.constData());
+    }
+    QCOMPARE(content.count("anim:command=\"play\""), music.size());
+    QCOMPARE(content.count("presentation:node-type=\"after-previous\" "
+                           "presentation:preset-class=\"media-call\""),
+             music.size());
+    QCOMPARE(content.count("<anim:audio "), music.size());
+    QCOMPARE(content.count("smil:repeatCount=\"indefinite\""), repeats);
 }
 
 void TestCli::endToEndFailureLeavesOutput_data() {

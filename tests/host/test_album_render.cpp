@@ -459,7 +459,7 @@ void TestAlbumRender::everyCombinationOpens() {
                     ++n;
                     o.background = n % 3 == 0 ? 0x000000 : n % 3 == 1 ? 0xFFFFFF : 0x1D3557;
                     o.grey = n % 2 == 0;
-                    o.advanceSeconds = n % 4;
+                    o.advanceMs = n % 4 * 1000;
                     o.loop = n % 5 < 2;
                     o.transition = Transition(n % 4);
                     files << dir.filePath(QStringLiteral("deck%1.%2")

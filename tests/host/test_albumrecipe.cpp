@@ -262,7 +262,7 @@ void TestAlbumRecipe::roundTrip_data() {
     show.wide = true;
     show.background = 0x102030;
     show.grey = true;
-    show.advanceSeconds = 5;
+    show.advanceMs = 5000;
     show.loop = true;
     show.transition = Transition::Fade;
     show.photos = {{}, {}, {}, {}, {QStringLiteral("last")}};

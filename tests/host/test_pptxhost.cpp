@@ -2,6 +2,7 @@
 
 #include "core/faults.h"
 #include "core/runtimeerror.h"
+#include "host/music.h"
 #include "host/pptx/packager.h"
 #include "host/pptx/saveerror.h"
 #include "host/pptx/savefile.h"
@@ -120,6 +121,8 @@ int changeWhenRead(IoCall call, const QByteArray& entry) {
     return 0;
 }
 using Prepare = std::function<void(const QString& out, const QString& picture)>;
+// Makes a file in `dir`; its path.
+using MakeFile = std::function<QString(const QString& dir)>;
 
 // A slide with a picture 480 x 360 points at (120, 60), still held.
 void heldPicture(PptxHost& host, const QString& path) {
@@ -189,6 +192,8 @@ private Q_SLOTS:
     void faultAtEveryPicture_data();
     void faultAtEveryPicture();
     void undecodablePhoneFormat();
+    void musicMeasured_data();
+    void musicMeasured();
 };
 
 void TestPptxHost::smallDeckPartByPart() {
@@ -580,7 +585,7 @@ void TestPptxHost::showOperations_data() {
                                               R"(<a:srgbClr val="000000"/></a:solidFill>)"
                                               R"(<a:effectLst/></p:bgPr></p:bg><p:spTree>)")
                                 << 1;
-    const auto transition = [](std::int32_t effect, float seconds) {
+    const auto transition = [](std::int32_t effect, double seconds) {
         return Step([=](PptxHost& h, auto&) {
             heldText(h);
             h.setSlideShowTransition(kTransitionWipe, 1);
@@ -604,6 +609,65 @@ void TestPptxHost::showOperations_data() {
         << QByteArray(R"(</p:clrMapOvr><p:transition spd="med" advTm="3000"><p:cut/>)"
                       R"(</p:transition></p:sld>)")
         << 1;
+    QTest::newRow("no effect, to the millisecond of a long show")
+        << "advancems" << transition(kTransitionNone, 4000000.217) << slide
+        << QByteArray(R"(<p:transition spd="med" advTm="4000000217"><p:cut/>)") << 1;
+    // Music of a show of two slides, the title put first after them: mp3, wav, the mp3 again.
+    const auto music = [](bool loop, QStringList names) {
+        return Step([=](PptxHost& h, const QString& dir) {
+            QStringList files;
+            for (const QString& name : names)
+                files << makeMusic(dir, name, name.endsWith(QLatin1String(".wav")) ? 1.5 : 1);
+            if (loop)
+                h.setLoopUntilStopped(kMsoTrue);
+            QVERIFY(!files.contains(QString()));
+            QCOMPARE(h.addMusic(files) > 0, true);
+            heldText(h);
+            heldTitle(h);
+            h.addSlide(1, kLayoutTitle);
+        });
+    };
+    const QStringList twice{"song.mp3", "tone.wav", "song.mp3"};
+    QTest::newRow("music across the show, from the slide put first")
+        << "music" << music(false, twice) << slide
+        << QByteArray(R"(<p:cMediaNode vol="80000" numSld="3" showWhenStopped="0">)"
+                      R"(<p:cTn id="13" fill="hold" display="0">)")
+        << 1;
+    QTest::newRow("music: each file once, each play its own sound shape")
+        << "music2" << music(false, twice) << "ppt/slides/_rels/slide1.xml.rels"
+        << QByteArray(R"(relationships/audio" Target="../media/media1.mp3"/>)") << 2;
+    QTest::newRow("music: the second file after the first")
+        << "music3" << music(false, twice) << slide
+        << QByteArray(R"(presetClass="mediacall" presetSubtype="0" fill="hold" )"
+                      R"(nodeType="afterEffect">)")
+        << 3;
+    QTest::newRow("music: on the first slide only")
+        << "music4" << music(false, twice) << "ppt/slides/slide2.xml" << QByteArray("<p:audio")
+        << 0;
+    QTest::newRow("music: the embedded copy")
+        << "music5" << music(false, {"song.m4a"}) << slide
+        << QByteArray(R"(<a:audioFile r:link="rId3"/><p:extLst>)"
+                      R"(<p:ext uri="{DAA4B4D4-6D71-4841-9C94-3DE7FCFB9230}">)"
+                      R"(<p14:media xmlns:p14="http://schemas.microsoft.com/office/powerpoint/)"
+                      R"(2010/main" r:embed="rId4"/></p:ext></p:extLst>)")
+        << 1;
+    QTest::newRow("music: a lone file repeats with the show")
+        << "musicloop" << music(true, {"song.mp3"}) << slide
+        << QByteArray(R"(<p:cTn id="7" repeatCount="indefinite" fill="hold" display="0">)") << 1;
+    QTest::newRow("music: several play once a round")
+        << "musicloop2" << music(true, twice) << slide << QByteArray("repeatCount") << 0;
+    for (const auto& [name, type] :
+         {std::pair{"song.mp3", "audio/mpeg"}, std::pair{"song.m4a", "audio/mp4"},
+          std::pair{"tone.wav", "audio/wav"}}) {
+        const QString extension = QString::fromLatin1(name).section(QLatin1Char('.'), 1);
+        QTest::addRow("music: %s", type)
+            << "music-" + extension << music(false, {QString::fromLatin1(name)})
+            << "[Content_Types].xml"
+            << QStringLiteral(R"(<Default Extension="%1" ContentType="%2"/>)")
+                   .arg(extension, QLatin1String(type))
+                   .toUtf8()
+            << 1;
+    }
     QTest::newRow("no effect on a click: as it was")
         << "click" << transition(kTransitionNone, 0) << slide << QByteArray("<p:transition") << 0;
     QTest::newRow("loop") << "loop" << Step([](PptxHost& h, auto&) {
@@ -1319,6 +1383,107 @@ void TestPptxHost::undecodablePhoneFormat() {
     QVERIFY(readPart(out, QStringLiteral("ppt/media/image1.png")));
     QVERIFY(!readPart(out, QStringLiteral("ppt/media/image2.jpeg")));
     expectValid(out);
+}
+
+// What a music file is measured as, or why it is refused: it is not trusted, so nothing it
+// names is ever opened (a playlist or a list of files naming a good song is still refused).
+void TestPptxHost::musicMeasured_data() {
+    QTest::addColumn<MakeFile>("make");
+    QTest::addColumn<int>("number"); // 0: taken
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<qint64>("leastMs");
+    QTest::addColumn<qint64>("mostMs");
+    const auto tone = [](const char* name, double seconds) {
+        return MakeFile([=](const QString& dir) { return makeMusic(dir, name, seconds); });
+    };
+    const auto bytes = [](const char* name, QByteArray content) {
+        return MakeFile([=](const QString& dir) {
+            return writeBytes(dir, QString::fromLatin1(name), content);
+        });
+    };
+    // The first `keep` of a tone's bytes.
+    const auto cut = [](const char* name, double keep) {
+        return MakeFile([=](const QString& dir) {
+            const QString whole = makeMusic(dir, QStringLiteral("whole-") + name, 3);
+            const QByteArray all = readBytes(whole);
+            return writeBytes(dir, QString::fromLatin1(name),
+                              all.left(qsizetype(double(all.size()) * keep)));
+        });
+    };
+    // A good song beside it, which a reader that followed the list would play.
+    const auto naming = [](const char* name, const char* format) {
+        return MakeFile([=](const QString& dir) {
+            const QString song = makeMusic(dir, QStringLiteral("good.mp3"), 2);
+            return writeBytes(dir, QString::fromLatin1(name),
+                              QString::fromLatin1(format).arg(song).toUtf8());
+        });
+    };
+    const QString notMusic = QStringLiteral("it is not MP3, M4A or WAV");
+    // Encoders add a frame or two of silence to MP3 and AAC.
+    QTest::newRow("MP3") << tone("a.mp3", 2) << 0 << QString() << qint64(2000) << qint64(2100);
+    QTest::newRow("AAC in M4A") << tone("a.m4a", 2) << 0 << QString() << qint64(2000)
+                                << qint64(2100);
+    QTest::newRow("WAV, to the millisecond")
+        << tone("a.wav", 2.345) << 0 << QString() << qint64(2345) << qint64(2345);
+    QTest::newRow("text named .mp3")
+        << bytes("notes.mp3", "shopping list\n") << 481 << notMusic << qint64(0) << qint64(0);
+    QTest::newRow("a picture named .mp3") << MakeFile([](const QString& dir) {
+        const QString png = makePicture(dir, QStringLiteral("p.png"), "png", 16, 16);
+        return writeBytes(dir, QStringLiteral("p.mp3"), readBytes(png));
+    }) << 481 << notMusic << qint64(0) << qint64(0);
+    QTest::newRow("an HLS playlist named .mp3")
+        << naming("list.mp3", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n%1\n"
+                              "#EXT-X-ENDLIST\n")
+        << 481 << notMusic << qint64(0) << qint64(0);
+    QTest::newRow("an ffconcat list named .mp3")
+        << naming("concat.mp3", "ffconcat version 1.0\nfile '%1'\n") << 481 << notMusic << qint64(0)
+        << qint64(0);
+    QTest::newRow("an M3U playlist named .m4a")
+        << naming("list.m4a", "#EXTM3U\n%1\n") << 481 << notMusic << qint64(0) << qint64(0);
+    QTest::newRow("a video") << tone("v.mp4", 1) << 481 << QStringLiteral("it is a video")
+                             << qint64(0) << qint64(0);
+    QTest::newRow("MP3 cut short") << cut("cut.mp3", 0.5) << 481
+                                   << QStringLiteral("it is cut short") << qint64(0) << qint64(0);
+    QTest::newRow("WAV cut short") << cut("cut.wav", 0.5) << 481
+                                   << QStringLiteral("it is cut short") << qint64(0) << qint64(0);
+    // Its index comes last and is gone.
+    QTest::newRow("M4A cut short")
+        << cut("cut.m4a", 0.9) << 481 << notMusic << qint64(0) << qint64(0);
+    QTest::newRow("empty") << bytes("empty.mp3", QByteArray()) << 481 << notMusic << qint64(0)
+                           << qint64(0);
+    QTest::newRow("a folder") << MakeFile([](const QString& dir) {
+        QDir(dir).mkdir(QStringLiteral("folder.mp3"));
+        return QDir(dir).filePath(QStringLiteral("folder.mp3"));
+    }) << 481 << QStringLiteral("it is not a regular file")
+                              << qint64(0) << qint64(0);
+    QTest::newRow("missing") << MakeFile([](const QString& dir) {
+        return QDir(dir).filePath(QStringLiteral("gone.mp3"));
+    }) << 53 << QString() << qint64(0)
+                             << qint64(0);
+}
+
+void TestPptxHost::musicMeasured() {
+    QFETCH(MakeFile, make);
+    QFETCH(int, number);
+    QFETCH(QString, cause);
+    QFETCH(qint64, leastMs);
+    QFETCH(qint64, mostMs);
+    QTemporaryDir dir;
+    const QString path = make(dir.path());
+    if (path.isEmpty())
+        QSKIP("ffmpeg is not installed");
+    try {
+        const MusicFile music = measureMusic(path);
+        QCOMPARE(number, 0);
+        QVERIFY2(music.durationMs >= leastMs && music.durationMs <= mostMs,
+                 qPrintable(QString::number(music.durationMs)));
+        QCOMPARE(music.path, path);
+        QCOMPARE(music.file.size, QFileInfo(path).size());
+    } catch (const RuntimeError& e) {
+        QCOMPARE(e.number(), number);
+        QCOMPARE(e.file(), path);
+        QVERIFY2(e.text().contains(cause), qPrintable(e.text()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPptxHost)

@@ -610,12 +610,16 @@ void TestBuilds::albumOptionValues_data() {
     taken("advance", "0", "0", "", true);
     taken("advance", "3600", "3600", "advance 3600 s");
     taken("advance", "0005", "5", "advance 5 s");
-    for (const char* bad : {"-1", "3601", "99999", "2.5", "1m", "+5"})
+    taken("advance", "fit", "fit", "fit to the music");
+    for (const char* bad : {"-1", "3601", "99999", "2.5", "1m", "+5", "Fit"})
         refused("advance", bad,
                 qPrintable(QStringLiteral("--advance takes a whole number of seconds from 0 to "
-                                          "3600, not '%1'")
+                                          "3600 or fit, not '%1'")
                                .arg(QLatin1String(bad))));
     taken("loop", "true", "true", "loop");
+    // A settings text holds the files one a line, in their order.
+    taken("music", "/m/b.wav\n/m/a.mp3", "/m/b.wav\n/m/a.mp3", "music");
+    refused("music", "", "--music takes a file, not ''");
     taken("transition", "wipe", "wipe", "wipe");
     refused("transition", "dissolve",
             "--transition takes none, fade, push or wipe, not 'dissolve'");
@@ -1034,7 +1038,7 @@ void TestBuilds::album_data() {
     BuildOptions show = options(Layout::Fill, Caption::Name);
     show.background = 0x000000;
     show.grey = true;
-    show.advanceSeconds = 5;
+    show.advanceMs = 5000;
     show.loop = true;
     show.transition = Transition::Fade;
     show.title = QStringLiteral("Party");
@@ -1092,6 +1096,32 @@ void TestBuilds::album_data() {
                .line("Release text range")
                .done()
         << 0;
+    // Music of 10 s (as the host measures it) over a title and two photos: every slide, the
+    // title's too, takes its third to the millisecond.
+    BuildOptions music = options(Layout::Fit, Caption::None);
+    music.wide = true;
+    music.music = QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.wav")};
+    music.advanceFit = true;
+    music.advanceMs = 4000; // not read: the music's share is the advance
+    music.title = QStringLiteral("Summer");
+    QTest::newRow("advance fitted to the music")
+        << music << QStringList{hd, hd}
+        << Calls()
+               .wide()
+               .line("Music.Add = a.mp3, b.wav")
+               .slide()
+               .line("SlideShowTransition = 0, 3.333")
+               .picture(hd, 0, 0, 960, 540)
+               .slide()
+               .line("SlideShowTransition = 0, 3.333")
+               .picture(hd, 0, 0, 960, 540)
+               .line("Slides.Add(1, 1)")
+               .line("SlideShowTransition = 0, 3.333")
+               .line("Shapes.Placeholders(1).TextFrame.TextRange")
+               .line("TextRange.Text = Summer")
+               .line("Release text range")
+               .done()
+        << 0;
 }
 
 void TestBuilds::album() {
@@ -1102,6 +1132,7 @@ void TestBuilds::album() {
 
     NamedSizeLoader loader;
     RecordingHost host;
+    host.musicMs = 10000;
     try {
         buildSlides(paths, options, loader, host);
         QCOMPARE(error, 0);

@@ -959,3 +959,30 @@ AsNobody::~AsNobody() {
 }
 
 } // namespace slidemill::test
+
+namespace slidemill::test {
+
+QString makeMusic(const QString& dir, const QString& name, double seconds) {
+    const QString path = QDir(dir).filePath(name);
+    const QString tone = QStringLiteral("sine=frequency=440:duration=%1").arg(seconds);
+    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")};
+    if (name.endsWith(QLatin1String(".mp4")))
+        args << QStringList{"-f", "lavfi", "-i",
+                            QStringLiteral("testsrc=size=64x48:duration=%1").arg(seconds)};
+    args << QStringList{"-f", "lavfi", "-i", tone};
+    if (name.endsWith(QLatin1String(".mp3")))
+        args << QStringList{"-c:a", "libmp3lame", "-b:a", "64k"};
+    else if (name.endsWith(QLatin1String(".m4a")))
+        args << QStringList{"-c:a", "aac"};
+    else if (name.endsWith(QLatin1String(".wav")))
+        args << QStringList{"-c:a", "pcm_s16le"};
+    args << path;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), args);
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
+        ffmpeg.exitCode() != 0)
+        return {};
+    return path;
+}
+
+} // namespace slidemill::test

@@ -21,6 +21,11 @@ QString writeBytes(const QString& dir, const QString& name, const QByteArray& by
 // format ("gif", ...) by ImageMagick's convert.
 QString makePicture(const QString& dir, const QString& name, const char* format, int w, int h);
 
+// `seconds` of a tone by the ffmpeg program, in the format the name's extension says (".mp3",
+// ".m4a" in AAC, ".wav" in 16-bit PCM, ".mp4" a video with sound); the path, or empty when it
+// could not be made (ffmpeg missing).
+QString makeMusic(const QString& dir, const QString& name, double seconds);
+
 // Runs ImageMagick's convert with args; true when it succeeded.
 bool runConvert(const QStringList& args);
 // The output of ImageMagick's identify -format format file, trimmed.

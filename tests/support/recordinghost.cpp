@@ -125,7 +125,12 @@ void RecordingHost::setBackgroundColor(std::uint32_t rgb) {
     record(QStringLiteral("Background = %1").arg(colour(rgb)));
 }
 
-void RecordingHost::setSlideShowTransition(std::int32_t effect, float advanceSeconds) {
+std::int64_t RecordingHost::addMusic(const QStringList& files) {
+    record(QStringLiteral("Music.Add = %1").arg(files.join(QLatin1String(", "))));
+    return musicMs;
+}
+
+void RecordingHost::setSlideShowTransition(std::int32_t effect, double advanceSeconds) {
     record(QStringLiteral("SlideShowTransition = %1, %2").arg(effect).arg(number(advanceSeconds)));
 }
 

@@ -16,6 +16,8 @@ public:
     QStringList calls;
     QString saved;
     bool opened = true;
+    // What addMusic answers for the files it is given.
+    std::int64_t musicMs = 0;
 
     // The n-th call (from 1) whose line starts with `prefix` throws `error` instead.
     void failAt(const QString& prefix, int n, RuntimeError error);
@@ -23,6 +25,7 @@ public:
     void createApplication() override;
     void setVisible(std::int32_t value) override;
     void addPresentation(std::int32_t withWindow) override;
+    std::int64_t addMusic(const QStringList& files) override;
     void setSlideSize(float width, float height) override;
     std::int32_t slideCount() override;
     void addSlide(std::int32_t index, std::int32_t layout) override;
@@ -45,7 +48,7 @@ public:
     void setParagraphAlignment(std::int32_t alignment) override;
     void releaseTextRange() override;
     void setBackgroundColor(std::uint32_t rgb) override;
-    void setSlideShowTransition(std::int32_t effect, float advanceSeconds) override;
+    void setSlideShowTransition(std::int32_t effect, double advanceSeconds) override;
     void setLoopUntilStopped(std::int32_t value) override;
     std::optional<RuntimeError> endBuild(Outcome outcome) override;
     QString savedPath() const override { return saved; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/music.h"
 #include "host/pptx/units.h"
 #include "slides/picture.h"
 
@@ -128,6 +129,9 @@ struct Deck {
     bool slideShow = false;
     // The album's recipe, when the deck keeps one.
     std::optional<CustomXml> customXml;
+    // Played in this order from the first slide across all of them; a file given twice is
+    // stored once.
+    std::vector<MusicFile> music;
 };
 
 } // namespace slidemill::pptx

@@ -18,6 +18,8 @@
 //       ├── viewProps.xml
 //       ├── tableStyles.xml
 //       └── slides/slideN.xml               (+ _rels: rId1 layout, rId2.. pictures)
+//   ├── media/mediaN.<mp3|m4a|wav>          the music, each file once, and the icon its
+//   ├── media/sound.png                     shapes on the first slide show
 //   customXml/                              when the deck keeps its album's recipe
 //   ├── item1.xml                           (+ _rels: rId1 its properties), related from
 //   └── itemProps1.xml                      the presentation after the fixed parts
@@ -51,7 +53,11 @@
 
 #include "core/runtimeerror.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QHash>
+#include <QImage>
+#include <QPainter>
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
@@ -85,6 +91,8 @@ struct Context {
     // The master's layouts: the blank one, then the title one when a slide has it.
     QStringList layoutIds;
     QStringList slideIds;
+    // The music's parts, each file once.
+    std::vector<std::pair<QString, MusicFormat>> musicParts;
 };
 
 // Who lists a fixed part among its relationships.
@@ -182,6 +190,11 @@ QByteArray contentTypesXml(const Context& c) {
     ContentTypes types;
     for (const StoredPicture& p : c.shown)
         types.addDefault(extension(p.format), contentType(p.format));
+    for (const auto& [part, format] : c.musicParts)
+        types.addDefault(QLatin1String(musicExtension(format)),
+                         QLatin1String(musicContentType(format)));
+    if (!c.musicParts.empty())
+        types.addDefault(QStringLiteral("png"), contentType(PictureFormat::Png));
     for (const FixedPart& p : kFixedParts) {
         if (!p.contentType)
             continue;
@@ -301,6 +314,29 @@ Patch uprightPatch(const Picture& picture) {
         qToLittleEndian<quint16>(quint16(picture.orientation), patch.original.data());
     }
     return patch;
+}
+
+constexpr char kSoundIcon[] = "ppt/media/sound.png";
+
+// A loudspeaker, what a sound's shape shows while the deck is edited.
+QByteArray soundIconPng() {
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter paint(&icon);
+    paint.setRenderHint(QPainter::Antialiasing);
+    paint.setPen(Qt::NoPen);
+    paint.setBrush(QColor(0x40, 0x40, 0x40));
+    paint.drawPolygon(QPolygonF({{4, 12}, {10, 12}, {18, 5}, {18, 27}, {10, 20}, {4, 20}}));
+    paint.setPen(QPen(QColor(0x40, 0x40, 0x40), 2.5));
+    paint.setBrush(Qt::NoBrush);
+    paint.drawArc(QRectF(14, 10, 10, 12), -60 * 16, 120 * 16);
+    paint.drawArc(QRectF(14, 5, 16, 22), -60 * 16, 120 * 16);
+    paint.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    icon.save(&buffer, "PNG");
+    return png;
 }
 
 QString mediaPart(int index, PictureFormat format) {
@@ -581,7 +617,32 @@ void PackageWriter::finish(const Deck& deck) {
     for (const int i : order)
         directory.push_back(d_->entries[std::size_t(i)]);
 
-    Context c{deck, shown, {}, {}, {}, {}, {}, {}, {}};
+    Context c{deck, shown, {}, {}, {}, {}, {}, {}, {}, {}};
+    // Each music file once, in the order first played; read now, as the last picture is in.
+    std::vector<int> partOfSound;
+    if (!deck.slides.empty()) {
+        std::vector<FileIdentity> stored;
+        for (const MusicFile& music : deck.music) {
+            const auto same = std::ranges::find_if(
+                stored, [&music](const FileIdentity& f) { return f.sameFile(music.file); });
+            if (same != stored.end()) {
+                partOfSound.push_back(int(same - stored.begin()));
+                continue;
+            }
+            const QString part = QStringLiteral("ppt/media/media%1.%2")
+                                     .arg(c.musicParts.size() + 1)
+                                     .arg(QLatin1String(musicExtension(music.format)));
+            const MeasuredFile file(music.path, music.file);
+            WrittenFile written =
+                d_->zip.addStoredFile(part, file.fd(), file.identity().size, Patch{}, music.path);
+            directory.push_back(d_->zip.complete(written));
+            partOfSound.push_back(int(c.musicParts.size()));
+            c.musicParts.emplace_back(part, music.format);
+            stored.push_back(music.file);
+        }
+        if (!stored.empty())
+            directory.push_back(d_->zip.addStored(QLatin1String(kSoundIcon), soundIconPng()));
+    }
     relate(c);
     for (const FixedPart& p : kFixedParts)
         directory.push_back(d_->zip.addDeflated(QLatin1String(p.name), p.xml(c)));
@@ -608,7 +669,26 @@ void PackageWriter::finish(const Deck& deck) {
             if (!mediaIds.contains(s.media))
                 mediaIds.insert(s.media, rels.add(reltype::kImage, target(slideFolder, p.part)));
         }
-        directory.push_back(d_->zip.addDeflated(slidePart(i), slideXml(slide, mediaIds)));
+        // The first slide starts the music, whichever slide that is once the build is done.
+        SlideMusic music;
+        if (i == 0 && !partOfSound.empty()) {
+            music.iconRelId =
+                rels.add(reltype::kImage, target(slideFolder, QLatin1String(kSoundIcon)));
+            music.slides = int(deck.slides.size());
+            music.loop = deck.loop;
+            for (std::size_t k = 0; k < partOfSound.size(); ++k) {
+                const QString part =
+                    target(slideFolder, c.musicParts[std::size_t(partOfSound[k])].first);
+                SlideSound sound;
+                sound.audioRelId = rels.add(reltype::kAudio, part);
+                sound.mediaRelId = rels.add(reltype::kMedia, part);
+                sound.name = QFileInfo(deck.music[k].path).fileName();
+                sound.durationMs = deck.music[k].durationMs;
+                music.sounds.push_back(sound);
+            }
+        }
+        directory.push_back(d_->zip.addDeflated(
+            slidePart(i), slideXml(slide, mediaIds, music.sounds.empty() ? nullptr : &music)));
         directory.push_back(d_->zip.addDeflated(slideRelsPart(i), rels.xml()));
     }
     if (deck.customXml) {

@@ -29,6 +29,10 @@ inline constexpr char kTableStyles[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tableStyles";
 inline constexpr char kImage[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+inline constexpr char kAudio[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/audio";
+// The embedded copy of a sound, as presentation applications since 2010 play it.
+inline constexpr char kMedia[] = "http://schemas.microsoft.com/office/2007/relationships/media";
 inline constexpr char kCustomXml[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXml";
 inline constexpr char kCustomXmlProps[] =
