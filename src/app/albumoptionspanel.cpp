@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace slidemill {
 
@@ -102,12 +103,16 @@ AlbumOptionsPanel::AlbumOptionsPanel(QWidget* parent) : QWidget(parent) {
 QWidget* AlbumOptionsPanel::makeControl(Control& control) {
     const AlbumOption& option = *control.option;
     const QString name = QLatin1String(option.control);
-    if (option.kind == AlbumOptionKind::Seconds) {
+    if (option.kind == AlbumOptionKind::Seconds || option.kind == AlbumOptionKind::Points) {
         auto* spin = new QSpinBox(this);
-        spin->setRange(option.least, option.most);
-        spin->setSuffix(QStringLiteral(" s"));
+        // A choice below the range, the option not set, stands just under it, in words.
+        const bool unset = std::ranges::any_of(
+            option.choices, [&](const AlbumChoice& c) { return c.value < option.least; });
+        spin->setRange(option.least - (unset ? 1 : 0), option.most);
+        spin->setSuffix(option.kind == AlbumOptionKind::Points ? QStringLiteral(" pt")
+                                                               : QStringLiteral(" s"));
         for (const AlbumChoice& choice : option.choices)
-            if (choice.value == option.least)
+            if (choice.value <= option.least)
                 spin->setSpecialValueText(QString::fromUtf8(choice.label));
         connect(spin, &QSpinBox::valueChanged, this, &AlbumOptionsPanel::edited);
         control.widget = spin;
@@ -219,7 +224,11 @@ void AlbumOptionsPanel::readValue(const Control& control, Album& album) const {
     if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
         option.put(album, {check->isChecked()});
     } else if (auto* spin = qobject_cast<QSpinBox*>(control.widget)) {
-        option.put(album, {spin->value()});
+        int value = spin->value();
+        for (const AlbumChoice& choice : option.choices)
+            if (value < option.least && choice.value < option.least)
+                value = choice.value;
+        option.put(album, {value});
     } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
         option.set(album,
                    option.kind == AlbumOptionKind::Folder ? edit->text().trimmed() : edit->text());

@@ -865,6 +865,13 @@ private Q_SLOTS:
             << "button menu" << QVariantMap{{"caption", 2}} << true << "Command1"
             << QStringList{"ParagraphFormat.Alignment = 2"}
             << QStringList{"TextRange.Text = Description"};
+        QTest::newRow("captions of 28 points")
+            << "shortcut" << QVariantMap{{"caption", 1}, {"captionSize", 28}} << false
+            << "cmdOneOne" << QStringList{"Font.Size = 28"} << QStringList{"Font.Size = 20"};
+        // Just under its least, the spin box says "By layout": the layout's size.
+        QTest::newRow("captions by layout")
+            << "shortcut" << QVariantMap{{"caption", 1}, {"captionSize", 5}} << false << "Command1"
+            << QStringList{"Font.Size = 16"} << QStringList{"Font.Size = 5"};
         QTest::newRow("captions: a text")
             << "list menu" << QVariantMap{{"caption", 3}, {"captionText", "Harbour"}} << false
             << "cmdOneOne" << QStringList{"TextRange.Text = Harbour"} << QStringList{};
@@ -1026,6 +1033,8 @@ private Q_SLOTS:
                               << "true";
         QTest::newRow("advance") << "advance"
                                  << "5";
+        QTest::newRow("caption-size") << "caption-size"
+                                      << "24";
         QTest::newRow("layout") << "layout"
                                 << "fill";
         QTest::newRow("folder") << "folder"

@@ -778,6 +778,16 @@ void TestBuilds::albumOptionValues_data() {
     taken("caption", "name", "name", "captions: name");
     taken("caption", "date", "date", "captions: date");
     taken("caption", "none", "none", "", true);
+    taken("caption-size", "24", "24", "captions 24 pt");
+    taken("caption-size", "6", "6", "captions 6 pt");
+    taken("caption-size", "09", "9", "captions 9 pt");
+    for (const char* bad : {"5", "97", "0", "096", "12.5", "", "auto"})
+        refused("caption-size", bad,
+                qPrintable(QStringLiteral("--caption-size takes a whole number of points from 6 "
+                                          "to 96, not '%1'")
+                               .arg(QLatin1String(bad))));
+    taken("caption", "Harbour, at dusk", "Harbour, at dusk", "captions: Harbour, at dusk");
+    refused("caption", " ", "--caption needs name, date, none or a text");
     taken("title", "Crete", "Crete", "title slide");
     taken("title", " ", "", "", true); // a blank title is none
     taken("subtitle", "July", "July", "");
