@@ -41,10 +41,13 @@ tool=(env LC_ALL=en_GB.UTF-8 TZ=UTC "$tool")
     "$work/harbour panorama.jpg"
 "${tool[@]}" --grey --background '#1d3557' --caption 'Harbour at dusk' -o "$work/grey.pptx" \
     "$work/landscape.jpg"
+# A show for a TV: a 4:3 photo fitted to a black 16:9 slide, its date in the band beside it.
+"${tool[@]}" --wide --fit --background black --caption date -o "$work/tv-caption.pptx" \
+    "$work/landscape.jpg"
 # One photo a slide fits a panorama to the slide's width; docs/slide-panorama-before.png shows
 # the same photo as the builds placed it before, made once with that version.
 "${tool[@]}" -o "$work/panorama.pptx" "$work/harbour panorama.jpg"
-kinds=(one two four date text title wide fit fill black grey panorama)
+kinds=(one two four date text title wide fit fill black grey panorama tv-caption)
 decks=()
 for kind in "${kinds[@]}"; do decks+=("$work/$kind.pptx"); done
 soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf \

@@ -38,18 +38,26 @@ std::string prose(const QString& help) {
     return text;
 }
 
+// A name as roff sets it: its dashes as dashes, not hyphens.
+std::string dashed(const char* name) {
+    std::string text;
+    for (const char* c = name; *c; ++c)
+        text += *c == '-' ? std::string("\\-") : std::string(1, *c);
+    return text;
+}
+
 void writeOptions(std::ostream& out, bool settings) {
     for (const slidemill::AlbumOption& row : slidemill::albumOptions()) {
         if (settings ? !row.settingsKey || row.perAlbum : !row.onCommandLine)
             continue;
         out << ".TP\n";
         if (settings)
-            out << ".BI " << row.settingsKey << "= " << (row.argument ? row.argument : "BOOLEAN")
-                << "\n";
+            out << ".BI " << dashed(row.settingsKey) << "= "
+                << (row.argument ? row.argument : "BOOLEAN") << "\n";
         else if (row.argument)
-            out << ".BI \\-\\-" << row.name << " \" " << row.argument << "\"\n";
+            out << ".BI \\-\\-" << dashed(row.name) << " \" " << row.argument << "\"\n";
         else
-            out << ".B \\-\\-" << row.name << "\n";
+            out << ".B \\-\\-" << dashed(row.name) << "\n";
         out << prose(row.helpRows().join(QLatin1Char('\n')));
         const QString unset = row.setting(slidemill::Album());
         if (settings && !unset.isEmpty())

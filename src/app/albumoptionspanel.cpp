@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace slidemill {
 
@@ -133,13 +134,22 @@ QWidget* AlbumOptionsPanel::makeControl(Control& control) {
     const QString name = QLatin1String(option.control);
     if (option.kind == AlbumOptionKind::Files)
         return makeFilesControl(control);
-    if (option.kind == AlbumOptionKind::Seconds) {
+    if (option.kind == AlbumOptionKind::Seconds || option.kind == AlbumOptionKind::Points) {
         auto* spin = new QSpinBox(this);
-        spin->setRange(option.least, option.most);
-        spin->setSuffix(QStringLiteral(" s"));
+        // A size not set stands just under the range, in words; a choice of seconds outside
+        // it is a check box beside the box.
+        const bool unsetBelow = option.kind == AlbumOptionKind::Points &&
+                                std::ranges::any_of(option.choices, [&](const AlbumChoice& c) {
+                                    return c.value < option.least;
+                                });
+        spin->setRange(option.least - (unsetBelow ? 1 : 0), option.most);
+        spin->setSuffix(option.kind == AlbumOptionKind::Points ? QStringLiteral(" pt")
+                                                               : QStringLiteral(" s"));
         for (const AlbumChoice& choice : option.choices) {
-            if (choice.value == option.least)
+            if (choice.value == option.least || (unsetBelow && choice.value < option.least)) {
                 spin->setSpecialValueText(QString::fromUtf8(choice.label));
+                continue;
+            }
             if (choice.value < option.least || choice.value > option.most) {
                 control.instead = new QCheckBox(QString::fromUtf8(choice.label), this);
                 control.instead->setObjectName(name + QStringLiteral("Instead"));
@@ -350,8 +360,14 @@ void AlbumOptionsPanel::readValue(const Control& control, Album& album) const {
     } else if (auto* check = qobject_cast<QCheckBox*>(control.widget)) {
         option.put(album, {check->isChecked()});
     } else if (auto* spin = qobject_cast<QSpinBox*>(control.widget)) {
-        option.put(album, {control.instead && control.instead->isChecked() ? control.insteadValue
-                                                                           : spin->value()});
+        int value = spin->value();
+        if (control.instead && control.instead->isChecked())
+            value = control.insteadValue;
+        else if (value < option.least)
+            for (const AlbumChoice& choice : option.choices)
+                if (choice.value < option.least)
+                    value = choice.value;
+        option.put(album, {value});
     } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
         option.set(album,
                    option.kind == AlbumOptionKind::Folder ? edit->text().trimmed() : edit->text());

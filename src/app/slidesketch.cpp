@@ -303,11 +303,17 @@ void paintSketch(QPainter& p, const QRectF& slide, const Sketch& sketch, const S
             font.setBold(true);
         p.setFont(font);
         p.setPen(s.colour >= 0 ? rgb(std::uint32_t(s.colour)) : text);
-        const int align = (s.alignment == kAlignCenter ? Qt::AlignHCenter : Qt::AlignLeft) |
-                          (s.kind == SketchShape::Kind::Textbox ? Qt::AlignTop : Qt::AlignVCenter);
-        // The box's inset, 7.2 points left and right, 3.6 above.
-        p.drawText(at.adjusted(7.2 * scale, 3.6 * scale, -7.2 * scale, 0), align | Qt::TextWordWrap,
-                   s.text);
+        const int across = s.alignment == kAlignCenter  ? Qt::AlignHCenter
+                           : s.alignment == kAlignRight ? Qt::AlignRight
+                                                        : Qt::AlignLeft;
+        const int down = s.kind != SketchShape::Kind::Textbox ? Qt::AlignVCenter
+                         : s.anchor == kAnchorBottom          ? Qt::AlignBottom
+                                                              : Qt::AlignTop;
+        // The box's inset, 7.2 points left and right, 3.6 on the edge the text keeps.
+        const bool foot = down == Qt::AlignBottom;
+        p.drawText(
+            at.adjusted(7.2 * scale, foot ? 0 : 3.6 * scale, -7.2 * scale, foot ? -3.6 * scale : 0),
+            across | down | Qt::TextWordWrap, s.text);
     }
     p.restore();
 }

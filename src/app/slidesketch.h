@@ -27,11 +27,13 @@ struct SketchShape {
     bool grey = false;
     // Clockwise degrees about the centre of what shows.
     float rotation = 0;
-    // Text: what it says, its size, colour (-1: the master's) and alignment.
+    // Text: what it says, its size, colour (-1: the master's), alignment and the edge it
+    // keeps.
     QString text;
     float fontSize = 0;
     qint64 colour = -1;
     std::int32_t alignment = kAlignLeft;
+    std::int32_t anchor = kAnchorTop;
     // A box's fill, -1 for none, and how much of what lies under it shows through.
     qint64 fill = -1;
     float transparency = 0;
@@ -70,6 +72,7 @@ public:
     void addTextbox(std::int32_t orientation, float left, float top, float width,
                     float height) override;
     void setTextboxFill(std::uint32_t rgb, float transparency) override;
+    void setVerticalAnchor(std::int32_t anchor) override { shape().anchor = anchor; }
     void textRange() override { text_ = &shape(); }
     void placeholderTextRange(std::int32_t index) override;
     void setText(const QString& text) override { text_->text = text; }

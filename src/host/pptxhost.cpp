@@ -536,6 +536,18 @@ void PptxHost::setTextboxFill(std::uint32_t rgb, float transparency) {
         pptx::Fill{rgb, int(std::lround((1.0 - double(transparency)) * 100000.0))};
 }
 
+void PptxHost::setVerticalAnchor(std::int32_t anchor) {
+    const char* op = "TextFrame.VerticalAnchor";
+    pptx::Slide& slide = state_->needSlide(op);
+    if (state_->session->lastTextBox < 0)
+        invalidCall(op, QStringLiteral("no text box has been added"));
+    if (anchor != kAnchorTop && anchor != kAnchorBottom)
+        invalidCall(op,
+                    QStringLiteral("anchor %1 is not available; only top (1) and bottom (4) are")
+                        .arg(anchor));
+    slide.shapes[std::size_t(state_->session->lastTextBox)].anchorBottom = anchor == kAnchorBottom;
+}
+
 void PptxHost::setFontColor(std::uint32_t rgb) {
     const char* op = "Font.Color";
     state_->needTextRange(op).fontColor = checkedColour(op, rgb);
@@ -544,11 +556,13 @@ void PptxHost::setFontColor(std::uint32_t rgb) {
 void PptxHost::setParagraphAlignment(std::int32_t alignment) {
     const char* op = "ParagraphFormat.Alignment";
     Shape& box = state_->needTextRange(op);
-    if (alignment != kAlignLeft && alignment != kAlignCenter)
-        invalidCall(op, QStringLiteral("alignment %1 is not available; only left (1) and "
-                                       "centre (2) are")
+    if (alignment != kAlignLeft && alignment != kAlignCenter && alignment != kAlignRight)
+        invalidCall(op, QStringLiteral("alignment %1 is not available; only left (1), centre (2) "
+                                       "and right (3) are")
                             .arg(alignment));
-    box.alignment = alignment == kAlignCenter ? Shape::Alignment::Centre : Shape::Alignment::Left;
+    box.alignment = alignment == kAlignCenter  ? Shape::Alignment::Centre
+                    : alignment == kAlignRight ? Shape::Alignment::Right
+                                               : Shape::Alignment::Left;
 }
 
 void PptxHost::setBackgroundColor(std::uint32_t rgb) {

@@ -60,6 +60,7 @@ public:
     void addTextbox(std::int32_t orientation, float left, float top, float width,
                     float height) override;
     void setTextboxFill(std::uint32_t rgb, float transparency) override;
+    void setVerticalAnchor(std::int32_t anchor) override;
     void textRange() override;
     void placeholderTextRange(std::int32_t index) override;
     void setText(const QString& text) override;

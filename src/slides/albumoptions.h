@@ -35,6 +35,9 @@ enum class AlbumOptionKind {
     Colour,
     // A whole number from its least to its most, or one of its choices by name.
     Seconds,
+    // A whole number of points from its least to its most, or not set at all (its choice
+    // without a name, of a value below the least).
+    Points,
     // A folder's path.
     Folder,
     // Files in an order, given one at a time (the option repeated); a settings file writes
@@ -75,7 +78,8 @@ struct AlbumOption {
     // The settings key under [album]; nullptr where the window does not keep it (--two, --sort).
     const char* settingsKey = nullptr;
     // The help, wrapped to kHelpWidth; '\n' ends a row where the writer wants. %1 stands for
-    // what the option takes ("one, two, four, fit or fill"), or for Seconds its most.
+    // what the option takes ("one, two, four, fit or fill", "a whole number of points from 6
+    // to 96"), or for Seconds its most.
     const char* help = nullptr;
     // Taken on the command line; the settings file's only otherwise ("layout", "folder").
     bool onCommandLine = true;
@@ -86,7 +90,7 @@ struct AlbumOption {
     AlbumOptionKind kind = AlbumOptionKind::Switch;
     // The values it names, in the order the help names them.
     std::span<const AlbumChoice> choices = {};
-    // Seconds: the range taken.
+    // Seconds, Points: the range taken.
     int least = 0;
     int most = 0;
 

@@ -84,29 +84,6 @@ int photosPerSlide(Layout layout) {
     return 1;
 }
 
-SlotPlacement placeAt(const Picture& picture, Layout layout, int slot, std::int16_t slideWidth) {
-    switch (layout) {
-    case Layout::OnePerSlide:
-        break;
-    case Layout::TwoPerSlide:
-        return placeTwoOne(picture, slot, slideWidth);
-    case Layout::FourPerSlide:
-        return placeFourOne(picture, slot, slideWidth);
-    case Layout::Fit:
-        return placeFit(picture, slideWidth);
-    case Layout::Fill:
-        return placeFill(picture, slideWidth);
-    }
-    return placeOneOne(picture, slideWidth);
-}
-
-// The lowest a caption under a photo in `slot` may reach: the slide's foot, or for the upper
-// row of four the gap above the lower row.
-double captionFloor(Layout layout, int slot) {
-    constexpr double kLowerRowTop = 280, kGap = 5;
-    return layout == Layout::FourPerSlide && slot < 2 ? kLowerRowTop - kGap : kSlideHeight;
-}
-
 const PhotoSettings* ownSettings(qsizetype index, const BuildOptions& options) {
     return index < qsizetype(options.photos.size()) ? &options.photos[std::size_t(index)] : nullptr;
 }
@@ -177,9 +154,14 @@ Unturned unturned(const SlotPlacement& at, int quarterTurns) {
             crop};
 }
 
-void place(const Picture& picture, const SlotPlacement& at, int quarterTurns,
-           const QString& caption, const BuildOptions& options, Layout layout, int slot,
-           std::int16_t slideWidth, PresentationHost& host) {
+// The text's lines, each paragraph one.
+int linesOf(const QString& text) {
+    return int(text.count(QLatin1Char('\n'))) + 1;
+}
+
+void place(const Picture& picture, const PlacedSlot& slot, int quarterTurns, const QString& caption,
+           const BuildOptions& options, PresentationHost& host) {
+    const SlotPlacement& at = slot.photo;
     const Unturned u = unturned(at, quarterTurns);
     const PhotoPlacement& p = u.added;
     host.addPicture(picture, kMsoFalse, kMsoTrue, float(p.left), float(p.top), float(p.width),
@@ -209,19 +191,24 @@ void place(const Picture& picture, const SlotPlacement& at, int quarterTurns,
         host.releaseTextRange();
         return;
     }
-    bool overPicture = false;
-    const int lines = int(caption.count(QLatin1Char('\n'))) + 1;
-    const TextboxFrame box =
-        placeCaption(at.visible(), lines, slideWidth, captionFloor(layout, slot), overPicture);
+    const CaptionPlacement& c = slot.caption;
+    const TextboxFrame& box = c.box;
     host.addTextbox(kTextOrientationHorizontal, float(box.left), float(box.top), float(box.width),
                     float(box.height));
-    if (overPicture)
+    if (c.spot == CaptionSpot::OverPicture)
         host.setTextboxFill(options.background, kBandTransparency);
+    // A caption standing on a foot grows upwards when its text wraps to more lines.
+    if (c.spot != CaptionSpot::Under)
+        host.setVerticalAnchor(kAnchorBottom);
     host.textRange();
     host.setText(caption);
-    host.setFontSize(kDescriptionSize);
+    host.setFontSize(float(captionPoints(options)));
     setTextColour(host, colour);
-    host.setParagraphAlignment(kAlignCenter);
+    // Beside its photo the text leans toward it; a new box's text is left-aligned already.
+    if (c.spot == CaptionSpot::LeftOf)
+        host.setParagraphAlignment(kAlignRight);
+    else if (c.spot != CaptionSpot::RightOf)
+        host.setParagraphAlignment(kAlignCenter);
     host.releaseTextRange();
 }
 
@@ -292,6 +279,52 @@ void addTitleSlide(const BuildOptions& options, std::int64_t advanceMs, const Da
 
 } // namespace
 
+int defaultCaptionSize(Layout layout) {
+    switch (layout) {
+    case Layout::OnePerSlide:
+    case Layout::Fit:
+    case Layout::Fill:
+        break;
+    case Layout::TwoPerSlide:
+        return 16;
+    case Layout::FourPerSlide:
+        return 14;
+    }
+    return 20;
+}
+
+double captionPoints(const BuildOptions& options) {
+    return options.captionSize > 0 ? options.captionSize : defaultCaptionSize(options.layout);
+}
+
+PlacedSlot placeSlot(const Picture& picture, Layout layout, int slot, std::int16_t slideWidth,
+                     int lines, double points) {
+    // Room under the photo for a line; more lines stand beside it or on its foot.
+    const double room = lines > 0 ? fittedTextHeight(1, points) : 0;
+    PlacedSlot placed;
+    switch (layout) {
+    case Layout::OnePerSlide:
+        placed.photo = placeOneOne(picture, slideWidth, room);
+        break;
+    case Layout::TwoPerSlide:
+        placed.photo = placeTwoOne(picture, slot, slideWidth, room);
+        break;
+    case Layout::FourPerSlide:
+        placed.photo = placeFourOne(picture, slot, slideWidth, room);
+        break;
+    case Layout::Fit:
+        placed.photo = placeFit(picture, slideWidth);
+        break;
+    case Layout::Fill:
+        placed.photo = placeFill(picture, slideWidth);
+        break;
+    }
+    if (lines > 0)
+        placed.caption = placeCaption(placed.photo.visible(), lines, points,
+                                      slotRoom(photosPerSlide(layout), slot, slideWidth));
+    return placed;
+}
+
 std::uint32_t textColourOn(std::uint32_t background) {
     // Relative luminance by the sRGB weights, in 8-bit steps: light at half and above.
     const int r = int(background >> 16 & 0xFF), g = int(background >> 8 & 0xFF),
@@ -331,10 +364,14 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                 picture = paths[k];
                 const Picture measured = loader.load(picture);
                 const int turns = quarterTurnsOf(k, options);
-                const SlotPlacement at =
-                    placeAt(turnedBy(measured, turns), options.layout, k - i, slideWidth);
-                place(measured, at, turns, captionOf(k, picture, measured, options), options,
-                      options.layout, k - i, slideWidth, host);
+                const QString caption = captionOf(k, picture, measured, options);
+                // The Description box takes no room from its photo.
+                const int lines = caption.isEmpty() || options.caption == Caption::Description
+                                      ? 0
+                                      : linesOf(caption);
+                const PlacedSlot at = placeSlot(turnedBy(measured, turns), options.layout, k - i,
+                                                slideWidth, lines, captionPoints(options));
+                place(measured, at, turns, caption, options, host);
                 // Only the camera's and the name's dates: a screenshot's or a download's file
                 // time is not when a photo was taken.
                 days.add(takenDate(measured).day);

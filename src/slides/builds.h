@@ -1,6 +1,7 @@
 #pragma once
 
 #include "slides/picture.h"
+#include "slides/placement.h"
 #include "slides/presentationhost.h"
 
 #include <QLocale>
@@ -56,6 +57,9 @@ struct BuildOptions {
     Caption caption = Caption::None;
     // The text of Caption::Text.
     QString captionText;
+    // The captions' size in points, kMinCaptionSize to kMaxCaptionSize; 0: the layout's
+    // (defaultCaptionSize). The Description box keeps its 12 points.
+    int captionSize = 0;
     // A first slide with this title; empty: none.
     QString title;
     // Under the title. Unset: the span of the days the photos were taken where they tell it
@@ -87,6 +91,25 @@ struct BuildOptions {
 
     static constexpr std::uint32_t kWhite = 0xFFFFFF;
 };
+
+inline constexpr int kMinCaptionSize = 6;
+inline constexpr int kMaxCaptionSize = 96;
+
+// The captions' size where the album sets none, by the layout: read on a 1080p TV from three
+// metres, the size of the photos on the slide allowing.
+int defaultCaptionSize(Layout layout);
+// The size of the album's captions.
+double captionPoints(const BuildOptions& options);
+
+// Where photo `slot` of its slide goes and a caption of `lines` lines of `points`-point text by
+// it (0 lines: none), as a build places them: a picture under which the caption stands makes
+// room for a line of it.
+struct PlacedSlot {
+    SlotPlacement photo;
+    CaptionPlacement caption;
+};
+PlacedSlot placeSlot(const Picture& picture, Layout layout, int slot, std::int16_t slideWidth,
+                     int lines, double points);
 
 // Black on a light background, white on a dark one.
 std::uint32_t textColourOn(std::uint32_t background);

@@ -35,6 +35,13 @@ constexpr std::int16_t kCellTop[2] = {15, 280};
 constexpr std::int16_t kCaptionGap = 5;
 constexpr double kCaptionHeight = 20; // the box fits its height to its text
 
+// What each layout leaves for a caption box under its lowest picture, past the gap above it
+// (and, under the upper row of four, the gap above the lower row): 70, 75 and 30 points.
+constexpr double kOneOneRoomUnder = kSlideHeight - kPictureTop - kFrameHeight - kCaptionGap;
+constexpr double kTwoOneRoomUnder = kSlideHeight - kPictureTop - kMaxHeight - kCaptionGap;
+constexpr double kFourOneRoomUnder = kCellTop[1] - kCellTop[0] - kCellHeight - 2 * kCaptionGap;
+static_assert(kFourOneRoomUnder == kSlideHeight - kCellTop[1] - kCellHeight - kCaptionGap);
+
 // A checked floating-point division: x / 0 is 11, 0 / 0 and an infinite quotient are 6.
 double divide(double a, double b) {
     if (b == 0.0)
@@ -55,6 +62,15 @@ float single(double v) {
 
 std::int16_t pixels(std::int32_t himetric) {
     return fRoundUp(single(divide(himetric, kHimetricPerPixel)));
+}
+
+// Whole points a caption box of `height` takes from a frame of `frame` points above it that
+// leaves it `roomUnder`; the frame keeps a point.
+std::int16_t takenFrom(std::int16_t frame, double height, double roomUnder) {
+    if (!(height > roomUnder))
+        return 0;
+    const double over = std::ceil(height - roomUnder);
+    return over < frame ? narrow16(std::llround(over)) : sub16(frame, 1);
 }
 
 // Half of what a slide wider than 720 points has more: what keeps the one-photo layout centred.
@@ -111,24 +127,26 @@ PhotoPlacement SlotPlacement::visible() const {
             picture.width - crop.left - crop.right, picture.height - crop.top - crop.bottom};
 }
 
-SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth) {
+SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth, double captionHeight) {
+    const double frame =
+        kFrameHeight - takenFrom(std::int16_t(kFrameHeight), captionHeight, kOneOneRoomUnder);
     // Height first: the width follows from the rounded height, not from the raw one.
     const std::int16_t h = pixels(picture.heightHimetric);
-    const double scale = divide(h, kFrameHeight);
+    const double scale = divide(h, frame);
     const std::int16_t w =
         fRoundUp(single(divide(divide(picture.widthHimetric, kHimetricPerPixel), scale)));
     if (w > sub16(slideWidth, 2 * kSideMargin)) {
         // A panorama: as wide as the slide allows, centred in the frame's height.
         const std::int16_t width = sub16(slideWidth, 2 * kSideMargin);
-        const std::int16_t height = fRoundUp(single(divide(kFrameHeight * width, w)));
-        const std::int16_t top = fRoundUp(single(kPictureTop + divide(kFrameHeight - height, 2)));
+        const std::int16_t height = fRoundUp(single(divide(frame * width, w)));
+        const std::int16_t top = fRoundUp(single(kPictureTop + divide(frame - height, 2)));
         return {{double(kSideMargin), double(top), double(width), double(height)},
                 oneOneBox(slideWidth),
                 {}};
     }
     const std::int16_t left =
         add16(fRoundUp(single(divide(sub16(kSlideWidth, w), 2))), shiftOn(slideWidth));
-    return {{double(left), kPictureTop, double(w), kFrameHeight}, oneOneBox(slideWidth), {}};
+    return {{double(left), kPictureTop, double(w), frame}, oneOneBox(slideWidth), {}};
 }
 
 SlotPlacement placeFit(const Picture& picture, std::int16_t slideWidth) {
@@ -172,8 +190,11 @@ SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth) {
     return at;
 }
 
-SlotPlacement placeTwoOne(const Picture& picture, int column, std::int16_t slideWidth) {
+SlotPlacement placeTwoOne(const Picture& picture, int column, std::int16_t slideWidth,
+                          double captionHeight) {
     const int c = column == 0 ? 0 : 1;
+    const std::int16_t maxHeight =
+        sub16(kMaxHeight, takenFrom(kMaxHeight, captionHeight, kTwoOneRoomUnder));
     // A wider slide widens both columns by half of what it has more.
     const std::int16_t extra = shiftOn(slideWidth);
     const std::int16_t columnWidth = add16(kColumnWidth, extra);
@@ -186,11 +207,11 @@ SlotPlacement placeTwoOne(const Picture& picture, int column, std::int16_t slide
     std::int16_t left = c == 0 ? kColumnLeft[0] : add16(kColumnLeft[1], extra);
     std::int16_t width = columnWidth;
     std::int16_t height = h;
-    if (h > kMaxHeight) {
+    if (h > maxHeight) {
         // Too tall for the frame: shrink the width to keep the proportions instead of
         // squeezing the picture, and centre it in its column.
-        height = kMaxHeight;
-        width = fRoundUp(single(divide(double(columnWidth) * kMaxHeight, h)));
+        height = maxHeight;
+        width = fRoundUp(single(divide(double(columnWidth) * maxHeight, h)));
         left = add16(left, fRoundUp(single(divide(sub16(columnWidth, width), 2))));
     }
     const std::int16_t boxTop = add16(height, kBoxGap);
@@ -199,8 +220,12 @@ SlotPlacement placeTwoOne(const Picture& picture, int column, std::int16_t slide
             {}};
 }
 
-SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideWidth) {
+SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideWidth,
+                           double captionHeight) {
     const int c = cell >= 0 && cell < 4 ? cell : 0;
+    // A taller caption lifts the cell's foot.
+    const std::int16_t cellHeight =
+        sub16(kCellHeight, takenFrom(kCellHeight, captionHeight, kFourOneRoomUnder));
     // A wider slide widens both columns of cells by half of what it has more.
     const std::int16_t extra = shiftOn(slideWidth);
     const std::int16_t cellWidth = add16(kCellWidth, extra);
@@ -216,21 +241,20 @@ SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideW
     // The side that reaches its cell's edge first fills it; the other follows from the raw
     // size over the rounded one, as in the other layouts, and never leaves the cell.
     std::int16_t width = cellWidth;
-    std::int16_t height = kCellHeight;
-    if (std::int32_t(w) * kCellHeight >= std::int32_t(h) * cellWidth) {
+    std::int16_t height = cellHeight;
+    if (std::int32_t(w) * cellHeight >= std::int32_t(h) * cellWidth) {
         const double scale = divide(w, cellWidth);
         height = std::min(
-            kCellHeight,
+            cellHeight,
             fRoundUp(single(divide(divide(picture.heightHimetric, kHimetricPerPixel), scale))));
     } else {
-        const double scale = divide(h, kCellHeight);
+        const double scale = divide(h, cellHeight);
         width = std::min(
             cellWidth,
             fRoundUp(single(divide(divide(picture.widthHimetric, kHimetricPerPixel), scale))));
     }
     const std::int16_t left = add16(cellLeft, fRoundUp(single(divide(sub16(cellWidth, width), 2))));
-    const std::int16_t top =
-        add16(cellTop, fRoundUp(single(divide(sub16(kCellHeight, height), 2))));
+    const std::int16_t top = add16(cellTop, fRoundUp(single(divide(sub16(cellHeight, height), 2))));
     // The caption starts under the picture's left edge and may run to the cell's right edge.
     const std::int16_t captionTop = add16(add16(top, height), kCaptionGap);
     const std::int16_t captionWidth = sub16(add16(cellLeft, cellWidth), left);
@@ -239,19 +263,48 @@ SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideW
             {}};
 }
 
-TextboxFrame placeCaption(const PhotoPlacement& shown, int lines, std::int16_t slideWidth,
-                          double floor, bool& overPicture) {
-    const double height = fittedTextHeight(lines, kCaptionSize);
+PhotoPlacement slotRoom(int perSlide, int slot, std::int16_t slideWidth) {
+    const std::int16_t extra = shiftOn(slideWidth);
+    const int column = slot % 2;
+    const double left = column == 0 ? kColumnLeft[0] : kColumnLeft[1] + extra;
+    const double width = kColumnWidth + extra;
+    if (perSlide == 2)
+        return {left, 0, width, kSlideHeight};
+    if (perSlide == 4) {
+        if (slot < 2)
+            return {left, double(kCellTop[0]), width,
+                    double(kCellTop[1] - kCaptionGap - kCellTop[0])};
+        return {left, double(kCellTop[1]), width, double(kSlideHeight - kCellTop[1])};
+    }
+    return {0, 0, double(slideWidth), kSlideHeight};
+}
+
+CaptionPlacement placeCaption(const PhotoPlacement& shown, int lines, double points,
+                              const PhotoPlacement& room) {
+    const double height = fittedTextHeight(lines, points);
+    const double roomRight = room.left + room.width;
+    const double roomFoot = room.top + room.height;
+    const double foot = std::min(shown.top + shown.height, roomFoot);
+
     const double width =
-        std::min<double>(std::max<double>(shown.width, kMinCaptionWidth), slideWidth);
+        std::min<double>(std::max<double>(shown.width, kMinCaptionWidth), room.width);
     double left = fRoundUp(single(shown.left + (shown.width - width) / 2));
-    left = std::clamp(left, 0.0, slideWidth - width);
-    const double bottom = shown.top + shown.height;
-    double top = bottom + kCaptionGap;
-    overPicture = top + height > floor;
-    if (overPicture)
-        top = std::min(bottom, floor) - height;
-    return {left, top, width, height};
+    left = std::clamp(left, room.left, roomRight - width);
+    if (foot + kCaptionGap + height <= roomFoot)
+        return {{left, foot + kCaptionGap, width, height}, CaptionSpot::Under};
+
+    // A photo that leaves bands beside it (a 4:3 photo fitted to a 16:9 slide) has its caption
+    // there rather than over itself.
+    const double leftBand = shown.left - kCaptionGap - room.left;
+    const double rightBand = roomRight - (shown.left + shown.width + kCaptionGap);
+    const double band = std::max(leftBand, rightBand);
+    if (band - 2 * kTextInset >= kMinBesideEms * points && foot - height >= room.top) {
+        if (rightBand >= leftBand)
+            return {{roomRight - rightBand, foot - height, rightBand, height},
+                    CaptionSpot::RightOf};
+        return {{room.left, foot - height, leftBand, height}, CaptionSpot::LeftOf};
+    }
+    return {{left, std::max(foot - height, room.top), width, height}, CaptionSpot::OverPicture};
 }
 
 } // namespace slidemill

@@ -52,9 +52,12 @@ inline constexpr std::int16_t kSlideHeight = 540;
 // box 90 points from the left of a 720-point slide (as far again right on a wider one). A
 // photo wider than the slide less 10 points at that height is fitted to that width instead,
 // 5 from the left, centred in the 375 points.
+// `captionHeight` is the height of a caption box to leave room for under the photo (0: none):
+// taller than the 70 points under the frame, it takes the rest from the frame's height.
 // Throws the overflow error (6) when a size leaves 16 bits and the floating-point errors
 // (11 division by zero, 6 overflow or 0 / 0) for a zero size.
-SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth = kSlideWidth);
+SlotPlacement placeOneOne(const Picture& picture, std::int16_t slideWidth = kSlideWidth,
+                          double captionHeight = 0);
 
 // One photo per slide, whole and as large as the slide allows, centred: it touches two
 // opposite edges. The description box is where placeOneOne puts it.
@@ -66,23 +69,54 @@ SlotPlacement placeFill(const Picture& picture, std::int16_t slideWidth = kSlide
 
 // Two photos per slide, column 0 (left) or 1 (right): 350 points wide, at most 370 high.
 // A photo taller than that keeps its proportions inside 350 x 370, centred in its column. On
-// a wider slide each column, and its box, is wider by half of what the slide has more.
-SlotPlacement placeTwoOne(const Picture& picture, int column,
-                          std::int16_t slideWidth = kSlideWidth);
+// a wider slide each column, and its box, is wider by half of what the slide has more. A
+// caption box taller than the 75 points under 370 takes the rest from the 370.
+SlotPlacement placeTwoOne(const Picture& picture, int column, std::int16_t slideWidth = kSlideWidth,
+                          double captionHeight = 0);
 
 // Four photos per slide, cell 0 to 3 (top left, top right, bottom left, bottom right): each
 // scaled to fit a cell of 350 x 225 points with its proportions kept and centred in it, the
 // caption box 5 points under the picture, from its left edge to the cell's right edge.
-// On a wider slide each column of cells is wider by half of what the slide has more.
-SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideWidth = kSlideWidth);
+// On a wider slide each column of cells is wider by half of what the slide has more. A caption
+// box taller than the 30 points under a cell takes the rest from the cell's foot.
+SlotPlacement placeFourOne(const Picture& picture, int cell, std::int16_t slideWidth = kSlideWidth,
+                           double captionHeight = 0);
 
-// A caption under a photo shown at `shown`: centred under it, as wide as it but at least
-// kMinCaptionWidth, inside the slide, 5 points below it. When its `lines` of 12-point text do
-// not fit between the photo and `floor` (the lowest a caption may reach), it goes over the
-// bottom of the photo instead and `overPicture` is set: it needs a band behind it to read.
-TextboxFrame placeCaption(const PhotoPlacement& shown, int lines, std::int16_t slideWidth,
-                          double floor, bool& overPicture);
+// The part of its slide photo `slot` of a layout of `perSlide` photos a slide has for itself
+// and its caption: the slide, its column of two, or its cell of four down to 5 points above the
+// lower row or to the slide's foot.
+PhotoPlacement slotRoom(int perSlide, int slot, std::int16_t slideWidth);
+
+// Where a caption stands by its photo, and so how its text is set.
+enum class CaptionSpot {
+    Under,       // centred under the photo
+    LeftOf,      // in the room left of it, at its foot, the text toward it (right-aligned)
+    RightOf,     // in the room right of it, at its foot, left-aligned
+    OverPicture, // on the photo's foot, centred: it needs a band behind it to read
+};
+
+struct CaptionPlacement {
+    TextboxFrame box;
+    CaptionSpot spot = CaptionSpot::Under;
+    bool operator==(const CaptionPlacement&) const = default;
+};
+
+// A caption of `lines` lines of `points`-point text by a photo shown at `shown`, inside `room`
+// (the part of the slide the photo's slot has, the room under it included):
+// - under the photo, 5 points below it, when it fits there above the room's foot: centred,
+//   as wide as the photo but at least kMinCaptionWidth;
+// - else beside it, in the wider of the room's bands left and right of it (the right one when
+//   both are alike), when that leaves kMinBesideEms of text between the box's insets and the
+//   caption fits above the photo's foot: from the band's outer edge to 5 points short of the
+//   photo, its foot on the photo's;
+// - else over the photo's foot, as wide as it would be under it.
+// The box never starts outside the room.
+CaptionPlacement placeCaption(const PhotoPlacement& shown, int lines, double points,
+                              const PhotoPlacement& room);
 inline constexpr std::int16_t kMinCaptionWidth = 144;
-inline constexpr double kCaptionSize = 12;
+// A band narrower than this would set a date a word a line.
+inline constexpr double kMinBesideEms = 4;
+// A text box's inset on either side of its text.
+inline constexpr double kTextInset = 7.2;
 
 } // namespace slidemill

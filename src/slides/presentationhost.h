@@ -78,6 +78,10 @@ public:
     // Shape.Fill of the box just added: ForeColor.RGB (0xRRGGBB) and Transparency, 0 opaque
     // to 1 clear. A new box has no fill.
     virtual void setTextboxFill(std::uint32_t rgb, float transparency) = 0;
+    // TextFrame.VerticalAnchor of the box just added: kAnchorTop or kAnchorBottom, the edge its
+    // text keeps, and the box with it, when the text takes more lines than the box was given.
+    // A new box's is the top.
+    virtual void setVerticalAnchor(std::int32_t anchor) = 0;
     // Shape.TextFrame.TextRange of the box just added; it becomes the current text range.
     virtual void textRange() = 0;
     // Shapes.Placeholders(Index).TextFrame.TextRange on the current slide, the placeholders
@@ -89,8 +93,8 @@ public:
     // TextRange.Font.Color.RGB (0xRRGGBB) of the current text range; unset, its text takes
     // the master's text colour.
     virtual void setFontColor(std::uint32_t rgb) = 0;
-    // TextRange.ParagraphFormat.Alignment of the current text range: kAlignLeft or
-    // kAlignCenter.
+    // TextRange.ParagraphFormat.Alignment of the current text range: kAlignLeft, kAlignCenter
+    // or kAlignRight.
     virtual void setParagraphAlignment(std::int32_t alignment) = 0;
     virtual void releaseTextRange() = 0;
 
@@ -140,6 +144,9 @@ inline constexpr std::int32_t kPictureColorAutomatic = 1;
 inline constexpr std::int32_t kPictureColorGrayscale = 2;
 inline constexpr std::int32_t kAlignLeft = 1;
 inline constexpr std::int32_t kAlignCenter = 2;
+inline constexpr std::int32_t kAlignRight = 3;
+inline constexpr std::int32_t kAnchorTop = 1;
+inline constexpr std::int32_t kAnchorBottom = 4;
 inline constexpr std::int32_t kTransitionNone = 0;
 inline constexpr std::int32_t kTransitionFade = 1;
 inline constexpr std::int32_t kTransitionPush = 2;

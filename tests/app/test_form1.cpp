@@ -126,10 +126,10 @@ void setControl(QWidget* dialog, const QString& name, const QVariant& value) {
 
 // The lines of a build's conversation that place something, one slide a list.
 QList<QStringList> placedBySlide(const QStringList& calls) {
-    static const QStringList placing{"Shapes.AddPicture", "PictureFormat.Crop",
-                                     "Rotation =",        "PictureFormat.ColorType",
-                                     "Shapes.AddTextbox", "Fill =",
-                                     "TextRange.Text",    "ParagraphFormat.Alignment"};
+    static const QStringList placing{"Shapes.AddPicture",        "PictureFormat.Crop", "Rotation =",
+                                     "PictureFormat.ColorType",  "Shapes.AddTextbox",  "Fill =",
+                                     "TextFrame.VerticalAnchor", "TextRange.Text",     "Font.Size",
+                                     "ParagraphFormat.Alignment"};
     QList<QStringList> slides;
     for (const QString& call : calls) {
         if (call.startsWith(QLatin1String("Slides.Add(")))
@@ -165,9 +165,14 @@ QStringList placedIn(const SketchSlide& slide) {
         if (s.fill >= 0)
             lines << QStringLiteral("Fill = %1, %2")
                          .arg(RecordingHost::colour(std::uint32_t(s.fill)), n(s.transparency));
+        if (s.anchor != kAnchorTop)
+            lines << QStringLiteral("TextFrame.VerticalAnchor = %1").arg(s.anchor);
         lines << QStringLiteral("TextRange.Text = ") + s.text;
-        if (s.alignment == kAlignCenter)
-            lines << QStringLiteral("ParagraphFormat.Alignment = 2");
+        // A placeholder's size is its layout's, not the build's.
+        if (s.kind == SketchShape::Kind::Textbox)
+            lines << QStringLiteral("Font.Size = ") + n(s.fontSize);
+        if (s.alignment != kAlignLeft)
+            lines << QStringLiteral("ParagraphFormat.Alignment = %1").arg(s.alignment);
     }
     return lines;
 }
@@ -860,6 +865,13 @@ private Q_SLOTS:
             << "button menu" << QVariantMap{{"caption", 2}} << true << "Command1"
             << QStringList{"ParagraphFormat.Alignment = 2"}
             << QStringList{"TextRange.Text = Description"};
+        QTest::newRow("captions of 28 points")
+            << "shortcut" << QVariantMap{{"caption", 1}, {"captionSize", 28}} << false
+            << "cmdOneOne" << QStringList{"Font.Size = 28"} << QStringList{"Font.Size = 20"};
+        // Just under its least, the spin box says "By layout": the layout's size.
+        QTest::newRow("captions by layout")
+            << "shortcut" << QVariantMap{{"caption", 1}, {"captionSize", 5}} << false << "Command1"
+            << QStringList{"Font.Size = 16"} << QStringList{"Font.Size = 5"};
         QTest::newRow("captions: a text")
             << "list menu" << QVariantMap{{"caption", 3}, {"captionText", "Harbour"}} << false
             << "cmdOneOne" << QStringList{"TextRange.Text = Harbour"} << QStringList{};
@@ -1026,6 +1038,8 @@ private Q_SLOTS:
                                      << "fit";
         QTest::newRow("music, one album's") << "music"
                                             << "/home/me/Music/song.mp3";
+        QTest::newRow("caption-size") << "caption-size"
+                                      << "24";
         QTest::newRow("layout") << "layout"
                                 << "fill";
         QTest::newRow("folder") << "folder"
@@ -1146,15 +1160,21 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wide");
         QTest::addColumn<bool>("grey");
         QTest::addColumn<bool>("title");
+        QTest::addColumn<int>("captionSize");
         for (int layout = 0; layout < 5; ++layout) {
             const char* names[] = {"one", "two", "four", "fit", "fill"};
-            QTest::addRow("%s", names[layout]) << layout << 0 << false << false << false;
+            QTest::addRow("%s", names[layout]) << layout << 0 << false << false << false << 0;
             QTest::addRow("%s, names, 16:9", names[layout])
-                << layout << 2 << true << false << false;
+                << layout << 2 << true << false << false << 0;
             QTest::addRow("%s, Description, greys", names[layout])
-                << layout << 1 << false << true << false;
+                << layout << 1 << false << true << false << 0;
             QTest::addRow("%s, dates, a title slide, 16:9", names[layout])
-                << layout << 3 << true << false << true;
+                << layout << 3 << true << false << true << 0;
+            // Captions that take room from their photos, or stand beside or on them.
+            QTest::addRow("%s, names at 96 points", names[layout])
+                << layout << 2 << false << false << false << 96;
+            QTest::addRow("%s, names at 24 points, 16:9", names[layout])
+                << layout << 2 << true << false << false << 24;
         }
     }
     void sketchPlacesAsTheBuild() {
@@ -1163,6 +1183,7 @@ private Q_SLOTS:
         QFETCH(bool, wide);
         QFETCH(bool, grey);
         QFETCH(bool, title);
+        QFETCH(int, captionSize);
         QTemporaryDir folder;
         QStringList paths;
         const QSize sizes[] = {{640, 480}, {1920, 1080}, {1000, 1000}, {768, 1024}, {100, 2000}};
@@ -1177,6 +1198,7 @@ private Q_SLOTS:
         options.wide = wide;
         options.grey = grey;
         options.background = 0x102030;
+        options.captionSize = captionSize;
         // Photos' own captions and turns go with them to whichever slide the sketch draws.
         options.photos = {{}, {QStringLiteral("Mia"), 1}, {}, {QStringLiteral("Ola"), -1}};
         HeaderPictureLoader loader;

@@ -390,6 +390,9 @@ void TestCli::commandLine_data() {
     QTest::newRow("empty --music")
         << QStringList{"--music", "a.mp3", "--music=", "-o", "x.pptx", "a.png"} << 2 << QString()
         << "a --music file name is empty";
+    QTest::newRow("--caption-size above the range")
+        << QStringList{"--caption", "date", "--caption-size", "97", "-o", "x.pptx", "a.png"} << 2
+        << QString() << "--caption-size takes a whole number of points from 6 to 96, not '97'";
     QTest::newRow("two --background")
         << QStringList{"--background", "black", "--background", "white", "-o", "x.pptx", "a.png"}
         << 2 << QString() << "more than one --background";
@@ -447,6 +450,10 @@ void TestCli::builds_data() {
     QTest::newRow("a text under two per slide")
         << QStringList{"--two", "--caption", "Crete 2026", "-o", "out.pptx", "a.png"}
         << QStringList{"a.png"} << 1 << 1 << 220 << QString();
+    QTest::newRow("fitted, 16:9, captions of 28 points")
+        << QStringList{"--fit", "--wide", "--caption", "name",  "--caption-size",
+                       "28",    "-o",     "out.pptx",  "a.png", "b.png"}
+        << QStringList{"a.png", "b.png"} << 2 << 2 << 220 << QString();
     QTest::newRow("a show, by name")
         << QStringList{"--fill",  "--background", "black", "--advance", "5",
                        "--loop",  "--sort",       "name",  "-o",        "out.pptx",
@@ -544,6 +551,9 @@ void TestCli::builds() {
     QCOMPARE(r.picturesPlaced(), placed);
     QCOMPARE(r.count(QStringLiteral("Slides.Add(")), slides);
     QCOMPARE(r.count(QStringLiteral("Shapes.AddTextbox(")), boxes);
+    // A size given reaches every caption.
+    if (const qsizetype at = args.indexOf(QStringLiteral("--caption-size")); at >= 0)
+        QCOMPARE(r.count(QStringLiteral("Font.Size = ") + args[at + 1]), boxes);
     QCOMPARE(r.host->calls.last(), QStringLiteral("End"));
 }
 
@@ -1103,7 +1113,7 @@ void TestCli::manPages() {
             if (row.settingsKey && !row.perAlbum)
                 keys << QLatin1String(row.settingsKey);
         keys.sort();
-        QCOMPARE(captures(tagsOf(source, "SETTINGS"), QStringLiteral("^\\.BI ([a-z]+)=")), keys);
+        QCOMPARE(captures(tagsOf(source, "SETTINGS"), QStringLiteral("^\\.BI ([a-z-]+)=")), keys);
     }
 
     QStringList helpOptions, helpNumbers;
@@ -1113,7 +1123,7 @@ void TestCli::manPages() {
         else if (line.startsWith(QLatin1String("  ")))
             helpNumbers << line;
     }
-    const QString option = QStringLiteral("(?:^|[ ,\"])(--?[a-z]+)");
+    const QString option = QStringLiteral("(?:^|[ ,\"])(--?[a-z-]+)");
     QCOMPARE(captures(tagsOf(source, "OPTIONS"), option), captures(helpOptions, option));
     QCOMPARE(captures(tagsOf(source, "DIAGNOSTICS"), QStringLiteral("^\\.B (\\d+)$")),
              captures(helpNumbers, QStringLiteral("^  (\\d+)  ")));

@@ -306,11 +306,18 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
          {1, 0, 4}},
         {QStringLiteral("fill-black"), options(Layout::Fill, Caption::Name, false, {}), {0, 1, 3}},
         {QStringLiteral("fill-wide"), options(Layout::Fill, Caption::None, true, {}), {0, 1}},
+        {QStringLiteral("fit-wide-24pt-black"),
+         options(Layout::Fit, Caption::Text, true, {}),
+         {0, 4}},
     };
     // On black, with white text.
     for (Deck& d : decks)
         if (d.name.endsWith(QLatin1String("black")))
             d.options.background = 0x000000;
+    // Two lines in the band beside a 4:3 photo, 100.6 points between the box's insets: the box
+    // grows up from the slide's foot.
+    decks.back().options.captionSize = 24;
+    decks.back().options.captionText = QStringLiteral("Harbour at dusk");
     QStringList files;
     for (const Deck& d : decks) {
         QStringList photos;
@@ -374,23 +381,11 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
             const Photo& photo = kPhotos[d.photos[k]];
             const Picture picture = readPicture(paths[d.photos[k]]);
             const int slot = k % perSlide;
-            SlotPlacement at;
-            switch (o.layout) {
-            case Layout::OnePerSlide:
-                at = placeOneOne(picture, width16);
-                break;
-            case Layout::TwoPerSlide:
-            case Layout::FourPerSlide:
-                at = o.layout == Layout::TwoPerSlide ? placeTwoOne(picture, slot, width16)
-                                                     : placeFourOne(picture, slot, width16);
-                break;
-            case Layout::Fit:
-                at = placeFit(picture, width16);
-                break;
-            case Layout::Fill:
-                at = placeFill(picture, width16);
-                break;
-            }
+            const bool captioned = o.caption != Caption::None && o.caption != Caption::Description;
+            const double points = captionPoints(o);
+            const PlacedSlot placed =
+                placeSlot(picture, o.layout, slot, width16, captioned ? 1 : 0, points);
+            const SlotPlacement& at = placed.photo;
             const PhotoPlacement v = at.visible();
             const QRectF frame(v.left, v.top, v.width, v.height);
             const QString problem = pictureProblem(shown, frame, photo.colour, background);
@@ -410,19 +405,46 @@ void TestAlbumRender::eachLayoutWhereTheArithmeticPutsIt() {
                                           describe(ink)));
                 continue;
             }
-            // A caption: one line centred under its photo, or on its foot; in the colour that
-            // reads on the background, or on the band over the photo.
-            bool over = false;
-            const double floor =
-                o.layout == Layout::FourPerSlide && slot < 2 ? 275 : double(kSlideHeight);
-            const TextboxFrame c = placeCaption(v, 1, width16, floor, over);
-            // Inside the picture's border, where the caption stands on its foot.
-            const QRectF box = QRectF(c.left, c.top, c.width, c.height).adjusted(2, 0, -2, -2);
-            const QRectF ink = inkIn(shown, box, onDark ? lightInk : inked);
-            QVERIFY2(!ink.isEmpty() && std::abs(ink.center().x() - box.center().x()) < 4 &&
-                         ink.height() < 16,
-                     fail(number, photo.name + QStringLiteral(": caption in ") + describe(box) +
-                                      QStringLiteral(" drawn at ") + describe(ink)));
+            // A caption in the colour that reads on the background, or on the band over the
+            // photo: centred under its photo or on its foot, a line of its size high; or in the
+            // band beside it, its text from the inset toward the photo, its last line on the
+            // box's foot, however many lines it wraps to.
+            const TextboxFrame& c = placed.caption.box;
+            const QRectF box = QRectF(c.left, c.top, c.width, c.height);
+            const auto ink = [&](const QRectF& area) {
+                return inkIn(shown, area, onDark ? lightInk : inked);
+            };
+            switch (placed.caption.spot) {
+            case CaptionSpot::Under:
+            case CaptionSpot::OverPicture: {
+                // Inside the picture's border, where the caption stands on its foot.
+                const QRectF drawn = ink(box.adjusted(2, 0, -2, -2));
+                QVERIFY2(!drawn.isEmpty() && std::abs(drawn.center().x() - box.center().x()) < 4 &&
+                             drawn.height() > 0.6 * points && drawn.height() < 1.25 * points,
+                         fail(number, photo.name + QStringLiteral(": caption in ") + describe(box) +
+                                          QStringLiteral(" drawn at ") + describe(drawn)));
+                break;
+            }
+            case CaptionSpot::LeftOf:
+            case CaptionSpot::RightOf: {
+                // Short of the page's last pixels, which LibreOffice's 960.01 points leave
+                // white.
+                const QRectF band(c.left, 0, c.width - 1, kSlideHeight - 1);
+                const QRectF drawn = ink(band);
+                const bool toward = placed.caption.spot == CaptionSpot::RightOf
+                                        ? std::abs(drawn.left() - (box.left() + kTextInset)) < 4
+                                        : std::abs(drawn.right() - (box.right() - kTextInset)) < 4;
+                const bool wraps = d.name.contains(QLatin1String("24pt"));
+                QVERIFY2(!drawn.isEmpty() && toward && drawn.bottom() <= box.bottom() &&
+                             drawn.bottom() > box.bottom() - 3.6 - 0.5 * points &&
+                             drawn.top() > box.top() - (wraps ? 1.5 : 0.5) * points &&
+                             (drawn.top() < box.top()) == wraps,
+                         fail(number, photo.name + QStringLiteral(": caption beside it in ") +
+                                          describe(box) + QStringLiteral(" drawn at ") +
+                                          describe(drawn)));
+                break;
+            }
+            }
         }
     }
 }

@@ -566,6 +566,22 @@ void TestPptxHost::showOperations_data() {
         h.setParagraphAlignment(kAlignCenter);
     }) << slide << QByteArray(R"(<a:p><a:pPr algn="ctr"/><a:r>)")
                              << 2;
+    QTest::newRow("right") << "right" << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setParagraphAlignment(kAlignRight);
+    }) << slide << QByteArray(R"(<a:p><a:pPr algn="r"/><a:r>)")
+                           << 2;
+    // A caption on a foot: its box grows upwards.
+    QTest::newRow("anchored at the foot") << "foot" << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setVerticalAnchor(kAnchorBottom);
+    }) << slide << QByteArray(R"(<a:bodyPr wrap="square" rtlCol="0" anchor="b"><a:spAutoFit/>)")
+                                          << 1;
+    QTest::newRow("anchored at the top: as it was") << "top" << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setVerticalAnchor(kAnchorBottom);
+        h.setVerticalAnchor(kAnchorTop);
+    }) << slide << QByteArray(R"(anchor=)") << 0;
     QTest::newRow("left in a text box: as it was") << "left" << Step([](PptxHost& h, auto&) {
         heldText(h);
         h.setParagraphAlignment(kAlignCenter);
@@ -813,6 +829,14 @@ void TestPptxHost::operationErrors_data() {
         heldText(h);
         h.setTextboxFill(0x1000000, 0);
     }) << 5 << "Shape.Fill";
+    QTest::newRow("anchor before a text box") << true << Step([](PptxHost& h, auto&) {
+        h.addSlide(1, kLayoutBlank);
+        h.setVerticalAnchor(kAnchorBottom);
+    }) << 5 << "TextFrame.VerticalAnchor";
+    QTest::newRow("anchored in the middle") << true << Step([](PptxHost& h, auto&) {
+        heldText(h);
+        h.setVerticalAnchor(3);
+    }) << 5 << "TextFrame.VerticalAnchor";
     QTest::newRow("text colour with no text range") << true << Step([](PptxHost& h, auto&) {
         h.addSlide(1, kLayoutBlank);
         h.setFontColor(0);

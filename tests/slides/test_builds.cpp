@@ -67,6 +67,13 @@ public:
     }
 };
 
+// A caption's place to a thousandth of a point: 1.2 times its size is a binary fraction.
+CaptionPlacement toThousandths(CaptionPlacement c) {
+    for (double* v : {&c.box.left, &c.box.top, &c.box.width, &c.box.height})
+        *v = std::round(*v * 1000) / 1000;
+    return c;
+}
+
 // The conversation a build should have, written the way RecordingHost writes it.
 struct Calls {
     QStringList lines{QStringLiteral("CreateApplication"),
@@ -74,6 +81,8 @@ struct Calls {
                       QStringLiteral("Presentations.Add(-1)")};
     int slides = 0;
     double slideWidth = 720;
+    // The captions' size.
+    double points = 20;
 
     // As the host takes them: in single precision.
     static QString n(double v) { return RecordingHost::number(float(v)); }
@@ -103,20 +112,38 @@ struct Calls {
         picture(path, left, 90, width, 375);
         return description ? box(90, 475, 542, 80) : *this;
     }
-    // A caption: centred, in `colour` unless black, on a band of `band` when it stands over its
-    // photo.
+    Calls& size(double captionPoints) {
+        points = captionPoints;
+        return *this;
+    }
+    // A caption: centred, in `colour` unless black; on a band of `band` when it stands over its
+    // photo, from its foot up.
     Calls& caption(double left, double top, double width, double height, const QString& text,
                    const QString& colour = QString(), const QString& band = QString()) {
         lines << QStringLiteral("Shapes.AddTextbox(1, %1, %2, %3, %4)")
                      .arg(n(left), n(top), n(width), n(height));
         if (!band.isEmpty())
-            lines << QStringLiteral("Fill = %1, 0.349999994").arg(band);
+            lines << QStringLiteral("Fill = %1, 0.349999994").arg(band)
+                  << QStringLiteral("TextFrame.VerticalAnchor = 4");
+        return captionText(text, colour, 2);
+    }
+    // A caption in the band beside its photo, from its foot up, its text toward the photo.
+    Calls& beside(double left, double top, double width, double height, const QString& text,
+                  bool leftOfPhoto, const QString& colour = QString()) {
+        lines << QStringLiteral("Shapes.AddTextbox(1, %1, %2, %3, %4)")
+                     .arg(n(left), n(top), n(width), n(height))
+              << QStringLiteral("TextFrame.VerticalAnchor = 4");
+        return captionText(text, colour, leftOfPhoto ? 3 : 0);
+    }
+    // Its text, size, colour and alignment (0: none set).
+    Calls& captionText(const QString& text, const QString& colour, int alignment) {
         lines << QStringLiteral("TextFrame.TextRange") << QStringLiteral("TextRange.Text = ") + text
-              << QStringLiteral("Font.Size = 12");
+              << QStringLiteral("Font.Size = ") + n(points);
         if (!colour.isEmpty())
             lines << QStringLiteral("Font.Color = ") + colour;
-        lines << QStringLiteral("ParagraphFormat.Alignment = 2")
-              << QStringLiteral("Release text range");
+        if (alignment)
+            lines << QStringLiteral("ParagraphFormat.Alignment = %1").arg(alignment);
+        lines << QStringLiteral("Release text range");
         return *this;
     }
     // The caption under a photo placed at left, top, width x height: centred under it, at
@@ -125,7 +152,7 @@ struct Calls {
                  const QString& colour = QString()) {
         const double w = std::max(width, 144.0);
         const double x = std::clamp(std::ceil(left + (width - w) / 2), 0.0, slideWidth - w);
-        return caption(x, top + height + 5, w, 21.6, text, colour);
+        return caption(x, top + height + 5, w, 1.2 * points + 7.2, text, colour);
     }
     // Four photos per slide: the picture, and its caption under it; a "Description" box (or
     // another text in its place) from its left edge to the cell's right edge (715 or 355
@@ -197,6 +224,7 @@ void build(bool two, const QStringList& paths, bool description, PictureLoader& 
 
 Q_DECLARE_METATYPE(PhotoPlacement)
 Q_DECLARE_METATYPE(PhotoCrop)
+Q_DECLARE_METATYPE(CaptionPlacement)
 Q_DECLARE_METATYPE(BuildOptions)
 
 class TestBuilds : public QObject {
@@ -230,49 +258,82 @@ private Q_SLOTS:
 };
 
 // Column -1 is one photo per slide, 0 and 1 the columns of two per slide. Error 0: placed.
+// Points above 0: a caption of that size under the photo, whose line takes what it needs of the
+// room under the frame (one: 70 points, two: 75).
 void TestBuilds::placement_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("column");
     QTest::addColumn<int>("error");
     QTest::addColumn<PhotoPlacement>("expected");
+    QTest::addColumn<bool>("wide");
+    QTest::addColumn<int>("points");
 
     const PhotoPlacement none;
     auto one = [](double left, double w) { return PhotoPlacement{left, 90, w, 375}; };
     auto two = [](double left, double w, double h) { return PhotoPlacement{left, 90, w, h}; };
     const int overflow = errOverflow;
 
-    QTest::newRow("640x480") << 16933 << 12700 << -1 << 0 << one(110, 500);
-    QTest::newRow("100x100") << 2646 << 2646 << -1 << 0 << one(173, 375);
+    QTest::newRow("640x480") << 16933 << 12700 << -1 << 0 << one(110, 500) << false << 0;
+    QTest::newRow("100x100") << 2646 << 2646 << -1 << 0 << one(173, 375) << false << 0;
     // Wider than 710 points at 375 high: as wide as the slide less 5 points each side, centred
     // in the 375 points. 375 x 710 / 3750 = 71, 90 + (375 - 71) / 2 = 242.
     QTest::newRow("panorama, to the slide's width")
-        << 26460 << 2646 << -1 << 0 << PhotoPlacement{5, 242, 710, 71};
+        << 26460 << 2646 << -1 << 0 << PhotoPlacement{5, 242, 710, 71} << false << 0;
     // 375 x 710 / 3751 = 70.98 -> 71.
     QTest::newRow("panorama, 70.98 rounds up")
-        << 26461 << 2646 << -1 << 0 << PhotoPlacement{5, 242, 710, 71};
+        << 26461 << 2646 << -1 << 0 << PhotoPlacement{5, 242, 710, 71} << false << 0;
     // w = 710 still fits as it did; 711 is fitted to 710: 375 x 710 / 711 = 374.47 -> 375.
-    QTest::newRow("710 wide, as before") << 18786 << 9922 << -1 << 0 << one(5, 710);
+    QTest::newRow("710 wide, as before") << 18786 << 9922 << -1 << 0 << one(5, 710) << false << 0;
     QTest::newRow("711 wide, fitted")
-        << 18787 << 9922 << -1 << 0 << PhotoPlacement{5, 90, 710, 375};
-    QTest::newRow("tallest that fits") << 2000 << 867014 << -1 << 0 << one(360, 1);
-    QTest::newRow("one HIMETRIC too tall") << 2000 << 867015 << -1 << overflow << none;
-    QTest::newRow("too wide for its height") << 300000 << 2646 << -1 << overflow << none;
-    QTest::newRow("zero height") << 2646 << 0 << -1 << int(errDivisionByZero) << none;
-    QTest::newRow("zero size") << 0 << 0 << -1 << overflow << none;
+        << 18787 << 9922 << -1 << 0 << PhotoPlacement{5, 90, 710, 375} << false << 0;
+    QTest::newRow("tallest that fits") << 2000 << 867014 << -1 << 0 << one(360, 1) << false << 0;
+    QTest::newRow("one HIMETRIC too tall")
+        << 2000 << 867015 << -1 << overflow << none << false << 0;
+    QTest::newRow("too wide for its height")
+        << 300000 << 2646 << -1 << overflow << none << false << 0;
+    QTest::newRow("zero height") << 2646 << 0 << -1 << int(errDivisionByZero) << none << false << 0;
+    QTest::newRow("zero size") << 0 << 0 << -1 << overflow << none << false << 0;
 
-    QTest::newRow("1024x768, left") << 27093 << 20320 << 0 << 0 << two(5, 350, 263);
-    QTest::newRow("square") << 26458 << 26458 << 0 << 0 << two(5, 350, 350);
-    QTest::newRow("h exactly 370") << 26458 << 27950 << 1 << 0 << two(365, 350, 370);
+    QTest::newRow("1024x768, left") << 27093 << 20320 << 0 << 0 << two(5, 350, 263) << false << 0;
+    QTest::newRow("square") << 26458 << 26458 << 0 << 0 << two(5, 350, 350) << false << 0;
+    QTest::newRow("h exactly 370") << 26458 << 27950 << 1 << 0 << two(365, 350, 370) << false << 0;
     // Taller than 370: proportions kept inside 350 x 370, centred in the column.
-    QTest::newRow("h 371, width rounds to 350") << 26458 << 28030 << 0 << 0 << two(5, 350, 370);
-    QTest::newRow("h 372, half a point in") << 26458 << 28100 << 0 << 0 << two(6, 349, 370);
-    QTest::newRow("768x1024, left") << 20320 << 27093 << 0 << 0 << two(41, 278, 370);
-    QTest::newRow("very tall") << 2646 << 200000 << 0 << 0 << two(178, 5, 370);
-    QTest::newRow("too tall for its width") << 132 << 26458 << 0 << overflow << none;
-    QTest::newRow("too wide") << 867015 << 2646 << 0 << overflow << none;
-    QTest::newRow("zero width") << 0 << 2646 << 0 << int(errDivisionByZero) << none;
-    QTest::newRow("zero size, two") << 0 << 0 << 1 << overflow << none;
+    QTest::newRow("h 371, width rounds to 350")
+        << 26458 << 28030 << 0 << 0 << two(5, 350, 370) << false << 0;
+    QTest::newRow("h 372, half a point in")
+        << 26458 << 28100 << 0 << 0 << two(6, 349, 370) << false << 0;
+    QTest::newRow("768x1024, left") << 20320 << 27093 << 0 << 0 << two(41, 278, 370) << false << 0;
+    QTest::newRow("very tall") << 2646 << 200000 << 0 << 0 << two(178, 5, 370) << false << 0;
+    QTest::newRow("too tall for its width") << 132 << 26458 << 0 << overflow << none << false << 0;
+    QTest::newRow("too wide") << 867015 << 2646 << 0 << overflow << none << false << 0;
+    QTest::newRow("zero width") << 0 << 2646 << 0 << int(errDivisionByZero) << none << false << 0;
+    QTest::newRow("zero size, two") << 0 << 0 << 1 << overflow << none << false << 0;
+
+    // Captions: up to 52 points a line fits under the frame of one (1.2 x 52 + 7.2 = 69.6).
+    QTest::newRow("one, 6 pt") << 16933 << 12700 << -1 << 0 << one(110, 500) << false << 6;
+    QTest::newRow("one, 20 pt, 16:9") << 16933 << 12700 << -1 << 0 << one(230, 500) << true << 20;
+    QTest::newRow("one, 52 pt") << 16933 << 12700 << -1 << 0 << one(110, 500) << false << 52;
+    // 70.8 points take one from the frame: 374 high, 640 x 374 / 480 = 498.67 -> 499 wide.
+    QTest::newRow("one, 53 pt") << 16933 << 12700 << -1 << 0 << PhotoPlacement{111, 90, 499, 374}
+                                << false << 53;
+    // 122.4 points take 53: 322 high, 1023.92 / (768 / 322) = 429.30 -> 430 wide.
+    QTest::newRow("one, 96 pt") << 27093 << 20320 << -1 << 0 << PhotoPlacement{145, 90, 430, 322}
+                                << false << 96;
+    QTest::newRow("one, 96 pt, 16:9")
+        << 27093 << 20320 << -1 << 0 << PhotoPlacement{265, 90, 430, 322} << true << 96;
+    // Centred in the 322 points: 90 + (322 - 71) / 2 = 215.5 -> 216.
+    QTest::newRow("one, 96 pt, panorama")
+        << 26460 << 2646 << -1 << 0 << PhotoPlacement{5, 216, 710, 71} << false << 96;
+    QTest::newRow("two, 6 pt") << 20320 << 27093 << 0 << 0 << two(41, 278, 370) << false << 6;
+    QTest::newRow("two, 16 pt, 16:9, right")
+        << 20320 << 27093 << 1 << 0 << two(581, 278, 370) << true << 16;
+    // 122.4 points take 48 from the 370: 350 x 322 / 467 = 241.33 -> 242 wide.
+    QTest::newRow("two, 96 pt") << 20320 << 27093 << 0 << 0 << two(59, 242, 322) << false << 96;
+    QTest::newRow("two, 96 pt, a landscape already leaves room")
+        << 27093 << 20320 << 0 << 0 << two(5, 350, 263) << false << 96;
+    QTest::newRow("two, 96 pt, 16:9, square, right")
+        << 26458 << 26458 << 1 << 0 << two(559, 322, 322) << true << 96;
 }
 
 void TestBuilds::placement() {
@@ -281,18 +342,30 @@ void TestBuilds::placement() {
     QFETCH(int, column);
     QFETCH(int, error);
     QFETCH(PhotoPlacement, expected);
+    QFETCH(bool, wide);
+    QFETCH(int, points);
     Picture p;
     p.widthHimetric = width;
     p.heightHimetric = height;
+    const std::int16_t slideWidth = wide ? kWideSlideWidth : kSlideWidth;
+    const Layout layout = column < 0 ? Layout::OnePerSlide : Layout::TwoPerSlide;
     try {
-        const SlotPlacement at = column < 0 ? placeOneOne(p) : placeTwoOne(p, column);
+        const SlotPlacement at =
+            points > 0   ? placeSlot(p, layout, std::max(column, 0), slideWidth, 1, points).photo
+            : column < 0 ? placeOneOne(p, slideWidth)
+                         : placeTwoOne(p, column, slideWidth);
         QCOMPARE(error, 0);
         QCOMPARE(at.picture, expected);
         // The box stays under a 370-point frame even when the picture was narrowed.
-        const TextboxFrame box =
-            column < 0 ? TextboxFrame{90, 475, 542, 80}
-                       : TextboxFrame{column ? 365.0 : 30.0, expected.height + 95, 325, 200};
+        const double shift = (slideWidth - kSlideWidth) / 2;
+        const TextboxFrame box = column < 0 ? TextboxFrame{90 + shift, 475, 542, 80}
+                                            : TextboxFrame{column ? 365 + shift : 30.0,
+                                                           expected.height + 95, 325 + shift, 200};
         QCOMPARE(at.description, box);
+        // A caption's line fits under the picture, above the slide's foot.
+        if (points > 0)
+            QVERIFY(expected.top + expected.height + 5 + fittedTextHeight(1, points) <=
+                    kSlideHeight);
     } catch (const RuntimeError& e) {
         QCOMPARE(e.number(), error);
     }
@@ -304,43 +377,61 @@ void TestBuilds::initTestCase() {
 }
 
 // Four photos per slide: cells of 350 x 225 points at (5 or 365, 15 or 280). Error 0: placed.
+// Points above 0: a caption of that size under the photo, whose line takes what it needs past
+// the 30 points under a cell from the cell's foot.
 void TestBuilds::placeFour_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("cell");
     QTest::addColumn<int>("error");
     QTest::addColumn<PhotoPlacement>("expected");
+    QTest::addColumn<int>("points");
 
     const PhotoPlacement none;
     const int overflow = errOverflow;
     // 640 x 480 pixels: taller than the cell's 350:225, so 225 high and 639.95 / (480 / 225)
     // = 299.98 wide, rounded up to 300, (350 - 300) / 2 = 25 in from the left.
     QTest::newRow("640x480, top left")
-        << 16933 << 12700 << 0 << 0 << PhotoPlacement{30, 15, 300, 225};
+        << 16933 << 12700 << 0 << 0 << PhotoPlacement{30, 15, 300, 225} << 0;
     // 1920 x 1080: wider, so 350 wide and 1079.93 / (1920 / 350) = 196.87 -> 197 high,
     // (225 - 197) / 2 = 14 down.
     QTest::newRow("1920x1080, top right")
-        << 50800 << 28575 << 1 << 0 << PhotoPlacement{365, 29, 350, 197};
+        << 50800 << 28575 << 1 << 0 << PhotoPlacement{365, 29, 350, 197} << 0;
     // 1000 x 1000: 224.98 -> 225 wide, (350 - 225) / 2 = 62.5 -> 63 in.
     QTest::newRow("square, bottom left")
-        << 26458 << 26458 << 2 << 0 << PhotoPlacement{68, 280, 225, 225};
+        << 26458 << 26458 << 2 << 0 << PhotoPlacement{68, 280, 225, 225} << 0;
     // 768 x 1024: 168.74 -> 169 wide, 90.5 -> 91 in.
     QTest::newRow("768x1024, bottom right")
-        << 20320 << 27093 << 3 << 0 << PhotoPlacement{456, 280, 169, 225};
+        << 20320 << 27093 << 3 << 0 << PhotoPlacement{456, 280, 169, 225} << 0;
     // 1400 x 900 pixels has the cell's proportions and fills it.
     QTest::newRow("the cell's proportions")
-        << 37042 << 23813 << 0 << 0 << PhotoPlacement{5, 15, 350, 225};
-    QTest::newRow("panorama 10:1") << 264600 << 26460 << 0 << 0 << PhotoPlacement{5, 110, 350, 35};
+        << 37042 << 23813 << 0 << 0 << PhotoPlacement{5, 15, 350, 225} << 0;
+    QTest::newRow("panorama 10:1")
+        << 264600 << 26460 << 0 << 0 << PhotoPlacement{5, 110, 350, 35} << 0;
     // Where two photos per slide overflow (more than 93.6 times taller than wide), four fit.
-    QTest::newRow("1:200") << 2646 << 529200 << 0 << 0 << PhotoPlacement{179, 15, 2, 225};
+    QTest::newRow("1:200") << 2646 << 529200 << 0 << 0 << PhotoPlacement{179, 15, 2, 225} << 0;
     QTest::newRow("one pixel by 32767")
-        << 26 << 867014 << 1 << 0 << PhotoPlacement{540, 15, 1, 225};
-    QTest::newRow("32767 by one pixel") << 867014 << 26 << 2 << 0 << PhotoPlacement{5, 392, 350, 1};
-    QTest::newRow("too tall") << 2646 << 867015 << 0 << overflow << none;
-    QTest::newRow("too wide") << 867015 << 2646 << 3 << overflow << none;
-    QTest::newRow("zero height") << 2646 << 0 << 0 << int(errDivisionByZero) << none;
-    QTest::newRow("zero width") << 0 << 2646 << 0 << int(errDivisionByZero) << none;
-    QTest::newRow("zero size") << 0 << 0 << 0 << overflow << none;
+        << 26 << 867014 << 1 << 0 << PhotoPlacement{540, 15, 1, 225} << 0;
+    QTest::newRow("32767 by one pixel")
+        << 867014 << 26 << 2 << 0 << PhotoPlacement{5, 392, 350, 1} << 0;
+    QTest::newRow("too tall") << 2646 << 867015 << 0 << overflow << none << 0;
+    QTest::newRow("too wide") << 867015 << 2646 << 3 << overflow << none << 0;
+    QTest::newRow("zero height") << 2646 << 0 << 0 << int(errDivisionByZero) << none << 0;
+    QTest::newRow("zero width") << 0 << 2646 << 0 << int(errDivisionByZero) << none << 0;
+    QTest::newRow("zero size") << 0 << 0 << 0 << overflow << none << 0;
+
+    QTest::newRow("6 pt") << 16933 << 12700 << 0 << 0 << PhotoPlacement{30, 15, 300, 225} << 6;
+    QTest::newRow("14 pt") << 16933 << 12700 << 3 << 0 << PhotoPlacement{390, 280, 300, 225} << 14;
+    // 1.2 x 19 + 7.2 = 30 points fit; 31.2 take 2 from the cell: 223 high, 639.95 / (480 / 223)
+    // = 297.31 -> 298 wide.
+    QTest::newRow("19 pt") << 16933 << 12700 << 0 << 0 << PhotoPlacement{30, 15, 300, 225} << 19;
+    QTest::newRow("20 pt") << 16933 << 12700 << 0 << 0 << PhotoPlacement{31, 15, 298, 223} << 20;
+    // 122.4 points take 93: cells 132 high.
+    QTest::newRow("96 pt, square, bottom left")
+        << 26458 << 26458 << 2 << 0 << PhotoPlacement{114, 280, 132, 132} << 96;
+    // 1919.88 / (1080 / 132) = 234.65 -> 235 wide, (350 - 235) / 2 = 57.5 -> 58 in.
+    QTest::newRow("96 pt, 1920x1080, top right")
+        << 50800 << 28575 << 1 << 0 << PhotoPlacement{423, 15, 235, 132} << 96;
 }
 
 void TestBuilds::placeFour() {
@@ -349,11 +440,16 @@ void TestBuilds::placeFour() {
     QFETCH(int, cell);
     QFETCH(int, error);
     QFETCH(PhotoPlacement, expected);
+    QFETCH(int, points);
     Picture p;
     p.widthHimetric = width;
     p.heightHimetric = height;
+    const auto place = [&](std::int16_t slideWidth) {
+        return points > 0 ? placeSlot(p, Layout::FourPerSlide, cell, slideWidth, 1, points).photo
+                          : placeFourOne(p, cell, slideWidth);
+    };
     try {
-        const SlotPlacement at = placeFourOne(p, cell);
+        const SlotPlacement at = place(kSlideWidth);
         QCOMPARE(error, 0);
         QCOMPARE(at.picture, expected);
         // Inside its cell, the caption under it within the cell's width.
@@ -364,7 +460,7 @@ void TestBuilds::placeFour() {
                                                cellFrame.right() - expected.left, 20}));
         // On a 16:9 slide, in a cell 120 points wider (the right one 120 further right), no
         // smaller, at the same height, its caption to that cell's right edge.
-        const SlotPlacement wide = placeFourOne(p, cell, kWideSlideWidth);
+        const SlotPlacement wide = place(kWideSlideWidth);
         const QRectF wideCell(cell % 2 ? 485 : 5, cellFrame.top(), 470, 225);
         const QRectF widePicture(wide.picture.left, wide.picture.top, wide.picture.width,
                                  wide.picture.height);
@@ -375,12 +471,19 @@ void TestBuilds::placeFour() {
                      .center()
                      .y());
         QCOMPARE(wide.description.left + wide.description.width, wideCell.right());
+        // A caption's line fits under the picture, 5 points above the lower row or the foot.
+        if (points > 0)
+            QVERIFY(expected.top + expected.height + 5 + fittedTextHeight(1, points) <=
+                    (cell < 2 ? 275 : kSlideHeight));
     } catch (const RuntimeError& e) {
         QCOMPARE(e.number(), error);
     }
 }
 
 // One photo a slide, fitted whole or filling the slide; 4:3 slides are 720 x 540, 16:9 960.
+// Points above 0: where a caption of that size stands, a line high: under the photo where the
+// room under it holds it, else in the wider band beside it where that holds 4 ems, else on the
+// photo's foot.
 void TestBuilds::placeWhole_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
@@ -388,44 +491,110 @@ void TestBuilds::placeWhole_data() {
     QTest::addColumn<bool>("wide");
     QTest::addColumn<PhotoPlacement>("expected");
     QTest::addColumn<PhotoCrop>("crop");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<CaptionPlacement>("caption");
 
     const PhotoCrop none;
     // 1024 x 768 is a hair taller than 4:3 in HIMETRIC; to the nearest point it is 4:3.
     QTest::newRow("4:3 fit on 4:3")
-        << 27093 << 20320 << false << false << PhotoPlacement{0, 0, 720, 540} << none;
+        << 27093 << 20320 << false << false << PhotoPlacement{0, 0, 720, 540} << none << 0
+        << CaptionPlacement{};
     QTest::newRow("4:3 fill on 4:3, nothing cut")
-        << 27093 << 20320 << true << false << PhotoPlacement{0, 0, 720, 540} << none;
+        << 27093 << 20320 << true << false << PhotoPlacement{0, 0, 720, 540} << none << 0
+        << CaptionPlacement{};
     // 1920 x 1080: 720 x 405, (540 - 405) / 2 = 67.5 -> 67 down.
     QTest::newRow("16:9 fit on 4:3")
-        << 50800 << 28575 << false << false << PhotoPlacement{0, 67, 720, 405} << none;
+        << 50800 << 28575 << false << false << PhotoPlacement{0, 67, 720, 405} << none << 0
+        << CaptionPlacement{};
     // 960 x 540 shown, 120 cut from each side.
     QTest::newRow("16:9 fill on 4:3")
         << 50800 << 28575 << true << false << PhotoPlacement{-120, 0, 960, 540}
-        << PhotoCrop{120, 0, 120, 0};
+        << PhotoCrop{120, 0, 120, 0} << 0 << CaptionPlacement{};
     QTest::newRow("16:9 fill on 16:9")
-        << 50800 << 28575 << true << true << PhotoPlacement{0, 0, 960, 540} << none;
+        << 50800 << 28575 << true << true << PhotoPlacement{0, 0, 960, 540} << none << 0
+        << CaptionPlacement{};
     // 768 x 1024: 405 wide, (720 - 405) / 2 = 157.5 -> 157 in; filled 720 x 960, 210 cut from
     // top and bottom.
     QTest::newRow("portrait fit on 4:3")
-        << 20320 << 27093 << false << false << PhotoPlacement{157, 0, 405, 540} << none;
+        << 20320 << 27093 << false << false << PhotoPlacement{157, 0, 405, 540} << none << 0
+        << CaptionPlacement{};
     QTest::newRow("portrait fill on 16:9")
         << 20320 << 27093 << true << true << PhotoPlacement{0, -370, 960, 1280}
-        << PhotoCrop{0, 370, 0, 370};
+        << PhotoCrop{0, 370, 0, 370} << 0 << CaptionPlacement{};
     QTest::newRow("square fit on 16:9")
-        << 26458 << 26458 << false << true << PhotoPlacement{210, 0, 540, 540} << none;
+        << 26458 << 26458 << false << true << PhotoPlacement{210, 0, 540, 540} << none << 0
+        << CaptionPlacement{};
     // 1339 x 1000: 723.06 -> 723 wide, 3 over: 1 cut left, 2 right.
     QTest::newRow("odd overhang") << 35427 << 26458 << true << false
-                                  << PhotoPlacement{-1, 0, 723, 540} << PhotoCrop{1, 0, 2, 0};
+                                  << PhotoPlacement{-1, 0, 723, 540} << PhotoCrop{1, 0, 2, 0} << 0
+                                  << CaptionPlacement{};
     QTest::newRow("20:1 fit") << 52920 << 2646 << false << false << PhotoPlacement{0, 252, 720, 36}
-                              << none;
+                              << none << 0 << CaptionPlacement{};
     QTest::newRow("20:1 fill") << 52920 << 2646 << true << false
                                << PhotoPlacement{-5040, 0, 10800, 540}
-                               << PhotoCrop{5040, 0, 5040, 0};
+                               << PhotoCrop{5040, 0, 5040, 0} << 0 << CaptionPlacement{};
     QTest::newRow("1:20 fit on 16:9")
-        << 2646 << 52920 << false << true << PhotoPlacement{466, 0, 27, 540} << none;
+        << 2646 << 52920 << false << true << PhotoPlacement{466, 0, 27, 540} << none << 0
+        << CaptionPlacement{};
     // A sliver still shows a point of itself.
     QTest::newRow("1:2000 fit") << 26 << 52920 << false << false << PhotoPlacement{359, 0, 1, 540}
-                                << none;
+                                << none << 0 << CaptionPlacement{};
+
+    const auto at = [](double left, double top, double width, double height, CaptionSpot spot) {
+        return CaptionPlacement{{left, top, width, height}, spot};
+    };
+    using enum CaptionSpot;
+    // A 4:3 photo on 16:9 leaves bands of 120 points, 115 past the gap, 100.6 between the
+    // box's insets: room for 4 ems up to 25 points.
+    const PhotoPlacement tv{120, 0, 720, 540};
+    QTest::newRow("4:3 fit on 16:9, 6 pt beside it")
+        << 27093 << 20320 << false << true << tv << none << 6 << at(845, 525.6, 115, 14.4, RightOf);
+    QTest::newRow("4:3 fit on 16:9, 20 pt beside it")
+        << 27093 << 20320 << false << true << tv << none << 20
+        << at(845, 508.8, 115, 31.2, RightOf);
+    QTest::newRow("4:3 fit on 16:9, 25 pt beside it")
+        << 27093 << 20320 << false << true << tv << none << 25
+        << at(845, 502.8, 115, 37.2, RightOf);
+    QTest::newRow("4:3 fit on 16:9, 26 pt on its foot")
+        << 27093 << 20320 << false << true << tv << none << 26
+        << at(120, 501.6, 720, 38.4, OverPicture);
+    QTest::newRow("4:3 fit on 16:9, 96 pt on its foot")
+        << 27093 << 20320 << false << true << tv << none << 96
+        << at(120, 417.6, 720, 122.4, OverPicture);
+    // 68 points under the photo: 63 past the gap.
+    QTest::newRow("16:9 fit on 4:3, 20 pt under it")
+        << 50800 << 28575 << false << false << PhotoPlacement{0, 67, 720, 405} << none << 20
+        << at(0, 477, 720, 31.2, Under);
+    QTest::newRow("16:9 fit on 4:3, 46 pt under it")
+        << 50800 << 28575 << false << false << PhotoPlacement{0, 67, 720, 405} << none << 46
+        << at(0, 477, 720, 62.4, Under);
+    QTest::newRow("16:9 fit on 4:3, 47 pt on its foot")
+        << 50800 << 28575 << false << false << PhotoPlacement{0, 67, 720, 405} << none << 47
+        << at(0, 408.4, 720, 63.6, OverPicture);
+    // Bands of 157 and 158 points: the wider, right one.
+    QTest::newRow("portrait fit on 4:3, 20 pt in the right band")
+        << 20320 << 27093 << false << false << PhotoPlacement{157, 0, 405, 540} << none << 20
+        << at(567, 508.8, 153, 31.2, RightOf);
+    // Bands alike, 205 points past the gap: 4 ems of 47 points fit between the insets, of 48
+    // not.
+    QTest::newRow("square fit on 16:9, 47 pt in the right band")
+        << 26458 << 26458 << false << true << PhotoPlacement{210, 0, 540, 540} << none << 47
+        << at(755, 476.4, 205, 63.6, RightOf);
+    QTest::newRow("square fit on 16:9, 48 pt on its foot")
+        << 26458 << 26458 << false << true << PhotoPlacement{210, 0, 540, 540} << none << 48
+        << at(210, 475.2, 540, 64.8, OverPicture);
+    QTest::newRow("1:20 fit on 16:9, 96 pt in the right band")
+        << 2646 << 52920 << false << true << PhotoPlacement{466, 0, 27, 540} << none << 96
+        << at(498, 417.6, 462, 122.4, RightOf);
+    QTest::newRow("16:9 fill on 4:3, 20 pt on its foot")
+        << 50800 << 28575 << true << false << PhotoPlacement{-120, 0, 960, 540}
+        << PhotoCrop{120, 0, 120, 0} << 20 << at(0, 508.8, 720, 31.2, OverPicture);
+    QTest::newRow("portrait fill on 16:9, 6 pt on its foot")
+        << 20320 << 27093 << true << true << PhotoPlacement{0, -370, 960, 1280}
+        << PhotoCrop{0, 370, 0, 370} << 6 << at(0, 525.6, 960, 14.4, OverPicture);
+    QTest::newRow("portrait fill on 16:9, 96 pt on its foot")
+        << 20320 << 27093 << true << true << PhotoPlacement{0, -370, 960, 1280}
+        << PhotoCrop{0, 370, 0, 370} << 96 << at(0, 417.6, 960, 122.4, OverPicture);
 }
 
 void TestBuilds::placeWhole() {
@@ -435,11 +604,20 @@ void TestBuilds::placeWhole() {
     QFETCH(bool, wide);
     QFETCH(PhotoPlacement, expected);
     QFETCH(PhotoCrop, crop);
+    QFETCH(int, points);
+    QFETCH(CaptionPlacement, caption);
     Picture p;
     p.widthHimetric = width;
     p.heightHimetric = height;
     const std::int16_t slideWidth = wide ? kWideSlideWidth : kSlideWidth;
     const SlotPlacement at = fill ? placeFill(p, slideWidth) : placeFit(p, slideWidth);
+    // A caption takes nothing from a photo fitted or filling its slide.
+    if (points > 0) {
+        const PlacedSlot placed =
+            placeSlot(p, fill ? Layout::Fill : Layout::Fit, 0, slideWidth, 1, points);
+        QCOMPARE(placed.photo, at);
+        QCOMPARE(toThousandths(placed.caption), toThousandths(caption));
+    }
     QCOMPARE(at.picture, expected);
     QCOMPARE(at.crop, crop);
     // The description box stays where one photo a slide has it.
@@ -451,21 +629,31 @@ void TestBuilds::placeWhole() {
         QVERIFY(shown.width == slideWidth || shown.height == 540);
 }
 
-// Every layout, 4:3 and 16:9, every proportion from 1:20 to 20:1: what the slide shows of
-// each picture, and its caption, stay on the slide.
+// Every layout, 4:3 and 16:9, every proportion from 1:20 to 20:1, captions from 6 to 96 points
+// (0: the layout's size): what the slide shows of each picture, and its caption, stay on the
+// slide and in the picture's slot. One, two and four make room for a line under the picture;
+// fitted or filling, a caption under or beside its picture stays off it.
 void TestBuilds::noPictureLeavesItsSlide_data() {
     QTest::addColumn<int>("layout");
     QTest::addColumn<bool>("wide");
+    QTest::addColumn<int>("points");
     for (int layout = 0; layout <= int(Layout::Fill); ++layout)
         for (bool wide : {false, true})
-            QTest::addRow("layout %d%s", layout, wide ? ", 16:9" : "") << layout << wide;
+            for (int points : {6, 12, 0, 24, 48, 96})
+                QTest::addRow("layout %d%s, %d pt", layout, wide ? ", 16:9" : "", points)
+                    << layout << wide << points;
 }
 
 void TestBuilds::noPictureLeavesItsSlide() {
     QFETCH(int, layout);
     QFETCH(bool, wide);
+    QFETCH(int, points);
+    const double size = points > 0 ? points : defaultCaptionSize(Layout(layout));
     const std::int16_t slideWidth = wide ? kWideSlideWidth : kSlideWidth;
     const QRectF slide(0, 0, slideWidth, kSlideHeight);
+    const auto rect = [](const PhotoPlacement& r) {
+        return QRectF(r.left, r.top, r.width, r.height);
+    };
     QList<double> ratios{4.0 / 3, 3.0 / 4, 16.0 / 9, 9.0 / 16};
     for (int k = -40; k <= 40; ++k)
         ratios << std::pow(20.0, k / 40.0);
@@ -478,35 +666,32 @@ void TestBuilds::noPictureLeavesItsSlide() {
                           : layout == int(Layout::FourPerSlide) ? 4
                                                                 : 1;
         for (int slot = 0; slot < slots; ++slot) {
-            SlotPlacement at;
-            switch (Layout(layout)) {
-            case Layout::OnePerSlide:
-                at = placeOneOne(p, slideWidth);
-                break;
-            case Layout::TwoPerSlide:
-                at = placeTwoOne(p, slot, slideWidth);
-                break;
-            case Layout::FourPerSlide:
-                at = placeFourOne(p, slot, slideWidth);
-                break;
-            case Layout::Fit:
-                at = placeFit(p, slideWidth);
-                break;
-            case Layout::Fill:
-                at = placeFill(p, slideWidth);
-                break;
-            }
-            const PhotoPlacement v = at.visible();
-            const QRectF shown(v.left, v.top, v.width, v.height);
+            const PlacedSlot placed = placeSlot(p, Layout(layout), slot, slideWidth, 1, size);
+            const PhotoPlacement v = placed.photo.visible();
+            const QRectF shown = rect(v);
             const QByteArray what =
                 QByteArray::number(ratio) + " in slot " + QByteArray::number(slot);
             QVERIFY2(slide.contains(shown), what.constData());
             QVERIFY2(shown.width() >= 1 && shown.height() >= 1, what.constData());
-            bool over = false;
-            const TextboxFrame c = placeCaption(v, 1, slideWidth, kSlideHeight, over);
-            QVERIFY2(slide.contains(QRectF(c.left, c.top, c.width, c.height)), what.constData());
-            QVERIFY2(c.left <= v.left + v.width / 2 && c.left + c.width >= v.left + v.width / 2,
-                     what.constData());
+            const QRectF c = rect(placed.caption.box);
+            QVERIFY2(slide.contains(c), what.constData());
+            QVERIFY2(rect(slotRoom(slots, slot, slideWidth)).contains(c), what.constData());
+            switch (placed.caption.spot) {
+            case CaptionSpot::Under:
+                QVERIFY2(c.top() >= shown.bottom() && c.left() <= shown.center().x() &&
+                             c.right() >= shown.center().x(),
+                         what.constData());
+                break;
+            case CaptionSpot::LeftOf:
+            case CaptionSpot::RightOf:
+                QVERIFY2(!c.intersects(shown) && c.bottom() == shown.bottom(), what.constData());
+                break;
+            case CaptionSpot::OverPicture:
+                QVERIFY2(Layout(layout) == Layout::Fit || Layout(layout) == Layout::Fill,
+                         what.constData());
+                QVERIFY2(c.bottom() == std::min(shown.bottom(), slide.bottom()), what.constData());
+                break;
+            }
         }
     }
 }
@@ -593,6 +778,14 @@ void TestBuilds::albumOptionValues_data() {
     taken("caption", "name", "name", "captions: name");
     taken("caption", "date", "date", "captions: date");
     taken("caption", "none", "none", "", true);
+    taken("caption-size", "24", "24", "captions 24 pt");
+    taken("caption-size", "6", "6", "captions 6 pt");
+    taken("caption-size", "09", "9", "captions 9 pt");
+    for (const char* bad : {"5", "97", "0", "096", "12.5", "", "auto"})
+        refused("caption-size", bad,
+                qPrintable(QStringLiteral("--caption-size takes a whole number of points from 6 "
+                                          "to 96, not '%1'")
+                               .arg(QLatin1String(bad))));
     taken("caption", "Harbour, at dusk", "Harbour, at dusk", "captions: Harbour, at dusk");
     refused("caption", " ", "--caption needs name, date, none or a text");
     taken("title", "Crete", "Crete", "title slide");
@@ -836,6 +1029,7 @@ void TestBuilds::album_data() {
     QTest::newRow("caption: name")
         << options(four, Caption::Name) << QStringList{odd, QStringLiteral("/a.b/27093x20320")}
         << Calls()
+               .size(14)
                .slide()
                .four(odd, 30, 15, 300, 225, QStringLiteral("27093x20320 caf\uFFFD day\uFFFD.v2"))
                .four(QStringLiteral("/a.b/27093x20320"), 390, 15, 300, 225,
@@ -847,9 +1041,10 @@ void TestBuilds::album_data() {
     QTest::newRow("caption: text, its line break kept")
         << text << QStringList{s}
         << Calls()
+               .size(16)
                .slide()
                .picture(s, 5, 90, 350, 350)
-               .caption(5, 445, 350, 36, QStringLiteral("Harbour\nat dusk\uFFFD"))
+               .caption(5, 445, 350, 45.6, QStringLiteral("Harbour\nat dusk\uFFFD"))
                .done()
         << 0;
     // The date the photo was taken, else its file's time; a photo without either has none.
@@ -858,6 +1053,7 @@ void TestBuilds::album_data() {
     QTest::newRow("caption: date")
         << options(four, Caption::Date) << QStringList{taken, changed, s}
         << Calls()
+               .size(14)
                .slide()
                .four(taken, 68, 15, 225, 225, QStringLiteral("12 Jul 2026 10:04"))
                .four(changed, 390, 15, 300, 225, QStringLiteral("14 Jul 2026 03:33"))
@@ -872,6 +1068,7 @@ void TestBuilds::album_data() {
     QTest::newRow("caption: date from the name")
         << options(four, Caption::Date) << QStringList{shot, sent}
         << Calls()
+               .size(14)
                .slide()
                .four(shot, 30, 15, 300, 225, QStringLiteral("14 Jul 2025 10:15"))
                .four(sent, 390, 15, 300, 225, QStringLiteral("13 Jul 2025"))
@@ -914,6 +1111,7 @@ void TestBuilds::album_data() {
     QTest::newRow("title, captions by date")
         << titled << QStringList{changed, QStringLiteral("27093x20320~1790000000.jpg")}
         << Calls()
+               .size(14)
                .slide()
                .four(changed, 30, 15, 300, 225, QStringLiteral("14 Jul 2026 03:33"))
                .four(QStringLiteral("27093x20320~1790000000.jpg"), 390, 15, 300, 225,
@@ -939,15 +1137,16 @@ void TestBuilds::album_data() {
         << Calls()
                .slide()
                .picture(pan, 5, 242, 710, 71)
-               .caption(5, 318, 710, 21.6, QStringLiteral("12 Jul 2026 10:04"))
+               .caption(5, 318, 710, 31.2, QStringLiteral("12 Jul 2026 10:04"))
                .slide()
                .picture(narrow, 313, 90, 94, 375)
-               .caption(288, 470, 144, 21.6, QStringLiteral("13 Jul 2026 08:00"))
+               .caption(288, 470, 144, 31.2, QStringLiteral("13 Jul 2026 08:00"))
                .done()
         << 0;
     QTest::newRow("two: each caption under its own photo")
         << options(Layout::TwoPerSlide, Caption::Name) << QStringList{l, p}
         << Calls()
+               .size(16)
                .slide()
                .picture(l, 5, 90, 350, 263)
                .under(5, 90, 350, 263, QStringLiteral("27093x20320"))
@@ -966,6 +1165,7 @@ void TestBuilds::album_data() {
         << own(Layout::TwoPerSlide, Caption::Name, {{QStringLiteral("Harbour\tat dusk")}})
         << QStringList{l, p}
         << Calls()
+               .size(16)
                .slide()
                .picture(l, 5, 90, 350, 263)
                .under(5, 90, 350, 263, QStringLiteral("Harbour at dusk"))
@@ -977,6 +1177,7 @@ void TestBuilds::album_data() {
         << own(Layout::TwoPerSlide, Caption::None, {{}, {QStringLiteral("Mia")}})
         << QStringList{l, p}
         << Calls()
+               .size(16)
                .slide()
                .picture(l, 5, 90, 350, 263)
                .picture(p, 401, 90, 278, 370)
@@ -1015,20 +1216,23 @@ void TestBuilds::album_data() {
         << own(four, Caption::None, {{QString(), 2}, {QString(), 4}}) << QStringList{l, s}
         << turned(Calls().slide(), l, "30, 15, 300, 225", "", 180).four(s, 428, 15, 225, 225).done()
         << 0;
-    // Three lines fit under no photo of four (the upper row's room ends 5 points above the
-    // lower row): they stand on each photo's foot, on a band.
+    // Three lines of 14 points fit under no photo of four (the upper row's room ends 5 points
+    // above the lower row), nor beside a landscape photo: they stand on its foot, on a band.
+    // Beside a portrait, 86 points left and 85 right past the gap, they stand in the left
+    // band, right-aligned.
     BuildOptions lines = options(four, Caption::Text);
     lines.captionText = QStringLiteral("a\nb\nc");
     QTest::newRow("four: a caption too tall for the room under its photo")
         << lines << QStringList{l, l, p}
         << Calls()
+               .size(14)
                .slide()
                .four(l, 30, 15, 300, 225)
-               .caption(30, 189.6, 300, 50.4, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
+               .caption(30, 182.4, 300, 57.6, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
                .four(l, 390, 15, 300, 225)
-               .caption(390, 189.6, 300, 50.4, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
+               .caption(390, 182.4, 300, 57.6, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
                .four(p, 96, 280, 169, 225)
-               .caption(96, 454.6, 169, 50.4, QStringLiteral("a\nb\nc"), QString(), "#FFFFFF")
+               .beside(5, 447.4, 86, 57.6, QStringLiteral("a\nb\nc"), true)
                .done()
         << 0;
 
@@ -1055,7 +1259,7 @@ void TestBuilds::album_data() {
                .line("Line.Visible = -1")
                .line("Line.Weight = 0.25")
                .line("Release picture")
-               .caption(0, 518.4, 720, 21.6, "50800x28575", "#FFFFFF", "#000000")
+               .caption(0, 508.8, 720, 31.2, "50800x28575", "#FFFFFF", "#000000")
                .slide()
                .line("SlideShowTransition = 1, 5")
                .line("Shapes.AddPicture(20320x27093.png, 0, -1, 0, -210, 720, 960)")
@@ -1064,7 +1268,7 @@ void TestBuilds::album_data() {
                .line("Line.Visible = -1")
                .line("Line.Weight = 0.25")
                .line("Release picture")
-               .caption(0, 518.4, 720, 21.6, "20320x27093", "#FFFFFF", "#000000")
+               .caption(0, 508.8, 720, 31.2, "20320x27093", "#FFFFFF", "#000000")
                .line("Slides.Add(1, 1)")
                .line("SlideShowTransition = 1, 5")
                .line("Shapes.Placeholders(1).TextFrame.TextRange")
@@ -1120,6 +1324,84 @@ void TestBuilds::album_data() {
                .line("Shapes.Placeholders(1).TextFrame.TextRange")
                .line("TextRange.Text = Summer")
                .line("Release text range")
+               .done()
+        << 0;
+
+    // The captions' size: a 4:3 photo fitted on a black 16:9 slide has its date in the band
+    // right of it at the foot, left-aligned; at 28 points 4 ems no longer fit there, and the
+    // date stands on the photo's foot.
+    const QString tv = QStringLiteral("27093x20320@2026-07-12T10:04.jpg");
+    BuildOptions show43 = options(Layout::Fit, Caption::Date);
+    show43.wide = true;
+    show43.background = 0x000000;
+    QTest::newRow("fit, 16:9, black: a 4:3 photo's date beside it")
+        << show43 << QStringList{tv}
+        << Calls()
+               .wide()
+               .line("Background = #000000")
+               .slide()
+               .picture(tv, 120, 0, 720, 540)
+               .beside(845, 508.8, 115, 31.2, "12 Jul 2026 10:04", false, "#FFFFFF")
+               .done()
+        << 0;
+    show43.captionSize = 28;
+    QTest::newRow("fit, 16:9, black, 28 pt: on the photo's foot")
+        << show43 << QStringList{tv}
+        << Calls()
+               .size(28)
+               .wide()
+               .line("Background = #000000")
+               .slide()
+               .picture(tv, 120, 0, 720, 540)
+               .caption(120, 499.2, 720, 40.8, "12 Jul 2026 10:04", "#FFFFFF", "#000000")
+               .done()
+        << 0;
+    BuildOptions big = options(Layout::OnePerSlide, Caption::Name);
+    big.captionSize = 96;
+    QTest::newRow("one, 96 pt: the photo makes room for a line")
+        << big << QStringList{l}
+        << Calls()
+               .size(96)
+               .slide()
+               .picture(l, 145, 90, 430, 322)
+               .under(145, 90, 430, 322, "27093x20320")
+               .done()
+        << 0;
+    BuildOptions small = options(Layout::TwoPerSlide, Caption::Name);
+    small.captionSize = 6;
+    QTest::newRow("two, 6 pt") << small << QStringList{l, p}
+                               << Calls()
+                                      .size(6)
+                                      .slide()
+                                      .picture(l, 5, 90, 350, 263)
+                                      .under(5, 90, 350, 263, "27093x20320")
+                                      .picture(p, 401, 90, 278, 370)
+                                      .under(401, 90, 278, 370, "20320x27093")
+                                      .done()
+                               << 0;
+    // 36 points take 6 from each cell of a photo with a caption; one without a date has none
+    // and keeps its cell.
+    BuildOptions dated = options(four, Caption::Date);
+    dated.captionSize = 24;
+    QTest::newRow("four, 24 pt: only a photo with a caption makes room")
+        << dated << QStringList{taken, s}
+        << Calls()
+               .size(24)
+               .slide()
+               .four(taken, 71, 15, 219, 219, "12 Jul 2026 10:04")
+               .four(s, 428, 15, 225, 225)
+               .done()
+        << 0;
+    // The Description box keeps its place and its 12 points.
+    BuildOptions described = options(four, Caption::Description);
+    described.captionSize = 40;
+    QTest::newRow("four, described: the caption size is not the box's")
+        << described << QStringList{l, s, p}
+        << Calls()
+               .slide()
+               .four(l, 30, 15, 300, 225, d)
+               .four(s, 428, 15, 225, 225, d)
+               .four(p, 96, 280, 169, 225, d)
                .done()
         << 0;
 }

@@ -97,6 +97,10 @@ void RecordingHost::setTextboxFill(std::uint32_t rgb, float transparency) {
     record(QStringLiteral("Fill = %1, %2").arg(colour(rgb), number(transparency)));
 }
 
+void RecordingHost::setVerticalAnchor(std::int32_t anchor) {
+    record(QStringLiteral("TextFrame.VerticalAnchor = %1").arg(anchor));
+}
+
 void RecordingHost::textRange() {
     record(QStringLiteral("TextFrame.TextRange"));
 }

@@ -82,10 +82,12 @@ struct Shape {
     // Unset: the master's text colour.
     std::optional<std::uint32_t> fontColor;
     // Paragraphs as the layout aligns them (a text box's to the left) unless set.
-    enum class Alignment { Inherited, Left, Centre };
+    enum class Alignment { Inherited, Left, Centre, Right };
     Alignment alignment = Alignment::Inherited;
     // Text box: none unless set.
     std::optional<Fill> fill;
+    // Text box: its text, and the box as it grows, keep its foot rather than its top.
+    bool anchorBottom = false;
 };
 
 // The layouts a slide can have: blank, or a title slide with a title and a subtitle.

@@ -92,6 +92,8 @@ void writeRunProperties(XmlWriter& w, const char* element, const Shape& s) {
 void writeParagraphProperties(XmlWriter& w, const Shape& s) {
     if (s.alignment == Shape::Alignment::Centre)
         w.empty("a:pPr", {{"algn", QStringLiteral("ctr")}});
+    else if (s.alignment == Shape::Alignment::Right)
+        w.empty("a:pPr", {{"algn", QStringLiteral("r")}});
     else if (s.alignment == Shape::Alignment::Left && s.kind == Shape::Kind::Placeholder)
         w.empty("a:pPr", {{"algn", QStringLiteral("l")}});
 }
@@ -114,6 +116,8 @@ void writeTextBox(XmlWriter& w, const Shape& s) {
     w.end();
     w.start("p:txBody");
     w.start("a:bodyPr", {{"wrap", QStringLiteral("square")}, {"rtlCol", QStringLiteral("0")}});
+    if (s.anchorBottom)
+        w.attribute("anchor", QStringLiteral("b"));
     w.empty("a:spAutoFit");
     w.end();
     w.empty("a:lstStyle");
