@@ -177,8 +177,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("out");
         QTest::newRow("slidemill --version")
             << "slidemill" << QStringList{"--version"} << "slidemill " SLIDEMILL_VERSION "\n";
-        QTest::newRow("slidemill --help")
-            << "slidemill" << QStringList{"--help"} << "Usage: slidemill [OPTION]... [PHOTO|FOLDER|DECK]...";
+        QTest::newRow("slidemill --help") << "slidemill" << QStringList{"--help"}
+                                          << "Usage: slidemill [OPTION]... [PHOTO|FOLDER|DECK]...";
         QTest::newRow("slidemill-build --version") << "slidemill-build" << QStringList{"--version"}
                                                    << "slidemill-build " SLIDEMILL_VERSION "\n";
         QTest::newRow("slidemill-build makes a deck")
