@@ -54,10 +54,6 @@ private:
     QHash<QString, Picture> measured_;
 };
 
-int photosPerSlide(Layout layout) {
-    return layout == Layout::TwoPerSlide ? 2 : layout == Layout::FourPerSlide ? 4 : 1;
-}
-
 } // namespace
 
 void SketchHost::addSlide(std::int32_t index, std::int32_t layout) {

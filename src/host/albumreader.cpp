@@ -428,20 +428,6 @@ DeckSlides readSlides(Package& package, const Presentation& presentation) {
     return out;
 }
 
-int perSlide(Layout layout) {
-    switch (layout) {
-    case Layout::TwoPerSlide:
-        return 2;
-    case Layout::FourPerSlide:
-        return 4;
-    case Layout::OnePerSlide:
-    case Layout::Fit:
-    case Layout::Fill:
-        break;
-    }
-    return 1;
-}
-
 // The pictures are the recipe's photos, each slide holding as many as its layout places.
 void checkAgreement(const AlbumRecipe& recipe, const std::vector<DeckPicture>& pictures,
                     Package& package) {
@@ -450,7 +436,7 @@ void checkAgreement(const AlbumRecipe& recipe, const std::vector<DeckPicture>& p
         refuse(QStringLiteral("its recipe names %1 photos, but its slides show %2 pictures")
                    .arg(named)
                    .arg(pictures.size()));
-    const int each = perSlide(recipe.album.build.layout);
+    const int each = photosPerSlide(recipe.album.build.layout);
     for (qsizetype k = 0; k < named; ++k) {
         // A photo shares its slide with the one before unless the layout starts a new one.
         const bool sameSlide = k > 0 && pictures[k].slide == pictures[k - 1].slide;

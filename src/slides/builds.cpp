@@ -70,20 +70,6 @@ void appendSlide(PresentationHost& host) {
     host.addSlide(add32(n, 1), kLayoutBlank);
 }
 
-int photosPerSlide(Layout layout) {
-    switch (layout) {
-    case Layout::OnePerSlide:
-    case Layout::Fit:
-    case Layout::Fill:
-        break;
-    case Layout::TwoPerSlide:
-        return 2;
-    case Layout::FourPerSlide:
-        return 4;
-    }
-    return 1;
-}
-
 const PhotoSettings* ownSettings(qsizetype index, const BuildOptions& options) {
     return index < qsizetype(options.photos.size()) ? &options.photos[std::size_t(index)] : nullptr;
 }
@@ -404,6 +390,20 @@ BuildResult buildTwoOne(const QStringList& paths, bool description, PictureLoade
     options.layout = Layout::TwoPerSlide;
     options.caption = description ? Caption::Description : Caption::None;
     return buildSlides(paths, options, loader, host, progress);
+}
+
+int photosPerSlide(Layout layout) {
+    switch (layout) {
+    case Layout::OnePerSlide:
+    case Layout::Fit:
+    case Layout::Fill:
+        break;
+    case Layout::TwoPerSlide:
+        return 2;
+    case Layout::FourPerSlide:
+        return 4;
+    }
+    return 1;
 }
 
 } // namespace slidemill

@@ -120,6 +120,9 @@ BuildResult buildSlides(const QStringList& paths, const BuildOptions& options,
                         PictureLoader& loader, PresentationHost& host,
                         BuildProgress* progress = nullptr);
 
+// How many photos a slide of the layout holds.
+int photosPerSlide(Layout layout);
+
 // The slides such a build of `photos` photos makes.
 qsizetype slidesFor(qsizetype photos, const BuildOptions& options);
 
