@@ -119,6 +119,11 @@ public:
     virtual std::optional<RuntimeError> endBuild(Outcome outcome) = 0;
 };
 
+// The deck's body font (new text boxes use it) and heading font. Carlito, Calibri's metric
+// twin, stands in for both where they are not installed.
+inline constexpr char kBodyFont[] = "Calibri";
+inline constexpr char kHeadingFont[] = "Calibri Light";
+
 // Border weight of every picture: a number, not text, so no locale can turn it into 25.
 inline constexpr float kBorderWeight = 0.25f;
 inline constexpr std::int32_t kLayoutBlank = 12;

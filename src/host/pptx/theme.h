@@ -1,13 +1,13 @@
 #pragma once
 
+#include "slides/presentationhost.h"
+
 #include <QByteArray>
 
 namespace slidemill::pptx {
 
-// The body font of the theme: new text boxes use it. Carlito, its metric twin, stands in
-// for it where it is not installed.
-inline constexpr char kThemeBodyFont[] = "Calibri";
-inline constexpr char kThemeHeadingFont[] = "Calibri Light";
+inline constexpr const char* kThemeBodyFont = kBodyFont;
+inline constexpr const char* kThemeHeadingFont = kHeadingFont;
 
 // ppt/theme/theme1.xml: the usual office colours, fonts and the three-step format lists
 // every application expects to find.
