@@ -62,10 +62,12 @@ RecordedDeck recorded(const QStringList& photos, BuildOptions options) {
     return recorder.deck;
 }
 
-// One frame at `seconds` as RGB bytes.
+// The frame shown at `seconds`, as RGB: frames held are repeated at 30 a second first, so that
+// a still slide shows at any moment of it.
 QImage frameAt(const QString& video, double seconds, QSize size) {
-    const Run r = run("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", video,
-                                 "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    const QString pick = QStringLiteral("fps=30,select=eq(n\\,%1)").arg(std::lround(seconds * 30));
+    const Run r = run("ffmpeg", {"-v", "error", "-i", video, "-vf", pick, "-frames:v", "1", "-f",
+                                 "rawvideo", "-pix_fmt", "rgb24", "-"});
     if (r.exitCode != 0 || r.out.size() != qsizetype(size.width()) * size.height() * 3)
         return {};
     return QImage(reinterpret_cast<const uchar*>(r.out.constData()), size.width(), size.height(),
@@ -252,6 +254,41 @@ private Q_SLOTS:
                 QVERIFY(loudness(sound, musicSeconds + 0.2, seconds) < 1e-3);
             }
         }
+    }
+
+    // A colour comes back as it went in, by the matrix the stream says it was converted with.
+    void colours_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("matrix");
+        QTest::newRow("standard definition") << QSize(320, 180) << "smpte170m";
+        QTest::newRow("HD") << QSize(1280, 720) << "bt709";
+    }
+
+    void colours() {
+        QFETCH(QSize, size);
+        QFETCH(QString, matrix);
+        QTemporaryDir dir;
+        const QColor colour(200, 80, 40);
+        BuildOptions options;
+        options.layout = Layout::Fill;
+        options.wide = true;
+        const RecordedDeck deck = recorded({solid(dir.path(), "c.png", colour)}, options);
+        const QString out = dir.filePath("colour.mp4");
+        VideoOptions video;
+        video.size = size;
+        QVERIFY(writeVideo(deck, out, video));
+        const Run probe = run("ffprobe", {"-v", "error", "-show_streams", "-of", "json", out});
+        const QJsonObject v =
+            QJsonDocument::fromJson(probe.out).object()["streams"].toArray()[0].toObject();
+        QCOMPARE(v["color_space"].toString(), matrix);
+        QCOMPARE(v["color_range"].toString(), QStringLiteral("tv"));
+        const QImage frame = frameAt(out, 1, size);
+        QVERIFY(!frame.isNull());
+        const QColor got = frame.pixelColor(size.width() / 2, size.height() / 2);
+        QVERIFY2(std::abs(got.red() - colour.red()) <= 6 &&
+                     std::abs(got.green() - colour.green()) <= 6 &&
+                     std::abs(got.blue() - colour.blue()) <= 6,
+                 qPrintable(got.name()));
     }
 
     void leavesNothing_data() {
