@@ -1,11 +1,11 @@
 // What writing a show as a video costs: a one-photo-a-slide 16:9 deck of 12-megapixel photos,
 // five seconds a slide with a fade between, made at 1920 x 1080.
 //
-//   bench_video PHOTOS [COUNT] [OUT]
+//   bench_video PHOTOS [COUNT] [OUT] [MUSIC]
 //
 // PHOTOS holds the JPEGs (made there as bench/photos.h makes them when missing; COUNT, default
-// 40). Prints the wall and processor time, how much faster than the show plays it is made, the
-// frames encoded and the peak resident memory.
+// 40), with the music files MUSIC (comma-separated) when given. Prints the wall and processor time,
+// how much faster than the show plays it is made, the frames encoded and the peak resident memory.
 
 #include "host/videowriter.h"
 #include "photos.h"
@@ -35,7 +35,7 @@ double processorSeconds() {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_video PHOTOS [COUNT] [OUT]\n");
+        std::fprintf(stderr, "usage: bench_video PHOTOS [COUNT] [OUT] [MUSIC]\n");
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
     BuildOptions options;
     options.wide = true;
     options.transition = Transition::Fade;
+    if (argc > 4)
+        options.music = QString::fromLocal8Bit(argv[4]).split(QLatin1Char(','));
     HeaderPictureLoader loader;
     DeckRecorder recorder;
     buildSlides(photos, options, loader, recorder);

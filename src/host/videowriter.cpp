@@ -13,11 +13,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <future>
+#include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -272,7 +277,10 @@ private:
 // An encoder whose packets go to the muxer in the stream's time base.
 class Encoder {
 public:
-    Encoder(Muxer& muxer, CodecPtr codec) : muxer_(muxer), codec_(std::move(codec)) {
+    // What comes out goes to `sink` in the codec's time base, or straight to the muxer.
+    using Sink = std::function<void(AVPacket&)>;
+    Encoder(Muxer& muxer, CodecPtr codec, Sink sink = {})
+        : muxer_(muxer), codec_(std::move(codec)), sink_(std::move(sink)) {
         stream_ = muxer.addStream(*codec_);
     }
     AVCodecContext& codec() { return *codec_; }
@@ -293,15 +301,25 @@ public:
                 packet_->duration = d->second;
                 durations_.erase(d);
             }
-            av_packet_rescale_ts(packet_.get(), codec_->time_base, stream_->time_base);
-            packet_->stream_index = stream_->index;
-            muxer_.write(packet_.get());
+            if (sink_)
+                sink_(*packet_);
+            else
+                write(*packet_);
+            av_packet_unref(packet_.get());
         }
+    }
+
+    // A packet of this encoder's, in the codec's time base, to the muxer.
+    void write(AVPacket& packet) {
+        av_packet_rescale_ts(&packet, codec_->time_base, stream_->time_base);
+        packet.stream_index = stream_->index;
+        muxer_.write(&packet);
     }
 
 private:
     Muxer& muxer_;
     CodecPtr codec_;
+    Sink sink_;
     AVStream* stream_ = nullptr;
     PacketPtr packet_{made(av_packet_alloc())};
     std::map<std::int64_t, std::int64_t> durations_;
@@ -450,7 +468,8 @@ private:
     std::vector<float> buffer_;
 };
 
-// The show's sound: the music to the show's end, faded out when it goes on past it.
+// The show's sound: the music to the show's end, faded out when it goes on past it. Encoded on a
+// thread of its own, a few seconds ahead of the pictures; the packets are written among theirs.
 class Soundtrack {
 public:
     Soundtrack(Muxer& muxer, const RecordedDeck& deck, double showSeconds)
@@ -458,13 +477,16 @@ public:
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
         if (!codec)
             failSave(QStringLiteral("no AAC encoder"), muxer.name());
-        encoder_.emplace(muxer, openedEncoder(codec, muxer, [](AVCodecContext& c, AVDictionary*&) {
-                             c.sample_fmt = AV_SAMPLE_FMT_FLTP;
-                             c.sample_rate = kSampleRate;
-                             c.ch_layout = AV_CHANNEL_LAYOUT_STEREO;
-                             c.bit_rate = kAudioBitRate;
-                             c.time_base = AVRational{1, kSampleRate};
-                         }));
+        encoder_.emplace(muxer,
+                         openedEncoder(codec, muxer,
+                                       [](AVCodecContext& c, AVDictionary*&) {
+                                           c.sample_fmt = AV_SAMPLE_FMT_FLTP;
+                                           c.sample_rate = kSampleRate;
+                                           c.ch_layout = AV_CHANNEL_LAYOUT_STEREO;
+                                           c.bit_rate = kAudioBitRate;
+                                           c.time_base = AVRational{1, kSampleRate};
+                                       }),
+                         [this](AVPacket& packet) { queue(packet); });
         std::int64_t musicMs = deck.musicMs;
         if (musicMs <= 0)
             for (const QString& file : deck.music)
@@ -473,48 +495,117 @@ public:
             fade_ = std::min<std::int64_t>(total_, std::llround(kFadeOutSeconds * kSampleRate));
         frameSize_ = encoder_->codec().frame_size > 0 ? encoder_->codec().frame_size : 1024;
     }
-
-    // Encodes the sound up to `seconds` into the show.
-    void until(double seconds) {
-        const std::int64_t to = std::min<std::int64_t>(total_, std::llround(seconds * kSampleRate));
-        while (done_ < to) {
-            const int n = int(std::min<std::int64_t>(frameSize_, total_ - done_));
-            FramePtr frame = newFrame();
-            frame->nb_samples = n;
-            frame->format = AV_SAMPLE_FMT_FLTP;
-            frame->sample_rate = kSampleRate;
-            frame->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
-            check(av_frame_get_buffer(frame.get(), 0), name_, "no memory for the sound");
-            float* planes[2] = {reinterpret_cast<float*>(frame->data[0]),
-                                reinterpret_cast<float*>(frame->data[1])};
-            music_.read(planes, n);
-            for (int i = 0; i < n; ++i) {
-                const std::int64_t left = total_ - (done_ + i);
-                if (left < fade_) {
-                    const float gain = float(double(left) / double(fade_));
-                    planes[0][i] *= gain;
-                    planes[1][i] *= gain;
-                }
-            }
-            frame->pts = done_;
-            done_ += n;
-            encoder_->send(frame.get());
+    ~Soundtrack() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
         }
+        changed_.notify_all();
+        if (worker_.valid())
+            worker_.wait();
+    }
+    Soundtrack(const Soundtrack&) = delete;
+    Soundtrack& operator=(const Soundtrack&) = delete;
+
+    // Once the muxer has its header.
+    void start() {
+        worker_ = std::async(std::launch::async, [this] { encode(); });
     }
 
+    // Writes the sound up to `seconds` into the show.
+    void until(double seconds) { writeBefore(std::llround(seconds * kSampleRate)); }
+
     void finish() {
-        until(double(total_) / kSampleRate);
-        encoder_->send(nullptr);
+        writeBefore(std::numeric_limits<std::int64_t>::max());
+        worker_.get();
     }
 
 private:
+    void writeBefore(std::int64_t to) {
+        for (;;) {
+            PacketPtr packet;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !packets_.empty() || done_; });
+                if (failure_)
+                    std::rethrow_exception(failure_);
+                if (packets_.empty() || packets_.front()->pts >= to)
+                    return;
+                packet = std::move(packets_.front());
+                packets_.pop_front();
+            }
+            changed_.notify_all();
+            encoder_->write(*packet);
+        }
+    }
+
+    void encode() {
+        try {
+            for (std::int64_t done = 0; done < total_;) {
+                const int n = int(std::min<std::int64_t>(frameSize_, total_ - done));
+                FramePtr frame = newFrame();
+                frame->nb_samples = n;
+                frame->format = AV_SAMPLE_FMT_FLTP;
+                frame->sample_rate = kSampleRate;
+                frame->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
+                check(av_frame_get_buffer(frame.get(), 0), name_, "no memory for the sound");
+                float* planes[2] = {reinterpret_cast<float*>(frame->data[0]),
+                                    reinterpret_cast<float*>(frame->data[1])};
+                music_.read(planes, n);
+                for (int i = 0; i < n; ++i) {
+                    const std::int64_t left = total_ - (done + i);
+                    if (left < fade_) {
+                        const float gain = float(double(left) / double(fade_));
+                        planes[0][i] *= gain;
+                        planes[1][i] *= gain;
+                    }
+                }
+                frame->pts = done;
+                done += n;
+                encoder_->send(frame.get());
+            }
+            encoder_->send(nullptr);
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // A packet encoded, kept until the pictures reach it; the encoding waits while enough are.
+    void queue(AVPacket& packet) {
+        PacketPtr kept(made(av_packet_alloc()));
+        av_packet_move_ref(kept.get(), &packet);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return packets_.size() < kQueuedPackets || stopping_; });
+        if (stopping_)
+            throw std::runtime_error("stopped");
+        packets_.push_back(std::move(kept));
+        lock.unlock();
+        changed_.notify_all();
+    }
+
+    // About five seconds of sound.
+    static constexpr std::size_t kQueuedPackets = 256;
+
     QString name_;
     MusicSource music_;
     std::optional<Encoder> encoder_;
     std::int64_t total_ = 0;
-    std::int64_t done_ = 0;
     std::int64_t fade_ = 0;
     int frameSize_ = 1024;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<PacketPtr> packets_;
+    bool done_ = false;
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::future<void> worker_;
 };
 
 // The frames of the show: RGB pictures made YUV and encoded, each held until the next.
@@ -717,6 +808,8 @@ bool write(const RecordedDeck& deck, const QString& path, const VideoOptions& op
     if (!deck.music.isEmpty())
         sound.emplace(muxer, deck, show);
     muxer.start();
+    if (sound)
+        sound->start();
 
     const auto painted = [&](std::size_t k) {
         return std::async(std::launch::async,

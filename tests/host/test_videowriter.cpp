@@ -142,6 +142,10 @@ private Q_SLOTS:
             << 3 << Transition::None << 0 << QList<double>{} << false << sd << 15.0 << 3 << "bb";
         QTest::newRow("one slide")
             << 1 << Transition::Fade << 0 << QList<double>{} << true << wide << 5.0 << 1 << "";
+        QTest::newRow("16:9 at its default size")
+            << 1 << Transition::None << 0 << QList<double>{} << true << QSize() << 5.0 << 1 << "";
+        QTest::newRow("4:3 at its default size")
+            << 1 << Transition::None << 0 << QList<double>{} << false << QSize() << 5.0 << 1 << "";
         QTest::newRow("advance, odd size made even")
             << 2 << Transition::None << 2500 << QList<double>{} << true << QSize(321, 181) << 5.0
             << 2 << "";
@@ -215,7 +219,8 @@ private Q_SLOTS:
             (s.toObject()["codec_type"] == "video" ? v : a) = s.toObject();
         QCOMPARE(v["codec_name"].toString(), QStringLiteral("h264"));
         QCOMPARE(v["pix_fmt"].toString(), QStringLiteral("yuv420p"));
-        const QSize even(size.width() & ~1, size.height() & ~1);
+        const QSize even = size.isEmpty() ? QSize(wide ? 1920 : 1440, 1080)
+                                          : QSize(size.width() & ~1, size.height() & ~1);
         QCOMPARE(QSize(v["width"].toInt(), v["height"].toInt()), even);
         const double duration = json["format"].toObject()["duration"].toString().toDouble();
         QVERIFY2(std::abs(duration - seconds) <= 1.0 / 30 + 1e-6,
