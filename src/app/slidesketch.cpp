@@ -2,6 +2,7 @@
 
 #include "core/previews.h"
 #include "core/runtimeerror.h"
+#include "pictures/slidepainter.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -9,29 +10,6 @@
 namespace slidemill {
 
 namespace {
-
-// What is painted while it lives, turned `degrees` clockwise about `centre`.
-class TurnedAbout {
-public:
-    TurnedAbout(QPainter& painter, QPointF centre, double degrees) : painter_(painter) {
-        painter_.save();
-        if (degrees != 0) {
-            painter_.translate(centre);
-            painter_.rotate(degrees);
-            painter_.translate(-centre);
-        }
-    }
-    ~TurnedAbout() { painter_.restore(); }
-    TurnedAbout(const TurnedAbout&) = delete;
-    TurnedAbout& operator=(const TurnedAbout&) = delete;
-
-private:
-    QPainter& painter_;
-};
-
-QColor rgb(std::uint32_t value) {
-    return QColor::fromRgb(QRgb(0xFF000000u | value));
-}
 
 // The pictures of one slide, measured as the build would; one that cannot be is left out, as
 // its error would stop the build before the slide.
@@ -55,55 +33,6 @@ private:
 };
 
 } // namespace
-
-void SketchHost::addSlide(std::int32_t index, std::int32_t layout) {
-    const auto at =
-        std::size_t(std::clamp<std::int32_t>(index - 1, 0, std::int32_t(slides.size())));
-    slides.insert(slides.begin() + std::ptrdiff_t(at), SketchSlide{layout == kLayoutTitle, {}});
-    current_ = at;
-}
-
-void SketchHost::addPicture(const Picture& picture, std::int32_t, std::int32_t, float left,
-                            float top, float width, float height) {
-    SketchShape s;
-    s.kind = SketchShape::Kind::Picture;
-    s.frame = QRectF(left, top, width, height);
-    s.path = picture.path;
-    slides[current_].shapes.push_back(s);
-}
-
-void SketchHost::setPictureCrop(float left, float top, float right, float bottom) {
-    shape().crop = QMarginsF(left, top, right, bottom);
-}
-
-void SketchHost::setPictureColorType(std::int32_t type) {
-    shape().grey = type == kPictureColorGrayscale;
-}
-
-void SketchHost::addTextbox(std::int32_t, float left, float top, float width, float height) {
-    SketchShape s;
-    s.kind = SketchShape::Kind::Textbox;
-    s.frame = QRectF(left, top, width, height);
-    slides[current_].shapes.push_back(s);
-}
-
-void SketchHost::setTextboxFill(std::uint32_t rgb, float transparency) {
-    shape().fill = rgb;
-    shape().transparency = transparency;
-}
-
-void SketchHost::placeholderTextRange(std::int32_t index) {
-    SketchShape s;
-    const bool title = index == kPlaceholderTitle;
-    s.kind = title ? SketchShape::Kind::Title : SketchShape::Kind::Subtitle;
-    const TitlePlaceholder box = (title ? kTitlePlaceholder : kSubtitlePlaceholder)
-                                     .on(slideSize.width(), slideSize.height());
-    s.frame = QRectF(box.left, box.top, box.width, box.height);
-    s.fontSize = float(box.fontSize);
-    s.alignment = kAlignCenter;
-    slides[current_].shapes.push_back(s);
-    text_ = &slides[current_].shapes.back();
-}
 
 Sketch sketchSlide(const QStringList& photos, qsizetype index, const BuildOptions& options,
                    PictureLoader& loader) {
@@ -133,10 +62,10 @@ Sketch sketchSlide(const QStringList& photos, qsizetype index, const BuildOption
     } catch (const RuntimeError&) {
         // What was placed before the error is drawn.
     }
-    sketch.slideSize = host.slideSize;
-    sketch.background = host.background;
-    if (!host.slides.empty())
-        sketch.slide = host.slides.back();
+    sketch.slideSize = host.deck.slideSize;
+    sketch.background = host.deck.background;
+    if (!host.deck.slides.empty())
+        sketch.slide = host.deck.slides.back();
     return sketch;
 }
 
@@ -170,9 +99,9 @@ DeckSketch sketchDeck(const QStringList& photos, const BuildOptions& options,
         // What was placed before the error is drawn.
     }
     DeckSketch deck;
-    deck.slideSize = host.slideSize;
-    deck.background = host.background;
-    deck.slides = std::move(host.slides);
+    deck.slideSize = host.deck.slideSize;
+    deck.background = host.deck.background;
+    deck.slides = std::move(host.deck.slides);
     const qsizetype per = photosPerSlide(options.layout);
     qsizetype next = 0;
     for (const SketchSlide& slide : deck.slides) {
@@ -252,65 +181,21 @@ void SlideSketchView::paintEvent(QPaintEvent*) {
 }
 
 void paintSketch(QPainter& p, const QRectF& slide, const Sketch& sketch, const SketchImages& image,
-                 const QFont& baseFont, int dpiY) {
+                 const QFont& font, int dpiY) {
+    RecordedDeck deck;
+    deck.slideSize = sketch.slideSize;
+    deck.background = sketch.background;
     p.save();
-    const double scale = slide.width() / sketch.slideSize.width();
-    p.fillRect(slide, rgb(sketch.background));
-    p.setPen(QPen(QColor(0, 0, 0, 96), 1));
-    p.drawRect(slide.adjusted(-0.5, -0.5, 0.5, 0.5));
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setClipRect(slide);
-    const auto onScreen = [&](const QRectF& points) {
-        return QRectF(slide.left() + points.left() * scale, slide.top() + points.top() * scale,
-                      points.width() * scale, points.height() * scale);
-    };
-    // Text without a colour of its own takes the master's.
-    const QColor text = Qt::black;
-    for (const SketchShape& s : sketch.slide.shapes) {
-        const QRectF at = onScreen(s.visible());
-        if (s.kind == SketchShape::Kind::Picture) {
-            const TurnedAbout turned(p, at.center(), s.rotation);
-            const QImage shown = image ? image(s.path, s.grey) : QImage();
-            if (shown.isNull()) {
-                p.fillRect(at, QColor(128, 128, 128, 96));
-            } else {
-                const double sx = shown.width() / s.frame.width();
-                const double sy = shown.height() / s.frame.height();
-                const QRectF source(s.crop.left() * sx, s.crop.top() * sy, s.visible().width() * sx,
-                                    s.visible().height() * sy);
-                p.drawImage(at, shown, source);
-            }
-            p.setPen(QPen(QColor(0, 0, 0, 160), 0));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(at);
-            continue;
-        }
-        if (s.fill >= 0) {
-            QColor band = rgb(std::uint32_t(s.fill));
-            band.setAlphaF(1.0 - s.transparency);
-            p.fillRect(at, band);
-        }
-        if (s.text.isEmpty())
-            continue;
-        QFont font = baseFont;
-        font.setPointSizeF(std::max(1.0, s.fontSize * scale * 72.0 / dpiY));
-        if (s.kind == SketchShape::Kind::Title)
-            font.setBold(true);
-        p.setFont(font);
-        p.setPen(s.colour >= 0 ? rgb(std::uint32_t(s.colour)) : text);
-        const int across = s.alignment == kAlignCenter  ? Qt::AlignHCenter
-                           : s.alignment == kAlignRight ? Qt::AlignRight
-                                                        : Qt::AlignLeft;
-        const int down = s.kind != SketchShape::Kind::Textbox ? Qt::AlignVCenter
-                         : s.anchor == kAnchorBottom          ? Qt::AlignBottom
-                                                              : Qt::AlignTop;
-        // The box's inset, 7.2 points left and right, 3.6 on the edge the text keeps.
-        const bool foot = down == Qt::AlignBottom;
-        p.drawText(
-            at.adjusted(7.2 * scale, foot ? 0 : 3.6 * scale, -7.2 * scale, foot ? -3.6 * scale : 0),
-            across | down | Qt::TextWordWrap, s.text);
-    }
+    p.setFont(font);
+    SlidePaint paint;
+    paint.preview = true;
+    paint.dpiY = dpiY;
+    paintSlide(
+        p, slide, deck, sketch.slide,
+        [&image](const RecordedShape& shape, QSize) {
+            return image ? image(shape.path, shape.grey) : QImage();
+        },
+        paint);
     p.restore();
 }
 
