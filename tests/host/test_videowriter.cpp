@@ -149,6 +149,11 @@ private Q_SLOTS:
         QTest::newRow("advance, odd size made even")
             << 2 << Transition::None << 2500 << QList<double>{} << true << QSize(321, 181) << 5.0
             << 2 << "";
+        QTest::newRow("a minute a slide") << 2 << Transition::None << 60000 << QList<double>{}
+                                          << true << wide << 120.0 << 2 << "";
+        QTest::newRow("a move in half of a short slide")
+            << 3 << Transition::Push << 1000 << QList<double>{} << true << wide << 3.0 << 3 + 2 * 14
+            << "";
         QTest::newRow("fade") << 3 << Transition::Fade << 0 << QList<double>{} << true << wide
                               << 15.0 << 3 + 2 * 29 << "mm";
         QTest::newRow("push") << 2 << Transition::Push << 0 << QList<double>{} << true << wide
