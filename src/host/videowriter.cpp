@@ -284,7 +284,6 @@ public:
         stream_ = muxer.addStream(*codec_);
     }
     AVCodecContext& codec() { return *codec_; }
-    AVStream& stream() { return *stream_; }
 
     // The length in the codec's time base the frame of `pts` shows for.
     void lasts(std::int64_t pts, std::int64_t duration) { durations_[pts] = duration; }
@@ -654,8 +653,6 @@ public:
         encoder_->send(nullptr);
     }
 
-    std::int64_t frames() const { return frames_; }
-
 private:
     // A frame is sent once its length is known, so that its packet carries it.
     void flushHeld(std::int64_t next) {
@@ -664,7 +661,6 @@ private:
         encoder_->lasts(held_, std::max<std::int64_t>(1, next - held_));
         encoder_->send(frame_.get());
         pending_ = false;
-        ++frames_;
     }
 
     QString name_;
@@ -672,7 +668,6 @@ private:
     FramePtr frame_{newFrame()};
     std::int64_t held_ = 0;
     bool pending_ = false;
-    std::int64_t frames_ = 0;
 };
 
 // A slide drawn whole at the video's size, each picture decoded at the size it is shown, in
