@@ -311,6 +311,7 @@ private Q_SLOTS:
         QTest::newRow("cancelled in a move") << "" << 20 << 0;
         QTest::newRow("music of garbage") << "garbage.mp3" << -1 << int(errInvalidPicture);
         QTest::newRow("music cut short") << "cut.mp3" << -1 << int(errInvalidPicture);
+        QTest::newRow("music damaged within") << "damaged.mp3" << -1 << int(errInvalidPicture);
         QTest::newRow("music missing") << "missing.mp3" << -1 << int(errFileNotFound);
     }
 
@@ -336,8 +337,19 @@ private Q_SLOTS:
                 const QByteArray bytes = readBytes(whole);
                 writeBytes(photos, music, bytes.left(bytes.size() / 3));
             }
-            // As a deck made by a host that does not measure the music has it.
+            if (music.startsWith("damaged")) {
+                const QString whole = makeMusic(dir.path(), "whole.mp3", 20);
+                QVERIFY(!whole.isEmpty());
+                QByteArray bytes = readBytes(whole);
+                for (qsizetype i = bytes.size() / 4; i < bytes.size() / 4 + 3000; ++i)
+                    bytes[i] = char(i * 131 % 251);
+                writeBytes(photos, music, bytes);
+            }
+            // As a deck made by a host that does not measure the music has it; the damaged
+            // file as if measured, so that only its sound tells.
             deck.music = QStringList{path};
+            if (music.startsWith("damaged"))
+                deck.musicMs = 20000;
         }
 
         const QString out = QDir(photos).filePath("show.mp4");
