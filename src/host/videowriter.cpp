@@ -1,5 +1,6 @@
 #include "host/videowriter.h"
 
+#include "core/faults.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "core/saveerror.h"
@@ -125,6 +126,10 @@ int readFile(void* opaque, std::uint8_t* buffer, int size) {
 
 int writeFile(void* opaque, std::uint8_t* buffer, int size) {
     auto* f = static_cast<FileIo*>(opaque);
+    if (const int fault = injectedFault(IoCall::Write, {})) {
+        f->error = fault;
+        return AVERROR(fault);
+    }
     int done = 0;
     while (done < size) {
         const ssize_t n = ::pwrite(f->fd, buffer + done, std::size_t(size - done), f->at);
@@ -213,7 +218,7 @@ int closeForMuxer(AVFormatContext*, AVIOContext* pb) {
 // The MP4 being written, its streams and the file under it.
 class Muxer {
 public:
-    Muxer(pptx::SaveFile& file) : file_(file) {
+    explicit Muxer(pptx::SaveFile& file) : file_(file) {
         io_.fd = file.fd();
         if (avformat_alloc_output_context2(&context_, nullptr, "mp4", nullptr) < 0 || !context_)
             throw RuntimeError(errOutOfMemory);
@@ -232,7 +237,7 @@ public:
     Muxer& operator=(const Muxer&) = delete;
 
     AVFormatContext* context() const { return context_; }
-    const QString name() const { return file_.name(); }
+    QString name() const { return file_.name(); }
 
     AVStream* addStream(const AVCodecContext& codec) {
         AVStream* stream = made(avformat_new_stream(context_, nullptr));

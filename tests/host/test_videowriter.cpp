@@ -1,6 +1,7 @@
 // Shows written as videos and read back by ffprobe and ffmpeg: their streams, length, frames,
 // the moves between slides and the music's end; and what a failed or cancelled video leaves.
 
+#include "core/faults.h"
 #include "core/runtimeerror.h"
 #include "host/music.h"
 #include "host/videowriter.h"
@@ -16,6 +17,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <cmath>
 
 using namespace slidemill;
@@ -104,6 +106,12 @@ double loudness(const std::vector<float>& samples, double from, double to) {
     for (std::size_t i = a; i < b; ++i)
         sum += double(samples[i]) * samples[i];
     return b > a ? std::sqrt(sum / double(b - a)) : 0;
+}
+
+// The call the fault hook fails, with ENOSPC.
+int g_failing = -1;
+int failing(IoCall call, const QByteArray&) {
+    return int(call) == g_failing ? ENOSPC : 0;
 }
 
 QStringList filesIn(const QString& dir) {
@@ -305,19 +313,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("music");
         // Cancelled after this many reports of progress; -1: never.
         QTest::addColumn<int>("cancelAfter");
+        // The call that fails (an IoCall); -1: none.
+        QTest::addColumn<int>("fault");
         QTest::addColumn<int>("error");
 
-        QTest::newRow("cancelled at once") << "" << 0 << 0;
-        QTest::newRow("cancelled in a move") << "" << 20 << 0;
-        QTest::newRow("music of garbage") << "garbage.mp3" << -1 << int(errInvalidPicture);
-        QTest::newRow("music cut short") << "cut.mp3" << -1 << int(errInvalidPicture);
-        QTest::newRow("music damaged within") << "damaged.mp3" << -1 << int(errInvalidPicture);
-        QTest::newRow("music missing") << "missing.mp3" << -1 << int(errFileNotFound);
+        const int none = -1;
+        QTest::newRow("cancelled at once") << "" << 0 << none << 0;
+        QTest::newRow("cancelled in a move") << "" << 20 << none << 0;
+        QTest::newRow("music of garbage")
+            << "garbage.mp3" << none << none << int(errInvalidPicture);
+        QTest::newRow("music cut short") << "cut.mp3" << none << none << int(errInvalidPicture);
+        QTest::newRow("music damaged within")
+            << "damaged.mp3" << none << none << int(errInvalidPicture);
+        QTest::newRow("music missing") << "missing.mp3" << none << none << int(errFileNotFound);
+        QTest::newRow("disk full") << "" << none << int(IoCall::Write) << int(errPathFileAccess);
+        QTest::newRow("not synced") << "" << none << int(IoCall::Sync) << int(errPathFileAccess);
     }
 
     void leavesNothing() {
         QFETCH(QString, music);
         QFETCH(int, cancelAfter);
+        QFETCH(int, fault);
         QFETCH(int, error);
 
         QTemporaryDir dir;
@@ -359,12 +375,17 @@ private Q_SLOTS:
         video.size = QSize(160, 120);
         int reports = 0;
         video.progress = [&](double) { return cancelAfter < 0 || reports++ < cancelAfter; };
+        g_failing = fault;
+        setFaultHook(failing);
         try {
-            QVERIFY(!writeVideo(deck, out, video));
+            const bool written = writeVideo(deck, out, video);
+            setFaultHook(nullptr);
+            QVERIFY(!written);
             QCOMPARE(error, 0);
         } catch (const RuntimeError& e) {
+            setFaultHook(nullptr);
             QCOMPARE(e.number(), error);
-            QCOMPARE(e.file(), QDir(photos).filePath(music));
+            QCOMPARE(e.file(), music.isEmpty() ? out : QDir(photos).filePath(music));
         }
         QCOMPARE(filesIn(photos), before);
         QCOMPARE(readBytes(out), QByteArray("the video before"));
