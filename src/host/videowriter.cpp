@@ -9,6 +9,7 @@
 #include "host/pptx/savefile.h"
 #include "pictures/slidepainter.h"
 
+#include <QPainter>
 #include <QThread>
 
 #include <algorithm>
@@ -679,14 +680,28 @@ private:
 // the encoder's colours.
 FramePtr slideFrame(const RecordedDeck& deck, const RecordedSlide& slide, QSize size) {
     std::map<std::pair<QString, std::pair<int, int>>, QImage> decoded;
-    QImage image = paintedSlide(deck, slide, size, [&](const RecordedShape& shape, QSize pixels) {
+    const SlideImages images = [&](const RecordedShape& shape, QSize pixels) {
         const auto key =
             std::make_pair(shape.picture.path, std::make_pair(pixels.width(), pixels.height()));
         auto at = decoded.find(key);
         if (at == decoded.end())
             at = decoded.emplace(key, decodeUpright(shape.picture, pixels)).first;
         return at->second;
-    });
+    };
+    // A video of other proportions than the slides shows them whole between black bars.
+    const QSizeF fitted = deck.slideSize.scaled(QSizeF(size), Qt::KeepAspectRatio);
+    QImage image;
+    if (std::abs(fitted.width() - size.width()) < 1 &&
+        std::abs(fitted.height() - size.height()) < 1) {
+        image = paintedSlide(deck, slide, size, images);
+    } else {
+        image = QImage(size, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        const QPointF corner((size.width() - fitted.width()) / 2,
+                             (size.height() - fitted.height()) / 2);
+        paintSlide(painter, QRectF(corner, fitted), deck, slide, images);
+    }
     decoded.clear();
     if (image.format() != QImage::Format_RGB32)
         image = image.convertToFormat(QImage::Format_RGB32);

@@ -10,7 +10,8 @@ namespace slidemill {
 
 struct VideoOptions {
     // Empty: 1920 x 1080 for 16:9 slides, 1440 x 1080 for 4:3, 1080 high in the slides'
-    // proportions otherwise. Odd sides are made even.
+    // proportions otherwise. Odd sides are made even; other proportions than the slides' show
+    // them whole between black bars.
     QSize size;
     int framesPerSecond = 30;
     // How much is written, 0 to 1; false cancels.

@@ -278,13 +278,17 @@ private Q_SLOTS:
     void colours_data() {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QString>("matrix");
-        QTest::newRow("standard definition") << QSize(320, 180) << "smpte170m";
-        QTest::newRow("HD") << QSize(1280, 720) << "bt709";
+        // Black rows above and below the 16:9 slide.
+        QTest::addColumn<int>("bar");
+        QTest::newRow("standard definition") << QSize(320, 180) << "smpte170m" << 0;
+        QTest::newRow("HD") << QSize(1280, 720) << "bt709" << 0;
+        QTest::newRow("16:9 slides in a 4:3 video") << QSize(320, 240) << "smpte170m" << 30;
     }
 
     void colours() {
         QFETCH(QSize, size);
         QFETCH(QString, matrix);
+        QFETCH(int, bar);
         QTemporaryDir dir;
         const QColor colour(200, 80, 40);
         BuildOptions options;
@@ -307,6 +311,13 @@ private Q_SLOTS:
                      std::abs(got.green() - colour.green()) <= 6 &&
                      std::abs(got.blue() - colour.blue()) <= 6,
                  qPrintable(got.name()));
+        const int h = size.height();
+        const QList<int> rows =
+            bar > 0 ? QList<int>{2, bar - 3, h - bar + 2, h - 3} : QList<int>{2, h - 3};
+        for (const int y : rows) {
+            const QColor edge = frame.pixelColor(size.width() / 2, y);
+            QCOMPARE(edge.lightness() < 20, bar > 0);
+        }
     }
 
     void leavesNothing_data() {
