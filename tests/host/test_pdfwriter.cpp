@@ -1,0 +1,368 @@
+// The PDF of a deck, read back by poppler's tools: its pages, its pictures as stored, its text
+// as text, and how it is saved.
+
+#include "core/runtimeerror.h"
+#include "host/pdfwriter.h"
+#include "slides/builds.h"
+#include "slides/picturemetrics.h"
+#include "slides/recordeddeck.h"
+#include "support/fixtures.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <set>
+
+using namespace slidemill;
+using namespace slidemill::test;
+
+namespace {
+
+struct Run {
+    QString out, err;
+    int code = -1;
+};
+
+Run run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
+
+QString missingPoppler() {
+    for (const char* tool : {"pdfinfo", "pdfimages", "pdftotext", "pdftoppm"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            return QStringLiteral("poppler-utils missing: no %1").arg(QLatin1String(tool));
+    return {};
+}
+
+// One line of pdfimages -list.
+struct ListedImage {
+    int page = 0, width = 0, height = 0, object = 0;
+    QString type, colour, encoding;
+    double xppi = 0, yppi = 0;
+};
+
+std::vector<ListedImage> listImages(const QString& pdf) {
+    std::vector<ListedImage> images;
+    const Run r = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+    for (const QString& line : r.out.split(QLatin1Char('\n')).mid(2)) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        if (f.size() < 14)
+            continue;
+        images.push_back({f[0].toInt(), f[3].toInt(), f[4].toInt(), f[10].toInt(), f[2], f[5], f[8],
+                          f[12].toDouble(), f[13].toDouble()});
+    }
+    return images;
+}
+
+QString infoField(const QString& info, const QString& field) {
+    for (const QString& line : info.split(QLatin1Char('\n')))
+        if (line.startsWith(field + QLatin1Char(':')))
+            return line.mid(field.size() + 1).trimmed();
+    return {};
+}
+
+RecordedDeck record(const QStringList& photos, const BuildOptions& options) {
+    DeckRecorder recorder;
+    HeaderPictureLoader loader;
+    buildSlides(photos, options, loader, recorder);
+    return recorder.deck;
+}
+
+struct Photo {
+    const char* name;
+    int width, height;
+    // 0: a plain picture of the name's format; 1 to 8: a JPEG shown upright by that
+    // orientation, its red mark top left.
+    int orientation = 0;
+};
+
+QStringList makePhotos(const QString& dir, const std::vector<Photo>& photos) {
+    QStringList paths;
+    for (const Photo& p : photos) {
+        const QString name = QString::fromLatin1(p.name);
+        paths << (p.orientation > 0
+                      ? makeUprightJpeg(dir, name, p.width, p.height, p.orientation)
+                      : makePicture(dir, name, QFileInfo(name).suffix().toLatin1().constData(),
+                                    p.width, p.height));
+    }
+    return paths;
+}
+
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                               QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Photo)
+Q_DECLARE_METATYPE(std::vector<Photo>)
+Q_DECLARE_METATYPE(BuildOptions)
+
+class TestPdfWriter : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readBack_data();
+    void readBack();
+    void safety_data();
+    void safety();
+};
+
+void TestPdfWriter::readBack_data() {
+    QTest::addColumn<std::vector<Photo>>("photos");
+    QTest::addColumn<BuildOptions>("options");
+    QTest::addColumn<int>("ppi");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("pageSize");
+    // Distinct pictures stored, and the first one's pixels and encoding.
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("colour");
+    // What pdftotext finds, and the title pdfinfo reads.
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("title");
+    // The colour at the top-left corner of the first page, drawn at 36 dpi.
+    QTest::addColumn<QRgb>("corner");
+
+    const std::vector<Photo> big{{"a.jpg", 2400, 1800}, {"b.jpg", 1800, 2400}};
+    const std::vector<Photo> small{{"a.jpg", 400, 300}, {"b.jpg", 300, 400}};
+    const QRgb white = qRgb(255, 255, 255);
+    BuildOptions o;
+    QTest::newRow("one a slide, made at 220 ppi")
+        << big << o << 220 << 2 << "720 x 540 pts" << 2 << QSize() << "jpeg"
+        << "rgb" << QStringList{} << QString() << white;
+    QTest::newRow("one a slide, kept as the files hold them")
+        << small << o << 220 << 2 << "720 x 540 pts" << 2 << QSize(400, 300) << "jpeg"
+        << "rgb" << QStringList{} << QString() << white;
+    QTest::newRow("original pictures")
+        << big << o << 0 << 2 << "720 x 540 pts" << 2 << QSize(2400, 1800) << "jpeg"
+        << "rgb" << QStringList{} << QString() << white;
+    o.layout = Layout::TwoPerSlide;
+    o.caption = Caption::Name;
+    QTest::newRow("two a slide, named")
+        << std::vector<Photo>{{"harbour.jpg", 400, 300},
+                              {"lighthouse.jpg", 300, 400},
+                              {"quay.png", 200, 150}}
+        << o << 220 << 2 << "720 x 540 pts" << 3 << QSize(400, 300) << "jpeg"
+        << "rgb" << QStringList{"harbour", "lighthouse", "quay"} << QString() << white;
+    o = {};
+    o.layout = Layout::FourPerSlide;
+    o.caption = Caption::Text;
+    o.captionText = QStringLiteral("Summer by the sea");
+    QTest::newRow("four a slide, one picture four times")
+        << std::vector<Photo>{{"a.jpg", 400, 300},
+                              {"a.jpg", 400, 300},
+                              {"a.jpg", 400, 300},
+                              {"a.jpg", 400, 300}}
+        << o << 220 << 1 << "720 x 540 pts" << 1 << QSize(400, 300) << "jpeg"
+        << "rgb" << QStringList{"Summer by the sea"} << QString() << white;
+    o = {};
+    o.layout = Layout::Fit;
+    o.wide = true;
+    QTest::newRow("fit, wide") << small << o << 220 << 2 << "960 x 540 pts" << 2 << QSize(400, 300)
+                               << "jpeg"
+                               << "rgb" << QStringList{} << QString() << white;
+    o.layout = Layout::Fill;
+    o.wide = false;
+    o.background = 0x000000;
+    QTest::newRow("fill, black") << big << o << 96 << 2 << "720 x 540 pts" << 2 << QSize() << "jpeg"
+                                 << "rgb" << QStringList{} << QString() << qRgb(0, 0, 0);
+    o = {};
+    o.title = QStringLiteral("Harbour days");
+    o.subtitle = QStringLiteral("June and July");
+    QTest::newRow("title slide") << small << o << 220 << 3 << "720 x 540 pts" << 2
+                                 << QSize(400, 300) << "jpeg"
+                                 << "rgb" << QStringList{"Harbour days", "June and July"}
+                                 << "Harbour days" << white;
+    o = {};
+    o.grey = true;
+    QTest::newRow("greys, JPEG") << small << o << 220 << 2 << "720 x 540 pts" << 2
+                                 << QSize(400, 300) << "jpeg"
+                                 << "gray" << QStringList{} << QString() << white;
+    QTest::newRow("greys, PNG") << std::vector<Photo>{{"a.png", 400, 300}} << o << 220 << 1
+                                << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
+                                << "gray" << QStringList{} << QString() << white;
+    o = {};
+    QTest::newRow("PNG") << std::vector<Photo>{{"a.png", 400, 300}} << o << 220 << 1
+                         << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
+                         << "rgb" << QStringList{} << QString() << white;
+    // Stored as the camera turned it: the placement shows it upright.
+    QTest::newRow("EXIF-turned JPEG kept")
+        << std::vector<Photo>{{"t6.jpg", 400, 300, 6},
+                              {"t3.jpg", 400, 300, 3},
+                              {"t8.jpg", 300, 400, 8},
+                              {"t5.jpg", 400, 300, 5}}
+        << o << 220 << 4 << "720 x 540 pts" << 4 << QSize(300, 400) << "jpeg"
+        << "rgb" << QStringList{} << QString() << white;
+    o.photos = {{QString(), 1}};
+    QTest::newRow("quarter turn") << small << o << 220 << 2 << "720 x 540 pts" << 2
+                                  << QSize(400, 300) << "jpeg"
+                                  << "rgb" << QStringList{} << QString() << white;
+}
+
+void TestPdfWriter::readBack() {
+    QFETCH(std::vector<Photo>, photos);
+    QFETCH(BuildOptions, options);
+    QFETCH(int, ppi);
+    QFETCH(int, pages);
+    QFETCH(QString, pageSize);
+    QFETCH(int, stored);
+    QFETCH(QSize, pixels);
+    QFETCH(QString, encoding);
+    QFETCH(QString, colour);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, title);
+    QFETCH(QRgb, corner);
+    if (const QString missing = missingPoppler(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList paths = makePhotos(dir.path(), photos);
+    for (const QString& p : paths)
+        QVERIFY(!p.isEmpty());
+    const RecordedDeck deck = record(paths, options);
+    const QString pdf = dir.filePath(QStringLiteral("deck.pdf"));
+    PdfOptions pdfOptions;
+    pdfOptions.pixelsPerInch = ppi;
+    double last = -1;
+    bool ordered = true;
+    pdfOptions.progress = [&](double done) {
+        ordered = ordered && done >= last && done <= 1;
+        last = done;
+        return true;
+    };
+    QVERIFY(writePdf(deck, pdf, pdfOptions));
+    QVERIFY(ordered);
+    QCOMPARE(last, 1.0);
+
+    const Run info = run(QStringLiteral("pdfinfo"), {pdf});
+    QCOMPARE(info.code, 0);
+    QCOMPARE(info.err, QString());
+    QCOMPARE(infoField(info.out, QStringLiteral("Pages")).toInt(), pages);
+    QCOMPARE(infoField(info.out, QStringLiteral("Page size")), pageSize);
+    QCOMPARE(infoField(info.out, QStringLiteral("Title")), title);
+
+    const std::vector<ListedImage> images = listImages(pdf);
+    std::set<int> objects;
+    for (const ListedImage& image : images)
+        if (image.type == QLatin1String("image"))
+            objects.insert(image.object);
+    QCOMPARE(int(objects.size()), stored);
+    QVERIFY(!images.empty());
+    const ListedImage& first = images.front();
+    QCOMPARE(first.encoding, encoding);
+    QCOMPARE(first.colour, colour);
+    if (pixels.isValid()) {
+        QCOMPARE(QSize(first.width, first.height), pixels);
+    } else {
+        // Made for the slide: as many pixels an inch as asked, give or take the rounding up.
+        QVERIFY2(std::abs(first.xppi - ppi) <= 2 && std::abs(first.yppi - ppi) <= 2,
+                 qPrintable(QStringLiteral("%1 x %2 ppi").arg(first.xppi).arg(first.yppi)));
+    }
+
+    const Run text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QCOMPARE(text.code, 0);
+    const QString flat = text.out.simplified();
+    for (const QString& t : texts)
+        QVERIFY2(flat.contains(t), qPrintable(t + QStringLiteral(" not in: ") + flat));
+
+    const QString prefix = dir.filePath(QStringLiteral("page"));
+    const Run drawn = run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("36"),
+                                                       QStringLiteral("-png"), pdf, prefix});
+    QCOMPARE(drawn.code, 0);
+    QCOMPARE(drawn.err, QString());
+    const QStringList drawnPages =
+        QDir(dir.path()).entryList({QStringLiteral("page-*.png")}, QDir::Files, QDir::Name);
+    QCOMPARE(int(drawnPages.size()), pages);
+    const QImage page(dir.filePath(drawnPages.front()));
+    QCOMPARE(page.size(), (deck.slideSize / 2).toSize());
+    QCOMPARE(page.pixel(0, 0), corner);
+
+    // Every photo shows upright: its red mark in the top-left corner of what shows.
+    for (std::size_t s = 0; s < deck.slides.size(); ++s) {
+        const QImage drawnSlide(dir.filePath(drawnPages[qsizetype(s)]));
+        for (const RecordedShape& shape : deck.slides[s].shapes) {
+            if (shape.kind != RecordedShape::Kind::Picture || shape.rotation != 0 ||
+                !shape.crop.isNull())
+                continue;
+            const QPointF mark = shape.frame.topLeft() +
+                                 QPointF(shape.frame.width() * 0.04, shape.frame.height() * 0.04);
+            const QColor c = drawnSlide.pixelColor((mark / 2).toPoint());
+            const bool red = options.grey ? std::abs(c.red() - c.blue()) < 8 && c.red() < 180
+                                          : c.red() > 160 && c.green() < 110;
+            QVERIFY2(red, qPrintable(QStringLiteral("%1 on slide %2: %3 at the top left")
+                                         .arg(shape.path)
+                                         .arg(s + 1)
+                                         .arg(c.name())));
+        }
+    }
+}
+
+void TestPdfWriter::safety_data() {
+    QTest::addColumn<int>("cancelAt");
+    // What happens to the second picture after it was measured: 0 nothing, 1 rewritten,
+    // 2 removed.
+    QTest::addColumn<int>("change");
+
+    QTest::newRow("cancelled at once") << 0 << 0;
+    QTest::newRow("cancelled after a picture") << 2 << 0;
+    QTest::newRow("cancelled at the end") << 1000 << 0;
+    QTest::newRow("picture rewritten") << -1 << 1;
+    QTest::newRow("picture removed") << -1 << 2;
+}
+
+void TestPdfWriter::safety() {
+    QFETCH(int, cancelAt);
+    QFETCH(int, change);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList paths =
+        makePhotos(dir.path(), {{"a.jpg", 400, 300}, {"b.jpg", 300, 400}, {"c.png", 200, 200}});
+    const RecordedDeck deck = record(paths, {});
+    const QString pdf = dir.filePath(QStringLiteral("deck.pdf"));
+    QVERIFY(!writeBytes(dir.path(), QStringLiteral("deck.pdf"), "what was there").isEmpty());
+    if (change == 1)
+        QVERIFY(!makePicture(dir.path(), QStringLiteral("b.jpg"), "jpeg", 500, 300).isEmpty());
+    if (change == 2)
+        QVERIFY(QFile::remove(paths[1]));
+    const QStringList before = entries(dir.path());
+
+    PdfOptions options;
+    int calls = 0;
+    options.progress = [&](double done) {
+        ++calls;
+        // 1000: on its last word, when the file is whole but not yet saved.
+        return cancelAt < 0 || (cancelAt >= 1000 ? done < 1 : calls <= cancelAt);
+    };
+    if (change) {
+        bool thrown = false;
+        try {
+            writePdf(deck, pdf, options);
+        } catch (const RuntimeError& e) {
+            thrown = true;
+            QCOMPARE(e.file(), paths[1]);
+        }
+        QVERIFY(thrown);
+    } else {
+        QVERIFY(!writePdf(deck, pdf, options));
+    }
+    QCOMPARE(readBytes(pdf), QByteArray("what was there"));
+    QCOMPARE(entries(dir.path()), before);
+}
+
+QTEST_GUILESS_MAIN(TestPdfWriter)
+#include "test_pdfwriter.moc"
