@@ -421,6 +421,13 @@ public:
         return u16(hmtx_ + 4 * qsizetype(i)) / double(unitsPerEm);
     }
 
+    // The bytes of table `tag`; empty when the font has none.
+    QByteArray tableBytes(const QByteArray& tag) const {
+        const auto found = tables_.find(tag);
+        return found == tables_.end() ? QByteArray()
+                                      : data_.mid(found->second.first, found->second.second);
+    }
+
     int unitsPerEm = 1000;
     // Lines are as far apart as ascent and descent (Windows' metrics), as LibreOffice spaces
     // them.
@@ -469,7 +476,114 @@ private:
     int metrics_ = 0;
 };
 
-// A TrueType font embedded whole, and the glyphs the text used.
+quint32 tableSum(const QByteArray& table) {
+    quint32 sum = 0;
+    for (qsizetype i = 0; i < table.size(); i += 4) {
+        char word[4] = {0, 0, 0, 0};
+        std::memcpy(word, table.constData() + i,
+                    std::size_t(std::min<qsizetype>(4, table.size() - i)));
+        sum += qFromBigEndian<quint32>(word);
+    }
+    return sum;
+}
+
+// The font with only the outlines of `used` (and what they are made of) left: the glyph ids
+// stay, the others are empty, and the layout tables go, as no reader of the PDF lays text out.
+// Empty when the font's outlines cannot be read.
+QByteArray subset(const Sfnt& font, std::set<quint32> used) {
+    const QByteArray head = font.tableBytes("head"), maxp = font.tableBytes("maxp"),
+                     loca = font.tableBytes("loca"), glyf = font.tableBytes("glyf");
+    if (head.size() < 54 || maxp.size() < 6)
+        return {};
+    const int glyphs = qFromBigEndian<quint16>(maxp.constData() + 4);
+    const bool longOffsets = qFromBigEndian<qint16>(head.constData() + 50) == 1;
+    if (loca.size() < (glyphs + 1) * (longOffsets ? 4 : 2))
+        return {};
+    const auto offset = [&](quint32 g) -> qsizetype {
+        return longOffsets ? qsizetype(qFromBigEndian<quint32>(loca.constData() + 4 * g))
+                           : 2 * qsizetype(qFromBigEndian<quint16>(loca.constData() + 2 * g));
+    };
+    used.insert(0);
+    // Composite glyphs bring their parts along.
+    std::vector<quint32> pending(used.begin(), used.end());
+    while (!pending.empty()) {
+        const quint32 g = pending.back();
+        pending.pop_back();
+        if (g >= quint32(glyphs))
+            continue;
+        const qsizetype start = offset(g), end = offset(g + 1);
+        if (end - start < 10 || end > glyf.size() ||
+            qFromBigEndian<qint16>(glyf.constData() + start) >= 0)
+            continue;
+        qsizetype at = start + 10;
+        for (quint16 flags = 0x20; (flags & 0x20) && at + 4 <= end;) {
+            flags = qFromBigEndian<quint16>(glyf.constData() + at);
+            const quint32 part = qFromBigEndian<quint16>(glyf.constData() + at + 2);
+            if (used.insert(part).second)
+                pending.push_back(part);
+            at += 4 + ((flags & 0x1) ? 4 : 2) +
+                  ((flags & 0x8)    ? 2
+                   : (flags & 0x40) ? 4
+                   : (flags & 0x80) ? 8
+                                    : 0);
+        }
+    }
+    QByteArray newGlyf, newLoca;
+    for (int g = 0; g <= glyphs; ++g) {
+        char field[4];
+        qToBigEndian<quint32>(quint32(newGlyf.size()), field);
+        newLoca.append(field, 4);
+        if (g == glyphs || !used.contains(quint32(g)))
+            continue;
+        const qsizetype start = offset(quint32(g)), end = offset(quint32(g) + 1);
+        if (start < end && end <= glyf.size()) {
+            newGlyf += glyf.mid(start, end - start);
+            while (newGlyf.size() % 4)
+                newGlyf += '\0';
+        }
+    }
+    QByteArray newHead = head;
+    qToBigEndian<qint16>(1, newHead.data() + 50);
+    qToBigEndian<quint32>(0, newHead.data() + 8);
+
+    std::map<QByteArray, QByteArray> tables;
+    for (const char* tag :
+         {"OS/2", "cmap", "cvt ", "fpgm", "gasp", "hhea", "hmtx", "maxp", "name", "post", "prep"})
+        if (const QByteArray t = font.tableBytes(tag); !t.isEmpty())
+            tables.emplace(tag, t);
+    tables.emplace("head", newHead);
+    tables.emplace("glyf", newGlyf);
+    tables.emplace("loca", newLoca);
+
+    const int count = int(tables.size());
+    int power = 1, log2 = 0;
+    while (power * 2 <= count)
+        power *= 2, ++log2;
+    QByteArray out(12 + 16 * count, '\0');
+    qToBigEndian<quint32>(0x00010000, out.data());
+    qToBigEndian<quint16>(quint16(count), out.data() + 4);
+    qToBigEndian<quint16>(quint16(power * 16), out.data() + 6);
+    qToBigEndian<quint16>(quint16(log2), out.data() + 8);
+    qToBigEndian<quint16>(quint16(count * 16 - power * 16), out.data() + 10);
+    int i = 0;
+    qsizetype headAt = 0;
+    for (const auto& [tag, table] : tables) {
+        char* record = out.data() + 12 + 16 * i++;
+        std::memcpy(record, tag.constData(), 4);
+        qToBigEndian<quint32>(tableSum(table), record + 4);
+        qToBigEndian<quint32>(quint32(out.size()), record + 8);
+        qToBigEndian<quint32>(quint32(table.size()), record + 12);
+        if (tag == "head")
+            headAt = out.size();
+        out += table;
+        while (out.size() % 4)
+            out += '\0';
+    }
+    qToBigEndian<quint32>(0xB1B0AFBAu - tableSum(out), out.data() + headAt + 8);
+    return out;
+}
+
+// A TrueType font, embedded with the outlines of the glyphs the text uses.
 struct Font {
     QString file;
     QByteArray data;
@@ -831,8 +945,14 @@ struct Writer {
                                    num(-font.sfnt.descent * 1000) + "/CapHeight " +
                                    num(font.sfnt.capHeight * 1000) + "/StemV 80/FontFile2 " +
                                    QByteArray::number(file) + " 0 R>>");
-        out.stream(file, "/Filter/FlateDecode/Length1 " + QByteArray::number(font.data.size()),
-                   zlibCompress(font.data));
+        std::set<quint32> used;
+        for (const auto& entry : font.advance)
+            used.insert(entry.first);
+        QByteArray embedded = subset(font.sfnt, used);
+        if (embedded.isEmpty())
+            embedded = font.data;
+        out.stream(file, "/Filter/FlateDecode/Length1 " + QByteArray::number(embedded.size()),
+                   zlibCompress(embedded));
         QByteArray cmap = "/CIDInit/ProcSet findresource begin\n12 dict begin\nbegincmap\n"
                           "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
                           "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n"
