@@ -145,8 +145,10 @@ std::optional<JpegFrame> jpegFrame(const QByteArray& jpeg) {
 
 // One picture as the PDF stores it.
 struct StoredImage {
-    // Empty: nothing the PDF can show (WMF, EMF): the picture's line alone is drawn.
+    // Neither: nothing the PDF can show (WMF, EMF): the picture's line alone is drawn.
     QByteArray data;
+    // A JPEG kept as it is, copied from its file as the PDF is written.
+    std::shared_ptr<const MeasuredFile> file;
     bool dct = false;
     int components = 3;
     bool invertCmyk = false;
@@ -157,32 +159,37 @@ struct StoredImage {
     int orientation = 1;
 };
 
-// The file's bytes, still the file that was measured.
-QByteArray readMeasured(const Picture& picture) {
-    const MeasuredFile file(picture.path, picture.file);
-    const qint64 size = file.identity().size;
+// `size` bytes of the picture's file from `at`.
+QByteArray readAt(const MeasuredFile& file, qint64 at, qint64 size) {
     QByteArray bytes;
     bytes.resize(qsizetype(size));
     qint64 done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), done);
+        const ssize_t n =
+            ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), at + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            failRead(errno, picture.path);
+            failRead(errno, file.path());
         if (n == 0)
-            pictureChanged(picture.path);
+            pictureChanged(file.path());
         done += n;
     }
-    file.checkUnchanged();
-    if (picture.orientationOffset >= 0 && picture.orientationOffset + 2 <= size) {
-        const char* field = bytes.constData() + picture.orientationOffset;
-        const int stored = picture.orientationBigEndian ? qFromBigEndian<quint16>(field)
-                                                        : qFromLittleEndian<quint16>(field);
-        if (stored != picture.orientation)
+    return bytes;
+}
+
+// The picture's file, still the one measured, with the orientation it was measured with.
+std::shared_ptr<const MeasuredFile> openMeasured(const Picture& picture) {
+    auto file = std::make_shared<const MeasuredFile>(picture.path, picture.file);
+    if (picture.orientationOffset >= 0) {
+        char field[2];
+        if (::pread(file->fd(), field, 2, picture.orientationOffset) != 2 ||
+            int(picture.orientationBigEndian
+                    ? qFromBigEndian<quint16>(field)
+                    : qFromLittleEndian<quint16>(field)) != picture.orientation)
             pictureChanged(picture.path);
     }
-    return bytes;
+    return file;
 }
 
 StoredImage dctImage(QByteArray bytes, const JpegFrame& frame, int orientation) {
@@ -257,9 +264,27 @@ StoredImage storedImage(const Picture& picture, QSize shown, bool grey) {
     const PictureFormat format = kept ? picture.format : made.format;
     if (format == PictureFormat::Wmf || format == PictureFormat::Emf)
         return {};
-    QByteArray bytes = kept ? readMeasured(picture) : std::move(made.bytes);
     const int orientation =
         kept && formatRow(picture.format).storage == Storage::AsIs ? picture.orientation : 1;
+    QByteArray bytes = std::move(made.bytes);
+    if (kept) {
+        const std::shared_ptr<const MeasuredFile> file = openMeasured(picture);
+        const qint64 size = file->identity().size;
+        // A JPEG kept goes in from its file: only as much is read as holds its frame header.
+        for (qint64 n = std::min<qint64>(size, 1 << 16);; n = std::min(size, n * 4)) {
+            bytes = readAt(*file, 0, n);
+            if (format != PictureFormat::Jpeg || grey || n == size)
+                break;
+            if (const std::optional<JpegFrame> frame = jpegFrame(bytes)) {
+                StoredImage image = dctImage({}, *frame, orientation);
+                image.file = file;
+                return image;
+            }
+        }
+        if (format != PictureFormat::Jpeg || grey)
+            bytes = readAt(*file, 0, size);
+        file->checkUnchanged();
+    }
     if (format == PictureFormat::Jpeg && !grey)
         if (const std::optional<JpegFrame> frame = jpegFrame(bytes))
             return dctImage(std::move(bytes), *frame, orientation);
@@ -717,6 +742,16 @@ public:
         write(data);
         write("\nendstream\nendobj\n");
     }
+    // A stream of a picture file's bytes as they are.
+    void stream(int object, const QByteArray& dictionary, const MeasuredFile& file) {
+        const qint64 size = file.identity().size;
+        begin(object);
+        write("<<" + dictionary + "/Length " + QByteArray::number(size) + ">>\nstream\n");
+        flush();
+        copy(file, size);
+        file.checkUnchanged();
+        write("\nendstream\nendobj\n");
+    }
     void write(const QByteArray& bytes) {
         if (bytes.size() >= kChunk) {
             flush();
@@ -744,6 +779,32 @@ public:
 private:
     static constexpr qsizetype kChunk = 1 << 20;
 
+    // In the kernel where it can be, else through a buffer.
+    void copy(const MeasuredFile& file, qint64 size) {
+        loff_t in = 0;
+        while (in < size) {
+            const ssize_t n =
+                ::copy_file_range(file.fd(), &in, file_.fd(), nullptr, std::size_t(size - in), 0);
+            if (n > 0) {
+                written_ += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0)
+                pictureChanged(file.path());
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+                errno != EBADF && errno != EPERM)
+                failSaveErrno(errno, file_.name());
+            break;
+        }
+        QByteArray buffer;
+        while (in < size) {
+            buffer = readAt(file, in, std::min<qint64>(size - in, kChunk));
+            put(buffer.constData(), buffer.size());
+            in += buffer.size();
+        }
+    }
     void flush() {
         put(buffer_.constData(), buffer_.size());
         buffer_.clear();
@@ -974,7 +1035,7 @@ struct Writer {
     }
 
     void writeImage(ImageUse& use, const StoredImage& image) {
-        if (image.data.isEmpty())
+        if (image.data.isEmpty() && !image.file)
             return;
         use.drawn = true;
         use.orientation = image.orientation;
@@ -996,7 +1057,10 @@ struct Writer {
                            "/ColorSpace/DeviceGray/BitsPerComponent 8/Filter/FlateDecode",
                        image.alpha);
         }
-        out.stream(use.object, dict, image.data);
+        if (image.file)
+            out.stream(use.object, dict, *image.file);
+        else
+            out.stream(use.object, dict, image.data);
     }
 
     bool progress(double done) { return !options.progress || options.progress(done); }
