@@ -129,7 +129,7 @@ std::optional<JpegFrame> jpegFrame(const QByteArray& jpeg) {
             frame.width = (body[3] << 8) | body[4];
             frame.components = body[5];
             // Arithmetic coding and lossless frames are beyond what every reader takes.
-            if (marker >= 0xC3 && marker != 0xC1 && marker != 0xC2)
+            if (marker >= 0xC3)
                 return std::nullopt;
             if (frame.precision != 8 || frame.width == 0 || frame.height == 0 ||
                 (frame.components != 1 && frame.components != 3 && frame.components != 4))
@@ -393,6 +393,8 @@ public:
         if (head < 0 || hhea < 0 || hmtx_ < 0 || table("glyf", 0) < 0)
             return false;
         unitsPerEm = u16(head + 18);
+        for (int i = 0; i < 4; ++i)
+            box[i] = qint16(u16(head + 36 + 2 * i)) / double(unitsPerEm);
         metrics_ = u16(hhea + 34);
         if (unitsPerEm == 0 || metrics_ == 0 || tables_.at("hmtx").second < 4 * metrics_)
             return false;
@@ -457,6 +459,8 @@ public:
     // Lines are as far apart as ascent and descent (Windows' metrics), as LibreOffice spaces
     // them.
     double ascent = 0.8, descent = 0.2, capHeight = 0.65;
+    // Every glyph's bounds, in ems: left, bottom, right, top.
+    double box[4] = {0, -0.25, 1, 1};
 
 private:
     quint32 u16(qsizetype at) const {
@@ -1000,12 +1004,14 @@ struct Writer {
                             "/FontDescriptor " +
                             QByteArray::number(descriptor) + " 0 R/W[" + widths +
                             "]/CIDToGIDMap/Identity>>");
-        out.object(descriptor, "<</Type/FontDescriptor/FontName/" + name +
-                                   "/Flags 32/FontBBox[-600 -400 2000 1200]/ItalicAngle 0/Ascent " +
-                                   num(font.sfnt.ascent * 1000) + "/Descent " +
-                                   num(-font.sfnt.descent * 1000) + "/CapHeight " +
-                                   num(font.sfnt.capHeight * 1000) + "/StemV 80/FontFile2 " +
-                                   QByteArray::number(file) + " 0 R>>");
+        out.object(descriptor,
+                   "<</Type/FontDescriptor/FontName/" + name + "/Flags 32/FontBBox[" +
+                       num(font.sfnt.box[0] * 1000) + ' ' + num(font.sfnt.box[1] * 1000) + ' ' +
+                       num(font.sfnt.box[2] * 1000) + ' ' + num(font.sfnt.box[3] * 1000) +
+                       "]/ItalicAngle 0/Ascent " + num(font.sfnt.ascent * 1000) + "/Descent " +
+                       num(-font.sfnt.descent * 1000) + "/CapHeight " +
+                       num(font.sfnt.capHeight * 1000) + "/StemV 80/FontFile2 " +
+                       QByteArray::number(file) + " 0 R>>");
         std::set<quint32> used;
         for (const auto& entry : font.advance)
             used.insert(entry.first);

@@ -10,9 +10,11 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <map>
 #include <set>
 
 using namespace slidemill;
@@ -68,6 +70,70 @@ QString infoField(const QString& info, const QString& field) {
     for (const QString& line : info.split(QLatin1Char('\n')))
         if (line.startsWith(field + QLatin1Char(':')))
             return line.mid(field.size() + 1).trimmed();
+    return {};
+}
+
+// The words pdftotext finds on each page, where it finds them, in points from the top left.
+struct Word {
+    QRectF box;
+    QString text;
+};
+
+std::vector<std::vector<Word>> wordsOf(const QString& pdf) {
+    std::vector<std::vector<Word>> pages;
+    const Run r =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    static const QRegularExpression word(QStringLiteral(
+        R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)">(.*)</word>)re"));
+    for (const QString& line : r.out.split(QLatin1Char('\n'))) {
+        if (line.trimmed().startsWith(QLatin1String("<page")))
+            pages.emplace_back();
+        const QRegularExpressionMatch m = word.match(line);
+        if (m.hasMatch() && !pages.empty())
+            pages.back().push_back(
+                {QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                        QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())),
+                 m.captured(5)});
+    }
+    return pages;
+}
+
+// What is wrong with where the words of `slide` stand: each within the insets of the text box
+// over it, a centred line as far from either side.
+QString misplacedWords(const RecordedSlide& slide, const std::vector<Word>& words) {
+    constexpr double inset = 7.2, slack = 0.5;
+    std::map<std::pair<const RecordedShape*, int>, QRectF> lines;
+    for (const Word& w : words) {
+        const RecordedShape* box = nullptr;
+        for (const RecordedShape& shape : slide.shapes)
+            if (shape.kind != RecordedShape::Kind::Picture && !shape.text.isEmpty() &&
+                shape.frame.left() <= w.box.center().x() &&
+                w.box.center().x() <= shape.frame.right())
+                box = &shape;
+        if (!box)
+            return w.text + QStringLiteral(" is in no text box");
+        if (w.box.left() < box->frame.left() + inset - slack ||
+            w.box.right() > box->frame.right() - inset + slack)
+            return QStringLiteral("%1 (%2 to %3) is outside the insets of its box (%4 to %5)")
+                .arg(w.text)
+                .arg(w.box.left())
+                .arg(w.box.right())
+                .arg(box->frame.left())
+                .arg(box->frame.right());
+        QRectF& line = lines[{box, int(std::lround(w.box.top()))}];
+        line = line.isNull() ? w.box : line.united(w.box);
+    }
+    for (const auto& [key, line] : lines) {
+        const RecordedShape& box = *key.first;
+        if (box.alignment != kAlignCenter)
+            continue;
+        const double left = line.left() - box.frame.left(),
+                     right = box.frame.right() - line.right();
+        if (std::abs(left - right) > 1)
+            return QStringLiteral("a centred line stands %1 pt from the left, %2 from the right")
+                .arg(left)
+                .arg(right);
+    }
     return {};
 }
 
@@ -157,6 +223,13 @@ void TestPdfWriter::readBack_data() {
                               {"quay.png", 200, 150}}
         << o << 220 << 2 << "720 x 540 pts" << 3 << QSize(400, 300) << "jpeg"
         << "rgb" << QStringList{"harbour", "lighthouse", "quay"} << QString() << white;
+    o.caption = Caption::Text;
+    o.captionText = QStringLiteral(
+        "The harbour wall at dawn, with the fishing boats coming in, gulls over the nets and the "
+        "old lighthouse beyond them: a caption long enough to take several lines");
+    QTest::newRow("two a slide, a caption of many lines")
+        << small << o << 220 << 1 << "720 x 540 pts" << 2 << QSize(400, 300) << "jpeg"
+        << "rgb" << QStringList{"The harbour wall", "several lines"} << QString() << white;
     o = {};
     o.layout = Layout::FourPerSlide;
     o.caption = Caption::Text;
@@ -219,11 +292,11 @@ void TestPdfWriter::readBack_data() {
                          << "rgb" << QStringList{} << QString() << white;
     // Stored as the camera turned it: the placement shows it upright.
     QTest::newRow("EXIF-turned JPEG kept")
-        << std::vector<Photo>{{"t6.jpg", 400, 300, 6},
-                              {"t3.jpg", 400, 300, 3},
-                              {"t8.jpg", 300, 400, 8},
-                              {"t5.jpg", 400, 300, 5}}
-        << o << 220 << 4 << "720 x 540 pts" << 4 << QSize(300, 400) << "jpeg"
+        << std::vector<Photo>{{"t6.jpg", 400, 300, 6}, {"t3.jpg", 400, 300, 3},
+                              {"t8.jpg", 300, 400, 8}, {"t5.jpg", 400, 300, 5},
+                              {"t2.jpg", 400, 300, 2}, {"t4.jpg", 300, 400, 4},
+                              {"t7.jpg", 400, 300, 7}}
+        << o << 220 << 7 << "720 x 540 pts" << 7 << QSize(300, 400) << "jpeg"
         << "rgb" << QStringList{} << QString() << white;
     o.photos = {{QString(), 1}};
     QTest::newRow("quarter turn") << small << o << 220 << 2 << "720 x 540 pts" << 2
@@ -298,6 +371,13 @@ void TestPdfWriter::readBack() {
     for (const QString& t : texts)
         QVERIFY2(flat.contains(t), qPrintable(t + QStringLiteral(" not in: ") + flat));
 
+    const std::vector<std::vector<Word>> words = wordsOf(pdf);
+    QCOMPARE(words.size(), deck.slides.size());
+    for (std::size_t s = 0; s < deck.slides.size(); ++s) {
+        const QString problem = misplacedWords(deck.slides[s], words[s]);
+        QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("slide %1: ").arg(s + 1) + problem));
+    }
+
     const QString prefix = dir.filePath(QStringLiteral("page"));
     const Run drawn = run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("36"),
                                                        QStringLiteral("-png"), pdf, prefix});
@@ -311,15 +391,21 @@ void TestPdfWriter::readBack() {
     if (qAlpha(corner))
         QCOMPARE(page.pixel(0, 0), corner);
 
-    // Every photo shows upright: its red mark in the top-left corner of what shows.
+    // Every photo shows upright: its red mark in the top-left corner of what shows, turned with
+    // the shape about the centre of what shows.
     for (std::size_t s = 0; s < deck.slides.size(); ++s) {
         const QImage drawnSlide(dir.filePath(drawnPages[qsizetype(s)]));
         for (const RecordedShape& shape : deck.slides[s].shapes) {
-            if (shape.kind != RecordedShape::Kind::Picture || shape.rotation != 0 ||
-                !shape.crop.isNull())
+            if (shape.kind != RecordedShape::Kind::Picture || !shape.crop.isNull())
                 continue;
-            const QPointF mark = shape.frame.topLeft() +
-                                 QPointF(shape.frame.width() * 0.04, shape.frame.height() * 0.04);
+            const QPointF centre = shape.visible().center();
+            const QPointF mark =
+                QTransform()
+                    .translate(centre.x(), centre.y())
+                    .rotate(shape.rotation)
+                    .translate(-centre.x(), -centre.y())
+                    .map(shape.frame.topLeft() +
+                         QPointF(shape.frame.width() * 0.04, shape.frame.height() * 0.04));
             const QColor c = drawnSlide.pixelColor((mark / 2).toPoint());
             const bool red = options.grey ? std::abs(c.red() - c.blue()) < 8 && c.red() < 180
                                           : c.red() > 160 && c.green() < 110;
