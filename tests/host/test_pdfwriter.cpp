@@ -3,12 +3,16 @@
 
 #include "core/runtimeerror.h"
 #include "host/pdfwriter.h"
+#include "host/pptxhost.h"
 #include "slides/builds.h"
 #include "slides/picturemetrics.h"
 #include "slides/recordeddeck.h"
+#include "support/deckcheck.h"
 #include "support/fixtures.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImageReader>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -363,6 +367,42 @@ void TestPdfWriter::readBack() {
         // Made for the slide: as many pixels an inch as asked, give or take the rounding up.
         QVERIFY2(std::abs(first.xppi - ppi) <= 2 && std::abs(first.yppi - ppi) <= 2,
                  qPrintable(QStringLiteral("%1 x %2 ppi").arg(first.xppi).arg(first.yppi)));
+    }
+
+    // The same pixels as the .pptx of the same deck stores.
+    const QString pptx = dir.filePath(QStringLiteral("deck.pptx"));
+    PptxHostOptions hostOptions{pptx, {}, false, nullptr};
+    hostOptions.pixelsPerInch = ppi;
+    PptxHost host(hostOptions);
+    HeaderPictureLoader loader;
+    buildSlides(paths, options, loader, host);
+    std::vector<QSize> inPptx, inPdf;
+    for (const ZipEntry& entry : zipEntries(pptx)) {
+        if (!entry.name.startsWith(QLatin1String("ppt/media/image")))
+            continue;
+        QBuffer media;
+        media.setData(*readPart(pptx, entry.name));
+        QImageReader reader(&media);
+        reader.setAutoTransform(false);
+        inPptx.push_back(reader.size());
+    }
+    std::set<int> seen;
+    for (const ListedImage& image : images)
+        if (image.type == QLatin1String("image") && seen.insert(image.object).second)
+            inPdf.push_back({image.width, image.height});
+    const auto bySize = [](QSize a, QSize b) {
+        return std::pair(a.width(), a.height()) < std::pair(b.width(), b.height());
+    };
+    std::sort(inPptx.begin(), inPptx.end(), bySize);
+    std::sort(inPdf.begin(), inPdf.end(), bySize);
+    QCOMPARE(inPdf, inPptx);
+    // A JPEG kept goes in byte for byte.
+    if (!options.grey && photos.front().orientation == 0 &&
+        QString::fromLatin1(photos.front().name).endsWith(QLatin1String(".jpg")) &&
+        QSize(first.width, first.height) == QSize(photos.front().width, photos.front().height)) {
+        const QString extracted = dir.filePath(QStringLiteral("extracted"));
+        QCOMPARE(run(QStringLiteral("pdfimages"), {QStringLiteral("-j"), pdf, extracted}).code, 0);
+        QCOMPARE(readBytes(extracted + QStringLiteral("-000.jpg")), readBytes(paths.front()));
     }
 
     const Run text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
