@@ -151,8 +151,8 @@ RecordedDeck record(const QStringList& photos, const BuildOptions& options) {
 struct Photo {
     const char* name;
     int width, height;
-    // 0: a plain picture of the name's format; 1 to 8: a JPEG shown upright by that
-    // orientation, its red mark top left.
+    // 0: a plain picture of the name's format (a WebP as lossy); 1 to 8: a JPEG shown upright by
+    // that orientation, its red mark top left; -1: a PNG whose right half is see-through.
     int orientation = 0;
 };
 
@@ -160,6 +160,27 @@ QStringList makePhotos(const QString& dir, const std::vector<Photo>& photos) {
     QStringList paths;
     for (const Photo& p : photos) {
         const QString name = QString::fromLatin1(p.name);
+        if (p.orientation < 0 || name.endsWith(QLatin1String(".webp"))) {
+            QImage image(p.width, p.height, QImage::Format_ARGB32);
+            image.fill(QColor(240, 230, 200));
+            for (int y = 0; y < p.height / 10; ++y)
+                for (int x = 0; x < p.width / 10; ++x)
+                    image.setPixel(x, y, qRgb(220, 20, 20));
+            if (p.orientation < 0) {
+                for (int y = 0; y < p.height; ++y)
+                    for (int x = p.width / 2; x < p.width; ++x)
+                        image.setPixel(x, y, qRgba(0, 0, 255, 60));
+                QByteArray png;
+                QBuffer buffer(&png);
+                buffer.open(QIODevice::WriteOnly);
+                image.save(&buffer, "PNG");
+                paths << writeBytes(dir, name, png);
+            } else {
+                paths << writeBytes(dir, name,
+                                    webpBytes(image.convertToFormat(QImage::Format_RGB32)));
+            }
+            continue;
+        }
         paths << (p.orientation > 0
                       ? makeUprightJpeg(dir, name, p.width, p.height, p.orientation)
                       : makePicture(dir, name, QFileInfo(name).suffix().toLatin1().constData(),
@@ -291,6 +312,12 @@ void TestPdfWriter::readBack_data() {
                                 << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
                                 << "gray" << QStringList{} << QString() << white;
     o = {};
+    QTest::newRow("PNG, see-through") << std::vector<Photo>{{"glass.png", 400, 300, -1}} << o << 220
+                                      << 1 << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
+                                      << "rgb" << QStringList{} << QString() << white;
+    QTest::newRow("WebP, a copy made") << std::vector<Photo>{{"w.webp", 400, 300}} << o << 220 << 1
+                                       << "720 x 540 pts" << 1 << QSize(400, 300) << "jpeg"
+                                       << "rgb" << QStringList{} << QString() << white;
     QTest::newRow("PNG") << std::vector<Photo>{{"a.png", 400, 300}} << o << 220 << 1
                          << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
                          << "rgb" << QStringList{} << QString() << white;
@@ -357,6 +384,13 @@ void TestPdfWriter::readBack() {
         if (image.type == QLatin1String("image"))
             objects.insert(image.object);
     QCOMPARE(int(objects.size()), stored);
+    // A see-through picture keeps its alpha as a soft mask.
+    const auto masks = std::count_if(images.begin(), images.end(), [](const ListedImage& image) {
+        return image.type == QLatin1String("smask");
+    });
+    const auto seeThrough = std::count_if(photos.begin(), photos.end(),
+                                          [](const Photo& p) { return p.orientation < 0; });
+    QCOMPARE(masks, seeThrough);
     QVERIFY(!images.empty());
     const ListedImage& first = images.front();
     QCOMPARE(first.encoding, encoding);
