@@ -20,17 +20,20 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QtEndian>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <fontconfig/fontconfig.h>
+#include <future>
 #include <libdeflate.h>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <system_error>
 #include <unistd.h>
 
 namespace slidemill {
@@ -647,6 +650,24 @@ std::unique_ptr<Font> loadFont(const QString& file) {
     return font;
 }
 
+// The body's and the heading's font files, looked up once a process.
+std::mutex fontLookupMutex;
+std::shared_future<std::array<QString, 2>> fontLookup;
+
+std::array<QString, 2> lookUpFonts() {
+    return {fontFileFor(kBodyFont), fontFileFor(kHeadingFont)};
+}
+
+std::array<QString, 2> deckFontFiles() {
+    lookUpPdfFonts();
+    std::shared_future<std::array<QString, 2>> lookup;
+    {
+        const std::lock_guard lock(fontLookupMutex);
+        lookup = fontLookup;
+    }
+    return lookup.valid() ? lookup.get() : lookUpFonts();
+}
+
 struct Glyph {
     quint32 id;
     double advance; // ems
@@ -778,7 +799,6 @@ public:
         write(table);
         flush();
     }
-    qint64 written() const { return written_ + buffer_.size(); }
 
 private:
     static constexpr qsizetype kChunk = 1 << 20;
@@ -880,10 +900,23 @@ struct Writer {
     std::map<std::tuple<quint64, quint64, bool>, std::size_t> imageByFile;
     std::vector<std::unique_ptr<Font>> fonts;
     std::map<QString, std::size_t> fontByFile;
-    std::map<int, int> alphaStates; // percent opaque -> object
+    // Thousandths opaque -> its graphics state.
+    std::map<int, int> alphaStates;
+    std::optional<std::array<QString, 2>> fontFiles;
+    // The body's and the heading's, once asked for.
+    std::optional<std::size_t> fontOf[2];
 
     std::size_t fontFor(bool heading) {
-        const QString file = fontFileFor(heading ? kHeadingFont : kBodyFont);
+        std::optional<std::size_t>& known = fontOf[heading ? 1 : 0];
+        if (!known)
+            known = findFont(heading);
+        return *known;
+    }
+
+    std::size_t findFont(bool heading) {
+        if (!fontFiles)
+            fontFiles = deckFontFiles();
+        const QString file = (*fontFiles)[heading ? 1 : 0];
         if (file.isEmpty())
             throw RuntimeError(errFileNotFound,
                                QStringLiteral("no font stands in for %1")
@@ -898,10 +931,10 @@ struct Writer {
     }
 
     int alphaState(double opacity) {
-        const int percent = int(std::lround(opacity * 1000));
-        auto found = alphaStates.find(percent);
+        const int thousandths = int(std::lround(opacity * 1000));
+        auto found = alphaStates.find(thousandths);
         if (found == alphaStates.end())
-            found = alphaStates.emplace(percent, out.reserve()).first;
+            found = alphaStates.emplace(thousandths, out.reserve()).first;
         return found->second;
     }
 
@@ -1092,7 +1125,7 @@ struct Writer {
                     images.push_back({shape.picture, shownFor(shape, options.pixelsPerInch),
                                       shape.grey, out.reserve()});
                 } else if (!shape.text.isEmpty()) {
-                    fontFor(shape.kind == RecordedShape::Kind::Title);
+                    lookUpPdfFonts();
                 }
             }
 
@@ -1189,6 +1222,17 @@ struct Writer {
 };
 
 } // namespace
+
+void lookUpPdfFonts() {
+    const std::lock_guard lock(fontLookupMutex);
+    if (fontLookup.valid())
+        return;
+    try {
+        fontLookup = std::async(std::launch::async, lookUpFonts).share();
+    } catch (const std::system_error&) {
+        // Looked up when they are needed.
+    }
+}
 
 bool writePdf(const RecordedDeck& deck, const QString& path, const PdfOptions& options) {
     std::unique_ptr<pptx::SaveFile> file = pptx::SaveFile::replacing(path);

@@ -22,4 +22,9 @@ struct PdfOptions {
 // RuntimeError naming the file at fault: a picture, or the output.
 bool writePdf(const RecordedDeck& deck, const QString& path, const PdfOptions& options);
 
+// Starts finding the deck's fonts for the PDFs to come, in the background, where the caller
+// knows of one early (fontconfig takes milliseconds to start): before the build, say. Once a
+// process; writePdf starts it itself otherwise.
+void lookUpPdfFonts();
+
 } // namespace slidemill
