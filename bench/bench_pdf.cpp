@@ -1,11 +1,11 @@
 // What a PDF of a deck costs against the .pptx of the same deck: time and size. Warm file cache.
 //
-//   bench_pdf PHOTOS [COUNT] [ROUNDS] [PPI]
+//   bench_pdf PHOTOS [COUNT] [ROUNDS] [PPI] [grey]
 //
 // PHOTOS holds camera JPEGs as bench/make_photos.py makes them. Each round builds the first
 // COUNT (default 50) two a slide with their names under them and a title slide at PPI (default
-// 220), as a .pptx and as a PDF, in alternating order, into PHOTOS/..; prints the medians of
-// wall time, the paired ratio, and both files' sizes.
+// 220), in greys with "grey", as a .pptx and as a PDF, in alternating order, into PHOTOS/..; prints
+// the medians of wall time, the paired ratio, and both files' sizes.
 
 #include "host/pdfwriter.h"
 #include "host/pptxhost.h"
@@ -25,8 +25,11 @@ using namespace slidemill;
 
 namespace {
 
+bool grey = false;
+
 BuildOptions album() {
     BuildOptions options;
+    options.grey = grey;
     options.layout = Layout::TwoPerSlide;
     options.caption = Caption::Name;
     options.title = QStringLiteral("A summer by the sea");
@@ -72,13 +75,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: bench_pdf PHOTOS [COUNT] [ROUNDS] [PPI]\n");
+        std::fprintf(stderr, "usage: bench_pdf PHOTOS [COUNT] [ROUNDS] [PPI] [grey]\n");
         return 2;
     }
     const QDir dir(args[1]);
     const int count = args.value(2, QStringLiteral("50")).toInt();
     const int rounds = args.value(3, QStringLiteral("3")).toInt();
     const int ppi = args.value(4, QStringLiteral("220")).toInt();
+    grey = args.value(5) == QLatin1String("grey");
     QStringList photos;
     for (const QString& name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
         if (photos.size() < count)

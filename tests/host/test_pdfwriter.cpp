@@ -44,7 +44,7 @@ Run run(const QString& program, const QStringList& args) {
 }
 
 QString missingPoppler() {
-    for (const char* tool : {"pdfinfo", "pdfimages", "pdftotext", "pdftoppm"})
+    for (const char* tool : {"pdfinfo", "pdfimages", "pdftotext", "pdftoppm", "pdffonts"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             return QStringLiteral("poppler-utils missing: no %1").arg(QLatin1String(tool));
     return {};
@@ -444,6 +444,17 @@ void TestPdfWriter::readBack() {
     const QString flat = text.out.simplified();
     for (const QString& t : texts)
         QVERIFY2(flat.contains(t), qPrintable(t + QStringLiteral(" not in: ") + flat));
+
+    // Each font embedded, as a subset, with its text's Unicode.
+    const Run fonts = run(QStringLiteral("pdffonts"), {pdf});
+    QCOMPARE(fonts.code, 0);
+    const QStringList fontLines = fonts.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
+    QCOMPARE(fontLines.isEmpty(), texts.isEmpty() && title.isEmpty());
+    for (const QString& line : fontLines)
+        QVERIFY2(line.contains(QLatin1String("CID TrueType")) &&
+                     line.contains(QLatin1String("Identity-H")) &&
+                     line.contains(QLatin1String(" yes yes yes ")),
+                 qPrintable(line));
 
     const std::vector<std::vector<Word>> words = wordsOf(pdf);
     QCOMPARE(words.size(), deck.slides.size());
