@@ -1235,6 +1235,9 @@ void lookUpPdfFonts() {
 }
 
 bool writePdf(const RecordedDeck& deck, const QString& path, const PdfOptions& options) {
+    if (deck.slides.empty())
+        throw RuntimeError(errInvalidCall, QStringLiteral("a PDF needs a slide; the deck has none"),
+                           path);
     std::unique_ptr<pptx::SaveFile> file = pptx::SaveFile::replacing(path);
     QHash<QPair<quint64, quint64>, bool> pictures;
     for (const RecordedSlide& slide : deck.slides)

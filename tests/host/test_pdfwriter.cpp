@@ -505,7 +505,7 @@ void TestPdfWriter::readBack() {
 void TestPdfWriter::safety_data() {
     QTest::addColumn<int>("cancelAt");
     // What happens to the second picture after it was measured: 0 nothing, 1 rewritten,
-    // 2 removed.
+    // 2 removed; 3: the first picture is the output; 4: the deck has no slide.
     QTest::addColumn<int>("change");
 
     QTest::newRow("cancelled at once") << 0 << 0;
@@ -513,6 +513,8 @@ void TestPdfWriter::safety_data() {
     QTest::newRow("cancelled at the end") << 1000 << 0;
     QTest::newRow("picture rewritten") << -1 << 1;
     QTest::newRow("picture removed") << -1 << 2;
+    QTest::newRow("output is a picture") << -1 << 3;
+    QTest::newRow("no slide") << -1 << 4;
 }
 
 void TestPdfWriter::safety() {
@@ -523,9 +525,13 @@ void TestPdfWriter::safety() {
     QVERIFY(dir.isValid());
     const QStringList paths =
         makePhotos(dir.path(), {{"a.jpg", 400, 300}, {"b.jpg", 300, 400}, {"c.png", 200, 200}});
-    const RecordedDeck deck = record(paths, {});
-    const QString pdf = dir.filePath(QStringLiteral("deck.pdf"));
-    QVERIFY(!writeBytes(dir.path(), QStringLiteral("deck.pdf"), "what was there").isEmpty());
+    RecordedDeck deck = record(paths, {});
+    if (change == 4)
+        deck.slides.clear();
+    const QString pdf = change == 3 ? paths[0] : dir.filePath(QStringLiteral("deck.pdf"));
+    if (change != 3)
+        QVERIFY(!writeBytes(dir.path(), QStringLiteral("deck.pdf"), "what was there").isEmpty());
+    const QByteArray original = readBytes(pdf);
     if (change == 1)
         QVERIFY(!makePicture(dir.path(), QStringLiteral("b.jpg"), "jpeg", 500, 300).isEmpty());
     if (change == 2)
@@ -545,13 +551,13 @@ void TestPdfWriter::safety() {
             writePdf(deck, pdf, options);
         } catch (const RuntimeError& e) {
             thrown = true;
-            QCOMPARE(e.file(), paths[1]);
+            QCOMPARE(e.file(), change >= 3 ? pdf : paths[1]);
         }
         QVERIFY(thrown);
     } else {
         QVERIFY(!writePdf(deck, pdf, options));
     }
-    QCOMPARE(readBytes(pdf), QByteArray("what was there"));
+    QCOMPARE(readBytes(pdf), original);
     QCOMPARE(entries(dir.path()), before);
 }
 
