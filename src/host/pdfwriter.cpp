@@ -889,6 +889,11 @@ QSize shownFor(const RecordedShape& shape, int ppi) {
     return pptx::shownPixels(frame.cx, frame.cy, ppi);
 }
 
+// The master's text colour: the theme's black, which the subtitle shows at a 75 % tint.
+std::uint32_t masterColour(const RecordedShape& shape) {
+    return shape.kind == RecordedShape::Kind::Subtitle ? 0x404040 : 0x000000;
+}
+
 struct Writer {
     Writer(const RecordedDeck& d, const PdfOptions& o, PdfOut& p) : deck(d), options(o), out(p) {}
 
@@ -976,9 +981,11 @@ struct Writer {
         const double lineHeight = (font.sfnt.ascent + font.sfnt.descent) * size;
         const double textHeight = double(std::max<std::size_t>(lines.size(), 1)) * lineHeight;
         if (!placeholder) {
-            // The box fits its height to its text, keeping the edge its anchor keeps.
+            // The box fits its height to its text, keeping the edge its anchor keeps: as it was
+            // added for that many lines, or as high as they stand where that is more.
             const double fitted =
-                fittedTextHeight(int(std::max<std::size_t>(lines.size(), 1)), size);
+                std::max(fittedTextHeight(int(std::max<std::size_t>(lines.size(), 1)), size),
+                         textHeight + 2 * kInsetY);
             if (shape.anchor == kAnchorBottom)
                 box.setTop(box.bottom() - fitted);
             else
@@ -1002,7 +1009,7 @@ struct Writer {
         else if (shape.anchor == kAnchorBottom)
             top = box.bottom() - kInsetY - textHeight;
         c += "BT\n/F" + QByteArray::number(font.object) + ' ' + num(size) + " Tf\n" +
-             colour(shape.colour >= 0 ? std::uint32_t(shape.colour) : 0x000000, "rg");
+             colour(shape.colour >= 0 ? std::uint32_t(shape.colour) : masterColour(shape), "rg");
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const TextLine& line = lines[i];
             double x = box.left() + kInsetX;
