@@ -152,7 +152,8 @@ struct Photo {
     const char* name;
     int width, height;
     // 0: a plain picture of the name's format (a WebP as lossy); 1 to 8: a JPEG shown upright by
-    // that orientation, its red mark top left; -1: a PNG whose right half is see-through.
+    // that orientation, its red mark top left; -1: a PNG whose right half is see-through; -2: a
+    // CMYK JPEG as ImageMagick writes one (Adobe's, inverted).
     int orientation = 0;
 };
 
@@ -160,13 +161,27 @@ QStringList makePhotos(const QString& dir, const std::vector<Photo>& photos) {
     QStringList paths;
     for (const Photo& p : photos) {
         const QString name = QString::fromLatin1(p.name);
-        if (p.orientation < 0 || name.endsWith(QLatin1String(".webp"))) {
+        if (p.orientation == -2) {
+            const QString path = QDir(dir).filePath(name);
+            paths << (runConvert({QStringLiteral("-size"),
+                                  QStringLiteral("%1x%2").arg(p.width).arg(p.height),
+                                  QStringLiteral("xc:rgb(240,230,200)"), QStringLiteral("-fill"),
+                                  QStringLiteral("rgb(220,20,20)"), QStringLiteral("-draw"),
+                                  QStringLiteral("rectangle 0,0 %1,%2")
+                                      .arg(p.width / 10 - 1)
+                                      .arg(p.height / 10 - 1),
+                                  QStringLiteral("-colorspace"), QStringLiteral("CMYK"), path})
+                          ? path
+                          : QString());
+            continue;
+        }
+        if (p.orientation == -1 || name.endsWith(QLatin1String(".webp"))) {
             QImage image(p.width, p.height, QImage::Format_ARGB32);
             image.fill(QColor(240, 230, 200));
             for (int y = 0; y < p.height / 10; ++y)
                 for (int x = 0; x < p.width / 10; ++x)
                     image.setPixel(x, y, qRgb(220, 20, 20));
-            if (p.orientation < 0) {
+            if (p.orientation == -1) {
                 for (int y = 0; y < p.height; ++y)
                     for (int x = p.width / 2; x < p.width; ++x)
                         image.setPixel(x, y, qRgba(0, 0, 255, 60));
@@ -312,6 +327,9 @@ void TestPdfWriter::readBack_data() {
                                 << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
                                 << "gray" << QStringList{} << QString() << white;
     o = {};
+    QTest::newRow("CMYK JPEG") << std::vector<Photo>{{"print.jpg", 400, 300, -2}} << o << 220 << 1
+                               << "720 x 540 pts" << 1 << QSize(400, 300) << "jpeg"
+                               << "cmyk" << QStringList{} << QString() << white;
     QTest::newRow("PNG, see-through") << std::vector<Photo>{{"glass.png", 400, 300, -1}} << o << 220
                                       << 1 << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
                                       << "rgb" << QStringList{} << QString() << white;
@@ -389,7 +407,7 @@ void TestPdfWriter::readBack() {
         return image.type == QLatin1String("smask");
     });
     const auto seeThrough = std::count_if(photos.begin(), photos.end(),
-                                          [](const Photo& p) { return p.orientation < 0; });
+                                          [](const Photo& p) { return p.orientation == -1; });
     QCOMPARE(masks, seeThrough);
     QVERIFY(!images.empty());
     const ListedImage& first = images.front();
