@@ -1064,7 +1064,11 @@ struct Writer {
                           "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
                           "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n"
                           "1 begincodespacerange\n<0000><FFFF>\nendcodespacerange\n";
-        std::vector<std::pair<quint32, QString>> entries(font.text.begin(), font.text.end());
+        // Characters the font lacks all show its glyph 0, which stands for none of them.
+        std::vector<std::pair<quint32, QString>> entries;
+        for (const auto& entry : font.text)
+            if (entry.first != 0)
+                entries.push_back(entry);
         for (std::size_t i = 0; i < entries.size(); i += 100) {
             const std::size_t n = std::min<std::size_t>(100, entries.size() - i);
             cmap += QByteArray::number(n) + " beginbfchar\n";

@@ -141,6 +141,34 @@ QString misplacedWords(const RecordedSlide& slide, const std::vector<Word>& word
     return {};
 }
 
+// What is wrong with the PDF's cross-reference table: every object it lists must start where it
+// says. Empty when nothing is.
+QString xrefProblem(const QByteArray& pdf) {
+    const qsizetype startxref = pdf.lastIndexOf("startxref");
+    if (startxref < 0)
+        return QStringLiteral("no startxref");
+    const qsizetype xref = pdf.mid(startxref + 9, 24).trimmed().split('\n').front().toLongLong();
+    if (!pdf.mid(xref).startsWith("xref"))
+        return QStringLiteral("startxref %1 is not the table").arg(xref);
+    const QList<QByteArray> lines = pdf.mid(xref).split('\n');
+    const QList<QByteArray> section = lines.value(1).split(' ');
+    const int first = section.value(0).toInt(), count = section.value(1).toInt();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray entry = lines.value(2 + i);
+        if (entry.size() != 19 || !entry.endsWith('\r'))
+            return QStringLiteral("entry %1 is not 20 bytes: %2")
+                .arg(i)
+                .arg(QString::fromLatin1(entry));
+        if (entry.at(17) != 'n')
+            continue;
+        const qsizetype at = entry.left(10).toLongLong();
+        const QByteArray object = QByteArray::number(first + i) + " 0 obj";
+        if (pdf.mid(at, object.size()) != object)
+            return QStringLiteral("object %1 is not at %2").arg(first + i).arg(at);
+    }
+    return {};
+}
+
 RecordedDeck record(const QStringList& photos, const BuildOptions& options) {
     DeckRecorder recorder;
     HeaderPictureLoader loader;
@@ -388,6 +416,9 @@ void TestPdfWriter::readBack() {
     QVERIFY(writePdf(deck, pdf, pdfOptions));
     QVERIFY(ordered);
     QCOMPARE(last, 1.0);
+
+    const QString xref = xrefProblem(readBytes(pdf));
+    QVERIFY2(xref.isEmpty(), qPrintable(xref));
 
     const Run info = run(QStringLiteral("pdfinfo"), {pdf});
     QCOMPARE(info.code, 0);
