@@ -160,7 +160,69 @@ struct StoredImage {
     QByteArray alpha;
     // The EXIF orientation its placement applies; 1 for a copy made upright.
     int orientation = 1;
+    // A PNG's own compressed rows: the colour space and how to undo its filters.
+    QByteArray colourSpace;
+    QByteArray decodeParms;
+    int bits = 8;
 };
+
+// A PNG whose compressed rows PDF reads as they are (not interlaced, no transparency, grey or
+// palette or 8-bit RGB): its rows, not decoded; none otherwise.
+std::optional<StoredImage> pngImage(const QByteArray& png, bool grey, int orientation) {
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        return std::nullopt;
+    StoredImage image;
+    image.orientation = orientation;
+    int colourType = -1;
+    QByteArray palette;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qint64 length = qFromBigEndian<quint32>(png.constData() + at);
+        const QByteArray type = png.mid(at + 4, 4);
+        if (length > png.size() - at - 12)
+            return std::nullopt;
+        const char* data = png.constData() + at + 8;
+        if (type == "IHDR" && length >= 13) {
+            image.width = int(qFromBigEndian<quint32>(data));
+            image.height = int(qFromBigEndian<quint32>(data + 4));
+            image.bits = quint8(data[8]);
+            colourType = quint8(data[9]);
+            // Compression, filter method and interlacing.
+            if (data[10] || data[11] || data[12])
+                return std::nullopt;
+        } else if (type == "PLTE") {
+            palette = QByteArray(data, qsizetype(length));
+        } else if (type == "tRNS") {
+            return std::nullopt;
+        } else if (type == "IDAT") {
+            image.data.append(data, qsizetype(length));
+        } else if (type == "IEND") {
+            break;
+        }
+        at += 12 + qsizetype(length);
+    }
+    const bool lowBits = image.bits == 1 || image.bits == 2 || image.bits == 4 || image.bits == 8;
+    if (colourType == 0 && lowBits) {
+        image.components = 1;
+        image.colourSpace = "/DeviceGray";
+    } else if (colourType == 2 && image.bits == 8 && !grey) {
+        image.components = 3;
+        image.colourSpace = "/DeviceRGB";
+    } else if (colourType == 3 && lowBits && !grey && !palette.isEmpty() &&
+               palette.size() % 3 == 0) {
+        image.components = 1;
+        image.colourSpace = "[/Indexed/DeviceRGB " + QByteArray::number(palette.size() / 3 - 1) +
+                            '<' + palette.toHex() + ">]";
+    } else {
+        return std::nullopt;
+    }
+    if (image.width <= 0 || image.height <= 0 || image.data.isEmpty())
+        return std::nullopt;
+    image.decodeParms = "<</Predictor 15/Colors " +
+                        QByteArray::number(image.components == 3 ? 3 : 1) + "/BitsPerComponent " +
+                        QByteArray::number(image.bits) + "/Columns " +
+                        QByteArray::number(image.width) + ">>";
+    return image;
+}
 
 // `size` bytes of the picture's file from `at`.
 QByteArray readAt(const MeasuredFile& file, qint64 at, qint64 size) {
@@ -291,6 +353,9 @@ StoredImage storedImage(const Picture& picture, QSize shown, bool grey) {
     if (format == PictureFormat::Jpeg && !grey)
         if (const std::optional<JpegFrame> frame = jpegFrame(bytes))
             return dctImage(std::move(bytes), *frame, orientation);
+    if (format == PictureFormat::Png)
+        if (std::optional<StoredImage> image = pngImage(bytes, grey, orientation))
+            return std::move(*image);
     const QImage decoded = decode(bytes, picture.path);
     if (grey && format == PictureFormat::Jpeg) {
         QByteArray jpeg;
@@ -1089,13 +1154,17 @@ struct Writer {
             return;
         use.drawn = true;
         use.orientation = image.orientation;
-        const char* space = image.components == 1   ? "/DeviceGray"
-                            : image.components == 4 ? "/DeviceCMYK"
-                                                    : "/DeviceRGB";
+        QByteArray space = image.colourSpace;
+        if (space.isEmpty())
+            space = image.components == 1   ? "/DeviceGray"
+                    : image.components == 4 ? "/DeviceCMYK"
+                                            : "/DeviceRGB";
         QByteArray dict = "/Type/XObject/Subtype/Image/Width " + QByteArray::number(image.width) +
                           "/Height " + QByteArray::number(image.height) + "/ColorSpace" + space +
-                          "/BitsPerComponent 8/Filter" +
+                          "/BitsPerComponent " + QByteArray::number(image.bits) + "/Filter" +
                           (image.dct ? "/DCTDecode" : "/FlateDecode");
+        if (!image.decodeParms.isEmpty())
+            dict += "/DecodeParms" + image.decodeParms;
         if (image.invertCmyk)
             dict += "/Decode[1 0 1 0 1 0 1 0]";
         if (!image.alpha.isEmpty()) {

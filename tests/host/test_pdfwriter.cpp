@@ -181,7 +181,7 @@ struct Photo {
     int width, height;
     // 0: a plain picture of the name's format (a WebP as lossy); 1 to 8: a JPEG shown upright by
     // that orientation, its red mark top left; -1: a PNG whose right half is see-through; -2: a
-    // CMYK JPEG as ImageMagick writes one (Adobe's, inverted).
+    // CMYK JPEG as ImageMagick writes one (Adobe's, inverted); -3: a PNG of a palette.
     int orientation = 0;
 };
 
@@ -203,7 +203,7 @@ QStringList makePhotos(const QString& dir, const std::vector<Photo>& photos) {
                           : QString());
             continue;
         }
-        if (p.orientation == -1 || name.endsWith(QLatin1String(".webp"))) {
+        if (p.orientation == -1 || p.orientation == -3 || name.endsWith(QLatin1String(".webp"))) {
             QImage image(p.width, p.height, QImage::Format_ARGB32);
             image.fill(QColor(240, 230, 200));
             for (int y = 0; y < p.height / 10; ++y)
@@ -217,6 +217,14 @@ QStringList makePhotos(const QString& dir, const std::vector<Photo>& photos) {
                 QBuffer buffer(&png);
                 buffer.open(QIODevice::WriteOnly);
                 image.save(&buffer, "PNG");
+                paths << writeBytes(dir, name, png);
+            } else if (p.orientation == -3) {
+                QByteArray png;
+                QBuffer buffer(&png);
+                buffer.open(QIODevice::WriteOnly);
+                image.convertToFormat(QImage::Format_RGB32)
+                    .convertToFormat(QImage::Format_Indexed8)
+                    .save(&buffer, "PNG");
                 paths << writeBytes(dir, name, png);
             } else {
                 paths << writeBytes(dir, name,
@@ -358,6 +366,9 @@ void TestPdfWriter::readBack_data() {
     QTest::newRow("CMYK JPEG") << std::vector<Photo>{{"print.jpg", 400, 300, -2}} << o << 220 << 1
                                << "720 x 540 pts" << 1 << QSize(400, 300) << "jpeg"
                                << "cmyk" << QStringList{} << QString() << white;
+    QTest::newRow("PNG of a palette") << std::vector<Photo>{{"chart.png", 400, 300, -3}} << o << 220
+                                      << 1 << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
+                                      << "index" << QStringList{} << QString() << white;
     QTest::newRow("PNG, see-through") << std::vector<Photo>{{"glass.png", 400, 300, -1}} << o << 220
                                       << 1 << "720 x 540 pts" << 1 << QSize(400, 300) << "image"
                                       << "rgb" << QStringList{} << QString() << white;
