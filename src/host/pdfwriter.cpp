@@ -2,32 +2,25 @@
 
 #include "core/runtimeerror.h"
 #include "core/saveerror.h"
+#include "host/pdf/images.h"
+#include "host/pdf/truetype.h"
 #include "host/pptx/orientation.h"
 #include "host/pptx/savefile.h"
 #include "host/pptx/units.h"
 #include "pictures/cores.h"
 #include "pictures/measuredfile.h"
-#include "pictures/picturemaker.h"
 #include "pictures/picturepool.h"
 #include "slides/builds.h"
 #include "slides/pictureformats.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
-#include <QtEndian>
 #include <array>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <deque>
-#include <fontconfig/fontconfig.h>
 #include <future>
-#include <libdeflate.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,30 +33,18 @@ namespace slidemill {
 
 namespace {
 
-using pictures::MadePicture;
+using pdf::fontFileFor;
+using pdf::readAt;
+using pdf::Sfnt;
+using pdf::StoredImage;
+using pdf::storedImage;
+using pdf::subset;
+using pdf::zlibCompress;
 using pictures::MeasuredFile;
 
 // Text frames' insets, as a new text box and the title layout's placeholders have them.
 constexpr double kInsetX = 7.2;
 constexpr double kInsetY = 3.6;
-constexpr int kDeflateLevel = 6;
-
-QByteArray zlibCompress(const char* data, std::size_t size) {
-    libdeflate_compressor* c = libdeflate_alloc_compressor(kDeflateLevel);
-    if (!c)
-        throw RuntimeError(errOutOfMemory);
-    QByteArray out;
-    out.resize(qsizetype(libdeflate_zlib_compress_bound(c, size)));
-    const std::size_t n =
-        libdeflate_zlib_compress(c, data, size, out.data(), std::size_t(out.size()));
-    libdeflate_free_compressor(c);
-    out.resize(qsizetype(n));
-    return out;
-}
-
-QByteArray zlibCompress(const QByteArray& bytes) {
-    return zlibCompress(bytes.constData(), std::size_t(bytes.size()));
-}
 
 // A number as PDF writes one: no exponent, at most 4 decimals, no trailing zeros.
 QByteArray num(double value) {
@@ -87,287 +68,6 @@ QByteArray utf16Hex(const QString& text) {
     for (const QChar c : text)
         out += QByteArray::number(c.unicode(), 16).rightJustified(4, '0').toUpper();
     return out + '>';
-}
-
-// ---- Pictures ----
-
-// What a JPEG's frame header says.
-struct JpegFrame {
-    int width = 0, height = 0, components = 0, precision = 0;
-    bool adobe = false;
-};
-
-std::optional<JpegFrame> jpegFrame(const QByteArray& jpeg) {
-    const auto* p = reinterpret_cast<const unsigned char*>(jpeg.constData());
-    const qsizetype n = jpeg.size();
-    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8)
-        return std::nullopt;
-    JpegFrame frame;
-    qsizetype i = 2;
-    while (i + 4 <= n) {
-        if (p[i] != 0xFF)
-            return std::nullopt;
-        const unsigned char marker = p[i + 1];
-        if (marker == 0xFF) {
-            ++i;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            i += 2;
-            continue;
-        }
-        const int length = (p[i + 2] << 8) | p[i + 3];
-        if (length < 2 || i + 2 + length > n)
-            return std::nullopt;
-        const unsigned char* body = p + i + 4;
-        if (marker == 0xEE && length >= 7 && std::memcmp(body, "Adobe", 5) == 0)
-            frame.adobe = true;
-        const bool sof =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (sof) {
-            if (length < 8)
-                return std::nullopt;
-            frame.precision = body[0];
-            frame.height = (body[1] << 8) | body[2];
-            frame.width = (body[3] << 8) | body[4];
-            frame.components = body[5];
-            // Arithmetic coding and lossless frames are beyond what every reader takes.
-            if (marker >= 0xC3)
-                return std::nullopt;
-            if (frame.precision != 8 || frame.width == 0 || frame.height == 0 ||
-                (frame.components != 1 && frame.components != 3 && frame.components != 4))
-                return std::nullopt;
-            return frame;
-        }
-        if (marker == 0xDA || marker == 0xD9)
-            return std::nullopt;
-        i += 2 + length;
-    }
-    return std::nullopt;
-}
-
-// One picture as the PDF stores it.
-struct StoredImage {
-    // Neither: nothing the PDF can show (WMF, EMF): the picture's line alone is drawn.
-    QByteArray data;
-    // A JPEG kept as it is, copied from its file as the PDF is written.
-    std::shared_ptr<const MeasuredFile> file;
-    bool dct = false;
-    int components = 3;
-    bool invertCmyk = false;
-    int width = 0, height = 0;
-    // Compressed 8-bit alpha, when some pixel is not opaque.
-    QByteArray alpha;
-    // The EXIF orientation its placement applies; 1 for a copy made upright.
-    int orientation = 1;
-    // A PNG's own compressed rows: the colour space and how to undo its filters.
-    QByteArray colourSpace;
-    QByteArray decodeParms;
-    int bits = 8;
-};
-
-// A PNG whose compressed rows PDF reads as they are (not interlaced, no transparency, grey or
-// palette or 8-bit RGB): its rows, not decoded; none otherwise.
-std::optional<StoredImage> pngImage(const QByteArray& png, bool grey, int orientation) {
-    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
-        return std::nullopt;
-    StoredImage image;
-    image.orientation = orientation;
-    int colourType = -1;
-    QByteArray palette;
-    for (qsizetype at = 8; at + 12 <= png.size();) {
-        const qint64 length = qFromBigEndian<quint32>(png.constData() + at);
-        const QByteArray type = png.mid(at + 4, 4);
-        if (length > png.size() - at - 12)
-            return std::nullopt;
-        const char* data = png.constData() + at + 8;
-        if (type == "IHDR" && length >= 13) {
-            image.width = int(qFromBigEndian<quint32>(data));
-            image.height = int(qFromBigEndian<quint32>(data + 4));
-            image.bits = quint8(data[8]);
-            colourType = quint8(data[9]);
-            // Compression, filter method and interlacing.
-            if (data[10] || data[11] || data[12])
-                return std::nullopt;
-        } else if (type == "PLTE") {
-            palette = QByteArray(data, qsizetype(length));
-        } else if (type == "tRNS") {
-            return std::nullopt;
-        } else if (type == "IDAT") {
-            image.data.append(data, qsizetype(length));
-        } else if (type == "IEND") {
-            break;
-        }
-        at += 12 + qsizetype(length);
-    }
-    const bool lowBits = image.bits == 1 || image.bits == 2 || image.bits == 4 || image.bits == 8;
-    if (colourType == 0 && lowBits) {
-        image.components = 1;
-        image.colourSpace = "/DeviceGray";
-    } else if (colourType == 2 && image.bits == 8 && !grey) {
-        image.components = 3;
-        image.colourSpace = "/DeviceRGB";
-    } else if (colourType == 3 && lowBits && !grey && !palette.isEmpty() &&
-               palette.size() % 3 == 0) {
-        image.components = 1;
-        image.colourSpace = "[/Indexed/DeviceRGB " + QByteArray::number(palette.size() / 3 - 1) +
-                            '<' + palette.toHex() + ">]";
-    } else {
-        return std::nullopt;
-    }
-    if (image.width <= 0 || image.height <= 0 || image.data.isEmpty())
-        return std::nullopt;
-    image.decodeParms = "<</Predictor 15/Colors " +
-                        QByteArray::number(image.components == 3 ? 3 : 1) + "/BitsPerComponent " +
-                        QByteArray::number(image.bits) + "/Columns " +
-                        QByteArray::number(image.width) + ">>";
-    return image;
-}
-
-// `size` bytes of the picture's file from `at`.
-QByteArray readAt(const MeasuredFile& file, qint64 at, qint64 size) {
-    QByteArray bytes;
-    bytes.resize(qsizetype(size));
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n =
-            ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), at + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            failRead(errno, file.path());
-        if (n == 0)
-            pictureChanged(file.path());
-        done += n;
-    }
-    return bytes;
-}
-
-// The picture's file, still the one measured, with the orientation it was measured with.
-std::shared_ptr<const MeasuredFile> openMeasured(const Picture& picture) {
-    auto file = std::make_shared<const MeasuredFile>(picture.path, picture.file);
-    if (picture.orientationOffset >= 0) {
-        char field[2];
-        if (::pread(file->fd(), field, 2, picture.orientationOffset) != 2 ||
-            int(picture.orientationBigEndian
-                    ? qFromBigEndian<quint16>(field)
-                    : qFromLittleEndian<quint16>(field)) != picture.orientation)
-            pictureChanged(picture.path);
-    }
-    return file;
-}
-
-StoredImage dctImage(QByteArray bytes, const JpegFrame& frame, int orientation) {
-    StoredImage image;
-    image.data = std::move(bytes);
-    image.dct = true;
-    image.components = frame.components;
-    image.invertCmyk = frame.components == 4 && frame.adobe;
-    image.width = frame.width;
-    image.height = frame.height;
-    image.orientation = orientation;
-    return image;
-}
-
-QImage decode(const QByteArray& bytes, const QString& path) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // The placement turns it, as it turns a JPEG kept as it is.
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
-    if (image.isNull())
-        throw RuntimeError(
-            errInvalidPicture,
-            QStringLiteral("the picture cannot be decoded: %1").arg(reader.errorString()), path);
-    return image;
-}
-
-// Rows of `image` (8-bit grey or RGB) end to end, compressed.
-QByteArray packedRows(const QImage& image, int bytesPerPixel) {
-    const int row = image.width() * bytesPerPixel;
-    QByteArray packed;
-    packed.resize(qsizetype(row) * image.height());
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(packed.data() + qsizetype(y) * row, image.constScanLine(y), std::size_t(row));
-    return zlibCompress(packed);
-}
-
-StoredImage flateImage(const QImage& decoded, bool grey, int orientation) {
-    StoredImage image;
-    image.width = decoded.width();
-    image.height = decoded.height();
-    image.orientation = orientation;
-    image.components = grey ? 1 : 3;
-    image.data = grey ? packedRows(decoded.convertToFormat(QImage::Format_Grayscale8), 1)
-                      : packedRows(decoded.convertToFormat(QImage::Format_RGB888), 3);
-    if (decoded.hasAlphaChannel()) {
-        const QImage alpha = decoded.convertToFormat(QImage::Format_Alpha8);
-        bool opaque = true;
-        for (int y = 0; y < alpha.height() && opaque; ++y) {
-            const uchar* line = alpha.constScanLine(y);
-            for (int x = 0; x < alpha.width(); ++x)
-                if (line[x] != 0xFF) {
-                    opaque = false;
-                    break;
-                }
-        }
-        if (!opaque)
-            image.alpha = packedRows(alpha, 1);
-    }
-    return image;
-}
-
-// The picture as the .pptx stores it at `shown` pixels (the same copy where one is made), in
-// greys when asked: a JPEG in greys is made one anew, as the deck's greys effect cannot be had.
-StoredImage storedImage(const Picture& picture, QSize shown, bool grey) {
-    MadePicture made;
-    if (pictures::mustMake(picture, shown))
-        made = pictures::makePicture(picture, shown);
-    const bool kept = made.bytes.isEmpty();
-    const PictureFormat format = kept ? picture.format : made.format;
-    if (format == PictureFormat::Wmf || format == PictureFormat::Emf)
-        return {};
-    const int orientation =
-        kept && formatRow(picture.format).storage == Storage::AsIs ? picture.orientation : 1;
-    QByteArray bytes = std::move(made.bytes);
-    if (kept) {
-        const std::shared_ptr<const MeasuredFile> file = openMeasured(picture);
-        const qint64 size = file->identity().size;
-        // A JPEG kept goes in from its file: only as much is read as holds its frame header.
-        for (qint64 n = std::min<qint64>(size, 1 << 16);; n = std::min(size, n * 4)) {
-            bytes = readAt(*file, 0, n);
-            if (format != PictureFormat::Jpeg || grey || n == size)
-                break;
-            if (const std::optional<JpegFrame> frame = jpegFrame(bytes)) {
-                StoredImage image = dctImage({}, *frame, orientation);
-                image.file = file;
-                return image;
-            }
-        }
-        if (format != PictureFormat::Jpeg || grey)
-            bytes = readAt(*file, 0, size);
-        file->checkUnchanged();
-    }
-    if (format == PictureFormat::Jpeg && !grey)
-        if (const std::optional<JpegFrame> frame = jpegFrame(bytes))
-            return dctImage(std::move(bytes), *frame, orientation);
-    if (format == PictureFormat::Png)
-        if (std::optional<StoredImage> image = pngImage(bytes, grey, orientation))
-            return std::move(*image);
-    const QImage decoded = decode(bytes, picture.path);
-    if (grey && format == PictureFormat::Jpeg) {
-        QByteArray jpeg;
-        QBuffer out(&jpeg);
-        out.open(QIODevice::WriteOnly);
-        QImageWriter writer(&out, "jpeg");
-        writer.setQuality(pictures::kMadeJpegQuality);
-        if (writer.write(decoded.convertToFormat(QImage::Format_Grayscale8)))
-            if (const std::optional<JpegFrame> frame = jpegFrame(jpeg))
-                return dctImage(std::move(jpeg), *frame, orientation);
-    }
-    return flateImage(decoded, grey, orientation);
 }
 
 // Maps the unit square of a picture stored in `orientation` onto the upright `frame`
@@ -406,280 +106,6 @@ QByteArray placement(const QRectF& frame, double pageHeight, int orientation) {
            num(frame.left() + fw * (s0 + sb)) + ' ' + num(top - fh * (t0 + tb)) + " cm\n";
 }
 
-// ---- Fonts ----
-
-struct FontFace {
-    QString file;
-    QString family;
-};
-
-FontFace matchFont(const char* family) {
-    static std::mutex mutex;
-    const std::lock_guard lock(mutex);
-    FontFace face;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
-    if (!pattern)
-        return face;
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-        FcChar8* file = nullptr;
-        FcChar8* name = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
-            face.file = QString::fromUtf8(reinterpret_cast<const char*>(file));
-        if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch)
-            face.family = QString::fromUtf8(reinterpret_cast<const char*>(name));
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return face;
-}
-
-// A TrueType font's tables, read as the PDF needs them: without a font database, which a
-// process with no GUI has not.
-class Sfnt {
-public:
-    // False when `data` is no TrueType font.
-    bool load(const QByteArray& data) {
-        data_ = data;
-        if (u32(0) != 0x00010000 && u32(0) != 0x74727565)
-            return false;
-        const int tables = u16(4);
-        for (int i = 0; i < tables; ++i) {
-            const qsizetype record = 12 + 16 * qsizetype(i);
-            if (record + 16 > data_.size())
-                return false;
-            const QByteArray tag = data_.mid(record, 4);
-            const quint32 offset = u32(record + 8), length = u32(record + 12);
-            if (qint64(offset) + length > data_.size())
-                return false;
-            tables_.emplace(tag, std::pair<qsizetype, qsizetype>{offset, length});
-        }
-        const qsizetype head = table("head", 54), hhea = table("hhea", 36);
-        hmtx_ = table("hmtx", 4);
-        if (head < 0 || hhea < 0 || hmtx_ < 0 || table("glyf", 0) < 0)
-            return false;
-        unitsPerEm = u16(head + 18);
-        for (int i = 0; i < 4; ++i)
-            box[i] = qint16(u16(head + 36 + 2 * i)) / double(unitsPerEm);
-        metrics_ = u16(hhea + 34);
-        if (unitsPerEm == 0 || metrics_ == 0 || tables_.at("hmtx").second < 4 * metrics_)
-            return false;
-        if (const qsizetype os2 = table("OS/2", 78); os2 >= 0) {
-            ascent = u16(os2 + 74) / double(unitsPerEm);
-            descent = u16(os2 + 76) / double(unitsPerEm);
-            if (tables_.at("OS/2").second >= 90 && u16(os2) >= 2)
-                capHeight = qint16(u16(os2 + 88)) / double(unitsPerEm);
-        } else {
-            ascent = qint16(u16(hhea + 4)) / double(unitsPerEm);
-            descent = -qint16(u16(hhea + 6)) / double(unitsPerEm);
-        }
-        return findCmap();
-    }
-
-    quint32 glyph(char32_t c) const {
-        if (cmap12_ >= 0) {
-            const quint32 groups = u32(cmap12_ + 12);
-            for (quint32 g = 0; g < groups; ++g) {
-                const qsizetype at = cmap12_ + 16 + 12 * qsizetype(g);
-                if (at + 12 > data_.size())
-                    break;
-                if (c >= u32(at) && c <= u32(at + 4))
-                    return u32(at + 8) + (c - u32(at));
-            }
-            return 0;
-        }
-        if (c > 0xFFFF)
-            return 0;
-        const int segments = u16(cmap4_ + 6) / 2;
-        const qsizetype ends = cmap4_ + 14, starts = ends + 2 * segments + 2,
-                        deltas = starts + 2 * segments, ranges = deltas + 2 * segments;
-        for (int i = 0; i < segments; ++i) {
-            if (c > u16(ends + 2 * i))
-                continue;
-            const quint32 start = u16(starts + 2 * i);
-            if (c < start)
-                return 0;
-            const quint32 delta = u16(deltas + 2 * i), range = u16(ranges + 2 * i);
-            if (range == 0)
-                return (c + delta) & 0xFFFF;
-            const quint32 g = u16(ranges + 2 * i + range + 2 * (c - start));
-            return g == 0 ? 0 : (g + delta) & 0xFFFF;
-        }
-        return 0;
-    }
-
-    // In ems.
-    double advance(quint32 glyph) const {
-        const quint32 i = std::min<quint32>(glyph, quint32(metrics_ - 1));
-        return u16(hmtx_ + 4 * qsizetype(i)) / double(unitsPerEm);
-    }
-
-    // The bytes of table `tag`; empty when the font has none.
-    QByteArray tableBytes(const QByteArray& tag) const {
-        const auto found = tables_.find(tag);
-        return found == tables_.end() ? QByteArray()
-                                      : data_.mid(found->second.first, found->second.second);
-    }
-
-    int unitsPerEm = 1000;
-    // Lines are as far apart as ascent and descent (Windows' metrics), as LibreOffice spaces
-    // them.
-    double ascent = 0.8, descent = 0.2, capHeight = 0.65;
-    // Every glyph's bounds, in ems: left, bottom, right, top.
-    double box[4] = {0, -0.25, 1, 1};
-
-private:
-    quint32 u16(qsizetype at) const {
-        if (at < 0 || at + 2 > data_.size())
-            return 0;
-        return qFromBigEndian<quint16>(data_.constData() + at);
-    }
-    quint32 u32(qsizetype at) const {
-        if (at < 0 || at + 4 > data_.size())
-            return 0;
-        return qFromBigEndian<quint32>(data_.constData() + at);
-    }
-    // Where table `tag` starts, when it holds at least `size` bytes; -1 otherwise.
-    qsizetype table(const char* tag, qsizetype size) const {
-        const auto found = tables_.find(QByteArray(tag));
-        return found == tables_.end() || found->second.second < size ? -1 : found->second.first;
-    }
-    bool findCmap() {
-        const qsizetype cmap = table("cmap", 4);
-        if (cmap < 0)
-            return false;
-        const int count = int(u16(cmap + 2));
-        for (int i = 0; i < count; ++i) {
-            const qsizetype record = cmap + 4 + 8 * qsizetype(i);
-            const quint32 platform = u16(record), encoding = u16(record + 2);
-            const qsizetype sub = cmap + qsizetype(u32(record + 4));
-            const bool unicode =
-                platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
-            if (!unicode)
-                continue;
-            if (u16(sub) == 12 && cmap12_ < 0)
-                cmap12_ = sub;
-            else if (u16(sub) == 4 && cmap4_ < 0)
-                cmap4_ = sub;
-        }
-        return cmap12_ >= 0 || cmap4_ >= 0;
-    }
-
-    QByteArray data_;
-    std::map<QByteArray, std::pair<qsizetype, qsizetype>> tables_;
-    qsizetype hmtx_ = -1, cmap4_ = -1, cmap12_ = -1;
-    int metrics_ = 0;
-};
-
-quint32 tableSum(const QByteArray& table) {
-    quint32 sum = 0;
-    for (qsizetype i = 0; i < table.size(); i += 4) {
-        char word[4] = {0, 0, 0, 0};
-        std::memcpy(word, table.constData() + i,
-                    std::size_t(std::min<qsizetype>(4, table.size() - i)));
-        sum += qFromBigEndian<quint32>(word);
-    }
-    return sum;
-}
-
-// The font with only the outlines of `used` (and what they are made of) left: the glyph ids
-// stay, the others are empty, and the layout tables go, as no reader of the PDF lays text out.
-// Empty when the font's outlines cannot be read.
-QByteArray subset(const Sfnt& font, std::set<quint32> used) {
-    const QByteArray head = font.tableBytes("head"), maxp = font.tableBytes("maxp"),
-                     loca = font.tableBytes("loca"), glyf = font.tableBytes("glyf");
-    if (head.size() < 54 || maxp.size() < 6)
-        return {};
-    const int glyphs = qFromBigEndian<quint16>(maxp.constData() + 4);
-    const bool longOffsets = qFromBigEndian<qint16>(head.constData() + 50) == 1;
-    if (loca.size() < (glyphs + 1) * (longOffsets ? 4 : 2))
-        return {};
-    const auto offset = [&](quint32 g) -> qsizetype {
-        return longOffsets ? qsizetype(qFromBigEndian<quint32>(loca.constData() + 4 * g))
-                           : 2 * qsizetype(qFromBigEndian<quint16>(loca.constData() + 2 * g));
-    };
-    used.insert(0);
-    // Composite glyphs bring their parts along.
-    std::vector<quint32> pending(used.begin(), used.end());
-    while (!pending.empty()) {
-        const quint32 g = pending.back();
-        pending.pop_back();
-        if (g >= quint32(glyphs))
-            continue;
-        const qsizetype start = offset(g), end = offset(g + 1);
-        if (end - start < 10 || end > glyf.size() ||
-            qFromBigEndian<qint16>(glyf.constData() + start) >= 0)
-            continue;
-        qsizetype at = start + 10;
-        for (quint16 flags = 0x20; (flags & 0x20) && at + 4 <= end;) {
-            flags = qFromBigEndian<quint16>(glyf.constData() + at);
-            const quint32 part = qFromBigEndian<quint16>(glyf.constData() + at + 2);
-            if (used.insert(part).second)
-                pending.push_back(part);
-            at += 4 + ((flags & 0x1) ? 4 : 2) +
-                  ((flags & 0x8)    ? 2
-                   : (flags & 0x40) ? 4
-                   : (flags & 0x80) ? 8
-                                    : 0);
-        }
-    }
-    QByteArray newGlyf, newLoca;
-    for (int g = 0; g <= glyphs; ++g) {
-        char field[4];
-        qToBigEndian<quint32>(quint32(newGlyf.size()), field);
-        newLoca.append(field, 4);
-        if (g == glyphs || !used.contains(quint32(g)))
-            continue;
-        const qsizetype start = offset(quint32(g)), end = offset(quint32(g) + 1);
-        if (start < end && end <= glyf.size()) {
-            newGlyf += glyf.mid(start, end - start);
-            while (newGlyf.size() % 4)
-                newGlyf += '\0';
-        }
-    }
-    QByteArray newHead = head;
-    qToBigEndian<qint16>(1, newHead.data() + 50);
-    qToBigEndian<quint32>(0, newHead.data() + 8);
-
-    std::map<QByteArray, QByteArray> tables;
-    for (const char* tag :
-         {"OS/2", "cmap", "cvt ", "fpgm", "gasp", "hhea", "hmtx", "maxp", "name", "post", "prep"})
-        if (const QByteArray t = font.tableBytes(tag); !t.isEmpty())
-            tables.emplace(tag, t);
-    tables.emplace("head", newHead);
-    tables.emplace("glyf", newGlyf);
-    tables.emplace("loca", newLoca);
-
-    const int count = int(tables.size());
-    int power = 1, log2 = 0;
-    while (power * 2 <= count)
-        power *= 2, ++log2;
-    QByteArray out(12 + 16 * count, '\0');
-    qToBigEndian<quint32>(0x00010000, out.data());
-    qToBigEndian<quint16>(quint16(count), out.data() + 4);
-    qToBigEndian<quint16>(quint16(power * 16), out.data() + 6);
-    qToBigEndian<quint16>(quint16(log2), out.data() + 8);
-    qToBigEndian<quint16>(quint16(count * 16 - power * 16), out.data() + 10);
-    int i = 0;
-    qsizetype headAt = 0;
-    for (const auto& [tag, table] : tables) {
-        char* record = out.data() + 12 + 16 * i++;
-        std::memcpy(record, tag.constData(), 4);
-        qToBigEndian<quint32>(tableSum(table), record + 4);
-        qToBigEndian<quint32>(quint32(out.size()), record + 8);
-        qToBigEndian<quint32>(quint32(table.size()), record + 12);
-        if (tag == "head")
-            headAt = out.size();
-        out += table;
-        while (out.size() % 4)
-            out += '\0';
-    }
-    qToBigEndian<quint32>(0xB1B0AFBAu - tableSum(out), out.data() + headAt + 8);
-    return out;
-}
-
 // A TrueType font, embedded with the outlines of the glyphs the text uses.
 struct Font {
     QString file;
@@ -689,16 +115,6 @@ struct Font {
     std::map<quint32, double> advance;
     int object = 0;
 };
-
-// The font file fontconfig gives for the deck's `family`: a heading font that is not there is
-// the body font's stand-in, as the deck's own applications do.
-QString fontFileFor(const char* family) {
-    const FontFace face = matchFont(family);
-    if (face.family.compare(QLatin1String(family), Qt::CaseInsensitive) == 0 ||
-        std::strcmp(family, kBodyFont) == 0)
-        return face.file;
-    return matchFont(kBodyFont).file;
-}
 
 std::unique_ptr<Font> loadFont(const QString& file) {
     auto font = std::make_unique<Font>();
@@ -806,8 +222,6 @@ std::vector<TextLine> layOut(Font& font, const QString& text, double width) {
     }
     return lines;
 }
-
-// ---- The file ----
 
 class PdfOut {
 public:
