@@ -17,9 +17,12 @@ struct FontFace {
     QString family;
 };
 
+// fontconfig's default configuration is one a process; a lookup still under way as the process
+// ends may take this, which no destructor runs before it.
+std::mutex fontconfigMutex;
+
 FontFace matchFont(const char* family) {
-    static std::mutex mutex;
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(fontconfigMutex);
     FontFace face;
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
     if (!pattern)
