@@ -9,7 +9,8 @@ set -euo pipefail
 what=${1:-build}
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-image-formats-plugins libdeflate-dev
           libgl-dev libtiff-dev libheif-dev libvips-dev zlib1g-dev libzip-dev libssl-dev
-          libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev)
+          libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+          libfontconfig-dev)
 if [ "$what" = package ] || [ "$what" = test ]; then
     packages+=(dpkg-dev file)
 fi
