@@ -11,6 +11,7 @@
 #include "core/previews.h"
 #include "core/runtimeerror.h"
 #include "host/albumreader.h"
+#include "host/renderinghost.h"
 #include "photolist/photolistmodel.h"
 
 #include <QAbstractListModel>
@@ -470,18 +471,32 @@ QStringList askWithFileDialog(QWidget* parent, FileQuestion question, const QStr
         return path.isEmpty() ? QStringList() : QStringList{path};
     }
     case FileQuestion::SaveDeck: {
-        const QString pptx = QStringLiteral("Presentation (*.pptx)");
-        const QString ppsx = QStringLiteral("Slide show, opens playing (*.ppsx)");
-        QString filter =
-            suggested.endsWith(QLatin1String(".ppsx"), Qt::CaseInsensitive) ? ppsx : pptx;
+        // The name's extension tells the kind; a name without one takes the chosen filter's.
+        const QList<QPair<QString, QString>> kinds{
+            {QStringLiteral("Presentation (*.pptx)"), QStringLiteral(".pptx")},
+            {QStringLiteral("Slide show, opens playing (*.ppsx)"), QStringLiteral(".ppsx")},
+            {QStringLiteral("Video (*.mp4)"), QStringLiteral(".mp4")},
+            {QStringLiteral("PDF (*.pdf)"), QStringLiteral(".pdf")}};
+        QStringList filters;
+        QString filter = kinds.first().first;
+        for (const auto& [name, extension] : kinds) {
+            filters << name;
+            if (suggested.endsWith(extension, Qt::CaseInsensitive))
+                filter = name;
+        }
         QString path =
             QFileDialog::getSaveFileName(parent, QStringLiteral("Save Album As"), suggested,
-                                         pptx + QStringLiteral(";;") + ppsx, &filter);
+                                         filters.join(QStringLiteral(";;")), &filter);
         if (path.isEmpty())
             return {};
-        const QString type = filter == ppsx ? QStringLiteral(".ppsx") : QStringLiteral(".pptx");
-        if (!path.endsWith(QLatin1String(".pptx"), Qt::CaseInsensitive) &&
-            !path.endsWith(QLatin1String(".ppsx"), Qt::CaseInsensitive))
+        QString type;
+        bool named = false;
+        for (const auto& [name, extension] : kinds) {
+            if (name == filter)
+                type = extension;
+            named = named || path.endsWith(extension, Qt::CaseInsensitive);
+        }
+        if (!named)
             path += type;
         return {path};
     }
@@ -508,9 +523,14 @@ AlbumWindow::AlbumWindow(AlbumServices services, PhotoListModel* photos, QWidget
         this, QList<QWidget*>{centralWidget(), menuBar()},
         BuildServices{services_.boxes, services_.loader, services_.newHost});
     connect(builds_.get(), &BuildRun::saved, this, [this](const QString& path, bool complete) {
-        // Only a save makes a deck the album's: a show to play or a new presentation is a copy.
+        // Only a save makes a deck the album's: a show to play or a new presentation is a copy,
+        // and a video or a PDF cannot be opened again as an album.
         if (!complete || std::exchange(saving_, false) == false)
             return;
+        if (deckKindOf(path) != DeckKind::Presentation) {
+            status_->setText(QStringLiteral("Saved a copy as ") + printablePath(path));
+            return;
+        }
         file_ = path;
         dirty_ = false;
         status_->setText(QStringLiteral("Saved as ") + printablePath(path));

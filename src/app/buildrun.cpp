@@ -12,6 +12,7 @@
 #include "core/faults.h"
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
+#include "host/renderinghost.h"
 #include "slides/builds.h"
 
 #include <QApplication>
@@ -127,6 +128,9 @@ public:
     }
     bool cancelRequested() override { return cancelled_.load(); }
     void cancel() { cancelled_.store(true); }
+    // Once the photos are placed, how much of the file is written, in thousandths.
+    void writing(double done) { written_.store(std::clamp(int(done * 1000), 0, 1000)); }
+    int written() const { return written_.load(); }
     // The photo being made, from 0; -1 before the first.
     int index() const { return index_.load(); }
     int count() const { return count_.load(); }
@@ -135,6 +139,7 @@ private:
     std::atomic<int> index_{-1};
     std::atomic<int> count_{0};
     std::atomic<bool> cancelled_{false};
+    std::atomic<int> written_{-1};
 };
 
 // Photo k of n over the window, with Cancel, once a build has run for about a second; it
@@ -147,8 +152,8 @@ public:
     static constexpr int kFollowEveryMs = 50;
 
     ProgressOverWindow(QWidget* window, SharedProgress& progress,
-                       std::function<void(int index, int count)> told)
-        : progress_(progress), told_(std::move(told)),
+                       std::function<void(int index, int count)> told, QString writing)
+        : progress_(progress), told_(std::move(told)), writing_(std::move(writing)),
           dialog_(QString(), QStringLiteral("Cancel"), 0, 1, window) {
         dialog_.setWindowTitle(kAppTitle);
         dialog_.setWindowModality(Qt::WindowModal);
@@ -177,6 +182,16 @@ public:
 
 private:
     void follow() {
+        if (const int written = progress_.written(); written >= 0) {
+            if (written == shownWritten_)
+                return;
+            shownWritten_ = written;
+            dialog_.setMaximum(1000);
+            dialog_.setLabelText(
+                QStringLiteral("Writing the %1: %2%").arg(writing_).arg(written / 10));
+            dialog_.setValue(written);
+            return;
+        }
         const int index = progress_.index();
         if (index < 0 || index == shown_)
             return;
@@ -186,9 +201,11 @@ private:
 
     SharedProgress& progress_;
     std::function<void(int, int)> told_;
+    QString writing_;
     QProgressDialog dialog_;
     QTimer follow_;
     int shown_ = -1;
+    int shownWritten_ = -1;
 };
 
 } // namespace
@@ -270,9 +287,20 @@ void BuildRun::start(const BuildOptions& options, const QStringList& paths, Deck
         tellWhereTheDeckWent({}, false, BuildResult::Completed, &e);
         return;
     }
+    // A video or a PDF is written once every photo is placed, and says how far it is.
+    QString writing;
+    if (auto* rendering = dynamic_cast<RenderingHost*>(build->host.get())) {
+        writing = deckKindOf(request.path) == DeckKind::Video ? QStringLiteral("video")
+                                                              : QStringLiteral("PDF");
+        SharedProgress* progress = &build->progress;
+        rendering->setProgress([progress](double done) {
+            progress->writing(done);
+            return !progress->cancelRequested();
+        });
+    }
     build->shown = std::make_unique<ProgressOverWindow>(
-        window_, build->progress,
-        [this](int index, int count) { Q_EMIT progressed(index, count); });
+        window_, build->progress, [this](int index, int count) { Q_EMIT progressed(index, count); },
+        writing);
     ProgressOverWindow* shown = build->shown.get();
     connect(this, &BuildRun::progressed, shown->dialog(),
             [shown](int index, int count) { shown->photo(index, count); });

@@ -6,6 +6,7 @@
 #include "core/nativepath.h"
 #include "host/desktopopener.h"
 #include "host/pptxhost.h"
+#include "host/renderinghost.h"
 #include "pictures/previewmaker.h"
 #include "pictures/thumbnailcache.h"
 #include "slides/picturemetrics.h"
@@ -98,7 +99,7 @@ int main(int argc, char* argv[]) {
                             options.outputPath = request.path;
                             // Saving over an album's file keeps the old one unless all is made.
                             options.keepOnFailure = request.path.isEmpty();
-                            return std::make_unique<PptxHost>(options);
+                            return hostFor(options);
                         },
                         &settings, askWithFileDialog,
                         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

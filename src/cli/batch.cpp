@@ -7,6 +7,7 @@
 #include "core/runtimeerror.h"
 #include "core/words.h"
 #include "host/pptx/saveerror.h"
+#include "host/renderinghost.h"
 #include "slides/albumoptions.h"
 #include "slides/builds.h"
 #include "slides/pictureformats.h"
@@ -46,6 +47,8 @@ struct Request {
     QStringList captions;
     QString listFile;                          // empty: the pictures are on the command line
     int pixelsPerInch = kDefaultPixelsPerInch; // 0: the pictures as their files hold them
+    // A video's frame size; empty: by the slides' proportions.
+    QSize videoSize;
     // What the build makes and in which order, from the album options.
     Album album;
 };
@@ -116,18 +119,35 @@ QString unknownOption(const QStringList& args, const QString& name) {
     return (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
 }
 
+// "1280x720": even sides from 16 to 7680 by 4320, as H.264 players take them.
+QSize parseVideoSize(const QString& text) {
+    const QStringList sides = text.split(QLatin1Char('x'));
+    bool wide = false, high = false;
+    const int width = sides.size() == 2 ? sides[0].toInt(&wide) : 0;
+    const int height = sides.size() == 2 ? sides[1].toInt(&high) : 0;
+    if (!wide || !high || width < 16 || height < 16 || width > 7680 || height > 4320 ||
+        width % 2 != 0 || height % 2 != 0)
+        throw UsageError{QStringLiteral("--video-size %1 is not WIDTHxHEIGHT in even pixels "
+                                        "from 16x16 to 7680x4320")
+                             .arg(text)};
+    return {width, height};
+}
+
 Action parse(const QStringList& args, Request& request) {
     QCommandLineParser parser;
     const QCommandLineOption output(QStringLiteral("o"), QString(), QStringLiteral("OUT"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("LIST"));
     const QCommandLineOption ppi(QStringLiteral("ppi"), QString(), QStringLiteral("N"));
+    const QCommandLineOption videoSize(QStringLiteral("video-size"), QString(),
+                                       QStringLiteral("WxH"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
     const QCommandLineOption recursive(QStringLiteral("recursive"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({output, from, ppi, quiet, verbose, keepGoing, recursive, help, version});
+    parser.addOptions(
+        {output, from, ppi, videoSize, quiet, verbose, keepGoing, recursive, help, version});
     const AlbumOptions album;
     album.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QString());
@@ -172,6 +192,14 @@ Action parse(const QStringList& args, Request& request) {
         if (const QString refused = parseResolution(resolutions.first(), request.pixelsPerInch);
             !refused.isEmpty())
             throw UsageError{refused};
+    const QStringList sizes = parser.values(videoSize);
+    if (sizes.size() > 1)
+        throw UsageError{QStringLiteral("more than one --video-size given")};
+    if (!sizes.isEmpty()) {
+        if (deckKindOf(outputs.first()) != DeckKind::Video)
+            throw UsageError{QStringLiteral("--video-size needs an output ending in .mp4")};
+        request.videoSize = parseVideoSize(sizes.first());
+    }
     if (parser.isSet(quiet) && parser.isSet(verbose))
         throw UsageError{QStringLiteral("--quiet and --verbose given together")};
 
@@ -271,6 +299,14 @@ public:
                  .arg(bytes / 1000000));
     }
     bool cancelRequested() override { return false; }
+    // "writing the video, 45%" once the photos are placed.
+    void writing(const QString& what, double done) {
+        const qint64 now = elapsedMs_();
+        if (now < kQuietMs || (width_ > 0 && now - drawnAt_ < kRedrawMs))
+            return;
+        drawnAt_ = now;
+        draw(QStringLiteral("writing the %1, %2%").arg(what).arg(int(done * 100)));
+    }
 
     // Leaves the terminal as it was before the first line.
     void clear() {
@@ -592,20 +628,29 @@ QString errorHelp() {
 
 QString batchUsage() {
     return QStringLiteral(
-               "Usage: slidemill-build [OPTION]... -o OUT.pptx PICTURE|FOLDER...\n"
-               "       slidemill-build [OPTION]... -o OUT.pptx --from LIST\n"
+               "Usage: slidemill-build [OPTION]... -o OUT PICTURE|FOLDER...\n"
+               "       slidemill-build [OPTION]... -o OUT --from LIST\n"
                "\n"
                "Builds a presentation from the pictures, in their order, one photo per slide\n"
                "(two with --two, four with --four, filling the slide with --fit or --fill),\n"
-               "and writes it to OUT.pptx. When a picture cannot be used, nothing is written\n"
-               "and OUT.pptx stays as it was; with -o -, what was streamed before the error\n"
-               "stays, ending unfinished.\n"
+               "and writes it to OUT: a presentation (.pptx), a slide show (.ppsx), a video\n"
+               "(.mp4) or a PDF (.pdf). When a picture cannot be used, nothing is written and\n"
+               "OUT stays as it was; with -o -, what was streamed before the error stays,\n"
+               "ending unfinished.\n"
                "\n") +
            picturesParagraph() + QLatin1Char('\n') + albumHelp() +
            QStringLiteral(
                "  -o OUT.pptx    the presentation to write; - streams it to standard output;\n"
                "                 a name ending in .ppsx makes a slide show file, which\n"
                "                 presentation applications open straight into the show\n"
+               "  -o OUT.mp4     the show as a video (H.264, with the music as AAC): each\n"
+               "                 slide for its --advance (5 seconds without), moving on as\n"
+               "                 --transition says in about a second, the music faded out\n"
+               "                 over the last 2 seconds when it runs longer than the show\n"
+               "  -o OUT.pdf     the slides as a PDF, a page a slide, the pictures at --ppi\n"
+               "  --video-size WxH\n"
+               "                 the video's frames (1280x720, say); by default\n"
+               "                 1920x1080 for --wide slides, 1440x1080 for 4:3 ones\n"
                "  --from LIST    take the pictures from LIST, one path a line (- is standard\n"
                "                 input); a relative path in LIST is taken from LIST's folder,\n"
                "                 from the current folder for standard input; after a tab, a\n"
@@ -635,6 +680,8 @@ QString batchUsage() {
                "  slidemill-build --wide --fit --music song.mp3 --advance fit --loop \\\n"
                "      -o tv.ppsx ~/Pictures/Holiday\n"
                "  slidemill-build --recursive --sort date -o year.pptx ~/Pictures/2026\n"
+               "  slidemill-build --wide --fit --advance 5 --transition fade \\\n"
+               "      --music song.mp3 -o holiday.mp4 ~/Pictures/Holiday\n"
                "\n"
                "Exit status: 0 done, 1 a run-time error, 2 a usage error, such as no pictures\n"
                "given. A run-time error is reported as \"Run-time error 'N': text (file)\", N\n"
@@ -714,12 +761,23 @@ int runBatch(const QStringList& args, QTextStream& out, QTextStream& err,
         options.keepOnFailure = false; // OUT stays as it was when the build fails
         options.opener = nullptr;
         options.pixelsPerInch = request.pixelsPerInch;
+        options.videoSize = request.videoSize;
         if (request.keepGoing)
             request.pictures = measurable(request.pictures, *services.loader, err);
         request.pictures = sortedPhotos(request.pictures, request.album.sort, *services.loader);
         for (;;) {
             try {
                 const std::shared_ptr<PresentationHost> host = services.makeHost(options);
+                if (auto* rendering = dynamic_cast<RenderingHost*>(host.get());
+                    rendering && showProgress) {
+                    const QString what = deckKindOf(request.output) == DeckKind::Video
+                                             ? QStringLiteral("video")
+                                             : QStringLiteral("PDF");
+                    rendering->setProgress([&progress, what](double done) {
+                        progress.writing(what, done);
+                        return true;
+                    });
+                }
                 request.album.build.photos = ownSettings(request.pictures, inputs);
                 buildSlides(request.pictures, request.album.build, *services.loader, *host,
                             showProgress ? &progress : nullptr);

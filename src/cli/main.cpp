@@ -2,11 +2,14 @@
 #include "core/messagehandler.h"
 #include "core/nativepath.h"
 #include "host/pptxhost.h"
+#include "host/renderinghost.h"
 #include "slides/picturemetrics.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,23 +48,40 @@ int main(int argc, char** argv) {
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << pathFromNative(argv[i]);
-    // QImageReader finds its format plugins (TIFF among them) through the application object.
-    QCoreApplication app(argc, argv);
+    // QImageReader finds its format plugins (TIFF among them) through the application object. A
+    // video or a PDF is drawn with the deck's fonts, which only a GUI application has; it needs
+    // no display.
+    const bool draws = std::any_of(args.begin(), args.end(), [](const QString& arg) {
+        return arg.endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive) ||
+               arg.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+    });
+    if (draws)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        draws ? std::make_unique<QGuiApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     removeUnfinishedSavesOnSignal();
     QTextStream out(stdout);
     QTextStream err(stderr);
 
     HeaderPictureLoader loader;
-    std::shared_ptr<PptxHost> host;
+    std::shared_ptr<SavingHost> host;
     BatchServices services;
     services.loader = &loader;
     services.standardOutputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     services.makeHost = [&host](const PptxHostOptions& options) {
-        host = std::make_shared<PptxHost>(options);
+        host = hostFor(options);
         return host;
     };
-    services.bytesWritten = [&host] { return host ? host->bytesWritten() : 0; };
-    services.entriesWritten = [&host] { return host ? host->entriesWritten() : 0; };
+    // Only a presentation is written while the photos are placed.
+    services.bytesWritten = [&host] {
+        const auto* deck = dynamic_cast<const PptxHost*>(host.get());
+        return deck ? deck->bytesWritten() : 0;
+    };
+    services.entriesWritten = [&host] {
+        const auto* deck = dynamic_cast<const PptxHost*>(host.get());
+        return deck ? deck->entriesWritten() : 0;
+    };
     services.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     if (processAgeMs() >= 0)
         services.elapsedMs = processAgeMs;

@@ -4,6 +4,7 @@
 #include "host/savinghost.h"
 #include "slides/resolutions.h"
 
+#include <QSize>
 #include <QString>
 #include <memory>
 
@@ -26,6 +27,9 @@ struct PptxHostOptions {
     // Pictures with more pixels than this many per inch of their placed size are stored
     // resized to it; 0 stores every picture as its file holds it.
     int pixelsPerInch = kDefaultPixelsPerInch;
+    // A video's frame size in pixels when outputPath names one (hostFor); empty: by the
+    // slides' proportions.
+    QSize videoSize = QSize();
 };
 
 // The presentation application of this system: builds a .pptx in process, writing each

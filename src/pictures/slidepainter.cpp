@@ -1,5 +1,6 @@
 #include "pictures/slidepainter.h"
 
+#include "core/messagehandler.h"
 #include "core/runtimeerror.h"
 #include "pictures/picturemaker.h"
 #include "slides/pictureformats.h"
@@ -167,6 +168,13 @@ QImage paintedSlide(const RecordedDeck& deck, const RecordedSlide& slide, QSize 
 
 QImage decodeUpright(const Picture& picture, QSize pixels) {
     pixels = pixels.expandedTo(QSize(1, 1));
+    const auto refuse = [&picture](const char* why) {
+        return RuntimeError(errInvalidPicture,
+                            RuntimeError::standardText(errInvalidPicture) + QLatin1String(why),
+                            picture.path);
+    };
+    if (picture.format == PictureFormat::Wmf || picture.format == PictureFormat::Emf)
+        throw refuse(": a WMF or EMF drawing is shown only in a presentation");
     QImage image;
     if (formatRow(picture.format).storage == Storage::AsIs) {
         // Qt's readers shrink a JPEG while it is decoded and turn it by its orientation.
@@ -181,13 +189,14 @@ QImage decodeUpright(const Picture& picture, QSize pixels) {
                 upright.scaled(pixels, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
             reader.setScaledSize(across ? fitted.transposed() : fitted);
         }
-        image = reader.read();
+        // libpng reports a damaged file on standard error itself, beside our message.
+        runWithOwnStandardErrorMuted([&] { image = reader.read(); });
     } else {
         const pictures::MadePicture made = pictures::makePicture(picture, pixels);
         image.loadFromData(made.bytes);
     }
     if (image.isNull())
-        throw RuntimeError(481, QStringLiteral("the picture cannot be decoded"), picture.path);
+        throw refuse(": its pixels cannot be decoded");
     return image;
 }
 

@@ -296,6 +296,8 @@ private Q_SLOTS:
     void endToEnd();
     void musicReadByLibreOffice_data();
     void musicReadByLibreOffice();
+    void videoAndPdf_data();
+    void videoAndPdf();
     void endToEndFailureLeavesOutput_data();
     void endToEndFailureLeavesOutput();
     void outputRefused_data();
@@ -396,6 +398,12 @@ void TestCli::commandLine_data() {
     QTest::newRow("two --background")
         << QStringList{"--background", "black", "--background", "white", "-o", "x.pptx", "a.png"}
         << 2 << QString() << "more than one --background";
+    QTest::newRow("--video-size for a deck")
+        << QStringList{"--video-size", "1280x720", "-o", "x.pptx", "a.png"} << 2 << QString()
+        << "--video-size needs an output ending in .mp4";
+    QTest::newRow("an odd --video-size")
+        << QStringList{"--video-size", "1279x720", "-o", "x.mp4", "a.png"} << 2 << QString()
+        << "--video-size 1279x720 is not WIDTHxHEIGHT";
     QTest::newRow("the window's own setting") << QStringList{"--folder", "/tmp", "-o", "x.pptx"}
                                               << 2 << QString() << "Unknown option '--folder'";
 }
@@ -1262,27 +1270,164 @@ void TestCli::musicReadByLibreOffice() {
     QCOMPARE(content.count("smil:repeatCount=\"indefinite\""), repeats);
 }
 
+// The show as a video and the slides as a PDF, read back by the tools people check them with.
+void TestCli::videoAndPdf_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("name");
+    // A video's streams, frames and length in seconds (-1: the music's); a PDF's text and
+    // pages.
+    QTest::addColumn<QString>("streams");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("video, 4:3, held slides") << QStringList{"--advance", "3"} << "show.mp4"
+                                             << "h264" << QSize(1440, 1080) << 12.0 << 4;
+    QTest::newRow("video, 16:9, fades, a title, music shorter than the show")
+        << QStringList{"--wide", "--fit",   "--transition", "fade",         "--title",
+                       "Summer", "--music", "song.mp3",     "--video-size", "640x360"}
+        << "show.mp4"
+        << "h264 aac" << QSize(640, 360) << 25.0 << 5;
+    QTest::newRow("video, pushes, music fitted")
+        << QStringList{"--two",     "--transition", "push",         "--music", "song.mp3",
+                       "--advance", "fit",          "--video-size", "320x240"}
+        << "show.mp4"
+        << "h264 aac" << QSize(320, 240) << -1.0 << 2;
+    QTest::newRow("pdf, four a slide, named")
+        << QStringList{"--four", "--caption", "name"} << "deck.pdf"
+        << "photo" << QSize(720, 540) << 0.0 << 1;
+    QTest::newRow("pdf, 16:9, a title, black, greys")
+        << QStringList{"--wide", "--title", "Summer", "--background", "black", "--grey"}
+        << "deck.pdf"
+        << "Summer" << QSize(960, 540) << 0.0 << 5;
+}
+
+void TestCli::videoAndPdf() {
+    QFETCH(QStringList, options);
+    QFETCH(QString, name);
+    QFETCH(QString, streams);
+    QFETCH(QSize, size);
+    QFETCH(double, seconds);
+    QFETCH(int, count);
+    QTemporaryDir dir;
+    // What a video or a PDF can draw: no WMF or EMF.
+    const QStringList pictures = writePictures(dir.path()).mid(0, 4);
+    QCOMPARE(pictures.size(), 4);
+    const qsizetype music = options.indexOf(QStringLiteral("song.mp3"));
+    if (music >= 0) {
+        options[music] = test::makeMusic(dir.path(), QStringLiteral("song.mp3"), 8);
+        if (options[music].isEmpty())
+            QSKIP("ffmpeg is not installed");
+    }
+    const QString out = dir.filePath(name);
+    const Process p = runTool(options + QStringList{"-o", out} + pictures);
+    QCOMPARE(p.err, QString());
+    QCOMPARE(p.exit, 0);
+    QCOMPARE(temporaryFiles(dir.path()), QStringList());
+    const auto tool = [](const QString& program, const QStringList& args) {
+        QProcess run;
+        run.start(program, args);
+        if (!run.waitForFinished(120000))
+            return QStringList{QStringLiteral("not run")};
+        return QStringList{QString::fromUtf8(run.readAllStandardOutput()),
+                           QString::fromUtf8(run.readAllStandardError())};
+    };
+
+    if (name.endsWith(QLatin1String(".mp4"))) {
+        const QStringList probed =
+            tool(QStringLiteral("ffprobe"), {"-v", "error", "-count_packets", "-show_entries",
+                                             "stream=codec_name,width,height,nb_read_packets:"
+                                             "format=duration",
+                                             "-of", "compact=p=0:nk=1", out});
+        if (probed.size() < 2)
+            QSKIP("ffprobe is not installed");
+        const QStringList lines = probed[0].trimmed().split(QLatin1Char('\n'));
+        if (seconds < 0)
+            seconds =
+                tool(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format=duration",
+                                                 "-of", "csv=p=0", options[music]})
+                    .value(0)
+                    .toDouble();
+        QStringList codecs;
+        for (const QString& line : lines.mid(0, lines.size() - 1))
+            codecs << line.section(QLatin1Char('|'), 0, 0);
+        QCOMPARE(codecs.join(QLatin1Char(' ')), streams);
+        const QStringList video = lines.first().split(QLatin1Char('|'));
+        QCOMPARE(QSize(video.value(1).toInt(), video.value(2).toInt()), size);
+        // Within a frame of the show's length, and a held slide stored as few frames.
+        QVERIFY2(std::abs(lines.last().toDouble() - seconds) <= 1.0 / 30, qPrintable(lines.last()));
+        const int frames = video.value(3).toInt();
+        QVERIFY2(frames > 0 && frames < seconds * 30 / 2, qPrintable(video.value(3)));
+        QCOMPARE(tool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", out, "-f", "null", "-"}),
+                 (QStringList{QString(), QString()}));
+        return;
+    }
+    const QStringList info = tool(QStringLiteral("pdfinfo"), {out});
+    if (info.size() < 2)
+        QSKIP("poppler-utils is not installed");
+    QVERIFY2(info[0].contains(QRegularExpression(QStringLiteral("Pages: +%1\n").arg(count))),
+             qPrintable(info[0]));
+    QVERIFY2(info[0].contains(QRegularExpression(
+                 QStringLiteral("Page size: +%1 x %2 pts").arg(size.width()).arg(size.height()))),
+             qPrintable(info[0]));
+    QCOMPARE(info[1], QString());
+    QVERIFY2(tool(QStringLiteral("pdftotext"), {out, "-"}).value(0).contains(streams),
+             qPrintable(streams));
+    // Every picture, once, at its size in the deck or smaller.
+    const QStringList images = tool(QStringLiteral("pdfimages"), {"-list", out})
+                                   .value(0)
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(images.size() >= 2 + 4, qPrintable(images.join(QLatin1Char('\n'))));
+    for (const QString& line : images.mid(2)) {
+        const QStringList cells = line.simplified().split(QLatin1Char(' '));
+        if (cells.value(2) != QLatin1String("image"))
+            continue;
+        QVERIFY2(cells.value(3).toInt() <= 1024 && cells.value(4).toInt() <= 768, qPrintable(line));
+    }
+}
+
 void TestCli::endToEndFailureLeavesOutput_data() {
     QTest::addColumn<QByteArray>("existing"); // empty: no file there before
     QTest::addColumn<QString>("culprit");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("output");
 
+    const QString deck = QStringLiteral("deck.pptx");
     QTest::newRow("not a picture, new output") << QByteArray() << "notes.png"
-                                               << "Run-time error '481': Invalid picture";
+                                               << "Run-time error '481': Invalid picture" << deck;
     QTest::newRow("missing picture, output kept") << QByteArray("an older deck") << "gone.jpg"
-                                                  << "Run-time error '53': File not found";
+                                                  << "Run-time error '53': File not found" << deck;
     QTest::newRow("missing picture named in bytes")
-        << QByteArray() << pathFromNative("gone\xff\n.jpg")
-        << "Run-time error '53': File not found";
+        << QByteArray() << pathFromNative("gone\xff\n.jpg") << "Run-time error '53': File not found"
+        << deck;
     // libpng reports the header's error on standard error itself; only ours is shown.
     QTest::newRow("broken PNG header") << QByteArray() << "broken.png"
-                                       << "Run-time error '481': Invalid picture";
+                                       << "Run-time error '481': Invalid picture" << deck;
+    // Measured whole, but its pixels cannot be drawn: found only as the frames are made.
+    QTest::newRow("broken PNG data, video kept")
+        << QByteArray("an older video") << "damaged.png"
+        << "Run-time error '481': Invalid picture: its pixels cannot be decoded"
+        << "show.mp4";
+    QTest::newRow("a drawing, in a PDF")
+        << QByteArray() << "drawing.wmf"
+        << "Run-time error '481': Invalid picture: a WMF or EMF drawing is shown only in a "
+           "presentation"
+        << "deck.pdf";
+    QTest::newRow("missing picture, new PDF") << QByteArray() << "gone.jpg"
+                                              << "Run-time error '53': File not found"
+                                              << "deck.pdf";
+    QTest::newRow("music that is no music, video kept")
+        << QByteArray("an older video") << "song.mp3"
+        << "Run-time error '481': Invalid picture: not music Slidemill can store: it is not MP3, "
+           "M4A or WAV"
+        << "show.mp4";
 }
 
 void TestCli::endToEndFailureLeavesOutput() {
     QFETCH(QByteArray, existing);
     QFETCH(QString, culprit);
     QFETCH(QString, message);
+    QFETCH(QString, output);
 
     QTemporaryDir dir;
     QStringList pictures = writePictures(dir.path());
@@ -1295,13 +1440,30 @@ void TestCli::endToEndFailureLeavesOutput() {
         png[29] = char(png[29] ^ 0xFF); // the IHDR chunk's CRC
         test::writeBytes(dir.path(), culprit, png);
     }
-    pictures.insert(5, bad); // after the TIFF, whose warnings come first
-    const QString deck = dir.filePath(QStringLiteral("deck.pptx"));
+    if (culprit.startsWith(QLatin1String("damaged"))) {
+        QByteArray png = test::readBytes(pictures[0]);
+        const qsizetype data = png.indexOf("IDAT") + 4;
+        for (qsizetype i = data + 8; i < data + 64; ++i)
+            png[i] = char(png[i] ^ 0x5A);
+        test::writeBytes(dir.path(), culprit, png);
+    }
+    // A video or a PDF draws no WMF or EMF.
+    if (!output.endsWith(QLatin1String(".pptx")))
+        pictures = pictures.filter(QRegularExpression(QStringLiteral("\\.(png|jpg|gif|bmp|tif)$")));
+    QStringList options{"--two"};
+    if (culprit.endsWith(QLatin1String(".mp3"))) {
+        test::writeBytes(dir.path(), culprit, "ID3 and then nothing that plays");
+        options << QStringLiteral("--music") << bad;
+    } else {
+        // After the TIFF, whose warnings come first.
+        pictures.insert(std::min<qsizetype>(5, pictures.size()), bad);
+    }
+    const QString deck = dir.filePath(output);
     if (!existing.isEmpty())
-        test::writeBytes(dir.path(), QStringLiteral("deck.pptx"), existing);
+        test::writeBytes(dir.path(), output, existing);
     const QStringList before = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
 
-    const Process p = runTool(QStringList{"--two", "-o", deck} + pictures);
+    const Process p = runTool(options + QStringList{"-o", deck} + pictures);
     QCOMPARE(p.exit, 1);
     QCOMPARE(p.err, QStringLiteral("slidemill-build: %1 (%2)\n").arg(message, printablePath(bad)));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), before);

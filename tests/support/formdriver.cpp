@@ -1,6 +1,7 @@
 #include "support/formdriver.h"
 
 #include "host/pptxhost.h"
+#include "host/renderinghost.h"
 
 #include "support/recordinghost.h"
 
@@ -59,7 +60,7 @@ void FormDriver::writeRealDecks(const QString& documents, DesktopOpener* opener)
         o.outputPath = asked.path;
         o.keepOnFailure = asked.path.isEmpty();
         o.opener = asked.open ? opener : nullptr;
-        return std::make_unique<PptxHost>(o);
+        return hostFor(o);
     };
 }
 
