@@ -1,7 +1,9 @@
-// The painter against LibreOffice: the same decks drawn by both, slide by slide, at two pixels
-// a point. Each picture must stand where LibreOffice puts it, to 2 pixels on every edge, and
-// show the same photo (PSNR over what it shows); the text must stand where LibreOffice sets it.
+// The painter and the deck's own PDF against LibreOffice: the same decks drawn by each, slide by
+// slide, at two pixels a point. Each picture must stand where LibreOffice puts it, to 2 pixels on
+// every edge, and show the same photo (PSNR over what it shows); the text must stand where
+// LibreOffice sets it.
 
+#include "host/pdfwriter.h"
 #include "host/pptxhost.h"
 #include "pictures/slidepainter.h"
 #include "slides/builds.h"
@@ -121,6 +123,11 @@ QRect onPage(const QRectF& points) {
                int(std::lround(points.bottom() * kScale)) - 1));
 }
 
+// Where the deck's own PDF goes, beside LibreOffice's of it.
+QString ourPdf(const QString& deck) {
+    return QString(deck).replace(QLatin1String(".pptx"), QLatin1String("-slidemill.pdf"));
+}
+
 QString describe(const QRect& r) {
     return QStringLiteral("(%1, %2, %3 x %4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
@@ -229,6 +236,9 @@ void TestPainterRender::initTestCase() {
         DeckRecorder recorder;
         buildSlides(paths, row.options, loader, recorder);
         recorded_.push_back(recorder.deck);
+        PdfOptions pdf;
+        pdf.pixelsPerInch = 0;
+        QVERIFY(writePdf(recorder.deck, ourPdf(deck), pdf));
     }
 
     // One LibreOffice run draws every deck.
@@ -264,10 +274,15 @@ void TestPainterRender::paintsAsLibreOffice() {
                                             kDpi, dir_.filePath(QStringLiteral("page%1").arg(k)));
         QVERIFY2(!rendered.isEmpty(), row.name);
         const QImage office = QImage(rendered).convertToFormat(QImage::Format_RGB32);
+        // The painter's slide, and the page of the deck's own PDF as poppler draws it.
         const QImage painted =
             paintedSlide(deck, slide, office.size(), [](const RecordedShape& shape, QSize pixels) {
                 return decodeUpright(shape.picture, pixels);
             });
+        const QString page = renderPage(ourPdf(decks[int(k)]), row.slide + 1, kDpi,
+                                        dir_.filePath(QStringLiteral("ours%1").arg(k)));
+        QVERIFY2(!page.isEmpty(), row.name);
+        const QImage ours = QImage(page).convertToFormat(QImage::Format_RGB32);
         const QSize expected(int(std::lround(deck.slideSize.width() * kScale)),
                              int(std::lround(deck.slideSize.height() * kScale)));
         // LibreOffice's page may be a pixel wider: its slide width is rounded to hundredths of a
@@ -276,50 +291,57 @@ void TestPainterRender::paintsAsLibreOffice() {
                      std::abs(office.height() - expected.height()) <= 1,
                  qPrintable(describe(office.rect())));
         const QRgb background = QRgb(0xFF000000u | deck.background);
-        for (const RecordedShape& shape : slide.shapes) {
-            if (shape.kind == RecordedShape::Kind::Picture) {
-                QRectF shown = shape.visible();
-                if (std::lround(shape.rotation) % 180 != 0)
-                    shown = QRectF(0, 0, shown.height(), shown.width())
-                                .translated(shown.center() -
-                                            QPointF(shown.height() / 2, shown.width() / 2));
-                const QRect at = onPage(shown);
-                const QRect inOffice = edgesOf(office, at, background);
-                const QRect inPainted = edgesOf(painted, at, background);
-                const QString where = QStringLiteral("%1: %2 drawn at %3 by LibreOffice, %4 here")
-                                          .arg(QLatin1String(row.name), shape.path.section('/', -1),
-                                               describe(inOffice), describe(inPainted));
-                for (const auto& [a, b] : {std::pair{inOffice.left(), inPainted.left()},
-                                           {inOffice.right(), inPainted.right()},
-                                           {inOffice.top(), inPainted.top()},
-                                           {inOffice.bottom(), inPainted.bottom()}})
-                    QVERIFY2(std::abs(a - b) <= kEdgePixels, qPrintable(where));
-                const double db = psnr(office, painted, at.adjusted(4, 4, -4, -4));
-                figures << QStringLiteral("%1 %2: %3 dB")
-                               .arg(QLatin1String(row.name), shape.path.section('/', -1))
-                               .arg(db, 0, 'f', 1);
-                QVERIFY2(db >= kMinPsnr, qPrintable(figures.last()));
-                continue;
+        for (const auto& [by, drawn] :
+             {std::pair{QStringLiteral("here"), painted}, {QStringLiteral("in the PDF"), ours}}) {
+            QVERIFY2(std::abs(drawn.width() - office.width()) <= 1 &&
+                         std::abs(drawn.height() - office.height()) <= 1,
+                     qPrintable(by + QLatin1Char(' ') + describe(drawn.rect())));
+            for (const RecordedShape& shape : slide.shapes) {
+                if (shape.kind == RecordedShape::Kind::Picture) {
+                    QRectF shown = shape.visible();
+                    if (std::lround(shape.rotation) % 180 != 0)
+                        shown = QRectF(0, 0, shown.height(), shown.width())
+                                    .translated(shown.center() -
+                                                QPointF(shown.height() / 2, shown.width() / 2));
+                    const QRect at = onPage(shown);
+                    const QRect inOffice = edgesOf(office, at, background);
+                    const QRect inDrawn = edgesOf(drawn, at, background);
+                    const QString where =
+                        QStringLiteral("%1: %2 drawn at %3 by LibreOffice, %4 %5")
+                            .arg(QLatin1String(row.name), shape.path.section('/', -1),
+                                 describe(inOffice), describe(inDrawn), by);
+                    for (const auto& [a, b] : {std::pair{inOffice.left(), inDrawn.left()},
+                                               {inOffice.right(), inDrawn.right()},
+                                               {inOffice.top(), inDrawn.top()},
+                                               {inOffice.bottom(), inDrawn.bottom()}})
+                        QVERIFY2(std::abs(a - b) <= kEdgePixels, qPrintable(where));
+                    const double db = psnr(office, drawn, at.adjusted(4, 4, -4, -4));
+                    figures << QStringLiteral("%1 %2 %3: %4 dB")
+                                   .arg(QLatin1String(row.name), shape.path.section('/', -1), by)
+                                   .arg(db, 0, 'f', 1);
+                    QVERIFY2(db >= kMinPsnr, qPrintable(figures.last()));
+                    continue;
+                }
+                if (shape.text.isEmpty())
+                    continue;
+                // The text's ink, away from any picture under a band.
+                const QRect box = onPage(shape.frame);
+                const QRgb under =
+                    shape.fill >= 0 ? QRgb(0xFF000000u | std::uint32_t(shape.fill)) : background;
+                if (shape.fill >= 0)
+                    continue; // over a photo: its ink is not told from the photo's
+                const QRect a = inkIn(office, box, under), b = inkIn(drawn, box, under);
+                const QString where =
+                    QStringLiteral("%1: \"%2\" set at %3 by LibreOffice, %4 %5")
+                        .arg(QLatin1String(row.name), shape.text, describe(a), describe(b), by);
+                QVERIFY2(!a.isEmpty() && !b.isEmpty(), qPrintable(where));
+                const int slack = int(std::lround(kTextPoints * kScale));
+                QVERIFY2(std::abs(a.left() - b.left()) <= slack &&
+                             std::abs(a.right() - b.right()) <= slack &&
+                             std::abs(a.top() - b.top()) <= slack &&
+                             std::abs(a.bottom() - b.bottom()) <= slack,
+                         qPrintable(where));
             }
-            if (shape.text.isEmpty())
-                continue;
-            // The text's ink, away from any picture under a band.
-            const QRect box = onPage(shape.frame);
-            const QRgb under =
-                shape.fill >= 0 ? QRgb(0xFF000000u | std::uint32_t(shape.fill)) : background;
-            if (shape.fill >= 0)
-                continue; // over a photo: its ink is not told from the photo's
-            const QRect a = inkIn(office, box, under), b = inkIn(painted, box, under);
-            const QString where =
-                QStringLiteral("%1: \"%2\" set at %3 by LibreOffice, %4 here")
-                    .arg(QLatin1String(row.name), shape.text, describe(a), describe(b));
-            QVERIFY2(!a.isEmpty() && !b.isEmpty(), qPrintable(where));
-            const int slack = int(std::lround(kTextPoints * kScale));
-            QVERIFY2(std::abs(a.left() - b.left()) <= slack &&
-                         std::abs(a.right() - b.right()) <= slack &&
-                         std::abs(a.top() - b.top()) <= slack &&
-                         std::abs(a.bottom() - b.bottom()) <= slack,
-                     qPrintable(where));
         }
     }
 }

@@ -269,14 +269,10 @@ QByteArray subset(const Sfnt& font, std::set<quint32> used) {
     return out;
 }
 
-// The font file fontconfig gives for the deck's `family`: a heading font that is not there is
-// the body font's stand-in, as the deck's own applications do.
+// The font file fontconfig gives for the deck's `family`, its stand-in where it is not there:
+// what LibreOffice and the window's slides draw it in.
 QString fontFileFor(const char* family) {
-    const FontFace face = matchFont(family);
-    if (face.family.compare(QLatin1String(family), Qt::CaseInsensitive) == 0 ||
-        std::strcmp(family, kBodyFont) == 0)
-        return face.file;
-    return matchFont(kBodyFont).file;
+    return matchFont(family).file;
 }
 
 } // namespace slidemill::pdf
