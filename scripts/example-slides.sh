@@ -61,6 +61,23 @@ for kind in "${kinds[@]}"; do
 done
 # The four-photo cells at a point a pixel, drawn over the slide: 350 x 225 at (5 | 365, 15 | 280).
 pdftoppm -png -r 72 -f 1 -l 1 -singlefile "$work/four.pdf" "$work/cells"
+# The same slide drawn three ways: LibreOffice's drawing of the presentation, a frame of the
+# video (at 13 s, the third slide shown whole) and the PDF's page as poppler draws it.
+show=(--wide --fit --background black --caption date --title Crete --advance 5
+      --transition fade)
+"${tool[@]}" "${show[@]}" -o "$work/show.pptx" "${photos[@]}"
+"${tool[@]}" "${show[@]}" -o "$work/show.mp4" "${photos[@]}"
+"${tool[@]}" "${show[@]}" -o "$work/show-slidemill.pdf" "${photos[@]}"
+soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf \
+    --outdir "$work" "$work/show.pptx" >/dev/null 2>&1
+pdftoppm -png -scale-to-x 480 -scale-to-y 270 -f 3 -l 3 -singlefile "$work/show.pdf" \
+    docs/output-libreoffice
+# A held frame lasts until the next change: counted out at 30 a second, the one shown at 13 s.
+ffmpeg -v error -y -i "$work/show.mp4" -vf fps=30,scale=480:270 -ss 13 -frames:v 1 \
+    docs/output-video.png
+pdftoppm -png -scale-to-x 480 -scale-to-y 270 -f 3 -l 3 -singlefile \
+    "$work/show-slidemill.pdf" docs/output-pdf
+written+=(docs/output-libreoffice.png docs/output-video.png docs/output-pdf.png)
 convert "$work/cells.png" -fill none -stroke '#e0307a' -strokewidth 1 \
     -draw 'stroke-dasharray 4 3 rectangle 5,15 355,240 rectangle 365,15 715,240' \
     -draw 'stroke-dasharray 4 3 rectangle 5,280 355,505 rectangle 365,280 715,505' \
