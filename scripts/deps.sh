@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Slidemill needs: "build" for the programs, "package" for the
 # Debian package as well (dpkg-shlibdeps and file, which CPack runs), "test" for the tests and
-# benchmarks besides (LibreOffice to open every deck, ImageMagick and heif-enc for test
-# pictures, ffmpeg for test music, clang for the fuzzer, man to check the manual pages,
+# benchmarks besides (LibreOffice to open and draw every deck, ImageMagick and heif-enc for test
+# pictures, ffmpeg for test music and ffprobe to read the videos back, poppler's tools to read
+# and draw the PDFs, clang for the fuzzer, man to check the manual pages,
 # vipsthumbnail and libjpeg-turbo for the resize benchmark, lintian, desktop-file-validate and
 # appstreamcli for the package).
 set -euo pipefail
