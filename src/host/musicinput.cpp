@@ -1,5 +1,7 @@
 #include "host/musicinput.h"
 
+#include "host/descriptorio.h"
+
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "core/saveerror.h"
@@ -27,53 +29,6 @@ constexpr char kProbeBytes[] = "1048576";
 constexpr char kAnalyzeMicroseconds[] = "5000000";
 constexpr int kBufferBytes = 64 * 1024;
 
-// The file, read by position through its descriptor: the readers never open anything.
-struct Source {
-    int fd = -1;
-    qint64 size = 0;
-    qint64 at = 0;
-    int error = 0;
-};
-
-int readSource(void* opaque, std::uint8_t* buffer, int size) {
-    auto* s = static_cast<Source*>(opaque);
-    for (;;) {
-        const ssize_t n = ::pread(s->fd, buffer, std::size_t(size), s->at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            s->error = errno;
-            return AVERROR(EIO);
-        }
-        if (n == 0)
-            return AVERROR_EOF;
-        s->at += n;
-        return int(n);
-    }
-}
-
-std::int64_t seekSource(void* opaque, std::int64_t offset, int whence) {
-    auto* s = static_cast<Source*>(opaque);
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return s->size;
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        offset += s->at;
-        break;
-    case SEEK_END:
-        offset += s->size;
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0)
-        return AVERROR(EINVAL);
-    s->at = offset;
-    return offset;
-}
-
 struct Options {
     AVDictionary* dict = nullptr;
     ~Options() { av_dict_free(&dict); }
@@ -97,17 +52,14 @@ QString avErrorText(int error) {
 struct MusicInput::State {
     QString path;
     FileIdentity file;
-    Source source;
+    DescriptorIo source;
     AVIOContext* io = nullptr;
     AVFormatContext* context = nullptr;
     int audio = -1;
 
     ~State() {
         avformat_close_input(&context);
-        if (io) {
-            av_freep(&io->buffer);
-            avio_context_free(&io);
-        }
+        freeDescriptorContext(io);
         if (source.fd >= 0)
             ::close(source.fd);
     }
@@ -135,14 +87,7 @@ MusicInput::MusicInput(const QString& path) : d_(std::make_unique<State>()) {
     d.file = identityOf(st);
     d.source.size = qint64(st.st_size);
 
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kBufferBytes));
-    if (!buffer)
-        throw RuntimeError(errOutOfMemory);
-    d.io = avio_alloc_context(buffer, kBufferBytes, 0, &d.source, readSource, nullptr, seekSource);
-    if (!d.io) {
-        av_free(buffer);
-        throw RuntimeError(errOutOfMemory);
-    }
+    d.io = descriptorContext(&d.source, kBufferBytes, false);
     d.context = avformat_alloc_context();
     if (!d.context)
         throw RuntimeError(errOutOfMemory);

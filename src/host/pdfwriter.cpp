@@ -34,7 +34,6 @@ namespace slidemill {
 namespace {
 
 using pdf::fontFileFor;
-using pdf::readAt;
 using pdf::Sfnt;
 using pdf::StoredImage;
 using pdf::storedImage;
@@ -303,7 +302,7 @@ private:
         }
         QByteArray buffer;
         while (in < size) {
-            buffer = readAt(file, in, std::min<qint64>(size - in, kChunk));
+            buffer = file.read(in, std::min<qint64>(size - in, kChunk));
             put(buffer.constData(), buffer.size());
             in += buffer.size();
         }

@@ -4,6 +4,7 @@
 #include "core/nativepath.h"
 #include "core/runtimeerror.h"
 #include "core/saveerror.h"
+#include "host/descriptorio.h"
 #include "host/music.h"
 #include "host/musicinput.h"
 #include "host/pptx/savefile.h"
@@ -99,102 +100,20 @@ FramePtr newFrame() {
     return FramePtr(made(av_frame_alloc()));
 }
 
-// The temporary file the muxer writes, by position through its descriptor; faststart reads it
-// back through a second context on the same descriptor.
-struct FileIo {
-    int fd = -1;
-    qint64 at = 0;
-    qint64 size = 0;
-    int error = 0;
-};
-
-int readFile(void* opaque, std::uint8_t* buffer, int size) {
-    auto* f = static_cast<FileIo*>(opaque);
-    for (;;) {
-        const ssize_t n = ::pread(f->fd, buffer, std::size_t(size), f->at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            f->error = errno;
-            return AVERROR(errno);
-        }
-        if (n == 0)
-            return AVERROR_EOF;
-        f->at += n;
-        return int(n);
-    }
-}
-
-int writeFile(void* opaque, std::uint8_t* buffer, int size) {
-    auto* f = static_cast<FileIo*>(opaque);
-    if (const int fault = injectedFault(IoCall::Write, {})) {
-        f->error = fault;
-        return AVERROR(fault);
-    }
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(f->fd, buffer + done, std::size_t(size - done), f->at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            f->error = n < 0 ? errno : EIO;
-            return AVERROR(f->error);
-        }
-        done += int(n);
-        f->at += n;
-        f->size = std::max(f->size, f->at);
-    }
-    return size;
-}
-
-std::int64_t seekFile(void* opaque, std::int64_t offset, int whence) {
-    auto* f = static_cast<FileIo*>(opaque);
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return f->size;
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        offset += f->at;
-        break;
-    case SEEK_END:
-        offset += f->size;
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0)
-        return AVERROR(EINVAL);
-    f->at = offset;
-    return offset;
-}
-
 constexpr int kIoBufferBytes = 256 * 1024;
 
-AVIOContext* fileContext(FileIo* file, bool write) {
-    auto* buffer = made(static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes)));
-    AVIOContext* io = avio_alloc_context(buffer, kIoBufferBytes, write ? 1 : 0, file, readFile,
-                                         write ? writeFile : nullptr, seekFile);
-    if (!io) {
-        av_free(buffer);
-        throw RuntimeError(errOutOfMemory);
-    }
-    return io;
-}
-
-void freeContext(AVIOContext*& io) {
-    if (io) {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
+// The temporary file the muxer writes through its descriptor; faststart reads it back through a
+// second context on the same descriptor.
+AVIOContext* fileContext(DescriptorIo* file, bool write) {
+    return descriptorContext(file, kIoBufferBytes, write);
 }
 
 // The muxer opens nothing but the file it writes, read back through the same descriptor.
 int openForMuxer(AVFormatContext* s, AVIOContext** pb, const char*, int flags, AVDictionary**) {
     if (!(flags & AVIO_FLAG_READ) || (flags & AVIO_FLAG_WRITE))
         return AVERROR(EPERM);
-    const auto* own = static_cast<const FileIo*>(s->opaque);
-    auto* reader = new (std::nothrow) FileIo{own->fd, 0, own->size, 0};
+    const auto* own = static_cast<const DescriptorIo*>(s->opaque);
+    auto* reader = new (std::nothrow) DescriptorIo{own->fd, 0, own->size, 0};
     if (!reader)
         return AVERROR(ENOMEM);
     try {
@@ -209,9 +128,9 @@ int openForMuxer(AVFormatContext* s, AVIOContext** pb, const char*, int flags, A
 int closeForMuxer(AVFormatContext*, AVIOContext* pb) {
     if (!pb)
         return 0;
-    auto* reader = static_cast<FileIo*>(pb->opaque);
+    auto* reader = static_cast<DescriptorIo*>(pb->opaque);
     const int error = reader->error;
-    freeContext(pb);
+    freeDescriptorContext(pb);
     delete reader;
     return error ? AVERROR(error) : 0;
 }
@@ -232,7 +151,7 @@ public:
     }
     ~Muxer() {
         avformat_free_context(context_);
-        freeContext(pb_);
+        freeDescriptorContext(pb_);
     }
     Muxer(const Muxer&) = delete;
     Muxer& operator=(const Muxer&) = delete;
@@ -275,7 +194,7 @@ private:
     }
 
     pptx::SaveFile& file_;
-    FileIo io_;
+    DescriptorIo io_;
     AVIOContext* pb_ = nullptr;
     AVFormatContext* context_ = nullptr;
 };

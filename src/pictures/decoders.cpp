@@ -575,22 +575,9 @@ Decoded decodeWebp(const Picture& picture, const MeasuredFile& file, QSize shown
 // --- Whole files: BMP through Qt, the HEIF family through libheif ---------------------------
 
 QByteArray readAll(const MeasuredFile& file) {
-    const qint64 size = file.identity().size;
-    QByteArray bytes(size, Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < size) {
-        if (const int fault = injectedFault(IoCall::ReadPicture, FaultEntry::current()))
-            failRead(fault, file.path());
-        const ssize_t n = ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            failRead(errno, file.path());
-        if (n == 0)
-            pictureChanged(file.path());
-        done += n;
-    }
-    return bytes;
+    if (const int fault = injectedFault(IoCall::ReadPicture, FaultEntry::current()))
+        failRead(fault, file.path());
+    return file.read(0, file.identity().size);
 }
 
 // An image over pixels held elsewhere, `bands` bytes a pixel with no padding.

@@ -40,4 +40,20 @@ void MeasuredFile::checkUnchanged() const {
         failSave(QStringLiteral("the file changed while it was stored"), path_);
 }
 
+QByteArray MeasuredFile::read(qint64 at, qint64 size) const {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, bytes.data() + done, std::size_t(size - done), at + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failRead(errno, path_);
+        if (n == 0)
+            pictureChanged(path_);
+        done += n;
+    }
+    return bytes;
+}
+
 } // namespace slidemill::pictures

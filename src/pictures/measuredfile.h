@@ -2,6 +2,7 @@
 
 #include "core/fileidentity.h"
 
+#include <QByteArray>
 #include <QString>
 #include <atomic>
 #include <memory>
@@ -22,6 +23,10 @@ public:
     int fd() const { return fd_; }
     const QString& path() const { return path_; }
     const FileIdentity& identity() const { return identity_; }
+
+    // `size` bytes from `at`. Throws 75 naming the picture when a read fails, or when the file
+    // ends before them (it changed since it was measured).
+    QByteArray read(qint64 at, qint64 size) const;
 
     // After the file was read: throws 75 ("the file changed while it was stored") when it was
     // written to meanwhile, so what was read may not be what was measured.

@@ -233,24 +233,6 @@ QByteArray zlibCompress(const QByteArray& bytes) {
     return zlibCompress(bytes.constData(), std::size_t(bytes.size()));
 }
 
-// `size` bytes of the picture's file from `at`.
-QByteArray readAt(const MeasuredFile& file, qint64 at, qint64 size) {
-    QByteArray bytes;
-    bytes.resize(qsizetype(size));
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n =
-            ::pread(file.fd(), bytes.data() + done, std::size_t(size - done), at + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            failRead(errno, file.path());
-        if (n == 0)
-            pictureChanged(file.path());
-        done += n;
-    }
-    return bytes;
-}
 // The picture as the .pptx stores it at `shown` pixels (the same copy where one is made), in
 // greys when asked: a JPEG in greys is made one anew, as the deck's greys effect cannot be had.
 StoredImage storedImage(const Picture& picture, QSize shown, bool grey) {
@@ -269,7 +251,7 @@ StoredImage storedImage(const Picture& picture, QSize shown, bool grey) {
         const qint64 size = file->identity().size;
         // A JPEG kept goes in from its file: only as much is read as holds its frame header.
         for (qint64 n = std::min<qint64>(size, 1 << 16);; n = std::min(size, n * 4)) {
-            bytes = readAt(*file, 0, n);
+            bytes = file->read(0, n);
             if (format != PictureFormat::Jpeg || grey || n == size)
                 break;
             if (const std::optional<JpegFrame> frame = jpegFrame(bytes)) {
@@ -279,7 +261,7 @@ StoredImage storedImage(const Picture& picture, QSize shown, bool grey) {
             }
         }
         if (format != PictureFormat::Jpeg || grey)
-            bytes = readAt(*file, 0, size);
+            bytes = file->read(0, size);
         file->checkUnchanged();
     }
     if (format == PictureFormat::Jpeg && !grey)

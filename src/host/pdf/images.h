@@ -38,7 +38,4 @@ struct StoredImage {
 // greys when asked: a JPEG in greys is made one anew, as the deck's greys effect cannot be had.
 StoredImage storedImage(const Picture& picture, QSize shown, bool grey);
 
-// `size` bytes of the picture's file from `at`.
-QByteArray readAt(const pictures::MeasuredFile& file, qint64 at, qint64 size);
-
 } // namespace slidemill::pdf

@@ -49,8 +49,8 @@ private:
 // Empty when the font's outlines cannot be read.
 QByteArray subset(const Sfnt& font, std::set<quint32> used);
 
-// The font file fontconfig gives for the deck's `family`: a heading font that is not there is
-// the body font's stand-in, as the deck's own applications do.
+// The font file fontconfig gives for the deck's `family`, its stand-in where it is not there:
+// what LibreOffice and the painter draw it in.
 QString fontFileFor(const char* family);
 
 } // namespace slidemill::pdf
